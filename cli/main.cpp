@@ -1,0 +1,75 @@
+// tessavor-cli: the editor's operations without windows, on the record files in the home
+// folder.
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cli/Commands.h"
+#include "util/Exception.h"
+
+namespace {
+
+std::map<std::string, TCliCommand>& Table() {
+  static std::map<std::string, TCliCommand> table;
+  return table;
+}
+
+void PrintHelp() {
+  std::printf(
+      "Usage: tessavor-cli COMMAND [ARGS...]\n"
+      "The editor's operations without windows. They work on the record files\n"
+      "(vert.kvt, vtnm.kvt, fvrt.kvt, face.kvt, radi.kvt) in the home folder:\n"
+      "$TESSAVOR_HOME, else $XDG_DATA_HOME/tessavor, else ~/.local/share/tessavor.\n"
+      "Editing commands end with Save, like the editor's buttons.\n\n"
+      "Commands:\n");
+  for (const auto& [name, cmd] : Table()) {
+    std::printf("  %-28s %s\n", cmd.usage.c_str(), cmd.help.c_str());
+  }
+  std::printf("\nErrors are printed on standard error; the exit status is then 2.\n");
+}
+
+}  // namespace
+
+void RegisterCommand(TCliCommand command) {
+  std::string name = command.name;
+  Table()[name] = std::move(command);
+}
+
+TESSAVOR_DECLARE_EXCEPTION(EUsage);
+
+void UsageError(const std::string& message) { throw EUsage(message); }
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    PrintHelp();
+    return 2;
+  }
+  if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    PrintHelp();
+    return 0;
+  }
+  const auto it = Table().find(args[0]);
+  if (it == Table().end()) {
+    std::fprintf(stderr, "tessavor-cli: unknown command \"%s\" (see --help)\n", args[0].c_str());
+    return 2;
+  }
+  std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (std::find(rest.begin(), rest.end(), "--help") != rest.end()) {
+    std::printf("Usage: tessavor-cli %s\n%s\n", it->second.usage.c_str(), it->second.help.c_str());
+    return 0;
+  }
+  try {
+    return it->second.run(rest);
+  } catch (const Exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 2;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 2;
+  }
+}

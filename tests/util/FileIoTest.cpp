@@ -1,0 +1,62 @@
+#include "util/FileIo.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/TestSupport.h"
+#include "util/Exception.h"
+#include "util/Paths.h"
+
+namespace {
+
+TEST(FileIo, AtomicWriteReplacesWholeFile) {
+  testsupport::TempDir dir;
+  const std::string path = dir.File("a.bin");
+  testsupport::WriteText(path, "old old old");
+  WriteFileAtomic(path, "new", 3);
+  EXPECT_EQ(testsupport::ReadText(path), "new");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+}
+
+TEST(FileIo, UncommittedWriterLeavesOldFileAndNoTemporary) {
+  testsupport::TempDir dir;
+  const std::string path = dir.File("a.bin");
+  testsupport::WriteText(path, "old");
+  {
+    TAtomicFileWriter w(path);
+    w.Write("partial", 7);
+  }
+  EXPECT_EQ(testsupport::ReadText(path), "old");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+}
+
+TEST(FileIo, ErrorsNameTheFile) {
+  testsupport::TempDir dir;
+  try {
+    ReadWholeFile(dir.File("nope.kvt"));
+    FAIL() << "no exception";
+  } catch (const EInOutError& e) {
+    EXPECT_NE(std::string(e.what()).find("nope.kvt"), std::string::npos);
+  }
+  EXPECT_THROW(WriteFileAtomic(dir.File("no/such/folder/x"), "x", 1), EInOutError);
+}
+
+TEST(Paths, FixedDrivePathsMapToHomeFolder) {
+  testsupport::TempDir dir;
+  const std::string home = HomeFolder();
+  EXPECT_EQ(home, dir.Path().string() + "/");
+  EXPECT_EQ(MapFixedPath("c:\\vert.kvt"), home + "vert.kvt");
+  EXPECT_EQ(MapFixedPath("C:/models\\a.iff"), home + "models/a.iff");
+  EXPECT_EQ(MapFixedPath("data\\pal\\x.pal"), "data/pal/x.pal");
+  EXPECT_EQ(MapFixedPath("D:\\x"), "D:/x");
+}
+
+TEST(Paths, ExeDirectoryEndsWithSeparator) {
+  const std::string dir = ExeDirectory();
+  ASSERT_FALSE(dir.empty());
+  EXPECT_EQ(dir.back(), '/');
+  EXPECT_TRUE(std::filesystem::is_directory(dir));
+}
+
+}  // namespace

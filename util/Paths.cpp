@@ -1,0 +1,57 @@
+#include "util/Paths.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "util/Exception.h"
+
+namespace {
+
+std::string WithSlash(std::string s) {
+  if (s.empty() || s.back() != '/') s += '/';
+  return s;
+}
+
+}  // namespace
+
+std::string HomeFolder() {
+  std::string dir;
+  if (const char* h = std::getenv("TESSAVOR_HOME"); h && *h) {
+    dir = h;
+  } else if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x) {
+    dir = std::string(x) + "/tessavor";
+  } else if (const char* home = std::getenv("HOME"); home && *home) {
+    dir = std::string(home) + "/.local/share/tessavor";
+  } else {
+    dir = "./tessavor-home";
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (ec && !std::filesystem::is_directory(dir)) {
+    throw EInOutError("Cannot create the home folder \"" + dir + "\": " + ec.message());
+  }
+  return WithSlash(dir);
+}
+
+std::string HomeFile(const std::string& name) { return HomeFolder() + name; }
+
+std::string ExeDirectory() {
+  std::error_code ec;
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return "./";
+  return WithSlash(exe.parent_path().string());
+}
+
+std::string MapFixedPath(const std::string& path) {
+  std::string p = path;
+  for (char& c : p) {
+    if (c == '\\') c = '/';
+  }
+  if (p.size() >= 3 && (p[0] == 'C' || p[0] == 'c') && p[1] == ':' && p[2] == '/') {
+    return HomeFolder() + p.substr(3);
+  }
+  return p;
+}

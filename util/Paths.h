@@ -1,0 +1,23 @@
+#pragma once
+// Where the program's files live.
+//  - Home folder: $TESSAVOR_HOME, else $XDG_DATA_HOME/tessavor, else ~/.local/share/tessavor;
+//    created on first use. It holds everything written at fixed names: the record files
+//    vert.kvt ... radi.kvt, test.asc, model.ini and the log.
+//  - Program folder: the executable's folder, with the read-only resources (kvt_mesh.txt,
+//    pal/, the compiler's include files, libbsp.so).
+
+#include <string>
+
+// The home folder, with a trailing "/". Created when missing (EInOutError if impossible).
+std::string HomeFolder();
+
+// HomeFolder() + name.
+std::string HomeFile(const std::string& name);
+
+// The folder of the running executable, with a trailing "/" (ExeDirectory).
+std::string ExeDirectory();
+
+// Maps a path as the program's scripts and settings write it onto this file system:
+// "\" becomes "/", and a leading drive "C:\" or "c:\" (either separator) stands for the
+// home folder, so "c:\vert.kvt" names the home folder's vert.kvt.
+std::string MapFixedPath(const std::string& path);
