@@ -1,0 +1,106 @@
+// tre-list and tre-extract: look into the TRE archives the compiler writes.
+//
+// A directory entry that points outside the file (or whose name cannot be used as a file
+// name below the target folder) is reported on standard error and skipped; the other
+// entries are still listed or extracted, and the exit status is then 2.
+
+#include <cinttypes>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/Commands.h"
+#include "iffc/TreArchive.h"
+#include "util/FileIo.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int TreList(const std::vector<std::string>& args) {
+  if (args.size() != 1) UsageError("tre-list: expected one archive file name");
+  const TTreArchive archive(args[0]);
+  const TTreDirectory& dir = archive.Directory();
+  std::printf("%s: %" PRIu32 " entries, %" PRIu64 " bytes\n", args[0].c_str(), dir.Count,
+              dir.FileSize);
+  std::printf("%5s  %-8s  %10s  %10s  %10s  %s\n", "index", "checksum", "size", "offset",
+              "stored", "name");
+  int bad = 0;
+  for (size_t i = 0; i < dir.Entries.size(); ++i) {
+    const TTreDirEntry& e = dir.Entries[i];
+    std::printf("%5zu  %08" PRIX32 "  %10" PRIu32 "  %10" PRIu32 "  %10" PRIu32 "  %s\n", i,
+                e.Crc, e.Size, e.Offset, e.StoredSize, e.Name.c_str());
+    if (!e.Problem.empty()) {
+      std::fprintf(stderr, "%s: %s\n", args[0].c_str(), e.Problem.c_str());
+      ++bad;
+    }
+  }
+  return bad ? 2 : 0;
+}
+
+// Refuses to write through a symbolic link below the target folder, so that a link planted
+// there cannot redirect a block outside it.
+void CheckNoLinks(const fs::path& root, const std::string& rel) {
+  fs::path at = root;
+  for (const auto& part : fs::path(rel).parent_path()) {
+    at /= part;
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(at, ec))) {
+      throw ETreArchive("TRE entry name \"" + rel + "\" refused: " + at.string() +
+                        " is a symbolic link");
+    }
+  }
+}
+
+int TreExtract(const std::vector<std::string>& args) {
+  bool raw = false;
+  std::vector<std::string> names;
+  for (const auto& a : args) {
+    if (a == "--raw") raw = true;
+    else names.push_back(a);
+  }
+  if (names.size() != 2) UsageError("tre-extract: expected an archive file name and a folder");
+  const TTreArchive archive(names[0]);
+  const fs::path root(names[1]);
+  std::error_code ec;
+  fs::create_directories(root, ec);
+  if (!fs::is_directory(root)) {
+    throw EInOutError("Cannot create folder \"" + root.string() + "\"" +
+                      (ec ? ": " + ec.message() : std::string()));
+  }
+  const TTreDirectory& dir = archive.Directory();
+  int bad = 0;
+  for (size_t i = 0; i < dir.Entries.size(); ++i) {
+    const TTreDirEntry& e = dir.Entries[i];
+    try {
+      if (!e.Problem.empty()) throw ETreArchive(e.Problem);
+      if (e.NeverWritten()) {
+        std::printf("skipped %s: its block was never written\n", e.Name.c_str());
+        continue;
+      }
+      const std::string rel = SafeTreRelativePath(e.Name);
+      CheckNoLinks(root, rel);
+      const std::vector<uint8_t> data = raw ? archive.ReadStored(i) : archive.ReadBlock(i);
+      const fs::path target = root / rel;
+      fs::create_directories(target.parent_path());
+      WriteFileAtomic(target.string(), data.data(), data.size());
+      std::printf("%s (%zu bytes)\n", target.string().c_str(), data.size());
+    } catch (const Exception& ex) {
+      std::fprintf(stderr, "%s: %s\n", names[0].c_str(), ex.what());
+      ++bad;
+    }
+  }
+  return bad ? 2 : 0;
+}
+
+const TCommandRegistrar kTreList({"tre-list", "tre-list FILE",
+                                  "list a TRE archive's directory (index, checksum, size, "
+                                  "offset, stored size, name)",
+                                  TreList});
+const TCommandRegistrar kTreExtract({"tre-extract", "tre-extract FILE DIR [--raw]",
+                                     "write each block of a TRE archive to DIR under its name "
+                                     "(packed blocks unpacked unless --raw)",
+                                     TreExtract});
+
+}  // namespace
