@@ -1,0 +1,41 @@
+#pragma once
+// A 4-byte IFF identifier (chunk identifier or FORM type). Identifiers are compared as raw
+// bytes, case-sensitive; zero and high bytes are allowed. In messages an identifier is
+// shown as its bytes up to the first zero byte (Text()).
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+struct TIffId {
+  std::array<uint8_t, 4> Bytes{};
+
+  constexpr TIffId() = default;
+  // "VERT", "PAL ": the first four characters; a shorter text is padded with zero bytes.
+  constexpr TIffId(std::string_view text) {  // NOLINT: implicit on purpose, ids are written as text
+    for (size_t i = 0; i < 4 && i < text.size(); ++i) Bytes[i] = static_cast<uint8_t>(text[i]);
+  }
+  constexpr TIffId(const char* text) : TIffId(std::string_view(text)) {}  // NOLINT
+  constexpr TIffId(const std::string& text) : TIffId(std::string_view(text)) {}  // NOLINT
+  // The four bytes of `value` in memory order, least significant first.
+  static TIffId FromInt(uint32_t value) {
+    TIffId id;
+    for (int i = 0; i < 4; ++i) id.Bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+    return id;
+  }
+  static TIffId FromBytes(const void* p) {
+    TIffId id;
+    std::memcpy(id.Bytes.data(), p, 4);
+    return id;
+  }
+
+  // The bytes up to the first zero byte, as they stand.
+  std::string Text() const {
+    size_t n = 0;
+    while (n < 4 && Bytes[n] != 0) ++n;
+    return std::string(reinterpret_cast<const char*>(Bytes.data()), n);
+  }
+  friend constexpr bool operator==(const TIffId&, const TIffId&) = default;
+};

@@ -1,0 +1,337 @@
+#include "iff/IffReader.h"
+
+#include <array>
+#include <cinttypes>
+#include <cstdio>
+#include <limits>
+#include <mutex>
+
+namespace {
+
+constexpr int64_t kMaxOffset = std::numeric_limits<int32_t>::max();
+
+struct THandleEntry {
+  TStream* stream = nullptr;
+  bool OwnsStream = false;
+  bool free = true;
+  int64_t position = 0;
+};
+
+// The table is process-wide. The lock only keeps concurrent handle allocation sound; a
+// handle itself is used by one caller at a time.
+std::array<THandleEntry, kIffMaxHandles> g_handles;
+std::mutex g_handlesLock;
+
+THandleEntry& Entry(int handle) {
+  if (handle < 1 || handle > kIffMaxHandles || g_handles[handle - 1].free) {
+    throw EIffReader("IffReader: Invalid handle " + std::to_string(handle) + "!");
+  }
+  return g_handles[handle - 1];
+}
+
+std::string Hex(int64_t value, int digits) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%0*" PRIX64, digits, static_cast<uint64_t>(value));
+  return buf;
+}
+
+uint32_t BigEndian(const uint8_t* b) {
+  return (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
+}
+
+bool IsForm(const TIffId& id) { return id == TIffId("FORM"); }
+
+// The size as stored in headers and the tree: rounded up to even, capped at 2^31 - 1.
+int32_t StoredSize(int64_t rounded) {
+  return static_cast<int32_t>(std::min<int64_t>(rounded, kMaxOffset));
+}
+
+}  // namespace
+
+int IffRegisterStream(TStream* stream) {
+  std::lock_guard lock(g_handlesLock);
+  for (int i = 0; i < kIffMaxHandles; ++i) {
+    THandleEntry& e = g_handles[i];
+    if (e.free) {
+      e.stream = stream;
+      e.free = false;
+      e.position = 0;
+      e.OwnsStream = false;
+      return i + 1;
+    }
+  }
+  throw EIffReader_NoFreeFileHandles(
+      "EIffReader_NoFreeFileHandles: No free file handles! Cannot open stream");
+}
+
+int IffOpenFile(const std::string& fileName) {
+  auto stream = std::make_unique<TFileStream>(fileName, TFileStream::TMode::OpenRead);
+  const int handle = IffRegisterStream(stream.get());
+  std::lock_guard lock(g_handlesLock);
+  g_handles[handle - 1].OwnsStream = true;
+  stream.release();
+  return handle;
+}
+
+bool IffRewind(int handle) {
+  std::lock_guard lock(g_handlesLock);
+  Entry(handle).position = 0;
+  return true;
+}
+
+bool IffReadItemHeader(int handle, TIffItemHeader& header) {
+  std::lock_guard lock(g_handlesLock);
+  THandleEntry& e = Entry(handle);
+  const int64_t start = e.position;
+  if (start > kMaxOffset) return false;  // beyond what an item offset can express
+  TStream& s = *e.stream;
+  uint8_t id[4] = {0, 0, 0, 0};
+  s.Seek(start);
+  if (s.Read(id, 4) < 4) return false;
+  const TIffId name = TIffId::FromBytes(id);
+
+  if (IsForm(name)) {
+    uint8_t size[4] = {0, 0, 0, 0};
+    s.Read(size, 4);  // a short read shows up as the type read failing
+    uint8_t type[4] = {0, 0, 0, 0};
+    if (s.Read(type, 4) < 4) {
+      throw EIffReader_ErrorInForm("EIffReader_ErrorInForm: Error in Form \"" +
+                                   TIffId::FromBytes(type).Text() + "\" at offset " +
+                                   Hex(start, 0));
+    }
+    const int64_t rounded = (int64_t{BigEndian(size)} + 1) & ~int64_t{1};
+    header.Name = TIffId::FromBytes(type);
+    header.Offset = static_cast<int32_t>(start);
+    header.Size = StoredSize(rounded);
+    header.HeaderLen = 12;
+    e.position = start + 12;
+    return true;
+  }
+
+  if (id[0] == 0) {
+    e.position = start + 4;
+    return false;
+  }
+
+  uint8_t size[4];
+  if (s.Read(size, 4) < 4) {
+    throw EIffReader_ErrorInChunk("EIffReader_ErrorInChunk: Error in Chunk \"" + name.Text() +
+                                  "\" at offset " + Hex(start, 0));
+  }
+  const int64_t rounded = (int64_t{BigEndian(size)} + 1) & ~int64_t{1};
+  header.Name = name;
+  header.Offset = static_cast<int32_t>(start);
+  header.Size = StoredSize(rounded);
+  header.HeaderLen = 8;
+  // 64-bit arithmetic: a size near 2^32 carries the position past kMaxOffset, where the
+  // next call ends the scan, instead of wrapping back into the file.
+  e.position = start + 8 + rounded;
+  return true;
+}
+
+bool IffFindItem(int handle, TIffItemHeader& header, TIffId name) {
+  while (IffReadItemHeader(handle, header)) {
+    if (header.Name == name) return true;
+  }
+  header.Offset = -1;
+  header.Size = -1;
+  return false;
+}
+
+void IffCloseHandle(int handle) {
+  TStream* toFree = nullptr;
+  {
+    std::lock_guard lock(g_handlesLock);
+    THandleEntry& e = Entry(handle);
+    e.free = true;
+    e.position = 0;
+    if (e.OwnsStream) toFree = e.stream;
+    e.stream = nullptr;
+    e.OwnsStream = false;
+  }
+  delete toFree;
+}
+
+// ---- Item tree -------------------------------------------------------------------------
+
+TForm::~TForm() {
+  // Take the subtree apart level by level: each form is destroyed only after its child
+  // forms have been moved to the work list, so no destructor call nests inside another.
+  std::vector<std::unique_ptr<TForm>> pending = std::move(Forms);
+  while (!pending.empty()) {
+    std::unique_ptr<TForm> form = std::move(pending.back());
+    pending.pop_back();
+    for (auto& child : form->Forms) pending.push_back(std::move(child));
+    form->Forms.clear();
+  }
+}
+
+// ---- Tree reader -----------------------------------------------------------------------
+
+TIffReader::TIffReader(const std::string& fileName) : m_ownsStream(true), m_fileName(fileName) {
+  // Opened for reading only: the reader never writes, and a read-only file must be readable.
+  m_ownedStream = std::make_unique<TFileStream>(fileName, TFileStream::TMode::OpenRead);
+  m_stream = m_ownedStream.get();
+  Parse();
+}
+
+TIffReader::TIffReader(TStream& stream, const std::string& fileName)
+    : m_ownsStream(false), m_fileName(fileName), m_stream(&stream) {
+  Parse();
+}
+
+TIffReader::~TIffReader() = default;
+
+namespace {
+
+// Releases the scan handle however the parse ends.
+struct THandleGuard {
+  int handle;
+  ~THandleGuard() { IffCloseHandle(handle); }
+};
+
+bool Inside(const TForm& form, const TIffItemHeader& item) {
+  const int64_t start = form.Offset;
+  return start < item.Offset && item.Offset < start + 8 + int64_t{form.Size};
+}
+
+}  // namespace
+
+void TIffReader::Parse() {
+  m_root = std::make_unique<TForm>();
+  const THandleGuard guard{IffRegisterStream(m_stream)};
+  IffRewind(guard.handle);
+
+  TIffItemHeader item;
+  if (!IffReadItemHeader(guard.handle, item)) {
+    throw EIffReader("TIffReader: " + m_fileName + "not a valid .iff file!");
+  }
+  m_root->Name = item.Name;
+  m_root->Offset = item.Offset;
+  m_root->Size = item.Size;
+
+  TForm* current = m_root.get();
+  while (IffReadItemHeader(guard.handle, item)) {
+    while (!Inside(*current, item)) {
+      current = current->Parent;
+      if (current == nullptr) {
+        throw EIffReader("TIffReader: " + m_fileName + ", error at offset " +
+                         Hex(item.Offset, 8) + "!");
+      }
+    }
+    if (item.HeaderLen == 12) {
+      auto form = std::make_unique<TForm>();
+      form->Name = item.Name;
+      form->Offset = item.Offset;
+      form->Size = item.Size;
+      form->Parent = current;
+      current->Forms.push_back(std::move(form));
+      current = current->Forms.back().get();
+    } else {
+      auto chunk = std::make_unique<TChunk>();
+      chunk->Name = item.Name;
+      chunk->Offset = item.Offset;
+      chunk->Size = item.Size;
+      chunk->Parent = current;
+      current->Chunks.push_back(std::move(chunk));
+    }
+  }
+  m_currentForm = m_root.get();
+  m_currentChunk = nullptr;
+}
+
+bool TIffReader::FormExists(TIffId type) const {
+  for (const auto& f : m_currentForm->Forms) {
+    if (f->Name == type) return true;
+  }
+  return false;
+}
+
+bool TIffReader::ChunkExists(TIffId name) const {
+  for (const auto& c : m_currentForm->Chunks) {
+    if (c->Name == name) return true;
+  }
+  return false;
+}
+
+void TIffReader::OpenForm(TIffId type) {
+  if (m_currentChunk) {
+    throw EIffReader("TIffReader: Attempt to open new form, but chunk " +
+                     m_currentChunk->Name.Text() + " is still open!");
+  }
+  for (const auto& f : m_currentForm->Forms) {
+    if (f->Name == type) {
+      m_currentForm = f.get();
+      return;
+    }
+  }
+  throw EIffReader("TIffReader: Form (" + type.Text() + ") doesn't exist!");
+}
+
+void TIffReader::CloseForm() {
+  if (m_currentChunk) {
+    throw EIffReader("TIffReader: Attempt to close form, but chunk " +
+                     m_currentChunk->Name.Text() + " is still open!");
+  }
+  if (m_currentForm->Parent == nullptr) throw EIffReader("TIffReader: Cannot close last form!");
+  m_currentForm = m_currentForm->Parent;
+}
+
+void TIffReader::OpenChunk(TIffId name) {
+  const auto& chunks = m_currentForm->Chunks;
+  for (size_t i = 0; i < chunks.size(); ++i) {
+    if (chunks[i]->Name == name) {
+      m_stream->Seek(int64_t{chunks[i]->Offset} + 8);
+      m_currentForm->ChunkIndex = static_cast<int32_t>(i);
+      m_currentChunk = chunks[i].get();
+      return;
+    }
+  }
+  m_currentForm->ChunkIndex = -1;
+  throw EIffReader("TIffReader[Form: " + m_currentForm->Name.Text() + "]: Chunk (" +
+                   name.Text() + ") doesn't exist!");
+}
+
+void TIffReader::CloseChunk() {
+  if (!m_currentChunk) throw EIffReader("TIffReader: No chunk is open!");
+  m_currentChunk = nullptr;
+}
+
+int32_t TIffReader::Read(void* buffer, int32_t count) {
+  if (!m_currentChunk) throw EIffReader("TIffReader: Must open chunk before reading!");
+  if (count <= 0) return 0;
+  const int64_t used = m_stream->Position() - m_currentChunk->Offset - 8;
+  if (used + count > m_currentChunk->Size) throw EIffReader("TIffReader: Read beyond end of chunk!");
+  return static_cast<int32_t>(m_stream->Read(buffer, count));
+}
+
+int32_t TIffReader::ReadLong(int32_t& value) {
+  uint8_t b[4] = {0, 0, 0, 0};
+  const int32_t n = Read(b, 4);
+  value = static_cast<int32_t>(uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) |
+                               (uint32_t{b[3]} << 24));
+  return n;
+}
+
+int32_t TIffReader::ReadZString(std::string& text) {
+  if (!m_currentChunk) throw EIffReader("TIffReader: Must open chunk before reading!");
+  std::string result;
+  // The bound check of Read runs before every byte, so a chunk without a zero byte ends in
+  // "Read beyond end of chunk!" once it is exhausted.
+  for (;;) {
+    char c = 0;
+    if (Read(&c, 1) < 1 || c == 0) break;
+    result.push_back(c);
+  }
+  text = std::move(result);
+  return static_cast<int32_t>(text.size());
+}
+
+int32_t TIffReader::GetPosition() const {
+  if (!m_currentChunk) throw EIffReader("TIffReader: Must open chunk before seeking!");
+  return static_cast<int32_t>(m_stream->Position() - m_currentChunk->Offset);
+}
+
+int32_t TIffReader::GetSize() const {
+  return m_currentChunk ? m_currentChunk->Size : m_currentForm->Size;
+}

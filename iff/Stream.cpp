@@ -1,0 +1,123 @@
+#include "iff/Stream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "util/Exception.h"
+#include "util/FileIo.h"
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& what, const std::string& path, int err) {
+  throw EInOutError(what + " \"" + path + "\": " + SystemErrorText(err));
+}
+
+}  // namespace
+
+TFileStream::TFileStream(const std::string& fileName, TMode mode) : m_fileName(fileName) {
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case TMode::OpenRead: flags |= O_RDONLY; break;
+    case TMode::OpenReadWrite: flags |= O_RDWR; break;
+    case TMode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+  }
+  m_fd = ::open(fileName.c_str(), flags, 0644);
+  if (m_fd < 0) Fail(mode == TMode::Create ? "Cannot create file" : "Cannot open file", fileName, errno);
+  // A folder opens read-only without complaint but cannot be read; refuse it here so the
+  // caller hears the reason at once.
+  struct stat st {};
+  if (::fstat(m_fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(m_fd);
+    m_fd = -1;
+    Fail("Cannot open file", fileName, EISDIR);
+  }
+}
+
+TFileStream::~TFileStream() {
+  if (m_fd >= 0) ::close(m_fd);
+}
+
+int64_t TFileStream::Read(void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  auto* p = static_cast<uint8_t*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::pread(m_fd, p + done, static_cast<size_t>(count - done), m_pos + done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("Cannot read file", m_fileName, errno);
+    }
+    if (n == 0) break;
+    done += n;
+  }
+  m_pos += done;
+  return done;
+}
+
+int64_t TFileStream::Write(const void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  const auto* p = static_cast<const uint8_t*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::pwrite(m_fd, p + done, static_cast<size_t>(count - done), m_pos + done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("Cannot write file", m_fileName, errno);
+    }
+    done += n;
+  }
+  m_pos += done;
+  return done;
+}
+
+int64_t TFileStream::Seek(int64_t pos) {
+  if (pos < 0) Fail("Cannot seek in file", m_fileName, EINVAL);
+  m_pos = pos;
+  return m_pos;
+}
+
+int64_t TFileStream::Size() const {
+  struct stat st {};
+  if (::fstat(m_fd, &st) != 0) Fail("Cannot read file", m_fileName, errno);
+  return static_cast<int64_t>(st.st_size);
+}
+
+TMemoryStream::TMemoryStream(const void* data, size_t size) {
+  if (size > 0) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    m_data.assign(p, p + size);
+  }
+}
+
+int64_t TMemoryStream::Read(void* buffer, int64_t count) {
+  if (count <= 0 || m_pos >= Size()) return 0;
+  const int64_t n = std::min(count, Size() - m_pos);
+  std::memcpy(buffer, m_data.data() + m_pos, static_cast<size_t>(n));
+  m_pos += n;
+  return n;
+}
+
+int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  const auto end = static_cast<size_t>(m_pos + count);
+  if (end > m_data.size()) m_data.resize(end);  // a gap left by a seek past the end reads as zeros
+  std::memcpy(m_data.data() + m_pos, buffer, static_cast<size_t>(count));
+  m_pos += count;
+  return count;
+}
+
+int64_t TMemoryStream::Seek(int64_t pos) {
+  if (pos < 0) throw EInOutError("Cannot seek in memory stream to " + std::to_string(pos));
+  m_pos = pos;
+  return m_pos;
+}
+
+void TMemoryStream::SaveToFile(const std::string& fileName) const {
+  static const uint8_t empty = 0;
+  WriteFileAtomic(fileName, m_data.empty() ? &empty : m_data.data(), m_data.size());
+}
