@@ -1,0 +1,387 @@
+#include "mesh/MeshDocument.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "mesh/NumberText.h"
+#include "util/FileIo.h"
+#include "util/Paths.h"
+
+// ---------------------------------------------------------------------------------------
+// TListLines
+
+namespace {
+
+const std::string kEmptyLine;
+
+}  // namespace
+
+const std::string& TListLines::Line(int i) const {
+  return i >= 0 && i < Count() ? m_lines[static_cast<size_t>(i)] : kEmptyLine;
+}
+
+void TListLines::AboutToChange(TListChange kind, int first, int last) {
+  if (m_updateDepth == 0 && OnAboutToChange) OnAboutToChange(kind, first, last);
+}
+
+void TListLines::Changed(TListChange kind, int first, int last) {
+  if (m_updateDepth == 0 && OnChanged) OnChanged(kind, first, last);
+}
+
+void TListLines::SetCurrent(int i) {
+  if (i < 0 || i >= Count()) i = -1;
+  m_current = i;
+  Changed(TListChange::Current, i, i);
+}
+
+void TListLines::Append(std::string line) {
+  const int n = Count();
+  AboutToChange(TListChange::Insert, n, n);
+  m_lines.push_back(std::move(line));
+  Changed(TListChange::Insert, n, n);
+}
+
+void TListLines::ReplaceLine(int i, std::string line) {
+  if (i < 0 || i >= Count()) return;
+  m_lines[static_cast<size_t>(i)] = std::move(line);
+  Changed(TListChange::Replace, i, i);
+}
+
+void TListLines::Clear() {
+  AboutToChange(TListChange::Reset, -1, -1);
+  m_lines.clear();
+  m_current = -1;
+  m_selected.clear();
+  Changed(TListChange::Reset, -1, -1);
+}
+
+void TListLines::SetSelected(int i, bool selected) {
+  if (i < 0 || i >= Count()) return;
+  if (selected) m_selected.insert(i);
+  else m_selected.erase(i);
+  Changed(TListChange::Current, m_current, m_current);
+}
+
+void TListLines::ClearSelection() {
+  m_selected.clear();
+  Changed(TListChange::Current, m_current, m_current);
+}
+
+void TListLines::BeginUpdate() {
+  if (m_updateDepth == 0 && OnAboutToChange) OnAboutToChange(TListChange::Reset, -1, -1);
+  ++m_updateDepth;
+}
+
+void TListLines::EndUpdate() {
+  if (m_updateDepth == 0) return;
+  if (--m_updateDepth == 0 && OnChanged) OnChanged(TListChange::Reset, -1, -1);
+}
+
+// ---------------------------------------------------------------------------------------
+// Line texts and labels
+
+std::string TMeshDocument::VertLineText(const TPoint3& p) {
+  std::string s;
+  s.reserve(32);
+  AppendFixed(s, p.x, 3);
+  s += ", ";
+  AppendFixed(s, p.y, 3);
+  s += ", ";
+  AppendFixed(s, p.z, 3);
+  return s;
+}
+
+std::string TMeshDocument::FvrtLineText(const TFvrtRecord& r, bool showData) {
+  std::string s;
+  s.reserve(32);
+  if (showData) {
+    AppendInt(s, r.Vert);
+    s += ", tx:";
+    AppendRounded(s, r.Tx, 3);
+  }
+  s += ", ty:";
+  AppendRounded(s, r.Ty, 3);
+  return s;
+}
+
+std::string TMeshDocument::FaceLineText(const TFaceRecord& f, bool withD) {
+  std::string s;
+  s.reserve(48);
+  s += '[';
+  const int64_t count = f.FvrtCount;
+  const int64_t shown = count < kMaxFaceLineCorners ? count : kMaxFaceLineCorners;
+  for (int64_t k = 0; k < shown; ++k) {
+    if (k > 0) s += ' ';
+    AppendInt(s, int64_t{f.FirstFvrt} + k);
+  }
+  if (count > shown) s += " ...";
+  s += "], mat: ";
+  AppendInt(s, f.Mat);
+  if (withD) {
+    s += ", d=";
+    AppendFixed(s, f.D, 3);
+  }
+  return s;
+}
+
+namespace {
+
+// Fixed point with one decimal at a precision of 7 significant digits: the value is first
+// rounded to 7 significant digits; one that then needs more than 7 digits in front of the
+// point is written with an exponent instead ("1.234568E+07").
+std::string FormatSizeComponent(double v) {
+  if (!std::isfinite(v)) return FormatFixed(v, 1);
+  char sci[64];
+  std::snprintf(sci, sizeof sci, "%.6e", v);
+  const double seven = std::strtod(sci, nullptr);
+  if (std::fabs(seven) >= 1e7) {
+    std::snprintf(sci, sizeof sci, "%.6E", v);
+    return sci;
+  }
+  return FormatFixed(seven, 1);
+}
+
+}  // namespace
+
+std::string MakeSizeLabel(const TPoint3& boxMin, const TPoint3& boxMax) {
+  // The differences of two floats, taken in double so that they are exact.
+  return "x:" + FormatSizeComponent(double{boxMax.x} - double{boxMin.x}) +
+         ", y:" + FormatSizeComponent(double{boxMax.y} - double{boxMin.y}) +
+         ", z:" + FormatSizeComponent(double{boxMax.z} - double{boxMin.z}) + ";";
+}
+
+std::string MakeRadiusLabel(float radius) { return "RADI=" + FormatRounded(radius, 1); }
+
+// ---------------------------------------------------------------------------------------
+// Document
+
+TMeshDocument::TMeshDocument()
+    : VERT(new TPoint3[MeshCapacity]()),
+      VTNM(new TPoint3[MeshCapacity]()),
+      FVRT(new TFvrtRecord[MeshCapacity]()),
+      FACE(new TFaceRecord[MeshCapacity]()) {}
+
+void TMeshDocument::Full(const char* array) {
+  throw EMeshDocument(std::string(array) + " is full: it holds at most " +
+                      std::to_string(MeshCapacity) + " records");
+}
+
+void TMeshDocument::AddVert(const TPoint3& p) {
+  if (NumVert >= MeshCapacity) Full("VERT");
+  VERT[NumVert] = p;
+  if (ShowData) ListBox1.Append(VertLineText(p));
+  const int32_t index = NumVert++;
+  if (!Loading && OnVertAdded) OnVertAdded(index);
+}
+
+void TMeshDocument::AddVtnm(const TPoint3& n) {
+  if (NumVtnm >= MeshCapacity) Full("VTNM");
+  VTNM[NumVtnm] = n;
+  if (ShowData) ListBox2.Append(VertLineText(n));
+  ++NumVtnm;
+}
+
+void TMeshDocument::AddFvrt(const TFvrtRecord& r) {
+  if (NumFvrt >= MeshCapacity) Full("FVRT");
+  FVRT[NumFvrt] = r;
+  // Always a line, so that the FVRT list keeps one line per record.
+  ListBox3.Append(FvrtLineText(r, ShowData));
+  ++NumFvrt;
+}
+
+void TMeshDocument::AddFace(const TFaceRecord& f) {
+  if (NumFace >= MeshCapacity) Full("FACE");
+  FACE[NumFace] = f;
+  if (ShowData) {
+    ListBox4.Append(FaceLineText(f));
+    AddMaterialLine(f.Mat);
+  }
+  const int32_t index = NumFace++;
+  if (!Loading && OnFaceAdded) OnFaceAdded(index);
+}
+
+int32_t TMeshDocument::StoreVtnm(const TPoint3& n) {
+  if (NumVtnm >= MeshCapacity) Full("VTNM");
+  VTNM[NumVtnm] = n;
+  return NumVtnm++;
+}
+
+void TMeshDocument::AddMaterialLine(int32_t mat) {
+  if (m_materialsListed.insert(mat).second) {
+    std::string s;
+    AppendInt(s, mat);
+    ListBox5.Append(std::move(s));
+  }
+}
+
+void TMeshDocument::ResetMaterialIndex() { m_materialsListed.clear(); }
+
+void TMeshDocument::ClearRecordLists() {
+  ListBox1.Clear();
+  ListBox2.Clear();
+  ListBox3.Clear();
+  ListBox4.Clear();
+}
+
+void TMeshDocument::Clear() {
+  NumVert = NumVtnm = NumFvrt = NumFace = 0;
+  ClearRecordLists();
+  ListBox5.Clear();
+  ResetMaterialIndex();
+  if (OnListsChanged) OnListsChanged();
+}
+
+TCornerRange TMeshDocument::FaceCorners(const TFaceRecord& f) const {
+  int64_t first = f.FirstFvrt;
+  int64_t end = first + int64_t{f.FvrtCount};
+  if (first < 0) first = 0;
+  if (end > NumFvrt) end = NumFvrt;
+  if (end <= first) return {};
+  return {static_cast<int32_t>(first), static_cast<int32_t>(end - first)};
+}
+
+// ---------------------------------------------------------------------------------------
+// Record files
+
+namespace {
+
+// An open record file. Reads at most `limit` bytes: a file with more records than an array
+// holds fails at the first record past the capacity anyway, so nothing beyond it is read.
+class TRecordFile {
+public:
+  explicit TRecordFile(std::string path) : m_path(std::move(path)) {}
+  ~TRecordFile() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  bool Open() {
+    m_fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+    return m_fd >= 0;
+  }
+  void OpenOrFail() {
+    if (!Open()) Fail("Cannot open file");
+  }
+  // Reads up to `limit` bytes (fewer only at the end of the file).
+  std::vector<uint8_t> ReadUpTo(size_t limit) {
+    std::vector<uint8_t> data(limit);
+    size_t have = 0;
+    while (have < limit) {
+      const ssize_t n = ::read(m_fd, data.data() + have, limit - have);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        Fail("Cannot read file");
+      }
+      if (n == 0) break;
+      have += static_cast<size_t>(n);
+    }
+    data.resize(have);
+    return data;
+  }
+  void Close() {
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0) Fail("Cannot close file");
+  }
+
+private:
+  [[noreturn]] void Fail(const char* what) {
+    throw EInOutError(std::string(what) + " \"" + m_path + "\": " + SystemErrorText(errno));
+  }
+  std::string m_path;
+  int m_fd = -1;
+};
+
+// Reads the record file `name` and hands every record to `add`. A record is handed on when
+// its step read at least one byte (or, with wholeOnly, all of its bytes); the missing bytes
+// of a short final record keep the previous record's bytes (zero for the first record).
+template <class TRecord, class TAdd>
+void ReadRecords(const char* name, bool wholeOnly, TListLines& lines, TAdd add) {
+  TRecordFile file(HomeFile(name));
+  file.OpenOrFail();
+  const size_t limit = (static_cast<size_t>(MeshCapacity) + 1) * sizeof(TRecord);
+  const std::vector<uint8_t> data = file.ReadUpTo(limit);
+  file.Close();
+  lines.Reserve((data.size() + sizeof(TRecord) - 1) / sizeof(TRecord));
+  TRecord rec{};
+  for (size_t off = 0; off < data.size(); off += sizeof(TRecord)) {
+    const size_t n = std::min(sizeof(TRecord), data.size() - off);
+    if (wholeOnly && n < sizeof(TRecord)) break;
+    std::memcpy(&rec, data.data() + off, n);
+    add(rec);
+  }
+}
+
+// Ends the list updates of a Load even when it stops on an error, so that list views see
+// the partly filled lists.
+class TListUpdateScope {
+public:
+  explicit TListUpdateScope(std::initializer_list<TListLines*> lists) : m_lists(lists) {
+    for (TListLines* l : m_lists) l->BeginUpdate();
+  }
+  ~TListUpdateScope() {
+    for (TListLines* l : m_lists) l->EndUpdate();
+  }
+
+private:
+  std::vector<TListLines*> m_lists;
+};
+
+}  // namespace
+
+void TMeshDocument::LoadRecordFiles() {
+  {
+    TListUpdateScope updating{&ListBox1, &ListBox2, &ListBox3, &ListBox4, &ListBox5};
+    Loading = true;
+    NumVert = NumVtnm = NumFvrt = NumFace = 0;
+    ClearRecordLists();
+    ListBox5.Clear();
+    ResetMaterialIndex();
+
+    // The maximum starts at zero: a model wholly on the negative side of an axis gets 0.
+    BoxMax = {0.0f, 0.0f, 0.0f};
+    BoxMin = {10000.0f, 10000.0f, 10000.0f};
+
+    ReadRecords<TPoint3>(kVertFile, false, ListBox1, [this](const TPoint3& p) {
+      if (p.x > BoxMax.x) BoxMax.x = p.x;
+      if (p.y > BoxMax.y) BoxMax.y = p.y;
+      if (p.z > BoxMax.z) BoxMax.z = p.z;
+      if (p.x < BoxMin.x) BoxMin.x = p.x;
+      if (p.y < BoxMin.y) BoxMin.y = p.y;
+      if (p.z < BoxMin.z) BoxMin.z = p.z;
+      AddVert(p);
+    });
+    ReadRecords<TPoint3>(kVtnmFile, false, ListBox2, [this](const TPoint3& n) { AddVtnm(n); });
+    ReadRecords<TFvrtRecord>(kFvrtFile, false, ListBox3, [this](const TFvrtRecord& r) { AddFvrt(r); });
+    ReadRecords<TFaceRecord>(kFaceFile, true, ListBox4, [this](const TFaceRecord& f) { AddFace(f); });
+
+    TRecordFile radi(HomeFile(kRadiFile));
+    if (!radi.Open()) {
+      Radius = 1.0f;
+    } else {
+      try {
+        const std::vector<uint8_t> bytes = radi.ReadUpTo(sizeof Radius);
+        // Bytes that were read overwrite the radius; an empty file keeps the old one.
+        if (!bytes.empty()) std::memcpy(&Radius, bytes.data(), bytes.size());
+      } catch (const EInOutError&) {
+        Radius = 1.0f;
+      }
+    }
+    Loading = false;
+  }
+  SizeLabel = MakeSizeLabel(BoxMin, BoxMax);
+  RadiusLabel = MakeRadiusLabel(Radius);
+  if (OnListsChanged) OnListsChanged();
+  if (OnLoaded) OnLoaded();
+}
+
+void TMeshDocument::SaveRecordFiles() const {
+  WriteFileAtomic(HomeFile(kVertFile), VERT.get(), static_cast<size_t>(NumVert) * sizeof(TPoint3));
+  WriteFileAtomic(HomeFile(kVtnmFile), VTNM.get(), static_cast<size_t>(NumVtnm) * sizeof(TPoint3));
+  WriteFileAtomic(HomeFile(kFvrtFile), FVRT.get(), static_cast<size_t>(NumFvrt) * sizeof(TFvrtRecord));
+  WriteFileAtomic(HomeFile(kFaceFile), FACE.get(), static_cast<size_t>(NumFace) * sizeof(TFaceRecord));
+}

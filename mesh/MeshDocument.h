@@ -1,0 +1,261 @@
+#pragma once
+// The mesh document: the one mesh the editor works on, its five record files and the five
+// list line stores the main window shows.
+//
+// Layout. Four fixed-capacity record arrays named after the game's mesh chunks (VERT
+// vertices, VTNM normals, FVRT face corners, FACE faces), each allocated once at
+// MeshCapacity records when the document is made and never grown; the counts say how many
+// records belong to the model. Records are little-endian on disk and in memory (this
+// program only runs on little-endian machines; static_asserts below pin the sizes).
+//
+// Record files. vert.kvt, vtnm.kvt, fvrt.kvt, face.kvt and radi.kvt in the home folder
+// (util/Paths.h), raw records with no header; the number of records is the file length
+// divided by the record size. They are exactly the payloads of a model file's chunks.
+//  - LoadRecordFiles() replaces the document from them. A final record of VERT, VTNM or
+//    FVRT that is shorter than its record size still loads: its missing bytes keep the
+//    values of the record before it, or are zero when it is the first record of its file.
+//    A short final FACE record is dropped. A missing radi.kvt sets Radius to 1.0; an empty
+//    one leaves Radius as it was; a radi.kvt of 1 to 3 bytes overwrites only the first
+//    bytes of Radius. Any other failure raises EInOutError naming the file and stops the
+//    Load where it is (the document is then partly filled and Loading stays set).
+//  - SaveRecordFiles() writes the four arrays, each file crash-safe (temporary file beside
+//    it, then renamed over it): a failed Save never leaves a torn file. radi.kvt is never
+//    written here.
+//
+// Capacity. Appending to an array that already holds MeshCapacity records raises
+// EMeshDocument ("VERT is full: it holds at most 32769 records"); nothing grows.
+//
+// Reaching records by index. Indices stored in records (a corner's Vert/Vtnm, a face's
+// Vtnm/FirstFvrt/FvrtCount) come from files and from the user and are never trusted:
+//  - VertAt/VtnmAt/FvrtAt/FaceAt return nullptr for an index outside 0..count-1, so a
+//    corner that points at -1 or past the model has no vertex or normal.
+//  - FaceCorners gives the part of a face's corner range FirstFvrt..FirstFvrt+FvrtCount-1
+//    that lies inside 0..NumFvrt-1 (empty for FvrtCount <= 0); corners outside it are
+//    left out by every tool and viewer.
+//
+// Lists. ListBox1..ListBox5 hold the main window's list lines (vertex, normal, FVRT, face,
+// material). The append operations add the lines, so a line number is the index of the
+// record it shows. With ShowData off the vertex, normal, face and material lists get no
+// lines and an FVRT line is only its ", ty:" tail. Number formats: vertex and normal
+// components and a face's D with three decimals ("1.500", "-0.250"; a value that rounds to
+// zero shows as "0.000", never "-0.000"); Tx/Ty rounded to thousandths, ties to even, in
+// shortest form ("0.5", "0.062", "0"). A face line lists its corner indices; a face with
+// more than kMaxFaceLineCorners corners lists the first kMaxFaceLineCorners and then
+// " ...", so that a hostile FvrtCount cannot make a gigantic line.
+//
+// Hooks. The window layer fills the std::function members; empty ones are skipped.
+// None is called from a thread other than the caller's.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "util/Exception.h"
+
+// A full record array, a bad record index handed to an operation.
+TESSAVOR_DECLARE_EXCEPTION(EMeshDocument);
+
+struct TPoint3 {
+  float x, y, z;
+};
+
+// One corner of a face.
+struct TFvrtRecord {
+  int32_t Vert;  // index in VERT
+  int32_t Vtnm;  // index in VTNM
+  float Tx;      // texture u, 0 left .. 1 right
+  float Ty;      // texture v, 0 bottom .. 1 top
+};
+
+// One polygon; its corners are FVRT records FirstFvrt .. FirstFvrt + FvrtCount - 1.
+struct TFaceRecord {
+  int32_t Vtnm;       // face normal, index in VTNM
+  float D;            // plane distance: N.X + D = 0 for the points X of the face
+  int32_t Mat;        // material id
+  int32_t FirstFvrt;
+  int32_t FvrtCount;
+  int32_t Reserved1;  // carried unchanged; 0 on faces made in the editor
+  uint32_t Reserved2; // carried unchanged; kEditorReserved2 on faces made in the editor
+};
+
+static_assert(sizeof(TPoint3) == 12);
+static_assert(sizeof(TFvrtRecord) == 16);
+static_assert(sizeof(TFaceRecord) == 28);
+
+constexpr int32_t MeshCapacity = 32769;
+constexpr uint32_t kEditorReserved2 = 0x7F0096FF;
+constexpr int kMaxFaceLineCorners = 64;
+
+// The record file names in the home folder.
+constexpr const char* kVertFile = "vert.kvt";
+constexpr const char* kVtnmFile = "vtnm.kvt";
+constexpr const char* kFvrtFile = "fvrt.kvt";
+constexpr const char* kFaceFile = "face.kvt";
+constexpr const char* kRadiFile = "radi.kvt";
+
+// What changed in a list, for a list model in the window layer.
+enum class TListChange {
+  Reset,    // the whole list changed (cleared, or rebuilt by a Load); first = last = -1
+  Insert,   // lines first..last were appended
+  Replace,  // line first (= last) got a new text
+  Current,  // the current line (or, in ListBox3, the selection) changed; first = new current
+};
+
+// The lines of one list plus its current line. ListBox3 also keeps a multiple selection:
+// its current line is the focused one, and making a line current does not change which
+// lines are selected.
+class TListLines {
+public:
+  const std::vector<std::string>& Lines() const { return m_lines; }
+  int Count() const { return static_cast<int>(m_lines.size()); }
+  // The text of line i, or "" outside 0..Count()-1.
+  const std::string& Line(int i) const;
+
+  // -1 when no line is current.
+  int Current() const { return m_current; }
+  // An index outside 0..Count()-1 makes no line current.
+  void SetCurrent(int i);
+
+  void Append(std::string line);
+  // Replaces line i; an index outside 0..Count()-1 is ignored.
+  void ReplaceLine(int i, std::string line);
+  // Empties the list, its current line and its selection.
+  void Clear();
+  void Reserve(size_t n) { m_lines.reserve(n); }
+
+  // Multiple selection (used by ListBox3). Indices outside the list are ignored.
+  void SetSelected(int i, bool selected);
+  bool IsSelected(int i) const { return m_selected.count(i) != 0; }
+  void ClearSelection();
+  int SelectedCount() const { return static_cast<int>(m_selected.size()); }
+  const std::set<int>& Selected() const { return m_selected; }
+
+  // While an update runs (BeginUpdate .. EndUpdate, nestable) no per-line notification is
+  // sent: OnAboutToChange(Reset) goes out at the outermost BeginUpdate and OnChanged(Reset)
+  // at the outermost EndUpdate. Load and ASC import fill the lists this way.
+  void BeginUpdate();
+  void EndUpdate();
+
+  // Called before lines are inserted or the list is reset (a list model's begin... call).
+  std::function<void(TListChange, int first, int last)> OnAboutToChange;
+  // Called after every change.
+  std::function<void(TListChange, int first, int last)> OnChanged;
+
+private:
+  void AboutToChange(TListChange kind, int first, int last);
+  void Changed(TListChange kind, int first, int last);
+
+  std::vector<std::string> m_lines;
+  int m_current = -1;
+  std::set<int> m_selected;
+  int m_updateDepth = 0;
+};
+
+// The part of a face's corner range that exists: FVRT indices First .. First + Count - 1.
+struct TCornerRange {
+  int32_t First = 0;
+  int32_t Count = 0;
+};
+
+class TMeshDocument {
+public:
+  TMeshDocument();
+  TMeshDocument(const TMeshDocument&) = delete;
+  TMeshDocument& operator=(const TMeshDocument&) = delete;
+
+  // Record arrays, MeshCapacity records each, allocated once.
+  std::unique_ptr<TPoint3[]> VERT;
+  std::unique_ptr<TPoint3[]> VTNM;
+  std::unique_ptr<TFvrtRecord[]> FVRT;
+  std::unique_ptr<TFaceRecord[]> FACE;
+
+  int32_t NumVert = 0;
+  int32_t NumVtnm = 0;
+  int32_t NumFvrt = 0;
+  int32_t NumFace = 0;
+  float Radius = 1.0f;
+  // Set while Load or ASC import fill the arrays: no live drawing, no face refresh.
+  bool Loading = false;
+  // Computed by Load only.
+  TPoint3 BoxMin{10000.0f, 10000.0f, 10000.0f};
+  TPoint3 BoxMax{0.0f, 0.0f, 0.0f};
+  // Set by Load: "x:12.5, y:4.0, z:30.2;" and "RADI=11.3".
+  std::string SizeLabel;
+  std::string RadiusLabel;
+
+  // "Show Data": when false, appends add no vertex, normal, face or material lines and
+  // FVRT lines are only their ", ty:" tail.
+  bool ShowData = true;
+
+  TListLines ListBox1;  // vertices
+  TListLines ListBox2;  // normals
+  TListLines ListBox3;  // FVRT records (multiple selection)
+  TListLines ListBox4;  // faces
+  TListLines ListBox5;  // distinct material ids, in order of first appearance
+
+  // Held by a thread that rewrites VERT in place (the tool window's rotation) and by
+  // readers on other threads that need a consistent VERT. The core itself never locks it.
+  mutable std::mutex VertLock;
+
+  // Window-layer hooks.
+  std::function<void(int32_t index)> OnVertAdded;  // a vertex was appended, not Loading
+  std::function<void(int32_t index)> OnFaceAdded;  // a face was appended, not Loading
+  std::function<void()> OnListsChanged;            // lists were emptied or rebuilt
+  std::function<void()> OnLoaded;    // Load completed: fit view to the box, repaint, textures
+  std::function<void()> OnRepaint;   // geometry changed in memory: repaint the views
+
+  // Append operations: the only ways records enter the document. Each stores the record at
+  // the index given by its count, appends its list line, increments the count. Raise
+  // EMeshDocument when the array is full.
+  void AddVert(const TPoint3& p);
+  void AddVtnm(const TPoint3& n);
+  void AddFvrt(const TFvrtRecord& r);
+  void AddFace(const TFaceRecord& f);
+
+  // Stores a normal at index NumVtnm without a list line (the normal lookup of Calc VTNM);
+  // returns its index. Raises EMeshDocument when VTNM is full.
+  int32_t StoreVtnm(const TPoint3& n);
+
+  // Empties the document: counts to 0 and all five lists emptied. Radius is kept.
+  void Clear();
+  // Empties the vertex, normal, FVRT and face lists (not the material list).
+  void ClearRecordLists();
+
+  void LoadRecordFiles();
+  void SaveRecordFiles() const;
+
+  // Safe access by index: nullptr outside 0..count-1.
+  const TPoint3* VertAt(int32_t i) const { return i >= 0 && i < NumVert ? &VERT[i] : nullptr; }
+  const TPoint3* VtnmAt(int32_t i) const { return i >= 0 && i < NumVtnm ? &VTNM[i] : nullptr; }
+  const TFvrtRecord* FvrtAt(int32_t i) const { return i >= 0 && i < NumFvrt ? &FVRT[i] : nullptr; }
+  const TFaceRecord* FaceAt(int32_t i) const { return i >= 0 && i < NumFace ? &FACE[i] : nullptr; }
+  TPoint3* VertAt(int32_t i) { return i >= 0 && i < NumVert ? &VERT[i] : nullptr; }
+  TFvrtRecord* FvrtAt(int32_t i) { return i >= 0 && i < NumFvrt ? &FVRT[i] : nullptr; }
+  TFaceRecord* FaceAt(int32_t i) { return i >= 0 && i < NumFace ? &FACE[i] : nullptr; }
+  // The existing corners of a face (see the top of this file).
+  TCornerRange FaceCorners(const TFaceRecord& f) const;
+
+  // Line texts, as the lists show them.
+  static std::string VertLineText(const TPoint3& p);                 // "1.500, -0.250, 0.000"
+  static std::string FvrtLineText(const TFvrtRecord& r, bool showData);  // "3, tx:0.5, ty:1"
+  // "[12 13 14], mat: 70000, d=-4.200"; without D: "[12 13 14], mat: 70000".
+  static std::string FaceLineText(const TFaceRecord& f, bool withD = true);
+
+  // Adds the material id's line to ListBox5 unless the id is already there.
+  void AddMaterialLine(int32_t mat);
+
+private:
+  void ResetMaterialIndex();
+  [[noreturn]] static void Full(const char* array);
+
+  std::unordered_set<int32_t> m_materialsListed;
+};
+
+// Label texts as Load sets them.
+std::string MakeSizeLabel(const TPoint3& boxMin, const TPoint3& boxMax);  // "x:12.5, y:4.0, z:30.2;"
+std::string MakeRadiusLabel(float radius);                               // "RADI=11.3"

@@ -1,0 +1,111 @@
+#include "mesh/NumberText.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "util/Exception.h"
+
+namespace {
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// A "-" followed only by zeros and the point: the minus of a value that rounded to zero.
+bool IsNegativeZeroText(const char* begin, const char* end) {
+  if (end - begin < 2 || *begin != '-') return false;
+  for (const char* p = begin + 1; p != end; ++p) {
+    if (*p != '0' && *p != '.') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void AppendFixed(std::string& out, double value, int decimals) {
+  char buf[400];  // the largest float in fixed point has 39 digits; doubles 309
+  const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+  const char* begin = buf;
+  if (IsNegativeZeroText(begin, res.ptr)) ++begin;
+  out.append(begin, static_cast<size_t>(res.ptr - begin));
+}
+
+std::string FormatFixed(double value, int decimals) {
+  std::string s;
+  AppendFixed(s, value, decimals);
+  return s;
+}
+
+void AppendRounded(std::string& out, double value, int decimals) {
+  double scale = 1.0;
+  for (int i = 0; i < decimals; ++i) scale *= 10.0;
+  double rounded = value;
+  if (std::isfinite(value)) {
+    // A float times a power of ten up to 10^5 is exact in a double, so nearbyint sees the
+    // true tie (0.0625 * 1000 = 62.5 -> 62) and rounds it to even.
+    const double scaled = value * scale;
+    if (std::isfinite(scaled) && std::fabs(scaled) < 9.0e15) {
+      rounded = std::nearbyint(scaled) / scale;
+    }
+    rounded += 0.0;  // -0 -> 0
+  }
+  char buf[64];
+  const auto res = std::to_chars(buf, buf + sizeof buf, rounded, std::chars_format::general, 15);
+  out.append(buf, res.ptr);
+}
+
+std::string FormatRounded(double value, int decimals) {
+  std::string s;
+  AppendRounded(s, value, decimals);
+  return s;
+}
+
+void AppendInt(std::string& out, int64_t value) {
+  char buf[24];
+  const auto res = std::to_chars(buf, buf + sizeof buf, value);
+  out.append(buf, res.ptr);
+}
+
+double ParseTypedFloat(std::string_view text) {
+  std::string_view body = TrimBlanks(text);
+  if (body.size() > 1 && body.front() == '+' && body[1] != '-') body.remove_prefix(1);
+  // from_chars alone would also take "inf" and "nan", which nobody types as a coordinate.
+  bool onlyNumberChars = !body.empty();
+  bool sawDigit = false;
+  for (char c : body) {
+    if (c >= '0' && c <= '9') sawDigit = true;
+    else if (c != '-' && c != '+' && c != '.' && c != 'e' && c != 'E') onlyNumberChars = false;
+  }
+  if (onlyNumberChars && sawDigit) {
+    double value = 0.0;
+    const auto res = std::from_chars(body.data(), body.data() + body.size(), value,
+                                     std::chars_format::general);
+    // Out of the range of a double (res.ec set) counts as not a number, too.
+    if (res.ec == std::errc() && res.ptr == body.data() + body.size()) return value;
+  }
+  throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
+}
+
+int32_t ParseTypedInt(std::string_view text) {
+  std::string_view t = TrimBlanks(text);
+  if (t.size() > 1 && t.front() == '+' && t[1] != '-') t.remove_prefix(1);
+  int32_t value = 0;
+  const auto res = std::from_chars(t.data(), t.data() + t.size(), value);
+  if (t.empty() || res.ec != std::errc() || res.ptr != t.data() + t.size()) {
+    throw EConvertError("'" + std::string(text) + "' is not a valid integer value");
+  }
+  return value;
+}
+
+int32_t ParseIntOrZero(std::string_view text) {
+  try {
+    return ParseTypedInt(text);
+  } catch (const EConvertError&) {
+    return 0;
+  }
+}
