@@ -1,0 +1,85 @@
+#pragma once
+// The core bitmap: width, height, 8, 24 or 32 bits per pixel, a palette of up to 256
+// colours, direct access to each row. Rows are stored top row first without padding; a
+// 24-bit pixel is blue, green, red and a 32-bit pixel blue, green, red, fourth byte, as
+// the picture formats of the program store them.
+//
+// Size contract: SetSize refuses (EInvalidGraphic) dimensions that are negative, wider or
+// taller than kMaxBitmapSide, or whose pixel bytes at 32 bits per pixel would exceed
+// kMaxBitmapBytes, before anything is allocated. Every decoder can therefore set the size
+// a file claims and rely on ScanLine(row) holding RowBytes() bytes.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "util/Exception.h"
+
+// A picture file that cannot be read as the format it claims to be.
+TESSAVOR_DECLARE_EXCEPTION(EInvalidGraphic);
+
+// Largest width or height accepted, and the largest pixel buffer (at 4 bytes per pixel).
+// Game textures are a few hundred pixels wide; these caps keep a hostile header from
+// asking for gigabytes.
+constexpr int kMaxBitmapSide = 16384;
+constexpr uint64_t kMaxBitmapBytes = 256ull << 20;
+
+struct TPaletteEntry {
+  uint8_t Red = 0;
+  uint8_t Green = 0;
+  uint8_t Blue = 0;
+  uint8_t Flags = 0;
+  bool operator==(const TPaletteEntry&) const = default;
+};
+
+class TBitmap {
+public:
+  TBitmap() = default;
+  virtual ~TBitmap() = default;
+
+  int Width() const { return m_width; }
+  int Height() const { return m_height; }
+  int BitsPerPixel() const { return m_bpp; }
+  bool Empty() const { return m_width == 0 || m_height == 0; }
+
+  // Bytes of one row: Width × bytes per pixel.
+  size_t RowBytes() const { return static_cast<size_t>(m_width) * static_cast<size_t>(m_bpp / 8); }
+
+  // New dimensions; the pixels become all zero. Raises EInvalidGraphic for sizes outside
+  // the caps above (the bitmap is then unchanged).
+  void SetSize(int width, int height);
+  void SetWidth(int width) { SetSize(width, m_height); }
+  void SetHeight(int height) { SetSize(m_width, height); }
+
+  // Switches to 8, 24 or 32 bits per pixel, converting the pixels: 8 → 24/32 through the
+  // palette (an index beyond the palette gives black), 24 ↔ 32 keeps the colour (the
+  // fourth byte becomes 0), 24/32 → 8 builds a palette: the exact colours when there are
+  // at most 256 of them, else a median-cut palette with each pixel mapped to its nearest
+  // entry. Any other value raises EInvalidGraphic.
+  void SetPixelFormat(int bitsPerPixel);
+
+  uint8_t* ScanLine(int row) { return m_pixels.data() + static_cast<size_t>(row) * RowBytes(); }
+  const uint8_t* ScanLine(int row) const {
+    return m_pixels.data() + static_cast<size_t>(row) * RowBytes();
+  }
+  uint8_t* Pixels() { return m_pixels.data(); }
+  const uint8_t* Pixels() const { return m_pixels.data(); }
+  size_t PixelBytes() const { return m_pixels.size(); }
+  void FillZero();
+
+  // At most 256 entries; longer palettes are cut to 256.
+  const std::vector<TPaletteEntry>& Palette() const { return m_palette; }
+  void SetPalette(std::vector<TPaletteEntry> palette);
+
+  // Colour of a pixel as red, green, blue (through the palette for 8 bits per pixel).
+  void GetRgb(int x, int y, uint8_t& r, uint8_t& g, uint8_t& b) const;
+
+private:
+  void Reallocate();
+
+  int m_width = 0;
+  int m_height = 0;
+  int m_bpp = 24;
+  std::vector<uint8_t> m_pixels;
+  std::vector<TPaletteEntry> m_palette;
+};

@@ -1,0 +1,47 @@
+#pragma once
+// ".gct" texture files: the 17-byte header written by the model viewer's texture code and
+// the compressed texture stream (Compr.h) that follows it.
+//
+//   bytes 0-7    magic, the 8 characters "CRGB____"
+//   bytes 8-11   width, int32 little-endian
+//   bytes 12-15  height, int32 little-endian
+//   byte  16     one byte that readers ignore; files written here carry 0
+//   bytes 17-    the stream, decoding to width × height RGB triples (red, green, blue),
+//                top row first
+//
+// The header reader does not judge the magic: the viewer reports a wrong one and reads on.
+
+#include <cstdint>
+#include <istream>
+#include <string>
+#include <vector>
+
+#include "images/Bitmap.h"
+#include "images/Compr.h"
+
+inline constexpr char kGctMagic[9] = "CRGB____";
+constexpr size_t kGctHeaderSize = 17;
+
+struct TGctHeader {
+  char Magic[8] = {};
+  int32_t Width = 0;
+  int32_t Height = 0;
+  uint8_t Extra = 0;
+
+  bool MagicValid() const;
+  std::string MagicText() const { return std::string(Magic, 8); }
+};
+
+// Reads the 17 header bytes. A file too short raises EInOutError "Read beyond end of file".
+TGctHeader ReadGctHeader(std::istream& file);
+
+// Writes a complete ".gct" file (crash-safe) from width × height RGB triples.
+void WriteGctFile(const std::string& path, int width, int height, const uint8_t* rgb, TStreamFormat format);
+
+// Reads a whole ".gct" file into a 24-bit bitmap. Here the header has to be right: a wrong
+// magic or a size outside the bitmap's caps raises EInvalidGraphic, and a stream that
+// decodes to fewer than width × height × 3 bytes raises EComprError.
+void LoadGctFile(const std::string& path, TBitmap& bitmap);
+
+// Writes a bitmap (any pixel format) as a ".gct" file.
+void SaveGctFile(const std::string& path, const TBitmap& bitmap, TStreamFormat format);
