@@ -1,0 +1,32 @@
+#pragma once
+// The Faces window (TfrmFaces): every face of the document as a closed outline through its
+// corners' vertices, the current face of ListBox4 in yellow. Corners whose FVRT or vertex
+// index lies outside the model are left out of the outline; a face of any corner count is
+// drawn whole (the corner buffer grows once to the largest face and is reused).
+// Resizing it gives the Points window the same size.
+
+#include <vector>
+
+#include "mesh/MeshDocument.h"
+#include "viewers/PointView.h"
+
+class TfrmFaces final : public TProjectionWindow {
+  Q_OBJECT
+public:
+  explicit TfrmFaces(TMeshDocument& document, QWidget* parent = nullptr);
+  void SetPointsWindow(QWidget* points) {
+    m_points = points;
+    SetPartner(points);
+  }
+
+protected:
+  void PaintContent(TPainterCanvas& canvas) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+private:
+  void DrawFace(int32_t face);
+
+  QWidget* m_points = nullptr;
+  std::vector<TPoint3> m_corners;
+  std::vector<TPixel> m_pixels;
+};

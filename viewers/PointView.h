@@ -1,0 +1,79 @@
+#pragma once
+// The Points window (TfrmPoints) and the painter canvas both flat views draw on.
+//
+// The window draws every vertex of the document as a small circle through the program's
+// one projection (mesh/Projection.h) and the current vertex of ListBox1 in yellow. A right
+// button drag moves the anchor (the pixel of the model's zero point); a left click picks
+// the vertex under the mouse, makes it the current line of ListBox1 and, when it differs
+// from the line current before, runs the main window's "add FVRT..." command. A press of
+// another button picks too but never adds a corner (a choice: only the left button builds
+// faces).
+
+#include <QPainter>
+#include <QWidget>
+
+#include <functional>
+
+#include "mesh/Projection.h"
+
+class TMeshDocument;
+
+// TDrawCanvas on a QPainter (pen colour and style kept, brush white).
+class TPainterCanvas final : public TDrawCanvas {
+public:
+  explicit TPainterCanvas(QPainter& painter);
+  void SetPenColor(TColor color) override;
+  void SetPenStyle(TPenStyle style) override;
+  void Ellipse(int left, int top, int right, int bottom) override;
+  void Polyline(const TPixel* points, size_t count) override;
+  void Line(TPixel from, TPixel to) override;
+
+private:
+  QPainter& m_painter;
+  QPen m_pen;
+};
+
+// Shared behaviour of the two drawing windows: captions, bounds, cross-hair cursor, tool
+// window that stays on top and cannot be closed by the user, and anchor dragging.
+class TProjectionWindow : public QWidget {
+  Q_OBJECT
+public:
+  TProjectionWindow(TMeshDocument& document, const QString& name, const QString& caption, QRect bounds,
+                    QWidget* parent = nullptr);
+  bool Dragging() const { return m_dragging; }
+  // The other drawing window, repainted while the anchor is dragged.
+  void SetPartner(QWidget* partner) { m_partner = partner; }
+  // Lets the program end close the window (the user cannot).
+  void AllowClose() { m_allowClose = true; }
+
+protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  // Paints the window's content and, after an anchor drag step, the axes.
+  void paintEvent(QPaintEvent* event) override;
+  virtual void PaintContent(TPainterCanvas& canvas) = 0;
+
+  TMeshDocument& m_document;
+
+private:
+  bool m_dragging = false;
+  bool m_showAxes = false;
+  bool m_allowClose = false;
+  QWidget* m_partner = nullptr;
+};
+
+class TfrmPoints final : public TProjectionWindow {
+  Q_OBJECT
+public:
+  // `addFvrt` runs the main window's "add FVRT..." command.
+  TfrmPoints(TMeshDocument& document, std::function<void()> addFvrt, QWidget* parent = nullptr);
+
+protected:
+  void PaintContent(TPainterCanvas& canvas) override;
+  void mousePressEvent(QMouseEvent* event) override;
+
+private:
+  std::function<void()> m_addFvrt;
+};

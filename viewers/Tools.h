@@ -1,0 +1,51 @@
+#pragma once
+// The tool window (TfrmTools): the zoom control, the axis toggles "X", "Y", "Z" that switch
+// the continuous rotation (T3dRotate) and the step buttons that turn the document's VERT
+// array by fixed angles. Rotations are edits of the document, not view changes.
+//
+// Zoom: a spin box from -10000 to -1, starting at -100, moving by 4; each change sets the
+// projection's scale to position / -100 and repaints the flat views.
+// Axis toggles: at most one is down; any click hands the down states to the thread and,
+// when one is down, lets it run. Every rotation step runs on the window thread.
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+#include "viewers/Thread_Rotate.h"
+
+class QPushButton;
+class QSpinBox;
+class TMeshDocument;
+
+class TfrmTools final : public QWidget {
+  Q_OBJECT
+public:
+  // `repaint` repaints the Faces and then the Points window.
+  TfrmTools(TMeshDocument& document, std::function<void()> repaint, QWidget* parent = nullptr);
+  ~TfrmTools() override;
+
+  QSpinBox* UpDown1 = nullptr;
+  QPushButton* ButtonX = nullptr;
+  QPushButton* ButtonY = nullptr;
+  QPushButton* ButtonZ = nullptr;
+  T3dRotate& RotateThread() { return *m_thread; }
+
+  // The step buttons' action: RotatePoints on all MeshCapacity entries of VERT, repaint.
+  void RotateBy(float ax, float ay, float az);
+  void Button7Click() { RotateBy(0, 0, 1.6f); }
+  void AllowClose() { m_allowClose = true; }
+
+protected:
+  void closeEvent(QCloseEvent* event) override;
+
+private:
+  void AxisClick(QPushButton* clicked);
+  void UpDown1Changed(int position);
+
+  TMeshDocument& m_document;
+  std::function<void()> m_repaint;
+  std::unique_ptr<T3dRotate> m_thread;
+  bool m_allowClose = false;
+};
