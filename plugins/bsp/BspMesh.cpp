@@ -1,0 +1,128 @@
+#include "plugins/bsp/BspMesh.h"
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "util/FileIo.h"
+#include "util/Paths.h"
+
+namespace bsp {
+
+namespace {
+
+template <typename T>
+std::vector<T> DecodeArray(const std::vector<uint8_t>& bytes, const char* what) {
+  static_assert(std::is_trivially_copyable_v<T>);
+  const size_t count = bytes.size() / sizeof(T);  // a trailing partial record is ignored
+  if (count > static_cast<size_t>(kMeshCapacity)) {
+    throw EBspError(kBspTooLarge, std::string(what) + " holds " + std::to_string(count) +
+                                      " records, more than " + std::to_string(kMeshCapacity));
+  }
+  std::vector<T> out(count);
+  if (count > 0) std::memcpy(out.data(), bytes.data(), count * sizeof(T));
+  return out;
+}
+
+// Reads one record file, refusing sizes beyond what its array can hold before reading.
+std::vector<uint8_t> ReadRecordFile(const std::string& name, size_t recordSize) {
+  const std::string path = HomeFile(name);
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  if (ec) {
+    throw EBspError(kBspRecordFiles, "Cannot read record file \"" + path + "\": " + ec.message());
+  }
+  if (size / recordSize > static_cast<uintmax_t>(kMeshCapacity)) {
+    throw EBspError(kBspTooLarge, "Record file \"" + path + "\" holds more than " +
+                                      std::to_string(kMeshCapacity) + " records");
+  }
+  try {
+    return ReadWholeFile(path);
+  } catch (const Exception& e) {
+    throw EBspError(kBspRecordFiles, e.Message());
+  }
+}
+
+}  // namespace
+
+static_assert(sizeof(TVec3) == 12 && sizeof(TCorner) == 16 && sizeof(TFace) == 28,
+              "records must match the record files byte for byte");
+
+TMesh DecodeRecords(const std::vector<uint8_t>& vert, const std::vector<uint8_t>& vtnm,
+                    const std::vector<uint8_t>& fvrt, const std::vector<uint8_t>& face) {
+  TMesh mesh;
+  mesh.Vert = DecodeArray<TVec3>(vert, "VERT");
+  mesh.Vtnm = DecodeArray<TVec3>(vtnm, "VTNM");
+  mesh.Fvrt = DecodeArray<TCorner>(fvrt, "FVRT");
+  mesh.Face = DecodeArray<TFace>(face, "FACE");
+  return mesh;
+}
+
+TMesh ReadRecordFiles() {
+  std::string home;
+  try {
+    home = HomeFolder();
+  } catch (const Exception& e) {
+    throw EBspError(kBspRecordFiles, e.Message());
+  }
+  const auto vert = ReadRecordFile("vert.kvt", sizeof(TVec3));
+  const auto vtnm = ReadRecordFile("vtnm.kvt", sizeof(TVec3));
+  const auto fvrt = ReadRecordFile("fvrt.kvt", sizeof(TCorner));
+  const auto face = ReadRecordFile("face.kvt", sizeof(TFace));
+  TMesh mesh = DecodeRecords(vert, vtnm, fvrt, face);
+
+  // The radius file is written only by a rip, so it may be missing or stale-sized;
+  // a computed radius is a better default for a game model than a fixed 1.0.
+  mesh.Radius = BoundingRadius(mesh);
+  std::error_code ec;
+  const std::string radi = home + "radi.kvt";
+  if (std::filesystem::is_regular_file(radi, ec) && std::filesystem::file_size(radi, ec) >= 4 &&
+      !ec) {
+    try {
+      const auto bytes = ReadWholeFile(radi);
+      if (bytes.size() >= 4) std::memcpy(&mesh.Radius, bytes.data(), 4);
+    } catch (const Exception&) {
+      // Unreadable radius: keep the computed one, as the editor keeps going without it.
+    }
+  }
+  return mesh;
+}
+
+void ValidateMesh(const TMesh& mesh) {
+  if (mesh.Face.empty()) throw EBspError(kBspMeshEmpty, "The mesh has no faces");
+  if (mesh.Vert.empty()) throw EBspError(kBspMeshEmpty, "The mesh has no vertices");
+  const int64_t numFvrt = static_cast<int64_t>(mesh.Fvrt.size());
+  const int64_t numVert = static_cast<int64_t>(mesh.Vert.size());
+  for (size_t f = 0; f < mesh.Face.size(); ++f) {
+    const TFace& face = mesh.Face[f];
+    const int64_t first = face.FirstFvrt;
+    const int64_t count = face.FvrtCount;
+    if (first < 0 || count < 0 || count > numFvrt - first) {
+      throw EBspError(kBspInconsistent,
+                      "FACE " + std::to_string(f) + ": corners " + std::to_string(first) +
+                          " + " + std::to_string(count) + " lie outside FVRT (" +
+                          std::to_string(numFvrt) + " records)");
+    }
+    for (int64_t c = first; c < first + count; ++c) {
+      const int64_t v = mesh.Fvrt[static_cast<size_t>(c)].Vert;
+      if (v < 0 || v >= numVert) {
+        throw EBspError(kBspInconsistent, "FVRT " + std::to_string(c) + " of FACE " +
+                                              std::to_string(f) + ": vertex " +
+                                              std::to_string(v) + " does not exist (" +
+                                              std::to_string(numVert) + " vertices)");
+      }
+    }
+  }
+}
+
+float BoundingRadius(const TMesh& mesh) {
+  double best = 0;
+  for (const TVec3& v : mesh.Vert) {
+    const double r = std::sqrt(double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z);
+    if (std::isfinite(r) && r > best) best = r;
+  }
+  return static_cast<float>(best);
+}
+
+}  // namespace bsp
