@@ -1,0 +1,225 @@
+#pragma once
+// The state of one compiler run and the pieces every statement handler uses.
+//
+// One TCompilerState lives from the start of CompileScript to its end and is passed by
+// reference to every handler; declarations and macros never carry over between runs. The
+// only module-wide settings are the message sink, the line reader and the host hook
+// (iffc/Compiler.h).
+//
+// Statements reach their handlers through two tables of {keyword, handler, guard}
+// entries, kept in the order in which the language recognises keywords: the front-end
+// table (line directives, macros, DATA, PROP) and the statement table (CompileStatement,
+// which also runs macro lines and DATA segments). The first entry whose keyword matches,
+// whose handler is set and whose guard (when there is one) holds decides the line. Entries
+// of the flow statements ("$VAR", "$CRC_OUT", "$FUNC_BEGIN", "$FUNC_END", "$IF", "$ELSE",
+// the conditional braces, "TRE", "BLOCK", "TREFILE") are in the tables from the start
+// with no handler; RegisterFlowStatements fills them. An entry without a handler is
+// skipped, so until then those keywords are undeclared identifiers.
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "iffc/CrcList.h"
+#include "iffc/OutputWriter.h"
+#include "iffc/ScriptText.h"
+
+struct TCompilerState;
+
+// A statement as a handler sees it: the normalised line, its upper-cased first token and
+// all its tokens (Tokens.Get(k) is GetToken(Line, k)).
+struct TStatement {
+  const std::string& Line;
+  const std::string& Keyword;
+  TScriptTokens Tokens;
+  TStatement(const std::string& line, const std::string& keyword) : Line(line), Keyword(keyword), Tokens(line) {}
+};
+
+// Handlers set s.Handled when they recognise their statement.
+using TStatementHandler = void (*)(TCompilerState& s, const TStatement& st);
+using TStatementGuard = bool (*)(const TCompilerState& s);
+
+struct TDispatchEntry {
+  std::string Keyword;                // upper case
+  TStatementHandler Handler = nullptr;  // none: skipped
+  TStatementGuard Guard = nullptr;      // none: always applies
+};
+
+class TDispatchTable {
+public:
+  void Add(std::string keyword, TStatementHandler handler, TStatementGuard guard = nullptr);
+  // Fills the first entry with this keyword that has no handler yet (the flow statements
+  // register this way, so their place in the order stays the table's). Returns false when
+  // there is no such entry.
+  bool Register(std::string_view keyword, TStatementHandler handler, TStatementGuard guard = nullptr);
+  // The entry that decides `keyword` in state `s`, or nullptr.
+  const TDispatchEntry* Find(std::string_view keyword, const TCompilerState& s) const;
+  const std::vector<TDispatchEntry>& Entries() const { return m_entries; }
+
+private:
+  std::vector<TDispatchEntry> m_entries;
+};
+
+// A declaration of TypeList or ConstList: «name=value».
+struct TNameValue {
+  std::string Name;
+  std::string Value;
+};
+
+// A stored macro line.
+struct TMacroLine {
+  uint32_t NameCrc = 0;  // StrCrc32 of the upper-cased name
+  std::string Text;      // normalised statement, at most 255 characters
+  int DefLine = 0;       // line of the definition
+};
+
+// FORM slot: the 12-byte header ("FORM", size, form type) and where it lies. The size is
+// native while the FORM is open and written big-endian when it closes.
+struct TFormSlot {
+  std::array<char, 4> Type{};
+  uint32_t Size = 4;
+  int64_t HeaderPos = 0;
+  int Parent = -1;
+};
+
+// CHUNK slot: the 8-byte header (id, size) and where it lies.
+struct TChunkSlot {
+  std::array<char, 4> Id{};
+  uint32_t Size = 0;
+  int64_t HeaderPos = 0;
+};
+
+// A name declared by TREFILE with its checksum.
+struct TTreName {
+  std::string Name;
+  uint32_t Crc = 0;
+  bool HasBlock = false;  // a BLOCK of this name was compiled
+};
+
+constexpr int kSlotCount = 2049;      // FORM nesting levels; chunks between FORM closes
+constexpr int kMaxDataArgs = 32;
+constexpr size_t kMaxMacroText = 255;
+constexpr size_t kMaxCString = 255;
+
+struct TCompilerState {
+  // --- front end ---
+  int LineNumber = 0;
+  std::string Keyword;
+  bool Handled = false;
+  bool EndOfInput = false;
+  // Looked up by name, case-insensitively, first entry wins. Declarations are appended;
+  // "$VAR" and "$FUNC_BEGIN" insert at the front, shadowing older names.
+  std::deque<TNameValue> TypeList;
+  std::deque<TNameValue> ConstList;
+  std::vector<TMacroLine> MacroList;
+  std::string SearchPath;  // ends with a separator
+  std::string ProgramDir;  // ends with a separator
+  std::string OutputName;
+  bool GenCrc = false;
+  uint32_t ExpectedCrc = 0;  // 0: no comparison
+  bool InProp = false;
+  std::array<std::string, kMaxDataArgs> DataArgs;  // DataArgs[k - 1] is «%k%»
+  std::chrono::steady_clock::time_point StartTime;
+
+  // --- block compiler ---
+  TOutputWriter OutputFile;
+  int BraceDepth = 0;
+  int64_t DataSize = 0;
+  bool InChunk = false;
+  int FormTop = -1;
+  int CurrentForm = -1;
+  int FormOverflow = 0;  // FORMs refused beyond the slot table, still waiting for "}"
+  std::array<TFormSlot, kSlotCount> FormSlots;
+  int ChunkTop = -1;
+  std::array<TChunkSlot, kSlotCount> ChunkSlots;
+  uint8_t ByteValue = 0;
+  float FloatValue = 0.0f;
+
+  // --- functions, conditionals, TRE, CRC lists ---
+  // Owned by the flow statements (iffc/Functions.cpp, iffc/Tre.cpp, iffc/CrcList.cpp),
+  // which may add fields here. The block compiler reads InTre, InBlock and FuncSizePos.
+  bool InIf = false;
+  int64_t FuncSizePos = -1;  // -1: no script function open
+  int VarCount = 0;
+  bool InTre = false;
+  bool InBlock = false;
+  std::string BlockName;
+  int32_t BlockSize = -1;
+  std::vector<TTreName> TreNames;
+  int TreDeclCount = 0;
+  std::array<uint8_t, 272> TreEntry{};
+  int FlagDepth = 0;        // FlagStack saves not yet restored since the output began
+  int64_t BlockStart = 0;   // file position of the open BLOCK's first byte
+  TCrcList CrcList;
+  // --- end of the flow statements' fields ---
+
+  TDispatchTable FrontEnd;
+  TDispatchTable Statements;
+  std::string ScriptName;
+
+  TCompilerState();
+  ~TCompilerState();
+  TCompilerState(const TCompilerState&) = delete;
+  TCompilerState& operator=(const TCompilerState&) = delete;
+};
+
+// --- messages ---
+// «error: line N, TEXT» and «hint: line N, TEXT» with N = s.LineNumber (or `line`).
+void ReportError(TCompilerState& s, const std::string& text);
+void ReportHint(TCompilerState& s, const std::string& text);
+void ReportErrorAt(int line, const std::string& text);
+// Plain message to the sink (ReportMessage in iffc/Compiler.h).
+void Report(const std::string& text);
+
+// --- output ---
+// Every write needs an open output; without one the run ends with EInOutError. These do
+// not touch DataSize: callers count what they write.
+void WriteOutput(TCompilerState& s, const void* data, size_t size);
+void WriteOutputU32(TCompilerState& s, uint32_t value);  // little-endian
+
+// --- values ---
+// An integer element: read by the integer rule with default 0xFFFFFF, the value 0xFFFFFF
+// itself counting as a name. A name gives its StrCrc32 when GenCrc is set; otherwise
+// «error: line N, "TEXT" not a valid integer` + errorEnd + `» is reported and the result
+// is false (nothing is to be written).
+bool IntegerElement(TCompilerState& s, std::string_view text, const char* errorEnd, uint32_t& value);
+
+// Front-end pieces other statements reuse.
+std::string NormalizeLine(TCompilerState& s, std::string_view line);
+// Looks `name` up (case-insensitively, first entry wins); nullptr when missing.
+const TNameValue* FindName(const std::deque<TNameValue>& list, std::string_view name);
+
+// Runs one statement through the statement table (macro definitions included). Leaves
+// s.Handled false when nothing recognises it.
+void CompileStatement(TCompilerState& s, const std::string& keyword, const std::string& line);
+
+// Closes the output (comparing its checksum when "$ORIGINAL_CRC" asked for it) and resets
+// the output state.
+void FinishOutput(TCompilerState& s);
+
+// The statements of the block compiler, for the statement table.
+void RegisterBlockStatements(TDispatchTable& statements);
+
+// --- hooks of the flow statements ---
+// Defined by the flow statements' own files (a stand-in iffc/Functions.cpp defines them
+// until those land; the files that implement them replace it).
+//
+// Fills the handlers of "$VAR", "$CRC_OUT" (front end), "$FUNC_BEGIN", "$FUNC_END", "$IF",
+// "$ELSE", "{" and "}" of a conditional, "TRE", "BLOCK", "TREFILE" (statements) with
+// TDispatchTable::Register.
+void RegisterFlowStatements(TDispatchTable& frontEnd, TDispatchTable& statements);
+// FinishOutput's part for the flow state: new empty TreNames, TreDeclCount 0, no TRE open,
+// no function open and VarCount 0, no conditional open, CRC list closed.
+void ResetFlowState(TCompilerState& s);
+// Brace rules 2 and 3: "}" while a BLOCK / a TRE is open. They set Handled.
+void CloseBlock(TCompilerState& s);
+void CloseTre(TCompilerState& s);
+// Called for each CRC32 element before its checksum is written.
+void WriteCrcListLine(TCompilerState& s, std::string_view text);
+// End of a run: the TRE end check, then (after "done.") closing the CRC list.
+void TreEndCheck(TCompilerState& s);
+void EndFlowRun(TCompilerState& s);

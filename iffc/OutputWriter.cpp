@@ -1,0 +1,193 @@
+#include "iffc/OutputWriter.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "util/Exception.h"
+#include "util/FileIo.h"
+
+namespace {
+
+constexpr size_t kWindowSize = 256 * 1024;
+constexpr size_t kCopyBlock = 1 << 20;
+
+}  // namespace
+
+TOutputWriter::TOutputWriter() = default;
+
+TOutputWriter::~TOutputWriter() { Discard(); }
+
+void TOutputWriter::Fail(const std::string& what, int err) {
+  throw EInOutError(what + " \"" + m_path + "\": " + SystemErrorText(err));
+}
+
+void TOutputWriter::Open(const std::string& path) {
+  Discard();
+  m_path = path;
+  std::string temp = path + ".tmp-XXXXXX";
+  std::vector<char> name(temp.begin(), temp.end());
+  name.push_back('\0');
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) Fail("Cannot create file", errno);
+  ::fchmod(fd, 0644);
+  m_fd = fd;
+  m_tempPath = name.data();
+  m_pos = 0;
+  m_size = 0;
+  m_windowStart = 0;
+  m_windowLen = 0;
+  if (m_window.size() != kWindowSize) m_window.assign(kWindowSize, 0);
+}
+
+void TOutputWriter::Discard() {
+  if (m_fd < 0) return;
+  ::close(m_fd);
+  ::unlink(m_tempPath.c_str());
+  m_fd = -1;
+  m_windowLen = 0;
+}
+
+void TOutputWriter::Close() {
+  if (m_fd < 0) return;
+  try {
+    Flush();
+  } catch (...) {
+    Discard();
+    throw;
+  }
+  const int fd = m_fd;
+  m_fd = -1;
+  if (::close(fd) != 0) {
+    const int err = errno;
+    ::unlink(m_tempPath.c_str());
+    Fail("Cannot close file", err);
+  }
+  if (::rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(m_tempPath.c_str());
+    Fail("Cannot create file", err);
+  }
+}
+
+void TOutputWriter::WriteAt(int64_t offset, const uint8_t* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::pwrite(m_fd, data, size, offset);
+    ++m_writeCalls;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("Cannot write file", errno);
+    }
+    data += n;
+    offset += n;
+    size -= static_cast<size_t>(n);
+  }
+}
+
+void TOutputWriter::Flush() {
+  if (m_windowLen == 0) return;
+  const size_t len = m_windowLen;
+  m_windowLen = 0;
+  WriteAt(m_windowStart, m_window.data(), len);
+}
+
+void TOutputWriter::Write(const void* data, size_t size) {
+  if (m_fd < 0) throw EInOutError("File not open: no output file for the bytes to go to");
+  if (size == 0) return;
+  const auto* p = static_cast<const uint8_t*>(data);
+  if (m_windowLen == 0) m_windowStart = m_pos;
+  const int64_t windowEnd = m_windowStart + static_cast<int64_t>(m_windowLen);
+  if (m_pos >= m_windowStart && m_pos <= windowEnd &&
+      static_cast<uint64_t>(m_pos - m_windowStart) + size <= m_window.size()) {
+    // Inside the window, or right behind it with room to spare.
+    const size_t at = static_cast<size_t>(m_pos - m_windowStart);
+    std::memcpy(m_window.data() + at, p, size);
+    m_windowLen = std::max(m_windowLen, at + size);
+  } else if (m_pos == windowEnd) {
+    // Appending beyond a full window: write it out and start a new one, or send a large
+    // piece straight to the file.
+    Flush();
+    if (size >= m_window.size() / 2) {
+      WriteAt(m_pos, p, size);
+    } else {
+      m_windowStart = m_pos;
+      std::memcpy(m_window.data(), p, size);
+      m_windowLen = size;
+    }
+  } else if (m_pos + static_cast<int64_t>(size) <= m_windowStart || m_pos >= windowEnd) {
+    // A patch outside the window (a header far behind): write it on its own.
+    WriteAt(m_pos, p, size);
+  } else {
+    // Overlaps the window partly: make the file current, then write through.
+    Flush();
+    WriteAt(m_pos, p, size);
+  }
+  m_pos += static_cast<int64_t>(size);
+  m_size = std::max(m_size, m_pos);
+}
+
+void TOutputWriter::WriteU32LE(uint32_t value) {
+  const uint8_t b[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                        static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  Write(b, 4);
+}
+
+void TOutputWriter::WriteZeros(size_t count) {
+  static const uint8_t zeros[16] = {};
+  while (count > 0) {
+    const size_t n = std::min(count, sizeof zeros);
+    Write(zeros, n);
+    count -= n;
+  }
+}
+
+void TOutputWriter::Seek(int64_t position) {
+  m_pos = std::clamp<int64_t>(position, 0, m_size);
+}
+
+int64_t TOutputWriter::CopyFrom(int fd, const std::string& what) {
+  if (m_fd < 0) throw EInOutError("File not open: no output file for the bytes to go to");
+  // The window may hold bytes at or behind the copy's range; the file must be current
+  // before the kernel writes into it.
+  Flush();
+  int64_t total = 0;
+  bool kernelCopy = true;
+  std::vector<uint8_t> buffer;
+  for (;;) {
+    if (kernelCopy) {
+      loff_t out = m_pos;
+      const ssize_t n = ::copy_file_range(fd, nullptr, m_fd, &out, kCopyBlock * 64, 0);
+      if (n > 0) {
+        ++m_writeCalls;
+        m_pos += n;
+        total += n;
+        m_size = std::max(m_size, m_pos);
+        continue;
+      }
+      if (n == 0) break;
+      if (errno == EINTR) continue;
+      if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+          errno == EBADF || errno == EPERM) {
+        kernelCopy = false;  // not supported here: copy through memory
+        continue;
+      }
+      Fail("Cannot write file", errno);
+    }
+    if (buffer.empty()) buffer.resize(kCopyBlock);
+    const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw EInOutError("Cannot read file \"" + what + "\": " + SystemErrorText(errno));
+    }
+    if (n == 0) break;
+    WriteAt(m_pos, buffer.data(), static_cast<size_t>(n));
+    m_pos += n;
+    total += n;
+    m_size = std::max(m_size, m_pos);
+  }
+  return total;
+}

@@ -1,0 +1,61 @@
+#pragma once
+// Text helpers of the compiler's script language: the token list of a line, the one rule
+// by which every integer of a script is read, FLOAT texts, and the path pieces that treat
+// "\" and "/" alike.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// All tokens of a line in one pass. Get(i) is exactly GetToken(line, i) (util/StrTools.h):
+// single-space separators after trimming codes 0..32, double-quote grouping with the
+// quotes removed, two spaces in a row making the rest one token. Splitting once keeps long
+// lines linear where repeated GetToken calls would rescan from the start for every index.
+// The tokens point into the line, which must outlive this object.
+class TScriptTokens {
+public:
+  TScriptTokens() = default;
+  explicit TScriptTokens(std::string_view line) { Split(line); }
+
+  void Split(std::string_view line);
+  // The i-th token, or an empty view when there is none (also for negative i).
+  std::string_view Get(int64_t i) const {
+    if (i < 0 || static_cast<uint64_t>(i) >= m_tokens.size()) return {};
+    return m_tokens[static_cast<size_t>(i)];
+  }
+  std::string Str(int64_t i) const { return std::string(Get(i)); }
+  size_t Count() const { return m_tokens.size(); }
+
+private:
+  std::vector<std::string_view> m_tokens;
+};
+
+// The integer rule of the script language: optional leading blanks, then an optional sign
+// and decimal digits, or one of the prefixes "$", "x", "X", "0x", "0X" and one to eight
+// hexadecimal digits (no sign); nothing may follow. Decimal values must fit a signed 32-bit
+// integer; hexadecimal ones are bit patterns ("$FFFFFFFF" is -1). False for anything else.
+bool ParseScriptInteger(std::string_view text, int32_t& value);
+
+// ParseScriptInteger with a default for texts that break the rule.
+int32_t ReadIntegerDefault(std::string_view text, int32_t fallback);
+
+// A decimal floating-point text: optional sign, digits with an optional "." (at least one
+// digit in all), optional exponent "E"/"e" with optional sign and digits; surrounding
+// blanks are allowed. The value must fit a 32-bit float (tiny values round towards 0).
+bool ParseScriptFloat(std::string_view text, float& value);
+
+// "\" and "/" both separate directories in script paths.
+inline bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+bool HasPathSeparator(std::string_view path);
+
+// The directory part of a path: up to and including its last separator ("" when none).
+std::string DirectoryPart(std::string_view path);
+
+// Appends a separator unless the text already ends with one. A text that uses "\" and no
+// "/" keeps to "\", anything else gets "/".
+std::string WithTrailingSeparator(std::string path);
+
+// ASCII upper case, as the script language compares keywords and names.
+std::string UpperCase(std::string_view s);
+bool SameTextIgnoreCase(std::string_view a, std::string_view b);
