@@ -1,0 +1,210 @@
+// Rip mesh: the five chunks copied byte for byte into the home folder's record files, Load
+// afterwards, and the all-or-nothing behaviour on models that lack a chunk or end early.
+#include "mesh/Rip.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "iff/IffReader.h"
+#include "mesh/MeshDocument.h"
+#include "support/TestSupport.h"
+
+using testsupport::Bytes;
+using testsupport::TempDir;
+
+namespace {
+
+// Hand-built items: identifier, big-endian size, data, pad byte when odd.
+Bytes Chunk(const std::string& id, const Bytes& data) {
+  Bytes b;
+  testsupport::PutText(b, id);
+  testsupport::PutU32BE(b, static_cast<uint32_t>(data.size()));
+  b.insert(b.end(), data.begin(), data.end());
+  if (data.size() % 2) b.push_back(0);
+  return b;
+}
+Bytes Form(const std::string& type, std::initializer_list<Bytes> items) {
+  Bytes body;
+  testsupport::PutText(body, type);
+  for (const auto& i : items) body.insert(body.end(), i.begin(), i.end());
+  Bytes b;
+  testsupport::PutText(b, "FORM");
+  testsupport::PutU32BE(b, static_cast<uint32_t>(body.size()));
+  b.insert(b.end(), body.begin(), body.end());
+  return b;
+}
+
+// Three vertices (36 bytes), one normal, three corners, one face, radius 42.5.
+struct TModel {
+  Bytes vert, vtnm, fvrt, face, radi;
+  TModel() {
+    for (float f : {0.f, 0.f, 0.f, 2.f, 0.f, 0.f, 0.f, 3.f, 0.f}) testsupport::PutF32(vert, f);
+    for (float f : {0.f, 0.f, 1.f}) testsupport::PutF32(vtnm, f);
+    for (int i = 0; i < 3; ++i) {
+      testsupport::PutU32(fvrt, static_cast<uint32_t>(i));
+      testsupport::PutU32(fvrt, 0);
+      testsupport::PutF32(fvrt, i == 1 ? 1.f : 0.f);
+      testsupport::PutF32(fvrt, i == 2 ? 1.f : 0.f);
+    }
+    for (uint32_t v : {0u, 0u, 5u, 0u, 3u, 0u, 0u}) testsupport::PutU32(face, v);  // Vtnm D Mat First Count R R
+    testsupport::PutF32(radi, 42.5f);
+  }
+  // A model with two levels of detail: the first one's chunks are the ones to rip.
+  Bytes File() const {
+    Bytes lod1 = Form("0001", {Chunk("VERT", Bytes(24, 0xEE)), Chunk("RADI", Bytes(4, 0xEE))});
+    Bytes lod0 = Form("0000", {Chunk("INFO", Bytes(3, 1)), Chunk("VERT", vert), Chunk("VTNM", vtnm),
+                               Chunk("FVRT", fvrt), Chunk("FACE", face), Chunk("RADI", radi)});
+    return Form("MESH", {lod0, lod1});
+  }
+};
+
+class RipTest : public ::testing::Test {
+protected:
+  std::string Model(const Bytes& data) {
+    const std::string path = m_models.File("model.iff");
+    testsupport::WriteBytes(path, data);
+    return path;
+  }
+  Bytes Record(const std::string& name) { return testsupport::ReadBytes(m_home.File(name)); }
+  void SeedRecordFiles() {
+    for (const auto& row : kRipChunkTable) testsupport::WriteText(m_home.File(row.FileName), "old " + std::string(row.Id));
+  }
+  void ExpectRecordFilesUntouched() {
+    for (const auto& row : kRipChunkTable) {
+      EXPECT_EQ(testsupport::ReadText(m_home.File(row.FileName)), "old " + std::string(row.Id)) << row.FileName;
+    }
+    // No temporary files left behind either.
+    int files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(m_home.Path())) files += e.is_regular_file();
+    EXPECT_EQ(files, 5);
+  }
+  TempDir m_home;            // TESSAVOR_HOME
+  TempDir m_models{false};   // where the model files are
+  TModel m_model;
+};
+
+}  // namespace
+
+TEST_F(RipTest, CopiesTheFirstChunksByteForByte) {
+  const TRipResult r = RipMesh(Model(m_model.File()));
+  EXPECT_EQ(Record("vert.kvt"), m_model.vert);
+  EXPECT_EQ(Record("vert.kvt").size(), 36u);
+  EXPECT_EQ(Record("vtnm.kvt"), m_model.vtnm);
+  EXPECT_EQ(Record("fvrt.kvt"), m_model.fvrt);
+  EXPECT_EQ(Record("face.kvt"), m_model.face);
+  EXPECT_EQ(Record("radi.kvt"), m_model.radi);
+  EXPECT_EQ(r.Bytes, (std::array<int64_t, 5>{36, 12, 48, 28, 4}));
+}
+
+TEST_F(RipTest, LoadAfterRipShowsTheModel) {
+  RipMesh(Model(m_model.File()));
+  TMeshDocument doc;
+  doc.LoadRecordFiles();
+  EXPECT_EQ(doc.NumVert, 3);
+  EXPECT_EQ(doc.NumVtnm, 1);
+  EXPECT_EQ(doc.NumFvrt, 3);
+  EXPECT_EQ(doc.NumFace, 1);
+  EXPECT_FLOAT_EQ(doc.Radius, 42.5f);
+  EXPECT_EQ(doc.RadiusLabel, "RADI=42.5");
+  EXPECT_FLOAT_EQ(doc.VERT[2].y, 3.f);
+}
+
+TEST_F(RipTest, RippingTwiceGivesIdenticalFiles) {
+  const std::string model = Model(m_model.File());
+  RipMesh(model);
+  std::vector<Bytes> first;
+  for (const auto& row : kRipChunkTable) first.push_back(Record(row.FileName));
+  RipMesh(model);
+  for (size_t i = 0; i < kRipChunkTable.size(); ++i) EXPECT_EQ(Record(kRipChunkTable[i].FileName), first[i]);
+}
+
+TEST_F(RipTest, OddChunkIsCopiedWithItsPadByte) {
+  TModel m;
+  m.radi = {1, 2, 3, 4, 5};
+  RipMesh(Model(m.File()));
+  EXPECT_EQ(Record("radi.kvt"), (Bytes{1, 2, 3, 4, 5, 0}));
+}
+
+TEST_F(RipTest, ChunkLargerThanTheCopyBufferIsCopiedWhole) {
+  TModel m;
+  m.vert.resize(200004);  // more than the 131,073-byte copy buffer
+  for (size_t i = 0; i < m.vert.size(); ++i) m.vert[i] = static_cast<uint8_t>(i * 7);
+  RipMesh(Model(m.File()));
+  EXPECT_EQ(Record("vert.kvt"), m.vert);
+}
+
+TEST_F(RipTest, MissingChunkStopsAndChangesNothing) {
+  SeedRecordFiles();
+  Bytes noRadi = Form("MESH", {Form("0000", {Chunk("VERT", m_model.vert), Chunk("VTNM", m_model.vtnm),
+                                              Chunk("FVRT", m_model.fvrt), Chunk("FACE", m_model.face)})});
+  const std::string model = Model(noRadi);
+  try {
+    RipMesh(model);
+    FAIL() << "rip without RADI succeeded";
+  } catch (const ERipMesh& e) {
+    EXPECT_EQ(e.Message(), "Rip mesh: \"" + model + "\" has no RADI chunk; no record file was changed");
+  }
+  ExpectRecordFilesUntouched();
+}
+
+TEST_F(RipTest, ModelThatEndsInsideAChunkChangesNothing) {
+  SeedRecordFiles();
+  // Four good chunks, then a RADI chunk header that promises 400 bytes and gets 6.
+  Bytes file = Form("MESH", {Form("0000", {Chunk("VERT", m_model.vert), Chunk("VTNM", m_model.vtnm),
+                                            Chunk("FVRT", m_model.fvrt), Chunk("FACE", m_model.face)})});
+  testsupport::PutText(file, "RADI");
+  testsupport::PutU32BE(file, 400);
+  file.resize(file.size() + 6, 0);
+  const std::string model = Model(file);
+  try {
+    RipMesh(model);
+    FAIL();
+  } catch (const ERipMesh& e) {
+    EXPECT_NE(e.Message().find("RADI"), std::string::npos) << e.Message();
+    EXPECT_NE(e.Message().find(model), std::string::npos) << e.Message();
+    EXPECT_NE(e.Message().find("ends early"), std::string::npos) << e.Message();
+  }
+  ExpectRecordFilesUntouched();
+}
+
+TEST_F(RipTest, HugeSizeFieldIsRefusedBeforeAllocating) {
+  SeedRecordFiles();
+  Bytes file;
+  testsupport::PutText(file, "VERT");
+  testsupport::PutU32BE(file, 0xFFFFFFF0u);
+  EXPECT_THROW(RipMesh(Model(file)), ERipMesh);
+  ExpectRecordFilesUntouched();
+}
+
+TEST_F(RipTest, MissingModelRaisesAndFreesNoHandle) {
+  SeedRecordFiles();
+  for (int i = 0; i < kIffMaxHandles + 2; ++i) {
+    EXPECT_THROW(RipMesh(m_models.File("absent.iff")), EInOutError);
+    EXPECT_THROW(RipMesh(Model(Bytes{'V', 'E', 'R', 'T', 0})), ERipMesh);  // truncated header
+  }
+  ExpectRecordFilesUntouched();
+  // No handle leaked on any of those failures.
+  RipMesh(Model(m_model.File()));
+  EXPECT_EQ(Record("vert.kvt"), m_model.vert);
+}
+
+TEST_F(RipTest, FormNamedLikeAChunkIsSkipped) {
+  Bytes file = Form("MESH", {Form("VERT", {Chunk("XXXX", Bytes(8, 9))}), Chunk("VERT", m_model.vert),
+                             Chunk("VTNM", m_model.vtnm), Chunk("FVRT", m_model.fvrt),
+                             Chunk("FACE", m_model.face), Chunk("RADI", m_model.radi)});
+  RipMesh(Model(file));
+  EXPECT_EQ(Record("vert.kvt"), m_model.vert);
+}
+
+TEST(ReadFileBlock, ReadsUpToTheEndOfTheFile) {
+  TempDir dir(false);
+  const std::string path = dir.File("b.bin");
+  testsupport::WriteBytes(path, Bytes{1, 2, 3, 4, 5});
+  uint8_t buf[8] = {};
+  EXPECT_EQ(ReadFileBlock(path, 3, buf, 8), 2);
+  EXPECT_EQ(buf[0], 4);
+  EXPECT_EQ(ReadFileBlock(path, 9, buf, 8), 0);
+  EXPECT_EQ(ReadFileBlock(path, -1, buf, 8), 0);
+  EXPECT_THROW(ReadFileBlock(dir.File("none"), 0, buf, 1), EInOutError);
+}
