@@ -1,0 +1,191 @@
+#include "viewers/GlView.h"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QOpenGLFunctions_1_1>
+#include <QOpenGLVersionFunctionsFactory>
+#include <algorithm>
+
+#include "mesh/MeshDocument.h"
+#include "viewers/Dialogs.h"
+#include "viewers/MeshView.h"
+
+TfrmGlView::TfrmGlView(TMeshDocument& document, QWidget* owner)
+    : QOpenGLWidget(owner, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint),
+      m_document(document) {
+  setWindowTitle(QStringLiteral("GlView"));
+  setFormat(GlViewerSurfaceFormat());
+  setFocusPolicy(Qt::StrongFocus);
+  setGeometry(200, 203, 166, 205);
+  Timer1.setInterval(kGlViewTimerInterval);
+  connect(&Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+  Timer1.start();
+}
+
+TfrmGlView::~TfrmGlView() {
+  Timer1.stop();
+  if (m_gl && context()) {
+    makeCurrent();
+    for (TPictureSlot& slot : PictureSlots) slot.Texture.reset();
+    Light.reset();
+    doneCurrent();
+  }
+}
+
+void TfrmGlView::initializeGL() {
+  m_gl = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_1_1>(context());
+  if (!m_gl) return;
+  for (TPictureSlot& slot : PictureSlots) slot.Texture = std::make_unique<TGlTexture>(m_gl);
+  QOpenGLFunctions_1_1& gl = *m_gl;
+  gl.glMatrixMode(GL_MODELVIEW);
+  gl.glLoadIdentity();
+  gl.glClearColor(0, 0, 0, 0);
+  gl.glEnable(GL_DEPTH_TEST);
+  gl.glEnable(GL_CULL_FACE);
+  gl.glEnable(GL_AUTO_NORMAL);
+  gl.glEnable(GL_NORMALIZE);
+  gl.glCullFace(GL_BACK);
+  gl.glShadeModel(GL_SMOOTH);
+  gl.glEnable(GL_TEXTURE_2D);
+  Light = std::make_unique<TGlLight>(m_gl, GL_LIGHT0);
+  Light->SetPosition({1, 1, 3, 1});
+  Light->Enable();
+  if (m_loadPending) {
+    // Loading shows messages: not from inside the context's set-up.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (!m_loadPending) return;
+          m_loadPending = false;
+          try {
+            LoadTextures(m_pendingFolder);
+          } catch (const std::exception& e) {
+            Dialogs().ShowError(this, QString::fromStdString(e.what()));
+          }
+        },
+        Qt::QueuedConnection);
+  }
+}
+
+void TfrmGlView::resizeGL(int w, int h) {
+  if (!m_gl) return;
+  const qreal ratio = devicePixelRatioF();
+  m_gl->glMatrixMode(GL_PROJECTION);
+  m_gl->glLoadIdentity();
+  m_gl->glViewport(0, 0, static_cast<GLsizei>(w * ratio), static_cast<GLsizei>(h * ratio));
+}
+
+int TfrmGlView::FindPictureSlot(const QString& name) const {
+  for (int s = PictureCount - 1; s >= 0; --s) {
+    if (PictureSlots[static_cast<size_t>(s)].SlotName == name) return s;
+  }
+  return -1;
+}
+
+void TfrmGlView::LoadTextures(const QString& materialFolder) {
+  if (!m_gl) {
+    m_loadPending = true;
+    m_pendingFolder = materialFolder;
+    return;
+  }
+  makeCurrent();
+  try {
+    LoadTexturesNow(materialFolder);
+  } catch (...) {
+    doneCurrent();
+    throw;
+  }
+  doneCurrent();
+}
+
+void TfrmGlView::LoadTexturesNow(const QString& materialFolder) {
+  QOpenGLFunctions_1_1& gl = *m_gl;
+  bool reportedFull = false;
+  const int32_t numFace = std::clamp<int32_t>(m_document.NumFace, 0, MeshCapacity);
+  for (int32_t i = 0; i < numFace; ++i) {
+    const int32_t mat = m_document.FACE[i].Mat;
+    if (mat > kGlViewMaxPictureMaterial) continue;
+    const QString name = QString::number(mat);
+    if (FindPictureSlot(name) >= 0) continue;
+    const QString path = materialFolder + MaterialDigits(mat) + QStringLiteral(".bmp");
+    if (!QFileInfo::exists(path)) {
+      Dialogs().ShowMessage(this, path + QStringLiteral(" not found. Cannot display textures!"));
+      continue;
+    }
+    if (PictureCount == kGlViewPictureSlots) {
+      if (!reportedFull) {
+        Dialogs().ShowMessage(this, QStringLiteral("GlView: no room for the picture of material %1; "
+                                                   "at most %2 pictures are shown.")
+                                        .arg(mat)
+                                        .arg(kGlViewPictureSlots));
+        reportedFull = true;
+      }
+      continue;
+    }
+    TPictureSlot& slot = PictureSlots[PictureCount];
+    slot.Texture->LoadPicture(path);
+    slot.SlotName = name;
+    gl.glMatrixMode(GL_TEXTURE);
+    gl.glLoadIdentity();
+    gl.glRotatef(90, 0, 0, 1);
+    gl.glMatrixMode(GL_MODELVIEW);
+    gl.glLoadIdentity();
+    ++PictureCount;
+  }
+}
+
+void TfrmGlView::paintGL() {
+  if (!m_gl) return;
+  QOpenGLFunctions_1_1& gl = *m_gl;
+  gl.glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  int uploaded = -1;
+  const int32_t numFace = std::clamp<int32_t>(m_document.NumFace, 0, MeshCapacity);
+  for (int32_t i = 0; i < numFace; ++i) {
+    const TFaceRecord& f = m_document.FACE[i];
+    const int s = FindPictureSlot(QString::number(f.Mat));
+    if (s >= 0 && s != uploaded) {
+      PictureSlots[static_cast<size_t>(s)].Texture->Upload();
+      uploaded = s;
+    }
+    const TPoint3* n = m_document.VtnmAt(f.Vtnm);
+    const TCornerRange corners = m_document.FaceCorners(f);
+    gl.glBegin(GL_POLYGON);
+    for (int32_t k = corners.Count - 1; k >= 0; --k) {
+      const TFvrtRecord& r = m_document.FVRT[corners.First + k];
+      if (n) gl.glNormal3f(n->x, n->y, n->z);
+      gl.glTexCoord2f(r.Tx, r.Ty);
+      if (const TPoint3* p = m_document.VertAt(r.Vert)) gl.glVertex3f(p->x, p->y, p->z);
+    }
+    gl.glEnd();
+  }
+  gl.glFlush();
+}
+
+void TfrmGlView::Timer1Timer() {
+  if (m_gl) {
+    makeCurrent();
+    m_gl->glRotatef(1, 1, 1, 1);
+    doneCurrent();
+  }
+  update();
+}
+
+void TfrmGlView::keyPressEvent(QKeyEvent* event) {
+  const QString text = event->text();
+  if (!m_gl || text.isEmpty()) return;
+  const QChar c = text.at(0);
+  if (c == QLatin1Char('r')) {
+    if (Timer1.isActive()) Timer1.stop();
+    else Timer1.start();
+    return;
+  }
+  if (c != QLatin1Char('+') && c != QLatin1Char('-')) return;
+  const float f = c == QLatin1Char('+') ? 1.2f : 0.8f;
+  makeCurrent();
+  m_gl->glScalef(f, f, f);
+  doneCurrent();
+}
+
+void TfrmGlView::closeEvent(QCloseEvent* event) { event->ignore(); }

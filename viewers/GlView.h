@@ -1,0 +1,75 @@
+#pragma once
+// The GL viewer: a second, simpler OpenGL window that draws the mesh document textured with
+// ".bmp" pictures by material and tumbles it slowly. Its transform is never rebuilt: the
+// timer's rotation and the "+"/"-" scaling accumulate in the current OpenGL matrix.
+//
+// Lifecycle: created on the first "GL" click, textures loaded, shown; it lives until the
+// program ends and refuses to close. Every Load makes it load textures again.
+//
+// Decisions where the behaviour was open:
+//  - At most 8 pictured materials: further materials get no entry (their faces draw with
+//    the texture uploaded before them); one message per LoadTextures names the first one
+//    left out.
+//  - LoadTextures before the window's context exists (the window not yet shown) is carried
+//    out as soon as the context has been made.
+
+#include <QOpenGLWidget>
+#include <QString>
+#include <QTimer>
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "viewers/GlLight.h"
+#include "viewers/GlTexture.h"
+
+class QOpenGLFunctions_1_1;
+class TMeshDocument;
+
+constexpr int kGlViewPictureSlots = 8;
+constexpr int kGlViewTimerInterval = 45;
+// Materials above this number have no pictures.
+constexpr int32_t kGlViewMaxPictureMaterial = 1000000;
+
+class TfrmGlView : public QOpenGLWidget {
+  Q_OBJECT
+public:
+  TfrmGlView(TMeshDocument& document, QWidget* owner = nullptr);
+  ~TfrmGlView() override;
+
+  // Loads a picture for every new material of the document's faces from
+  // `materialFolder` + 8 digits + ".bmp". A missing picture is reported once per face that
+  // needs it; a picture that cannot be read raises EGlTexture (the pass stops there).
+  void LoadTextures(const QString& materialFolder);
+  // The highest entry 0..PictureCount-1 whose SlotName equals `name`, or -1.
+  int FindPictureSlot(const QString& name) const;
+  // The timer's tick: rotates the current matrix by 1 degree about (1, 1, 1), repaints.
+  void Timer1Timer();
+
+  struct TPictureSlot {
+    std::unique_ptr<TGlTexture> Texture;
+    QString SlotName;
+  };
+
+  QTimer Timer1;
+  std::array<TPictureSlot, kGlViewPictureSlots> PictureSlots;
+  uint8_t PictureCount = 0;
+  std::unique_ptr<TGlLight> Light;
+
+  bool GlReady() const { return m_gl != nullptr; }
+
+protected:
+  void initializeGL() override;
+  void resizeGL(int w, int h) override;
+  void paintGL() override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+private:
+  void LoadTexturesNow(const QString& materialFolder);
+
+  TMeshDocument& m_document;
+  QOpenGLFunctions_1_1* m_gl = nullptr;
+  bool m_loadPending = false;
+  QString m_pendingFolder;
+};

@@ -1,0 +1,147 @@
+#pragma once
+// The model viewer: the mesh document drawn in 3D with fixed-function OpenGL 1.1, textured
+// with the faces' materials, redrawn by a threaded timer so that it can spin.
+//
+// Lifecycle: created (hidden) by the main window on the first "MeshViewer" click, then
+// shown; it lives until the program ends and refuses to close. Its own OpenGL context is
+// the widget's (QOpenGLWidget); GL objects are made in initializeGL and freed in the
+// destructor with that context current.
+//
+// It keeps no copy of the geometry: every frame reads the document's arrays and counts, and
+// every index taken from a record goes through the document's safe accessors, so a corner
+// pointing outside the model is left out instead of read out of bounds.
+//
+// Decisions where the behaviour was open:
+//  - Keys A/S/W/Y/C/X move a lasting pan offset by s/10 (0.2, or 0.6 with Ctrl) along -x,
+//    +x, +y, -y, +z, -z of the window; it is applied before zoom and rotation, so the
+//    model moves on screen in the key's direction whatever its rotation. ResetView with
+//    resetAngles (every "MeshViewer" click) clears it.
+//  - At most 32 compressed textures: the materials after the 32nd get no slot (their faces
+//    keep the texture bound before them) and a message says so once per loading pass. A
+//    ".gct" texture whose width × height × 3 exceeds the slot's 202,800 bytes, or whose
+//    width or height is not positive, is refused with a message and gets no texture; the
+//    stream reader refuses streams longer than the slot. Nothing writes past a slot.
+//  - Messages and errors that come up while a frame is drawn are shown once the frame is
+//    finished (queued to the window thread), never from inside the paint.
+
+#include <QOpenGLWidget>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "util/ThdTimer.h"
+#include "viewers/GlTexture.h"
+
+class QAction;
+class QMenu;
+class QOpenGLFunctions_1_1;
+class TMeshDocument;
+
+// The viewer's version number, logged at creation.
+constexpr int kMeshViewVersion = 238;
+constexpr int kMaxTextureSlots = 32;
+constexpr int kTextureSlotBytes = 202800;
+constexpr int kMeshViewTimerInterval = 70;
+
+// A monotonic millisecond clock as uint32 (wraps after 49 days; differences stay right).
+uint32_t MillisecondClock();
+
+// A material number as its file name digits: decimal, left-padded with "0" to at least 8
+// characters (42 -> "00000042", -5 -> "000000-5", 123456789 -> "123456789").
+QString MaterialDigits(int32_t material);
+
+// The view state, one for the whole program (there is at most one model viewer).
+struct TMeshViewState {
+  float AngleX = 0, AngleY = 0, AngleZ = 0;
+  float Zoom = 1;
+  float RotationStep = 0;
+  uint32_t LastPaintTime = 0;
+  float PanX = 0, PanY = 0, PanZ = 0;
+};
+extern TMeshViewState MeshViewState;
+
+// One compressed texture.
+struct TTextureSlot {
+  std::array<uint8_t, kTextureSlotBytes> Pixels{};  // packed R, G, B, rows one after another
+  int32_t Width = 0;
+  int32_t Height = 0;
+  int32_t Material = 0;
+  uint32_t GlName = 0;
+};
+
+class TfrmMeshView : public QOpenGLWidget {
+  Q_OBJECT
+public:
+  TfrmMeshView(TMeshDocument& document, const QString& materialFolder, QWidget* owner = nullptr);
+  ~TfrmMeshView() override;
+
+  // HighlightedFace := -1; caption with the face and vertex counts.
+  void ShowModel();
+  // Radius 0 becomes 1.0 (in the document); fitZoom: Zoom := 1 / Radius / 1.1; resetAngles:
+  // the angles (and the pan offset) to 0; resets the frame counter; redraws.
+  void ResetView(bool fitZoom, bool resetAngles);
+  // Draws the scene into the current frame buffer; with the context current (paintGL) or
+  // from outside, in which case it makes the context current and schedules a redraw.
+  void DrawScene();
+  void DrawSceneNow();
+
+  void LoadMaterialTexture(int32_t material);
+  void LoadCompressedTextures();
+  void SelectFaceTexture(int32_t material);
+  // The highest slot index 0..SlotCount-1 serving `material`, or -1.
+  int FindTextureSlot(int32_t material) const;
+  void ResetFrameCounter();
+
+  // The timer's tick: a full frame, then each checked rotation adds RotationStep.
+  void Timer1Timer();
+
+  int32_t HighlightedFace = -1;
+  bool MultiTexture = false;
+  int32_t FrameCount = 0;
+  uint32_t CounterStart = 0;
+  std::array<uint32_t, kMaxTextureSlots> TextureNames{};
+  std::unique_ptr<TGlTexture> PictureTexture;
+  int32_t LoadedMaterial = 0;
+  QString MaterialFolder;
+  std::unique_ptr<std::array<TTextureSlot, kMaxTextureSlots>> TextureSlots;
+  uint8_t SlotCount = 0;
+  int32_t LastBoundMaterial = 0;
+
+  TThreadedTimer Timer1;
+
+  QMenu* PopupMenu1 = nullptr;
+  QAction* ShowOrigin = nullptr;     // "Show &coordinate system origin"
+  QAction* WireframeOnly = nullptr;  // "&Wireframe only"
+  QAction* MotionBlur = nullptr;     // "Motion &Blur"
+  QAction* RotateX = nullptr;
+  QAction* RotateY = nullptr;
+  QAction* RotateZ = nullptr;
+  QAction* ResetItem = nullptr;      // "&Reset"
+
+  // Whether the context offers the OpenGL 1.1 functions the viewer draws with.
+  bool GlReady() const { return m_gl != nullptr; }
+
+protected:
+  void initializeGL() override;
+  void resizeGL(int w, int h) override;
+  void paintGL() override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+  void ResetClick();
+  void Redraw();
+  void DrawFace(int32_t face);
+  QString CountsCaption() const;
+  // Shows a message or error after the current frame (queued to the window thread).
+  void QueueMessage(const QString& text, bool error);
+
+  TMeshDocument& m_document;
+  QOpenGLFunctions_1_1* m_gl = nullptr;
+  int m_namesGenerated = 0;  // texture names to delete at the next pass
+  bool m_inPaint = false;
+};
