@@ -1,0 +1,353 @@
+#include "images/MatGraphic.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+
+#include "iff/IffReader.h"
+#include "iff/IffWriter.h"
+#include "util/Paths.h"
+#include "util/StrTools.h"
+
+namespace {
+
+// FBPP 2's large palette holds 393,217 bytes: a 4-byte entry count and 131,071 entries.
+constexpr size_t kLargePaletteBytes = 0x60001 - 4;
+
+std::mutex g_settingsLock;
+std::string g_paletteDirectory;
+TUnknownCodeReporter g_reporter;
+
+// The open chunk's data from the current position to its end, or to the end of the file
+// when that comes first. Read in steps, so a size field that claims more than the file holds
+// costs no more memory than the file.
+std::vector<uint8_t> ReadChunkData(TIffReader& reader) {
+  const int64_t total = static_cast<int64_t>(reader.GetSize()) - (reader.GetPosition() - 8);
+  std::vector<uint8_t> data;
+  int64_t have = 0;
+  while (have < total) {
+    const int64_t step = std::min<int64_t>(total - have, std::max<int64_t>(have, 1 << 16));
+    data.resize(static_cast<size_t>(have + step));
+    const int32_t got = reader.Read(data.data() + have, static_cast<int32_t>(step));
+    have += std::max(got, 0);
+    if (got < step) break;
+  }
+  data.resize(static_cast<size_t>(have));
+  return data;
+}
+
+int32_t I32(const uint8_t* p) {
+  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                              (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24));
+}
+
+[[noreturn]] void CannotHandle(int32_t fbpp) {
+  throw EInvalidGraphic("Cannot handle this. FBPP = " + std::to_string(fbpp));
+}
+
+// A cursor over the RLE data: every read is checked against the bytes there, and one that
+// runs past them fails as a read through the IFF reader would.
+class TRleCursor {
+public:
+  explicit TRleCursor(const std::vector<uint8_t>& data) : m_data(data) {}
+  bool HasTwo() const { return m_data.size() - m_pos >= 2; }
+  size_t Pos() const { return m_pos; }
+  unsigned Byte() {
+    Need(1);
+    return m_data[m_pos++];
+  }
+  unsigned Word() {
+    Need(2);
+    const unsigned v = m_data[m_pos] | (static_cast<unsigned>(m_data[m_pos + 1]) << 8);
+    m_pos += 2;
+    return v;
+  }
+
+private:
+  void Need(size_t n) const {
+    if (n > m_data.size() - m_pos) throw EIffReader("TIffReader: Read beyond end of chunk!");
+  }
+  const std::vector<uint8_t>& m_data;
+  size_t m_pos = 0;
+};
+
+// Splits one row of 8-bit pixels into run codes (three or more equal pixels) and literal
+// codes, counts 1 to 255.
+void EncodeRow(const uint8_t* row, int width, std::vector<uint8_t>& out) {
+  int i = 0;
+  auto runAt = [&](int at) {
+    int n = 1;
+    while (at + n < width && n < 255 && row[at + n] == row[at]) ++n;
+    return n;
+  };
+  while (i < width) {
+    const int run = runAt(i);
+    if (run >= 3) {
+      out.insert(out.end(), {1, static_cast<uint8_t>(run), row[i]});
+      i += run;
+      continue;
+    }
+    int end = i + 1;
+    while (end < width && end - i < 255 && runAt(end) < 3) ++end;
+    out.push_back(0);
+    out.push_back(static_cast<uint8_t>(end - i));
+    out.insert(out.end(), row + i, row + end);
+    i = end;
+  }
+}
+
+}  // namespace
+
+void SetMatPaletteDirectory(const std::string& directory) {
+  std::lock_guard<std::mutex> guard(g_settingsLock);
+  g_paletteDirectory = directory;
+}
+
+std::string MatPaletteDirectory() {
+  {
+    std::lock_guard<std::mutex> guard(g_settingsLock);
+    if (!g_paletteDirectory.empty()) return g_paletteDirectory;
+  }
+  return ExeDirectory() + "pal/";
+}
+
+void SetMatUnknownCodeReporter(TUnknownCodeReporter reporter) {
+  std::lock_guard<std::mutex> guard(g_settingsLock);
+  g_reporter = std::move(reporter);
+}
+
+void TMATGraphic::ReportUnknown(int code) {
+  if (OnUnknownCode) {
+    OnUnknownCode(code);
+    return;
+  }
+  TUnknownCodeReporter reporter;
+  {
+    std::lock_guard<std::mutex> guard(g_settingsLock);
+    reporter = g_reporter;
+  }
+  if (reporter) reporter(code);
+  else std::fprintf(stderr, "%d\n", code);
+}
+
+void TMATGraphic::LoadMatStream(TStream&) { throw Exception("Cannot load MAT from stream"); }
+
+void TMATGraphic::LoadMatFile(const std::string& fileName) {
+  TIffReader reader(fileName);
+  m_largePalette.clear();
+  m_hasLargePalette = false;
+  if (!reader.FormExists("FRAM")) throw EInvalidGraphic("This doesn't seem to be a mat (no FRAM form).");
+
+  reader.OpenForm("FRAM");
+  int32_t width = 0, height = 0;
+  if (reader.ChunkExists("INFO")) {
+    Compressed = false;
+    FBPP = 1;
+    reader.OpenChunk("INFO");
+    reader.ReadLong(width);
+    reader.ReadLong(height);
+  } else {
+    reader.OpenChunk("COMP");
+    Compressed = true;
+    reader.ReadLong(width);
+    reader.ReadLong(height);
+    reader.ReadLong(FBPP);
+  }
+  reader.CloseChunk();
+  if (FBPP == 1) SetPixelFormat(8);
+  else if (FBPP == 2) SetPixelFormat(24);
+  SetSize(width, height);
+  reader.CloseForm();
+
+  if (reader.FormExists("PAL ")) ReadPalette(reader);
+  reader.OpenForm("FRAM");
+  // The frame's own palette is read second and so wins.
+  if (reader.FormExists("PAL ")) ReadPalette(reader);
+  if (!Compressed) ReadPxls(reader);
+  else ReadRle(reader);
+  reader.CloseForm();
+}
+
+void TMATGraphic::ReadPalette(TIffReader& reader) {
+  reader.OpenForm("PAL ");
+  std::unique_ptr<TIffReader> external;
+  TIffReader* source = &reader;
+  if (!reader.ChunkExists("CMAP")) {
+    reader.OpenChunk("NAME");
+    std::string name;
+    reader.ReadZString(name);
+    reader.CloseChunk();
+    name = TrimControl(name);
+    if (name.find_first_of("/\\") != std::string::npos) {
+      throw EInvalidGraphic("TMATGraphic: palette name \"" + name + "\" names another folder");
+    }
+    external = std::make_unique<TIffReader>(MatPaletteDirectory() + name + ".pal");
+    source = external.get();
+  }
+  source->OpenChunk("CMAP");
+  const int32_t size = std::max(source->GetSize(), 0);
+  const int32_t entries = size / 3;
+  if (FBPP == 1) {
+    const int32_t n = std::min(entries, 256);
+    std::vector<uint8_t> raw(static_cast<size_t>(n) * 3, 0);
+    source->Read(raw.data(), n * 3);
+    std::vector<TPaletteEntry> palette(static_cast<size_t>(n));
+    for (int32_t i = 0; i < n; ++i) palette[i] = {raw[3 * i], raw[3 * i + 1], raw[3 * i + 2], 0};
+    SetPalette(std::move(palette));
+  } else if (FBPP == 2) {
+    const size_t bytes = std::min<size_t>(static_cast<size_t>(entries) * 3, kLargePaletteBytes);
+    m_largePalette.assign(bytes, 0);
+    source->Read(m_largePalette.data(), static_cast<int32_t>(bytes));
+    m_hasLargePalette = true;
+  } else {
+    CannotHandle(FBPP);
+  }
+  source->CloseChunk();
+  external.reset();
+  reader.CloseForm();
+}
+
+void TMATGraphic::ReadPxls(TIffReader& reader) {
+  SaveCompressed = false;
+  reader.OpenChunk("PXLS");
+  for (int y = 0; y < Height(); ++y) reader.Read(ScanLine(y), Width());
+  reader.CloseChunk();
+}
+
+void TMATGraphic::ReadRle(TIffReader& reader) {
+  if (FBPP != 1 && FBPP != 2) CannotHandle(FBPP);
+  SaveCompressed = true;
+  reader.OpenChunk("YTAB");
+  const std::vector<uint8_t> ytab = ReadChunkData(reader);
+  reader.CloseChunk();
+  std::vector<int64_t> offsets;
+  offsets.reserve(ytab.size() / 4);
+  for (size_t i = 0; i + 4 <= ytab.size(); i += 4) {
+    offsets.push_back(FBPP == 2 ? 2 * static_cast<int64_t>(I32(&ytab[i])) : I32(&ytab[i]));
+  }
+
+  FillZero();
+  reader.OpenChunk("RLE ");
+  const std::vector<uint8_t> data = ReadChunkData(reader);
+  reader.CloseChunk();
+  TRleCursor in(data);
+
+  const int height = Height();
+  const int64_t rowEnd = FBPP == 2 ? 3 * static_cast<int64_t>(Width()) : Width();
+  const int step = FBPP == 2 ? 3 : 1;
+  int row = 0;
+  int64_t column = 0;
+  bool done = height == 0;
+  // Moving past the last row ends the decoding.
+  auto nextRow = [&] {
+    column = 0;
+    if (++row >= height) done = true;
+  };
+  auto store = [&](unsigned value) {
+    if (column < rowEnd) {
+      uint8_t* p = ScanLine(row) + column;
+      if (FBPP == 1) {
+        *p = static_cast<uint8_t>(value);
+      } else {
+        const size_t at = static_cast<size_t>(value) * 3;
+        if (at + 3 <= m_largePalette.size()) {
+          p[0] = m_largePalette[at + 2];
+          p[1] = m_largePalette[at + 1];
+          p[2] = m_largePalette[at];
+        } else {
+          p[0] = p[1] = p[2] = 0;
+        }
+      }
+    }
+    column += step;
+    if (column > rowEnd) nextRow();
+  };
+
+  std::vector<int64_t> sortedEnds;
+  if (FBPP == 1) {
+    sortedEnds = offsets;
+    std::sort(sortedEnds.begin(), sortedEnds.end());
+  }
+  size_t queued = 0;  // FBPP 2: the first offset still in the queue
+
+  while (!done && in.HasTwo()) {
+    const int64_t pos = static_cast<int64_t>(in.Pos());
+    if (FBPP == 1 ? std::binary_search(sortedEnds.begin(), sortedEnds.end(), pos)
+                  : (queued < offsets.size() && offsets[queued] == pos)) {
+      if (FBPP == 2) ++queued;
+      nextRow();
+      if (done) break;
+    }
+    const unsigned code = FBPP == 1 ? in.Byte() : in.Word();
+    const unsigned count = FBPP == 1 ? in.Byte() : in.Word();
+    switch (code) {
+      case 0:  // literal
+        for (unsigned i = 0; i < count && !done; ++i) store(FBPP == 1 ? in.Byte() : in.Word());
+        break;
+      case 1: {  // run
+        const unsigned value = FBPP == 1 ? in.Byte() : in.Word();
+        for (unsigned i = 0; i < count && !done; ++i) store(value);
+        break;
+      }
+      case 2:  // skip: the rest of a count that passes the row is dropped
+        column += static_cast<int64_t>(count) * step;
+        if (column > rowEnd) nextRow();
+        break;
+      default:
+        ReportUnknown(static_cast<int>(code));
+        break;
+    }
+  }
+  m_largePalette.clear();
+  m_hasLargePalette = false;
+}
+
+void TMATGraphic::SaveMatFile(const std::string& fileName) {
+  // Mode 0 collects the file in memory and saves it by temporary file and rename, so a
+  // failed save leaves the previous file as it was.
+  TIffWriter writer(fileName, 0);
+  SetPixelFormat(8);
+  writer.OpenForm("BITM");
+  writer.OpenForm("FRAM");
+  writer.OpenChunk(SaveCompressed ? "COMP" : "INFO");
+  writer.WriteLong(Width());
+  writer.WriteLong(Height());
+  writer.WriteLong(SaveCompressed ? 1 : 4);
+  writer.CloseChunk();
+
+  writer.OpenForm("PAL ");
+  writer.OpenChunk("CMAP");
+  uint8_t cmap[768] = {};
+  for (size_t i = 0; i < Palette().size() && i < 256; ++i) {
+    cmap[3 * i] = Palette()[i].Red;
+    cmap[3 * i + 1] = Palette()[i].Green;
+    cmap[3 * i + 2] = Palette()[i].Blue;
+  }
+  writer.Write(cmap, sizeof cmap);
+  writer.CloseChunk();
+  writer.CloseForm();
+
+  if (!SaveCompressed) {
+    writer.OpenChunk("PXLS");
+    for (int y = 0; y < Height(); ++y) writer.Write(ScanLine(y), Width());
+    writer.CloseChunk();
+  } else {
+    std::vector<uint8_t> rle;
+    std::vector<int32_t> offsets;
+    for (int y = 0; y < Height(); ++y) {
+      EncodeRow(ScanLine(y), Width(), rle);
+      if (rle.size() > INT32_MAX) throw EInvalidGraphic("TMATGraphic: run-length data beyond 2 GiB");
+      offsets.push_back(static_cast<int32_t>(rle.size()));
+    }
+    writer.OpenChunk("YTAB");
+    for (int32_t offset : offsets) writer.WriteLong(offset);
+    writer.CloseChunk();
+    writer.OpenChunk("RLE ");
+    writer.Write(rle.data(), static_cast<int32_t>(rle.size()));
+    writer.CloseChunk();
+  }
+  writer.CloseForm();
+  writer.CloseForm();
+  writer.Destroy();
+}

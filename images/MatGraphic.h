@@ -1,0 +1,84 @@
+#pragma once
+// MAT pictures: IFF containers (iff/IffReader.h) holding one frame and its palette.
+//
+//   FORM BITM
+//     FORM "PAL " (optional)        palette for the whole picture
+//     FORM FRAM
+//       INFO  Width, Height (int32; files written here add a third int32, 4)   8-bit frame
+//       or COMP Width, Height, FBPP (int32; 1 or 2)                             compressed frame
+//       FORM "PAL " (optional, wins over the one in BITM)
+//         CMAP  red, green, blue per entry; or NAME: a zero-terminated palette name
+//       PXLS  Height rows of Width palette indices (with INFO)
+//       YTAB  one int32 per row: where the row's codes end in the RLE data (with COMP; in
+//             2-byte units for FBPP 2)
+//       "RLE " the run-length codes of all rows (with COMP)
+// A NAME palette is the IFF file <palette directory><name trimmed of blanks and control
+// characters>.pal whose root FORM holds a CMAP. Run-length codes are a code and a count
+// (bytes for FBPP 1, 16-bit little-endian for FBPP 2): 0 = literal of count values,
+// 1 = run of count copies of one value, 2 = skip count pixels (they stay 0). FBPP 1 values
+// are palette indices (8-bit picture); FBPP 2 values index a large palette and give a 24-bit
+// picture (blue, green, red).
+//
+// Contract on bad input: every row, run, literal and skip is bounded by the row and the
+// image, every read by the chunk; nothing is written outside the bitmap.
+//  - Dimensions outside the bitmap's caps: EInvalidGraphic before any allocation.
+//  - A literal, run value or code cut off by the end of the RLE data: EIffReader
+//    "TIffReader: Read beyond end of chunk!", as a read through the reader would give.
+//    RLE data that the file ends before counts as ending there.
+//  - YTAB offsets out of order or out of range simply never match: rows then end only when
+//    their column passes the width.
+//  - A CMAP of more than 256 entries (FBPP 1) gives the first 256; one of more than
+//    393,213 bytes (FBPP 2) gives the first 131,071 entries. An FBPP 2 index beyond the
+//    palette's entries, or with no palette at all, gives black.
+//  - A NAME with a "/" or "\" in it is refused (EInvalidGraphic): palettes come only from
+//    the palette directory.
+//  - An unknown run-length code is passed to the unknown-code reporter and decoding goes on.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "images/Bitmap.h"
+#include "iff/Stream.h"
+
+class TIffReader;
+
+// The folder of the external palettes, with a trailing "/": ExeDirectory() + "pal/" once
+// the picture formats are registered (PictureFormats.h). Tests may point it elsewhere.
+// When empty, the loader uses ExeDirectory() + "pal/".
+void SetMatPaletteDirectory(const std::string& directory);
+std::string MatPaletteDirectory();
+
+// Who hears of an unknown run-length code (its decimal number is shown to the user). The
+// window layer installs a message box; the default writes "<code>" to standard error.
+using TUnknownCodeReporter = std::function<void(int code)>;
+void SetMatUnknownCodeReporter(TUnknownCodeReporter reporter);
+
+class TMATGraphic : public TBitmap {
+public:
+  bool Compressed = false;      // from the frame header: INFO false, COMP true
+  int32_t FBPP = 1;             // 1: 8-bit indices; 2: 16-bit indices into the large palette
+  bool SaveCompressed = false;  // set by the pixel reader; chooses the layout of SaveMatFile
+
+  // Per-picture reporter; when empty the process-wide one is used.
+  TUnknownCodeReporter OnUnknownCode;
+
+  void LoadMatFile(const std::string& fileName);
+  // Always raises Exception "Cannot load MAT from stream".
+  [[noreturn]] void LoadMatStream(TStream& stream);
+  // Writes the picture as MAT (the bitmap becomes 8 bits per pixel first): PXLS, or with
+  // SaveCompressed YTAB and "RLE " of literal and run codes. The CMAP always has 256
+  // entries; entries the bitmap's palette lacks are black. Crash-safe.
+  void SaveMatFile(const std::string& fileName);
+
+private:
+  void ReadPalette(TIffReader& reader);
+  void ReadPxls(TIffReader& reader);
+  void ReadRle(TIffReader& reader);
+  void ReportUnknown(int code);
+
+  // FBPP 2 only, from the palette read to the end of the pixel decoding: red, green, blue
+  // per entry.
+  std::vector<uint8_t> m_largePalette;
+  bool m_hasLargePalette = false;
+};

@@ -1,0 +1,59 @@
+#pragma once
+// Builders for hand-made picture files. The IFF framing is written here from the container
+// layout (big-endian sizes, odd chunks padded), independently of the program's IFF writer,
+// so the MAT loader is tested against bytes whose meaning the test states itself.
+#include <string>
+
+#include "support/TestSupport.h"
+
+namespace imagefixtures {
+
+using testsupport::Bytes;
+
+inline Bytes Chunk(const std::string& id, const Bytes& data) {
+  Bytes b;
+  testsupport::PutText(b, id);
+  testsupport::PutU32BE(b, static_cast<uint32_t>(data.size()));
+  b.insert(b.end(), data.begin(), data.end());
+  if (data.size() % 2) b.push_back(0);
+  return b;
+}
+
+inline Bytes Form(const std::string& type, std::initializer_list<Bytes> children) {
+  Bytes body;
+  testsupport::PutText(body, type);
+  for (const Bytes& c : children) body.insert(body.end(), c.begin(), c.end());
+  Bytes b;
+  testsupport::PutText(b, "FORM");
+  testsupport::PutU32BE(b, static_cast<uint32_t>(body.size()));
+  b.insert(b.end(), body.begin(), body.end());
+  return b;
+}
+
+inline Bytes Ints(std::initializer_list<int32_t> values) {
+  Bytes b;
+  for (int32_t v : values) testsupport::PutU32(b, static_cast<uint32_t>(v));
+  return b;
+}
+
+inline Bytes Words(std::initializer_list<uint16_t> values) {
+  Bytes b;
+  for (uint16_t v : values) {
+    b.push_back(static_cast<uint8_t>(v));
+    b.push_back(static_cast<uint8_t>(v >> 8));
+  }
+  return b;
+}
+
+// A CMAP whose entry i is (i, 2i, 3i) modulo 256, `entries` long.
+inline Bytes Cmap(int entries) {
+  Bytes b;
+  for (int i = 0; i < entries; ++i) {
+    b.push_back(static_cast<uint8_t>(i));
+    b.push_back(static_cast<uint8_t>(2 * i));
+    b.push_back(static_cast<uint8_t>(3 * i));
+  }
+  return Chunk("CMAP", b);
+}
+
+}  // namespace imagefixtures
