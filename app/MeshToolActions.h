@@ -1,0 +1,19 @@
+#pragma once
+// The main window's buttons that run the core's mesh tools. Each takes the main window for
+// its document, its edit boxes and the dialogs; errors propagate to the caller's RunAction.
+// Operations that the tools define as ending with Save and Load do so here.
+
+class TForm1;
+
+void RipMeshAction(TForm1& form);        // "Rip mesh": open dialog, rip, Load (Load also on Cancel)
+void ImportAscAction(TForm1& form);      // "Import ASC": material asked with "Imput ASC"
+void OutputObjAction(TForm1& form);      // "Output obj": save dialog, write the OBJ file
+void DelVtAction(TForm1& form);          // "del VT"
+void CalcVtnmAction(TForm1& form);       // "Calc VTNM", then Save and Load
+void CalcDAction(TForm1& form);          // "CALC D", then Save and Load
+void FlipVtnmAction(TForm1& form);       // "flip VTNM" (in memory only)
+void ScaleAction(TForm1& form);          // "Scale!" with the percentage box, then Save and Load
+void FlipAction(TForm1& form, int axis); // "flipY" (axis 1), "flipZ" (axis 2), then Save and Load
+void SetAllMaterialsAction(TForm1& form, int mat);  // "Cg all mat" after the question
+void ResetTexCoordsAction(TForm1& form);            // "all 0" after the question
+void RandAllAction(TForm1& form);                   // "RandAll" after the question

@@ -1,0 +1,565 @@
+#include "app/Unit1.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTextBlock>
+#include <QVBoxLayout>
+
+#include "app/LineListModel.h"
+#include "app/MeshToolActions.h"
+#include "app/TexturingTab.h"
+#include "app/TreeBuilder.h"
+#include "iffc/Compiler.h"
+#include "mesh/NumberText.h"
+#include "mesh/Projection.h"
+#include "util/Exception.h"
+#include "util/FileIo.h"
+#include "util/Paths.h"
+#include "viewers/Dialogs.h"
+#include "viewers/FaceView.h"
+#include "viewers/PointView.h"
+#include "viewers/Tools.h"
+#include "viewers/ViewerHost.h"
+#include "viewers/WindowPlacement.h"
+
+namespace {
+
+enum { kTabVert = 0, kTabFvrt = 1, kTabFace = 2, kTabScript = 3, kTabTexturing = 4 };
+
+std::string Std(const QString& s) { return s.toStdString(); }
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// Enter in an edit box moves the focus on, as Tab would.
+void EnterMovesFocus(QLineEdit* edit) {
+  QObject::connect(edit, &QLineEdit::returnPressed, edit, [edit] {
+    if (QWidget* w = edit->nextInFocusChain()) {
+      // Skip controls that take no keyboard focus (labels, disabled boxes).
+      while (w != edit && (!(w->focusPolicy() & Qt::TabFocus) || !w->isEnabled() || !w->isVisibleTo(edit->window())))
+        w = w->nextInFocusChain();
+      w->setFocus(Qt::TabFocusReason);
+    }
+  });
+}
+
+QLineEdit* MakeEdit(QWidget* parent, const QString& name, const QString& text) {
+  auto* e = new QLineEdit(text, parent);
+  e->setObjectName(name);
+  return e;
+}
+
+// A message of the compiler that names a script line: "error: line 12, ..." and the like.
+int MessageLine(const QString& message) {
+  static const QRegularExpression re(QStringLiteral("\\bline (\\d+)"));
+  const QRegularExpressionMatch m = re.match(message);
+  return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+}  // namespace
+
+TForm1::TForm1(const QString& settingsPath, QWidget* parent) : QMainWindow(parent) {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QStringLiteral("Tessavor 0.8"));
+  // The settings file, opened at creation and kept until the window closes.
+  const QString ini = settingsPath.isEmpty() ? Q(HomeFile("model.ini")) : settingsPath;
+  m_settings = std::make_unique<QSettings>(ini, QSettings::IniFormat);
+  // "." as decimal separator for every float conversion, whatever the user's locale; the
+  // core's own number texts never depend on the locale.
+  QLocale::setDefault(QLocale::c());
+  m_document.Clear();
+  BuildWindow();
+
+  // The projection windows belong to the main window but are windows of their own.
+  m_points = std::make_unique<TfrmPoints>(m_document, [this] { AddFvrtClick(); });
+  m_faces = std::make_unique<TfrmFaces>(m_document);
+  m_faces->SetPointsWindow(m_points.get());
+  m_points->SetPartner(m_faces.get());
+  m_tools = std::make_unique<TfrmTools>(m_document, [this] { RepaintViews(); });
+
+  m_document.OnVertAdded = [this](int32_t) { m_points->update(); };
+  m_document.OnFaceAdded = [this](int32_t) { m_faces->update(); };
+  m_document.OnRepaint = [this] { RepaintViews(); };
+  m_document.OnLoaded = [this] { AfterLoad(); };
+
+  LoadTemplate();
+  resize(560, 520);
+  move(0, 92);
+}
+
+TForm1::~TForm1() {
+  CompilerMessageHook = nullptr;
+  m_document.OnVertAdded = nullptr;
+  m_document.OnFaceAdded = nullptr;
+  m_document.OnRepaint = nullptr;
+  m_document.OnLoaded = nullptr;
+  if (m_points) m_points->AllowClose();
+  if (m_faces) m_faces->AllowClose();
+  if (m_tools) m_tools->AllowClose();
+  m_tools.reset();
+  m_faces.reset();
+  m_points.reset();
+}
+
+QPushButton* TForm1::AddButton(QWidget* parent, const QString& caption, void (TForm1::*handler)()) {
+  return AddButton(parent, caption, [this, handler] { (this->*handler)(); });
+}
+
+QPushButton* TForm1::AddButton(QWidget* parent, const QString& caption, std::function<void()> handler) {
+  auto* b = new QPushButton(caption, parent);
+  b->setObjectName(QStringLiteral("Button_") + QString(caption).remove('&').remove('.').replace(' ', '_'));
+  connect(b, &QPushButton::clicked, this, [this, handler = std::move(handler)] { RunAction(handler); });
+  return b;
+}
+
+QPushButton* TForm1::Button(const QString& caption) const {
+  for (QPushButton* b : findChildren<QPushButton*>())
+    if (b->text() == caption) return b;
+  return nullptr;
+}
+
+bool TForm1::RunAction(const std::function<void()>& action) {
+  try {
+    action();
+    return true;
+  } catch (const Exception& e) {
+    Dialogs().ShowError(this, Q(e.Message()));
+  } catch (const std::exception& e) {
+    Dialogs().ShowError(this, QString::fromLocal8Bit(e.what()));
+  }
+  return false;
+}
+
+void TForm1::BuildWindow() {
+  auto* central = new QWidget(this);
+  auto* layout = new QVBoxLayout(central);
+
+  auto* top = new QHBoxLayout;
+  top->addWidget(AddButton(central, QStringLiteral("Load"), &TForm1::Load));
+  top->addWidget(AddButton(central, QStringLiteral("Save"), &TForm1::Save));
+  top->addWidget(AddButton(central, QStringLiteral("Rip mesh"), [this] { RipMeshAction(*this); }));
+  top->addWidget(AddButton(central, QStringLiteral("Import ASC"), [this] { ImportAscAction(*this); }));
+  top->addWidget(AddButton(central, QStringLiteral("Output obj"), [this] { OutputObjAction(*this); }));
+  top->addWidget(AddButton(central, QStringLiteral("MeshViewer"), &TForm1::MeshViewerClick));
+  ButtonGL = AddButton(central, QStringLiteral("GL"), &TForm1::GLClick);
+  ButtonGL->setVisible(false);
+  top->addWidget(ButtonGL);
+  top->addWidget(AddButton(central, QStringLiteral("make &tree"), &TForm1::MakeTreeClick));
+  ShowData = new QCheckBox(QStringLiteral("Show Data"), central);
+  ShowData->setObjectName(QStringLiteral("ShowData"));
+  ShowData->setChecked(true);
+  connect(ShowData, &QCheckBox::toggled, this, [this](bool on) { m_document.ShowData = on; });
+  top->addWidget(ShowData);
+  top->addStretch();
+  layout->addLayout(top);
+
+  PageControl1 = new QTabWidget(central);
+  PageControl1->setObjectName(QStringLiteral("PageControl1"));
+  PageControl1->addTab(BuildVertTab(), QStringLiteral("VERT/VTNM"));
+  PageControl1->addTab(BuildFvrtTab(), QStringLiteral("FVRT"));
+  PageControl1->addTab(BuildFaceTab(), QStringLiteral("FACE"));
+  PageControl1->addTab(BuildScriptTab(), QStringLiteral("Script"));
+  Texturing = new TTexturingTab(*this, PageControl1);
+  PageControl1->addTab(Texturing, QStringLiteral("Texturing"));
+  connect(PageControl1, &QTabWidget::currentChanged, this, [this](int tab) {
+    if (tab == kTabTexturing) RunAction([this] { Texturing->TabShown(); });
+  });
+  layout->addWidget(PageControl1);
+  setCentralWidget(central);
+}
+
+QWidget* TForm1::BuildVertTab() {
+  auto* tab = new QWidget;
+  auto* grid = new QGridLayout(tab);
+  ListBox1 = new TListBox(m_document.ListBox1, false, QStringLiteral("ListBox1"), tab);
+  ListBox2 = new TListBox(m_document.ListBox2, false, QStringLiteral("ListBox2"), tab);
+  grid->addWidget(ListBox1, 0, 0);
+  grid->addWidget(ListBox2, 0, 1);
+  connect(ListBox1, &TListBox::lineClicked, this, [this] { RunAction([this] { ListBox1Click(); }); });
+  connect(ListBox2, &TListBox::lineClicked, this, [this] { RunAction([this] { ListBox2Click(); }); });
+  connect(ListBox1, &QListView::doubleClicked, this, [this] { RunAction([this] { AddFvrtClick(); }); });
+
+  auto* vert = new QGroupBox(QStringLiteral("VERT"), tab);
+  auto* vl = new QGridLayout(vert);
+  EditX = MakeEdit(vert, QStringLiteral("EditX"), QStringLiteral("0"));
+  EditY = MakeEdit(vert, QStringLiteral("EditY"), QStringLiteral("0"));
+  EditZ = MakeEdit(vert, QStringLiteral("EditZ"), QStringLiteral("0"));
+  vl->addWidget(EditX, 0, 0);
+  vl->addWidget(EditY, 0, 1);
+  vl->addWidget(EditZ, 0, 2);
+  vl->addWidget(AddButton(vert, QStringLiteral("add VERT..."), &TForm1::AddVertClick), 0, 3);
+  LabelSize = new QLabel(vert);
+  LabelSize->setObjectName(QStringLiteral("LabelSize"));
+  vl->addWidget(LabelSize, 1, 0, 1, 4);
+  for (QLineEdit* e : {EditX, EditY, EditZ}) EnterMovesFocus(e);
+
+  auto* vtnm = new QGroupBox(QStringLiteral("VTNM"), tab);
+  auto* nl = new QHBoxLayout(vtnm);
+  nl->addWidget(AddButton(vtnm, QStringLiteral("add FVRT..."), &TForm1::AddFvrtClick));
+  nl->addWidget(AddButton(vtnm, QStringLiteral("del VT"), [this] { DelVtAction(*this); }));
+  nl->addWidget(AddButton(vtnm, QStringLiteral("Calc VTNM"), [this] { CalcVtnmAction(*this); }));
+  nl->addWidget(AddButton(vtnm, QStringLiteral("CALC D"), [this] { CalcDAction(*this); }));
+  nl->addWidget(AddButton(vtnm, QStringLiteral("flip VTNM"), [this] { FlipVtnmAction(*this); }));
+
+  auto* scale = new QGroupBox(QStringLiteral("Scale Model"), tab);
+  auto* sl = new QHBoxLayout(scale);
+  EditScale = MakeEdit(scale, QStringLiteral("EditScale"), QStringLiteral("100"));
+  sl->addWidget(EditScale);
+  sl->addWidget(AddButton(scale, QStringLiteral("Scale!"), [this] { ScaleAction(*this); }));
+  sl->addWidget(AddButton(scale, QStringLiteral("flipY"), [this] { FlipAction(*this, 1); }));
+  sl->addWidget(AddButton(scale, QStringLiteral("flipZ"), [this] { FlipAction(*this, 2); }));
+  LabelRadius = new QLabel(scale);
+  LabelRadius->setObjectName(QStringLiteral("LabelRadius"));
+  sl->addWidget(LabelRadius);
+
+  grid->addWidget(vert, 1, 0, 1, 2);
+  grid->addWidget(vtnm, 2, 0, 1, 2);
+  grid->addWidget(scale, 3, 0, 1, 2);
+  return tab;
+}
+
+QWidget* TForm1::BuildFvrtTab() {
+  auto* tab = new QWidget;
+  auto* layout = new QVBoxLayout(tab);
+  ListBox3 = new TListBox(m_document.ListBox3, true, QStringLiteral("ListBox3"), tab);
+  layout->addWidget(ListBox3);
+  connect(ListBox3, &TListBox::lineClicked, this, [this] { RunAction([this] { ListBox3Click(); }); });
+
+  auto* group = new QGroupBox(QStringLiteral("FVRT"), tab);
+  auto* gl = new QGridLayout(group);
+  EditTx = MakeEdit(group, QStringLiteral("EditTx"), QString());
+  EditTy = MakeEdit(group, QStringLiteral("EditTy"), QString());
+  EnterMovesFocus(EditTx);
+  EnterMovesFocus(EditTy);
+  gl->addWidget(EditTx, 0, 0);
+  gl->addWidget(EditTy, 0, 1);
+  gl->addWidget(AddButton(group, QStringLiteral("Apply TexCord"), &TForm1::ApplyTexCordClick), 0, 2);
+  gl->addWidget(AddButton(group, QStringLiteral("add FACE"), &TForm1::AddFaceClick), 1, 0);
+  gl->addWidget(AddButton(group, QStringLiteral("all 0"), &TForm1::All0Click), 1, 1);
+  gl->addWidget(AddButton(group, QStringLiteral("RandAll"), &TForm1::RandAllClick), 1, 2);
+  layout->addWidget(group);
+  return tab;
+}
+
+QWidget* TForm1::BuildFaceTab() {
+  auto* tab = new QWidget;
+  auto* grid = new QGridLayout(tab);
+  ListBox4 = new TListBox(m_document.ListBox4, false, QStringLiteral("ListBox4"), tab);
+  ListBox5 = new TListBox(m_document.ListBox5, false, QStringLiteral("ListBox5"), tab);
+  grid->addWidget(ListBox4, 0, 0);
+  grid->addWidget(ListBox5, 0, 1);
+  grid->setColumnStretch(0, 3);
+  grid->setColumnStretch(1, 1);
+  connect(ListBox4, &TListBox::lineClicked, this, [this] { RunAction([this] { ListBox4Click(); }); });
+  connect(ListBox5, &TListBox::lineClicked, this, [this] { RunAction([this] { ListBox5Click(); }); });
+
+  auto* group = new QGroupBox(QStringLiteral("FACE"), tab);
+  auto* gl = new QHBoxLayout(group);
+  EditMatPath = MakeEdit(group, QStringLiteral("EditMatPath"), QStringLiteral("./"));
+  gl->addWidget(EditMatPath);
+  gl->addWidget(AddButton(group, QStringLiteral("cg mat"), &TForm1::CgMatClick));
+  gl->addWidget(AddButton(group, QStringLiteral("Cg all mat"), &TForm1::CgAllMatClick));
+  grid->addWidget(group, 1, 0, 1, 2);
+  return tab;
+}
+
+QWidget* TForm1::BuildScriptTab() {
+  auto* tab = new QWidget;
+  auto* layout = new QVBoxLayout(tab);
+  auto* split = new QSplitter(Qt::Vertical, tab);
+  MemoScript = new QPlainTextEdit(split);
+  MemoScript->setObjectName(QStringLiteral("MemoScript"));
+  MemoScript->setLineWrapMode(QPlainTextEdit::NoWrap);
+  MemoScript->setFont(QFont(QStringLiteral("Monospace")));
+  // The compiler's messages of the last compile; a click on one that names a line selects
+  // that line in the script.
+  MemoMessages = new QListWidget(split);
+  MemoMessages->setObjectName(QStringLiteral("MemoMessages"));
+  connect(MemoMessages, &QListWidget::currentRowChanged, this, [this](int row) { MessageClicked(row); });
+  split->setStretchFactor(0, 3);
+  split->setStretchFactor(1, 1);
+  layout->addWidget(split);
+  layout->addWidget(AddButton(tab, QStringLiteral("&compile"), &TForm1::CompileClick));
+  CompilerMessageHook = [this](const std::string& text) {
+    MemoMessages->addItem(QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())));
+  };
+  return tab;
+}
+
+void TForm1::LoadTemplate() {
+  const QString path = Q(ExeDirectory()) + QStringLiteral("kvt_mesh.txt");
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    Dialogs().ShowError(this, QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
+    return;
+  }
+  QString text = QString::fromLocal8Bit(file.readAll());
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  if (text.endsWith('\n')) text.chop(1);
+  MemoScript->setPlainText(text);
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (m_started) return;
+  m_started = true;
+  StartUp();
+}
+
+void TForm1::StartUp() {
+  RestoreWindowPlacement(*m_settings, *this);
+  EditMatPath->setText(m_settings->value(QStringLiteral("qorvex/MatPath"), QStringLiteral("./")).toString());
+  ShowToolWindows();
+  const QString loadok = m_settings->value(QStringLiteral("qorvex/loadok"), 0).toString().trimmed();
+  if (loadok.toInt() != 0 || loadok.compare(QStringLiteral("true"), Qt::CaseInsensitive) == 0) {
+    // The guard goes to disk before the Load, so a Load that crashes the program skips the
+    // automatic Load at the next start.
+    m_settings->setValue(QStringLiteral("qorvex/loadok"), 0);
+    m_settings->sync();
+    bool ok = true;
+    try {
+      m_document.LoadRecordFiles();
+    } catch (const Exception& e) {
+      ok = false;
+      Dialogs().ShowError(this, Q(e.Message()));
+    } catch (const std::exception& e) {
+      ok = false;
+      Dialogs().ShowError(this, QString::fromLocal8Bit(e.what()));
+    }
+    if (!ok) return;
+  }
+  m_settings->setValue(QStringLiteral("qorvex/loadok"), 1);
+  m_settings->sync();
+}
+
+void TForm1::ShowToolWindows() {
+  for (QWidget* w : std::initializer_list<QWidget*>{m_points.get(), m_faces.get(), m_tools.get()}) {
+    w->show();
+    RestoreWindowPlacement(*m_settings, *w);
+  }
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (!m_closed) {
+    m_closed = true;
+    SaveWindowPlacement(*m_settings, *this);
+    m_settings->setValue(QStringLiteral("qorvex/MatPath"), EditMatPath->text());
+    if (GlViewerExists() && GlViewerWindow()) SaveWindowPlacement(*m_settings, *GlViewerWindow());
+    SaveWindowPlacement(*m_settings, *m_faces);
+    SaveWindowPlacement(*m_settings, *m_points);
+    SaveWindowPlacement(*m_settings, *m_tools);
+    m_settings->sync();
+    m_tools->RotateThread().Terminate();
+    m_points->AllowClose();
+    m_faces->AllowClose();
+    m_tools->AllowClose();
+    m_points->close();
+    m_faces->close();
+    m_tools->close();
+  }
+  event->accept();
+}
+
+void TForm1::Load() { m_document.LoadRecordFiles(); }
+
+void TForm1::Save() { m_document.SaveRecordFiles(); }
+
+void TForm1::AfterLoad() {
+  // The box fits into the Points window's client area; then everything is drawn anew.
+  const TPoint3& lo = m_document.BoxMin;
+  const TPoint3& hi = m_document.BoxMax;
+  Projection().FitView(lo.x, lo.y, lo.z, hi.x, hi.y, hi.z, m_points->width(), m_points->height());
+  LabelSize->setText(Q(m_document.SizeLabel));
+  LabelRadius->setText(Q(m_document.RadiusLabel));
+  RepaintViews();
+  if (GlViewerExists()) GlViewerLoadTextures(MatPath());
+}
+
+void TForm1::RepaintViews() {
+  m_faces->update();
+  m_points->update();
+}
+
+QString TForm1::MatPath() const { return EditMatPath->text(); }
+
+void TForm1::SetCaption(int tab, const QString& text) { PageControl1->setTabText(tab, text); }
+
+QString TForm1::TabCaption(int tab) const { return PageControl1->tabText(tab); }
+
+void TForm1::ListBox1Click() {
+  // The vertex and normal lists move together; a shorter normal list has no line there.
+  const int v = m_document.ListBox1.Current();
+  m_document.ListBox2.SetCurrent(v < m_document.ListBox2.Count() ? v : -1);
+  m_points->update();
+  ListBox2Click();
+}
+
+void TForm1::ListBox2Click() {
+  SetCaption(kTabVert, QStringLiteral("VERT/VTNM: %1/%2")
+                           .arg(m_document.ListBox1.Current())
+                           .arg(m_document.ListBox2.Current()));
+}
+
+void TForm1::ListBox3Click() {
+  const int i = m_document.ListBox3.Current();
+  if (const TFvrtRecord* r = m_document.FvrtAt(i)) {
+    EditTx->setText(Q(FormatRounded(r->Tx, 5)));
+    EditTy->setText(Q(FormatRounded(r->Ty, 5)));
+  }
+  SetCaption(kTabFvrt, QStringLiteral("FVRT: %1").arg(i));
+}
+
+void TForm1::ListBox4Click() {
+  const int f = m_document.ListBox4.Current();
+  m_faces->update();
+  SetCaption(kTabFace, QStringLiteral("Face: %1").arg(f));
+  if (const TFaceRecord* face = m_document.FaceAt(f)) m_document.ListBox3.SetCurrent(face->FirstFvrt);
+}
+
+void TForm1::ListBox5Click() {
+  const int row = m_document.ListBox5.Current();
+  if (row < 0) return;
+  QString name = Q(m_document.ListBox5.Line(row));
+  while (name.size() < 8) name.prepend('0');
+  const QString path = MatPath() + name + QStringLiteral(".bmp");
+  if (!QFileInfo::exists(Q(MapFixedPath(Std(path))))) Dialogs().ShowMessage(this, path + QStringLiteral(" not found!"));
+}
+
+void TForm1::AddVertClick() {
+  // All three numbers are parsed before anything is added.
+  const float x = static_cast<float>(ParseTypedFloat(Std(EditX->text())));
+  const float y = static_cast<float>(ParseTypedFloat(Std(EditY->text())));
+  const float z = static_cast<float>(ParseTypedFloat(Std(EditZ->text())));
+  m_document.AddVert({x, y, z});
+  m_document.AddVtnm({0.0f, 0.0f, 0.0f});
+}
+
+void TForm1::AddFvrtClick() {
+  m_document.AddFvrt({m_document.ListBox1.Current(), m_document.ListBox2.Current(), 0.0f, 0.0f});
+}
+
+void TForm1::AddFaceClick() {
+  const int selected = m_document.ListBox3.SelectedCount();
+  if (selected < 3) {
+    Dialogs().ShowMessage(this, QStringLiteral("Please select at least 3 FVRTs to create a face!"));
+    return;
+  }
+  m_document.AddFace({0, 0.0f, 0, m_document.ListBox3.Current(), selected, 0, kEditorReserved2});
+}
+
+void TForm1::ApplyTexCordClick() {
+  const int i = m_document.ListBox3.Current();
+  TFvrtRecord* r = m_document.FvrtAt(i);
+  if (!r) return;  // no current corner: nothing to apply
+  const float tx = static_cast<float>(ParseTypedFloat(Std(EditTx->text())));
+  const float ty = static_cast<float>(ParseTypedFloat(Std(EditTy->text())));
+  r->Tx = tx;
+  r->Ty = ty;
+  m_document.ListBox3.ReplaceLine(i, TMeshDocument::FvrtLineText(*r, true));
+  // Walking down: the next corner becomes current, the selection stays.
+  m_document.ListBox3.SetCurrent(i + 1);
+  ListBox3->setFocus();
+  MeshViewerDrawScene();
+}
+
+void TForm1::CgMatClick() {
+  const int f = m_document.ListBox4.Current();
+  TFaceRecord* face = m_document.FaceAt(f);
+  if (!face) return;
+  const auto answer = Dialogs().InputBox(this, QStringLiteral("Change Mat"), QStringLiteral("Mat file:"),
+                                         QString::number(face->Mat));
+  if (!answer) return;
+  face->Mat = ParseIntOrZero(Std(*answer));
+  m_document.ListBox4.ReplaceLine(f, TMeshDocument::FaceLineText(*face, false));
+  m_document.AddMaterialLine(face->Mat);
+  m_document.ListBox4.SetCurrent(f);
+  ListBox4->setFocus();
+}
+
+void TForm1::CgAllMatClick() {
+  const auto answer =
+      Dialogs().InputBox(this, QStringLiteral("MAT file:"), QStringLiteral("change maT"), QStringLiteral("70000"));
+  const int32_t mat = ParseTypedInt(Std(answer.value_or(QStringLiteral("70000"))));
+  SetAllMaterialsAction(*this, mat);
+}
+
+void TForm1::All0Click() {
+  if (!Dialogs().AskYesNo(this, QStringLiteral("Reset all texture coords?"))) return;
+  ResetTexCoordsAction(*this);
+}
+
+void TForm1::RandAllClick() {
+  if (!Dialogs().AskYesNo(this, QStringLiteral("Randomize texture coords?"))) return;
+  RandAllAction(*this);
+}
+
+void TForm1::MeshViewerClick() { ShowMeshViewer(this, m_document, MatPath()); }
+
+void TForm1::GLClick() {
+  if (ShowGlViewer(this, m_document, MatPath()) && GlViewerWindow())
+    RestoreWindowPlacement(*m_settings, *GlViewerWindow());
+}
+
+void TForm1::CompileScriptFile(const QString& scriptPath) {
+  MemoMessages->clear();
+  CompileFile(Std(scriptPath));
+}
+
+void TForm1::CompileClick() {
+  auto chosen = Dialogs().SaveFileName(this, QStringLiteral("Save IFF"), QStringLiteral("IFF Files (*.iff)"));
+  if (!chosen) return;
+  QString path = *chosen;
+  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".iff");
+  // The first line names the output, relative to the script that lies beside it.
+  QStringList lines = MemoScript->toPlainText().split('\n');
+  const QString statement = QStringLiteral("IFF \"%1\"").arg(QFileInfo(path).fileName());
+  if (lines.isEmpty()) lines << statement;
+  else lines[0] = statement;
+  MemoScript->setPlainText(lines.join('\n'));
+  const QString script = path + QStringLiteral(".txt");
+  const QByteArray bytes = (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toLocal8Bit();
+  WriteFileAtomic(Std(script), bytes.constData(), static_cast<size_t>(bytes.size()));
+  CompileScriptFile(script);
+}
+
+void TForm1::MakeTreeClick() {
+  auto chosen = Dialogs().SaveFileName(this, QStringLiteral("Save IFF"), QStringLiteral("IFF Files (*.iff)"));
+  if (!chosen) return;
+  QString path = *chosen;
+  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".iff");
+  m_document.SaveRecordFiles();
+  const QString script = path + QStringLiteral(".txt");
+  TTreeBuilderHooks hooks;
+  hooks.Message = [this](const std::string& text) { Dialogs().ShowMessage(this, Q(text)); };
+  hooks.Compile = [this](const std::string& scriptPath) { CompileScriptFile(Q(scriptPath)); };
+  RunTreeBuilder(ExeDirectory() + "libbsp.so", Std(script), hooks);
+}
+
+void TForm1::MessageClicked(int row) {
+  if (row < 0 || row >= MemoMessages->count()) return;
+  const int line = MessageLine(MemoMessages->item(row)->text());
+  if (line > 0) SelectScriptLine(line);
+}
+
+void TForm1::SelectScriptLine(int line) {
+  const QTextBlock block = MemoScript->document()->findBlockByNumber(line - 1);
+  if (!block.isValid()) return;
+  QTextCursor cursor(block);
+  cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+  MemoScript->setTextCursor(cursor);
+  MemoScript->centerCursor();
+}
