@@ -13,10 +13,10 @@
 #include <QPointer>
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <fstream>
 
 #include "images/Compr.h"
+#include "images/Gct.h"
 #include "mesh/MeshDocument.h"
 #include "util/Log.h"
 #include "viewers/Dialogs.h"
@@ -34,25 +34,7 @@ QString MaterialDigits(int32_t material) {
 
 namespace {
 
-// The 8 characters that open a compressed texture file.
-constexpr char kGctMagic[] = "CRGB____";
-
 std::string Text(const QString& s) { return s.toStdString(); }
-
-// Reads exactly `size` bytes or raises the file layer's read error naming the file.
-void ReadExactly(std::istream& file, void* data, size_t size, const QString& path) {
-  file.read(static_cast<char*>(data), static_cast<std::streamsize>(size));
-  if (static_cast<size_t>(file.gcount()) != size) {
-    throw EInOutError("Read beyond end of file \"" + Text(path) + "\"");
-  }
-}
-
-int32_t ReadInt32(std::istream& file, const QString& path) {
-  uint8_t b[4];
-  ReadExactly(file, b, 4, path);
-  return static_cast<int32_t>(static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
-                              (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24));
-}
 
 }  // namespace
 
@@ -422,18 +404,15 @@ void TfrmMeshView::LoadCompressedTextures() {
     if (!QFileInfo::exists(path)) continue;
     std::ifstream file(path.toStdString(), std::ios::binary);  // closed by its destructor, also on errors
     if (!file) throw EInOutError("Cannot open file \"" + Text(path) + "\"");
-    char magic[8];
-    ReadExactly(file, magic, sizeof magic, path);
-    if (std::memcmp(magic, kGctMagic, 8) != 0) {
+    const TGctHeader header = ReadGctHeader(file);
+    if (!header.MagicValid()) {
       const QString text = QStringLiteral("LoadCompressedTextures (") + path + QStringLiteral("): Invalid format: ") +
-                           QString::fromLatin1(magic, 8);
+                           QString::fromLatin1(header.Magic, 8);
       LogLine(Text(text));
       QueueMessage(text, false);
     }
-    slot.Width = ReadInt32(file, path);
-    slot.Height = ReadInt32(file, path);
-    char ignored;
-    ReadExactly(file, &ignored, 1, path);
+    slot.Width = header.Width;
+    slot.Height = header.Height;
     const int64_t bytes = static_cast<int64_t>(slot.Width) * slot.Height * 3;
     if (slot.Width <= 0 || slot.Height <= 0 || bytes > kTextureSlotBytes) {
       QueueMessage(QStringLiteral("LoadCompressedTextures (%1): texture of %2 x %3 pixels is too large "

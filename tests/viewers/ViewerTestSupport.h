@@ -1,0 +1,85 @@
+#pragma once
+// Shared pieces of the viewer tests: a scripted dialogs interface, a small mesh builder and
+// pixel helpers for frames grabbed from the viewers.
+
+#include <QApplication>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "mesh/MeshDocument.h"
+#include "viewers/Dialogs.h"
+
+namespace viewertest {
+
+// Records every message instead of showing it.
+class TRecordingDialogs final : public TDialogs {
+public:
+  void ShowMessage(QWidget*, const QString& text) override { Messages << text; }
+  void ShowError(QWidget*, const QString& text) override { Errors << text; }
+  bool AskYesNo(QWidget*, const QString&) override { return true; }
+  std::optional<QString> InputBox(QWidget*, const QString&, const QString&, const QString&) override {
+    return std::nullopt;
+  }
+  std::optional<QString> OpenFileName(QWidget*, const QString&, const QString&) override { return std::nullopt; }
+  std::optional<QString> SaveFileName(QWidget*, const QString&, const QString&) override { return std::nullopt; }
+
+  QStringList Messages;
+  QStringList Errors;
+};
+
+// Installs a TRecordingDialogs for the lifetime of the object.
+class TScopedDialogs {
+public:
+  TScopedDialogs() { SetDialogs(&Dialogs); }
+  ~TScopedDialogs() { SetDialogs(nullptr); }
+  TRecordingDialogs Dialogs;
+};
+
+// Appends an axis-aligned square in the z = `z` plane, centred on (cx, cy) with half side
+// `h`, made of 4 new vertices and corners and one face of material `mat`. With `clockwise`
+// the corners are stored clockwise as seen from +z.
+inline void AddSquare(TMeshDocument& doc, float cx, float cy, float h, int32_t mat, bool clockwise = true,
+                      float z = 0) {
+  const int32_t firstVert = doc.NumVert;
+  const int32_t firstFvrt = doc.NumFvrt;
+  const float cw[4][2] = {{-1, -1}, {-1, 1}, {1, 1}, {1, -1}};
+  for (int i = 0; i < 4; ++i) {
+    const int k = clockwise ? i : 3 - i;
+    doc.AddVert(TPoint3{cx + cw[k][0] * h, cy + cw[k][1] * h, z});
+  }
+  const int32_t normal = doc.NumVtnm;
+  doc.AddVtnm(TPoint3{0, 0, 1});
+  const float tex[4][2] = {{0, 0}, {0, 1}, {1, 1}, {1, 0}};
+  for (int i = 0; i < 4; ++i) {
+    doc.AddFvrt(TFvrtRecord{firstVert + i, normal, tex[i][0], tex[i][1]});
+  }
+  doc.AddFace(TFaceRecord{normal, 0, mat, firstFvrt, 4, 0, kEditorReserved2});
+}
+
+struct TRgb {
+  int r, g, b;
+};
+
+inline TRgb PixelAt(const QImage& image, int x, int y) {
+  const QRgb p = image.pixel(x, y);
+  return {qRed(p), qGreen(p), qBlue(p)};
+}
+
+inline bool Near(int a, int b, int tolerance = 3) { return a >= b - tolerance && a <= b + tolerance; }
+
+// Solid RGB pixels of a width × height texture.
+inline std::vector<uint8_t> SolidRgb(int width, int height, uint8_t r, uint8_t g, uint8_t b) {
+  std::vector<uint8_t> rgb;
+  for (int i = 0; i < width * height; ++i) {
+    rgb.push_back(r);
+    rgb.push_back(g);
+    rgb.push_back(b);
+  }
+  return rgb;
+}
+
+}  // namespace viewertest
