@@ -135,6 +135,10 @@ void TMATGraphic::LoadMatStream(TStream&) { throw Exception("Cannot load MAT fro
 
 void TMATGraphic::LoadMatFile(const std::string& fileName) {
   TIffReader reader(fileName);
+  LoadMatFromReader(reader);
+}
+
+void TMATGraphic::LoadMatFromReader(TIffReader& reader) {
   m_largePalette.clear();
   m_hasLargePalette = false;
   if (!reader.FormExists("FRAM")) throw EInvalidGraphic("This doesn't seem to be a mat (no FRAM form).");

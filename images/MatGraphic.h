@@ -64,6 +64,9 @@ public:
   TUnknownCodeReporter OnUnknownCode;
 
   void LoadMatFile(const std::string& fileName);
+  // The same on a container that is already parsed (the reader's current form must be its
+  // root); for callers that hold the bytes in memory, such as the fuzz target.
+  void LoadMatFromReader(TIffReader& reader);
   // Always raises Exception "Cannot load MAT from stream".
   [[noreturn]] void LoadMatStream(TStream& stream);
   // Writes the picture as MAT (the bitmap becomes 8 bits per pixel first): PXLS, or with

@@ -1,0 +1,22 @@
+// _BlockRead on arbitrary bytes, into a buffer of the viewer's size (202,800 bytes). The
+// buffer is a separate allocation of exactly that size so AddressSanitizer sees any overrun.
+#include <cstdint>
+#include <cstddef>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "images/Compr.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  constexpr size_t kBuffer = 202800;
+  std::unique_ptr<uint8_t[]> dest(new uint8_t[kBuffer]);
+  try {
+    std::istringstream file(std::string(reinterpret_cast<const char*>(data), size));
+    uint32_t count = 0;
+    _BlockRead(file, dest.get(), kBuffer - 1, count);
+    if (count > kBuffer) __builtin_trap();
+  } catch (const Exception&) {
+  }
+  return 0;
+}
