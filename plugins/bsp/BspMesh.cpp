@@ -16,9 +16,9 @@ template <typename T>
 std::vector<T> DecodeArray(const std::vector<uint8_t>& bytes, const char* what) {
   static_assert(std::is_trivially_copyable_v<T>);
   const size_t count = bytes.size() / sizeof(T);  // a trailing partial record is ignored
-  if (count > static_cast<size_t>(kMeshCapacity)) {
+  if (count > static_cast<size_t>(MeshCapacity)) {
     throw EBspError(kBspTooLarge, std::string(what) + " holds " + std::to_string(count) +
-                                      " records, more than " + std::to_string(kMeshCapacity));
+                                      " records, more than " + std::to_string(MeshCapacity));
   }
   std::vector<T> out(count);
   if (count > 0) std::memcpy(out.data(), bytes.data(), count * sizeof(T));
@@ -33,9 +33,9 @@ std::vector<uint8_t> ReadRecordFile(const std::string& name, size_t recordSize) 
   if (ec) {
     throw EBspError(kBspRecordFiles, "Cannot read record file \"" + path + "\": " + ec.message());
   }
-  if (size / recordSize > static_cast<uintmax_t>(kMeshCapacity)) {
+  if (size / recordSize > static_cast<uintmax_t>(MeshCapacity)) {
     throw EBspError(kBspTooLarge, "Record file \"" + path + "\" holds more than " +
-                                      std::to_string(kMeshCapacity) + " records");
+                                      std::to_string(MeshCapacity) + " records");
   }
   try {
     return ReadWholeFile(path);
@@ -46,16 +46,13 @@ std::vector<uint8_t> ReadRecordFile(const std::string& name, size_t recordSize) 
 
 }  // namespace
 
-static_assert(sizeof(TVec3) == 12 && sizeof(TCorner) == 16 && sizeof(TFace) == 28,
-              "records must match the record files byte for byte");
-
 TMesh DecodeRecords(const std::vector<uint8_t>& vert, const std::vector<uint8_t>& vtnm,
                     const std::vector<uint8_t>& fvrt, const std::vector<uint8_t>& face) {
   TMesh mesh;
-  mesh.Vert = DecodeArray<TVec3>(vert, "VERT");
-  mesh.Vtnm = DecodeArray<TVec3>(vtnm, "VTNM");
-  mesh.Fvrt = DecodeArray<TCorner>(fvrt, "FVRT");
-  mesh.Face = DecodeArray<TFace>(face, "FACE");
+  mesh.Vert = DecodeArray<TPoint3>(vert, "VERT");
+  mesh.Vtnm = DecodeArray<TPoint3>(vtnm, "VTNM");
+  mesh.Fvrt = DecodeArray<TFvrtRecord>(fvrt, "FVRT");
+  mesh.Face = DecodeArray<TFaceRecord>(face, "FACE");
   return mesh;
 }
 
@@ -66,17 +63,17 @@ TMesh ReadRecordFiles() {
   } catch (const Exception& e) {
     throw EBspError(kBspRecordFiles, e.Message());
   }
-  const auto vert = ReadRecordFile("vert.kvt", sizeof(TVec3));
-  const auto vtnm = ReadRecordFile("vtnm.kvt", sizeof(TVec3));
-  const auto fvrt = ReadRecordFile("fvrt.kvt", sizeof(TCorner));
-  const auto face = ReadRecordFile("face.kvt", sizeof(TFace));
+  const auto vert = ReadRecordFile(kVertFile, sizeof(TPoint3));
+  const auto vtnm = ReadRecordFile(kVtnmFile, sizeof(TPoint3));
+  const auto fvrt = ReadRecordFile(kFvrtFile, sizeof(TFvrtRecord));
+  const auto face = ReadRecordFile(kFaceFile, sizeof(TFaceRecord));
   TMesh mesh = DecodeRecords(vert, vtnm, fvrt, face);
 
   // The radius file is written only by a rip, so it may be missing or stale-sized;
   // a computed radius is a better default for a game model than a fixed 1.0.
   mesh.Radius = BoundingRadius(mesh);
   std::error_code ec;
-  const std::string radi = home + "radi.kvt";
+  const std::string radi = home + kRadiFile;
   if (std::filesystem::is_regular_file(radi, ec) && std::filesystem::file_size(radi, ec) >= 4 &&
       !ec) {
     try {
@@ -95,7 +92,7 @@ void ValidateMesh(const TMesh& mesh) {
   const int64_t numFvrt = static_cast<int64_t>(mesh.Fvrt.size());
   const int64_t numVert = static_cast<int64_t>(mesh.Vert.size());
   for (size_t f = 0; f < mesh.Face.size(); ++f) {
-    const TFace& face = mesh.Face[f];
+    const TFaceRecord& face = mesh.Face[f];
     const int64_t first = face.FirstFvrt;
     const int64_t count = face.FvrtCount;
     if (first < 0 || count < 0 || count > numFvrt - first) {
@@ -118,7 +115,7 @@ void ValidateMesh(const TMesh& mesh) {
 
 float BoundingRadius(const TMesh& mesh) {
   double best = 0;
-  for (const TVec3& v : mesh.Vert) {
+  for (const TPoint3& v : mesh.Vert) {
     const double r = std::sqrt(double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z);
     if (std::isfinite(r) && r > best) best = r;
   }

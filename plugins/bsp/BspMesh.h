@@ -1,10 +1,11 @@
 #pragma once
-// The tree builder's view of the mesh: the four record arrays and the radius, exactly as
-// the record files hold them (raw little-endian records, no header), read from the home
+// The tree builder's view of the mesh: the four record arrays (the editor's record types)
+// and the radius, exactly as the record files hold them (raw little-endian records, no header), read from the home
 // folder by the program's rule (util/Paths.h).
 //
 // The builder lives outside the editor, so it reads the record files itself instead of
-// linking the editor's document; the record layouts are those of the model chunks.
+// going through the editor's document (its list lines, live drawing and fixed arrays are
+// of no use here).
 //
 // Reading rules, chosen to be strict where the geometry depends on it and lenient where
 // the editor is lenient:
@@ -22,41 +23,18 @@
 #include <string>
 #include <vector>
 
+#include "mesh/MeshDocument.h"
 #include "util/Exception.h"
 
 namespace bsp {
 
-struct TVec3 {
-  float x = 0, y = 0, z = 0;
-};
-
-struct TCorner {  // one FVRT record, 16 bytes
-  int32_t Vert = 0;
-  int32_t Vtnm = 0;
-  float Tx = 0;
-  float Ty = 0;
-};
-
-struct TFace {  // one FACE record, 28 bytes
-  int32_t Vtnm = 0;
-  float D = 0;
-  int32_t Mat = 0;
-  int32_t FirstFvrt = 0;
-  int32_t FvrtCount = 0;
-  int32_t Reserved1 = 0;
-  uint32_t Reserved2 = 0;
-};
-
 struct TMesh {
-  std::vector<TVec3> Vert;
-  std::vector<TVec3> Vtnm;
-  std::vector<TCorner> Fvrt;
-  std::vector<TFace> Face;
+  std::vector<TPoint3> Vert;
+  std::vector<TPoint3> Vtnm;
+  std::vector<TFvrtRecord> Fvrt;
+  std::vector<TFaceRecord> Face;
   float Radius = 1.0f;
 };
-
-// Records per array in the editor's document; the tree's mesh must fit as well.
-constexpr int64_t kMeshCapacity = 32769;
 
 // Result codes of generate_bsp_tree, one per kind of failure (see GenerateBspTree.h).
 enum TBspResult : int32_t {
@@ -82,7 +60,7 @@ private:
 };
 
 // Decodes the four record arrays from raw file contents (radius: see ReadRecordFiles).
-// Raises EBspError (kBspTooLarge) for more records than kMeshCapacity.
+// Raises EBspError (kBspTooLarge) for more records than MeshCapacity.
 TMesh DecodeRecords(const std::vector<uint8_t>& vert, const std::vector<uint8_t>& vtnm,
                     const std::vector<uint8_t>& fvrt, const std::vector<uint8_t>& face);
 

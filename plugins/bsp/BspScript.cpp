@@ -67,7 +67,7 @@ void Open(std::string& out, const char* keyword, const char* id) {
 
 void Close(std::string& out) { out += "}\n"; }
 
-void Point(std::string& out, const TVec3& v) {
+void Point(std::string& out, const TPoint3& v) {
   TRecordWriter w(out);
   w.Float(v.x);
   w.Float(v.y);
@@ -124,15 +124,15 @@ std::string ComposeScript(const TTree& tree, const std::string& outputName) {
   Open(s, "FORM", "MESH");
 
   Open(s, "CHUNK", "VERT");
-  for (const TVec3& v : m.Vert) Point(s, v);
+  for (const TPoint3& v : m.Vert) Point(s, v);
   Close(s);
 
   Open(s, "CHUNK", "VTNM");
-  for (const TVec3& v : m.Vtnm) Point(s, v);
+  for (const TPoint3& v : m.Vtnm) Point(s, v);
   Close(s);
 
   Open(s, "CHUNK", "FVRT");
-  for (const TCorner& c : m.Fvrt) {
+  for (const TFvrtRecord& c : m.Fvrt) {
     TRecordWriter w(s);
     w.Int(c.Vert);
     w.Int(c.Vtnm);
@@ -142,7 +142,7 @@ std::string ComposeScript(const TTree& tree, const std::string& outputName) {
   Close(s);
 
   Open(s, "CHUNK", "FACE");
-  for (const TFace& f : m.Face) {
+  for (const TFaceRecord& f : m.Face) {
     TRecordWriter w(s);
     w.Int(f.Vtnm);
     w.Float(f.D);

@@ -18,7 +18,7 @@ struct TPlaneD {
 
 // A corner of a face being built: an FVRT record whose Vert and Vtnm index the tree's
 // vertex and normal arrays.
-using TWCorner = TCorner;
+using TWCorner = TFvrtRecord;
 
 struct TPoly {
   int32_t source = 0;  // input face
@@ -53,7 +53,7 @@ public:
     m_norms = mesh.Vtnm;
     m_eps = options.Epsilon > 0 ? options.Epsilon : AutoEpsilon();
     m_planes.reserve(mesh.Face.size());
-    for (const TFace& f : mesh.Face) m_planes.push_back(FacePlane(f));
+    for (const TFaceRecord& f : mesh.Face) m_planes.push_back(FacePlane(f));
   }
 
   TTree Build() {
@@ -65,7 +65,7 @@ public:
     TTask root;
     root.polys.reserve(m_in.Face.size());
     for (size_t f = 0; f < m_in.Face.size(); ++f) {
-      const TFace& face = m_in.Face[f];
+      const TFaceRecord& face = m_in.Face[f];
       TPoly p;
       p.source = static_cast<int32_t>(f);
       p.plane = m_planes[f].valid ? static_cast<int32_t>(f) : -1;
@@ -100,7 +100,7 @@ public:
 private:
   double AutoEpsilon() const {
     double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
-    for (const TVec3& v : m_in.Vert) {
+    for (const TPoint3& v : m_in.Vert) {
       const double c[3] = {v.x, v.y, v.z};
       if (!std::isfinite(c[0]) || !std::isfinite(c[1]) || !std::isfinite(c[2])) continue;
       for (int i = 0; i < 3; ++i) {
@@ -117,13 +117,13 @@ private:
 
   // Newell's plane through the corners, turned to agree with the face's own normal when
   // that normal exists, so that "front" is the side the face looks at.
-  TPlaneD FacePlane(const TFace& face) const {
+  TPlaneD FacePlane(const TFaceRecord& face) const {
     TPlaneD pl;
     double n[3] = {0, 0, 0}, c[3] = {0, 0, 0};
     const int32_t count = face.FvrtCount;
     for (int32_t i = 0; i < count; ++i) {
-      const TVec3& a = m_in.Vert[static_cast<size_t>(m_in.Fvrt[static_cast<size_t>(face.FirstFvrt + i)].Vert)];
-      const TVec3& b = m_in.Vert[static_cast<size_t>(
+      const TPoint3& a = m_in.Vert[static_cast<size_t>(m_in.Fvrt[static_cast<size_t>(face.FirstFvrt + i)].Vert)];
+      const TPoint3& b = m_in.Vert[static_cast<size_t>(
           m_in.Fvrt[static_cast<size_t>(face.FirstFvrt + (i + 1) % count)].Vert)];
       n[0] += (double(a.y) - b.y) * (double(a.z) + b.z);
       n[1] += (double(a.z) - b.z) * (double(a.x) + b.x);
@@ -139,7 +139,7 @@ private:
       c[i] /= count;
     }
     if (face.Vtnm >= 0 && static_cast<size_t>(face.Vtnm) < m_in.Vtnm.size()) {
-      const TVec3& fn = m_in.Vtnm[static_cast<size_t>(face.Vtnm)];
+      const TPoint3& fn = m_in.Vtnm[static_cast<size_t>(face.Vtnm)];
       if (pl.n[0] * fn.x + pl.n[1] * fn.y + pl.n[2] * fn.z < 0) {
         for (double& v : pl.n) v = -v;
       }
@@ -150,7 +150,7 @@ private:
   }
 
   double Dist(const TPlaneD& pl, int32_t vert) const {
-    const TVec3& v = m_verts[static_cast<size_t>(vert)];
+    const TPoint3& v = m_verts[static_cast<size_t>(vert)];
     return pl.n[0] * v.x + pl.n[1] * v.y + pl.n[2] * v.z + pl.d;
   }
 
@@ -313,7 +313,7 @@ private:
     const double da = Dist(pl, a.Vert), db = Dist(pl, b.Vert);
     const double t = da / (da - db);  // da and db have opposite signs beyond eps
 
-    TWCorner c;
+    TWCorner c{};
     c.Tx = static_cast<float>(a.Tx + t * (double(b.Tx) - a.Tx));
     c.Ty = static_cast<float>(a.Ty + t * (double(b.Ty) - a.Ty));
 
@@ -324,9 +324,9 @@ private:
         throw EBspError(kBspTooLarge, "The tree's mesh needs more than " +
                                           std::to_string(m_opt.Capacity) + " vertices");
       }
-      const TVec3 pa = m_verts[static_cast<size_t>(a.Vert)];
-      const TVec3 pb = m_verts[static_cast<size_t>(b.Vert)];
-      TVec3 v;
+      const TPoint3 pa = m_verts[static_cast<size_t>(a.Vert)];
+      const TPoint3 pb = m_verts[static_cast<size_t>(b.Vert)];
+      TPoint3 v{};
       v.x = static_cast<float>(pa.x + t * (double(pb.x) - pa.x));
       v.y = static_cast<float>(pa.y + t * (double(pb.y) - pa.y));
       v.z = static_cast<float>(pa.z + t * (double(pb.z) - pa.z));
@@ -348,8 +348,8 @@ private:
         throw EBspError(kBspTooLarge, "The tree's mesh needs more than " +
                                           std::to_string(m_opt.Capacity) + " normals");
       }
-      const TVec3 na = m_norms[static_cast<size_t>(a.Vtnm)];
-      const TVec3 nb = m_norms[static_cast<size_t>(b.Vtnm)];
+      const TPoint3 na = m_norms[static_cast<size_t>(a.Vtnm)];
+      const TPoint3 nb = m_norms[static_cast<size_t>(b.Vtnm)];
       double m[3] = {na.x + t * (double(nb.x) - na.x), na.y + t * (double(nb.y) - na.y),
                      na.z + t * (double(nb.z) - na.z)};
       const double len = std::sqrt(m[0] * m[0] + m[1] * m[1] + m[2] * m[2]);
@@ -396,7 +396,7 @@ private:
     std::vector<int32_t> perSlot(nodeCount + m_tree.Leaves.size(), 0);
     for (size_t i : order) {
       const TPoly& p = m_placed[i].poly;
-      TFace face = m_in.Face[static_cast<size_t>(p.source)];
+      TFaceRecord face = m_in.Face[static_cast<size_t>(p.source)];
       face.FirstFvrt = static_cast<int32_t>(out.Fvrt.size());
       face.FvrtCount = static_cast<int32_t>(p.corners.size());
       out.Fvrt.insert(out.Fvrt.end(), p.corners.begin(), p.corners.end());
@@ -436,8 +436,8 @@ private:
   const TMesh& m_in;
   TBuildOptions m_opt;
   double m_eps = 0;
-  std::vector<TVec3> m_verts;
-  std::vector<TVec3> m_norms;
+  std::vector<TPoint3> m_verts;
+  std::vector<TPoint3> m_norms;
   std::vector<TPlaneD> m_planes;
   TCutMap m_cutVerts;
   TCutMap m_cutNorms;

@@ -77,7 +77,7 @@ struct TBuildOptions {
   int SplitWeight = 8;
   // The build stops with EBspError(kBspTooLarge) when the tree's mesh would need more
   // records than this in an array.
-  int64_t Capacity = kMeshCapacity;
+  int64_t Capacity = MeshCapacity;
 };
 
 // Builds the tree. The mesh must have passed ValidateMesh. Raises EBspError(kBspTooLarge)

@@ -43,10 +43,10 @@ TEST(BspRecords, TrailingPartialRecordsAreIgnored) {
 }
 
 TEST(BspRecords, MoreRecordsThanTheEditorHoldsAreRefused) {
-  const Bytes ok(size_t(kMeshCapacity) * 12, 0);
-  EXPECT_EQ(DecodeRecords(ok, {}, {}, {}).Vert.size(), size_t(kMeshCapacity));
+  const Bytes ok(size_t(MeshCapacity) * 12, 0);
+  EXPECT_EQ(DecodeRecords(ok, {}, {}, {}).Vert.size(), size_t(MeshCapacity));
   try {
-    DecodeRecords(Bytes(size_t(kMeshCapacity + 1) * 12, 0), {}, {}, {});
+    DecodeRecords(Bytes(size_t(MeshCapacity + 1) * 12, 0), {}, {}, {});
     FAIL() << "no error";
   } catch (const EBspError& e) {
     EXPECT_EQ(e.Code(), kBspTooLarge);

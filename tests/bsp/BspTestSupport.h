@@ -14,10 +14,7 @@
 
 namespace bsptest {
 
-using bsp::TCorner;
-using bsp::TFace;
 using bsp::TMesh;
-using bsp::TVec3;
 
 struct TV {
   double x, y, z;
@@ -28,7 +25,7 @@ inline TV Cross(TV a, TV b) {
 }
 inline double Dot(TV a, TV b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 inline double Len(TV a) { return std::sqrt(Dot(a, a)); }
-inline TV ToV(const TVec3& v) { return {v.x, v.y, v.z}; }
+inline TV ToV(const TPoint3& v) { return {v.x, v.y, v.z}; }
 
 // Appends a face with its own normal (the geometric one of its first three corners) and
 // one corner per point; texture coordinates follow the given function of the position.
@@ -37,7 +34,7 @@ void AddFace(TMesh& m, const std::vector<TV>& pts, int32_t mat, TexFn tex) {
   const TV n0 = Cross(Sub(pts[1], pts[0]), Sub(pts[2], pts[0]));
   const double l = Len(n0);
   const TV n = {n0.x / l, n0.y / l, n0.z / l};
-  TFace f;
+  TFaceRecord f{};
   f.Vtnm = static_cast<int32_t>(m.Vtnm.size());
   m.Vtnm.push_back({float(n.x), float(n.y), float(n.z)});
   f.D = float(-Dot(n, pts[0]));
@@ -47,7 +44,7 @@ void AddFace(TMesh& m, const std::vector<TV>& pts, int32_t mat, TexFn tex) {
   f.Reserved1 = 0;
   f.Reserved2 = 0x7F0096FFu;
   for (const TV& p : pts) {
-    TCorner c;
+    TFvrtRecord c{};
     c.Vert = static_cast<int32_t>(m.Vert.size());
     m.Vert.push_back({float(p.x), float(p.y), float(p.z)});
     c.Vtnm = f.Vtnm;
@@ -72,7 +69,7 @@ inline TMesh Cube(double lo, double hi, bool inward = false) {
   for (int q = 0; q < 6; ++q) {
     const float s = inward ? -1.0f : 1.0f;
     m.Vtnm.push_back({s * normals[q][0], s * normals[q][1], s * normals[q][2]});
-    TFace f;
+    TFaceRecord f{};
     f.Vtnm = q;
     f.Mat = 7;
     f.FirstFvrt = static_cast<int32_t>(m.Fvrt.size());
@@ -107,7 +104,7 @@ inline TMesh RandomTriangles(int count, unsigned seed, double size = 4) {
   return m;
 }
 
-inline std::vector<TV> FacePoints(const TMesh& m, const TFace& f) {
+inline std::vector<TV> FacePoints(const TMesh& m, const TFaceRecord& f) {
   std::vector<TV> pts;
   for (int32_t i = 0; i < f.FvrtCount; ++i) pts.push_back(ToV(m.Vert[m.Fvrt[f.FirstFvrt + i].Vert]));
   return pts;

@@ -53,12 +53,12 @@ void ExpectWellFormed(const TTree& t) {
   for (int n : leafSeen) EXPECT_EQ(n, 1);
 
   int32_t nextFvrt = 0;
-  for (const TFace& f : m.Face) {
+  for (const TFaceRecord& f : m.Face) {
     EXPECT_EQ(f.FirstFvrt, nextFvrt);  // every face has its own consecutive corners
     nextFvrt += f.FvrtCount;
   }
   EXPECT_EQ(size_t(nextFvrt), m.Fvrt.size());
-  for (const TCorner& c : m.Fvrt) {
+  for (const TFvrtRecord& c : m.Fvrt) {
     ASSERT_GE(c.Vert, 0);
     ASSERT_LT(c.Vert, int32_t(m.Vert.size()));
   }
@@ -183,8 +183,8 @@ TEST(BspTreeKnown, TwoCubesAreSeparatedWithoutCuts) {
                 cBase = int32_t(m.Fvrt.size());
   m.Vert.insert(m.Vert.end(), second.Vert.begin(), second.Vert.end());
   m.Vtnm.insert(m.Vtnm.end(), second.Vtnm.begin(), second.Vtnm.end());
-  for (TCorner c : second.Fvrt) m.Fvrt.push_back({c.Vert + vBase, c.Vtnm + nBase, c.Tx, c.Ty});
-  for (TFace f : second.Face) {
+  for (TFvrtRecord c : second.Fvrt) m.Fvrt.push_back({c.Vert + vBase, c.Vtnm + nBase, c.Tx, c.Ty});
+  for (TFaceRecord f : second.Face) {
     f.Vtnm += nBase;
     f.FirstFvrt += cBase;
     m.Face.push_back(f);
@@ -223,7 +223,7 @@ TEST_F(BspCrossingQuads, OneQuadIsCutAndThePiecesCoverIt) {
   // Two new vertices, at the ends of the cut line (0, +-1, 0).
   ASSERT_EQ(t.Mesh.Vert.size(), m.Vert.size() + 2);
   for (size_t i = m.Vert.size(); i < t.Mesh.Vert.size(); ++i) {
-    const TVec3& v = t.Mesh.Vert[i];
+    const TPoint3& v = t.Mesh.Vert[i];
     EXPECT_FLOAT_EQ(v.x, 0);
     EXPECT_FLOAT_EQ(v.z, 0);
     EXPECT_FLOAT_EQ(std::fabs(v.y), 1);
@@ -239,9 +239,9 @@ TEST_F(BspCrossingQuads, OneQuadIsCutAndThePiecesCoverIt) {
 TEST_F(BspCrossingQuads, TextureCoordinatesAreInterpolatedAtNewCorners) {
   const TTree t = BuildTree(m);
   for (size_t f = 0; f < t.Mesh.Face.size(); ++f) {
-    const TFace& face = t.Mesh.Face[f];
+    const TFaceRecord& face = t.Mesh.Face[f];
     for (int32_t i = 0; i < face.FvrtCount; ++i) {
-      const TCorner& c = t.Mesh.Fvrt[face.FirstFvrt + i];
+      const TFvrtRecord& c = t.Mesh.Fvrt[face.FirstFvrt + i];
       const TV p = ToV(t.Mesh.Vert[c.Vert]);
       float u, v;
       (t.Source[f] == 0 ? TexA : TexB)(p, u, v);
@@ -283,7 +283,7 @@ TEST(BspTreeCuts, SharedEdgeGetsOneNewVertexAndInterpolatedNormal) {
   m.Vtnm.push_back({0, 1, 0});
   const int32_t n0 = int32_t(m.Vtnm.size()) - 2;
   auto tri = [&](int32_t a, int32_t b, int32_t c) {
-    TFace f;
+    TFaceRecord f{};
     f.Vtnm = n0;
     f.FirstFvrt = int32_t(m.Fvrt.size());
     f.FvrtCount = 3;
@@ -303,21 +303,21 @@ TEST(BspTreeCuts, SharedEdgeGetsOneNewVertexAndInterpolatedNormal) {
   // The shared edge crosses z = 0 once: exactly one new vertex for it, shared by both
   // triangles' pieces; the other two edges that cross are not shared (two more).
   std::set<int32_t> newVerts;
-  for (const TCorner& c : t.Mesh.Fvrt) {
+  for (const TFvrtRecord& c : t.Mesh.Fvrt) {
     if (c.Vert >= int32_t(m.Vert.size())) newVerts.insert(c.Vert);
   }
   EXPECT_EQ(newVerts.size(), 3u);
   EXPECT_EQ(t.Mesh.Vert.size(), m.Vert.size() + 3);
   bool sawShared = false;
   for (int32_t v : newVerts) {
-    const TVec3& p = t.Mesh.Vert[v];
+    const TPoint3& p = t.Mesh.Vert[v];
     if (p.x != 0) continue;
     sawShared = true;
     EXPECT_FLOAT_EQ(p.z, 0);
     // Its corner normal lies halfway between the two ends' normals, normalised.
-    for (const TCorner& c : t.Mesh.Fvrt) {
+    for (const TFvrtRecord& c : t.Mesh.Fvrt) {
       if (c.Vert != v) continue;
-      const TVec3& n = t.Mesh.Vtnm[c.Vtnm];
+      const TPoint3& n = t.Mesh.Vtnm[c.Vtnm];
       EXPECT_NEAR(n.x, std::sqrt(0.5), 1e-6);
       EXPECT_NEAR(n.y, std::sqrt(0.5), 1e-6);
     }
@@ -352,7 +352,7 @@ TEST(BspTreeHostile, NonFiniteAndDegenerateFacesAreKept) {
   m.Vert.back() = {nan, 0, 0};
   AddFace(m, {{0, 0, 0}, {0, 1, 0}, {0, 0, 1}}, 0, NoTex);
   m.Vert.back() = {inf, -inf, 1};
-  TFace empty;  // a face with no corners at all
+  TFaceRecord empty{};  // a face with no corners at all
   empty.FirstFvrt = 0;
   empty.FvrtCount = 0;
   m.Face.push_back(empty);

@@ -170,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const TempDir& h) {
                    WriteRecordFiles(Cube(-1, 1), h);
                    testsupport::WriteBytes(h.File("face.kvt"),
-                                           testsupport::Bytes(size_t(kMeshCapacity + 1) * 28, 0));
+                                           testsupport::Bytes(size_t(MeshCapacity + 1) * 28, 0));
                  }}),
     [](const auto& info) { return std::string(info.param.name); });
 
