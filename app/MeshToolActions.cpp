@@ -1,25 +1,61 @@
 #include "app/MeshToolActions.h"
 
+#include <QFileInfo>
 #include <QLineEdit>
 
 #include "app/Unit1.h"
+#include "mesh/AscImport.h"
+#include "mesh/Geometry.h"
+#include "mesh/Materials.h"
+#include "mesh/Normals.h"
 #include "mesh/NumberText.h"
-#include "util/Exception.h"
+#include "mesh/ObjExport.h"
+#include "mesh/Rip.h"
+#include "util/Paths.h"
 #include "viewers/Dialogs.h"
+#include "viewers/FaceView.h"
 
-namespace {
-[[noreturn]] void Pending(const char* what) { throw Exception(std::string(what) + ": not built in yet"); }
-}  // namespace
+void RipMeshAction(TForm1& form) {
+  const auto chosen = Dialogs().OpenFileName(&form, QStringLiteral("Rip mesh"), QStringLiteral("IFF Files (*.iff)"));
+  // A cancelled dialog still reloads the record files as they are.
+  if (chosen) RipMesh(chosen->toStdString());
+  form.Load();
+}
 
-void RipMeshAction(TForm1&) { Pending("Rip mesh"); }
-void ImportAscAction(TForm1&) { Pending("Import ASC"); }
-void OutputObjAction(TForm1&) { Pending("Output obj"); }
-void DelVtAction(TForm1& form) { form.Document().NumVtnm = 0; }
-void CalcVtnmAction(TForm1&) { Pending("Calc VTNM"); }
-void CalcDAction(TForm1&) { Pending("CALC D"); }
-void FlipVtnmAction(TForm1&) { Pending("flip VTNM"); }
-void ScaleAction(TForm1&) { Pending("Scale!"); }
-void FlipAction(TForm1&, int) { Pending("flip"); }
-void SetAllMaterialsAction(TForm1&, int) { Pending("Cg all mat"); }
-void ResetTexCoordsAction(TForm1&) { Pending("all 0"); }
-void RandAllAction(TForm1&) { Pending("RandAll"); }
+void ImportAscAction(TForm1& form) {
+  TMeshDocument& doc = form.Document();
+  const auto answer =
+      Dialogs().InputBox(&form, QStringLiteral("MAT file:"), QStringLiteral("Imput ASC"), QStringLiteral("70000"));
+  const int32_t mat = ParseTypedInt(answer.value_or(QStringLiteral("70000")).toStdString());
+  // Long imports keep the Faces window drawing.
+  ImportAsc(doc, DefaultAscPath(), mat, [&form] { form.Faces()->repaint(); });
+  form.RepaintViews();
+}
+
+void OutputObjAction(TForm1& form) {
+  const auto chosen =
+      Dialogs().SaveFileName(&form, QStringLiteral("Output obj"), QStringLiteral("WaveFront OBJ (*.obj)"));
+  if (!chosen) return;
+  QString path = *chosen;
+  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".obj");
+  ExportObj(form.Document(), path.toStdString());
+}
+
+void DelVtAction(TForm1& form) { DeleteVtnm(form.Document()); }
+void CalcVtnmAction(TForm1& form) { CalcVtnm(form.Document()); }
+void CalcDAction(TForm1& form) { CalcD(form.Document()); }
+void FlipVtnmAction(TForm1& form) { FlipVtnm(form.Document()); }
+
+void ScaleAction(TForm1& form) {
+  const auto percent = static_cast<float>(ParseTypedFloat(form.EditScale->text().toStdString()));
+  ScaleModel(form.Document(), percent);
+}
+
+void FlipAction(TForm1& form, int axis) {
+  if (axis == 1) FlipY(form.Document());
+  else FlipZ(form.Document());
+}
+
+void SetAllMaterialsAction(TForm1& form, int mat) { SetAllMaterials(form.Document(), mat); }
+void ResetTexCoordsAction(TForm1& form) { ResetTexCoords(form.Document()); }
+void RandAllAction(TForm1& form) { RandAllTexCoords(form.Document()); }

@@ -2,7 +2,39 @@
 
 #include <QImageReader>
 
+#include "images/Bitmap.h"
+#include "images/PictureFormats.h"
+
+namespace {
+
+QImage ToImage(const TBitmap& bitmap) {
+  QImage image(bitmap.Width(), bitmap.Height(), QImage::Format_RGB32);
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < bitmap.Width(); ++x) {
+      uint8_t r, g, b;
+      bitmap.GetRgb(x, y, r, g, b);
+      row[x] = qRgb(r, g, b);
+    }
+  }
+  return image;
+}
+
+}  // namespace
+
 QImage LoadPictureFile(const QString& path) {
+  static const bool registered = [] {
+    RegisterImageFormats();
+    return true;
+  }();
+  (void)registered;
+  const std::string name = path.toStdString();
+  TPictureFormat format;
+  if (FindPictureFormat(name, format)) {
+    TBitmap bitmap;
+    LoadPicture(name, bitmap);  // a damaged file raises its error for the error box
+    return ToImage(bitmap);
+  }
   QImageReader reader(path);
   reader.setDecideFormatFromContent(true);
   return reader.read();

@@ -16,6 +16,7 @@
 
 #include "app/PictureLoader.h"
 #include "app/Unit1.h"
+#include "mesh/Materials.h"
 #include "mesh/NumberText.h"
 #include "util/Paths.h"
 #include "viewers/FaceView.h"
@@ -23,7 +24,7 @@
 
 namespace {
 
-QString Padded(int32_t mat) { return QStringLiteral("%1").arg(mat, 8, 10, QChar('0')); }
+QString Padded(int32_t mat) { return QString::fromStdString(MaterialIdText(mat)); }
 
 // FVRT index of corner k of a face, or -1 when it does not fit an index (hostile FirstFvrt).
 int32_t CornerIndex(const TFaceRecord& f, int k) {

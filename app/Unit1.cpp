@@ -26,6 +26,8 @@
 #include "app/TexturingTab.h"
 #include "app/TreeBuilder.h"
 #include "iffc/Compiler.h"
+#include "mesh/Geometry.h"
+#include "mesh/Materials.h"
 #include "mesh/NumberText.h"
 #include "mesh/Projection.h"
 #include "util/Exception.h"
@@ -82,6 +84,7 @@ TForm1::TForm1(const QString& settingsPath, QWidget* parent) : QMainWindow(paren
   // core's own number texts never depend on the locale.
   QLocale::setDefault(QLocale::c());
   m_document.Clear();
+  BspLibraryPath = Q(ExeDirectory()) + QStringLiteral("libbsp.so");
   BuildWindow();
 
   // The projection windows belong to the main window but are windows of their own.
@@ -113,6 +116,9 @@ TForm1::~TForm1() {
   m_tools.reset();
   m_faces.reset();
   m_points.reset();
+  // The list views hold hooks in the document's line stores: they go before the document,
+  // which as a member would otherwise die before the base class deletes the children.
+  delete takeCentralWidget();
 }
 
 QPushButton* TForm1::AddButton(QWidget* parent, const QString& caption, void (TForm1::*handler)()) {
@@ -433,9 +439,7 @@ void TForm1::ListBox4Click() {
 void TForm1::ListBox5Click() {
   const int row = m_document.ListBox5.Current();
   if (row < 0) return;
-  QString name = Q(m_document.ListBox5.Line(row));
-  while (name.size() < 8) name.prepend('0');
-  const QString path = MatPath() + name + QStringLiteral(".bmp");
+  const QString path = MatPath() + Q(PadMaterialText(m_document.ListBox5.Line(row))) + QStringLiteral(".bmp");
   if (!QFileInfo::exists(Q(MapFixedPath(Std(path))))) Dialogs().ShowMessage(this, path + QStringLiteral(" not found!"));
 }
 
@@ -444,21 +448,13 @@ void TForm1::AddVertClick() {
   const float x = static_cast<float>(ParseTypedFloat(Std(EditX->text())));
   const float y = static_cast<float>(ParseTypedFloat(Std(EditY->text())));
   const float z = static_cast<float>(ParseTypedFloat(Std(EditZ->text())));
-  m_document.AddVert({x, y, z});
-  m_document.AddVtnm({0.0f, 0.0f, 0.0f});
+  AddVertWithNormal(m_document, x, y, z);
 }
 
-void TForm1::AddFvrtClick() {
-  m_document.AddFvrt({m_document.ListBox1.Current(), m_document.ListBox2.Current(), 0.0f, 0.0f});
-}
+void TForm1::AddFvrtClick() { AddFvrtFromCurrentLines(m_document); }
 
 void TForm1::AddFaceClick() {
-  const int selected = m_document.ListBox3.SelectedCount();
-  if (selected < 3) {
-    Dialogs().ShowMessage(this, QStringLiteral("Please select at least 3 FVRTs to create a face!"));
-    return;
-  }
-  m_document.AddFace({0, 0.0f, 0, m_document.ListBox3.Current(), selected, 0, kEditorReserved2});
+  if (!AddFaceFromSelection(m_document)) Dialogs().ShowMessage(this, Q(kSelectThreeFvrtsMessage));
 }
 
 void TForm1::ApplyTexCordClick() {
@@ -492,18 +488,19 @@ void TForm1::CgMatClick() {
 
 void TForm1::CgAllMatClick() {
   const auto answer =
-      Dialogs().InputBox(this, QStringLiteral("MAT file:"), QStringLiteral("change maT"), QStringLiteral("70000"));
-  const int32_t mat = ParseTypedInt(Std(answer.value_or(QStringLiteral("70000"))));
+      Dialogs().InputBox(this, QStringLiteral("MAT file:"), QStringLiteral("change maT"),
+                                         QString::number(kDefaultMaterial));
+  const int32_t mat = answer ? ParseTypedInt(Std(*answer)) : kDefaultMaterial;
   SetAllMaterialsAction(*this, mat);
 }
 
 void TForm1::All0Click() {
-  if (!Dialogs().AskYesNo(this, QStringLiteral("Reset all texture coords?"))) return;
+  if (!Dialogs().AskYesNo(this, Q(kResetTexCoordsQuestion))) return;
   ResetTexCoordsAction(*this);
 }
 
 void TForm1::RandAllClick() {
-  if (!Dialogs().AskYesNo(this, QStringLiteral("Randomize texture coords?"))) return;
+  if (!Dialogs().AskYesNo(this, Q(kRandomizeTexCoordsQuestion))) return;
   RandAllAction(*this);
 }
 
@@ -546,7 +543,7 @@ void TForm1::MakeTreeClick() {
   TTreeBuilderHooks hooks;
   hooks.Message = [this](const std::string& text) { Dialogs().ShowMessage(this, Q(text)); };
   hooks.Compile = [this](const std::string& scriptPath) { CompileScriptFile(Q(scriptPath)); };
-  RunTreeBuilder(ExeDirectory() + "libbsp.so", Std(script), hooks);
+  RunTreeBuilder(Std(BspLibraryPath), Std(script), hooks);
 }
 
 void TForm1::MessageClicked(int row) {

@@ -70,6 +70,8 @@ public:
   QListWidget* MemoMessages = nullptr;
   TTexturingTab* Texturing = nullptr;
   QPushButton* ButtonGL = nullptr;
+  // The tree-builder library "make &tree" loads: libbsp.so in the program folder.
+  QString BspLibraryPath;
 
   TfrmPoints* Points() { return m_points.get(); }
   TfrmFaces* Faces() { return m_faces.get(); }
