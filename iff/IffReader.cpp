@@ -209,6 +209,7 @@ void TIffReader::Parse() {
   m_root->Name = item.Name;
   m_root->Offset = item.Offset;
   m_root->Size = item.Size;
+  m_rootIsForm = item.HeaderLen == 12;
 
   TForm* current = m_root.get();
   while (IffReadItemHeader(guard.handle, item)) {

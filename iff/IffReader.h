@@ -142,6 +142,8 @@ public:
   bool OwnsStream() const { return m_ownsStream; }
   const std::string& FileName() const { return m_fileName; }
   const TForm& Root() const { return *m_root; }
+  // Whether the first item of the file, which becomes Root whatever it is, is a FORM.
+  bool RootIsForm() const { return m_rootIsForm; }
   const TForm& CurrentForm() const { return *m_currentForm; }
   const TChunk* CurrentChunk() const { return m_currentChunk; }
 
@@ -149,6 +151,7 @@ private:
   void Parse();
 
   bool m_ownsStream = false;
+  bool m_rootIsForm = true;
   std::string m_fileName;
   std::unique_ptr<TForm> m_root;
   std::unique_ptr<TStream> m_ownedStream;
