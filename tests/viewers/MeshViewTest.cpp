@@ -1,0 +1,430 @@
+// The model viewer rendering real frames with Mesa. Expected pixels follow from the frame
+// set-up: no projection, so the unit cube -1..1 fills the window; a model of radius 1 is
+// zoomed by 1 / 1.1, so a square of half side 0.5 covers the middle ~45% of each axis.
+// Faces are drawn in grey 0.7 (178 or 179 in 8 bits), textures modulate that grey.
+#include "viewers/MeshView.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QKeyEvent>
+#include <QRegularExpression>
+#include <QTest>
+#include <memory>
+
+#include "images/Gct.h"
+#include "support/TestSupport.h"
+#include "util/Log.h"
+#include "ViewerTestSupport.h"
+#include "viewers/ViewerHost.h"
+
+namespace {
+
+using namespace viewertest;
+
+constexpr int kGrey = 179;  // 0.7 × 255, rounded either way by the rasteriser
+
+class MeshViewFrames : public ::testing::Test {
+protected:
+  void SetUp() override {
+    MeshViewState = TMeshViewState{};
+    doc = std::make_unique<TMeshDocument>();
+    folder = QString::fromStdString(dir.Path().string()) + QStringLiteral("/");
+  }
+  void TearDown() override { view.reset(); }
+
+  // Creates and shows the viewer; false when the display offers no OpenGL 1.1 context.
+  bool Open() {
+    view = std::make_unique<TfrmMeshView>(*doc, folder);
+    view->show();
+    if (!QTest::qWaitForWindowExposed(view.get())) return false;
+    view->ShowModel();
+    view->ResetView(true, true);
+    return view->GlReady();
+  }
+  QImage Frame() {
+    QImage image = view->grabFramebuffer();
+    QCoreApplication::processEvents();  // messages queued by the frame
+    return image;
+  }
+  QString Path(int32_t material, const char* ext) { return folder + MaterialDigits(material) + QLatin1String(ext); }
+  void WriteSolidGct(int32_t material, int w, int h, uint8_t r, uint8_t g, uint8_t b) {
+    const auto rgb = SolidRgb(w, h, r, g, b);
+    WriteGctFile(Path(material, ".gct").toStdString(), w, h, rgb.data(), TStreamFormat::Blocks);
+  }
+  void WriteSolidBmp(int32_t material, QRgb colour, int side = 256) {
+    QImage picture(side, side, QImage::Format_RGB32);
+    picture.fill(colour);
+    ASSERT_TRUE(picture.save(Path(material, ".bmp"), "BMP"));
+  }
+  // Writes a ".gct" file from its raw parts.
+  void WriteGctBytes(int32_t material, const testsupport::Bytes& bytes) {
+    testsupport::WriteBytes(Path(material, ".gct").toStdString(), bytes);
+  }
+  static bool IsYellow(TRgb p) { return p.r > 200 && p.g > 200 && p.b < 60; }
+  static bool IsWhite(TRgb p) { return p.r > 240 && p.g > 240 && p.b > 240; }
+  static bool IsBlack(TRgb p) { return p.r < 8 && p.g < 8 && p.b < 8; }
+  static bool RowHas(const QImage& img, int y, bool (*pred)(TRgb)) {
+    for (int x = 0; x < img.width(); ++x)
+      if (pred(PixelAt(img, x, y))) return true;
+    return false;
+  }
+
+  testsupport::TempDir dir;
+  TScopedDialogs dialogs;
+  std::unique_ptr<TMeshDocument> doc;
+  QString folder;
+  std::unique_ptr<TfrmMeshView> view;
+};
+
+#define OPEN_OR_SKIP() \
+  if (!Open()) GTEST_SKIP() << "no OpenGL 1.1 context on this display"
+
+TEST_F(MeshViewFrames, WindowKindCaptionAndBounds) {
+  OPEN_OR_SKIP();
+  EXPECT_TRUE(view->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_EQ(view->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
+  EXPECT_FALSE(view->windowFlags() & Qt::WindowCloseButtonHint);
+  EXPECT_EQ(view->cursor().shape(), Qt::CrossCursor);
+  EXPECT_EQ(view->size(), QSize(238, 227));
+  EXPECT_EQ(view->windowTitle(), QStringLiteral("Model Viewer: 0 faces, 0 vertices"));
+}
+
+TEST_F(MeshViewFrames, NoFacesGiveABlackFrame) {
+  OPEN_OR_SKIP();
+  const QImage f = Frame();
+  EXPECT_TRUE(IsBlack(PixelAt(f, f.width() / 2, f.height() / 2)));
+  EXPECT_TRUE(IsBlack(PixelAt(f, 2, 2)));
+  EXPECT_TRUE(dialogs.Dialogs.Messages.isEmpty()) << "material 0 is never looked up";
+}
+
+TEST_F(MeshViewFrames, AFaceWithoutTextureIsGreyOnBlack) {
+  AddSquare(*doc, 0, 0, 0.5f, 0);
+  OPEN_OR_SKIP();
+  const QImage f = Frame();
+  const TRgb centre = PixelAt(f, f.width() / 2, f.height() / 2);
+  EXPECT_TRUE(Near(centre.r, kGrey) && Near(centre.g, kGrey) && Near(centre.b, kGrey))
+      << centre.r << "," << centre.g << "," << centre.b;
+  EXPECT_TRUE(IsBlack(PixelAt(f, 5, f.height() / 2)));
+  EXPECT_TRUE(IsBlack(PixelAt(f, f.width() / 2, 5)));
+}
+
+TEST_F(MeshViewFrames, CornersAreSentInReverseOrderSoCounterClockwiseRecordsAreCulled) {
+  AddSquare(*doc, 0, 0, 0.5f, 0, /*clockwise=*/false);
+  OPEN_OR_SKIP();
+  const QImage f = Frame();
+  EXPECT_TRUE(IsBlack(PixelAt(f, f.width() / 2, f.height() / 2)));
+}
+
+TEST_F(MeshViewFrames, ACompressedTextureColoursTheFace) {
+  // 2 × 2 pixels: rows of 6 bytes, which an unpack alignment of 4 would misread as green.
+  WriteSolidGct(1, 2, 2, 255, 0, 0);
+  AddSquare(*doc, 0, 0, 0.5f, 1);
+  OPEN_OR_SKIP();
+  const QImage f = Frame();
+  for (int dx : {-20, 0, 20}) {
+    const TRgb p = PixelAt(f, f.width() / 2 + dx, f.height() / 2);
+    EXPECT_TRUE(Near(p.r, kGrey) && p.g < 8 && p.b < 8) << dx << ": " << p.r << "," << p.g << "," << p.b;
+  }
+  EXPECT_EQ(view->LoadedMaterial, 1);
+  EXPECT_EQ(view->SlotCount, 1);
+  EXPECT_FALSE(view->MultiTexture);
+  EXPECT_TRUE(dialogs.Dialogs.Messages.isEmpty()) << dialogs.Dialogs.Messages.join("|").toStdString();
+}
+
+TEST_F(MeshViewFrames, EachMaterialGetsItsOwnSlotInMultiTextureMode) {
+  WriteSolidGct(1, 4, 4, 255, 0, 0);
+  WriteSolidGct(2, 4, 4, 0, 0, 255);
+  AddSquare(*doc, -0.5f, 0, 0.4f, 1);
+  AddSquare(*doc, 0.5f, 0, 0.4f, 2);
+  OPEN_OR_SKIP();
+  const QImage f = Frame();
+  EXPECT_TRUE(view->MultiTexture);
+  EXPECT_EQ(view->SlotCount, 2);
+  const TRgb left = PixelAt(f, f.width() / 4, f.height() / 2);
+  const TRgb right = PixelAt(f, 3 * f.width() / 4, f.height() / 2);
+  EXPECT_TRUE(Near(left.r, kGrey) && left.b < 8) << left.r << "," << left.g << "," << left.b;
+  EXPECT_TRUE(Near(right.b, kGrey) && right.r < 8) << right.r << "," << right.g << "," << right.b;
+}
+
+TEST_F(MeshViewFrames, FacesAreDrawnFromTheLastSoTheHigherIndexWinsACoplanarTie) {
+  WriteSolidGct(1, 4, 4, 255, 0, 0);
+  WriteSolidGct(2, 4, 4, 0, 0, 255);
+  AddSquare(*doc, 0, 0, 0.5f, 1);
+  AddSquare(*doc, 0, 0, 0.5f, 2);  // same place, same depth
+  OPEN_OR_SKIP();
+  const QImage f = Frame();
+  const TRgb centre = PixelAt(f, f.width() / 2, f.height() / 2);
+  EXPECT_TRUE(Near(centre.b, kGrey) && centre.r < 8) << centre.r << "," << centre.g << "," << centre.b;
+}
+
+TEST_F(MeshViewFrames, ABitmapPictureIsUsedWhenThereIsNoCompressedTexture) {
+  WriteSolidBmp(3, qRgb(0, 255, 0));
+  AddSquare(*doc, 0, 0, 0.5f, 3);
+  OPEN_OR_SKIP();
+  const QImage f = Frame();
+  const TRgb centre = PixelAt(f, f.width() / 2, f.height() / 2);
+  EXPECT_TRUE(Near(centre.g, kGrey) && centre.r < 8 && centre.b < 8)
+      << centre.r << "," << centre.g << "," << centre.b;
+  EXPECT_NE(view->PictureTexture, nullptr);
+  EXPECT_EQ(view->SlotCount, 0);
+}
+
+TEST_F(MeshViewFrames, ASmallPictureLeavesTheRestOfTheTextureBlack) {
+  // Texture coordinates run 0..1 over the face, so its middle samples texel (128, 128),
+  // outside a 16 x 16 picture.
+  WriteSolidBmp(3, qRgb(0, 255, 0), 16);
+  AddSquare(*doc, 0, 0, 0.5f, 3);
+  OPEN_OR_SKIP();
+  const QImage f = Frame();
+  EXPECT_TRUE(IsBlack(PixelAt(f, f.width() / 2, f.height() / 2)));
+}
+
+TEST_F(MeshViewFrames, AMissingTextureSwitchesToWireframeWithTheMessage) {
+  AddSquare(*doc, 0, 0, 0.5f, 5);
+  OPEN_OR_SKIP();
+  Frame();
+  ASSERT_EQ(dialogs.Dialogs.Messages.size(), 1);
+  EXPECT_EQ(dialogs.Dialogs.Messages[0], Path(5, ".bmp") + QStringLiteral(" not found. Switching to wireframe..."));
+  EXPECT_TRUE(view->WireframeOnly->isChecked());
+  EXPECT_EQ(view->LoadedMaterial, 5);
+  const QImage f = Frame();
+  EXPECT_TRUE(IsBlack(PixelAt(f, f.width() / 2, f.height() / 2))) << "wireframe leaves the inside empty";
+  bool outline = false;
+  for (int x = 0; x < f.width(); ++x) {
+    const TRgb p = PixelAt(f, x, f.height() / 2);
+    if (Near(p.r, kGrey, 10) && Near(p.g, kGrey, 10)) outline = true;
+  }
+  EXPECT_TRUE(outline) << "the face's outline crosses the middle row";
+  // Turning wireframe off does not retry the load.
+  view->WireframeOnly->trigger();
+  EXPECT_FALSE(view->WireframeOnly->isChecked());
+  Frame();
+  EXPECT_EQ(dialogs.Dialogs.Messages.size(), 1);
+}
+
+TEST_F(MeshViewFrames, TheHighlightedFaceHasAYellowOutline) {
+  AddSquare(*doc, 0, 0, 0.5f, 0);
+  OPEN_OR_SKIP();
+  EXPECT_FALSE(RowHas(Frame(), 113, IsYellow));
+  view->HighlightedFace = 0;
+  const QImage f = Frame();
+  EXPECT_TRUE(RowHas(f, f.height() / 2, IsYellow));
+  EXPECT_TRUE(IsBlack(PixelAt(f, 5, f.height() / 2)));
+  // A face index past the model draws nothing and reads nothing outside it.
+  view->HighlightedFace = 99;
+  EXPECT_FALSE(RowHas(Frame(), f.height() / 2, IsYellow));
+  view->ShowModel();
+  EXPECT_EQ(view->HighlightedFace, -1);
+}
+
+TEST_F(MeshViewFrames, TheOriginShowsWhiteAxesEvenWithoutFaces) {
+  OPEN_OR_SKIP();
+  view->ShowOrigin->trigger();
+  const QImage f = Frame();
+  const int cx = f.width() / 2, cy = f.height() / 2;
+  bool xAxis = false, yAxis = false;
+  for (int d = -2; d <= 2; ++d) {
+    xAxis = xAxis || IsWhite(PixelAt(f, 3 * f.width() / 4, cy + d));
+    yAxis = yAxis || IsWhite(PixelAt(f, cx + d, f.height() / 4));
+  }
+  EXPECT_TRUE(xAxis);
+  EXPECT_TRUE(yAxis);
+  EXPECT_TRUE(IsBlack(PixelAt(f, f.width() / 4, cy))) << "the axes run from the origin to +x, +y, +z only";
+}
+
+TEST_F(MeshViewFrames, PanKeysMoveTheModelLastingly) {
+  AddSquare(*doc, 0, 0, 0.5f, 0);
+  OPEN_OR_SKIP();
+  QTest::keyClick(view.get(), Qt::Key_S);
+  QTest::keyClick(view.get(), Qt::Key_S);
+  EXPECT_FLOAT_EQ(MeshViewState.PanX, 0.4f);
+  // The square now spans about -0.05 .. 0.85 across the window's -1 .. 1.
+  const QImage f = Frame();
+  EXPECT_TRUE(IsBlack(PixelAt(f, f.width() * 3 / 10, f.height() / 2)));
+  EXPECT_TRUE(Near(PixelAt(f, f.width() * 8 / 10, f.height() / 2).r, kGrey));
+  QTest::keyClick(view.get(), Qt::Key_A, Qt::ControlModifier);
+  EXPECT_NEAR(MeshViewState.PanX, -0.2f, 1e-6);
+  view->ResetView(false, true);
+  EXPECT_EQ(MeshViewState.PanX, 0.0f);
+}
+
+TEST_F(MeshViewFrames, KeypadKeysTurnAndZoom) {
+  OPEN_OR_SKIP();
+  const float zoom = MeshViewState.Zoom;
+  QTest::keyClick(view.get(), Qt::Key_8, Qt::KeypadModifier);
+  EXPECT_FLOAT_EQ(MeshViewState.AngleX, 2);
+  QTest::keyClick(view.get(), Qt::Key_8, Qt::KeypadModifier | Qt::ControlModifier);
+  EXPECT_FLOAT_EQ(MeshViewState.AngleX, 8);
+  QTest::keyClick(view.get(), Qt::Key_6, Qt::KeypadModifier);
+  EXPECT_FLOAT_EQ(MeshViewState.AngleY, -2);
+  QTest::keyClick(view.get(), Qt::Key_7, Qt::KeypadModifier);
+  EXPECT_FLOAT_EQ(MeshViewState.AngleZ, 2);
+  QTest::keyClick(view.get(), Qt::Key_Plus, Qt::KeypadModifier);
+  EXPECT_FLOAT_EQ(MeshViewState.Zoom, zoom * 1.1f);
+  QTest::keyClick(view.get(), Qt::Key_8);  // the main keyboard's 8 is not bound
+  EXPECT_FLOAT_EQ(MeshViewState.AngleX, 8);
+  view->RotateX->trigger();
+  QTest::keyClick(view.get(), Qt::Key_5, Qt::KeypadModifier);
+  EXPECT_FALSE(view->RotateX->isChecked()) << "keypad 5 is Reset";
+}
+
+TEST_F(MeshViewFrames, ResetViewReplacesRadiusZeroAndFitsTheZoom) {
+  doc->Radius = 0;
+  OPEN_OR_SKIP();
+  EXPECT_EQ(doc->Radius, 1.0f);
+  EXPECT_FLOAT_EQ(MeshViewState.Zoom, 1.0f / 1.0f / 1.1f);
+  doc->Radius = 4;
+  MeshViewState.AngleX = 30;
+  view->ResetView(true, false);
+  EXPECT_FLOAT_EQ(MeshViewState.Zoom, 1.0f / 4.0f / 1.1f);
+  EXPECT_EQ(MeshViewState.AngleX, 30);
+}
+
+TEST_F(MeshViewFrames, CaptionCarriesCountsAndFramesPerSecond) {
+  AddSquare(*doc, 0, 0, 0.5f, 0);
+  OPEN_OR_SKIP();
+  EXPECT_EQ(view->windowTitle(), QStringLiteral("Model Viewer: 1 faces, 4 vertices"));
+  view->ResetFrameCounter();
+  Frame();
+  const QRegularExpression caption(QStringLiteral("^Model Viewer: 1 faces, 4 vertices - \\d+\\.\\d fps$"));
+  EXPECT_TRUE(caption.match(view->windowTitle()).hasMatch()) << view->windowTitle().toStdString();
+}
+
+TEST_F(MeshViewFrames, CloseIsRefused) {
+  OPEN_OR_SKIP();
+  EXPECT_FALSE(view->close());
+  EXPECT_TRUE(view->isVisible());
+}
+
+TEST_F(MeshViewFrames, TheTimerRedrawsAndTurnsOnTheWindowThread) {
+  AddSquare(*doc, 0, 0, 0.5f, 0);
+  OPEN_OR_SKIP();
+  view->RotateY->trigger();
+  QTest::qWait(600);
+  EXPECT_GT(view->FrameCount, 0);
+  EXPECT_GT(MeshViewState.AngleY, 0.0f);
+}
+
+class MeshViewTextures : public MeshViewFrames {};
+
+TEST_F(MeshViewTextures, FindTextureSlotReturnsTheHighestMatchingIndex) {
+  OPEN_OR_SKIP();
+  auto& textureSlots = *view->TextureSlots;
+  textureSlots[0].Material = 7;
+  textureSlots[1].Material = 9;
+  textureSlots[2].Material = 7;
+  textureSlots[3].Material = 8;
+  view->SlotCount = 3;
+  EXPECT_EQ(view->FindTextureSlot(7), 2);
+  EXPECT_EQ(view->FindTextureSlot(9), 1);
+  EXPECT_EQ(view->FindTextureSlot(8), -1) << "slot 3 is not in use";
+}
+
+TEST_F(MeshViewTextures, MoreThan32MaterialsAreRefusedWithAMessage) {
+  WriteSolidGct(1, 2, 2, 255, 0, 0);
+  for (int m = 1; m <= 40; ++m) AddSquare(*doc, 0, 0, 0.1f, m);
+  OPEN_OR_SKIP();
+  Frame();
+  EXPECT_EQ(view->SlotCount, kMaxTextureSlots);
+  EXPECT_EQ(view->FindTextureSlot(33), -1);
+  EXPECT_EQ(view->FindTextureSlot(32), 31);
+  ASSERT_EQ(dialogs.Dialogs.Messages.size(), 1);
+  EXPECT_TRUE(dialogs.Dialogs.Messages[0].contains(QStringLiteral("more than 32 materials")));
+}
+
+TEST_F(MeshViewTextures, AnOversizedTextureIsRefusedWithAMessage) {
+  // Header of a 300 × 300 texture: 270,000 bytes of RGB would overrun the 202,800-byte slot.
+  testsupport::Bytes bytes;
+  testsupport::PutText(bytes, "CRGB____");
+  testsupport::PutU32(bytes, 300);
+  testsupport::PutU32(bytes, 300);
+  bytes.push_back(0);
+  const auto rgb = SolidRgb(300, 300, 1, 2, 3);
+  const auto stream = EncodeStream(rgb.data(), rgb.size(), TStreamFormat::Stored);
+  bytes.insert(bytes.end(), stream.begin(), stream.end());
+  WriteGctBytes(1, bytes);
+  AddSquare(*doc, 0, 0, 0.5f, 1);
+  OPEN_OR_SKIP();
+  Frame();
+  ASSERT_EQ(dialogs.Dialogs.Messages.size(), 1);
+  EXPECT_TRUE(dialogs.Dialogs.Messages[0].contains(QStringLiteral("300 x 300"))) << dialogs.Dialogs.Messages[0].toStdString();
+  EXPECT_TRUE(dialogs.Dialogs.Errors.isEmpty());
+}
+
+TEST_F(MeshViewTextures, AWrongMagicIsReportedAndTheFileReadOn) {
+  testsupport::Bytes bytes;
+  testsupport::PutText(bytes, "XRGB-__1");
+  testsupport::PutU32(bytes, 2);
+  testsupport::PutU32(bytes, 2);
+  bytes.push_back(0);
+  const auto rgb = SolidRgb(2, 2, 255, 0, 0);
+  const auto stream = EncodeStream(rgb.data(), rgb.size(), TStreamFormat::Blocks);
+  bytes.insert(bytes.end(), stream.begin(), stream.end());
+  WriteGctBytes(1, bytes);
+  AddSquare(*doc, 0, 0, 0.5f, 1);
+  OPEN_OR_SKIP();
+  const QImage f = Frame();
+  ASSERT_EQ(dialogs.Dialogs.Messages.size(), 1);
+  EXPECT_EQ(dialogs.Dialogs.Messages[0],
+            QStringLiteral("LoadCompressedTextures (") + Path(1, ".gct") + QStringLiteral("): Invalid format: XRGB-__1"));
+  EXPECT_TRUE(Near(PixelAt(f, f.width() / 2, f.height() / 2).r, kGrey));
+}
+
+TEST_F(MeshViewTextures, AStreamErrorEndsThePassOnceAndIsShown) {
+  testsupport::Bytes bytes;
+  testsupport::PutText(bytes, "CRGB____");
+  testsupport::PutU32(bytes, 2);
+  testsupport::PutU32(bytes, 2);
+  bytes.push_back(0);
+  const testsupport::Bytes badStream = {0x12, 0x34, 0, 0, 0, 0, 12, 0, 0, 0, 1};
+  bytes.insert(bytes.end(), badStream.begin(), badStream.end());
+  WriteGctBytes(1, bytes);
+  AddSquare(*doc, 0, 0, 0.5f, 1);
+  OPEN_OR_SKIP();
+  Frame();
+  ASSERT_EQ(dialogs.Dialogs.Errors.size(), 1);
+  EXPECT_EQ(dialogs.Dialogs.Errors[0], QStringLiteral("_BlockRead: Unknown format (1234)"));
+  EXPECT_EQ(view->LoadedMaterial, 1);
+  Frame();
+  EXPECT_EQ(dialogs.Dialogs.Errors.size(), 1) << "the pass is not repeated";
+  EXPECT_EQ(view->windowTitle().left(13), QStringLiteral("Model Viewer:"));
+}
+
+TEST_F(MeshViewTextures, TheLogTellsTheTextureSearch) {
+  const std::string logPath = dir.File("viewer.log");
+  OpenLog(logPath);
+  WriteSolidGct(1, 2, 2, 255, 0, 0);
+  AddSquare(*doc, 0, 0, 0.5f, 1);
+  const bool ready = Open();
+  Frame();
+  view.reset();  // destruction closes the log
+  if (!ready) GTEST_SKIP() << "no OpenGL 1.1 context on this display";
+  EXPECT_FALSE(LogEnabled);
+  const std::string log = testsupport::ReadText(logPath);
+  const std::string gct = Path(1, ".gct").toStdString();
+  for (const std::string& line : {std::string("MV_VERSION: 238\r\nInit OpenGL...\r\nGL_VENDOR: "),
+                                  std::string("\r\nGL_RENDERER: "), std::string("\r\nGL_VERSION: "),
+                                  std::string("\r\nGL_EXTENSIONS: "),
+                                  "\r\nLooking for textures...\r\nLoading textures...\r\n" + gct + "...\r\n",
+                                  std::string("File closed: ")}) {
+    EXPECT_NE(log.find(line), std::string::npos) << line;
+  }
+}
+
+TEST_F(MeshViewFrames, TheHostCreatesOnceAndEveryClickShowsTheModelAgain) {
+  AddSquare(*doc, 0, 0, 0.5f, 0);
+  ShowMeshViewer(nullptr, *doc, folder);
+  ASSERT_TRUE(MeshViewerExists());
+  QWidget* first = MeshViewerWindow();
+  SetHighlightedFace(0);
+  MeshViewerDrawScene();
+  ShowMeshViewer(nullptr, *doc, folder);
+  EXPECT_EQ(MeshViewerWindow(), first);
+  EXPECT_EQ(static_cast<TfrmMeshView*>(first)->HighlightedFace, -1);
+  EXPECT_EQ(first->windowTitle(), QStringLiteral("Model Viewer: 1 faces, 4 vertices"));
+  DestroyViewers();
+  EXPECT_FALSE(MeshViewerExists());
+}
+
+}  // namespace
