@@ -1,5 +1,7 @@
 #include "iffc/CrcList.h"
 
+#include "iffc/CompilerState.h"
+#include "iffc/ScriptText.h"
 #include "util/FileIo.h"
 #include "util/Paths.h"
 
@@ -16,8 +18,7 @@ TCrcList::TCrcList() = default;
 TCrcList::~TCrcList() = default;
 
 std::string TCrcList::ResolvePath(const std::string& name, const std::string& searchPath) {
-  const bool hasDir = name.find_first_of("\\/") != std::string::npos;
-  return MapFixedPath(hasDir ? name : searchPath + name);
+  return MapFixedPath(HasPathSeparator(name) ? name : searchPath + name);
 }
 
 void TCrcList::Open(const std::string& path) {
@@ -49,3 +50,22 @@ void TCrcList::Flush() {
   m_writer->Write(m_buffer.data(), m_buffer.size());
   m_buffer.clear();
 }
+
+namespace {
+
+// $CRC_OUT [FILE]
+void HandleCrcOut(TCompilerState& s, const TStatement& st) {
+  s.Handled = true;
+  s.CrcList.Close();
+  const std::string name(st.Tokens.Get(1));
+  if (name.empty()) return;
+  const std::string path = TCrcList::ResolvePath(name, s.SearchPath);
+  Report("writing CRCs to: " + path);
+  s.CrcList.Open(path);
+}
+
+}  // namespace
+
+void RegisterCrcListStatements(TDispatchTable& frontEnd) { frontEnd.Register("$CRC_OUT", HandleCrcOut); }
+
+void WriteCrcListLine(TCompilerState& s, std::string_view text) { s.CrcList.WriteCrcListLine(text); }

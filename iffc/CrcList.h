@@ -12,6 +12,7 @@
 #include <string_view>
 
 class TAtomicFileWriter;
+class TDispatchTable;
 
 class TCrcList {
 public:
@@ -43,3 +44,10 @@ private:
   std::string m_path;
   std::string m_buffer;
 };
+
+// Fills the handler of «$CRC_OUT FILE»: closes the open list, then, with a FILE, opens the
+// new one (a bare name lies in SearchPath) and reports «writing CRCs to: PATH». Without a
+// FILE the statement only closes the list. The list is also closed by FinishOutput (the
+// next IFF or TRE line) and at the end of the run, so "$CRC_OUT" goes after the IFF or TRE
+// line it belongs to.
+void RegisterCrcListStatements(TDispatchTable& frontEnd);
