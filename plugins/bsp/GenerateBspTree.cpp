@@ -1,5 +1,6 @@
 #include "plugins/bsp/GenerateBspTree.h"
 
+#include <cstdio>
 #include <new>
 #include <string>
 
@@ -51,22 +52,31 @@ int32_t Generate(const char* scriptPath) {
 
 }  // namespace
 
+namespace {
+
+// The host shows only the code; the reason goes to standard error as well, so that a
+// user who started the editor or tessavor-cli from a terminal sees which file or record
+// was wrong.
+int32_t Fail(int32_t code, const std::string& message) {
+  g_lastMessage = message;
+  std::fprintf(stderr, "generate_bsp_tree: %s\n", message.c_str());
+  return code;
+}
+
+}  // namespace
+
 extern "C" int32_t generate_bsp_tree(const char* script_path) {
   g_lastMessage.clear();
   try {
     return Generate(script_path);
   } catch (const bsp::EBspError& e) {
-    g_lastMessage = e.Message();
-    return e.Code();
+    return Fail(e.Code(), e.Message());
   } catch (const std::bad_alloc&) {
-    g_lastMessage = "Out of memory";
-    return bsp::kBspInternal;
+    return Fail(bsp::kBspInternal, "Out of memory");
   } catch (const std::exception& e) {
-    g_lastMessage = e.what();
-    return bsp::kBspInternal;
+    return Fail(bsp::kBspInternal, e.what());
   } catch (...) {
-    g_lastMessage = "Unknown error";
-    return bsp::kBspInternal;
+    return Fail(bsp::kBspInternal, "Unknown error");
   }
 }
 

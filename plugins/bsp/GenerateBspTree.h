@@ -8,7 +8,8 @@
  *   script_path, a compiler script whose IFF statement names the output file: the
  *   script's file name without its ".txt" ending (with ".iff" appended instead when the
  *   name does not end in ".txt"), in the script's folder.
- *   The script is written crash-safely; on any failure nothing is written.
+ *   The script is written crash-safely; on any failure nothing is written, and the reason
+ *   (which file, which record) is printed on standard error.
  *   Result: 0 success, or one of
  *     1  a record file is missing or unreadable
  *     2  the mesh is empty (no face or no vertex)
