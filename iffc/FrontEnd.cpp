@@ -377,7 +377,8 @@ std::string RunScript(TCompilerState& s, const std::string& scriptName) {
     CompileLine(s, line);
   }
 
-  if (s.BraceDepth != 0) Report("hint: } missing.");
+  // Only open braces are missing; a surplus of "}" was hinted where it stood.
+  if (s.BraceDepth > 0) Report("hint: } missing.");
   TreEndCheck(s);
   Report("done. Compile time: " + FormatElapsed(std::chrono::steady_clock::now() - s.StartTime));
   EndFlowRun(s);
