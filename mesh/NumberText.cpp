@@ -27,8 +27,55 @@ bool IsNegativeZeroText(const char* begin, const char* end) {
 
 }  // namespace
 
+namespace {
+
+constexpr double kPow10[] = {1.0, 10.0, 100.0, 1000.0, 10000.0, 100000.0, 1000000.0, 10000000.0};
+
+// Writes n / 10^decimals with exactly `decimals` decimals (trim: without trailing zeros
+// and without the point when nothing is left after it). n is below 10^15 in magnitude.
+void AppendScaled(std::string& out, int64_t n, int decimals, bool trim) {
+  char buf[32];
+  char* end = buf + sizeof buf;
+  char* p = end;
+  const bool negative = n < 0;
+  uint64_t u = negative ? uint64_t(0) - static_cast<uint64_t>(n) : static_cast<uint64_t>(n);
+  bool digitsAfterPoint = false;
+  for (int i = 0; i < decimals; ++i) {
+    const char d = static_cast<char>('0' + u % 10);
+    u /= 10;
+    if (trim && !digitsAfterPoint && d == '0') continue;
+    *--p = d;
+    digitsAfterPoint = true;
+  }
+  if (digitsAfterPoint) *--p = '.';
+  do {
+    *--p = static_cast<char>('0' + u % 10);
+    u /= 10;
+  } while (u != 0);
+  if (negative) *--p = '-';
+  out.append(p, static_cast<size_t>(end - p));
+}
+
+// value * 10^decimals rounded to an integer, ties to even, when that is exact and small
+// enough for AppendScaled. A float times 10^decimals (decimals <= 7) is exact in a double,
+// so nearbyint sees the true tie (0.0625 * 1000 = 62.5 -> 62).
+bool ScaledInteger(double value, int decimals, int64_t& n) {
+  if (decimals < 0 || decimals > 7) return false;
+  const double scaled = value * kPow10[decimals];
+  if (!(std::fabs(scaled) < 1e15)) return false;  // also NaN
+  n = static_cast<int64_t>(std::nearbyint(scaled));
+  return true;
+}
+
+}  // namespace
+
 void AppendFixed(std::string& out, double value, int decimals) {
-  char buf[400];  // the largest float in fixed point has 39 digits; doubles 309
+  int64_t n;
+  if (static_cast<double>(static_cast<float>(value)) == value && ScaledInteger(value, decimals, n)) {
+    AppendScaled(out, n, decimals, false);  // n == 0 has no sign: "0.000"
+    return;
+  }
+  char buf[400];  // the largest double in fixed point has 309 digits
   const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
   const char* begin = buf;
   if (IsNegativeZeroText(begin, res.ptr)) ++begin;
@@ -42,16 +89,17 @@ std::string FormatFixed(double value, int decimals) {
 }
 
 void AppendRounded(std::string& out, double value, int decimals) {
-  double scale = 1.0;
-  for (int i = 0; i < decimals; ++i) scale *= 10.0;
+  int64_t n;
+  if (static_cast<double>(static_cast<float>(value)) == value && ScaledInteger(value, decimals, n)) {
+    AppendScaled(out, n, decimals, true);
+    return;
+  }
   double rounded = value;
   if (std::isfinite(value)) {
-    // A float times a power of ten up to 10^5 is exact in a double, so nearbyint sees the
-    // true tie (0.0625 * 1000 = 62.5 -> 62) and rounds it to even.
+    double scale = 1.0;
+    for (int i = 0; i < decimals; ++i) scale *= 10.0;
     const double scaled = value * scale;
-    if (std::isfinite(scaled) && std::fabs(scaled) < 9.0e15) {
-      rounded = std::nearbyint(scaled) / scale;
-    }
+    if (std::isfinite(scaled) && std::fabs(scaled) < 9.0e15) rounded = std::nearbyint(scaled) / scale;
     rounded += 0.0;  // -0 -> 0
   }
   char buf[64];

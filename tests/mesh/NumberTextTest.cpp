@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <random>
+
 #include "util/Exception.h"
 
 namespace {
@@ -68,6 +73,37 @@ TEST(NumberText, ParseIntegers) {
   }
   EXPECT_EQ(ParseIntOrZero("abc"), 0);
   EXPECT_EQ(ParseIntOrZero("00000512"), 512);
+}
+
+}  // namespace
+
+namespace {
+
+// The list formats take a shortcut for floats (an exact integer scaling); it must give the
+// same text as the exact general conversion for every float, ties included.
+TEST(NumberText, ShortcutAgreesWithExactConversion) {
+  std::mt19937 rng(11);
+  for (int i = 0; i < 200000; ++i) {
+    float f;
+    if (i % 3 == 0) {
+      const uint32_t bits = rng();
+      std::memcpy(&f, &bits, 4);
+    } else if (i % 3 == 1) {
+      f = float(int(rng() % 2000001) - 1000000) / 16.0f / 1000.0f;  // many exact ties
+    } else {
+      f = std::ldexp(float(rng() % 100000), -int(rng() % 30));
+    }
+    char buf[400];
+    const auto res = std::to_chars(buf, buf + sizeof buf, double{f}, std::chars_format::fixed, 3);
+    std::string exact(buf, res.ptr);
+    if (exact.find_first_not_of("-0.") == std::string::npos && exact[0] == '-') exact.erase(0, 1);
+    ASSERT_EQ(FormatFixed(f, 3), exact) << f;
+    if (std::isfinite(f) && std::fabs(f) < 1e9f) {
+      const double rounded = std::nearbyint(double{f} * 1000.0) / 1000.0 + 0.0;
+      const auto r2 = std::to_chars(buf, buf + sizeof buf, rounded, std::chars_format::general, 15);
+      ASSERT_EQ(FormatRounded(f, 3), std::string(buf, r2.ptr)) << f;
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,80 @@
+// Speed of the mesh document on a full mesh (32,769 records in every array):
+//  - Load of the record files with every list line: target under 30 ms.
+//  - Calc VTNM (in memory, the linear algorithm): target under 100 ms.
+//  - OBJ export to a file: target under 50 ms.
+#include <benchmark/benchmark.h>
+
+#include <random>
+
+#include "mesh/MeshDocument.h"
+#include "mesh/Normals.h"
+#include "mesh/ObjExport.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+// A terrain of 181 x 181 grid points with random heights 0 or 0.5 (so that normals repeat
+// as on real models), walked as triangle strips: FVRT records follow the strip and face k
+// uses corners k, k+1, k+2, which fills VERT, FVRT and FACE to the capacity.
+void BuildFullMesh(TMeshDocument& doc) {
+  doc.Clear();
+  std::mt19937 rng(42);
+  constexpr int kSide = 181;
+  for (int r = 0; r < kSide; ++r) {
+    for (int c = 0; c < kSide; ++c) doc.AddVert({float(c), float(r), (rng() & 1) ? 0.5f : 0.0f});
+  }
+  while (doc.NumVert < MeshCapacity) doc.AddVert({0, 0, 0});
+  for (int r = 0; doc.NumFvrt < MeshCapacity; r = (r + 1) % (kSide - 1)) {
+    for (int c = 0; c < kSide && doc.NumFvrt + 2 <= MeshCapacity; ++c) {
+      doc.AddFvrt({r * kSide + c, 0, float(c) / kSide, float(r) / kSide});
+      doc.AddFvrt({(r + 1) * kSide + c, 0, float(c) / kSide, float(r + 1) / kSide});
+    }
+    if (doc.NumFvrt + 2 > MeshCapacity) doc.AddFvrt({0, 0, 0, 0});
+  }
+  for (int k = 0; k < MeshCapacity; ++k) doc.AddFace({0, 0.0f, 70000 + k % 7, k, k + 2 < MeshCapacity ? 3 : 1, 0, kEditorReserved2});
+  doc.NumVtnm = 0;
+  CalcVtnmRecords(doc);
+  while (doc.NumVtnm < MeshCapacity) doc.StoreVtnm({0, 0, 1});
+}
+
+void BM_LoadFullMesh(benchmark::State& state) {
+  testsupport::TempDir home;
+  {
+    TMeshDocument doc;
+    BuildFullMesh(doc);
+    doc.SaveRecordFiles();
+  }
+  TMeshDocument doc;
+  for (auto _ : state) {
+    doc.LoadRecordFiles();
+    benchmark::DoNotOptimize(doc.ListBox4.Count());
+  }
+  state.counters["lines"] = double(doc.ListBox1.Count() + doc.ListBox2.Count() + doc.ListBox3.Count() +
+                                   doc.ListBox4.Count() + doc.ListBox5.Count());
+}
+BENCHMARK(BM_LoadFullMesh)->Unit(benchmark::kMillisecond);
+
+void BM_CalcVtnmFullMesh(benchmark::State& state) {
+  TMeshDocument doc;
+  BuildFullMesh(doc);
+  for (auto _ : state) {
+    CalcVtnmRecords(doc);
+    benchmark::DoNotOptimize(doc.NumVtnm);
+  }
+  state.counters["normals"] = double(doc.NumVtnm);
+}
+BENCHMARK(BM_CalcVtnmFullMesh)->Unit(benchmark::kMillisecond);
+
+void BM_ObjExportFullMesh(benchmark::State& state) {
+  testsupport::TempDir dir;
+  TMeshDocument doc;
+  BuildFullMesh(doc);
+  const std::string path = dir.File("full.obj");
+  for (auto _ : state) ExportObj(doc, path);
+  state.counters["bytes"] = double(testsupport::ReadBytes(path).size());
+}
+BENCHMARK(BM_ObjExportFullMesh)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
