@@ -1,0 +1,170 @@
+// The GL viewer: its picture entries by material, its messages, and frames under Mesa.
+// Faces are drawn unlit in white, so a face shows its texture's colour unchanged; without a
+// projection the square of half side 0.5 covers the middle half of the window.
+#include "viewers/GlView.h"
+
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <memory>
+
+#include "ViewerTestSupport.h"
+#include "support/TestSupport.h"
+#include "viewers/MeshView.h"
+#include "viewers/ViewerHost.h"
+
+namespace {
+
+using namespace viewertest;
+
+class GlViewer : public ::testing::Test {
+protected:
+  void SetUp() override {
+    doc = std::make_unique<TMeshDocument>();
+    folder = QString::fromStdString(dir.Path().string()) + QStringLiteral("/");
+  }
+  bool Open() {
+    view = std::make_unique<TfrmGlView>(*doc);
+    view->Timer1.stop();  // frames must not tumble while they are checked
+    view->show();
+    if (!QTest::qWaitForWindowExposed(view.get())) return false;
+    return view->GlReady();
+  }
+  QString BmpPath(int32_t material) { return folder + MaterialDigits(material) + QStringLiteral(".bmp"); }
+  void WriteBmp(int32_t material, QRgb colour) {
+    QImage picture(256, 256, QImage::Format_RGB32);
+    picture.fill(colour);
+    ASSERT_TRUE(picture.save(BmpPath(material), "BMP"));
+  }
+  TRgb Centre(const QImage& f) { return PixelAt(f, f.width() / 2, f.height() / 2); }
+
+  testsupport::TempDir dir;
+  TScopedDialogs dialogs;
+  std::unique_ptr<TMeshDocument> doc;
+  QString folder;
+  std::unique_ptr<TfrmGlView> view;
+};
+
+#define OPEN_OR_SKIP() \
+  if (!Open()) GTEST_SKIP() << "no OpenGL 1.1 context on this display"
+
+TEST_F(GlViewer, WindowKindCaptionBoundsAndRefusedClose) {
+  OPEN_OR_SKIP();
+  EXPECT_EQ(view->windowTitle(), QStringLiteral("GlView"));
+  EXPECT_EQ(view->size(), QSize(166, 205));
+  EXPECT_TRUE(view->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_TRUE(view->windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(view->windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_EQ(view->Timer1.interval(), 45);
+  EXPECT_FALSE(view->close());
+  EXPECT_TRUE(view->isVisible());
+}
+
+TEST_F(GlViewer, MaterialsAboveAMillionAreSkippedSilently) {
+  AddSquare(*doc, 0, 0, 0.5f, 1000001);
+  AddSquare(*doc, 0, 0, 0.5f, 2000000);
+  OPEN_OR_SKIP();
+  view->LoadTextures(folder);
+  EXPECT_EQ(view->PictureCount, 0);
+  EXPECT_TRUE(dialogs.Dialogs.Messages.isEmpty());
+}
+
+TEST_F(GlViewer, AMissingPictureIsReportedForEveryFaceThatNeedsIt) {
+  AddSquare(*doc, 0, 0, 0.5f, 7);
+  AddSquare(*doc, 0, 0, 0.5f, 7);
+  OPEN_OR_SKIP();
+  view->LoadTextures(folder);
+  const QString message = BmpPath(7) + QStringLiteral(" not found. Cannot display textures!");
+  EXPECT_EQ(dialogs.Dialogs.Messages, QStringList({message, message}));
+  EXPECT_EQ(view->PictureCount, 0);
+}
+
+TEST_F(GlViewer, APictureEntryPerMaterialThatOnlyGrows) {
+  WriteBmp(7, qRgb(255, 0, 0));
+  WriteBmp(8, qRgb(0, 0, 255));
+  AddSquare(*doc, 0, 0, 0.5f, 7);
+  AddSquare(*doc, 0, 0, 0.5f, 7);
+  OPEN_OR_SKIP();
+  view->LoadTextures(folder);
+  EXPECT_EQ(view->PictureCount, 1);
+  EXPECT_EQ(view->PictureSlots[0].SlotName, QStringLiteral("7"));
+  EXPECT_EQ(view->FindPictureSlot(QStringLiteral("7")), 0);
+  EXPECT_EQ(view->FindPictureSlot(QStringLiteral("00000007")), -1) << "names are unpadded";
+  AddSquare(*doc, 0, 0, 0.5f, 8);
+  view->LoadTextures(folder);  // a second Load adds only the new material
+  EXPECT_EQ(view->PictureCount, 2);
+  EXPECT_EQ(view->FindPictureSlot(QStringLiteral("8")), 1);
+  EXPECT_TRUE(dialogs.Dialogs.Messages.isEmpty());
+}
+
+TEST_F(GlViewer, MoreThanEightPicturedMaterialsAreLeftOutWithOneMessage) {
+  for (int m = 1; m <= 10; ++m) {
+    WriteBmp(m, qRgb(m, m, m));
+    AddSquare(*doc, 0, 0, 0.5f, m);
+  }
+  OPEN_OR_SKIP();
+  view->LoadTextures(folder);
+  EXPECT_EQ(view->PictureCount, kGlViewPictureSlots);
+  EXPECT_EQ(view->FindPictureSlot(QStringLiteral("9")), -1);
+  ASSERT_EQ(dialogs.Dialogs.Messages.size(), 1);
+  EXPECT_TRUE(dialogs.Dialogs.Messages[0].contains(QStringLiteral("material 9")));
+}
+
+TEST_F(GlViewer, AFaceShowsItsPictureUnlit) {
+  WriteBmp(7, qRgb(255, 0, 0));
+  AddSquare(*doc, 0, 0, 0.5f, 7);
+  OPEN_OR_SKIP();
+  view->LoadTextures(folder);
+  const QImage f = view->grabFramebuffer();
+  const TRgb c = Centre(f);
+  EXPECT_TRUE(c.r > 245 && c.g < 8 && c.b < 8) << c.r << "," << c.g << "," << c.b;
+  EXPECT_TRUE(PixelAt(f, 2, 2).r < 8);
+}
+
+TEST_F(GlViewer, ZoomKeysAccumulateUntilAResizeResetsTheProjection) {
+  AddSquare(*doc, 0, 0, 0.5f, 0);  // no picture: white
+  OPEN_OR_SKIP();
+  QImage f = view->grabFramebuffer();
+  EXPECT_GT(Centre(f).r, 245);
+  EXPECT_LT(PixelAt(f, 3, 3).r, 8);
+  for (int i = 0; i < 5; ++i) QTest::keyClicks(view.get(), QStringLiteral("+"));
+  f = view->grabFramebuffer();
+  EXPECT_GT(PixelAt(f, 3, 3).r, 245) << "1.2^5 = 2.49 times the square covers the window";
+  view->resize(170, 210);
+  QTest::qWait(50);
+  f = view->grabFramebuffer();
+  EXPECT_LT(PixelAt(f, 3, 3).r, 8) << "the resize loaded the identity into the projection";
+}
+
+TEST_F(GlViewer, OnlyLowerCaseRTogglesTheTimer) {
+  OPEN_OR_SKIP();
+  view->Timer1.start();
+  QTest::keyClicks(view.get(), QStringLiteral("R"));
+  EXPECT_TRUE(view->Timer1.isActive());
+  QTest::keyClicks(view.get(), QStringLiteral("r"));
+  EXPECT_FALSE(view->Timer1.isActive());
+  QTest::keyClicks(view.get(), QStringLiteral("r"));
+  EXPECT_TRUE(view->Timer1.isActive());
+}
+
+TEST_F(GlViewer, TheHostCreatesOnTheFirstClickOnly) {
+  WriteBmp(7, qRgb(255, 0, 0));
+  AddSquare(*doc, 0, 0, 0.5f, 7);
+  EXPECT_TRUE(ShowGlViewer(nullptr, *doc, folder));
+  ASSERT_TRUE(GlViewerExists());
+  QWidget* first = GlViewerWindow();
+  EXPECT_FALSE(ShowGlViewer(nullptr, *doc, folder));
+  EXPECT_EQ(GlViewerWindow(), first);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(first));
+  QTest::qWait(50);  // a load asked for before the context existed runs once it does
+  GlViewerLoadTextures(folder);
+  auto* gl = static_cast<TfrmGlView*>(first);
+  if (gl->GlReady()) {
+    EXPECT_EQ(gl->PictureCount, 1);
+  }
+  DestroyViewers();
+  EXPECT_FALSE(GlViewerExists());
+  EXPECT_TRUE(dialogs.Dialogs.Errors.isEmpty());
+}
+
+}  // namespace
