@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <set>
 
 #include "iff/IffReader.h"
 #include "mesh/MeshDocument.h"
+#include "mesh/Normals.h"
 #include "support/TestSupport.h"
 
 using testsupport::Bytes;
@@ -207,4 +211,68 @@ TEST(ReadFileBlock, ReadsUpToTheEndOfTheFile) {
   EXPECT_EQ(ReadFileBlock(path, 9, buf, 8), 0);
   EXPECT_EQ(ReadFileBlock(path, -1, buf, 8), 0);
   EXPECT_THROW(ReadFileBlock(dir.File("none"), 0, buf, 1), EInOutError);
+}
+
+// ---- The demo model the build compiles into bin/demo/demo.iff ---------------------------
+
+class DemoModelTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    m_model = std::string(TESSAVOR_BIN_DIR) + "/demo/demo.iff";
+    if (!std::filesystem::exists(m_model)) GTEST_SKIP() << "demo model not built: " << m_model;
+    RipMesh(m_model);
+    m_doc.LoadRecordFiles();
+  }
+  TempDir m_home;
+  std::string m_model;
+  TMeshDocument m_doc;
+};
+
+TEST_F(DemoModelTest, IsAClosedLookingTexturedHouse) {
+  EXPECT_GT(m_doc.NumVert, 8);
+  EXPECT_GT(m_doc.NumFace, 6);
+  EXPECT_GT(m_doc.Radius, 1.0f);
+  std::set<int32_t> mats;
+  for (int32_t i = 0; i < m_doc.NumFace; ++i) mats.insert(m_doc.FACE[i].Mat);
+  EXPECT_GE(mats.size(), 3u);
+  for (int32_t mat : mats) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%08d.bmp", mat);
+    EXPECT_TRUE(std::filesystem::exists(std::string(TESSAVOR_BIN_DIR) + "/demo/" + name)) << name;
+  }
+  // Every vertex lies within the radius.
+  for (int32_t i = 0; i < m_doc.NumVert; ++i) {
+    const TPoint3& v = m_doc.VERT[i];
+    EXPECT_LE(std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z), m_doc.Radius) << i;
+  }
+}
+
+TEST_F(DemoModelTest, FacesHaveUnitNormalsPlaneDistancesAndTextureCoordinates) {
+  for (int32_t f = 0; f < m_doc.NumFace; ++f) {
+    const TFaceRecord& face = m_doc.FACE[f];
+    ASSERT_GE(face.FvrtCount, 3) << f;
+    ASSERT_LE(face.FirstFvrt + face.FvrtCount, m_doc.NumFvrt) << f;
+    const TPoint3* n = m_doc.VtnmAt(face.Vtnm);
+    ASSERT_NE(n, nullptr) << f;
+    EXPECT_NEAR(n->x * n->x + n->y * n->y + n->z * n->z, 1.0f, 1e-5f) << f;
+    for (int32_t c = face.FirstFvrt; c < face.FirstFvrt + face.FvrtCount; ++c) {
+      const TFvrtRecord& corner = m_doc.FVRT[c];
+      const TPoint3* x = m_doc.VertAt(corner.Vert);
+      ASSERT_NE(x, nullptr) << f;
+      ASSERT_NE(m_doc.VtnmAt(corner.Vtnm), nullptr) << f;
+      // N.X + D = 0 on the face's plane.
+      EXPECT_NEAR(n->x * x->x + n->y * x->y + n->z * x->z + face.D, 0.0f, 1e-4f) << "face " << f;
+      EXPECT_GE(corner.Tx, 0.0f);
+      EXPECT_LE(corner.Tx, 1.0f);
+      EXPECT_GE(corner.Ty, 0.0f);
+      EXPECT_LE(corner.Ty, 1.0f);
+    }
+  }
+}
+
+TEST_F(DemoModelTest, StoredPlanesAgreeWithCalcD) {
+  std::vector<float> stored;
+  for (int32_t f = 0; f < m_doc.NumFace; ++f) stored.push_back(m_doc.FACE[f].D);
+  CalcDRecords(m_doc);
+  for (int32_t f = 0; f < m_doc.NumFace; ++f) EXPECT_NEAR(m_doc.FACE[f].D, stored[f], 1e-4f) << f;
 }

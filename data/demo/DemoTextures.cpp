@@ -1,0 +1,156 @@
+// Writes the demo model's textures: 64 x 64 pixel, 24-bit uncompressed BMP pictures named
+// after their material number as the viewers look them up (00001001.bmp ... 00001004.bmp).
+// Drawn procedurally here so that the project ships no binary pictures.
+//
+//   demo_textures OUTDIR
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kSize = 64;
+
+struct TRgb {
+  uint8_t r, g, b;
+};
+
+using TPicture = std::vector<TRgb>;  // row 0 is the top row
+
+// A little deterministic noise so that flat areas do not look printed.
+uint8_t Shade(uint8_t v, int x, int y, int amount) {
+  const uint32_t h = (static_cast<uint32_t>(x) * 73856093u) ^ (static_cast<uint32_t>(y) * 19349663u);
+  const int d = static_cast<int>(h % static_cast<uint32_t>(2 * amount + 1)) - amount;
+  const int s = v + d;
+  return static_cast<uint8_t>(s < 0 ? 0 : s > 255 ? 255 : s);
+}
+
+TRgb Noisy(TRgb c, int x, int y, int amount) {
+  return {Shade(c.r, x, y, amount), Shade(c.g, x + 7, y, amount), Shade(c.b, x, y + 13, amount)};
+}
+
+// Walls: bricks in running bond, 16 x 8 pixels with light mortar.
+TPicture Bricks() {
+  TPicture p(kSize * kSize);
+  for (int y = 0; y < kSize; ++y) {
+    for (int x = 0; x < kSize; ++x) {
+      const int row = y / 8;
+      const int bx = (x + (row % 2) * 8) % 16;
+      const bool mortar = y % 8 == 7 || bx == 15;
+      p[y * kSize + x] = mortar ? Noisy({200, 195, 185}, x, y, 6) : Noisy({160, 70, 50}, x, y, 18);
+    }
+  }
+  return p;
+}
+
+// Roof: overlapping tile rows, darker at each row's lower edge.
+TPicture Tiles() {
+  TPicture p(kSize * kSize);
+  for (int y = 0; y < kSize; ++y) {
+    for (int x = 0; x < kSize; ++x) {
+      const int inRow = y % 10;
+      const int tx = (x + (y / 10 % 2) * 6) % 12;
+      const double arc = std::abs(tx - 5.5) / 5.5;
+      const bool edge = inRow >= 8 - static_cast<int>(arc * 2) || tx == 0;
+      p[y * kSize + x] = edge ? Noisy({70, 30, 25}, x, y, 6) : Noisy({150, 55, 40}, x, y, 12);
+    }
+  }
+  return p;
+}
+
+// Door: vertical planks with a knob.
+TPicture Door() {
+  TPicture p(kSize * kSize);
+  for (int y = 0; y < kSize; ++y) {
+    for (int x = 0; x < kSize; ++x) {
+      const bool gap = x % 16 == 0;
+      TRgb c = gap ? TRgb{60, 40, 20} : Noisy({120, 80, 45}, x / 2, y * 3, 14);
+      const int kx = x - 50, ky = y - 34;
+      if (kx * kx + ky * ky <= 9) c = {210, 180, 60};
+      p[y * kSize + x] = c;
+    }
+  }
+  return p;
+}
+
+// Windows: four panes of sky-blue glass in a white frame.
+TPicture Window() {
+  TPicture p(kSize * kSize);
+  for (int y = 0; y < kSize; ++y) {
+    for (int x = 0; x < kSize; ++x) {
+      const bool frame = x < 4 || x >= kSize - 4 || y < 4 || y >= kSize - 4 || std::abs(x - 31) <= 1 ||
+                         std::abs(y - 31) <= 1;
+      const int glow = (x + y) < 40 ? 40 : 0;
+      p[y * kSize + x] = frame ? TRgb{235, 235, 230}
+                               : TRgb{static_cast<uint8_t>(90 + glow), static_cast<uint8_t>(150 + glow / 2), 210};
+    }
+  }
+  return p;
+}
+
+void Put16(std::vector<uint8_t>& b, uint32_t v) {
+  b.push_back(static_cast<uint8_t>(v));
+  b.push_back(static_cast<uint8_t>(v >> 8));
+}
+void Put32(std::vector<uint8_t>& b, uint32_t v) {
+  Put16(b, v & 0xFFFF);
+  Put16(b, v >> 16);
+}
+
+bool WriteBmp(const std::string& path, const TPicture& p) {
+  const uint32_t rowBytes = kSize * 3;  // already a multiple of 4
+  const uint32_t imageBytes = rowBytes * kSize;
+  std::vector<uint8_t> b;
+  b.push_back('B');
+  b.push_back('M');
+  Put32(b, 54 + imageBytes);
+  Put32(b, 0);
+  Put32(b, 54);
+  Put32(b, 40);  // BITMAPINFOHEADER
+  Put32(b, kSize);
+  Put32(b, kSize);  // positive: rows stored bottom-up
+  Put16(b, 1);
+  Put16(b, 24);
+  Put32(b, 0);  // no compression
+  Put32(b, imageBytes);
+  Put32(b, 2835);  // 72 dpi
+  Put32(b, 2835);
+  Put32(b, 0);
+  Put32(b, 0);
+  for (int y = kSize - 1; y >= 0; --y) {
+    for (int x = 0; x < kSize; ++x) {
+      const TRgb c = p[y * kSize + x];
+      b.push_back(c.b);
+      b.push_back(c.g);
+      b.push_back(c.r);
+    }
+  }
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  const bool ok = std::fwrite(b.data(), 1, b.size(), f) == b.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: demo_textures OUTDIR\n");
+    return 2;
+  }
+  const std::string dir = std::string(argv[1]) + "/";
+  const struct {
+    const char* name;
+    TPicture picture;
+  } textures[] = {{"00001001.bmp", Bricks()}, {"00001002.bmp", Tiles()},
+                  {"00001003.bmp", Door()}, {"00001004.bmp", Window()}};
+  for (const auto& t : textures) {
+    if (!WriteBmp(dir + t.name, t.picture)) {
+      std::fprintf(stderr, "demo_textures: cannot write %s%s\n", dir.c_str(), t.name);
+      return 1;
+    }
+  }
+  return 0;
+}

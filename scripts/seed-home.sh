@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# seed-home.sh BIN_DIR: gives a fresh home folder the demo model, so that the first
+# `make run` shows a textured house instead of an empty editor.
+#
+# The home folder is found as the program finds it: $TESSAVOR_HOME, else
+# $XDG_DATA_HOME/tessavor, else ~/.local/share/tessavor.
+#  - When it holds none of the record files (vert.kvt, vtnm.kvt, fvrt.kvt, face.kvt,
+#    radi.kvt), the demo model BIN_DIR/demo/demo.iff is ripped into it with
+#    `tessavor-cli rip`.
+#  - When it has no model.ini yet, one is written that loads the record files at start
+#    (loadok=1) and takes textures from BIN_DIR/demo/.
+# Existing record files and an existing model.ini are never changed.
+set -euo pipefail
+
+bin="$(cd "${1:-$(dirname "$0")}" && pwd)"
+
+if [ -n "${TESSAVOR_HOME:-}" ]; then
+  home="$TESSAVOR_HOME"
+elif [ -n "${XDG_DATA_HOME:-}" ]; then
+  home="$XDG_DATA_HOME/tessavor"
+elif [ -n "${HOME:-}" ]; then
+  home="$HOME/.local/share/tessavor"
+else
+  home="./tessavor-home"
+fi
+
+for f in vert.kvt vtnm.kvt fvrt.kvt face.kvt radi.kvt; do
+  if [ -e "$home/$f" ]; then
+    exit 0
+  fi
+done
+
+demo="$bin/demo/demo.iff"
+if [ ! -f "$demo" ]; then
+  echo "seed-home: no demo model at $demo; the home folder stays empty" >&2
+  exit 0
+fi
+
+mkdir -p "$home"
+TESSAVOR_HOME="$home" "$bin/tessavor-cli" rip "$demo"
+
+ini="$home/model.ini"
+if [ ! -e "$ini" ]; then
+  # Quoted, so that QSettings reads a path with commas as one text; \ and " escaped.
+  matpath="$bin/demo/"
+  matpath="${matpath//\\/\\\\}"
+  matpath="${matpath//\"/\\\"}"
+  tmp="$(mktemp "$home/.model.ini.XXXXXX")"
+  printf '[qorvex]\nloadok=1\nMatPath="%s"\n' "$matpath" > "$tmp"
+  chmod 644 "$tmp"
+  mv -f "$tmp" "$ini"
+fi
+echo "seed-home: the demo model is in $home"
