@@ -419,3 +419,20 @@ TEST_F(MatTest, TgaFileIsHandedToTheMatLoader) {
   }
   UnregisterImageFormats();
 }
+
+// The palettes shipped in the program folder's pal/ are containers the loader accepts.
+class ShippedPalette : public MatTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ShippedPalette, NamedPaletteGives256Colours) {
+  SetMatPaletteDirectory(std::string(TESSAVOR_SOURCE_DIR) + "/data/program/pal/");
+  Bytes name;
+  testsupport::PutText(name, GetParam());
+  name.push_back(0);
+  const TMATGraphic m = Load(Form("BITM", {Form("PAL ", {Chunk("NAME", name)}),
+                                           Form("FRAM", {Chunk("INFO", Ints({1, 1})), Chunk("PXLS", {255})})}));
+  ASSERT_EQ(m.Palette().size(), 256u);
+  EXPECT_EQ(m.Palette()[0], (TPaletteEntry{0, 0, 0, 0}));
+  EXPECT_EQ(m.Palette()[255].Green, 255);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pal, ShippedPalette, ::testing::Values("stone", "grey"));
