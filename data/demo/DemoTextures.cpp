@@ -1,6 +1,11 @@
-// Writes the demo model's textures: 64 x 64 pixel, 24-bit uncompressed BMP pictures named
-// after their material number as the viewers look them up (00001001.bmp ... 00001004.bmp).
-// Drawn procedurally here so that the project ships no binary pictures.
+// Writes the demo model's textures, named after their material number as the viewers look
+// them up: 24-bit uncompressed BMP pictures (00001001.bmp ... 00001004.bmp) for the GL
+// viewer and the model viewer's fallback, and compressed ".gct" textures (00001001.gct ...)
+// written by the program's own stream encoder, which the model viewer prefers. Walls and
+// roof use the block format, door and windows the zlib format, so the demo shows both.
+// Drawn procedurally at 64 x 64 and written at 256 x 256 (each pixel 4 x 4), the size a
+// picture texture covers: a smaller picture would leave most of it black.
+// Drawn here so that the project ships no binary pictures.
 //
 //   demo_textures OUTDIR
 #include <cmath>
@@ -9,9 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "images/Gct.h"
+
 namespace {
 
 constexpr int kSize = 64;
+constexpr int kScale = 4;
+constexpr int kOutSize = kSize * kScale;
 
 struct TRgb {
   uint8_t r, g, b;
@@ -99,9 +108,12 @@ void Put32(std::vector<uint8_t>& b, uint32_t v) {
   Put16(b, v >> 16);
 }
 
+// The pixel (x, y) of the written 256 x 256 picture.
+TRgb OutPixel(const TPicture& p, int x, int y) { return p[(y / kScale) * kSize + x / kScale]; }
+
 bool WriteBmp(const std::string& path, const TPicture& p) {
-  const uint32_t rowBytes = kSize * 3;  // already a multiple of 4
-  const uint32_t imageBytes = rowBytes * kSize;
+  const uint32_t rowBytes = kOutSize * 3;  // already a multiple of 4
+  const uint32_t imageBytes = rowBytes * kOutSize;
   std::vector<uint8_t> b;
   b.push_back('B');
   b.push_back('M');
@@ -109,8 +121,8 @@ bool WriteBmp(const std::string& path, const TPicture& p) {
   Put32(b, 0);
   Put32(b, 54);
   Put32(b, 40);  // BITMAPINFOHEADER
-  Put32(b, kSize);
-  Put32(b, kSize);  // positive: rows stored bottom-up
+  Put32(b, kOutSize);
+  Put32(b, kOutSize);  // positive: rows stored bottom-up
   Put16(b, 1);
   Put16(b, 24);
   Put32(b, 0);  // no compression
@@ -119,9 +131,9 @@ bool WriteBmp(const std::string& path, const TPicture& p) {
   Put32(b, 2835);
   Put32(b, 0);
   Put32(b, 0);
-  for (int y = kSize - 1; y >= 0; --y) {
-    for (int x = 0; x < kSize; ++x) {
-      const TRgb c = p[y * kSize + x];
+  for (int y = kOutSize - 1; y >= 0; --y) {
+    for (int x = 0; x < kOutSize; ++x) {
+      const TRgb c = OutPixel(p, x, y);
       b.push_back(c.b);
       b.push_back(c.g);
       b.push_back(c.r);
@@ -131,6 +143,24 @@ bool WriteBmp(const std::string& path, const TPicture& p) {
   if (!f) return false;
   const bool ok = std::fwrite(b.data(), 1, b.size(), f) == b.size();
   return std::fclose(f) == 0 && ok;
+}
+
+bool WriteGct(const std::string& path, const TPicture& p, TStreamFormat format) {
+  std::vector<uint8_t> rgb;
+  rgb.reserve(static_cast<size_t>(kOutSize) * kOutSize * 3);
+  for (int y = 0; y < kOutSize; ++y) {
+    for (int x = 0; x < kOutSize; ++x) {
+      const TRgb c = OutPixel(p, x, y);
+      rgb.insert(rgb.end(), {c.r, c.g, c.b});
+    }
+  }
+  try {
+    WriteGctFile(path, kOutSize, kOutSize, rgb.data(), format);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "demo_textures: %s\n", e.what());
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -144,13 +174,15 @@ int main(int argc, char** argv) {
   const struct {
     const char* name;
     TPicture picture;
-  } textures[] = {{"00001001.bmp", Bricks()}, {"00001002.bmp", Tiles()},
-                  {"00001003.bmp", Door()}, {"00001004.bmp", Window()}};
+    TStreamFormat format;
+  } textures[] = {{"00001001", Bricks(), TStreamFormat::Blocks}, {"00001002", Tiles(), TStreamFormat::Blocks},
+                  {"00001003", Door(), TStreamFormat::Zlib}, {"00001004", Window(), TStreamFormat::Zlib}};
   for (const auto& t : textures) {
-    if (!WriteBmp(dir + t.name, t.picture)) {
-      std::fprintf(stderr, "demo_textures: cannot write %s%s\n", dir.c_str(), t.name);
+    if (!WriteBmp(dir + t.name + ".bmp", t.picture)) {
+      std::fprintf(stderr, "demo_textures: cannot write %s%s.bmp\n", dir.c_str(), t.name);
       return 1;
     }
+    if (!WriteGct(dir + t.name + ".gct", t.picture, t.format)) return 1;
   }
   return 0;
 }
