@@ -1,7 +1,9 @@
 #include "viewers/ViewerHost.h"
 
+#include <QOpenGLContext>
 #include <QString>
 #include <QWidget>
+#include <optional>
 
 #include "viewers/Dialogs.h"
 #include "viewers/GlView.h"
@@ -12,11 +14,26 @@ namespace {
 TfrmMeshView* g_meshView = nullptr;
 TfrmGlView* g_glView = nullptr;
 
+constexpr const char* kNoOpenGl = "This display offers no OpenGL: the viewers cannot be shown.";
+
 }  // namespace
 
+bool ViewersHaveOpenGl() {
+  static std::optional<bool> available;
+  if (!available) {
+    QOpenGLContext probe;
+    probe.setFormat(GlViewerSurfaceFormat());
+    available = probe.create();
+  }
+  return *available;
+}
+
 void ShowMeshViewer(QWidget* owner, TMeshDocument& document, const QString& materialFolder) {
-  (void)owner;  // top-level tool windows; staying on top is their own window flag
-  if (!g_meshView) {
+  if (!g_meshView && !ViewersHaveOpenGl()) {
+    Dialogs().ShowMessage(owner, QString::fromLatin1(kNoOpenGl));
+    return;
+  }
+  if (!g_meshView) {  // a top-level tool window; staying on top is its own window flag
     g_meshView = new TfrmMeshView(document, materialFolder);
     g_meshView->show();
   }
@@ -40,8 +57,11 @@ void MeshViewerDrawScene() {
 }
 
 bool ShowGlViewer(QWidget* owner, TMeshDocument& document, const QString& materialFolder) {
-  (void)owner;
   if (g_glView) return false;
+  if (!ViewersHaveOpenGl()) {
+    Dialogs().ShowMessage(owner, QString::fromLatin1(kNoOpenGl));
+    return false;
+  }
   g_glView = new TfrmGlView(document);
   g_glView->show();
   g_glView->LoadTextures(materialFolder);

@@ -48,5 +48,10 @@ QWidget* GlViewerWindow();
 // every Load). A picture that cannot be read is reported through the dialogs interface.
 void GlViewerLoadTextures(const QString& materialFolder);
 
+// Whether this display can give the viewers an OpenGL context (checked once). Without one
+// the viewer buttons show a message instead of opening a window: an OpenGL window on a
+// platform without OpenGL (Qt's offscreen platform, for one) would bring the program down.
+bool ViewersHaveOpenGl();
+
 // Destroys both viewers (closes the diagnostic log, releases their OpenGL contexts).
 void DestroyViewers();
