@@ -35,8 +35,17 @@ struct TCompilerState;
 struct TStatement {
   const std::string& Line;
   const std::string& Keyword;
-  TScriptTokens Tokens;
-  TStatement(const std::string& line, const std::string& keyword) : Line(line), Keyword(keyword), Tokens(line) {}
+  const TScriptTokens& Tokens;
+  TStatement(const std::string& line, const std::string& keyword)
+      : Line(line), Keyword(keyword), Tokens(m_own), m_own(line) {}
+  // With the tokens of `line` already split.
+  TStatement(const std::string& line, const std::string& keyword, const TScriptTokens& tokens)
+      : Line(line), Keyword(keyword), Tokens(tokens) {}
+  TStatement(const TStatement&) = delete;
+  TStatement& operator=(const TStatement&) = delete;
+
+private:
+  TScriptTokens m_own;
 };
 
 // Handlers set s.Handled when they recognise their statement.
@@ -61,7 +70,12 @@ public:
   const std::vector<TDispatchEntry>& Entries() const { return m_entries; }
 
 private:
+  void Reindex();
+
   std::vector<TDispatchEntry> m_entries;
+  // By first character of the keyword, the indices of the entries that have a handler,
+  // in table order.
+  std::array<std::vector<size_t>, 256> m_index;
 };
 
 // A declaration of TypeList or ConstList: «name=value».
@@ -190,12 +204,14 @@ bool IntegerElement(TCompilerState& s, std::string_view text, const char* errorE
 
 // Front-end pieces other statements reuse.
 std::string NormalizeLine(TCompilerState& s, std::string_view line);
+void NormalizeLineInto(TCompilerState& s, std::string_view line, std::string& result);
 // Looks `name` up (case-insensitively, first entry wins); nullptr when missing.
 const TNameValue* FindName(const std::deque<TNameValue>& list, std::string_view name);
 
 // Runs one statement through the statement table (macro definitions included). Leaves
 // s.Handled false when nothing recognises it.
 void CompileStatement(TCompilerState& s, const std::string& keyword, const std::string& line);
+void CompileStatement(TCompilerState& s, const TStatement& st);
 
 // Closes the output (comparing its checksum when "$ORIGINAL_CRC" asked for it) and resets
 // the output state.

@@ -1,9 +1,11 @@
 // The script front end: runs, line reading, normalisation, the front-end dispatch table,
 // line directives, TYPE/CONST declarations and their include files, macros and DATA lines.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 
 #include "iffc/Compiler.h"
 #include "iffc/CompilerState.h"
@@ -44,30 +46,63 @@ bool ExistsAsFile(const std::string& path) {
   return std::filesystem::is_regular_file(path, ec);
 }
 
-// The lines of a text file: LF or CR LF, a last line without line end counts, an empty
-// file is one empty line.
-std::vector<std::string> SplitLines(const std::vector<uint8_t>& data) {
-  std::vector<std::string> lines;
-  const char* p = reinterpret_cast<const char*>(data.data());
-  const size_t n = data.size();
-  size_t start = 0;
-  while (start < n) {
-    const void* nl = std::memchr(p + start, '\n', n - start);
+// The lines of a text file, one after the other: LF or CR LF, a last line without line
+// end counts, an empty file is one empty line.
+class TTextLines {
+public:
+  explicit TTextLines(std::vector<uint8_t> data) : m_data(std::move(data)) {}
+  // The next line (without its line end); `last` tells whether it was the last one.
+  std::string_view Next(bool& last) {
+    const char* p = reinterpret_cast<const char*>(m_data.data());
+    const size_t n = m_data.size();
+    const void* nl = m_pos < n ? std::memchr(p + m_pos, '\n', n - m_pos) : nullptr;
     const size_t end = nl ? static_cast<size_t>(static_cast<const char*>(nl) - p) : n;
     size_t stop = end;
-    if (stop > start && p[stop - 1] == '\r') --stop;
-    lines.emplace_back(p + start, stop - start);
-    start = end + 1;
+    if (stop > m_pos && p[stop - 1] == '\r') --stop;
+    const std::string_view line(p + std::min(m_pos, n), stop - std::min(m_pos, stop));
+    m_pos = end + 1;
+    last = m_pos >= n;
+    return line;
   }
-  if (lines.empty()) lines.emplace_back();
-  return lines;
-}
+
+private:
+  std::vector<uint8_t> m_data;
+  size_t m_pos = 0;
+};
 
 std::string FormatElapsed(std::chrono::steady_clock::duration d) {
   const long long total = std::chrono::duration_cast<std::chrono::seconds>(d).count();
   char buf[16];
   std::snprintf(buf, sizeof buf, "%02lld:%02lld", (total / 60) % 60, total % 60);
   return buf;
+}
+
+// Steps 2 to 4 of the normalisation: a comma followed (after any further commas) by a
+// space goes and the space stays, any other comma becomes a space, parentheses go.
+void CleanPunctuation(std::string_view line, std::string& cleaned) {
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (c == ',') {
+      size_t j = i;
+      while (j < line.size() && line[j] == ',') ++j;
+      if (j < line.size() && line[j] == ' ') {
+        i = j - 1;
+        continue;
+      }
+      cleaned.append(j - i, ' ');
+      i = j - 1;
+    } else if (c != '(' && c != ')') {
+      cleaned += c;
+    }
+  }
+}
+
+std::string_view TrimmedView(std::string_view s) {
+  size_t b = 0;
+  size_t e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
+  return s.substr(b, e - b);
 }
 
 // --- front-end handlers ---
@@ -248,12 +283,12 @@ void HandlePropClose(TCompilerState& s, const TStatement&) {
 bool InProp(const TCompilerState& s) { return s.InProp; }
 
 void LoadDeclarations(TCompilerState& s, const std::string& fileName) {
-  const std::vector<std::string> lines = SplitLines(ReadWholeFile(MapFixedPath(fileName)));
+  TTextLines lines(ReadWholeFile(MapFixedPath(fileName)));
   enum class Mode { None, Type, Const } mode = Mode::None;
   int n = 0;
-  for (const std::string& raw : lines) {
+  for (bool last = false; !last;) {
     ++n;
-    std::string_view text = raw;
+    std::string_view text = lines.Next(last);
     const size_t comment = text.find("//");
     if (comment != std::string_view::npos) text = text.substr(0, comment);
     const std::string line = TrimControl(text);
@@ -320,26 +355,27 @@ void BuildTables(TCompilerState& s) {
 }
 
 // One script line through the front end.
-void CompileLine(TCompilerState& s, const std::string& raw) {
+void CompileLine(TCompilerState& s, std::string_view raw, std::string& line) {
   s.Handled = false;
   if (IsBlankText(raw)) {
     s.Handled = true;
     return;
   }
-  const std::string line = NormalizeLine(s, raw);
-  s.Keyword = UpperCase(GetToken(line, 0));
+  NormalizeLineInto(s, raw, line);
+  const TScriptTokens tokens(line);
+  s.Keyword = UpperCase(tokens.Get(0));
   if (IsBlankText(line)) {
     s.Handled = true;
     return;
   }
-  const TStatement st(line, s.Keyword);
+  const TStatement st(line, s.Keyword, tokens);
   if (const TDispatchEntry* e = s.FrontEnd.Find(s.Keyword, s)) {
     e->Handler(s, st);
   } else {
     if (s.InProp && (s.Keyword == "FORM" || s.Keyword == "CHUNK")) {
       ReportError(s, s.Keyword + " not allowed inside a PROP!");
     }
-    CompileStatement(s, s.Keyword, line);
+    CompileStatement(s, st);
   }
   if (!s.Handled) ReportError(s, "\"" + s.Keyword + "\" - undeclared identifier.");
 }
@@ -357,24 +393,26 @@ std::string RunScript(TCompilerState& s, const std::string& scriptName) {
   const std::filesystem::path cwd = std::filesystem::current_path(ec);
   s.SearchPath = WithTrailingSeparator(ec ? std::string(".") : cwd.string());
 
-  std::vector<std::string> fileLines;
-  size_t next = 0;
   const TLineReader reader = g_lineReader;
-  if (!reader) fileLines = SplitLines(ReadWholeFile(MapFixedPath(scriptName)));
+  std::unique_ptr<TTextLines> file;
+  if (!reader) file = std::make_unique<TTextLines>(ReadWholeFile(MapFixedPath(scriptName)));
 
+  std::string readerLine;
+  std::string normalised;  // reused from line to line
   while (!s.EndOfInput) {
-    std::string line;
+    std::string_view line;
     if (reader) {
       bool end = false;
-      reader(line, end);
+      readerLine.clear();
+      reader(readerLine, end);
       s.EndOfInput = end;
-      if (!line.empty() && line.back() == '\r') line.pop_back();
+      line = readerLine;
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     } else {
-      line = std::move(fileLines[next++]);
-      s.EndOfInput = next >= fileLines.size();
+      line = file->Next(s.EndOfInput);
     }
     ++s.LineNumber;
-    CompileLine(s, line);
+    CompileLine(s, line, normalised);
   }
 
   // Only open braces are missing; a surplus of "}" was hinted where it stood.
@@ -410,31 +448,35 @@ const TNameValue* FindName(const std::deque<TNameValue>& list, std::string_view 
 }
 
 std::string NormalizeLine(TCompilerState& s, std::string_view input) {
-  std::string line(input.substr(0, input.find("//")));
-  // A comma followed (after any further commas) by a space goes; the space stays. Any
-  // other comma becomes a space.
-  std::string cleaned;
-  cleaned.reserve(line.size());
-  for (size_t i = 0; i < line.size(); ++i) {
-    const char c = line[i];
-    if (c == ',') {
-      size_t j = i;
-      while (j < line.size() && line[j] == ',') ++j;
-      if (j < line.size() && line[j] == ' ') {
-        i = j - 1;
-        continue;
-      }
-      cleaned.append(j - i, ' ');
-      i = j - 1;
-    } else if (c != '(' && c != ')') {
-      cleaned += c;
+  std::string result;
+  NormalizeLineInto(s, input, result);
+  return result;
+}
+
+void NormalizeLineInto(TCompilerState& s, std::string_view input, std::string& result) {
+  // One pass finds the comment and whether there is punctuation to clean.
+  size_t cut = input.size();
+  bool punctuation = false;
+  for (size_t i = 0; i < input.size(); ++i) {
+    const char c = input[i];
+    if (c == '/' && i + 1 < input.size() && input[i + 1] == '/') {
+      cut = i;
+      break;
     }
+    punctuation |= c == ',' || c == '(' || c == ')';
   }
-  const std::string trimmed = TrimControl(cleaned);
+  const std::string_view line = input.substr(0, cut);
+  std::string cleaned;
+  std::string_view source = line;
+  if (punctuation) {
+    cleaned.reserve(line.size());
+    CleanPunctuation(line, cleaned);
+    source = cleaned;
+  }
+  const std::string_view trimmed = TrimmedView(source);
   const TScriptTokens tokens(trimmed);
 
-  std::string result;
-  result.reserve(trimmed.size() + 8);
+  result.clear();
   const std::string_view t0 = tokens.Get(0);
   const TNameValue* type = s.TypeList.empty() ? nullptr : FindName(s.TypeList, t0);
   result.append(type && !type->Value.empty() ? std::string_view(type->Value) : t0);
@@ -451,22 +493,24 @@ std::string NormalizeLine(TCompilerState& s, std::string_view input) {
     const TNameValue* c = s.ConstList.empty() ? nullptr : FindName(s.ConstList, t);
     result.append(c && !c->Value.empty() ? std::string_view(c->Value) : t);
   }
-  return result;
+}
+
+void CompileStatement(TCompilerState& s, const TStatement& st) {
+  if (st.Keyword.find(':') != std::string::npos) {
+    DefineMacro(s, st.Line);
+    return;
+  }
+  if (const TDispatchEntry* e = s.Statements.Find(st.Keyword, s)) e->Handler(s, st);
 }
 
 void CompileStatement(TCompilerState& s, const std::string& keyword, const std::string& line) {
-  if (keyword.find(':') != std::string::npos) {
-    DefineMacro(s, line);
-    return;
-  }
-  const TDispatchEntry* e = s.Statements.Find(keyword, s);
-  if (!e) return;
   const TStatement st(line, keyword);
-  e->Handler(s, st);
+  CompileStatement(s, st);
 }
 
 void TDispatchTable::Add(std::string keyword, TStatementHandler handler, TStatementGuard guard) {
   m_entries.push_back({std::move(keyword), handler, guard});
+  Reindex();
 }
 
 bool TDispatchTable::Register(std::string_view keyword, TStatementHandler handler, TStatementGuard guard) {
@@ -474,15 +518,26 @@ bool TDispatchTable::Register(std::string_view keyword, TStatementHandler handle
     if (e.Keyword == keyword && e.Handler == nullptr) {
       e.Handler = handler;
       e.Guard = guard;
+      Reindex();
       return true;
     }
   }
   return false;
 }
 
+void TDispatchTable::Reindex() {
+  for (auto& bucket : m_index) bucket.clear();
+  for (size_t i = 0; i < m_entries.size(); ++i) {
+    const TDispatchEntry& e = m_entries[i];
+    if (e.Handler && !e.Keyword.empty()) m_index[static_cast<unsigned char>(e.Keyword[0])].push_back(i);
+  }
+}
+
 const TDispatchEntry* TDispatchTable::Find(std::string_view keyword, const TCompilerState& s) const {
-  for (const TDispatchEntry& e : m_entries) {
-    if (e.Handler && e.Keyword == keyword && (!e.Guard || e.Guard(s))) return &e;
+  if (keyword.empty()) return nullptr;
+  for (const size_t i : m_index[static_cast<unsigned char>(keyword[0])]) {
+    const TDispatchEntry& e = m_entries[i];
+    if (e.Keyword == keyword && (!e.Guard || e.Guard(s))) return &e;
   }
   return nullptr;
 }

@@ -4,8 +4,18 @@
 #include <cstdlib>
 #include <limits>
 
+void TScriptTokens::Push(std::string_view token) {
+  if (m_count < kInline) {
+    m_inline[m_count] = token;
+  } else {
+    m_more.push_back(token);
+  }
+  ++m_count;
+}
+
 void TScriptTokens::Split(std::string_view line) {
-  m_tokens.clear();
+  m_count = 0;
+  m_more.clear();
   size_t b = 0;
   size_t e = line.size();
   while (b < e && static_cast<unsigned char>(line[b]) <= 32) ++b;
@@ -29,7 +39,7 @@ void TScriptTokens::Split(std::string_view line) {
       token.remove_prefix(1);
       if (!token.empty()) token.remove_suffix(1);
     }
-    m_tokens.push_back(token);
+    Push(token);
     pos += len + 1;
   }
 }

@@ -3,6 +3,7 @@
 // by which every integer of a script is read, FLOAT texts, and the path pieces that treat
 // "\" and "/" alike.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -21,14 +22,22 @@ public:
   void Split(std::string_view line);
   // The i-th token, or an empty view when there is none (also for negative i).
   std::string_view Get(int64_t i) const {
-    if (i < 0 || static_cast<uint64_t>(i) >= m_tokens.size()) return {};
-    return m_tokens[static_cast<size_t>(i)];
+    if (i < 0 || static_cast<uint64_t>(i) >= m_count) return {};
+    const size_t k = static_cast<size_t>(i);
+    return k < kInline ? m_inline[k] : m_more[k - kInline];
   }
   std::string Str(int64_t i) const { return std::string(Get(i)); }
-  size_t Count() const { return m_tokens.size(); }
+  size_t Count() const { return m_count; }
 
 private:
-  std::vector<std::string_view> m_tokens;
+  void Push(std::string_view token);
+
+  // Statements rarely have more than a handful of tokens: those stay inside the object,
+  // so splitting a line allocates nothing.
+  static constexpr size_t kInline = 24;
+  std::array<std::string_view, kInline> m_inline{};
+  std::vector<std::string_view> m_more;
+  size_t m_count = 0;
 };
 
 // The integer rule of the script language: optional leading blanks, then an optional sign

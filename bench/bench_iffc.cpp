@@ -1,0 +1,103 @@
+// Compiler speed: data statements per second (target: at least 1,000,000), and FILE
+// inclusion of a 100 MB file next to a plain copy of the same file (target: close to it).
+// Files are generated in a temp folder and removed afterwards.
+
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "iffc/Compiler.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+testsupport::TempDir& Folder() {
+  static testsupport::TempDir dir(false);
+  return dir;
+}
+
+// A script of `lines` data statements inside one chunk.
+std::string DataScript(int lines, const std::string& statement) {
+  const std::string path = Folder().File("data-" + std::to_string(lines) + ".txt");
+  if (!std::filesystem::exists(path)) {
+    std::string text = "IFF data.iff\n{\nFORM BNCH\n{\nCHUNK DATA\n{\n";
+    for (int i = 0; i < lines; ++i) text += statement;
+    text += "}\n}\n}\n";
+    testsupport::WriteText(path, text);
+  }
+  return path;
+}
+
+void BM_LongStatements(benchmark::State& state) {
+  const int lines = static_cast<int>(state.range(0));
+  const std::string script = DataScript(lines, "LONG [8] 1 2 3 4 5 6 7 8\n");
+  SetMessageSink(nullptr);
+  SetLineReader(nullptr);
+  for (auto _ : state) benchmark::DoNotOptimize(CompileScript(script));
+  state.SetItemsProcessed(state.iterations() * lines);
+  state.counters["statements/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * lines,
+                                                      benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_LongStatements)->Arg(1000000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+void BM_ShortStatements(benchmark::State& state) {
+  const int lines = static_cast<int>(state.range(0));
+  const std::string script =
+      DataScript(lines, "LONG 7\n");  // the shortest statement: the per-line cost alone
+  SetMessageSink(nullptr);
+  for (auto _ : state) benchmark::DoNotOptimize(CompileScript(script));
+  state.SetItemsProcessed(state.iterations() * lines);
+}
+BENCHMARK(BM_ShortStatements)->Arg(1000000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+constexpr size_t kBigFile = 100u * 1024 * 1024;
+
+const std::string& BigFile() {
+  static const std::string path = [] {
+    const std::string p = Folder().File("big.bin");
+    std::vector<uint8_t> block(1 << 20);
+    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i * 2654435761u >> 13);
+    std::ofstream f(p, std::ios::binary);
+    for (size_t done = 0; done < kBigFile; done += block.size()) {
+      f.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size()));
+    }
+    return p;
+  }();
+  return path;
+}
+
+void BM_FileInclusion100MB(benchmark::State& state) {
+  const std::string script = Folder().File("file.txt");
+  testsupport::WriteText(script, "IFF file.iff\n{\nFORM BNCH\n{\nCHUNK DATA\n{\nFILE " + BigFile() + "\n}\n}\n}\n");
+  SetMessageSink(nullptr);
+  for (auto _ : state) benchmark::DoNotOptimize(CompileScript(script));
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(kBigFile));
+}
+BENCHMARK(BM_FileInclusion100MB)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
+// The yardstick: reading the file and writing a copy with large blocks.
+void BM_PlainCopy100MB(benchmark::State& state) {
+  const std::string out = Folder().File("copy.bin");
+  std::vector<char> buf(1 << 20);
+  for (auto _ : state) {
+    const int in = ::open(BigFile().c_str(), O_RDONLY);
+    const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ssize_t n;
+    while ((n = ::read(in, buf.data(), buf.size())) > 0) {
+      if (::write(fd, buf.data(), static_cast<size_t>(n)) != n) state.SkipWithError("write failed");
+    }
+    ::close(fd);
+    ::close(in);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(kBigFile));
+}
+BENCHMARK(BM_PlainCopy100MB)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
+}  // namespace
+
+BENCHMARK_MAIN();
