@@ -94,8 +94,11 @@ void TIffWriter::WriteRaw(const void* data, int64_t count) {
   }
 }
 
-void TIffWriter::AddToForms(int64_t count) {
-  for (auto& f : m_forms) f.Size += count;
+// Bytes are counted in the innermost open FORM only; a FORM hands its total to its parent
+// when it closes (CloseForm). The sizes patched are the same as when every enclosing FORM
+// is counted at once, but each operation takes constant time however deep the nesting.
+void TIffWriter::AddToInnermostForm(int64_t count) {
+  if (!m_forms.empty()) m_forms.back().Size += count;
 }
 
 void TIffWriter::PatchSize(int32_t offset, int64_t size) {
@@ -143,14 +146,14 @@ int32_t TIffWriter::OpenChunk(TIffId name) {
 int32_t TIffWriter::Write(const void* buffer, int32_t count) {
   RequireStream("Write");
   if (count <= 0) return 0;
-  // Refused before writing, so that no size field is left unable to describe its item.
-  const int64_t grown = (m_forms.empty() ? 0 : m_forms.front().Size) + count + 9;
-  if ((m_chunk && m_chunk->Size + count > kMaxItemSize) || grown > kMaxItemSize) {
+  // Refused before writing, so that no size field is left unable to describe its item: no
+  // item is larger than the file, which may grow by count, a pad byte and a FORM header.
+  if (m_stream->Position() + int64_t{count} + 13 > kMaxItemSize) {
     throw EIffWriter("TIffWriter.Write: Item larger than 2 GB!");
   }
   const int64_t n = m_stream->Write(buffer, count);
   if (m_chunk) m_chunk->Size += n;
-  AddToForms(n);
+  AddToInnermostForm(n);
   if (n != count) throw EInOutError("Cannot write file \"" + m_fileName + "\"");
   return static_cast<int32_t>(n);
 }
@@ -161,10 +164,10 @@ int32_t TIffWriter::CloseChunk() {
   if (m_chunk->Size % 2) {
     const uint8_t pad = 0;
     WriteRaw(&pad, 1);
-    AddToForms(1);
+    AddToInnermostForm(1);
   }
   PatchSize(m_chunk->Offset, m_chunk->Size);
-  AddToForms(8);
+  AddToInnermostForm(8);
   m_chunk.reset();
   return static_cast<int32_t>(m_stream->Position());
 }
@@ -179,7 +182,8 @@ int32_t TIffWriter::CloseForm() {
   const TOpenItem form = m_forms.back();
   PatchSize(form.Offset, form.Size);
   m_forms.pop_back();
-  AddToForms(12);
+  // The parent gains this FORM's content (Size less the 4 type bytes) and its 12 header bytes.
+  AddToInnermostForm(form.Size + 8);
   return static_cast<int32_t>(m_stream->Position());
 }
 

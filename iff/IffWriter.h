@@ -94,7 +94,9 @@ public:
   struct TOpenItem {
     TIffId Id;
     int32_t Offset = 0;
-    int64_t Size = 0;  // running size: a chunk starts at 0, a FORM at 4 (its type)
+    // Running size: a chunk starts at 0, a FORM at 4 (its type). An enclosing FORM counts
+    // the bytes of an open inner FORM only once that one closes.
+    int64_t Size = 0;
   };
   const std::vector<TOpenItem>& OpenForms() const { return m_forms; }
   bool ChunkOpen() const { return m_chunk.has_value(); }
@@ -102,7 +104,7 @@ public:
 
 private:
   void RequireStream(const char* operation) const;
-  void AddToForms(int64_t count);
+  void AddToInnermostForm(int64_t count);
   void PatchSize(int32_t offset, int64_t size);
   void WriteRaw(const void* data, int64_t count);
 

