@@ -1,0 +1,259 @@
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QElapsedTimer>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+
+#include <cmath>
+
+#include "AppTestSupport.h"
+#include "app/TexturingTab.h"
+#include "mesh/Projection.h"
+#include "viewers/FaceView.h"
+#include "viewers/PointView.h"
+#include "viewers/Tools.h"
+
+namespace {
+
+void SendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button) {
+  const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+  QMouseEvent e(type, QPointF(pos), w->mapToGlobal(QPointF(pos)), type == QEvent::MouseMove ? Qt::NoButton : button,
+                held, Qt::NoModifier);
+  QApplication::sendEvent(w, &e);
+}
+
+QPoint VertexPixel(const TMeshDocument& d, int i) {
+  const TPixel p = Projection().ProjectPixel(d.VERT[i].x, d.VERT[i].y, d.VERT[i].z);
+  return {p.X, p.Y};
+}
+
+}  // namespace
+
+// ---- Points window ---------------------------------------------------------------------
+
+TEST_F(WindowTest, PointsWindowHasItsCaptionAndBounds) {
+  Open();
+  EXPECT_EQ(form->Points()->windowTitle(), "Points");
+  EXPECT_EQ(form->Faces()->windowTitle(), "Faces");
+  EXPECT_EQ(form->Tools()->windowTitle(), "frmTools");
+  EXPECT_EQ(form->Points()->width(), 215);
+  EXPECT_EQ(form->Faces()->height(), 210);
+}
+
+TEST_F(WindowTest, PointsPickMakesVertexCurrentAndAddsCorner) {
+  OpenLoaded();
+  TMeshDocument& d = form->Document();
+  const QPoint at = VertexPixel(d, 1);
+  SendMouse(form->Points(), QEvent::MouseButtonPress, at, Qt::LeftButton);
+  SendMouse(form->Points(), QEvent::MouseButtonRelease, at, Qt::LeftButton);
+  EXPECT_EQ(d.ListBox1.Current(), 1);
+  ASSERT_EQ(d.NumFvrt, 7);
+  EXPECT_EQ(d.FVRT[6].Vert, 1);
+  // The same vertex again: no second corner.
+  SendMouse(form->Points(), QEvent::MouseButtonPress, at, Qt::LeftButton);
+  EXPECT_EQ(d.NumFvrt, 7);
+}
+
+TEST_F(WindowTest, PointsClickOnEmptyCanvasClearsTheLineAndAddsNothing) {
+  OpenLoaded();
+  TMeshDocument& d = form->Document();
+  d.ListBox1.SetCurrent(2);
+  SendMouse(form->Points(), QEvent::MouseButtonPress, QPoint(2, 2), Qt::LeftButton);
+  EXPECT_EQ(d.ListBox1.Current(), -1);
+  EXPECT_EQ(d.NumFvrt, 6);
+}
+
+TEST_F(WindowTest, RightDragMovesTheAnchor) {
+  OpenLoaded();
+  TfrmFaces* faces = form->Faces();
+  SendMouse(faces, QEvent::MouseButtonPress, QPoint(50, 60), Qt::RightButton);
+  EXPECT_TRUE(faces->Dragging());
+  SendMouse(faces, QEvent::MouseMove, QPoint(70, 80), Qt::RightButton);
+  EXPECT_FLOAT_EQ(Projection().AnchorX, 70.0f);
+  EXPECT_FLOAT_EQ(Projection().AnchorY, 80.0f);
+  SendMouse(faces, QEvent::MouseButtonRelease, QPoint(70, 80), Qt::RightButton);
+  EXPECT_FALSE(faces->Dragging());
+  // Moves after the release leave the anchor alone; a left press never drags.
+  SendMouse(faces, QEvent::MouseMove, QPoint(10, 10), Qt::NoButton);
+  SendMouse(faces, QEvent::MouseButtonPress, QPoint(10, 10), Qt::LeftButton);
+  SendMouse(faces, QEvent::MouseMove, QPoint(20, 20), Qt::LeftButton);
+  EXPECT_FLOAT_EQ(Projection().AnchorX, 70.0f);
+}
+
+TEST_F(WindowTest, LoadFitsTheModelIntoThePointsWindow) {
+  OpenLoaded();
+  // Box (-10,-10,0)..(10,10,15): projected extent 27.5 on both axes, so the height decides.
+  EXPECT_FLOAT_EQ(Projection().ViewScale, 27.5f / static_cast<float>(form->Points()->height()));
+  EXPECT_FLOAT_EQ(Projection().AnchorX, form->Points()->width() / 2.0f);
+}
+
+TEST_F(WindowTest, FacesResizeGivesThePointsWindowItsSize) {
+  Open();
+  form->Faces()->resize(300, 250);
+  EXPECT_EQ(form->Points()->size(), QSize(300, 250));
+}
+
+// ---- tool window -------------------------------------------------------------------------
+
+TEST_F(WindowTest, Button7TurnsTheModelAboutZ) {
+  OpenLoaded();
+  TMeshDocument& d = form->Document();
+  form->Tools()->findChild<QPushButton*>("Button7")->click();
+  const double c = std::cos(1.6f), s = std::sin(1.6f);
+  EXPECT_NEAR(d.VERT[1].x, 10 * c + 10 * s, 1e-4);
+  EXPECT_NEAR(d.VERT[1].y, 10 * s - 10 * c, 1e-4);
+  EXPECT_EQ(d.VERT[4].z, 15.0f);
+}
+
+TEST_F(WindowTest, ZoomPositionsSetTheScale) {
+  Open();
+  QSpinBox* zoom = form->Tools()->UpDown1;
+  EXPECT_EQ(zoom->value(), -100);
+  zoom->stepBy(1);
+  EXPECT_EQ(zoom->value(), -96);
+  EXPECT_FLOAT_EQ(Projection().ViewScale, 0.96f);
+  zoom->setValue(-1);
+  EXPECT_FLOAT_EQ(Projection().ViewScale, 0.01f);
+  zoom->setValue(-20000);
+  EXPECT_EQ(zoom->value(), -10000);
+  EXPECT_FLOAT_EQ(Projection().ViewScale, 100.0f);
+  zoom->setValue(-100);
+  EXPECT_FLOAT_EQ(Projection().ViewScale, 1.0f);
+}
+
+TEST_F(WindowTest, AxisTogglesAllowAtMostOneDown) {
+  Open();
+  TfrmTools* tools = form->Tools();
+  tools->ButtonX->click();
+  EXPECT_TRUE(tools->RotateThread().RotateX);
+  tools->ButtonY->click();
+  EXPECT_FALSE(tools->ButtonX->isChecked());
+  EXPECT_FALSE(tools->RotateThread().RotateX);
+  EXPECT_TRUE(tools->RotateThread().RotateY);
+  tools->ButtonY->click();
+  EXPECT_FALSE(tools->RotateThread().RotateY);
+}
+
+TEST_F(WindowTest, RotationStepsRunOnTheWindowThread) {
+  OpenLoaded();
+  TMeshDocument& d = form->Document();
+  TfrmTools* tools = form->Tools();
+  tools->ButtonZ->click();
+  const float before = d.VERT[1].x;
+  QElapsedTimer t;
+  t.start();
+  while (tools->RotateThread().StepsRun() < 3 && t.elapsed() < 5000) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  ASSERT_GE(tools->RotateThread().StepsRun(), 3);
+  EXPECT_NE(d.VERT[1].x, before);
+  // Switched off, the steps stop; and closing the window with the thread running is prompt.
+  tools->ButtonZ->click();
+  QApplication::processEvents();
+  const int steps = tools->RotateThread().StepsRun();
+  QTest::qWait(120);
+  EXPECT_EQ(tools->RotateThread().StepsRun(), steps);
+}
+
+// ---- Texturing tab -----------------------------------------------------------------------
+
+TEST_F(WindowTest, TexturingTabShowsTheSecondFace) {
+  OpenLoaded();
+  form->PageControl1->setCurrentIndex(4);
+  TTexturingTab* tab = form->Texturing;
+  EXPECT_EQ(tab->CurrentFace(), 1);
+  EXPECT_EQ(tab->LabelFace->text(), "FACE: 1, FVRTs: 3 4 5 ");
+  EXPECT_EQ(tab->ComboTexture->currentText(), "00070001");
+  EXPECT_EQ(tab->EditU[2]->text(), "0.062");
+  EXPECT_EQ(tab->EditV[2]->text(), "0.500");
+  EXPECT_FALSE(tab->EditU[3]->isEnabled());
+  EXPECT_EQ(form->Document().ListBox4.Current(), 1);
+  // The outline is yellow: corner 3 at Tx 0, Ty 0 is pixel (0, 256), clipped; the edge from
+  // (256, 256) to (256, 0) leaves the image; the edge from corner 5 (16, 128) back to
+  // corner 3 passes (8, 192).
+  EXPECT_EQ(tab->Image->Image.pixel(8, 192), qRgb(255, 255, 0));
+}
+
+TEST_F(WindowTest, TexturingPickSetsTheTriangleCorners) {
+  OpenLoaded();
+  form->PageControl1->setCurrentIndex(4);
+  TTexturingTab* tab = form->Texturing;
+  for (QPoint p : {QPoint(64, 192), QPoint(192, 192), QPoint(64, 64)}) {
+    QTest::mouseMove(tab->Image, p);
+    QTest::mouseClick(tab->Image, Qt::LeftButton, Qt::NoModifier, p);
+  }
+  TMeshDocument& d = form->Document();
+  EXPECT_FLOAT_EQ(d.FVRT[3].Tx, 0.25f);
+  EXPECT_FLOAT_EQ(d.FVRT[3].Ty, 0.25f);
+  EXPECT_FLOAT_EQ(d.FVRT[4].Tx, 0.75f);
+  EXPECT_FLOAT_EQ(d.FVRT[4].Ty, 0.25f);
+  EXPECT_FLOAT_EQ(d.FVRT[5].Tx, 0.25f);
+  EXPECT_FLOAT_EQ(d.FVRT[5].Ty, 0.75f);
+  EXPECT_EQ(tab->EditU[1]->text(), "0.75");
+  EXPECT_EQ(tab->EditV[2]->text(), "0.75");
+  EXPECT_EQ(tab->PickCount, 0);
+  EXPECT_EQ(tab->LabelMouse->text(), "(64,64): Tx=0.25, Ty=0.75");
+  // The picked outline is lime green along its first edge.
+  EXPECT_EQ(tab->Image->Image.pixel(128, 192), qRgb(0, 255, 0));
+  // The list lines keep their old text until the next Load.
+  EXPECT_EQ(d.ListBox3.Line(3), "0, tx:0, ty:0");
+}
+
+TEST_F(WindowTest, TexturingUvBoxWritesItsCorner) {
+  OpenLoaded();
+  form->PageControl1->setCurrentIndex(4);
+  TTexturingTab* tab = form->Texturing;
+  tab->EditU[1]->setText("0.125");
+  QTest::keyClick(tab->EditU[1], Qt::Key_Return);
+  EXPECT_FLOAT_EQ(form->Document().FVRT[4].Tx, 0.125f);
+  EXPECT_EQ(tab->EditU[1]->text(), "0.125");
+  tab->EditV[1]->setText("x");
+  QTest::keyClick(tab->EditV[1], Qt::Key_Return);
+  EXPECT_EQ(dialogs.Errors.size(), 1);
+  // The corner keeps its value when the text is no number.
+  EXPECT_FLOAT_EQ(form->Document().FVRT[4].Ty, 1.0f);
+}
+
+TEST_F(WindowTest, TexturingWithOneFaceShowsNoFace) {
+  TSampleMesh m = TSampleMesh::Square();
+  m.Faces.resize(1);
+  OpenLoaded(m);
+  form->PageControl1->setCurrentIndex(4);
+  TTexturingTab* tab = form->Texturing;
+  EXPECT_EQ(tab->CurrentFace(), -1);
+  QTest::mouseClick(tab->Image, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+  EXPECT_EQ(form->Document().FVRT[0].Tx, 0.0f);
+  EXPECT_TRUE(dialogs.Errors.isEmpty());
+}
+
+TEST_F(WindowTest, TexturingPicksEveryCornerOfALargeFace) {
+  TSampleMesh m = TSampleMesh::Square();
+  m.Fvrts.push_back({4, 0, 0, 0});
+  m.Fvrts.push_back({4, 0, 0, 0});
+  m.Faces[1].Count = 5;  // corners 3..7
+  OpenLoaded(m);
+  form->PageControl1->setCurrentIndex(4);
+  TTexturingTab* tab = form->Texturing;
+  EXPECT_TRUE(tab->EditU[3]->isEnabled());
+  for (int i = 0; i < 5; ++i) QTest::mouseClick(tab->Image, Qt::LeftButton, Qt::NoModifier, QPoint(32 * i, 128));
+  EXPECT_FLOAT_EQ(form->Document().FVRT[7].Tx, 0.5f);
+  EXPECT_FLOAT_EQ(form->Document().FVRT[7].Ty, 0.5f);
+  EXPECT_EQ(tab->PickCount, 0);
+}
+
+TEST_F(WindowTest, TexturingFaceClickSelectsItsMaterialOrZero) {
+  TSampleMesh m = TSampleMesh::Square();
+  OpenLoaded(m);
+  form->PageControl1->setCurrentIndex(4);
+  TTexturingTab* tab = form->Texturing;
+  tab->ListFacesClick(0);
+  EXPECT_EQ(tab->ComboTexture->currentText(), "00070000");
+  EXPECT_EQ(form->Document().FACE[0].Mat, 70000);
+  // A material typed into the box applies on Enter and joins the box's list.
+  tab->ComboTexture->setEditText("123");
+  QTest::keyClick(tab->ComboTexture->lineEdit(), Qt::Key_Return);
+  EXPECT_EQ(form->Document().FACE[0].Mat, 123);
+  EXPECT_GE(tab->ComboTexture->findText("00000123"), 0);
+}
