@@ -82,6 +82,18 @@ void AppendFixed(std::string& out, double value, int decimals) {
   out.append(begin, static_cast<size_t>(res.ptr - begin));
 }
 
+void AppendPrintfFixed(std::string& out, double value, int decimals) {
+  int64_t n;
+  if (static_cast<double>(static_cast<float>(value)) == value && ScaledInteger(value, decimals, n)) {
+    if (n == 0 && std::signbit(value)) out += '-';
+    AppendScaled(out, n, decimals, false);
+    return;
+  }
+  char buf[400];
+  const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+  out.append(buf, static_cast<size_t>(res.ptr - buf));
+}
+
 std::string FormatFixed(double value, int decimals) {
   std::string s;
   AppendFixed(s, value, decimals);

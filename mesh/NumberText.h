@@ -14,6 +14,10 @@ std::string FormatFixed(double value, int decimals);
 // Appends FormatFixed(value, decimals) to `out` (the hot path of list lines).
 void AppendFixed(std::string& out, double value, int decimals);
 
+// Appends `value` as printf's "%.<decimals>f" writes it (a negative value that rounds to
+// zero keeps its minus sign: "-0.0000000"; "nan", "inf" as the C library writes them).
+void AppendPrintfFixed(std::string& out, double value, int decimals);
+
 // `value` rounded to `decimals` decimals (ties to even, the exact binary value decides) and
 // written in shortest general form: no trailing zeros, zero as "0" (0.0625 with 3 -> "0.062",
 // 0.5 -> "0.5", 1.0 -> "1"). Fifteen significant digits at most; very large or small values

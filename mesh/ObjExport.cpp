@@ -2,18 +2,15 @@
 
 #include <charconv>
 
+#include "mesh/NumberText.h"
+
 #include "util/FileIo.h"
 
 namespace {
 
 constexpr char kEol[] = "\r\n";
 
-// " %.7f" appended, as printf writes it (to_chars gives the same digits).
-void PutNumber(std::string& out, float v) {
-  char buf[64];
-  const auto res = std::to_chars(buf, buf + sizeof buf, double{v}, std::chars_format::fixed, 7);
-  out.append(buf, res.ptr);
-}
+void PutNumber(std::string& out, float v) { AppendPrintfFixed(out, v, 7); }
 
 void PutInt(std::string& out, int64_t v) {
   char buf[24];

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
+#include <cstdio>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -104,6 +105,32 @@ TEST(NumberText, ShortcutAgreesWithExactConversion) {
       ASSERT_EQ(FormatRounded(f, 3), std::string(buf, r2.ptr)) << f;
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(NumberText, PrintfFixedMatchesTheCLibrary) {
+  std::mt19937 rng(5);
+  for (int i = 0; i < 100000; ++i) {
+    float f;
+    if (i % 2) {
+      const uint32_t bits = rng();
+      std::memcpy(&f, &bits, 4);
+    } else {
+      f = std::ldexp(float(int(rng() % 200001) - 100000), -int(rng() % 34));  // ties at 7 decimals
+    }
+    if (std::isnan(f)) continue;  // the sign of a NaN text is the library's own business
+    char buf[400];
+    std::snprintf(buf, sizeof buf, "%.7f", double{f});
+    std::string s;
+    AppendPrintfFixed(s, f, 7);
+    ASSERT_EQ(s, buf) << f;
+  }
+  std::string z;
+  AppendPrintfFixed(z, -0.0f, 7);
+  EXPECT_EQ(z, "-0.0000000");
 }
 
 }  // namespace
