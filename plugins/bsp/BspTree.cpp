@@ -120,6 +120,7 @@ private:
   TPlaneD FacePlane(const TFaceRecord& face) const {
     TPlaneD pl;
     double n[3] = {0, 0, 0}, c[3] = {0, 0, 0};
+    double longest = 0;
     const int32_t count = face.FvrtCount;
     for (int32_t i = 0; i < count; ++i) {
       const TPoint3& a = m_in.Vert[static_cast<size_t>(m_in.Fvrt[static_cast<size_t>(face.FirstFvrt + i)].Vert)];
@@ -131,9 +132,17 @@ private:
       c[0] += a.x;
       c[1] += a.y;
       c[2] += a.z;
+      const double e[3] = {double(b.x) - a.x, double(b.y) - a.y, double(b.z) - a.z};
+      longest = std::max(longest, e[0] * e[0] + e[1] * e[1] + e[2] * e[2]);
     }
+    // The Newell vector is twice the area. A face whose area is negligible against its
+    // longest edge squared (two corners a rounding error apart, collinear corners) has a
+    // normal made of rounding noise; as a splitter it would cut through the whole mesh.
     const double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-    if (count < 3 || !std::isfinite(len) || len <= 1e-30) return pl;
+    if (count < 3 || !std::isfinite(len) || !std::isfinite(longest) || len <= 1e-6 * longest ||
+        len <= 1e-30) {
+      return pl;
+    }
     for (int i = 0; i < 3; ++i) {
       pl.n[i] = n[i] / len;
       c[i] /= count;
@@ -189,13 +198,21 @@ private:
 
   // Every face lies on or behind every plane of the set, or every face on or in front of
   // every plane: such a set is drawn correctly in any order, so it ends the splitting.
+  // Tested on the set's distinct vertices, which a closed mesh shares between faces.
   bool IsConvexSet(const std::vector<TPoly>& polys, const std::vector<int32_t>& planes) const {
+    std::vector<int32_t> verts;
+    for (const TPoly& p : polys) {
+      for (const TWCorner& c : p.corners) verts.push_back(c.Vert);
+    }
+    std::sort(verts.begin(), verts.end());
+    verts.erase(std::unique(verts.begin(), verts.end()), verts.end());
     bool allBack = true, allFront = true;
     for (int32_t pi : planes) {
-      for (const TPoly& p : polys) {
-        const TSide s = Classify(p, pi);
-        if (s == kFront || s == kStraddle) allBack = false;
-        if (s == kBack || s == kStraddle) allFront = false;
+      const TPlaneD& pl = m_planes[static_cast<size_t>(pi)];
+      for (int32_t v : verts) {
+        const int s = SideOf(Dist(pl, v));
+        allBack &= s <= 0;
+        allFront &= s >= 0;
         if (!allBack && !allFront) return false;
       }
     }

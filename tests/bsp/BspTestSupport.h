@@ -104,6 +104,51 @@ inline TMesh RandomTriangles(int count, unsigned seed, double size = 4) {
   return m;
 }
 
+// A grid of nx * ny quads, each made of two triangles over shared vertices, placed by
+// `at(u, v)` with u, v in 0..1.
+template <typename At>
+inline TMesh Grid(int nx, int ny, At at) {
+  TMesh m;
+  for (int j = 0; j <= ny; ++j) {
+    for (int i = 0; i <= nx; ++i) {
+      const TV p = at(double(i) / nx, double(j) / ny);
+      m.Vert.push_back({float(p.x), float(p.y), float(p.z)});
+    }
+  }
+  auto corner = [&](int i, int j) { return j * (nx + 1) + i; };
+  auto tri = [&](int a, int b, int c) {
+    const TV pa = ToV(m.Vert[a]), pb = ToV(m.Vert[b]), pc = ToV(m.Vert[c]);
+    TV n = Cross(Sub(pb, pa), Sub(pc, pa));
+    const double l = Len(n);
+    if (l > 0) n = {n.x / l, n.y / l, n.z / l};
+    TFaceRecord f{};
+    f.Vtnm = int32_t(m.Vtnm.size());
+    m.Vtnm.push_back({float(n.x), float(n.y), float(n.z)});
+    f.D = float(-Dot(n, pa));
+    f.FirstFvrt = int32_t(m.Fvrt.size());
+    f.FvrtCount = 3;
+    f.Reserved2 = kEditorReserved2;
+    for (int v : {a, b, c}) m.Fvrt.push_back({v, f.Vtnm, 0.5f, 0.5f});
+    m.Face.push_back(f);
+  };
+  for (int j = 0; j < ny; ++j) {
+    for (int i = 0; i < nx; ++i) {
+      tri(corner(i, j), corner(i + 1, j), corner(i + 1, j + 1));
+      tri(corner(i, j), corner(i + 1, j + 1), corner(i, j + 1));
+    }
+  }
+  return m;
+}
+
+// A sphere of radius 10 on an nx * ny grid (2 * nx * ny triangles). The triangles at the
+// poles have two corners a rounding error apart, so their normals are noise.
+inline TMesh Sphere(int nx, int ny) {
+  return Grid(nx, ny, [](double u, double v) {
+    const double th = 2 * M_PI * u, ph = M_PI * v;
+    return TV{10 * std::sin(ph) * std::cos(th), 10 * std::sin(ph) * std::sin(th), -10 * std::cos(ph)};
+  });
+}
+
 inline std::vector<TV> FacePoints(const TMesh& m, const TFaceRecord& f) {
   std::vector<TV> pts;
   for (int32_t i = 0; i < f.FvrtCount; ++i) pts.push_back(ToV(m.Vert[m.Fvrt[f.FirstFvrt + i].Vert]));

@@ -176,6 +176,17 @@ TEST(BspTreeKnown, RoomSeenFromInsideIsOneLeaf) {
   EXPECT_TRUE(IsLeafRef(t.Root));
 }
 
+TEST(BspTreeKnown, SphereIsOneLeafDespiteItsPoleSlivers) {
+  // A sliver's noisy normal must not make it a splitter that cuts the whole sphere.
+  const TMesh m = Sphere(24, 12);
+  const TTree t = BuildTree(m);
+  ExpectWellFormed(t);
+  EXPECT_EQ(t.CutCount, 0);
+  EXPECT_TRUE(t.Nodes.empty());
+  ASSERT_TRUE(IsLeafRef(t.Root));
+  EXPECT_EQ(t.Leaves[0].FaceCount, int32_t(m.Face.size()));
+}
+
 TEST(BspTreeKnown, TwoCubesAreSeparatedWithoutCuts) {
   TMesh m = Cube(0, 1);
   const TMesh second = Cube(3, 4);
