@@ -1,0 +1,68 @@
+#include "viewers/WindowPlacement.h"
+
+#include <QApplication>
+#include <QSettings>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include "support/TestSupport.h"
+
+namespace {
+
+class PlacementTest : public ::testing::Test {
+protected:
+  PlacementTest() : ini(QString::fromStdString(dir.File("model.ini")), QSettings::IniFormat) {
+    window.setObjectName("frmPoints");
+    window.move(100, 120);
+    window.resize(200, 150);
+  }
+  testsupport::TempDir dir;
+  QSettings ini;
+  QWidget window;
+};
+
+TEST_F(PlacementTest, NormalWindowWritesStateAndBounds) {
+  SaveWindowPlacement(ini, window);
+  EXPECT_EQ(ini.value("frmPoints/WindowState").toInt(), 0);
+  EXPECT_EQ(ini.value("frmPoints/Left").toInt(), window.frameGeometry().x());
+  EXPECT_EQ(ini.value("frmPoints/Width").toInt(), window.frameGeometry().width());
+  EXPECT_EQ(ini.value("frmPoints/Height").toInt(), window.frameGeometry().height());
+}
+
+TEST_F(PlacementTest, MaximizedWindowWritesOnlyItsState) {
+  ini.setValue("frmPoints/Width", 321);
+  window.setWindowState(Qt::WindowMaximized);
+  SaveWindowPlacement(ini, window);
+  EXPECT_EQ(ini.value("frmPoints/WindowState").toInt(), 2);
+  EXPECT_EQ(ini.value("frmPoints/Width").toInt(), 321);
+  EXPECT_FALSE(ini.contains("frmPoints/Left"));
+}
+
+TEST_F(PlacementTest, MissingSectionLeavesTheWindowAlone) {
+  RestoreWindowPlacement(ini, window);
+  EXPECT_EQ(window.size(), QSize(200, 150));
+  EXPECT_EQ(window.windowState(), Qt::WindowNoState);
+}
+
+TEST_F(PlacementTest, RestoreReadsBoundsButNotThoseGivenAsMinusOne) {
+  ini.setValue("frmPoints/WindowState", 0);
+  ini.setValue("frmPoints/Left", 40);
+  ini.setValue("frmPoints/Top", 50);
+  ini.setValue("frmPoints/Width", 260);
+  ini.setValue("frmPoints/Height", "abc");  // not an integer: the default
+  RestoreWindowPlacement(ini, window, 100, 120, -1, 150);
+  EXPECT_EQ(window.frameGeometry().x(), 40);
+  EXPECT_EQ(window.frameGeometry().y(), 50);
+  EXPECT_EQ(window.width(), 200);
+  EXPECT_EQ(window.frameGeometry().height(), 150);
+}
+
+TEST_F(PlacementTest, SavedMaximizedStateIsRestored) {
+  ini.setValue("frmPoints/WindowState", 2);
+  ini.setValue("frmPoints/Width", 999);
+  RestoreWindowPlacement(ini, window);
+  EXPECT_TRUE(window.windowState() & Qt::WindowMaximized);
+}
+
+}  // namespace
