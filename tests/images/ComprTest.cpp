@@ -131,30 +131,42 @@ TEST(BlockFormat, FileStandsBehindTheStream) {
 
 // ---- the zlib format and the magic ----
 
-TEST(ZlibFormat, ThreePixelsGiveNineBytes) {
-  const uint8_t rgb[9] = {10, 20, 30, 40, 50, 60, 70, 80, 90};
-  uLongf packedSize = compressBound(9);
+// zlib's own compress call on `data`, behind a zlib-format header; `damage` flips the last
+// byte (the Adler-32 trailer).
+Bytes ZlibStream(const Bytes& data, bool damage = false) {
+  uLongf packedSize = compressBound(static_cast<uLong>(data.size()));
   Bytes packed(packedSize);
-  ASSERT_EQ(compress(packed.data(), &packedSize, rgb, 9), Z_OK);
+  EXPECT_EQ(compress(packed.data(), &packedSize, data.data(), static_cast<uLong>(data.size())), Z_OK);
   packed.resize(packedSize);
-  Bytes s = Header(0xCC, 0xDD, static_cast<uint32_t>(packedSize), 9, 0);
+  if (damage) packed.back() ^= 0xFF;
+  Bytes s = Header(0xCC, 0xDD, static_cast<uint32_t>(packedSize), static_cast<uint32_t>(data.size()), 0);
   s.insert(s.end(), packed.begin(), packed.end());
+  return s;
+}
+
+TEST(ZlibFormat, ThreePixelsGiveNineBytes) {
+  const Bytes rgb{10, 20, 30, 40, 50, 60, 70, 80, 90};
+  const Bytes s = ZlibStream(rgb);
   const TDecoded d = Decode(s);
   EXPECT_EQ(d.Count, 9u);
-  EXPECT_EQ(Bytes(d.Data.begin(), d.Data.begin() + 9), Bytes(rgb, rgb + 9));
+  EXPECT_EQ(Bytes(d.Data.begin(), d.Data.begin() + 9), rgb);
   EXPECT_EQ(static_cast<size_t>(d.End), s.size());
 }
 
 TEST(ZlibFormat, DamagedDataIsReported) {
-  const uint8_t rgb[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
-  uLongf packedSize = compressBound(9);
-  Bytes packed(packedSize);
-  ASSERT_EQ(compress(packed.data(), &packedSize, rgb, 9), Z_OK);
-  packed.resize(packedSize);
-  packed[packedSize - 1] ^= 0xFF;  // breaks the Adler-32 trailer
-  Bytes s = Header(0xCC, 0xDD, static_cast<uint32_t>(packedSize), 9, 0);
-  s.insert(s.end(), packed.begin(), packed.end());
-  EXPECT_NE(ErrorOf(s).find("_BlockRead: Damaged zlib data"), std::string::npos);
+  EXPECT_NE(ErrorOf(ZlibStream({1, 2, 3, 4, 5, 6, 7, 8, 9}, true)).find("_BlockRead: Damaged zlib data"), std::string::npos);
+}
+
+TEST(ZlibFormat, DataLongerThanTheHeaderSaysIsRefused) {
+  Bytes s = ZlibStream({1, 2, 3, 4, 5, 6});
+  s[6] = 4;  // uncompressed size 4, the data holds 6
+  EXPECT_NE(ErrorOf(s).find("Damaged zlib data"), std::string::npos);
+}
+
+TEST(ZlibFormat, DataShorterThanTheHeaderSaysReportsWhatCame) {
+  Bytes s = ZlibStream({1, 2, 3, 4, 5});
+  s[6] = 9;  // uncompressed size 9, the data holds 5
+  EXPECT_EQ(Decode(s).Count, 5u);
 }
 
 TEST(ZlibFormat, ShortFileRaisesTheReadError) {
