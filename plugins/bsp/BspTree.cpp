@@ -158,6 +158,15 @@ private:
     return pl;
   }
 
+  // The tree's mesh must fit the editor's arrays; stopping early also bounds the work a
+  // mesh made to cut itself to pieces can cause.
+  void NeedRoom(int64_t records, const char* what) const {
+    if (records > m_opt.Capacity) {
+      throw EBspError(kBspTooLarge, "The tree's mesh needs more than " +
+                                        std::to_string(m_opt.Capacity) + " " + what);
+    }
+  }
+
   double Dist(const TPlaneD& pl, int32_t vert) const {
     const TPoint3& v = m_verts[static_cast<size_t>(vert)];
     return pl.n[0] * v.x + pl.n[1] * v.y + pl.n[2] * v.z + pl.d;
@@ -297,10 +306,7 @@ private:
   void Cut(const TPoly& p, int32_t planeIndex, TPoly& front, TPoly& back) {
     const TPlaneD& pl = m_planes[static_cast<size_t>(planeIndex)];
     ++m_tree.CutCount;
-    if (++m_faceCount > m_opt.Capacity) {
-      throw EBspError(kBspTooLarge, "The tree's mesh needs more than " +
-                                        std::to_string(m_opt.Capacity) + " faces");
-    }
+    NeedRoom(++m_faceCount, "faces");
     front.source = back.source = p.source;
     front.plane = back.plane = p.plane;
     front.seq = m_nextSeq++;
@@ -337,10 +343,7 @@ private:
     const auto vkey = std::make_pair(PairKey(a.Vert, b.Vert), planeIndex);
     auto vit = m_cutVerts.find(vkey);
     if (vit == m_cutVerts.end()) {
-      if (static_cast<int64_t>(m_verts.size()) >= m_opt.Capacity) {
-        throw EBspError(kBspTooLarge, "The tree's mesh needs more than " +
-                                          std::to_string(m_opt.Capacity) + " vertices");
-      }
+      NeedRoom(static_cast<int64_t>(m_verts.size()) + 1, "vertices");
       const TPoint3 pa = m_verts[static_cast<size_t>(a.Vert)];
       const TPoint3 pb = m_verts[static_cast<size_t>(b.Vert)];
       TPoint3 v{};
@@ -361,10 +364,7 @@ private:
     const auto nkey = std::make_pair(PairKey(a.Vtnm, b.Vtnm), c.Vert);
     auto nit = m_cutNorms.find(nkey);
     if (nit == m_cutNorms.end()) {
-      if (static_cast<int64_t>(m_norms.size()) >= m_opt.Capacity) {
-        throw EBspError(kBspTooLarge, "The tree's mesh needs more than " +
-                                          std::to_string(m_opt.Capacity) + " normals");
-      }
+      NeedRoom(static_cast<int64_t>(m_norms.size()) + 1, "normals");
       const TPoint3 na = m_norms[static_cast<size_t>(a.Vtnm)];
       const TPoint3 nb = m_norms[static_cast<size_t>(b.Vtnm)];
       double m[3] = {na.x + t * (double(nb.x) - na.x), na.y + t * (double(nb.y) - na.y),
@@ -400,10 +400,7 @@ private:
     m_tree.Source.reserve(order.size());
     int64_t corners = 0;
     for (size_t i : order) corners += static_cast<int64_t>(m_placed[i].poly.corners.size());
-    if (corners > m_opt.Capacity) {
-      throw EBspError(kBspTooLarge, "The tree's mesh needs more than " +
-                                        std::to_string(m_opt.Capacity) + " face corners");
-    }
+    NeedRoom(corners, "face corners");
     out.Fvrt.reserve(static_cast<size_t>(corners));
 
     // Where each output face goes: slot 0..nodes-1 for nodes, then the leaves.

@@ -191,19 +191,24 @@ TEST_F(BspCompiledTree, AwkwardValuesRoundTrip) {
   ExpectRoundTrip(BuildTree(m));
 }
 
-TEST_F(BspCompiledTree, TheCommandLineBuildsAndCompiles) {
-  WriteRecordFiles(RandomTriangles(40, 9), home);
-  const std::string out = home.File("cli model.iff");
+// Runs `tessavor-cli make-tree OUT` on this test's home folder; returns the exit status
+// (-1 when it did not exit normally) with standard output and error in `output`.
+int RunMakeTree(const TempDir& home, const std::string& out, std::string& output) {
   const std::string cmd = "TESSAVOR_HOME='" + home.Path().string() + "' '" TESSAVOR_BIN_DIR
                           "/tessavor-cli' make-tree '" + out + "' 2>&1";
   FILE* p = popen(cmd.c_str(), "r");
-  ASSERT_NE(p, nullptr);
-  std::string output;
+  if (!p) return -1;
   char buf[512];
   while (size_t n = fread(buf, 1, sizeof buf, p)) output.append(buf, n);
   const int status = pclose(p);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << output;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(BspCompiledTree, TheCommandLineBuildsAndCompiles) {
+  WriteRecordFiles(RandomTriangles(40, 9), home);
+  const std::string out = home.File("cli model.iff");
+  std::string output;
+  EXPECT_EQ(RunMakeTree(home, out, output), 0) << output;
   const size_t banner = output.find("TREE Builder");
   const size_t created = output.find("iff compiler script created - will try to compile it...");
   const size_t done = output.find("iffc returned without exceptions");
@@ -221,16 +226,8 @@ TEST_F(BspCompiledTree, TheCommandLineBuildsAndCompiles) {
 TEST_F(BspCompiledTree, TheCommandLineReportsABuilderFailure) {
   // No record files in the home folder: code 1, nothing compiled, exit status 2.
   const std::string out = home.File("none.iff");
-  const std::string cmd = "TESSAVOR_HOME='" + home.Path().string() + "' '" TESSAVOR_BIN_DIR
-                          "/tessavor-cli' make-tree '" + out + "' 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  ASSERT_NE(p, nullptr);
   std::string output;
-  char buf[512];
-  while (size_t n = fread(buf, 1, sizeof buf, p)) output.append(buf, n);
-  const int status = pclose(p);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 2);
+  EXPECT_EQ(RunMakeTree(home, out, output), 2) << output;
   EXPECT_NE(output.find("generate_bsp_tree failed with error code: 1"), std::string::npos) << output;
   EXPECT_NE(output.find("vert.kvt"), std::string::npos) << "the reason names the file";
   EXPECT_FALSE(std::filesystem::exists(out));
