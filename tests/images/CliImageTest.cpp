@@ -63,6 +63,10 @@ TEST_F(ImageConvert, ChainThroughEveryFormatKeepsTheColours) {
   TLifGraphic start = Sample();
   start.SaveToFile(File("a.lif"));
   const char* chain[] = {"a.lif", "b.png", "c.mat", "d.gct", "e.bmp", "f.tga", "g.gct", "h.lif"};
+  if (Run("'" + File("a.lif") + "' '" + File("probe.png") + "'") != 0 &&
+      testsupport::ReadText(File("err.txt")).find("need the build with Qt") != std::string::npos) {
+    GTEST_SKIP() << "tessavor-cli was built without Qt";
+  }
   for (size_t i = 0; i + 1 < std::size(chain); ++i) {
     const std::string extra = std::string(chain[i + 1]) == "g.gct" ? " --zlib" : "";
     ASSERT_EQ(Run("'" + File(chain[i]) + "' '" + File(chain[i + 1]) + "'" + extra), 0)
