@@ -21,6 +21,18 @@ struct THandle {
   ~THandle() { IffCloseHandle(h); }
 };
 
+[[noreturn]] void ScanFailed(const TRipChunk& row, const std::string& modelFile, const Exception& e) {
+  throw ERipMesh("Rip mesh: cannot find the " + std::string(row.Id) + " chunk in \"" + modelFile +
+                 "\": " + e.Message() + "; no record file was changed");
+}
+
+[[noreturn]] void EndsEarly(const TRipChunk& row, const std::string& modelFile, int64_t size,
+                            int64_t there) {
+  throw ERipMesh("Rip mesh: the " + std::string(row.Id) + " chunk of \"" + modelFile +
+                 "\" ends early: " + std::to_string(size) + " bytes of data, " +
+                 std::to_string(there) + " in the file; no record file was changed");
+}
+
 }  // namespace
 
 TRipResult RipMesh(const std::string& modelFile) {
@@ -34,16 +46,15 @@ TRipResult RipMesh(const std::string& modelFile) {
       TIffItemHeader item;
       bool found = false;
       try {
-        found = IffFindItem(handle.h, item, row.Id);
+        // A FORM whose type is the wanted name is not mesh data.
+        do {
+          found = IffFindItem(handle.h, item, row.Id);
+        } while (found && item.HeaderLen != 8);
       } catch (const EIffReader_ErrorInChunk& e) {
-        throw ERipMesh("Rip mesh: cannot find the " + std::string(row.Id) + " chunk in \"" +
-                       modelFile + "\": " + e.Message());
+        ScanFailed(row, modelFile, e);
       } catch (const EIffReader_ErrorInForm& e) {
-        throw ERipMesh("Rip mesh: cannot find the " + std::string(row.Id) + " chunk in \"" +
-                       modelFile + "\": " + e.Message());
+        ScanFailed(row, modelFile, e);
       }
-      // A FORM whose type is the wanted name is not mesh data.
-      while (found && item.HeaderLen != 8) found = IffFindItem(handle.h, item, row.Id);
       if (!found) {
         throw ERipMesh("Rip mesh: \"" + modelFile + "\" has no " + row.Id +
                        " chunk; no record file was changed");
@@ -52,18 +63,10 @@ TRipResult RipMesh(const std::string& modelFile) {
       // allocating anything.
       const int64_t start = int64_t{item.Offset} + 8;
       const int64_t available = fileSize > start ? fileSize - start : 0;
-      if (item.Size > available) {
-        throw ERipMesh("Rip mesh: the " + std::string(row.Id) + " chunk of \"" + modelFile +
-                       "\" ends early: " + std::to_string(item.Size) + " bytes of data, " +
-                       std::to_string(available) + " in the file; no record file was changed");
-      }
+      if (item.Size > available) EndsEarly(row, modelFile, item.Size, available);
       data[i].resize(static_cast<size_t>(item.Size));
       const int64_t got = ReadFileBlock(modelFile, start, data[i].data(), item.Size);
-      if (got != item.Size) {
-        throw ERipMesh("Rip mesh: the " + std::string(row.Id) + " chunk of \"" + modelFile +
-                       "\" ends early: " + std::to_string(item.Size) + " bytes of data, " +
-                       std::to_string(got) + " read; no record file was changed");
-      }
+      if (got != item.Size) EndsEarly(row, modelFile, item.Size, got);
     }
   }
 

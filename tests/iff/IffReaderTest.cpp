@@ -20,16 +20,6 @@ protected:
     testsupport::WriteBytes(path, data);
     return path;
   }
-  // Runs `f`, expects exception E with exactly `message`.
-  template <class E, class F>
-  void ExpectError(F f, const std::string& message) {
-    try {
-      f();
-      FAIL() << "no exception, expected: " << message;
-    } catch (const E& e) {
-      EXPECT_EQ(e.Message(), message);
-    }
-  }
   TempDir m_dir;
 };
 
@@ -135,12 +125,7 @@ TEST_F(IffReaderTest, ReadZStringWithoutZeroByteRunsIntoTheBound) {
 
 TEST_F(IffReaderTest, ReadZStringStopsAtTheEndOfTheFile) {
   // The chunk claims 10 bytes, the file ends after 3 of them: the string ends there.
-  Bytes data = Form("TEST", Bytes{});
-  testsupport::PutText(data, "STRS");
-  testsupport::PutU32BE(data, 10);
-  testsupport::PutText(data, "xyz");
-  data[7] = 4 + 8 + 10;  // root covers the whole chunk
-  TIffReader r(Make(data));
+  TIffReader r(Make(FormWithTruncatedChunk("TEST", "STRS", 10, Text("xyz"))));
   r.OpenChunk("STRS");
   std::string s;
   EXPECT_EQ(r.ReadZString(s), 3);
@@ -148,12 +133,7 @@ TEST_F(IffReaderTest, ReadZStringStopsAtTheEndOfTheFile) {
 }
 
 TEST_F(IffReaderTest, ShortReadAtTheEndOfTheFileIsNotAnError) {
-  Bytes data = Form("TEST", Bytes{});
-  testsupport::PutText(data, "DATA");
-  testsupport::PutU32BE(data, 8);
-  testsupport::PutText(data, "12");
-  data[7] = 4 + 8 + 8;
-  TIffReader r(Make(data));
+  TIffReader r(Make(FormWithTruncatedChunk("TEST", "DATA", 8, Text("12"))));
   r.OpenChunk("DATA");
   char buf[8];
   EXPECT_EQ(r.Read(buf, 8), 2);

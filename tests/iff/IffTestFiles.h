@@ -2,6 +2,8 @@
 // Hand-built IFF fixtures for the reader tests. Bytes are laid down directly (not through
 // TIffWriter), so the reader is checked against the format itself, not against the writer.
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "support/TestSupport.h"
@@ -37,5 +39,30 @@ inline Bytes Cat(std::initializer_list<Bytes> parts) {
 }
 
 inline Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// A FORM whose only chunk claims `claimed` data bytes while the file ends after `data`; the
+// FORM's size covers the claim, so the reader accepts the tree and only reads come short.
+inline Bytes FormWithTruncatedChunk(const std::string& type, const std::string& id,
+                                    uint32_t claimed, const Bytes& data) {
+  Bytes b;
+  testsupport::PutText(b, "FORM");
+  testsupport::PutU32BE(b, 4 + 8 + claimed);
+  testsupport::PutText(b, type.substr(0, 4));
+  testsupport::PutText(b, id.substr(0, 4));
+  testsupport::PutU32BE(b, claimed);
+  b.insert(b.end(), data.begin(), data.end());
+  return b;
+}
+
+// Runs `f` and expects an exception of class E carrying exactly `message`.
+template <class E, class F>
+void ExpectError(F f, const std::string& message) {
+  try {
+    f();
+    ADD_FAILURE() << "no exception, expected: " << message;
+  } catch (const E& e) {
+    EXPECT_EQ(e.Message(), message);
+  }
+}
 
 }  // namespace ifftest

@@ -19,15 +19,6 @@ class IffWriterTest : public ::testing::TestWithParam<int> {
 protected:
   std::string Path(const std::string& name = "w.iff") const { return m_dir.File(name); }
   Bytes Result(const std::string& name = "w.iff") const { return testsupport::ReadBytes(Path(name)); }
-  template <class F>
-  void ExpectError(F f, const std::string& message) {
-    try {
-      f();
-      FAIL() << "no exception, expected: " << message;
-    } catch (const EIffWriter& e) {
-      EXPECT_EQ(e.Message(), message);
-    }
-  }
   uint8_t Mode() const { return static_cast<uint8_t>(GetParam()); }
   TempDir m_dir;
 };
@@ -143,15 +134,15 @@ TEST_P(IffWriterTest, WriteCompressedOfIncompressibleAndEmptyInput) {
 
 TEST_P(IffWriterTest, CallerErrorsWriteNothing) {
   TIffWriter w(Path(), Mode());
-  ExpectError([&] { w.OpenChunk("LOST"); }, "TIffWriter.OpenChunk (LOST): Chunk outside form!");
+  ExpectError<EIffWriter>([&] { w.OpenChunk("LOST"); }, "TIffWriter.OpenChunk (LOST): Chunk outside form!");
   EXPECT_EQ(w.GetPosition(), 0);
-  ExpectError([&] { w.CloseChunk(); }, "TIffWriter.CloseChunk: No open chunk!");
-  ExpectError([&] { w.CloseForm(); }, "TIffWriter.CloseForm: No open form!");
+  ExpectError<EIffWriter>([&] { w.CloseChunk(); }, "TIffWriter.CloseChunk: No open chunk!");
+  ExpectError<EIffWriter>([&] { w.CloseForm(); }, "TIffWriter.CloseForm: No open form!");
   w.OpenForm("ROOT");
   w.OpenChunk("ONE ");
-  ExpectError([&] { w.OpenChunk("TWO "); }, "TIffWriter.OpenChunk (TWO ): Chunk inside chunk!");
-  ExpectError([&] { w.OpenForm("SUB "); }, "TIffWriter.OpenForm (SUB ): Form inside chunk!");
-  ExpectError([&] { w.CloseForm(); }, "TIffWriter.CloseForm: Chunk ONE  still open!");
+  ExpectError<EIffWriter>([&] { w.OpenChunk("TWO "); }, "TIffWriter.OpenChunk (TWO ): Chunk inside chunk!");
+  ExpectError<EIffWriter>([&] { w.OpenForm("SUB "); }, "TIffWriter.OpenForm (SUB ): Form inside chunk!");
+  ExpectError<EIffWriter>([&] { w.CloseForm(); }, "TIffWriter.CloseForm: Chunk ONE  still open!");
   EXPECT_EQ(w.GetPosition(), 20);
   w.CloseChunk();
   w.CloseForm();
@@ -164,7 +155,7 @@ TEST_P(IffWriterTest, DestroyWithOpenFormRaisesAndWritesNoFile) {
     TIffWriter w(Path(), Mode());
     w.OpenForm("OUTR");
     w.OpenForm("INNR");
-    ExpectError([&] { w.Destroy(); }, "TIffWriter.Destroy: Form INNR still open!");
+    ExpectError<EIffWriter>([&] { w.Destroy(); }, "TIffWriter.Destroy: Form INNR still open!");
   }
   // Mode 0 never wrote a file; mode 1 removed its incomplete one.
   EXPECT_FALSE(std::filesystem::exists(Path()));

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "iff/IffReader.h"
+#include "iff/IffTestFiles.h"
 #include "mesh/MeshDocument.h"
 #include "mesh/Normals.h"
 #include "support/TestSupport.h"
@@ -19,25 +20,9 @@ using testsupport::TempDir;
 
 namespace {
 
-// Hand-built items: identifier, big-endian size, data, pad byte when odd.
-Bytes Chunk(const std::string& id, const Bytes& data) {
-  Bytes b;
-  testsupport::PutText(b, id);
-  testsupport::PutU32BE(b, static_cast<uint32_t>(data.size()));
-  b.insert(b.end(), data.begin(), data.end());
-  if (data.size() % 2) b.push_back(0);
-  return b;
-}
-Bytes Form(const std::string& type, std::initializer_list<Bytes> items) {
-  Bytes body;
-  testsupport::PutText(body, type);
-  for (const auto& i : items) body.insert(body.end(), i.begin(), i.end());
-  Bytes b;
-  testsupport::PutText(b, "FORM");
-  testsupport::PutU32BE(b, static_cast<uint32_t>(body.size()));
-  b.insert(b.end(), body.begin(), body.end());
-  return b;
-}
+using ifftest::Cat;
+using ifftest::Chunk;
+using ifftest::Form;
 
 // Three vertices (36 bytes), one normal, three corners, one face, radius 42.5.
 struct TModel {
@@ -56,10 +41,10 @@ struct TModel {
   }
   // A model with two levels of detail: the first one's chunks are the ones to rip.
   Bytes File() const {
-    Bytes lod1 = Form("0001", {Chunk("VERT", Bytes(24, 0xEE)), Chunk("RADI", Bytes(4, 0xEE))});
-    Bytes lod0 = Form("0000", {Chunk("INFO", Bytes(3, 1)), Chunk("VERT", vert), Chunk("VTNM", vtnm),
-                               Chunk("FVRT", fvrt), Chunk("FACE", face), Chunk("RADI", radi)});
-    return Form("MESH", {lod0, lod1});
+    Bytes lod1 = Form("0001", Cat({Chunk("VERT", Bytes(24, 0xEE)), Chunk("RADI", Bytes(4, 0xEE))}));
+    Bytes lod0 = Form("0000", Cat({Chunk("INFO", Bytes(3, 1)), Chunk("VERT", vert), Chunk("VTNM", vtnm),
+                                   Chunk("FVRT", fvrt), Chunk("FACE", face), Chunk("RADI", radi)}));
+    return Form("MESH", Cat({lod0, lod1}));
   }
 };
 
@@ -82,6 +67,11 @@ protected:
     int files = 0;
     for (const auto& e : std::filesystem::directory_iterator(m_home.Path())) files += e.is_regular_file();
     EXPECT_EQ(files, 5);
+  }
+  // A level of detail with every mesh chunk but RADI.
+  Bytes FourChunks() const {
+    return Form("0000", Cat({Chunk("VERT", m_model.vert), Chunk("VTNM", m_model.vtnm),
+                             Chunk("FVRT", m_model.fvrt), Chunk("FACE", m_model.face)}));
   }
   TempDir m_home;            // TESSAVOR_HOME
   TempDir m_models{false};   // where the model files are
@@ -140,8 +130,7 @@ TEST_F(RipTest, ChunkLargerThanTheCopyBufferIsCopiedWhole) {
 
 TEST_F(RipTest, MissingChunkStopsAndChangesNothing) {
   SeedRecordFiles();
-  Bytes noRadi = Form("MESH", {Form("0000", {Chunk("VERT", m_model.vert), Chunk("VTNM", m_model.vtnm),
-                                              Chunk("FVRT", m_model.fvrt), Chunk("FACE", m_model.face)})});
+  const Bytes noRadi = Form("MESH", FourChunks());
   const std::string model = Model(noRadi);
   try {
     RipMesh(model);
@@ -155,8 +144,7 @@ TEST_F(RipTest, MissingChunkStopsAndChangesNothing) {
 TEST_F(RipTest, ModelThatEndsInsideAChunkChangesNothing) {
   SeedRecordFiles();
   // Four good chunks, then a RADI chunk header that promises 400 bytes and gets 6.
-  Bytes file = Form("MESH", {Form("0000", {Chunk("VERT", m_model.vert), Chunk("VTNM", m_model.vtnm),
-                                            Chunk("FVRT", m_model.fvrt), Chunk("FACE", m_model.face)})});
+  Bytes file = Form("MESH", FourChunks());
   testsupport::PutText(file, "RADI");
   testsupport::PutU32BE(file, 400);
   file.resize(file.size() + 6, 0);
@@ -194,9 +182,8 @@ TEST_F(RipTest, MissingModelRaisesAndFreesNoHandle) {
 }
 
 TEST_F(RipTest, FormNamedLikeAChunkIsSkipped) {
-  Bytes file = Form("MESH", {Form("VERT", {Chunk("XXXX", Bytes(8, 9))}), Chunk("VERT", m_model.vert),
-                             Chunk("VTNM", m_model.vtnm), Chunk("FVRT", m_model.fvrt),
-                             Chunk("FACE", m_model.face), Chunk("RADI", m_model.radi)});
+  const Bytes file = Form("MESH", Cat({Form("VERT", Chunk("XXXX", Bytes(8, 9))), FourChunks(),
+                                       Chunk("RADI", m_model.radi)}));
   RipMesh(Model(file));
   EXPECT_EQ(Record("vert.kvt"), m_model.vert);
 }
