@@ -21,13 +21,6 @@ namespace {
 
 constexpr int32_t kNotAnInteger = 0xFFFFFF;
 
-bool IsBlankText(std::string_view s) {
-  for (char c : s) {
-    if (static_cast<unsigned char>(c) > 32) return false;
-  }
-  return true;
-}
-
 void PutU32BE(uint8_t* p, uint32_t v) {
   p[0] = static_cast<uint8_t>(v >> 24);
   p[1] = static_cast<uint8_t>(v >> 16);
@@ -56,15 +49,10 @@ void PatchHeader(TCompilerState& s, int64_t headerPos, const uint8_t* header, si
 // checks the element count.
 template <typename F>
 void ForEachElement(TCompilerState& s, const TStatement& st, F element) {
-  int64_t count = 1;
-  int64_t first = 1;
-  const std::string_view t1 = st.Tokens.Get(1);
-  if (!t1.empty() && t1[0] == '[') {
-    const std::string_view inner = t1.size() >= 2 ? t1.substr(1, t1.size() - 2) : std::string_view();
-    count = ReadIntegerDefault(inner, 0);
-    if (count == 0) ReportError(s, "\"" + std::string(inner) + "\" not a valid integer.");
-    first = 2;
-  }
+  int32_t counted = 1;
+  const bool isCounted = ReadCountToken(s, st.Tokens.Get(1), counted);
+  const int64_t count = counted;
+  const int64_t first = isCounted ? 2 : 1;
   for (int64_t i = 0; i < count; ++i) {
     const std::string_view e = st.Tokens.Get(first + i);
     if (IsBlankText(e)) {
@@ -148,14 +136,11 @@ void HandleCrc32(TCompilerState& s, const TStatement& st) {
 // CHAR [n] TEXT: exactly n bytes of TEXT, zero-padded.
 void HandleChar(TCompilerState& s, const TStatement& st) {
   s.Handled = true;
-  const std::string_view t1 = st.Tokens.Get(1);
-  if (t1.empty() || t1[0] != '[') {
+  int32_t count = 0;
+  if (!ReadCountToken(s, st.Tokens.Get(1), count)) {
     ReportError(s, "expected number of elements.");
     return;
   }
-  const std::string_view inner = t1.size() >= 2 ? t1.substr(1, t1.size() - 2) : std::string_view();
-  const int32_t count = ReadIntegerDefault(inner, 0);
-  if (count == 0) ReportError(s, "\"" + std::string(inner) + "\" not a valid integer.");
   const std::string_view text = st.Tokens.Get(2);
   const std::string n = std::to_string(count);
   if (count >= 0 && text.size() > static_cast<size_t>(count)) {
@@ -410,6 +395,14 @@ void WriteOutputU32(TCompilerState& s, uint32_t value) {
   const uint8_t b[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
                         static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
   WriteOutput(s, b, 4);
+}
+
+bool ReadCountToken(TCompilerState& s, std::string_view token, int32_t& count) {
+  if (token.empty() || token[0] != '[') return false;
+  const std::string_view inner = token.size() >= 2 ? token.substr(1, token.size() - 2) : std::string_view();
+  count = ReadIntegerDefault(inner, 0);
+  if (count == 0) ReportError(s, "\"" + std::string(inner) + "\" not a valid integer.");
+  return true;
 }
 
 bool IntegerElement(TCompilerState& s, std::string_view text, const char* errorEnd, uint32_t& value) {

@@ -22,6 +22,7 @@
 #include <deque>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "iffc/CrcList.h"
@@ -169,6 +170,9 @@ struct TCompilerState {
   int FlagDepth = 0;        // FlagStack saves not yet restored since the output began
   int64_t BlockStart = 0;   // file position of the open BLOCK's first byte
   TCrcList CrcList;
+  // Upper-cased TREFILE name -> its first index in TreNames: archives hold thousands of
+  // entries, and each BLOCK looks its name up.
+  std::unordered_map<std::string, int> TreNameIndex;
   // --- end of the flow statements' fields ---
 
   TDispatchTable FrontEnd;
@@ -201,6 +205,11 @@ void WriteOutputU32(TCompilerState& s, uint32_t value);  // little-endian
 // «error: line N, "TEXT" not a valid integer` + errorEnd + `» is reported and the result
 // is false (nothing is to be written).
 bool IntegerElement(TCompilerState& s, std::string_view text, const char* errorEnd, uint32_t& value);
+
+// A count token «[n]»: false (count untouched) when the token does not begin with "[";
+// otherwise the text between the brackets read as an integer with default 0, and 0
+// reported as «error: line N, "TEXT" not a valid integer.».
+bool ReadCountToken(TCompilerState& s, std::string_view token, int32_t& count);
 
 // Front-end pieces other statements reuse.
 std::string NormalizeLine(TCompilerState& s, std::string_view line);

@@ -22,13 +22,6 @@ namespace {
 TMessageSink g_sink;
 TLineReader g_lineReader;
 
-bool IsBlankText(std::string_view s) {
-  for (char c : s) {
-    if (static_cast<unsigned char>(c) > 32) return false;
-  }
-  return true;
-}
-
 // The text behind the first `skip` characters, trimmed ("$OUTPUT", "$CONST", "$TYPE").
 std::string TextBehind(const std::string& line, size_t skip) {
   return TrimControl(line.size() > skip ? std::string_view(line).substr(skip) : std::string_view());
@@ -200,12 +193,7 @@ void HandleGenCrcOff(TCompilerState& s, const TStatement&) {
 // DATA [n] \ statement \ statement ... \\ argument1 ... argumentn
 void HandleData(TCompilerState& s, const TStatement& st) {
   int32_t count = 0;
-  const std::string_view t1 = st.Tokens.Get(1);
-  if (!t1.empty() && t1[0] == '[') {
-    const std::string_view inner = t1.size() >= 2 ? t1.substr(1, t1.size() - 2) : std::string_view();
-    count = ReadIntegerDefault(inner, 0);
-    if (count == 0) ReportError(s, "\"" + std::string(inner) + "\" not a valid integer.");
-  }
+  ReadCountToken(s, st.Tokens.Get(1), count);
   if (count > kMaxDataArgs) {
     ReportError(s, "too many DATA arguments: " + std::to_string(count) + " (at most 32).");
     s.Handled = true;

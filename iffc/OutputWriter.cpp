@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "util/Exception.h"
 #include "util/FileIo.h"
@@ -29,6 +30,10 @@ void TOutputWriter::Fail(const std::string& what, int err) {
 void TOutputWriter::Open(const std::string& path) {
   Discard();
   m_path = path;
+  // The temporary file could be made inside a folder of that name, but never renamed
+  // onto it: refuse at once, as creating the file directly would.
+  std::error_code ec;
+  if (path.empty() || path.back() == '/' || std::filesystem::is_directory(path, ec)) Fail("Cannot create file", EISDIR);
   std::string temp = path + ".tmp-XXXXXX";
   std::vector<char> name(temp.begin(), temp.end());
   name.push_back('\0');

@@ -139,6 +139,13 @@ bool ParseScriptFloat(std::string_view text, float& value) {
   return true;
 }
 
+bool IsBlankText(std::string_view s) {
+  for (char c : s) {
+    if (static_cast<unsigned char>(c) > 32) return false;
+  }
+  return true;
+}
+
 bool HasPathSeparator(std::string_view path) {
   return path.find_first_of("\\/") != std::string_view::npos;
 }

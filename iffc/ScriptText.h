@@ -65,6 +65,9 @@ std::string DirectoryPart(std::string_view path);
 // "/" keeps to "\", anything else gets "/".
 std::string WithTrailingSeparator(std::string path);
 
+// True when every character is a blank or control character (codes 0..32).
+bool IsBlankText(std::string_view s);
+
 // ASCII upper case, as the script language compares keywords and names.
 std::string UpperCase(std::string_view s);
 bool SameTextIgnoreCase(std::string_view a, std::string_view b);

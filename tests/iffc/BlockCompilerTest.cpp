@@ -422,6 +422,11 @@ TEST_F(Limits, WritingWithoutAnOutputEndsTheRun) {
   EXPECT_THROW(CompileScript(ScriptPath()), EInOutError);
 }
 
+TEST_F(Limits, IffWithoutANameEndsTheRunWithAFileError) {
+  testsupport::WriteText(ScriptPath(), "IFF\n{\n}\n");
+  EXPECT_THROW(CompileScript(ScriptPath()), EInOutError);
+}
+
 TEST_F(Limits, UnfinishedOutputIsRemovedWhenTheRunEnds) {
   testsupport::WriteBytes(dir.File("out.iff"), Bytes{1, 2, 3});
   testsupport::WriteText(ScriptPath(), "IFF out.iff\n{\nLONG 1\n$ORIGINAL_CRC nonsense\n");

@@ -124,6 +124,8 @@ TEST_F(OutputWriterTest, UnclosedOutputLeavesThePreviousFile) {
 TEST_F(OutputWriterTest, WritingWhileClosedOrIntoAMissingFolderFails) {
   EXPECT_THROW(writer.WriteU32LE(1), EInOutError);
   EXPECT_THROW(writer.Open(dir.File("no/such/folder.bin")), EInOutError);
+  EXPECT_THROW(writer.Open(dir.Path().string()), EInOutError);
+  EXPECT_THROW(writer.Open(dir.Path().string() + "/"), EInOutError);
   EXPECT_FALSE(writer.IsOpen());
 }
 
