@@ -176,5 +176,5 @@ void ResetFlowState(TCompilerState& s) {
 
 void EndFlowRun(TCompilerState& s) {
   s.CrcList.Close();
-  s.TreNames.clear();
+  ClearTreNames(s);
 }

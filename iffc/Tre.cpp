@@ -29,11 +29,10 @@ void SetTreEntry(TCompilerState& s, uint32_t size, uint32_t offset, uint32_t sto
 
 // Index of a declared name (case-insensitive, first match), or -1.
 int FindTreName(const TCompilerState& s, const std::string& name) {
-  for (size_t i = 0; i < s.TreNames.size(); ++i) {
-    if (SameTextIgnoreCase(s.TreNames[i].Name, name)) return static_cast<int>(i);
-  }
-  return -1;
+  const auto it = s.TreNameIndex.find(UpperCase(name));
+  return it == s.TreNameIndex.end() ? -1 : it->second;
 }
+
 
 int64_t DirectoryEnd(const TCompilerState& s) {
   return kTreHeaderSize + static_cast<int64_t>(kTreEntrySize) * s.TreDeclCount;
@@ -46,7 +45,7 @@ void CheckUndefinedBlocks(TCompilerState& s) {
       break;
     }
   }
-  s.TreNames.clear();
+  ClearTreNames(s);
 }
 
 // Ends the open BLOCK: sizes into its directory entry.
@@ -101,6 +100,8 @@ void HandleTreFile(TCompilerState& s, const TStatement& st) {
   }
   ++s.TreDeclCount;
   s.BlockName = TrimControl(st.Tokens.Get(1));
+  // A repeated name keeps pointing at its first entry, as a scan in order would find.
+  s.TreNameIndex.emplace(UpperCase(s.BlockName), static_cast<int>(s.TreNames.size()));
   s.TreNames.push_back({s.BlockName, StrCrc32(s.BlockName), false});
   SetTreEntry(s, 0, 0, 0);
   WriteOutput(s, s.TreEntry.data(), s.TreEntry.size());
@@ -131,6 +132,11 @@ void HandleBlock(TCompilerState& s, const TStatement& st) {
 }
 
 }  // namespace
+
+void ClearTreNames(TCompilerState& s) {
+  s.TreNames.clear();
+  s.TreNameIndex.clear();
+}
 
 void RegisterTreStatements(TDispatchTable& statements) {
   statements.Register("TRE", HandleTre);

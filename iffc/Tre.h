@@ -37,6 +37,9 @@ class TDispatchTable;
 // Fills the handlers of "TRE", "BLOCK" and "TREFILE".
 void RegisterTreStatements(TDispatchTable& statements);
 
+// Forgets the declared names (without the end check).
+void ClearTreNames(TCompilerState& s);
+
 // FinishOutput's part for the archive state (after the end check of the finished archive).
 void ResetTreState(TCompilerState& s);
 

@@ -107,6 +107,17 @@ TEST_F(TreScripts, BlockNamesMatchDeclarationsIgnoringCase) {
   EXPECT_EQ(Output("a.tre"), Cat({Header(1), Entry("TEX.MAT", 1, 16 + 272, 0), Bytes{1}}));
 }
 
+TEST_F(TreScripts, RepeatedNameFillsItsFirstEntry) {
+  Compile({"TRE \"a.tre\"", "{", "TREFILE a.bin", "TREFILE b.bin", "TREFILE A.BIN", "BLOCK a.bin", "{",
+           "BYTE 1", "}", "BLOCK b.bin", "{", "BYTE 2", "}", "}"});
+  const uint32_t data = 16 + 3 * 272;
+  EXPECT_EQ(Output("a.tre"), Cat({Header(3), Entry("a.bin", 1, data, 0), Entry("b.bin", 1, data + 1, 0),
+                                  Entry("A.BIN", 0, 0, 0), Bytes{1, 2}}))
+      << AllMessages();
+  // The third declaration never gets a block of its own.
+  EXPECT_TRUE(Said("hint: some SFF blocks haven't been defined.")) << AllMessages();
+}
+
 TEST_F(TreScripts, UndeclaredBlockIsWrittenWithoutAnEntry) {
   Compile({"TRE \"a.tre\"", "{", "TREFILE a.bin", "BLOCK b.bin", "{", "LONG 5", "}", "}"});
   EXPECT_EQ(Output("a.tre"), Cat({Header(1), Entry("a.bin", 0, 0, 0), Words({5})}));
