@@ -16,8 +16,8 @@
 //
 // On bad files: no read outside the file and no unbounded recursion. Size fields are taken
 // as unsigned 32-bit values, so a scan always moves forward (by 8 bytes at least over a
-// chunk, 12 over a FORM); sizes that would carry an item beyond 2^31 - 1 are reported as
-// 0x7FFFFFFF and the scan ends there. A chunk whose data runs past the end of the file is
+// chunk, 12 over a FORM); a rounded size above 2^31 - 1 is reported as 0x7FFFFFFF, and a scan
+// whose next item would start beyond offset 2^31 - 1 ends there. A chunk whose data runs past the end of the file is
 // not an error of the scanner: a read of its data simply comes back short. Files longer than
 // 2 GiB are scanned up to the first item that starts beyond 2^31 - 1.
 
