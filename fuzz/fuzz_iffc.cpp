@@ -1,5 +1,6 @@
 // Compiles arbitrary script text (through the line reader) with the outputs in a private
-// temp folder, which is also the home folder and the current folder. The compiler must
+// temp folder, which is also the home folder. (The current folder stays: libFuzzer reads
+// its corpus by relative names.) The compiler must
 // neither crash nor touch memory it does not own; script errors and the exceptions the
 // language defines are expected.
 //
@@ -27,7 +28,6 @@ const std::string& Folder() {
     std::string templ = (std::filesystem::temp_directory_path() / "tessavor-fuzz-iffc-XXXXXX").string();
     if (!::mkdtemp(templ.data())) std::abort();
     setenv("TESSAVOR_HOME", templ.c_str(), 1);
-    if (::chdir(templ.c_str()) != 0) std::abort();
     auto* path = new std::string(templ);
     std::atexit([] {
       std::error_code ec;
