@@ -30,6 +30,7 @@ TfrmGlView::~TfrmGlView() {
     makeCurrent();
     for (TPictureSlot& slot : PictureSlots) slot.Texture.reset();
     Light.reset();
+    if (m_textureName != 0) m_gl->glDeleteTextures(1, &m_textureName);
     doneCurrent();
   }
 }
@@ -37,6 +38,10 @@ TfrmGlView::~TfrmGlView() {
 void TfrmGlView::initializeGL() {
   m_gl = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_1_1>(context());
   if (!m_gl) return;
+  // Pictures go into a texture object of this window's own, which it frees when it goes,
+  // rather than into the context's default texture.
+  m_gl->glGenTextures(1, &m_textureName);
+  m_gl->glBindTexture(GL_TEXTURE_2D, m_textureName);
   for (TPictureSlot& slot : PictureSlots) slot.Texture = std::make_unique<TGlTexture>(m_gl);
   QOpenGLFunctions_1_1& gl = *m_gl;
   gl.glMatrixMode(GL_MODELVIEW);
@@ -140,6 +145,8 @@ void TfrmGlView::paintGL() {
   if (!m_gl) return;
   QOpenGLFunctions_1_1& gl = *m_gl;
   gl.glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  // The widget's frame-buffer handling may have bound another texture since the last frame.
+  gl.glBindTexture(GL_TEXTURE_2D, m_textureName);
   int uploaded = -1;
   const int32_t numFace = std::clamp<int32_t>(m_document.NumFace, 0, MeshCapacity);
   for (int32_t i = 0; i < numFace; ++i) {

@@ -70,6 +70,7 @@ private:
 
   TMeshDocument& m_document;
   QOpenGLFunctions_1_1* m_gl = nullptr;
+  uint32_t m_textureName = 0;  // the texture object every picture is uploaded into
   bool m_loadPending = false;
   QString m_pendingFolder;
 };

@@ -105,6 +105,7 @@ TfrmMeshView::~TfrmMeshView() {
   if (m_gl && context()) {
     makeCurrent();
     if (m_namesGenerated > 0) m_gl->glDeleteTextures(m_namesGenerated, TextureNames.data());
+    if (m_pictureName != 0) m_gl->glDeleteTextures(1, &m_pictureName);
     PictureTexture.reset();
     doneCurrent();
   }
@@ -192,6 +193,10 @@ void TfrmMeshView::DrawScene() {
     gl.glEnable(GL_DEPTH_TEST);
     gl.glEnable(GL_CULL_FACE);
   }
+
+  // The widget's own frame-buffer handling may bind textures between frames; the texture
+  // this viewer bound last is what the scene expects to find bound.
+  gl.glBindTexture(GL_TEXTURE_2D, m_boundName);
 
   // Face record 0 exists whatever NumFace says: its material decides the texture.
   const int32_t firstMaterial = m_document.FACE[0].Mat;
@@ -327,6 +332,11 @@ void TfrmMeshView::LoadMaterialTexture(int32_t material) {
   if (QFileInfo::exists(path)) {
     if (picture) {
       LogLine("Loading BMP texture " + Text(path) + "...");
+      // The picture gets a texture object of its own rather than whatever is bound (the
+      // default texture, or a compressed slot's): one the viewer can free, and no slot
+      // overwritten behind its back.
+      if (m_pictureName == 0) m_gl->glGenTextures(1, &m_pictureName);
+      BindTexture(m_pictureName);
       if (!PictureTexture) PictureTexture = std::make_unique<TGlTexture>(m_gl);
       PictureTexture->LoadPicture(path);
       PictureTexture->Upload();
@@ -357,7 +367,7 @@ int TfrmMeshView::FindTextureSlot(int32_t material) const {
 void TfrmMeshView::SelectFaceTexture(int32_t material) {
   if (material == LastBoundMaterial) return;
   const int s = FindTextureSlot(material);
-  if (s >= 0) m_gl->glBindTexture(GL_TEXTURE_2D, (*TextureSlots)[static_cast<size_t>(s)].GlName);
+  if (s >= 0) BindTexture((*TextureSlots)[static_cast<size_t>(s)].GlName);
   LastBoundMaterial = material;
 }
 
@@ -367,6 +377,7 @@ void TfrmMeshView::LoadCompressedTextures() {
   // Every name made earlier goes, also those a picture pass left behind by zeroing SlotCount.
   if (m_namesGenerated > 0) gl.glDeleteTextures(m_namesGenerated, TextureNames.data());
   m_namesGenerated = 0;
+  if (m_boundName != m_pictureName) m_boundName = 0;  // it was one of those just deleted
   SlotCount = 0;
 
   setWindowTitle(QStringLiteral("Looking for textures..."));
@@ -426,7 +437,7 @@ void TfrmMeshView::LoadCompressedTextures() {
     }
     uint32_t count = 0;
     _BlockRead(file, slot.Pixels.data(), kTextureSlotBytes - 1, count);
-    gl.glBindTexture(GL_TEXTURE_2D, TextureNames[static_cast<size_t>(s)]);
+    BindTexture(TextureNames[static_cast<size_t>(s)]);
     gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     gl.glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
@@ -440,6 +451,11 @@ void TfrmMeshView::LoadCompressedTextures() {
     LastBoundMaterial = slot.Material;
   }
   gl.glEnable(GL_TEXTURE_2D);
+}
+
+void TfrmMeshView::BindTexture(uint32_t name) {
+  m_gl->glBindTexture(GL_TEXTURE_2D, name);
+  m_boundName = name;
 }
 
 void TfrmMeshView::QueueMessage(const QString& text, bool error) {

@@ -134,6 +134,7 @@ protected:
 
 private:
   void ResetClick();
+  void BindTexture(uint32_t name);
   void Redraw();
   void DrawFace(int32_t face);
   QString CountsCaption() const;
@@ -143,5 +144,7 @@ private:
   TMeshDocument& m_document;
   QOpenGLFunctions_1_1* m_gl = nullptr;
   int m_namesGenerated = 0;  // texture names to delete at the next pass
+  uint32_t m_pictureName = 0;  // the picture texture's own texture object
+  uint32_t m_boundName = 0;    // the texture this viewer bound last
   bool m_inPaint = false;
 };

@@ -58,8 +58,15 @@ protected:
     picture.fill(colour);
     ASSERT_TRUE(picture.save(Path(material, ".bmp"), "BMP"));
   }
-  // Writes a ".gct" file from its raw parts.
-  void WriteGctBytes(int32_t material, const testsupport::Bytes& bytes) {
+  // Writes a ".gct" file from its raw parts: the 8 magic characters, width, height, the
+  // ignored byte, then `stream` as it stands.
+  void WriteGctParts(int32_t material, const char* magic, uint32_t w, uint32_t h, const std::vector<uint8_t>& stream) {
+    testsupport::Bytes bytes;
+    testsupport::PutText(bytes, magic);
+    testsupport::PutU32(bytes, w);
+    testsupport::PutU32(bytes, h);
+    bytes.push_back(0);
+    bytes.insert(bytes.end(), stream.begin(), stream.end());
     testsupport::WriteBytes(Path(material, ".gct").toStdString(), bytes);
   }
   static bool IsYellow(TRgb p) { return p.r > 200 && p.g > 200 && p.b < 60; }
@@ -88,7 +95,9 @@ TEST_F(MeshViewFrames, WindowKindCaptionAndBounds) {
   EXPECT_FALSE(view->windowFlags() & Qt::WindowCloseButtonHint);
   EXPECT_EQ(view->cursor().shape(), Qt::CrossCursor);
   EXPECT_EQ(view->size(), QSize(238, 227));
-  EXPECT_EQ(view->windowTitle(), QStringLiteral("Model Viewer: 0 faces, 0 vertices"));
+  // Frames may already have appended their rate to the caption.
+  EXPECT_TRUE(view->windowTitle().startsWith(QStringLiteral("Model Viewer: 0 faces, 0 vertices")))
+      << view->windowTitle().toStdString();
 }
 
 TEST_F(MeshViewFrames, NoFacesGiveABlackFrame) {
@@ -285,7 +294,8 @@ TEST_F(MeshViewFrames, ResetViewReplacesRadiusZeroAndFitsTheZoom) {
 TEST_F(MeshViewFrames, CaptionCarriesCountsAndFramesPerSecond) {
   AddSquare(*doc, 0, 0, 0.5f, 0);
   OPEN_OR_SKIP();
-  EXPECT_EQ(view->windowTitle(), QStringLiteral("Model Viewer: 1 faces, 4 vertices"));
+  view->ShowModel();
+  EXPECT_EQ(view->windowTitle().toStdString(), "Model Viewer: 1 faces, 4 vertices");
   view->ResetFrameCounter();
   Frame();
   const QRegularExpression caption(QStringLiteral("^Model Viewer: 1 faces, 4 vertices - \\d+\\.\\d fps$"));
@@ -336,15 +346,8 @@ TEST_F(MeshViewTextures, MoreThan32MaterialsAreRefusedWithAMessage) {
 
 TEST_F(MeshViewTextures, AnOversizedTextureIsRefusedWithAMessage) {
   // Header of a 300 × 300 texture: 270,000 bytes of RGB would overrun the 202,800-byte slot.
-  testsupport::Bytes bytes;
-  testsupport::PutText(bytes, "CRGB____");
-  testsupport::PutU32(bytes, 300);
-  testsupport::PutU32(bytes, 300);
-  bytes.push_back(0);
   const auto rgb = SolidRgb(300, 300, 1, 2, 3);
-  const auto stream = EncodeStream(rgb.data(), rgb.size(), TStreamFormat::Stored);
-  bytes.insert(bytes.end(), stream.begin(), stream.end());
-  WriteGctBytes(1, bytes);
+  WriteGctParts(1, "CRGB____", 300, 300, EncodeStream(rgb.data(), rgb.size(), TStreamFormat::Stored));
   AddSquare(*doc, 0, 0, 0.5f, 1);
   OPEN_OR_SKIP();
   Frame();
@@ -354,15 +357,8 @@ TEST_F(MeshViewTextures, AnOversizedTextureIsRefusedWithAMessage) {
 }
 
 TEST_F(MeshViewTextures, AWrongMagicIsReportedAndTheFileReadOn) {
-  testsupport::Bytes bytes;
-  testsupport::PutText(bytes, "XRGB-__1");
-  testsupport::PutU32(bytes, 2);
-  testsupport::PutU32(bytes, 2);
-  bytes.push_back(0);
   const auto rgb = SolidRgb(2, 2, 255, 0, 0);
-  const auto stream = EncodeStream(rgb.data(), rgb.size(), TStreamFormat::Blocks);
-  bytes.insert(bytes.end(), stream.begin(), stream.end());
-  WriteGctBytes(1, bytes);
+  WriteGctParts(1, "XRGB-__1", 2, 2, EncodeStream(rgb.data(), rgb.size(), TStreamFormat::Blocks));
   AddSquare(*doc, 0, 0, 0.5f, 1);
   OPEN_OR_SKIP();
   const QImage f = Frame();
@@ -373,14 +369,8 @@ TEST_F(MeshViewTextures, AWrongMagicIsReportedAndTheFileReadOn) {
 }
 
 TEST_F(MeshViewTextures, AStreamErrorEndsThePassOnceAndIsShown) {
-  testsupport::Bytes bytes;
-  testsupport::PutText(bytes, "CRGB____");
-  testsupport::PutU32(bytes, 2);
-  testsupport::PutU32(bytes, 2);
-  bytes.push_back(0);
-  const testsupport::Bytes badStream = {0x12, 0x34, 0, 0, 0, 0, 12, 0, 0, 0, 1};
-  bytes.insert(bytes.end(), badStream.begin(), badStream.end());
-  WriteGctBytes(1, bytes);
+  // A stream header whose magic is the bytes 12 34: no format the reader knows.
+  WriteGctParts(1, "CRGB____", 2, 2, {0x12, 0x34, 0, 0, 0, 0, 12, 0, 0, 0, 1});
   AddSquare(*doc, 0, 0, 0.5f, 1);
   OPEN_OR_SKIP();
   Frame();
@@ -425,7 +415,8 @@ TEST_F(MeshViewFrames, TheHostCreatesOnceAndEveryClickShowsTheModelAgain) {
   ShowMeshViewer(nullptr, *doc, folder);
   EXPECT_EQ(MeshViewerWindow(), first);
   EXPECT_EQ(static_cast<TfrmMeshView*>(first)->HighlightedFace, -1);
-  EXPECT_EQ(first->windowTitle(), QStringLiteral("Model Viewer: 1 faces, 4 vertices"));
+  EXPECT_TRUE(first->windowTitle().startsWith(QStringLiteral("Model Viewer: 1 faces, 4 vertices")))
+      << first->windowTitle().toStdString();
   DestroyViewers();
   EXPECT_FALSE(MeshViewerExists());
 }
