@@ -6,6 +6,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -86,7 +87,8 @@ int TreExtract(const std::vector<std::string>& args) {
       fs::create_directories(target.parent_path());
       WriteFileAtomic(target.string(), data.data(), data.size());
       std::printf("%s (%zu bytes)\n", target.string().c_str(), data.size());
-    } catch (const Exception& ex) {
+    } catch (const std::exception& ex) {
+      // Exception and the file system's own errors (a name that collides with a folder).
       std::fprintf(stderr, "%s: %s\n", names[0].c_str(), ex.what());
       ++bad;
     }

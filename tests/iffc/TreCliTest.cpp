@@ -116,6 +116,18 @@ TEST_F(TreCli, NamesLeavingTheFolderAreRefused) {
   EXPECT_EQ(testsupport::ReadBytes(dir.File("out/ok.bin")), (Bytes{2, 0, 0, 0}));
 }
 
+TEST_F(TreCli, NameCollidingWithAFolderDoesNotStopTheOthers) {
+  testsupport::WriteText(dir.File("t.txt"),
+                         "TRE a.tre\n{\nTREFILE d\nTREFILE d\\x\nTREFILE e\nBLOCK d\n{\nBYTE 1\n}\n"
+                         "BLOCK d\\x\n{\nBYTE 2\n}\nBLOCK e\n{\nBYTE 3\n}\n}\n");
+  ASSERT_EQ(Run("iffc", "t.txt").status, 0);
+  const TRun r = Run("tessavor-cli", "tre-extract a.tre out");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("a.tre: "), std::string::npos) << r.err;
+  EXPECT_EQ(testsupport::ReadBytes(dir.File("out/d")), (Bytes{1}));
+  EXPECT_EQ(testsupport::ReadBytes(dir.File("out/e")), (Bytes{3}));
+}
+
 TEST_F(TreCli, EntryPointingOutsideTheFileIsReported) {
   CompileSample();
   Bytes tre = testsupport::ReadBytes(dir.File("a.tre"));
