@@ -168,6 +168,43 @@ TEST_F(MeshViewFrames, FacesAreDrawnFromTheLastSoTheHigherIndexWinsACoplanarTie)
   EXPECT_TRUE(Near(centre.b, kGrey) && centre.r < 8) << centre.r << "," << centre.g << "," << centre.b;
 }
 
+TEST_F(MeshViewFrames, AReloadStartsPerFaceBindingFromTheTextureReallyBound) {
+  WriteSolidGct(1, 4, 4, 255, 0, 0);
+  WriteSolidGct(2, 4, 4, 0, 255, 0);
+  WriteSolidGct(3, 4, 4, 0, 0, 255);
+  WriteSolidGct(4, 4, 4, 255, 255, 0);
+  AddSquare(*doc, -0.5f, 0, 0.3f, 1);
+  AddSquare(*doc, 0, 0.8f, 0.1f, 2);
+  AddSquare(*doc, 0, -0.8f, 0.1f, 2);
+  AddSquare(*doc, 0.5f, 0, 0.3f, 2);
+  OPEN_OR_SKIP();
+  Frame();  // face 0 (material 1) is drawn last
+  // New materials: the slots become 3, 1, 4 and material 4's texture is the one bound at
+  // the end of loading. Face 3, drawn first, has material 1, the material bound last in
+  // the previous frame: it must still get material 1's texture, not material 4's.
+  doc->FACE[0].Mat = 3;
+  doc->FACE[1].Mat = 1;
+  doc->FACE[2].Mat = 4;
+  doc->FACE[3].Mat = 1;
+  const QImage f = Frame();
+  const TRgb right = PixelAt(f, 3 * f.width() / 4, f.height() / 2);
+  EXPECT_TRUE(Near(right.r, kGrey) && right.g < 8 && right.b < 8) << right.r << "," << right.g << "," << right.b;
+  const TRgb left = PixelAt(f, f.width() / 4, f.height() / 2);
+  EXPECT_TRUE(Near(left.b, kGrey) && left.r < 8) << left.r << "," << left.g << "," << left.b;
+}
+
+TEST_F(MeshViewFrames, ASingleTextureSurvivesAResize) {
+  WriteSolidGct(1, 4, 4, 255, 0, 0);
+  AddSquare(*doc, 0, 0, 0.5f, 1);
+  OPEN_OR_SKIP();
+  Frame();
+  view->resize(300, 260);
+  QTest::qWait(50);
+  const QImage f = Frame();
+  const TRgb centre = PixelAt(f, f.width() / 2, f.height() / 2);
+  EXPECT_TRUE(Near(centre.r, kGrey) && centre.g < 8) << centre.r << "," << centre.g << "," << centre.b;
+}
+
 TEST_F(MeshViewFrames, ABitmapPictureIsUsedWhenThereIsNoCompressedTexture) {
   WriteSolidBmp(3, qRgb(0, 255, 0));
   AddSquare(*doc, 0, 0, 0.5f, 3);
