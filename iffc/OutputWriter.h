@@ -7,7 +7,7 @@
 // position, but the writes gather in one window of memory that is written with a single
 // system call when it fills, when a write lands outside it, or at Close. A header patch
 // that falls inside the window costs no system call at all. Whole input files are copied
-// kernel-side (CopyFrom), without passing through the window.
+// in large blocks (CopyFrom), without passing through the window.
 //
 // Crash safety: the bytes go to a temporary file beside the target, which Close renames
 // over the target. An output that is never closed (the run ended with an exception) is
