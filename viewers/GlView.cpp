@@ -46,7 +46,9 @@ void TfrmGlView::initializeGL() {
   QOpenGLFunctions_1_1& gl = *m_gl;
   gl.glMatrixMode(GL_MODELVIEW);
   gl.glLoadIdentity();
-  gl.glClearColor(0, 0, 0, 0);
+  // Black and opaque: the widget's frame is composed into the window with its alpha, so
+  // a clear alpha of 0 would let the window background show through instead of black.
+  gl.glClearColor(0, 0, 0, 1);
   gl.glEnable(GL_DEPTH_TEST);
   gl.glEnable(GL_CULL_FACE);
   gl.glEnable(GL_AUTO_NORMAL);

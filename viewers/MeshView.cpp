@@ -17,6 +17,7 @@
 
 #include "images/Compr.h"
 #include "images/Gct.h"
+#include "mesh/Materials.h"
 #include "mesh/MeshDocument.h"
 #include "util/Log.h"
 #include "viewers/Dialogs.h"
@@ -28,9 +29,7 @@ uint32_t MillisecondClock() {
   return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-QString MaterialDigits(int32_t material) {
-  return QString::number(material).rightJustified(8, QLatin1Char('0'));
-}
+QString MaterialDigits(int32_t material) { return QString::fromStdString(MaterialIdText(material)); }
 
 namespace {
 
@@ -119,7 +118,9 @@ void TfrmMeshView::initializeGL() {
   }
   m_gl->glMatrixMode(GL_MODELVIEW);
   m_gl->glLoadIdentity();
-  m_gl->glClearColor(0, 0, 0, 0);
+  // Black and opaque: the widget's frame is composed into the window with its alpha, so
+  // a clear alpha of 0 would let the window background show through instead of black.
+  m_gl->glClearColor(0, 0, 0, 1);
   m_gl->glEnable(GL_DEPTH_TEST);
   m_gl->glEnable(GL_CULL_FACE);
   m_gl->glCullFace(GL_BACK);

@@ -47,8 +47,8 @@ constexpr int kMeshViewTimerInterval = 70;
 // A monotonic millisecond clock as uint32 (wraps after 49 days; differences stay right).
 uint32_t MillisecondClock();
 
-// A material number as its file name digits: decimal, left-padded with "0" to at least 8
-// characters (42 -> "00000042", -5 -> "000000-5", 123456789 -> "123456789").
+// A material number as its file name digits (MaterialIdText of mesh/Materials.h as a
+// QString): 42 -> "00000042", -5 -> "000000-5", 123456789 -> "123456789".
 QString MaterialDigits(int32_t material);
 
 // The view state, one for the whole program (there is at most one model viewer).

@@ -120,6 +120,7 @@ TEST_F(GlViewer, AFaceShowsItsPictureUnlit) {
   const TRgb c = Centre(f);
   EXPECT_TRUE(c.r > 245 && c.g < 8 && c.b < 8) << c.r << "," << c.g << "," << c.b;
   EXPECT_TRUE(PixelAt(f, 2, 2).r < 8);
+  EXPECT_EQ(qAlpha(f.pixel(2, 2)), 255) << "the background is opaque black";
 }
 
 TEST_F(GlViewer, ZoomKeysAccumulateUntilAResizeResetsTheProjection) {

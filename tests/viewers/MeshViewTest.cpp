@@ -105,6 +105,7 @@ TEST_F(MeshViewFrames, NoFacesGiveABlackFrame) {
   const QImage f = Frame();
   EXPECT_TRUE(IsBlack(PixelAt(f, f.width() / 2, f.height() / 2)));
   EXPECT_TRUE(IsBlack(PixelAt(f, 2, 2)));
+  EXPECT_EQ(qAlpha(f.pixel(2, 2)), 255) << "a transparent frame would show the window's background";
   EXPECT_TRUE(dialogs.Dialogs.Messages.isEmpty()) << "material 0 is never looked up";
 }
 
