@@ -61,12 +61,15 @@ bool Save(QWidget* window, const QDir& dir, const QString& name) {
 
 }  // namespace
 
+std::unique_ptr<TDialogs> MakeConsoleDialogs() { return std::make_unique<TConsoleDialogs>(); }
+
 int TakeScreenshots(TForm1& form, const QString& dirName) {
   QDir dir(dirName);
   if (!dir.mkpath(QStringLiteral("."))) {
     std::fprintf(stderr, "tessavor: cannot create %s\n", dirName.toLocal8Bit().constData());
     return 2;
   }
+  TDialogs* const previous = &Dialogs();
   TConsoleDialogs dialogs;
   SetDialogs(&dialogs);
   form.show();
@@ -91,6 +94,6 @@ int TakeScreenshots(TForm1& form, const QString& dirName) {
   ok &= Save(GlViewerWindow(), dir, QStringLiteral("frmGlView"));
   std::fflush(stdout);
   form.close();
-  SetDialogs(nullptr);
+  SetDialogs(previous);
   return ok ? 0 : 2;
 }

@@ -5,7 +5,16 @@
 // instead of dialogs, so it runs without a person. Returns the exit status (0; 2 when DIR
 // cannot be made or a picture cannot be written).
 
+#include <memory>
+
 class QString;
+class TDialogs;
 class TForm1;
 
 int TakeScreenshots(TForm1& form, const QString& dir);
+
+// The dialogs of a run without a person: messages and errors go to standard error,
+// questions are answered No, input boxes and file dialogs are cancelled. main() installs
+// them before the main window is made, so a message at start-up (a missing kvt_mesh.txt)
+// cannot wait for a click nobody will give.
+std::unique_ptr<TDialogs> MakeConsoleDialogs();

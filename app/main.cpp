@@ -10,6 +10,9 @@
 
 #include "app/Screenshot.h"
 #include "app/Unit1.h"
+#include "util/Exception.h"
+#include "util/Log.h"
+#include "viewers/Dialogs.h"
 #include "viewers/ViewerHost.h"
 
 int main(int argc, char** argv) {
@@ -29,6 +32,18 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  // TESSAVOR_LOG names the model viewer's diagnostic log; a log that cannot be opened is
+  // reported and the editor runs without it.
+  try {
+    InitLogFromEnvironment();
+  } catch (const Exception& e) {
+    std::fprintf(stderr, "tessavor: %s\n", e.what());
+  }
+  std::unique_ptr<TDialogs> consoleDialogs;
+  if (!screenshotDir.isEmpty()) {
+    consoleDialogs = MakeConsoleDialogs();
+    SetDialogs(consoleDialogs.get());
+  }
   int status = 0;
   {
     TForm1 form;
@@ -40,5 +55,7 @@ int main(int argc, char** argv) {
     }
     DestroyViewers();
   }
+  CloseLog();
+  SetDialogs(nullptr);
   return status;
 }

@@ -148,7 +148,8 @@ void HandleChar(TCompilerState& s, const TStatement& st) {
   }
   if (count > 0) {
     std::string bytes(static_cast<size_t>(count), '\0');
-    std::memcpy(bytes.data(), text.data(), std::min(text.size(), bytes.size()));
+    // An empty token's view may have no storage at all: memcpy must not see its null pointer.
+    if (!text.empty()) std::memcpy(bytes.data(), text.data(), std::min(text.size(), bytes.size()));
     WriteOutput(s, bytes.data(), bytes.size());
     s.ByteValue = static_cast<uint8_t>(bytes.back());
     s.DataSize += count;

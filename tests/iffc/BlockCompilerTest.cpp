@@ -235,6 +235,13 @@ TEST_F(Items, CharPadsAndCuts) {
                                     "error: line 9, expected number of elements."}));
 }
 
+// Found by the fuzzer: a CHAR without text handed an empty token's null pointer to memcpy.
+TEST_F(Items, CharWithoutTextWritesZeros) {
+  CompileInChunk("CHAR [3]\n");
+  EXPECT_EQ(ChunkPayload(), (Bytes{0, 0, 0}));
+  EXPECT_EQ(Diagnostics(), Strings{});
+}
+
 TEST_F(Items, CStringWithASpaceAndSeveral) {
   CompileInChunk("CSTRING \"a b\"\nCSTRING [2] x yz\n");
   EXPECT_EQ(ChunkPayload(), (Bytes{'a', ' ', 'b', 0, 'x', 0, 'y', 'z', 0}));
