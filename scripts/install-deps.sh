@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
   libgl1-mesa-dri xvfb xauth
+  assimp-utils
 )
 
 missing=()
