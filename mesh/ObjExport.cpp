@@ -90,5 +90,8 @@ std::string ObjText(const TMeshDocument& doc) {
 
 void ExportObj(const TMeshDocument& doc, const std::string& path) {
   const std::string text = ObjText(doc);
-  WriteFileAtomic(path, text.data(), text.size());
+  // The OBJ file is made again from the record files by one command: the temporary file
+  // and rename keep it whole, but it is not worth a flush to disk that costs more than the
+  // export itself.
+  WriteFileAtomic(path, text.data(), text.size(), TFileSync::Replace);
 }

@@ -44,7 +44,7 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   return data;
 }
 
-TAtomicFileWriter::TAtomicFileWriter(const std::string& path) : m_path(path) {
+TAtomicFileWriter::TAtomicFileWriter(const std::string& path, TFileSync sync) : m_path(path), m_sync(sync) {
   m_tempPath = path + ".tmp-XXXXXX";
   std::vector<char> name(m_tempPath.begin(), m_tempPath.end());
   name.push_back('\0');
@@ -75,7 +75,7 @@ void TAtomicFileWriter::Write(const void* data, size_t size) {
 }
 
 void TAtomicFileWriter::Commit() {
-  if (::fsync(m_fd) != 0) Fail("Cannot write file", m_path, errno);
+  if (m_sync == TFileSync::Durable && ::fsync(m_fd) != 0) Fail("Cannot write file", m_path, errno);
   if (::close(m_fd) != 0) {
     m_fd = -1;
     const int err = errno;
@@ -90,8 +90,8 @@ void TAtomicFileWriter::Commit() {
   }
 }
 
-void WriteFileAtomic(const std::string& path, const void* data, size_t size) {
-  TAtomicFileWriter w(path);
+void WriteFileAtomic(const std::string& path, const void* data, size_t size, TFileSync sync) {
+  TAtomicFileWriter w(path, sync);
   w.Write(data, size);
   w.Commit();
 }
