@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # Times OBJ export of a full mesh as whole processes: tessavor-cli export-obj against
-# assimp export (Debian's assimp-utils, installed here when missing) writing the same mesh.
-# The mesh is a 181 x 181 grid with random heights imported from a generated ASC scene:
-# 32,761 vertices and 10,920 triangles (32,760 corners).
-# Usage: bench/compare_obj_export.sh [BIN_DIR]   (default: build/bin)
+# assimp export (Debian's assimp-utils, installed here when missing) reading the OBJ we
+# wrote and writing it again as OBJ.
+# The mesh fills every array: 32,769 vertices, normals, corners and faces (triangles over
+# overlapping corner runs), random coordinates, written straight into a scratch home folder.
+# Runs alternate (ours, theirs, ...) so that a change in the machine's load hits both; the
+# medians and their ratio are printed, for wall-clock time and for CPU time (user + sys),
+# which a busy shared machine disturbs less.
+# Usage: bench/compare_obj_export.sh [BIN_DIR] [RUNS]   (defaults: build/bin, 9)
 set -euo pipefail
 
 bin=${1:-build/bin}
+runs=${2:-9}
 cli="$bin/tessavor-cli"
 [ -x "$cli" ] || { echo "no $cli: build first (make build)" >&2; exit 2; }
 
@@ -22,32 +27,41 @@ trap 'rm -rf "$work"' EXIT
 export TESSAVOR_HOME="$work/home"
 mkdir -p "$TESSAVOR_HOME"
 
-awk 'BEGIN {
-  n = 181; srand(42);
-  print "Named object: \"Grid\""; print "Vertex list:";
-  for (r = 0; r < n; r++) for (c = 0; c < n; c++)
-    printf "Vertex %d:  X:%d Y:%d Z:%.3f\n", r * n + c, c, r, rand() * 2;
-  print "Face list:"; f = 0;
-  for (r = 0; r + 1 < n && f < 10920; r++) for (c = 0; c + 1 < n && f < 10920; c += 2) {
-    printf "Face %d:    A:%d B:%d C:%d AB:1 BC:1 CA:1\nSmoothing:  1\n", f++, r * n + c, r * n + c + 1, (r + 1) * n + c;
-  }
-  print "end";
-}' > "$work/grid.asc"
+# Record layouts (little-endian): VERT/VTNM x y z floats; FVRT vert, vtnm, tx, ty;
+# FACE vtnm, d, mat, first corner, corner count, two reserved.
+perl -e '
+  use strict; my ($d, $n) = ($ARGV[0], 32769); srand(42);
+  sub out { open(my $f, ">:raw", "$d/$_[0]") or die "$d/$_[0]: $!"; print $f $_[1]; close $f or die; }
+  out("vert.kvt", join "", map { pack "f<3", map { rand(200) - 100 } 1 .. 3 } 1 .. $n);
+  out("vtnm.kvt", join "", map { my @v = map { rand(2) - 1 } 1 .. 3; my $l = sqrt($v[0]**2 + $v[1]**2 + $v[2]**2) || 1;
+                                 pack "f<3", map { $_ / $l } @v } 1 .. $n);
+  out("fvrt.kvt", join "", map { pack "l<2f<2", int(rand($n)), int(rand($n)), rand(), rand() } 1 .. $n);
+  out("face.kvt", join "", map { pack "l<f<l<4L<", $_, -rand(10), 70000 + $_ % 7, $_ % ($n - 2), 3, 0, 0 } 0 .. $n - 1);
+' "$TESSAVOR_HOME"
 
-"$cli" import-asc "$work/grid.asc" >/dev/null
-"$cli" calc-vtnm >/dev/null
+"$cli" info
+"$cli" export-obj "$work/ours.obj" >/dev/null  # also the input of assimp, and a warm-up
 
-# Five runs of each, alternating; the medians are compared.
-now() { date +%s.%N; }
-median() { sort -n | sed -n 3p; }
-ours=(); theirs=()
-for i in 1 2 3 4 5; do
-  t0=$(now); "$cli" export-obj "$work/ours.obj" >/dev/null; t1=$(now)
-  assimp export "$work/ours.obj" "$work/theirs.obj" >/dev/null; t2=$(now)
-  ours+=("$(echo "$t1 - $t0" | bc -l)")
-  theirs+=("$(echo "$t2 - $t1" | bc -l)")
+# timed OUT_PREFIX CMD...: appends wall and cpu seconds of one run to $work/OUT_PREFIX.{wall,cpu}
+timed() {
+  local name=$1
+  shift
+  TIMEFORMAT='%R %U %S'
+  local t
+  t=$({ time "$@" >/dev/null 2>&1; } 2>&1)
+  read -r real user sys <<<"$t"
+  echo "$real" >>"$work/$name.wall"
+  echo "$user + $sys" | bc -l >>"$work/$name.cpu"
+}
+assimp export "$work/ours.obj" "$work/theirs.obj" >/dev/null  # warm-up
+for ((i = 0; i < runs; i++)); do
+  timed ours "$cli" export-obj "$work/ours-run.obj"
+  timed theirs assimp export "$work/ours.obj" "$work/theirs.obj"
 done
-o=$(printf '%s\n' "${ours[@]}" | median)
-t=$(printf '%s\n' "${theirs[@]}" | median)
-printf "tessavor-cli export-obj: %.3f s (median of 5)\nassimp export:           %.3f s (median of 5)\nratio:                   %.1fx\n" \
-  "$o" "$t" "$(echo "$t / $o" | bc -l)"
+median() { sort -n "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+for kind in wall cpu; do
+  o=$(median "$work/ours.$kind")
+  t=$(median "$work/theirs.$kind")
+  printf "%-4s tessavor-cli export-obj: %.3f s  assimp export: %.3f s  ratio: %.1fx  (medians of %d)\n" \
+    "$kind" "$o" "$t" "$(echo "$t / $o" | bc -l)" "$runs"
+done
