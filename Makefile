@@ -5,11 +5,12 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
+TSAN_BUILD ?= build-tsan
 GEN        := -G Ninja
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build run test test-main test-asan test-fuzz bench fuzz clean
+.PHONY: all deps build run test test-main test-asan test-fuzz test-tsan bench fuzz clean
 
 all: build
 
@@ -23,9 +24,9 @@ build: deps
 run: build
 	@bash scripts/run.sh $(BUILD)/bin
 
-# The sanitizer build and the short fuzz runs come first, so that the last lines printed
+# The sanitizer builds and the short fuzz runs come first, so that the last lines printed
 # are CTest's summary of the main build.
-test: deps test-asan test-fuzz test-main
+test: deps test-asan test-fuzz test-tsan test-main
 
 test-main: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
@@ -42,6 +43,13 @@ test-fuzz: deps
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	cd $(FUZZ_BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
 
+# ThreadSanitizer: the core and the thread tests only (tests/tsan), so it stays quick.
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) $(GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSAVOR_TSAN=ON
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_tsan
+	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  ctest --output-on-failure -j $(JOBS) --timeout 300
+
 bench: deps
 	cmake -S . -B build-bench $(GEN) -DCMAKE_BUILD_TYPE=Release -DTESSAVOR_TESTS=OFF
 	cmake --build build-bench -j $(JOBS)
@@ -54,4 +62,4 @@ fuzz: deps
 	cd $(FUZZ_BUILD) && ctest --output-on-failure -j 1 --timeout 0
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) build-bench
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(TSAN_BUILD) build-bench
