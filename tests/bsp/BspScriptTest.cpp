@@ -6,13 +6,13 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <sys/wait.h>
 
 #include "bsp/BspTestSupport.h"
 #include "iff/IffReader.h"
 #include "iffc/Compiler.h"
 #include "mesh/Rip.h"
 #include "plugins/bsp/BspScript.h"
+#include "support/RunProgram.h"
 
 using namespace bsp;
 using namespace bsptest;
@@ -194,14 +194,10 @@ TEST_F(BspCompiledTree, AwkwardValuesRoundTrip) {
 // Runs `tessavor-cli make-tree OUT` on this test's home folder; returns the exit status
 // (-1 when it did not exit normally) with standard output and error in `output`.
 int RunMakeTree(const TempDir& home, const std::string& out, std::string& output) {
-  const std::string cmd = "TESSAVOR_HOME='" + home.Path().string() + "' '" TESSAVOR_BIN_DIR
-                          "/tessavor-cli' make-tree '" + out + "' 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return -1;
-  char buf[512];
-  while (size_t n = fread(buf, 1, sizeof buf, p)) output.append(buf, n);
-  const int status = pclose(p);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const testsupport::TProgramResult r = testsupport::RunProgram(
+      "tessavor-cli", {"make-tree", out}, testsupport::TRunOptions().Set("TESSAVOR_HOME", home.Path().string()).Merged());
+  output += r.out;
+  return r.status;
 }
 
 TEST_F(BspCompiledTree, TheCommandLineBuildsAndCompiles) {

@@ -1,42 +1,27 @@
 // tessavor-cli iff-tree and rip as a user runs them: output, exit status and the message of
 // a reader error. Skipped when the program has not been built beside the tests.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
 
 #include "iff/IffTestFiles.h"
+#include "support/RunProgram.h"
 
 using namespace ifftest;
 using testsupport::TempDir;
+using testsupport::TProgramResult;
 
 namespace {
 
-struct TRun {
-  int status = -1;
-  std::string out;
-};
-
-TRun RunCli(const std::string& args) {
-  const std::string cli = std::string(TESSAVOR_BIN_DIR) + "/tessavor-cli";
-  TRun r;
-  FILE* p = ::popen(("'" + cli + "' " + args + " 2>&1").c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int st = ::pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
+// Standard output and standard error together, as the user sees them.
+TProgramResult RunCli(const std::vector<std::string>& args) {
+  return testsupport::RunProgram("tessavor-cli", args, testsupport::TRunOptions().Merged());
 }
 
 class IffCliTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    if (!std::filesystem::exists(std::string(TESSAVOR_BIN_DIR) + "/tessavor-cli")) {
-      GTEST_SKIP() << "tessavor-cli not built";
-    }
+    if (!testsupport::ProgramBuilt("tessavor-cli")) GTEST_SKIP() << "tessavor-cli not built";
   }
   std::string Make(const Bytes& data, const std::string& name) {
     const std::string path = m_files.File(name);
@@ -52,7 +37,7 @@ protected:
 TEST_F(IffCliTest, IffTreePrintsOneLinePerItem) {
   const std::string path =
       Make(Form("MESH", Cat({Form("GEOM", Chunk("VERT", Bytes(12, 1))), Chunk("ODD ", Bytes(3, 2))})), "t.iff");
-  const TRun r = RunCli("iff-tree '" + path + "'");
+  const TProgramResult r = RunCli({"iff-tree", path});
   EXPECT_EQ(r.status, 0);
   // MESH: 4 + GEOM (12 + 8 + 12) + ODD (8 + 3 + pad) = 48.
   EXPECT_EQ(r.out, "FORM MESH 0 48\n  FORM GEOM 12 24\n    VERT 24 12\n  ODD  44 4\n");
@@ -60,7 +45,7 @@ TEST_F(IffCliTest, IffTreePrintsOneLinePerItem) {
 
 TEST_F(IffCliTest, IffTreeReportsReaderErrorsWithStatus2) {
   const std::string path = Make(Cat({Form("ONE ", {}), Form("TWO ", {})}), "two.iff");
-  const TRun r = RunCli("iff-tree '" + path + "'");
+  const TProgramResult r = RunCli({"iff-tree", path});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out, "TIffReader: " + path + ", error at offset 0000000C!\n");
 }
@@ -73,7 +58,7 @@ TEST_F(IffCliTest, RipWritesTheRecordFilesAndPrintsTheCounts) {
       Make(Form("MESH", Cat({Chunk("VERT", vert), Chunk("VTNM", {}), Chunk("FVRT", {}),
                              Chunk("FACE", {}), Chunk("RADI", radi)})),
            "m.iff");
-  const TRun r = RunCli("rip '" + path + "'");
+  const TProgramResult r = RunCli({"rip", path});
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("VERT 3, VTNM 0, FVRT 0, FACE 0, RADI=42.5"), std::string::npos) << r.out;
   EXPECT_EQ(testsupport::ReadBytes(m_home.File("vert.kvt")), vert);
@@ -81,7 +66,7 @@ TEST_F(IffCliTest, RipWritesTheRecordFilesAndPrintsTheCounts) {
 
 TEST_F(IffCliTest, RipOfAModelWithoutMeshFailsWithStatus2) {
   const std::string path = Make(Form("MESH", Chunk("INFO", Bytes(2, 0))), "none.iff");
-  const TRun r = RunCli("rip '" + path + "'");
+  const TProgramResult r = RunCli({"rip", path});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out, "Rip mesh: \"" + path + "\" has no VERT chunk; no record file was changed\n");
   EXPECT_FALSE(std::filesystem::exists(m_home.File("vert.kvt")));

@@ -2,51 +2,34 @@
 // them (both programs from the build's bin folder).
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <zlib.h>
 
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
 
+#include "support/RunProgram.h"
 #include "support/TestSupport.h"
 #include "util/Crc32.h"
 
 namespace {
 
 using testsupport::Bytes;
-
-struct TRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using testsupport::TProgramResult;
 
 class TreCli : public ::testing::Test {
 protected:
   void SetUp() override {
     for (const char* name : {"iffc", "tessavor-cli"}) {
-      const std::string exe = std::string(TESSAVOR_BIN_DIR) + "/" + name;
-      if (!std::filesystem::exists(exe)) GTEST_FAIL() << "build the " << name << " target first: " << exe;
+      if (!testsupport::ProgramBuilt(name)) GTEST_FAIL() << "build the " << name << " target first";
     }
     for (int i = 0; i < 1000; ++i) input.push_back(static_cast<uint8_t>((i / 10) % 17));
     testsupport::WriteBytes(dir.File("in.bin"), input);
   }
 
-  TRun Run(const std::string& program, const std::string& args) {
-    const std::string errFile = dir.File("stderr.txt");
-    const std::string cmd = "cd '" + dir.Path().string() + "' && '" + TESSAVOR_BIN_DIR + "/" + program +
-                            "' " + args + " 2>'" + errFile + "'";
-    TRun r;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int rc = ::pclose(p);
-    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    r.err = testsupport::ReadText(errFile);
-    return r;
+  // Runs `program` in the test's folder, where the archive and its extracts lie.
+  TProgramResult Run(const std::string& program, const std::vector<std::string>& args) {
+    return testsupport::RunProgram(program, args, testsupport::TRunOptions().In(dir.Path().string()));
   }
 
   // Compiles a TRE holding in.bin packed (declared with its unpacked size), a plain LONG
@@ -55,7 +38,7 @@ protected:
     testsupport::WriteText(dir.File("t.txt"),
                            "TRE a.tre\n{\nTREFILE data\\in.bin\nTREFILE n.bin\nTREFILE none.bin\n"
                            "BLOCK data\\in.bin 1000\n{\nFILE.Z in.bin\n}\nBLOCK n.bin\n{\nLONG 9\n}\n}\n");
-    const TRun r = Run("iffc", "t.txt");
+    const TProgramResult r = Run("iffc", {"t.txt"});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
   }
 
@@ -81,7 +64,7 @@ TEST_F(TreCli, ListShowsWhatIffcWrote) {
   CompileSample();
   const uint32_t data = 16 + 3 * 272;
   const uint32_t packed = PackedSize();
-  const TRun r = Run("tessavor-cli", "tre-list a.tre");
+  const TProgramResult r = Run("tessavor-cli", {"tre-list", "a.tre"});
   EXPECT_EQ(r.status, 0) << r.err;
   const std::string expected =
       "a.tre: 3 entries, " + std::to_string(data + packed + 4) + " bytes\n" +
@@ -92,14 +75,14 @@ TEST_F(TreCli, ListShowsWhatIffcWrote) {
 
 TEST_F(TreCli, ExtractUnpacksIntoFolders) {
   CompileSample();
-  const TRun r = Run("tessavor-cli", "tre-extract a.tre out");
+  const TProgramResult r = Run("tessavor-cli", {"tre-extract", "a.tre", "out"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(testsupport::ReadBytes(dir.File("out/data/in.bin")), input);
   EXPECT_EQ(testsupport::ReadBytes(dir.File("out/n.bin")), (Bytes{9, 0, 0, 0}));
   EXPECT_FALSE(std::filesystem::exists(dir.File("out/none.bin")));
   EXPECT_NE(r.out.find("skipped none.bin"), std::string::npos) << r.out;
   // --raw keeps the packed bytes.
-  EXPECT_EQ(Run("tessavor-cli", "tre-extract a.tre raw --raw").status, 0);
+  EXPECT_EQ(Run("tessavor-cli", {"tre-extract", "a.tre", "raw", "--raw"}).status, 0);
   EXPECT_EQ(testsupport::ReadBytes(dir.File("raw/data/in.bin")).size(), PackedSize());
 }
 
@@ -107,9 +90,9 @@ TEST_F(TreCli, NamesLeavingTheFolderAreRefused) {
   testsupport::WriteText(dir.File("t.txt"),
                          "TRE a.tre\n{\nTREFILE ..\\up.bin\nTREFILE ok.bin\nBLOCK ..\\up.bin\n{\nLONG 1\n}\n"
                          "BLOCK ok.bin\n{\nLONG 2\n}\n}\n");
-  ASSERT_EQ(Run("iffc", "t.txt").status, 0);
+  ASSERT_EQ(Run("iffc", {"t.txt"}).status, 0);
   std::filesystem::create_directory(dir.File("out"));
-  const TRun r = Run("tessavor-cli", "tre-extract a.tre out");
+  const TProgramResult r = Run("tessavor-cli", {"tre-extract", "a.tre", "out"});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("leaves the target folder"), std::string::npos) << r.err;
   EXPECT_FALSE(std::filesystem::exists(dir.File("up.bin")));
@@ -120,8 +103,8 @@ TEST_F(TreCli, NameCollidingWithAFolderDoesNotStopTheOthers) {
   testsupport::WriteText(dir.File("t.txt"),
                          "TRE a.tre\n{\nTREFILE d\nTREFILE d\\x\nTREFILE e\nBLOCK d\n{\nBYTE 1\n}\n"
                          "BLOCK d\\x\n{\nBYTE 2\n}\nBLOCK e\n{\nBYTE 3\n}\n}\n");
-  ASSERT_EQ(Run("iffc", "t.txt").status, 0);
-  const TRun r = Run("tessavor-cli", "tre-extract a.tre out");
+  ASSERT_EQ(Run("iffc", {"t.txt"}).status, 0);
+  const TProgramResult r = Run("tessavor-cli", {"tre-extract", "a.tre", "out"});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("a.tre: "), std::string::npos) << r.err;
   EXPECT_EQ(testsupport::ReadBytes(dir.File("out/d")), (Bytes{1}));
@@ -134,11 +117,11 @@ TEST_F(TreCli, EntryPointingOutsideTheFileIsReported) {
   // Entry 1's offset field (at 16 + 272 + 8) now points far past the end.
   tre[16 + 272 + 8 + 3] = 0x7F;
   testsupport::WriteBytes(dir.File("a.tre"), tre);
-  TRun r = Run("tessavor-cli", "tre-list a.tre");
+  TProgramResult r = Run("tessavor-cli", {"tre-list", "a.tre"});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("entry 1 (at offset 288)"), std::string::npos) << r.err;
   EXPECT_NE(r.out.find("none.bin"), std::string::npos) << "the other entries are still listed";
-  r = Run("tessavor-cli", "tre-extract a.tre out");
+  r = Run("tessavor-cli", {"tre-extract", "a.tre", "out"});
   EXPECT_EQ(r.status, 2);
   EXPECT_TRUE(std::filesystem::exists(dir.File("out/data/in.bin")));
   EXPECT_FALSE(std::filesystem::exists(dir.File("out/n.bin")));
@@ -146,7 +129,7 @@ TEST_F(TreCli, EntryPointingOutsideTheFileIsReported) {
 
 TEST_F(TreCli, NotAnArchiveFailsWithAMessage) {
   testsupport::WriteText(dir.File("x.tre"), "hello");
-  const TRun r = Run("tessavor-cli", "tre-list x.tre");
+  const TProgramResult r = Run("tessavor-cli", {"tre-list", "x.tre"});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("fewer than the 16-byte header"), std::string::npos) << r.err;
 }

@@ -3,15 +3,14 @@
 // Skipped when the program has not been built.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <sys/wait.h>
 #include <string>
 
 #include "iff/IffReader.h"
 #include "images/Gct.h"
 #include "images/LifGraphic.h"
 #include "images/MatGraphic.h"
+#include "support/RunProgram.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -19,13 +18,13 @@ namespace {
 class ImageConvert : public ::testing::Test {
 protected:
   void SetUp() override {
-    m_cli = std::string(TESSAVOR_BIN_DIR) + "/tessavor-cli";
-    if (!std::filesystem::exists(m_cli)) GTEST_SKIP() << "tessavor-cli not built";
+    if (!testsupport::ProgramBuilt("tessavor-cli")) GTEST_SKIP() << "tessavor-cli not built";
   }
-  int Run(const std::string& args) {
-    const std::string cmd = "'" + m_cli + "' image convert " + args + " >/dev/null 2>'" + m_dir.File("err.txt") + "'";
-    const int status = std::system(cmd.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  // Runs `image convert` with `args`; the exit status, with standard error kept in m_last.
+  int Run(std::vector<std::string> args) {
+    args.insert(args.begin(), {"image", "convert"});
+    m_last = testsupport::RunProgram("tessavor-cli", args);
+    return m_last.status;
   }
   std::string File(const std::string& name) const { return m_dir.File(name); }
 
@@ -53,7 +52,7 @@ protected:
     }
   }
 
-  std::string m_cli;
+  testsupport::TProgramResult m_last;
   testsupport::TempDir m_dir;
 };
 
@@ -63,14 +62,15 @@ TEST_F(ImageConvert, ChainThroughEveryFormatKeepsTheColours) {
   TLifGraphic start = Sample();
   start.SaveToFile(File("a.lif"));
   const char* chain[] = {"a.lif", "b.png", "c.mat", "d.gct", "e.bmp", "f.tga", "g.gct", "h.lif"};
-  if (Run("'" + File("a.lif") + "' '" + File("probe.png") + "'") != 0 &&
-      testsupport::ReadText(File("err.txt")).find("need the build with Qt") != std::string::npos) {
+  if (Run({File("a.lif"), File("probe.png")}) != 0 &&
+      m_last.err.find("need the build with Qt") != std::string::npos) {
     GTEST_SKIP() << "tessavor-cli was built without Qt";
   }
   for (size_t i = 0; i + 1 < std::size(chain); ++i) {
-    const std::string extra = std::string(chain[i + 1]) == "g.gct" ? " --zlib" : "";
-    ASSERT_EQ(Run("'" + File(chain[i]) + "' '" + File(chain[i + 1]) + "'" + extra), 0)
-        << chain[i] << " -> " << chain[i + 1] << ": " << testsupport::ReadText(File("err.txt"));
+    std::vector<std::string> args{File(chain[i]), File(chain[i + 1])};
+    if (std::string(chain[i + 1]) == "g.gct") args.push_back("--zlib");
+    ASSERT_EQ(Run(args), 0)
+        << chain[i] << " -> " << chain[i + 1] << ": " << m_last.err;
   }
   TLifGraphic end;
   end.LoadFromFile(File("h.lif"));
@@ -82,8 +82,8 @@ TEST_F(ImageConvert, ChainThroughEveryFormatKeepsTheColours) {
 
 TEST_F(ImageConvert, RleOptionWritesACompressedMat) {
   Sample().SaveToFile(File("a.lif"));
-  ASSERT_EQ(Run("'" + File("a.lif") + "' '" + File("plain.mat") + "'"), 0);
-  ASSERT_EQ(Run("'" + File("a.lif") + "' '" + File("rle.mat") + "' --rle"), 0);
+  ASSERT_EQ(Run({File("a.lif"), File("plain.mat")}), 0);
+  ASSERT_EQ(Run({File("a.lif"), File("rle.mat"), "--rle"}), 0);
   TMATGraphic plain, rle;
   plain.LoadMatFile(File("plain.mat"));
   rle.LoadMatFile(File("rle.mat"));
@@ -95,9 +95,9 @@ TEST_F(ImageConvert, RleOptionWritesACompressedMat) {
 
 TEST_F(ImageConvert, BadRequestsEndWithStatus2) {
   Sample().SaveToFile(File("a.lif"));
-  EXPECT_EQ(Run("'" + File("a.lif") + "' '" + File("x.jpg") + "'"), 2);
-  EXPECT_NE(testsupport::ReadText(File("err.txt")).find("\".jpg\""), std::string::npos);
-  EXPECT_EQ(Run("'" + File("missing.mat") + "' '" + File("x.lif") + "'"), 2);
+  EXPECT_EQ(Run({File("a.lif"), File("x.jpg")}), 2);
+  EXPECT_NE(m_last.err.find("\".jpg\""), std::string::npos);
+  EXPECT_EQ(Run({File("missing.mat"), File("x.lif")}), 2);
   EXPECT_FALSE(std::filesystem::exists(File("x.lif")));
-  EXPECT_EQ(Run("'" + File("a.lif") + "'"), 2);
+  EXPECT_EQ(Run({File("a.lif")}), 2);
 }

@@ -1,34 +1,18 @@
 #pragma once
-// Builders for hand-made picture files. The IFF framing is written here from the container
-// layout (big-endian sizes, odd chunks padded), independently of the program's IFF writer,
-// so the MAT loader is tested against bytes whose meaning the test states itself.
+// Builders for hand-made picture files. The IFF framing comes from support/IffBytes.h,
+// independent of the program's IFF writer, so the MAT loader is tested against bytes whose
+// meaning the test states itself.
 #include <string>
 
+#include "support/IffBytes.h"
 #include "support/TestSupport.h"
 
 namespace imagefixtures {
 
 using testsupport::Bytes;
 
-inline Bytes Chunk(const std::string& id, const Bytes& data) {
-  Bytes b;
-  testsupport::PutText(b, id);
-  testsupport::PutU32BE(b, static_cast<uint32_t>(data.size()));
-  b.insert(b.end(), data.begin(), data.end());
-  if (data.size() % 2) b.push_back(0);
-  return b;
-}
-
-inline Bytes Form(const std::string& type, std::initializer_list<Bytes> children) {
-  Bytes body;
-  testsupport::PutText(body, type);
-  for (const Bytes& c : children) body.insert(body.end(), c.begin(), c.end());
-  Bytes b;
-  testsupport::PutText(b, "FORM");
-  testsupport::PutU32BE(b, static_cast<uint32_t>(body.size()));
-  b.insert(b.end(), body.begin(), body.end());
-  return b;
-}
+using iffbytes::Chunk;
+using iffbytes::Form;
 
 inline Bytes Ints(std::initializer_list<int32_t> values) {
   Bytes b;

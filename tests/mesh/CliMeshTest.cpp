@@ -2,41 +2,27 @@
 // TESSAVOR_HOME folder. Skipped when the program has not been built.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
 #include "mesh/MeshTestSupport.h"
+#include "support/RunProgram.h"
 
 using namespace meshtest;
+using testsupport::TProgramResult;
 
 namespace {
-
-struct TRun {
-  int status = -1;
-  std::string out;  // standard output and standard error together
-};
 
 class CliMesh : public ::testing::Test {
 protected:
   THomeFiles home;
-  std::string cli = std::string(TESSAVOR_BIN_DIR) + "/tessavor-cli";
 
   void SetUp() override {
-    if (!std::filesystem::exists(cli)) GTEST_SKIP() << "tessavor-cli not built";
+    if (!testsupport::ProgramBuilt("tessavor-cli")) GTEST_SKIP() << "tessavor-cli not built";
   }
-  TRun Run(const std::string& args) const {
-    TRun r;
-    FILE* p = ::popen((cli + " " + args + " 2>&1").c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int st = ::pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+  // Standard output and standard error together, as the user sees them.
+  static TProgramResult Run(const std::vector<std::string>& args) {
+    return testsupport::RunProgram("tessavor-cli", args, testsupport::TRunOptions().Merged());
   }
   void WriteTriangle() const {
     home.WriteVert(VertBytes({{0, 0, 0}, {2, 0, 0}, {0, 1, 0.5f}}));
@@ -48,7 +34,7 @@ protected:
 };
 
 TEST_F(CliMesh, InfoOnAnEmptyHomeSaysSoAndNamesTheFolder) {
-  const TRun r = Run("info");
+  const TProgramResult r = Run({"info"});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.out.find("no record files"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find(home.Dir().Path().string()), std::string::npos) << r.out;
@@ -56,7 +42,7 @@ TEST_F(CliMesh, InfoOnAnEmptyHomeSaysSoAndNamesTheFolder) {
 
 TEST_F(CliMesh, InfoShowsCountsAndLabels) {
   WriteTriangle();
-  const TRun r = Run("info");
+  const TProgramResult r = Run({"info"});
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("VERT 3, VTNM 1, FVRT 3, FACE 1"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("x:2.0, y:1.0, z:0.5;"), std::string::npos) << r.out;
@@ -65,20 +51,20 @@ TEST_F(CliMesh, InfoShowsCountsAndLabels) {
 
 TEST_F(CliMesh, ListsWithAndWithoutData) {
   WriteTriangle();
-  EXPECT_EQ(Run("lists").out,
+  EXPECT_EQ(Run({"lists"}).out,
             "[ListBox1]\n0.000, 0.000, 0.000\n2.000, 0.000, 0.000\n0.000, 1.000, 0.500\n"
             "[ListBox2]\n0.000, 0.000, 1.000\n"
             "[ListBox3]\n0, tx:0, ty:0\n1, tx:1, ty:0\n2, tx:0.062, ty:1\n"
             "[ListBox4]\n[0 1 2], mat: 70000, d=-4.200\n"
             "[ListBox5]\n70000\n");
-  EXPECT_EQ(Run("lists --hide-data").out,
+  EXPECT_EQ(Run({"lists", "--hide-data"}).out,
             "[ListBox1]\n[ListBox2]\n[ListBox3]\n, ty:0\n, ty:0\n, ty:1\n[ListBox4]\n[ListBox5]\n");
 }
 
 TEST_F(CliMesh, MissingRecordFileIsNamed) {
   WriteTriangle();
   std::filesystem::remove(home.File(kFaceFile));
-  const TRun r = Run("lists");
+  const TProgramResult r = Run({"lists"});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.out.find("face.kvt"), std::string::npos) << r.out;
 }
@@ -86,14 +72,14 @@ TEST_F(CliMesh, MissingRecordFileIsNamed) {
 TEST_F(CliMesh, BadTypedNumberChangesNothing) {
   WriteTriangle();
   const Bytes before = testsupport::ReadBytes(home.File(kVertFile));
-  TRun r = Run("scale 5O");
+  TProgramResult r = Run({"scale", "5O"});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.out.find("'5O'"), std::string::npos) << r.out;
-  r = Run("set-mat 7x");
+  r = Run({"set-mat", "7x"});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.out.find("'7x'"), std::string::npos) << r.out;
   EXPECT_EQ(testsupport::ReadBytes(home.File(kVertFile)), before);
-  EXPECT_EQ(Run("scale 50").status, 0);
+  EXPECT_EQ(Run({"scale", "50"}).status, 0);
   EXPECT_EQ(testsupport::ReadBytes(home.File(kVertFile)), VertBytes({{0, 0, 0}, {1, 0, 0}, {0, 0.5f, 0.25f}}));
 }
 
@@ -101,9 +87,9 @@ TEST_F(CliMesh, ImportCalcAndExport) {
   testsupport::WriteText(home.File("test.asc"),
                          "Vertex list:\nVertex 0: X:0 Y:0 Z:5\nVertex 1: X:1 Y:0 Z:5\nVertex 2: X:0 Y:1 Z:5\n"
                          "Face list:\nFace 0: A:0 B:1 C:2 AB:1 BC:1 CA:1\nSmoothing: 1\nend\n");
-  ASSERT_EQ(Run("import-asc --mat 512").status, 0);
-  ASSERT_EQ(Run("calc-vtnm").status, 0);
-  const TRun r = Run("export-obj " + home.File("out.obj"));
+  ASSERT_EQ(Run({"import-asc", "--mat", "512"}).status, 0);
+  ASSERT_EQ(Run({"calc-vtnm"}).status, 0);
+  const TProgramResult r = Run({"export-obj", home.File("out.obj")});
   ASSERT_EQ(r.status, 0) << r.out;
   const std::string obj = testsupport::ReadText(home.File("out.obj"));
   // The face normal is -(0, 0, -1): its zero components are negative zeros, which "%.7f"
