@@ -4,6 +4,8 @@
 // meaning the test states itself.
 #include <string>
 
+#include "util/Exception.h"
+
 #include "support/IffBytes.h"
 #include "support/TestSupport.h"
 
@@ -38,6 +40,17 @@ inline Bytes Cmap(int entries) {
     b.push_back(static_cast<uint8_t>(3 * i));
   }
   return Chunk("CMAP", b);
+}
+
+// The message of the exception `f` throws, or "(no error)" when it returns.
+template <class F>
+std::string ErrorMessageOf(F f) {
+  try {
+    f();
+  } catch (const Exception& e) {
+    return e.what();
+  }
+  return "(no error)";
 }
 
 }  // namespace imagefixtures

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ImageFixtures.h"
 #include "support/TestSupport.h"
 
 using testsupport::Bytes;
@@ -57,12 +58,7 @@ TLifGraphic Load(const Bytes& bytes) {
 }
 
 std::string ErrorOf(const Bytes& bytes) {
-  try {
-    Load(bytes);
-  } catch (const Exception& e) {
-    return e.what();
-  }
-  return "(no error)";
+  return imagefixtures::ErrorMessageOf([&] { Load(bytes); });
 }
 
 }  // namespace

@@ -35,12 +35,7 @@ protected:
   }
 
   std::string ErrorOf(const Bytes& bytes) {
-    try {
-      Load(bytes);
-    } catch (const Exception& e) {
-      return e.what();
-    }
-    return "(no error)";
+    return ErrorMessageOf([&] { Load(bytes); });
   }
 
   static Bytes Row(const TBitmap& b, int y) { return Bytes(b.ScanLine(y), b.ScanLine(y) + b.RowBytes()); }
