@@ -76,5 +76,7 @@ TEST_P(IffPrefix, ScannerEndsWithinTheBytesThatExist) {
   } catch (const EIffReader_ErrorInForm&) {
   }
   IffCloseHandle(h);
-  if (GetParam() == Whole().size()) EXPECT_EQ(items, 6);
+  if (GetParam() == Whole().size()) {
+    EXPECT_EQ(items, 6);
+  }
 }
