@@ -2,7 +2,8 @@
 
 #include <chrono>
 
-TRotatePacer::TRotatePacer(TWindowThreadPost post, TStep step) : m_post(std::move(post)), m_step(std::move(step)) {
+TRotatePacer::TRotatePacer(TWindowThreadPost post, TStep step)
+    : m_post(std::move(post)), m_shared(std::make_shared<TShared>(std::move(step))) {
   m_thread = std::thread([this] { Execute(); });
 }
 
@@ -24,14 +25,14 @@ void TRotatePacer::Terminate() {
   m_shared->wake.notify_all();
 }
 
-// On the window thread. The call holds the shared state, so a step that arrives after the
-// pacer was told to terminate (or destroyed) finds `terminate` set and touches nothing else.
-void TRotatePacer::RunStep(const std::shared_ptr<TShared>& shared, float angle, bool rx, bool ry, bool rz) {
+// On the window thread. A step that arrives after the pacer was told to terminate (or was
+// destroyed) finds `terminate` set and is dropped.
+void TRotatePacer::RunStep(TShared& shared, float angle, bool rx, bool ry, bool rz) {
   {
-    std::lock_guard g(shared->mutex);
-    if (shared->terminate) {
-      shared->stepDone = true;
-      shared->wake.notify_all();
+    std::lock_guard g(shared.mutex);
+    if (shared.terminate) {
+      shared.stepDone = true;
+      shared.wake.notify_all();
       return;
     }
   }
@@ -43,9 +44,9 @@ void TRotatePacer::RunStep(const std::shared_ptr<TShared>& shared, float angle, 
       s.stepDone = true;
       s.wake.notify_all();
     }
-  } release{*shared};
-  m_step(angle, rx, ry, rz);
-  ++m_stepsRun;
+  } release{shared};
+  shared.step(angle, rx, ry, rz);
+  ++shared.stepsRun;
 }
 
 void TRotatePacer::Execute() {
@@ -60,7 +61,7 @@ void TRotatePacer::Execute() {
       shared->stepDone = false;
       const float angle = StepAngle;
       lock.unlock();
-      m_post([this, shared, angle, rx, ry, rz] { RunStep(shared, angle, rx, ry, rz); });
+      m_post([shared, angle, rx, ry, rz] { RunStep(*shared, angle, rx, ry, rz); });
       lock.lock();
       shared->wake.wait(lock, [&] { return shared->stepDone || shared->terminate; });
       if (shared->terminate) break;

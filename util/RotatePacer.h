@@ -44,10 +44,15 @@ public:
   bool Started() const { return m_started; }
   void Terminate();
   // Steps that have run on the window thread (for tests and diagnostics).
-  int StepsRun() const { return m_stepsRun.load(); }
+  int StepsRun() const { return m_shared->stepsRun.load(); }
 
 private:
+  // What the pacer and its queued steps share. A queued step holds it and never touches the
+  // pacer itself, which may be gone by the time the step comes up.
   struct TShared {
+    explicit TShared(TStep s) : step(std::move(s)) {}
+    const TStep step;
+    std::atomic<int> stepsRun{0};
     std::mutex mutex;
     std::condition_variable wake;
     bool terminate = false;
@@ -55,12 +60,10 @@ private:
     bool stepDone = true;
   };
   void Execute();
-  void RunStep(const std::shared_ptr<TShared>& shared, float angle, bool rx, bool ry, bool rz);
+  static void RunStep(TShared& shared, float angle, bool rx, bool ry, bool rz);
 
   TWindowThreadPost m_post;
-  TStep m_step;
-  std::shared_ptr<TShared> m_shared = std::make_shared<TShared>();
-  std::atomic<int> m_stepsRun{0};
+  std::shared_ptr<TShared> m_shared;
   bool m_started = false;
   std::thread m_thread;
 };
