@@ -10,7 +10,10 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
   libgl1-mesa-dri xvfb xauth
-  assimp-utils
+  assimp-utils libassimp-dev libdeflate-dev
+  openbox wmctrl xdotool
+  blender python3-numpy
+  desktop-file-utils ccache
 )
 
 missing=()
