@@ -120,7 +120,7 @@ public:
   // Repaints the Faces and then the Points window.
   void RepaintViews();
 
-  // Shows the three tool windows with their saved placements (done by the first show).
+  // Shows the three tool windows (done by the first show; PlaceWindows placed them before).
   void ShowToolWindows();
 
   // The end of the editing session, run once when the main window's close is accepted:
@@ -144,6 +144,8 @@ public:
   void SelectScriptLine(int line);
   void MessageClicked(int row);
 
+  // The first show places every window first (PlaceWindows): the saved placements, or
+  // beside the main window.
   void setVisible(bool visible) override;
 
 protected:
