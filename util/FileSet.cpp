@@ -73,15 +73,18 @@ void RemoveBackups(const std::vector<TEntry>& entries) {
   }
 }
 
-// Removes "<name>.tmp-XXXXXX" and "<name>.old-XXXXXX" of the set's names left by a killed run.
-void RemoveStrays(const std::string& folder, const std::vector<TFileSetItem>& items) {
+// Removes "<name>.tmp-XXXXXX" and "<name>.old-XXXXXX" of the set's names and its journal
+// left by a killed run.
+void RemoveStrays(const std::string& folder, const std::string& journalName,
+                  const std::vector<TFileSetItem>& items) {
+  std::vector<std::string> files{folder + "/" + journalName};
+  for (const TFileSetItem& item : items) files.push_back(folder + "/" + BaseOf(item.Path));
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) return;
   std::vector<std::string> doomed;
   while (const dirent* d = ::readdir(dir)) {
     const std::string path = folder + "/" + d->d_name;
-    for (const TFileSetItem& item : items) {
-      const std::string file = folder + "/" + BaseOf(item.Path);
+    for (const std::string& file : files) {
       if (IsHelperOf(file, path, ".tmp-") || IsHelperOf(file, path, ".old-")) doomed.push_back(path);
     }
   }
@@ -122,7 +125,7 @@ bool RecoverFileSet(const std::string& folder, const std::string& journalName) {
 void WriteFileSet(const std::string& folder, const std::string& journalName,
                   const std::vector<TFileSetItem>& items) {
   RecoverFileSet(folder, journalName);
-  RemoveStrays(folder, items);
+  RemoveStrays(folder, journalName, items);
 
   std::vector<std::unique_ptr<TAtomicFileWriter>> writers;
   std::vector<TEntry> entries;
