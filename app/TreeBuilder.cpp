@@ -29,6 +29,13 @@ int32_t RunTreeBuilder(const std::string& libraryPath, const std::string& script
   int32_t result = 0;
   {
     TLibrary lib;
+    // Only an absolute path (util/Paths.h ProgramLibraryPath): a bare or relative name
+    // would be looked up in the current folder or the search path, where anyone may plant
+    // a library.
+    if (libraryPath.empty() || libraryPath[0] != '/') {
+      Tell(hooks, "Cannot load bsp.dll. Error=" + std::to_string(ENOENT));
+      return -1;
+    }
     lib.handle = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!lib.handle) {
       const int code = access(libraryPath.c_str(), F_OK) == 0 ? ENOEXEC : ENOENT;

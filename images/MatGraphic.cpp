@@ -135,7 +135,14 @@ void TMATGraphic::LoadMatStream(TStream&) { throw Exception("Cannot load MAT fro
 
 void TMATGraphic::LoadMatFile(const std::string& fileName) {
   TIffReader reader(fileName);
-  LoadMatFromReader(reader);
+  // The decoders' messages do not know the file; the user needs it.
+  try {
+    LoadMatFromReader(reader);
+  } catch (const EInvalidGraphic& e) {
+    throw EInvalidGraphic(fileName + ": " + e.Message());
+  } catch (const EIffReader& e) {
+    throw EIffReader(fileName + ": " + e.Message());
+  }
 }
 
 void TMATGraphic::LoadMatFromReader(TIffReader& reader) {
@@ -159,6 +166,7 @@ void TMATGraphic::LoadMatFromReader(TIffReader& reader) {
     reader.ReadLong(FBPP);
   }
   reader.CloseChunk();
+  CheckPixelData(reader, width, height);
   if (FBPP == 1) SetPixelFormat(8);
   else if (FBPP == 2) SetPixelFormat(24);
   SetSize(width, height);
@@ -171,6 +179,33 @@ void TMATGraphic::LoadMatFromReader(TIffReader& reader) {
   if (!Compressed) ReadPxls(reader);
   else ReadRle(reader);
   reader.CloseForm();
+}
+
+void TMATGraphic::CheckPixelData(TIffReader& reader, int32_t width, int32_t height) {
+  if (width <= 0 || height <= 0 || width > kMaxBitmapSide || height > kMaxBitmapSide) return;  // SetSize judges
+  const TIffId name = Compressed ? TIffId("RLE ") : TIffId("PXLS");
+  if (!reader.ChunkExists(name)) return;  // the pixel reader's own error
+  reader.OpenChunk(name);
+  const int64_t dataStart = int64_t{reader.CurrentChunk()->Offset} + 8;
+  const int64_t declared = reader.GetSize();
+  const int64_t inFile = std::max<int64_t>(reader.StreamSize() - dataStart, 0);
+  reader.CloseChunk();
+  const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+  if (declared > inFile) {
+    throw EInvalidGraphic("TMATGraphic: the " + name.Text() + " chunk at offset " + std::to_string(dataStart - 8) +
+                          " is cut off: " + std::to_string(inFile) + " of its " + std::to_string(declared) +
+                          " bytes are in the file");
+  }
+  // The most pixels the bytes can give: one byte each stored; a code and count of 2 bytes
+  // (4 with FBPP 2) covering at most 255 (65,535) pixels run-length coded.
+  const uint64_t reachable = !Compressed ? static_cast<uint64_t>(declared)
+                             : FBPP == 2 ? static_cast<uint64_t>(declared) / 4 * 65535
+                                         : static_cast<uint64_t>(declared) / 2 * 255;
+  if (pixels > reachable) {
+    throw EInvalidGraphic("TMATGraphic: the picture claims " + std::to_string(width) + " x " + std::to_string(height) +
+                          " pixels, but its " + std::to_string(declared) + " bytes of " + name.Text() +
+                          " data can give at most " + std::to_string(reachable));
+  }
 }
 
 void TMATGraphic::ReadPalette(TIffReader& reader) {
@@ -215,7 +250,12 @@ void TMATGraphic::ReadPalette(TIffReader& reader) {
 void TMATGraphic::ReadPxls(TIffReader& reader) {
   SaveCompressed = false;
   reader.OpenChunk("PXLS");
-  for (int y = 0; y < Height(); ++y) reader.Read(ScanLine(y), Width());
+  for (int y = 0; y < Height(); ++y) {
+    if (reader.Read(ScanLine(y), Width()) != Width()) {
+      throw EInvalidGraphic("TMATGraphic: the pixel data ends in row " + std::to_string(y) + " of " +
+                            std::to_string(Height()));
+    }
+  }
   reader.CloseChunk();
 }
 

@@ -65,7 +65,7 @@ TRipResult RipMesh(const std::string& modelFile) {
       // allocating anything.
       const int64_t start = int64_t{item.Offset} + 8;
       const int64_t available = fileSize > start ? fileSize - start : 0;
-      if (item.Size > available) EndsEarly(row, modelFile, item.Size, available);
+      if (item.FullSize > available) EndsEarly(row, modelFile, item.FullSize, available);
       data[i].resize(static_cast<size_t>(item.Size));
       const int64_t got = ReadFileBlock(modelFile, start, data[i].data(), item.Size);
       if (got != item.Size) EndsEarly(row, modelFile, item.Size, got);
