@@ -135,14 +135,7 @@ void TMATGraphic::LoadMatStream(TStream&) { throw Exception("Cannot load MAT fro
 
 void TMATGraphic::LoadMatFile(const std::string& fileName) {
   TIffReader reader(fileName);
-  // The decoders' messages do not know the file; the user needs it.
-  try {
-    LoadMatFromReader(reader);
-  } catch (const EInvalidGraphic& e) {
-    throw EInvalidGraphic(fileName + ": " + e.Message());
-  } catch (const EIffReader& e) {
-    throw EIffReader(fileName + ": " + e.Message());
-  }
+  LoadMatFromReader(reader);
 }
 
 void TMATGraphic::LoadMatFromReader(TIffReader& reader) {
@@ -169,7 +162,11 @@ void TMATGraphic::LoadMatFromReader(TIffReader& reader) {
   CheckPixelData(reader, width, height);
   if (FBPP == 1) SetPixelFormat(8);
   else if (FBPP == 2) SetPixelFormat(24);
-  SetSize(width, height);
+  try {
+    SetSize(width, height);
+  } catch (const EInvalidGraphic& e) {
+    throw EInvalidGraphic(reader.FileName() + ": " + e.Message());  // the bitmap does not know the file
+  }
   reader.CloseForm();
 
   if (reader.FormExists("PAL ")) ReadPalette(reader);
@@ -183,6 +180,7 @@ void TMATGraphic::LoadMatFromReader(TIffReader& reader) {
 
 void TMATGraphic::CheckPixelData(TIffReader& reader, int32_t width, int32_t height) {
   if (width <= 0 || height <= 0 || width > kMaxBitmapSide || height > kMaxBitmapSide) return;  // SetSize judges
+  if (Compressed && FBPP != 1 && FBPP != 2) return;  // the pixel reader's own error
   const TIffId name = Compressed ? TIffId("RLE ") : TIffId("PXLS");
   if (!reader.ChunkExists(name)) return;  // the pixel reader's own error
   reader.OpenChunk(name);
@@ -192,7 +190,7 @@ void TMATGraphic::CheckPixelData(TIffReader& reader, int32_t width, int32_t heig
   reader.CloseChunk();
   const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
   if (declared > inFile) {
-    throw EInvalidGraphic("TMATGraphic: the " + name.Text() + " chunk at offset " + std::to_string(dataStart - 8) +
+    throw EInvalidGraphic(reader.FileName() + ": TMATGraphic: the " + name.Text() + " chunk at offset " + std::to_string(dataStart - 8) +
                           " is cut off: " + std::to_string(inFile) + " of its " + std::to_string(declared) +
                           " bytes are in the file");
   }
@@ -202,7 +200,7 @@ void TMATGraphic::CheckPixelData(TIffReader& reader, int32_t width, int32_t heig
                              : FBPP == 2 ? static_cast<uint64_t>(declared) / 4 * 65535
                                          : static_cast<uint64_t>(declared) / 2 * 255;
   if (pixels > reachable) {
-    throw EInvalidGraphic("TMATGraphic: the picture claims " + std::to_string(width) + " x " + std::to_string(height) +
+    throw EInvalidGraphic(reader.FileName() + ": TMATGraphic: the picture claims " + std::to_string(width) + " x " + std::to_string(height) +
                           " pixels, but its " + std::to_string(declared) + " bytes of " + name.Text() +
                           " data can give at most " + std::to_string(reachable));
   }
@@ -252,7 +250,7 @@ void TMATGraphic::ReadPxls(TIffReader& reader) {
   reader.OpenChunk("PXLS");
   for (int y = 0; y < Height(); ++y) {
     if (reader.Read(ScanLine(y), Width()) != Width()) {
-      throw EInvalidGraphic("TMATGraphic: the pixel data ends in row " + std::to_string(y) + " of " +
+      throw EInvalidGraphic(reader.FileName() + ": TMATGraphic: the pixel data ends in row " + std::to_string(y) + " of " +
                             std::to_string(Height()));
     }
   }

@@ -28,7 +28,7 @@
 //    chunk that the file ends before is refused as cut off (EInvalidGraphic).
 //  - A literal, run value or code cut off by the end of the RLE data: EIffReader
 //    "TIffReader: Read beyond end of chunk!", as a read through the reader would give.
-//  - LoadMatFile's messages start with the file name.
+//  - The messages of these checks and of a size beyond the caps start with the file name.
 //  - YTAB offsets out of order or out of range simply never match: rows then end only when
 //    their column passes the width.
 //  - A CMAP of more than 256 entries (FBPP 1) gives the first 256; one of more than

@@ -54,7 +54,7 @@ std::string QuoteForMessage(std::string_view s, size_t maxChars) {
   out.reserve(n + 3);
   for (size_t i = 0; i < n; ++i) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c < 0x20 || c == 0x7F || c == '\\') {
+    if (c < 0x20 || c == 0x7F) {
       static const char kHex[] = "0123456789ABCDEF";
       out += "\\x";
       out += kHex[c >> 4];
