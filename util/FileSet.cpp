@@ -45,7 +45,9 @@ bool IsHelperOf(const std::string& file, const std::string& helper, const char* 
   const std::string base = BaseOf(file), name = BaseOf(helper);
   if (name.size() < 11 || name.compare(name.size() - 11, 5, marker) != 0) return false;
   const std::string stem = name.substr(0, name.size() - 11);
-  return !stem.empty() && base.compare(0, stem.size(), stem) == 0;
+  // The writer shortens only a name that would not fit the 255-byte limit with the suffix.
+  if (stem == base) return true;
+  return base.size() + 11 > 255 && stem.size() == 255 - 11 && base.compare(0, stem.size(), stem) == 0;
 }
 
 bool ParseJournal(const std::string& text, std::vector<TEntry>& entries) {
