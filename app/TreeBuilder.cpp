@@ -51,6 +51,14 @@ int32_t RunTreeBuilder(const std::string& libraryPath, const std::string& script
     std::filesystem::path absolute = std::filesystem::absolute(libraryPath, ec);
     const std::string path = ec ? libraryPath : absolute.lexically_normal().string();
     TLibrary lib;
+    // Only an absolute path (util/Paths.h ProgramLibraryPath): a bare or relative name
+    // would be looked up in the current folder or the search path, where anyone may plant
+    // a library.
+    if (libraryPath.empty() || libraryPath[0] != '/') {
+      Fail(hooks, LibraryLoadError(libraryPath.empty() ? std::string("libbsp.so") : libraryPath,
+                                   "the program folder is unknown"));
+      return -1;
+    }
     lib.handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!lib.handle) {
       Fail(hooks, LibraryLoadError(path, LoaderReason()));

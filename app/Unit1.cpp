@@ -86,7 +86,7 @@ TForm1::TForm1(const QString& settingsPath, QWidget* parent) : QMainWindow(paren
   // core's own number texts never depend on the locale.
   QLocale::setDefault(QLocale::c());
   m_document.Clear();
-  BspLibraryPath = Q(ExeDirectory()) + QStringLiteral("libbsp.so");
+  BspLibraryPath = Q(ProgramLibraryPath("libbsp.so"));
   BuildWindow();
 
   // The projection windows belong to the main window but are windows of their own.

@@ -10,6 +10,7 @@
 #include "mesh/AscImport.h"
 #include "mesh/Geometry.h"
 #include "mesh/Materials.h"
+#include "mesh/MeshCheck.h"
 #include "mesh/MeshDocument.h"
 #include "mesh/Normals.h"
 #include "mesh/NumberText.h"
@@ -158,7 +159,29 @@ int ExportObjCmd(const std::vector<std::string>& args) {
   return 0;
 }
 
+int Check(const std::vector<std::string>& args) {
+  ExpectArgs(args, 0, "check");
+  TMeshDocument doc;
+  doc.ShowData = false;
+  LoadHome(doc);
+  const TMeshProblems problems = CheckMesh(doc);
+  std::string out;
+  for (const auto* lines : {&problems.Indices, &problems.Others}) {
+    for (const std::string& line : *lines) out += line + "\n";
+  }
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  const size_t count = problems.Indices.size() + problems.Others.size();
+  if (count == 0) std::printf("No problems found: ");
+  else std::printf("%zu problems found: ", count);
+  PrintCounts(doc);
+  return count == 0 ? 0 : 1;
+}
+
 const TCommandRegistrar kCommands[] = {
+    TCommandRegistrar({"check", "check",
+                       "validate the record files: one line per problem with its record number; exit 1 "
+                       "when there is any",
+                       Check}),
     TCommandRegistrar({"info", "info", "counts, size label and radius label of the record files", Info}),
     TCommandRegistrar({"lists", "lists [--hide-data]",
                        "the five list boxes' lines; --hide-data as with \"Show Data\" unchecked", Lists}),

@@ -14,6 +14,7 @@
 #include "cli/Commands.h"
 #include "iffc/TreArchive.h"
 #include "util/FileIo.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ int TreList(const std::vector<std::string>& args) {
   for (size_t i = 0; i < dir.Entries.size(); ++i) {
     const TTreDirEntry& e = dir.Entries[i];
     std::printf("%5zu  %08" PRIX32 "  %10" PRIu32 "  %10" PRIu32 "  %10" PRIu32 "  %s\n", i,
-                e.Crc, e.Size, e.Offset, e.StoredSize, e.Name.c_str());
+                e.Crc, e.Size, e.Offset, e.StoredSize, QuoteForMessage(e.Name, kTreNameSize).c_str());
     if (!e.Problem.empty()) {
       std::fprintf(stderr, "%s: %s\n", args[0].c_str(), e.Problem.c_str());
       ++bad;
@@ -77,16 +78,29 @@ int TreExtract(const std::vector<std::string>& args) {
     try {
       if (!e.Problem.empty()) throw ETreArchive(e.Problem);
       if (e.NeverWritten()) {
-        std::printf("skipped %s: its block was never written\n", e.Name.c_str());
+        std::printf("skipped %s: its block was never written\n", QuoteForMessage(e.Name).c_str());
         continue;
       }
       const std::string rel = SafeTreRelativePath(e.Name);
       CheckNoLinks(root, rel);
-      const std::vector<uint8_t> data = raw ? archive.ReadStored(i) : archive.ReadBlock(i);
       const fs::path target = root / rel;
       fs::create_directories(target.parent_path());
-      WriteFileAtomic(target.string(), data.data(), data.size());
-      std::printf("%s (%zu bytes)\n", target.string().c_str(), data.size());
+      // A packed block is unpacked straight into its file, stopping when it grows past
+      // its entry's size: memory follows the data, not the directory's claim.
+      TAtomicFileWriter out(target.string(), TFileSync::Replace);
+      const std::vector<uint8_t> stored = archive.ReadStored(i);
+      uint64_t written = 0;
+      if (raw || !e.IsPacked()) {
+        out.Write(stored.data(), stored.size());
+        written = stored.size();
+      } else {
+        UnpackTreBlockTo(e, stored, [&](const uint8_t* data, size_t size) {
+          out.Write(data, size);
+          written += size;
+        });
+      }
+      out.Commit();
+      std::printf("%s (%llu bytes)\n", target.string().c_str(), static_cast<unsigned long long>(written));
     } catch (const std::exception& ex) {
       // Exception and the file system's own errors (a name that collides with a folder).
       std::fprintf(stderr, "%s: %s\n", names[0].c_str(), ex.what());

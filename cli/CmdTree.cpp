@@ -57,7 +57,7 @@ int MakeTree(const std::vector<std::string>& args) {
     CompilerMessageHook = previous;
   };
 
-  const int32_t result = RunTreeBuilder(ExeDirectory() + "libbsp.so", args[0] + ".txt", hooks);
+  const int32_t result = RunTreeBuilder(ProgramLibraryPath("libbsp.so"), args[0] + ".txt", hooks);
   if (result != 0 || compileException) return 2;
   return compileError ? 1 : 0;
 }

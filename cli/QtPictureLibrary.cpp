@@ -29,7 +29,9 @@ const TQtLibrary& Library(const std::string& fileName) {
 #if TESSAVOR_HAVE_QTGUI
   static const TQtLibrary lib = [] {
     TQtLibrary l;
-    void* handle = dlopen((ExeDirectory() + kLibraryName).c_str(), RTLD_NOW | RTLD_LOCAL);
+    const std::string path = ProgramLibraryPath(kLibraryName);
+    if (path.empty()) return l;  // no program folder: never a library from elsewhere
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) return l;
     l.Read = reinterpret_cast<TQtReadPicture>(dlsym(handle, "tv_qt_read_picture"));
     l.Encode = reinterpret_cast<TQtEncodePicture>(dlsym(handle, "tv_qt_encode_picture"));
@@ -48,6 +50,8 @@ const TQtLibrary& Library(const std::string& fileName) {
 
 void LoadWithQt(const std::string& fileName, TBitmap& bitmap) {
   const TQtLibrary& lib = Library(fileName);
+  // Qt opens the file by name: refuse a FIFO or device first, which would hang it.
+  { const TInputFile check(fileName); }
   TQtPicture picture{};
   char error[512];
   if (lib.Read(fileName.c_str(), kMaxBitmapBytes, &picture, error, sizeof error) != 0) throw EInvalidGraphic(error);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "mesh/RecordFiles.h"
 #include "util/Exception.h"
 
 namespace {
@@ -69,6 +70,12 @@ int main(int argc, char** argv) {
     return 0;
   }
   try {
+    // A Save or rip killed half way is completed before any command looks at the record
+    // files. A failure here is Load's to report, for the commands that load.
+    try {
+      RecoverRecordFiles();
+    } catch (const Exception&) {
+    }
     return it->second.run(rest);
   } catch (const Exception& e) {
     std::fprintf(stderr, "%s\n", e.what());

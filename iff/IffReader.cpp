@@ -103,6 +103,7 @@ bool IffReadItemHeader(int handle, TIffItemHeader& header) {
     header.Name = TIffId::FromBytes(type);
     header.Offset = static_cast<int32_t>(start);
     header.Size = StoredSize(rounded);
+    header.FullSize = rounded;
     header.HeaderLen = 12;
     e.position = start + 12;
     return true;
@@ -122,6 +123,7 @@ bool IffReadItemHeader(int handle, TIffItemHeader& header) {
   header.Name = name;
   header.Offset = static_cast<int32_t>(start);
   header.Size = StoredSize(rounded);
+  header.FullSize = rounded;
   header.HeaderLen = 8;
   // 64-bit arithmetic: a size near 2^32 carries the position past kMaxOffset, where the
   // next call ends the scan, instead of wrapping back into the file.
@@ -209,6 +211,7 @@ void TIffReader::Parse() {
   m_root->Name = item.Name;
   m_root->Offset = item.Offset;
   m_root->Size = item.Size;
+  m_root->FullSize = item.FullSize;
   m_rootIsForm = item.HeaderLen == 12;
 
   TForm* current = m_root.get();
@@ -225,6 +228,7 @@ void TIffReader::Parse() {
       form->Name = item.Name;
       form->Offset = item.Offset;
       form->Size = item.Size;
+      form->FullSize = item.FullSize;
       form->Parent = current;
       current->Forms.push_back(std::move(form));
       current = current->Forms.back().get();
@@ -233,6 +237,7 @@ void TIffReader::Parse() {
       chunk->Name = item.Name;
       chunk->Offset = item.Offset;
       chunk->Size = item.Size;
+      chunk->FullSize = item.FullSize;
       chunk->Parent = current;
       current->Chunks.push_back(std::move(chunk));
     }

@@ -43,6 +43,7 @@ struct TIffItemHeader {
   int32_t Offset = 0;  // file offset of the item's identifier
   int32_t Size = 0;    // the size field rounded up to even (a chunk's data includes its pad)
   int32_t HeaderLen = 0;  // 8 for a chunk, 12 for a FORM
+  int64_t FullSize = 0;   // the size field rounded up to even, never capped (for messages)
 };
 
 // ---- Handle table ----------------------------------------------------------------------
@@ -80,6 +81,7 @@ public:
   TIffId Name;
   int32_t Offset = 0;
   int32_t Size = 0;
+  int64_t FullSize = 0;     // Size before the cap at 2^31 - 1 (for listings and messages)
   TForm* Parent = nullptr;  // none for the root
 };
 
@@ -139,6 +141,8 @@ public:
   // Size of the open chunk, or of the current form (counting its type) with none open.
   int32_t GetSize() const;
 
+  // Bytes in the file (the stream) being read: what a chunk's data can really hold.
+  int64_t StreamSize() const { return m_stream->Size(); }
   bool OwnsStream() const { return m_ownsStream; }
   const std::string& FileName() const { return m_fileName; }
   const TForm& Root() const { return *m_root; }

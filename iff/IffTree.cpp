@@ -1,5 +1,6 @@
 #include "iff/IffTree.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -27,18 +28,27 @@ struct TFrame {
 };
 
 void Line(std::string& out, size_t depth, const std::string& label, const TIffItem& item) {
-  out.append(2 * depth, ' ');
+  out.append(2 * std::min(depth, kMaxIffTreeIndent), ' ');
+  if (depth > kMaxIffTreeIndent) out += "(" + std::to_string(depth) + ") ";
   out += label;
   out += ' ';
   out += std::to_string(item.Offset);
   out += ' ';
-  out += std::to_string(item.Size);
+  out += std::to_string(item.FullSize);
   out += '\n';
 }
+
+constexpr size_t kPieceBytes = 64 * 1024;
 
 }  // namespace
 
 std::string FormatIffTree(const TIffReader& reader) {
+  std::string text;
+  WriteIffTree(reader, [&](std::string_view piece) { text += piece; });
+  return text;
+}
+
+void WriteIffTree(const TIffReader& reader, const std::function<void(std::string_view)>& sink) {
   const TForm& root = reader.Root();
   std::string out;
   Line(out, 0, (reader.RootIsForm() ? "FORM " : "") + IffIdDisplay(root.Name), root);
@@ -60,6 +70,10 @@ std::string FormatIffTree(const TIffReader& reader) {
       Line(out, depth, "FORM " + IffIdDisplay(sub.Name), sub);
       stack.push_back({&sub});  // invalidates f, which is not used again
     }
+    if (out.size() >= kPieceBytes) {
+      sink(out);
+      out.clear();
+    }
   }
-  return out;
+  if (!out.empty()) sink(out);
 }

@@ -20,21 +20,24 @@ namespace {
 }  // namespace
 
 TFileStream::TFileStream(const std::string& fileName, TMode mode) : m_fileName(fileName) {
-  int flags = O_CLOEXEC;
-  switch (mode) {
-    case TMode::OpenRead: flags |= O_RDONLY; break;
-    case TMode::OpenReadWrite: flags |= O_RDWR; break;
-    case TMode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+  if (mode == TMode::OpenRead) {
+    // Without blocking, and only regular files: util/FileIo.h.
+    m_fd = TInputFile(fileName).Release();
+    return;
   }
-  m_fd = ::open(fileName.c_str(), flags, 0644);
+  // A stream written in place cannot be crash-safe, but it never replaces what is not a
+  // regular file either.
+  if (mode == TMode::Create) CheckOutputTarget(fileName);
+  int flags = O_CLOEXEC | O_NONBLOCK | O_RDWR;
+  if (mode == TMode::Create) flags |= O_CREAT | O_TRUNC;
+  m_fd = ::open(fileName.c_str(), flags, 0666);
   if (m_fd < 0) Fail(mode == TMode::Create ? "Cannot create file" : "Cannot open file", fileName, errno);
-  // A folder opens read-only without complaint but cannot be read; refuse it here so the
-  // caller hears the reason at once.
   struct stat st {};
-  if (::fstat(m_fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (::fstat(m_fd, &st) == 0 && !S_ISREG(st.st_mode)) {
     ::close(m_fd);
     m_fd = -1;
-    Fail("Cannot open file", fileName, EISDIR);
+    throw EInOutError("Cannot open file \"" + fileName + "\": it is " + FileKindText(st.st_mode) +
+                      ", not a regular file");
   }
 }
 

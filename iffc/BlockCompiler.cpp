@@ -215,12 +215,10 @@ void HandleFile(TCompilerState& s, const TStatement& st) {
   std::string shown, real;
   if (!FindDataFile(s, st, shown, real)) return;
   if (!s.OutputFile.IsOpen()) WriteOutput(s, nullptr, 0);  // raises the missing-output error
-  const int fd = ::open(real.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw EInOutError("Cannot open file \"" + shown + "\": " + SystemErrorText(errno));
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
+  // Without blocking and only a regular file (util/FileIo.h): the check above can be
+  // overtaken by a FIFO put in the file's place.
+  TInputFile input(real);
+  const int fd = input.Fd();
   s.DataSize += s.OutputFile.CopyFrom(fd, shown);
 }
 

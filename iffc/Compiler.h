@@ -16,9 +16,16 @@
 // CR LF. Include files ("$INCLUDE") are looked up in the program folder.
 //
 // One run at a time: the sink, the line reader and the hook are module-wide.
+//
+// Reading: scripts and include files are opened without blocking and must be regular
+// files of at most kMaxScriptFileBytes; FILE and FILE.Z data files must be regular files
+// (FILE.Z, read whole to be packed, at most kMaxWholeFileBytes of util/FileIo.h).
 
+#include <cstdint>
 #include <functional>
 #include <string>
+
+constexpr uint64_t kMaxScriptFileBytes = 256ull << 20;
 
 using TMessageSink = std::function<void(const std::string& text)>;
 // Returns the next line in `line` and sets `end` together with the last line.

@@ -271,7 +271,7 @@ void HandlePropClose(TCompilerState& s, const TStatement&) {
 bool InProp(const TCompilerState& s) { return s.InProp; }
 
 void LoadDeclarations(TCompilerState& s, const std::string& fileName) {
-  TTextLines lines(ReadWholeFile(MapFixedPath(fileName)));
+  TTextLines lines(ReadWholeFile(MapFixedPath(fileName), kMaxScriptFileBytes));
   enum class Mode { None, Type, Const } mode = Mode::None;
   int n = 0;
   for (bool last = false; !last;) {
@@ -383,7 +383,7 @@ std::string RunScript(TCompilerState& s, const std::string& scriptName) {
 
   const TLineReader reader = g_lineReader;
   std::unique_ptr<TTextLines> file;
-  if (!reader) file = std::make_unique<TTextLines>(ReadWholeFile(MapFixedPath(scriptName)));
+  if (!reader) file = std::make_unique<TTextLines>(ReadWholeFile(MapFixedPath(scriptName), kMaxScriptFileBytes));
 
   std::string readerLine;
   std::string normalised;  // reused from line to line

@@ -9,14 +9,18 @@
 // that falls inside the window costs no system call at all. Whole input files are copied
 // in large blocks (CopyFrom), without passing through the window.
 //
-// Crash safety: the bytes go to a temporary file beside the target, which Close renames
-// over the target. An output that is never closed (the run ended with an exception) is
+// Crash safety: the bytes go through the program's one safe writer (util/FileIo.h): a
+// temporary file beside the target, which Close renames over the target, and the same
+// refusals (a device, FIFO or folder is never replaced). An output that is never closed (the run ended with an exception) is
 // removed and the previous file of that name stays as it was.
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "util/FileIo.h"
 
 class TOutputWriter {
 public:
@@ -35,7 +39,7 @@ public:
   // Drops the output without putting it in place.
   void Discard();
 
-  bool IsOpen() const { return m_fd >= 0; }
+  bool IsOpen() const { return m_file != nullptr; }
   const std::string& Path() const { return m_path; }
 
   // Writes at the current position and moves behind the bytes.
@@ -59,11 +63,9 @@ public:
 private:
   void Flush();
   void WriteAt(int64_t offset, const uint8_t* data, size_t size);
-  [[noreturn]] void Fail(const std::string& what, int err);
 
   std::string m_path;
-  std::string m_tempPath;
-  int m_fd = -1;
+  std::unique_ptr<TAtomicFileWriter> m_file;
   int64_t m_pos = 0;
   int64_t m_size = 0;
   std::vector<uint8_t> m_window;

@@ -2,10 +2,12 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "util/FileIo.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -17,6 +19,32 @@ uint32_t GetU32(const uint8_t* p) {
 // zlib cannot pack better than about 1032:1; a claimed unpacked size beyond that bound
 // cannot be honest and is refused before the buffer is allocated.
 constexpr uint64_t kMaxZlibRatio = 1032;
+
+// An entry whose block starts inside the block of an entry before it (in file order) gets a
+// Problem: a hundred entries over one block would otherwise be written a hundred times.
+void MarkOverlaps(TTreDirectory& dir) {
+  std::vector<size_t> order;
+  for (size_t i = 0; i < dir.Entries.size(); ++i) {
+    const TTreDirEntry& e = dir.Entries[i];
+    if (e.Problem.empty() && !e.NeverWritten() && e.BytesInFile() > 0) order.push_back(i);
+  }
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return dir.Entries[a].Offset < dir.Entries[b].Offset;
+  });
+  uint64_t reach = 0;
+  size_t owner = 0;
+  for (size_t i : order) {
+    TTreDirEntry& e = dir.Entries[i];
+    const uint64_t end = uint64_t{e.Offset} + e.BytesInFile();
+    if (e.Offset < reach) {
+      e.Problem = "entry " + std::to_string(i) + ": block at offset " + std::to_string(e.Offset) +
+                  " overlaps the block of entry " + std::to_string(owner);
+      continue;
+    }
+    reach = end;
+    owner = i;
+  }
+}
 
 }  // namespace
 
@@ -82,63 +110,78 @@ TTreDirectory ParseTreDirectory(std::span<const uint8_t> head, uint64_t fileSize
     }
     dir.Entries.push_back(std::move(e));
   }
+  MarkOverlaps(dir);
   return dir;
 }
 
-std::vector<uint8_t> UnpackTreBlock(const TTreDirEntry& entry, std::span<const uint8_t> stored) {
+void UnpackTreBlockTo(const TTreDirEntry& entry, std::span<const uint8_t> stored,
+                      const std::function<void(const uint8_t* data, size_t size)>& sink) {
+  const std::string name = "TRE block \"" + QuoteForMessage(entry.Name) + "\": ";
   if (entry.Size > static_cast<uint64_t>(stored.size()) * kMaxZlibRatio + 1024) {
-    throw ETreArchive("TRE block \"" + entry.Name + "\": " + std::to_string(stored.size()) +
-                      " stored bytes cannot unpack to " + std::to_string(entry.Size) + " bytes");
+    throw ETreArchive(name + std::to_string(stored.size()) + " stored bytes cannot unpack to " +
+                      std::to_string(entry.Size) + " bytes");
   }
-  std::vector<uint8_t> out(entry.Size);
-  uLongf outLen = entry.Size;
-  // zlib wants a non-null destination even for an empty result.
+  z_stream z{};
+  if (inflateInit(&z) != Z_OK) throw ETreArchive(name + "cannot start unpacking");
+  struct TEnd {
+    z_stream* z;
+    ~TEnd() { inflateEnd(z); }
+  } end{&z};
   uint8_t dummy = 0;
-  const int rc = uncompress(out.empty() ? &dummy : out.data(), &outLen,
-                            stored.empty() ? &dummy : stored.data(), stored.size());
-  if (rc != Z_OK || outLen != entry.Size) {
-    throw ETreArchive("TRE block \"" + entry.Name + "\": the " + std::to_string(stored.size()) +
-                      " stored bytes are not a zlib stream of " + std::to_string(entry.Size) +
-                      " bytes (" + (rc == Z_OK ? std::to_string(outLen) + " bytes unpacked"
-                                               : std::string(zError(rc))) + ")");
+  z.next_in = const_cast<Bytef*>(stored.empty() ? &dummy : stored.data());
+  z.avail_in = static_cast<uInt>(stored.size());
+  std::vector<uint8_t> piece(256 * 1024);
+  uint64_t total = 0;
+  int rc = Z_OK;
+  while (rc != Z_STREAM_END) {
+    z.next_out = piece.data();
+    z.avail_out = static_cast<uInt>(piece.size());
+    rc = inflate(&z, Z_NO_FLUSH);
+    const size_t got = piece.size() - z.avail_out;
+    if (rc != Z_OK && rc != Z_STREAM_END && !(rc == Z_BUF_ERROR && got > 0)) {
+      throw ETreArchive(name + "the " + std::to_string(stored.size()) + " stored bytes are not a zlib stream of " +
+                        std::to_string(entry.Size) + " bytes (" +
+                        (rc == Z_BUF_ERROR ? std::string("cut off after ") + std::to_string(total + got) + " bytes"
+                                           : std::string(zError(rc))) + ")");
+    }
+    total += got;
+    if (total > entry.Size) {
+      throw ETreArchive(name + "unpacks to more than the " + std::to_string(entry.Size) +
+                        " bytes its directory entry says; stopped");
+    }
+    if (got > 0) sink(piece.data(), got);
   }
+  if (total != entry.Size) {
+    throw ETreArchive(name + "the " + std::to_string(stored.size()) + " stored bytes are not a zlib stream of " +
+                      std::to_string(entry.Size) + " bytes (" + std::to_string(total) + " bytes unpacked)");
+  }
+}
+
+std::vector<uint8_t> UnpackTreBlock(const TTreDirEntry& entry, std::span<const uint8_t> stored) {
+  std::vector<uint8_t> out;
+  UnpackTreBlockTo(entry, stored, [&](const uint8_t* data, size_t size) { out.insert(out.end(), data, data + size); });
   return out;
 }
 
 TTreArchive::TTreArchive(const std::string& path) : m_path(path) {
-  m_file = std::fopen(path.c_str(), "rb");
-  if (!m_file) {
-    throw EInOutError("Cannot open file \"" + path + "\": " + SystemErrorText(errno));
-  }
-  if (std::fseek(m_file, 0, SEEK_END) != 0) {
-    const int err = errno;
-    std::fclose(m_file);
-    throw EInOutError("Cannot read file \"" + path + "\": " + SystemErrorText(err));
-  }
-  const long end = std::ftell(m_file);
-  const uint64_t fileSize = end < 0 ? 0 : static_cast<uint64_t>(end);
-  try {
-    std::vector<uint8_t> head(kTreHeaderSize);
-    if (fileSize >= kTreHeaderSize) ReadAt(0, head.data(), head.size());
-    const uint64_t dirBytes = TreDirectoryBytes(head, fileSize, path);
-    head.resize(kTreHeaderSize + dirBytes);
-    ReadAt(kTreHeaderSize, head.data() + kTreHeaderSize, dirBytes);
-    m_dir = ParseTreDirectory(head, fileSize, path);
-  } catch (...) {
-    std::fclose(m_file);
-    throw;
-  }
+  // Without blocking, only a regular file (util/FileIo.h).
+  m_file = std::make_unique<TInputFile>(path);
+  const uint64_t fileSize = m_file->Size();
+  std::vector<uint8_t> head(kTreHeaderSize);
+  if (fileSize >= kTreHeaderSize) ReadAt(0, head.data(), head.size());
+  const uint64_t dirBytes = TreDirectoryBytes(head, fileSize, path);
+  head.resize(kTreHeaderSize + dirBytes);
+  ReadAt(kTreHeaderSize, head.data() + kTreHeaderSize, dirBytes);
+  m_dir = ParseTreDirectory(head, fileSize, path);
 }
 
-TTreArchive::~TTreArchive() {
-  if (m_file) std::fclose(m_file);
-}
+TTreArchive::~TTreArchive() = default;
 
 void TTreArchive::ReadAt(uint64_t offset, void* dest, size_t count) const {
   if (count == 0) return;
-  if (std::fseek(m_file, static_cast<long>(offset), SEEK_SET) != 0 ||
-      std::fread(dest, 1, count, m_file) != count) {
-    throw EInOutError("Cannot read file \"" + m_path + "\" at offset " + std::to_string(offset));
+  if (m_file->ReadAt(offset, dest, count) != count) {
+    throw EInOutError("Cannot read file \"" + m_path + "\" at offset " + std::to_string(offset) +
+                      ": the file ends before " + std::to_string(count) + " bytes");
   }
 }
 
@@ -162,7 +205,7 @@ std::vector<uint8_t> TTreArchive::ReadBlock(size_t index) const {
 
 std::string SafeTreRelativePath(const std::string& name) {
   auto refuse = [&](const std::string& why) -> std::string {
-    throw ETreArchive("TRE entry name \"" + name + "\" refused: " + why);
+    throw ETreArchive("TRE entry name \"" + QuoteForMessage(name) + "\" refused: " + why);
   };
   if (name.empty()) refuse("empty name");
   for (unsigned char c : name) {

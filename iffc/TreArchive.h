@@ -11,10 +11,15 @@
 // Safe for untrusted files: the entry count is checked against the bytes really present
 // before the directory is read or allocated, and every entry's offset and size are checked
 // against the file size with overflow-free comparisons. A broken entry is kept in the
-// directory with its `Problem` text; its bytes are never read.
+// directory with its `Problem` text; its bytes are never read. So is an entry whose block
+// overlaps the block of an entry before it in the file (an archive bomb: a hundred entries
+// over one block would unpack it a hundred times); the compiler never writes such entries.
+// Unpacking follows the data, not the directory: it stops with an error as soon as a block
+// unpacks to more than its entry's size, and the output grows only as bytes come.
 
 #include <cstdint>
-#include <cstdio>
+#include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -64,6 +69,9 @@ TTreDirectory ParseTreDirectory(std::span<const uint8_t> head, uint64_t fileSize
 // Unpacks a packed block (zlib stream) to exactly `entry.Size` bytes. Raises ETreArchive
 // when the stored bytes are not a zlib stream of that size.
 std::vector<uint8_t> UnpackTreBlock(const TTreDirEntry& entry, std::span<const uint8_t> stored);
+// The same, handing the bytes to `sink` piece by piece as they are unpacked.
+void UnpackTreBlockTo(const TTreDirEntry& entry, std::span<const uint8_t> stored,
+                      const std::function<void(const uint8_t* data, size_t size)>& sink);
 
 // An archive on disk. Only the header and directory are read when it is opened; blocks are
 // read one at a time on request.
@@ -87,7 +95,7 @@ private:
   void ReadAt(uint64_t offset, void* dest, size_t count) const;
 
   std::string m_path;
-  std::FILE* m_file = nullptr;
+  std::unique_ptr<class TInputFile> m_file;
   TTreDirectory m_dir;
 };
 

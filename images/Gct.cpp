@@ -1,9 +1,13 @@
 #include "images/Gct.h"
 
+#include <ext/stdio_filebuf.h>
+
+#include <algorithm>
 #include <cstring>
-#include <fstream>
+#include <istream>
 
 #include "util/FileIo.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -46,30 +50,64 @@ void WriteGctFile(const std::string& path, int width, int height, const uint8_t*
 }
 
 void LoadGctFile(const std::string& path, TBitmap& bitmap) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) throw EInOutError("Cannot open file \"" + path + "\"");
-  const TGctHeader header = ReadGctHeader(file);
-  if (!header.MagicValid()) {
-    throw EInvalidGraphic("LoadGctFile (" + path + "): Invalid format: " + header.MagicText());
-  }
-  bitmap.SetPixelFormat(24);
-  bitmap.SetSize(header.Width, header.Height);
-  const size_t bytes = static_cast<size_t>(header.Width) * static_cast<size_t>(header.Height) * 3;
-  std::vector<uint8_t> rgb(bytes);
-  uint32_t count = 0;
-  _BlockRead(file, rgb.data(), static_cast<int64_t>(bytes) - 1, count);
-  if (count < bytes) {
-    throw EComprError("LoadGctFile (" + path + "): the texture holds " + std::to_string(count) +
-                      " of " + std::to_string(bytes) + " bytes");
-  }
-  for (int y = 0; y < header.Height; ++y) {
-    const uint8_t* src = rgb.data() + static_cast<size_t>(y) * header.Width * 3;
-    uint8_t* dst = bitmap.ScanLine(y);
-    for (int x = 0; x < header.Width; ++x, src += 3, dst += 3) {
-      dst[0] = src[2];
-      dst[1] = src[1];
-      dst[2] = src[0];
+  // Without blocking, only a regular file (util/FileIo.h); the stream reads through the
+  // descriptor, which the buffer closes.
+  TInputFile input(path);
+  const uint64_t fileSize = input.Size();
+  __gnu_cxx::stdio_filebuf<char> buffer(input.Release(), std::ios::in | std::ios::binary);
+  std::istream file(&buffer);
+  auto where = [&](const Exception& e) {
+    return "LoadGctFile (" + path + ", " + std::to_string(fileSize) + " bytes): " + e.Message();
+  };
+  try {
+    const TGctHeader header = ReadGctHeader(file);
+    if (!header.MagicValid()) {
+      throw EInvalidGraphic("Invalid format: " + QuoteForMessage(header.MagicText()));
     }
+    if (header.Width < 0 || header.Height < 0 || header.Width > kMaxBitmapSide || header.Height > kMaxBitmapSide) {
+      throw EInvalidGraphic("Bitmap size " + std::to_string(header.Width) + " x " + std::to_string(header.Height) +
+                            " is out of range (at most " + std::to_string(kMaxBitmapSide) + " pixels a side)");
+    }
+    const uint64_t bytes = static_cast<uint64_t>(header.Width) * static_cast<uint64_t>(header.Height) * 3;
+    // The claim is checked against the stream header and the bytes really in the file
+    // before the picture is allocated: a 17-byte file cannot make gigabytes appear.
+    uint8_t stream[kStreamHeaderSize];
+    file.read(reinterpret_cast<char*>(stream), sizeof stream);
+    if (static_cast<size_t>(file.gcount()) != sizeof stream) {
+      throw EInOutError("Read beyond end of file at offset " + std::to_string(kGctHeaderSize) +
+                        " (the stream header)");
+    }
+    file.seekg(static_cast<std::streamoff>(kGctHeaderSize));
+    const uint32_t packed = static_cast<uint32_t>(I32(stream + 2));
+    const uint32_t unpacked = static_cast<uint32_t>(I32(stream + 6));
+    const uint64_t present = fileSize - kGctHeaderSize - kStreamHeaderSize;
+    // The largest output per input byte: a 4-byte run item gives at most 4111 bytes in the
+    // block format; zlib packs at most about 1032:1; stored data is itself.
+    uint64_t reachable = present;
+    if (stream[0] == 0xCC && stream[1] == 0xCC && stream[10] != 0) reachable = present * 1028 + 4111;
+    if (stream[0] == 0xCC && stream[1] == 0xDD) reachable = std::min<uint64_t>(packed, present) * 1032 + 1024;
+    if (unpacked != bytes || bytes > reachable) {
+      throw EComprError("the texture needs " + std::to_string(bytes) + " bytes, but the stream says " +
+                        std::to_string(unpacked) + " and its " + std::to_string(present) +
+                        " bytes in the file can give at most " + std::to_string(reachable));
+    }
+    bitmap.SetPixelFormat(24);
+    bitmap.SetSize(header.Width, header.Height);
+    // Straight into the picture (rows are contiguous, 3 bytes a pixel), then red and blue
+    // swapped in place: no second copy of the texture.
+    uint32_t count = 0;
+    _BlockRead(file, bitmap.Pixels(), static_cast<int64_t>(bytes) - 1, count);
+    if (count < bytes) {
+      throw EComprError("the texture holds " + std::to_string(count) + " of " + std::to_string(bytes) + " bytes");
+    }
+    uint8_t* p = bitmap.Pixels();
+    for (uint64_t i = 0; i < bytes; i += 3) std::swap(p[i], p[i + 2]);
+  } catch (const EInvalidGraphic& e) {
+    throw EInvalidGraphic(where(e));
+  } catch (const EComprError& e) {
+    throw EComprError(where(e));
+  } catch (const EInOutError& e) {
+    throw EInOutError(where(e));
   }
 }
 

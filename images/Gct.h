@@ -40,7 +40,10 @@ void WriteGctFile(const std::string& path, int width, int height, const uint8_t*
 
 // Reads a whole ".gct" file into a 24-bit bitmap. Here the header has to be right: a wrong
 // magic or a size outside the bitmap's caps raises EInvalidGraphic, and a stream that
-// decodes to fewer than width × height × 3 bytes raises EComprError.
+// decodes to fewer than width × height × 3 bytes raises EComprError. Before the picture is
+// allocated, the size it claims is checked against the stream's uncompressed size and the
+// largest output the bytes in the file can give (EComprError). Messages name the file and
+// its size. The file must be a regular one (util/FileIo.h).
 void LoadGctFile(const std::string& path, TBitmap& bitmap);
 
 // Writes a bitmap (any pixel format) as a ".gct" file.

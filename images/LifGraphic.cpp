@@ -17,7 +17,12 @@ void PutU32(uint8_t* p, uint32_t v) {
 }
 
 void ReadBuffer(TStream& stream, void* buffer, int64_t count) {
-  if (stream.Read(buffer, count) != count) throw EInOutError("Stream read error");
+  const int64_t at = stream.Position();
+  const int64_t got = stream.Read(buffer, count);
+  if (got != count) {
+    throw EInOutError("Stream read error at offset " + std::to_string(at) + ": " + std::to_string(count) +
+                      " bytes wanted, " + std::to_string(got) + " there");
+  }
 }
 
 void WriteBuffer(TStream& stream, const void* buffer, int64_t count) {
@@ -114,7 +119,14 @@ void TLifGraphic::SaveLifStream(TStream& stream) {
 
 void TLifGraphic::LoadFromFile(const std::string& fileName) {
   TFileStream stream(fileName, TFileStream::TMode::OpenRead);
-  LoadLifStream(stream);
+  // The stream's messages do not know the file; the user needs it.
+  try {
+    LoadLifStream(stream);
+  } catch (const EInvalidGraphic& e) {
+    throw EInvalidGraphic(fileName + ": " + e.Message());
+  } catch (const EInOutError& e) {
+    throw EInOutError(fileName + ": " + e.Message());
+  }
 }
 
 void TLifGraphic::SaveToFile(const std::string& fileName) {

@@ -17,7 +17,8 @@
 // Loading does not judge the magic: any file is read as LIF. On bad input: a size outside
 // the bitmap's caps raises EInvalidGraphic before anything is allocated, and so does a
 // palette or pixel area that does not lie wholly inside the stream ("TLifGraphic: ...");
-// a header cut short raises EInOutError "Stream read error".
+// a header cut short raises EInOutError "Stream read error at offset N: ...". LoadFromFile's
+// messages start with the file name.
 // Saving writes a palette entry the bitmap's palette lacks as 0, 0, 0, 0.
 
 #include <string>

@@ -159,9 +159,14 @@ void TMATGraphic::LoadMatFromReader(TIffReader& reader) {
     reader.ReadLong(FBPP);
   }
   reader.CloseChunk();
+  CheckPixelData(reader, width, height);
   if (FBPP == 1) SetPixelFormat(8);
   else if (FBPP == 2) SetPixelFormat(24);
-  SetSize(width, height);
+  try {
+    SetSize(width, height);
+  } catch (const EInvalidGraphic& e) {
+    throw EInvalidGraphic(reader.FileName() + ": " + e.Message());  // the bitmap does not know the file
+  }
   reader.CloseForm();
 
   if (reader.FormExists("PAL ")) ReadPalette(reader);
@@ -171,6 +176,34 @@ void TMATGraphic::LoadMatFromReader(TIffReader& reader) {
   if (!Compressed) ReadPxls(reader);
   else ReadRle(reader);
   reader.CloseForm();
+}
+
+void TMATGraphic::CheckPixelData(TIffReader& reader, int32_t width, int32_t height) {
+  if (width <= 0 || height <= 0 || width > kMaxBitmapSide || height > kMaxBitmapSide) return;  // SetSize judges
+  if (Compressed && FBPP != 1 && FBPP != 2) return;  // the pixel reader's own error
+  const TIffId name = Compressed ? TIffId("RLE ") : TIffId("PXLS");
+  if (!reader.ChunkExists(name)) return;  // the pixel reader's own error
+  reader.OpenChunk(name);
+  const int64_t dataStart = int64_t{reader.CurrentChunk()->Offset} + 8;
+  const int64_t declared = reader.GetSize();
+  const int64_t inFile = std::max<int64_t>(reader.StreamSize() - dataStart, 0);
+  reader.CloseChunk();
+  const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+  if (declared > inFile) {
+    throw EInvalidGraphic(reader.FileName() + ": TMATGraphic: the " + name.Text() + " chunk at offset " + std::to_string(dataStart - 8) +
+                          " is cut off: " + std::to_string(inFile) + " of its " + std::to_string(declared) +
+                          " bytes are in the file");
+  }
+  // The most pixels the bytes can give: one byte each stored; a code and count of 2 bytes
+  // (4 with FBPP 2) covering at most 255 (65,535) pixels run-length coded.
+  const uint64_t reachable = !Compressed ? static_cast<uint64_t>(declared)
+                             : FBPP == 2 ? static_cast<uint64_t>(declared) / 4 * 65535
+                                         : static_cast<uint64_t>(declared) / 2 * 255;
+  if (pixels > reachable) {
+    throw EInvalidGraphic(reader.FileName() + ": TMATGraphic: the picture claims " + std::to_string(width) + " x " + std::to_string(height) +
+                          " pixels, but its " + std::to_string(declared) + " bytes of " + name.Text() +
+                          " data can give at most " + std::to_string(reachable));
+  }
 }
 
 void TMATGraphic::ReadPalette(TIffReader& reader) {
@@ -215,7 +248,12 @@ void TMATGraphic::ReadPalette(TIffReader& reader) {
 void TMATGraphic::ReadPxls(TIffReader& reader) {
   SaveCompressed = false;
   reader.OpenChunk("PXLS");
-  for (int y = 0; y < Height(); ++y) reader.Read(ScanLine(y), Width());
+  for (int y = 0; y < Height(); ++y) {
+    if (reader.Read(ScanLine(y), Width()) != Width()) {
+      throw EInvalidGraphic(reader.FileName() + ": TMATGraphic: the pixel data ends in row " + std::to_string(y) + " of " +
+                            std::to_string(Height()));
+    }
+  }
   reader.CloseChunk();
 }
 

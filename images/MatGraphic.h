@@ -22,9 +22,13 @@
 // Contract on bad input: every row, run, literal and skip is bounded by the row and the
 // image, every read by the chunk; nothing is written outside the bitmap.
 //  - Dimensions outside the bitmap's caps: EInvalidGraphic before any allocation.
+//  - Memory follows the data: before the picture is allocated, its width x height is
+//    checked against the most pixels the PXLS or "RLE " chunk's bytes can give (one per
+//    byte stored; 255 per 2-byte code, 65,535 per 4-byte code with FBPP 2), and a pixel
+//    chunk that the file ends before is refused as cut off (EInvalidGraphic).
 //  - A literal, run value or code cut off by the end of the RLE data: EIffReader
 //    "TIffReader: Read beyond end of chunk!", as a read through the reader would give.
-//    RLE data that the file ends before counts as ending there.
+//  - The messages of these checks and of a size beyond the caps start with the file name.
 //  - YTAB offsets out of order or out of range simply never match: rows then end only when
 //    their column passes the width.
 //  - A CMAP of more than 256 entries (FBPP 1) gives the first 256; one of more than
@@ -75,6 +79,7 @@ public:
   void SaveMatFile(const std::string& fileName);
 
 private:
+  void CheckPixelData(TIffReader& reader, int32_t width, int32_t height);
   void ReadPalette(TIffReader& reader);
   void ReadPxls(TIffReader& reader);
   void ReadRle(TIffReader& reader);

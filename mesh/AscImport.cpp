@@ -1,5 +1,6 @@
 #include "mesh/AscImport.h"
 
+#include <cmath>
 #include <filesystem>
 
 #include "mesh/NumberText.h"
@@ -65,6 +66,7 @@ public:
       if (progress) progress();
       current = TrimControl(current);
       if (current == "Vertex list:") {
+        m_sawVertexList = true;
         std::string_view line = m_in.ReadLn();
         while (line != "Face list:") {
           VertexLine(line);
@@ -79,6 +81,11 @@ public:
       }
       if (m_in.Eof()) break;
     }
+    // Without a vertex block this is no ASC scene (an OBJ, a binary, an empty file, or
+    // lines ended by CR alone): importing it would replace the mesh with nothing.
+    if (!m_sawVertexList) {
+      throw EAscImport(m_name + ": no \"Vertex list:\" line, so this is not an ASC scene; nothing was imported");
+    }
     return std::move(m_mesh);
   }
 
@@ -90,11 +97,18 @@ private:
   }
 
   float Float(std::string_view text) const {
+    double value = 0.0;
     try {
-      return static_cast<float>(ParseTypedFloat(TrimControl(text)));
+      value = ParseTypedFloat(TrimControl(text));
     } catch (const EConvertError& e) {
       Fail(e);
     }
+    // Beyond the float range the record would hold infinity, which no mesh can use.
+    const float f = static_cast<float>(value);
+    if (!std::isfinite(f)) {
+      Fail(EConvertError("'" + QuoteForMessage(TrimControl(text)) + "' is beyond the range of a floating point value"));
+    }
+    return f;
   }
 
   int32_t Int(std::string_view text) const {
@@ -128,6 +142,7 @@ private:
 
   TLineReader m_in;
   const std::string& m_name;
+  bool m_sawVertexList = false;
   TAscMesh m_mesh;
 };
 
@@ -164,13 +179,7 @@ void ApplyAsc(TMeshDocument& doc, const TAscMesh& mesh, int32_t mat) {
 }
 
 void ImportAsc(TMeshDocument& doc, const std::string& path, int32_t mat, const std::function<void()>& progress) {
-  std::error_code ec;
-  const uintmax_t size = std::filesystem::file_size(path, ec);
-  if (!ec && size > kMaxAscFileSize) {
-    throw EInOutError("File \"" + path + "\" is too large for an ASC scene (" + std::to_string(size) +
-                      " bytes, at most " + std::to_string(kMaxAscFileSize) + ")");
-  }
-  const std::vector<uint8_t> bytes = ReadWholeFile(path);
+  const std::vector<uint8_t> bytes = ReadWholeFile(path, kMaxAscFileSize);
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   const std::string name = std::filesystem::path(path).filename().string();
   const TAscMesh mesh = ParseAsc(text, name, progress);

@@ -13,10 +13,12 @@
 // Records: per vertex AddVert and a zero AddVtnm; per face three FVRTs (Vert = Vtnm = the
 // corner number, texture coordinates 0) and a face over them with the chosen material.
 //
-// Unlike a partial import, a file that fails (missing, a field that is not a number, more
-// records than the arrays hold, larger than kMaxAscFileSize) raises its error before the
-// document is touched: EInOutError for the file, EConvertError "test.asc, line 12: 'abc'
-// is not a valid floating point value", EMeshDocument for the capacity.
+// Unlike a partial import, a file that fails (missing, not a regular file, a field that is
+// not a number or beyond the float range, more records than the arrays hold, larger than
+// kMaxAscFileSize, no "Vertex list:" line at all) raises its error before the document is
+// touched: EInOutError for the file, EConvertError "test.asc, line 12: 'abc' is not a
+// valid floating point value" (at most 200 characters of the text quoted), EMeshDocument
+// for the capacity, EAscImport for a file without a vertex block.
 
 #include <cstdint>
 #include <functional>
@@ -25,6 +27,9 @@
 #include <vector>
 
 #include "mesh/MeshDocument.h"
+
+// A file that is not an ASC scene at all.
+TESSAVOR_DECLARE_EXCEPTION(EAscImport);
 
 constexpr uint64_t kMaxAscFileSize = 256u << 20;
 

@@ -1,8 +1,5 @@
 #include "mesh/MeshDocument.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -10,6 +7,7 @@
 #include <cstring>
 
 #include "mesh/NumberText.h"
+#include "mesh/RecordFiles.h"
 #include "util/FileIo.h"
 #include "util/Paths.h"
 
@@ -251,61 +249,15 @@ TCornerRange TMeshDocument::FaceCorners(const TFaceRecord& f) const {
 
 namespace {
 
-// An open record file. Reads at most `limit` bytes: a file with more records than an array
-// holds fails at the first record past the capacity anyway, so nothing beyond it is read.
-class TRecordFile {
-public:
-  explicit TRecordFile(std::string path) : m_path(std::move(path)) {}
-  ~TRecordFile() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
-  bool Open() {
-    m_fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
-    return m_fd >= 0;
-  }
-  void OpenOrFail() {
-    if (!Open()) Fail("Cannot open file");
-  }
-  // Reads up to `limit` bytes (fewer only at the end of the file).
-  std::vector<uint8_t> ReadUpTo(size_t limit) {
-    std::vector<uint8_t> data(limit);
-    size_t have = 0;
-    while (have < limit) {
-      const ssize_t n = ::read(m_fd, data.data() + have, limit - have);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        Fail("Cannot read file");
-      }
-      if (n == 0) break;
-      have += static_cast<size_t>(n);
-    }
-    data.resize(have);
-    return data;
-  }
-  void Close() {
-    const int fd = m_fd;
-    m_fd = -1;
-    if (::close(fd) != 0) Fail("Cannot close file");
-  }
-
-private:
-  [[noreturn]] void Fail(const char* what) {
-    throw EInOutError(std::string(what) + " \"" + m_path + "\": " + SystemErrorText(errno));
-  }
-  std::string m_path;
-  int m_fd = -1;
-};
-
 // Reads the record file `name` and hands every record to `add`. A record is handed on when
 // its step read at least one byte (or, with wholeOnly, all of its bytes); the missing bytes
 // of a short final record keep the previous record's bytes (zero for the first record).
 template <class TRecord, class TAdd>
 void ReadRecords(const char* name, bool wholeOnly, TListLines& lines, TAdd add) {
-  TRecordFile file(HomeFile(name));
-  file.OpenOrFail();
+  // A file with more records than an array holds fails at the first record past the
+  // capacity anyway, so nothing beyond it is read.
   const size_t limit = (static_cast<size_t>(MeshCapacity) + 1) * sizeof(TRecord);
-  const std::vector<uint8_t> data = file.ReadUpTo(limit);
-  file.Close();
+  const std::vector<uint8_t> data = TInputFile(HomeFile(name)).ReadUpTo(limit);
   lines.Reserve((data.size() + sizeof(TRecord) - 1) / sizeof(TRecord));
   TRecord rec{};
   for (size_t off = 0; off < data.size(); off += sizeof(TRecord)) {
@@ -334,6 +286,7 @@ private:
 }  // namespace
 
 void TMeshDocument::LoadRecordFiles() {
+  RecoverRecordFiles();
   {
     TListUpdateScope updating{&ListBox1, &ListBox2, &ListBox3, &ListBox4, &ListBox5};
     Loading = true;
@@ -359,17 +312,12 @@ void TMeshDocument::LoadRecordFiles() {
     ReadRecords<TFvrtRecord>(kFvrtFile, false, ListBox3, [this](const TFvrtRecord& r) { AddFvrt(r); });
     ReadRecords<TFaceRecord>(kFaceFile, true, ListBox4, [this](const TFaceRecord& f) { AddFace(f); });
 
-    TRecordFile radi(HomeFile(kRadiFile));
-    if (!radi.Open()) {
-      Radius = 1.0f;
-    } else {
-      try {
-        const std::vector<uint8_t> bytes = radi.ReadUpTo(sizeof Radius);
-        // Bytes that were read overwrite the radius; an empty file keeps the old one.
-        if (!bytes.empty()) std::memcpy(&Radius, bytes.data(), bytes.size());
-      } catch (const EInOutError&) {
-        Radius = 1.0f;
-      }
+    try {
+      const std::vector<uint8_t> bytes = TInputFile(HomeFile(kRadiFile)).ReadUpTo(sizeof Radius);
+      // Bytes that were read overwrite the radius; an empty file keeps the old one.
+      if (!bytes.empty()) std::memcpy(&Radius, bytes.data(), bytes.size());
+    } catch (const EInOutError&) {
+      Radius = 1.0f;  // missing, unreadable, or not a regular file
     }
     Loading = false;
   }
@@ -380,8 +328,10 @@ void TMeshDocument::LoadRecordFiles() {
 }
 
 void TMeshDocument::SaveRecordFiles() const {
-  WriteFileAtomic(HomeFile(kVertFile), VERT.get(), static_cast<size_t>(NumVert) * sizeof(TPoint3));
-  WriteFileAtomic(HomeFile(kVtnmFile), VTNM.get(), static_cast<size_t>(NumVtnm) * sizeof(TPoint3));
-  WriteFileAtomic(HomeFile(kFvrtFile), FVRT.get(), static_cast<size_t>(NumFvrt) * sizeof(TFvrtRecord));
-  WriteFileAtomic(HomeFile(kFaceFile), FACE.get(), static_cast<size_t>(NumFace) * sizeof(TFaceRecord));
+  WriteRecordFiles({
+      {HomeFile(kVertFile), VERT.get(), static_cast<size_t>(NumVert) * sizeof(TPoint3)},
+      {HomeFile(kVtnmFile), VTNM.get(), static_cast<size_t>(NumVtnm) * sizeof(TPoint3)},
+      {HomeFile(kFvrtFile), FVRT.get(), static_cast<size_t>(NumFvrt) * sizeof(TFvrtRecord)},
+      {HomeFile(kFaceFile), FACE.get(), static_cast<size_t>(NumFace) * sizeof(TFaceRecord)},
+  });
 }

@@ -17,10 +17,11 @@
 //    A short final FACE record is dropped. A missing radi.kvt sets Radius to 1.0; an empty
 //    one leaves Radius as it was; a radi.kvt of 1 to 3 bytes overwrites only the first
 //    bytes of Radius. Any other failure raises EInOutError naming the file and stops the
-//    Load where it is (the document is then partly filled and Loading stays set).
-//  - SaveRecordFiles() writes the four arrays, each file crash-safe (temporary file beside
-//    it, then renamed over it): a failed Save never leaves a torn file. radi.kvt is never
-//    written here.
+//    Load where it is (the document is then partly filled and Loading stays set). A Load
+//    first completes a Save that was killed half way (mesh/RecordFiles.h).
+//  - SaveRecordFiles() writes the four arrays as one set (mesh/RecordFiles.h): a failed
+//    or killed Save leaves the whole old set or the whole new one, never a torn file nor a
+//    mix of old and new files. radi.kvt is never written here.
 //
 // Capacity. Appending to an array that already holds MeshCapacity records raises
 // EMeshDocument ("VERT is full: it holds at most 32769 records"); nothing grows.

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "util/Exception.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -148,7 +149,7 @@ double ParseTypedFloat(std::string_view text) {
     // Out of the range of a double (res.ec set) counts as not a number, too.
     if (res.ec == std::errc() && res.ptr == body.data() + body.size()) return value;
   }
-  throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
+  throw EConvertError("'" + QuoteForMessage(text) + "' is not a valid floating point value");
 }
 
 int32_t ParseTypedInt(std::string_view text) {
@@ -157,7 +158,7 @@ int32_t ParseTypedInt(std::string_view text) {
   int32_t value = 0;
   const auto res = std::from_chars(t.data(), t.data() + t.size(), value);
   if (t.empty() || res.ec != std::errc() || res.ptr != t.data() + t.size()) {
-    throw EConvertError("'" + std::string(text) + "' is not a valid integer value");
+    throw EConvertError("'" + QuoteForMessage(text) + "' is not a valid integer value");
   }
   return value;
 }

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "mesh/MeshCheck.h"
 #include "mesh/NumberText.h"
 
 #include "util/FileIo.h"
@@ -89,6 +90,12 @@ std::string ObjText(const TMeshDocument& doc) {
 }
 
 void ExportObj(const TMeshDocument& doc, const std::string& path) {
+  // An index outside its array would make an OBJ that readers reject.
+  const TMeshProblems problems = CheckMesh(doc);
+  if (!problems.Indices.empty()) {
+    throw EMeshCheck("Cannot export \"" + path + "\": the mesh has indices out of range (tessavor-cli check lists them all):" +
+                     ProblemLines(problems.Indices));
+  }
   const std::string text = ObjText(doc);
   // The OBJ file is made again from the record files by one command: the temporary file
   // and rename keep it whole, but it is not worth a flush to disk that costs more than the

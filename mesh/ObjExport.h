@@ -12,5 +12,7 @@
 // The whole file text.
 std::string ObjText(const TMeshDocument& doc);
 
-// Writes ObjText to `path` crash-safely (EInOutError naming the file on failure).
+// Writes ObjText to `path` crash-safely (EInOutError naming the file on failure). A mesh
+// with indices out of range (mesh/MeshCheck.h) is refused with EMeshCheck listing them, and
+// nothing is written.
 void ExportObj(const TMeshDocument& doc, const std::string& path);

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "iff/IffReader.h"
+#include "mesh/MeshDocument.h"
+#include "mesh/RecordFiles.h"
 #include "util/FileIo.h"
 #include "util/Paths.h"
 
@@ -63,24 +65,36 @@ TRipResult RipMesh(const std::string& modelFile) {
       // allocating anything.
       const int64_t start = int64_t{item.Offset} + 8;
       const int64_t available = fileSize > start ? fileSize - start : 0;
-      if (item.Size > available) EndsEarly(row, modelFile, item.Size, available);
+      if (item.FullSize > available) EndsEarly(row, modelFile, item.FullSize, available);
       data[i].resize(static_cast<size_t>(item.Size));
       const int64_t got = ReadFileBlock(modelFile, start, data[i].data(), item.Size);
       if (got != item.Size) EndsEarly(row, modelFile, item.Size, got);
     }
   }
 
-  // Every temporary file is complete before the first rename, so a failure while writing
-  // leaves all five record files as they were.
-  std::vector<std::unique_ptr<TAtomicFileWriter>> writers;
+  // A chunk the editor cannot hold would be ripped and then fail to load, with the
+  // previous mesh already gone: refuse it while nothing has changed.
   for (size_t i = 0; i < kRipChunkTable.size(); ++i) {
-    writers.push_back(std::make_unique<TAtomicFileWriter>(HomeFile(kRipChunkTable[i].FileName)));
-    if (!data[i].empty()) writers.back()->Write(data[i].data(), data[i].size());
+    const TRipChunk& row = kRipChunkTable[i];
+    if (row.RecordSize != 12 && row.RecordSize != 16 && row.RecordSize != 28) continue;
+    // Load takes a short final record of VERT, VTNM and FVRT; a short FACE record is dropped.
+    const uint64_t bytes = data[i].size();
+    const uint64_t records = row.RecordSize == 28 ? bytes / 28 : (bytes + row.RecordSize - 1) / row.RecordSize;
+    if (records > static_cast<uint64_t>(MeshCapacity)) {
+      throw ERipMesh("Rip mesh: the " + std::string(row.Id) + " chunk of \"" + modelFile + "\" holds " +
+                     std::to_string(records) + " records, more than the " + std::to_string(MeshCapacity) +
+                     " the editor holds; no record file was changed");
+    }
   }
+
+  // All five files change together (mesh/RecordFiles.h): a failure while writing, or a
+  // rename that fails, leaves the five record files as they were.
+  std::vector<TFileSetItem> items;
   TRipResult result;
   for (size_t i = 0; i < kRipChunkTable.size(); ++i) {
-    writers[i]->Commit();
+    items.push_back({HomeFile(kRipChunkTable[i].FileName), data[i].data(), data[i].size()});
     result.Bytes[i] = static_cast<int64_t>(data[i].size());
   }
+  WriteRecordFiles(items);
   return result;
 }

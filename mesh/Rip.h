@@ -7,10 +7,12 @@
 // first, so of a model with several levels of detail the first mesh is ripped. A chunk's
 // data is copied with the pad byte of an odd size, whatever its length.
 //
-// All or nothing: all five chunks are read first, and only then are the record files
-// replaced, each crash-safely (temporary file, then rename). If a chunk is missing, the
-// file ends inside a chunk, or the model cannot be opened or scanned, RipMesh raises and
-// no record file is changed; the message names the chunk and the model file.
+// All or nothing: all five chunks are read and checked first, and only then are the record
+// files replaced, together (mesh/RecordFiles.h). If a chunk is missing, the file ends
+// inside a chunk, a chunk holds more records than the editor's arrays (MeshCapacity, so
+// that the Load after the rip cannot fail), or the model cannot be opened or scanned,
+// RipMesh raises and no record file is changed; the message names the chunk and the
+// model file.
 
 #include <array>
 #include <cstdint>

@@ -55,3 +55,10 @@ std::string MapFixedPath(const std::string& path) {
   }
   return p;
 }
+
+std::string ProgramLibraryPath(const std::string& name, const char* exeLink) {
+  std::error_code ec;
+  const auto exe = std::filesystem::read_symlink(exeLink, ec);
+  if (ec || !exe.is_absolute()) return "";
+  return WithSlash(exe.parent_path().string()) + name;
+}

@@ -21,3 +21,9 @@ std::string ExeDirectory();
 // "\" becomes "/", and a leading drive "C:\" or "c:\" (either separator) stands for the
 // home folder, so "c:\vert.kvt" names the home folder's vert.kvt.
 std::string MapFixedPath(const std::string& path);
+
+// The library `name` in the program folder, as an absolute path; "" when the program folder
+// cannot be found (no /proc): a library is then not loaded at all, never from the current
+// folder or the library search path. Every dlopen of the program takes its path from here.
+// `exeLink` names the link to the running executable (tests point it elsewhere).
+std::string ProgramLibraryPath(const std::string& name, const char* exeLink = "/proc/self/exe");

@@ -47,3 +47,22 @@ std::string GetToken(std::string_view s, int n) {
   }
   return result;
 }
+
+std::string QuoteForMessage(std::string_view s, size_t maxChars) {
+  std::string out;
+  const size_t n = s.size() < maxChars ? s.size() : maxChars;
+  out.reserve(n + 3);
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x20 || c == 0x7F) {
+      static const char kHex[] = "0123456789ABCDEF";
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  if (s.size() > n) out += "...";
+  return out;
+}

@@ -21,3 +21,8 @@ std::string GetToken(std::string_view s, int n);
 
 // Removes leading and trailing characters with codes 0..32.
 std::string TrimControl(std::string_view s);
+
+// Text from a file made fit for a message: control characters and DEL become "\xNN" (so
+// that an escape sequence in a name cannot drive the terminal), and
+// text beyond `maxChars` characters is cut and ends in "...".
+std::string QuoteForMessage(std::string_view s, size_t maxChars = 200);

@@ -39,13 +39,41 @@ TEST(IffTree, FirstItemThatIsAChunkIsTheRootLine) {
   EXPECT_EQ(TreeOf(Chunk("TEXT", Text("abcd"))), "TEXT 0 4\n");
 }
 
-TEST(IffTree, DeepNestingNeedsNoRecursion) {
-  Bytes file = Chunk("LEAF", {});
+// `depth` FORMs NEST, each holding the next, around one empty chunk LEAF.
+Bytes Nested(int depth) {
+  Bytes file;
+  for (int i = 0; i < depth; ++i) {
+    file.insert(file.end(), {'F', 'O', 'R', 'M'});
+    testsupport::PutU32BE(file, static_cast<uint32_t>(4 + 12 * (depth - 1 - i) + 8));
+    file.insert(file.end(), {'N', 'E', 'S', 'T'});
+  }
+  file.insert(file.end(), {'L', 'E', 'A', 'F', 0, 0, 0, 0});
+  return file;
+}
+
+TEST(IffTree, DeepNestingNeedsNoRecursionAndIndentsAtMost64Levels) {
   constexpr int kDepth = 1500;
-  for (int i = 0; i < kDepth; ++i) file = Form("NEST", file);
-  const std::string tree = TreeOf(file);
+  const std::string tree = TreeOf(Nested(kDepth));
   EXPECT_EQ(std::count(tree.begin(), tree.end(), '\n'), kDepth + 1);
-  // The leaf is indented once per enclosing FORM below the root.
-  EXPECT_NE(tree.find(std::string(2 * kDepth, ' ') + "LEAF " + std::to_string(12 * kDepth) + " 0\n"),
+  // Level 64 is indented 128 spaces; deeper ones no further, with their depth in front.
+  EXPECT_NE(tree.find("\n" + std::string(128, ' ') + "FORM NEST " + std::to_string(12 * 64)), std::string::npos);
+  EXPECT_NE(tree.find("\n" + std::string(128, ' ') + "(65) FORM NEST " + std::to_string(12 * 65)), std::string::npos);
+  EXPECT_NE(tree.find("\n" + std::string(128, ' ') + "(1500) LEAF " + std::to_string(12 * kDepth) + " 0\n"),
             std::string::npos);
+}
+
+TEST(IffTree, FiftyThousandNestedFormsListInLinearSpace) {
+  constexpr int kDepth = 50000;
+  const std::string tree = TreeOf(Nested(kDepth));
+  // Each line at most 128 spaces and about 40 characters; a square-law listing would hold
+  // billions.
+  EXPECT_LT(tree.size(), static_cast<size_t>(kDepth + 1) * 170);
+  EXPECT_EQ(std::count(tree.begin(), tree.end(), '\n'), kDepth + 1);
+}
+
+TEST(IffTree, ASizeBeyond2GiBIsListedAsTheFileGivesIt) {
+  Bytes file{'D', 'A', 'T', 'A'};
+  testsupport::PutU32BE(file, 0xFFFFFFF0u);
+  file.resize(16, 1);
+  EXPECT_EQ(TreeOf(file), "DATA 0 4294967280\n");
 }

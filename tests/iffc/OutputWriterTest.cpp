@@ -5,6 +5,7 @@
 #include "iffc/OutputWriter.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -127,6 +128,24 @@ TEST_F(OutputWriterTest, WritingWhileClosedOrIntoAMissingFolderFails) {
   EXPECT_THROW(writer.Open(dir.Path().string()), EInOutError);
   EXPECT_THROW(writer.Open(dir.Path().string() + "/"), EInOutError);
   EXPECT_FALSE(writer.IsOpen());
+}
+
+// The compiler's output goes through the one safe writer: "IFF /dev/null" in a script
+// must not turn the device into a regular file, and a private output stays private.
+TEST_F(OutputWriterTest, ADeviceOrFifoIsRefusedAndAReplacedFileKeepsItsMode) {
+  EXPECT_THROW(writer.Open("/dev/null"), EInOutError);
+  const std::string fifo = dir.File("pipe");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_THROW(writer.Open(fifo), EInOutError);
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  testsupport::WriteBytes(dir.File("out.iff"), Bytes{1});
+  ::chmod(dir.File("out.iff").c_str(), 0600);
+  writer.Open(dir.File("out.iff"));
+  writer.WriteU32LE(7);
+  writer.Close();
+  EXPECT_EQ(testsupport::ReadBytes(dir.File("out.iff")), (Bytes{7, 0, 0, 0}));
+  EXPECT_EQ(std::filesystem::status(dir.File("out.iff")).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 }  // namespace

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <random>
+
+#include "support/PeakMemory.h"
 #include "support/TestSupport.h"
 #include "util/Crc32.h"
 
@@ -229,5 +232,49 @@ INSTANTIATE_TEST_SUITE_P(Bad, TreUnsafeName,
                          ::testing::Values("", "../x", "a/../../x", "..\\x", "/etc/x", "\\x",
                                            "C:\\x", "c:x", "a//b", "a/./b", "a/", "..",
                                            std::string("a\nb")));
+
+}  // namespace
+
+namespace {
+
+// A hundred entries over one block: each would write the block again.
+TEST(TreBomb, EntriesOverlappingABlockBeforeThemAreRefused) {
+  Bytes b;
+  const uint32_t count = 100;
+  PutU32(b, count);
+  PutU32(b, 1);
+  PutU32(b, 0);
+  PutU32(b, 0);
+  const uint32_t data = kTreHeaderSize + count * kTreEntrySize;
+  for (uint32_t i = 0; i < count; ++i) PutEntry(b, "e" + std::to_string(i), 64, data + (i == 1 ? 32 : 0), 0);
+  b.resize(data + 96, 0x55);
+  const TTreDirectory d = ParseTreDirectory(b, b.size(), "bomb.tre");
+  EXPECT_TRUE(d.Entries[0].Problem.empty()) << d.Entries[0].Problem;
+  for (uint32_t i = 1; i < count; ++i) {
+    EXPECT_NE(d.Entries[i].Problem.find("overlaps the block of entry 0"), std::string::npos) << i << d.Entries[i].Problem;
+  }
+}
+
+TEST(TreBomb, UnpackingStopsPastTheEntrysSizeAndFollowsTheData) {
+  TTreDirEntry e;
+  e.Name = "x";
+  const Bytes plain(1000, 9);
+  const Bytes packed = Packed(plain);
+  e.Size = 100;  // the data unpacks to ten times that
+  size_t delivered = 0;
+  EXPECT_THROW(UnpackTreBlockTo(e, packed, [&](const uint8_t*, size_t n) { delivered += n; }), ETreArchive);
+  EXPECT_LE(delivered, 100u);
+
+  // Four MiB of stored data claiming four GiB: the claim passes the ratio bound, but the
+  // output grows only with the bytes that really come.
+  std::mt19937 random(7);
+  Bytes noise(4u << 20);
+  for (uint8_t& v : noise) v = static_cast<uint8_t>(random());
+  const Bytes stored = Packed(noise);
+  e.Size = 0xFFFFFFF0u;
+  const uint64_t before = PeakMemoryBytes();
+  EXPECT_THROW(UnpackTreBlock(e, stored), ETreArchive);
+  EXPECT_LT(PeakMemoryBytes() - before, kFewMegabytes);
+}
 
 }  // namespace

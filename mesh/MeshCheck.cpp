@@ -1,0 +1,96 @@
+#include "mesh/MeshCheck.h"
+
+#include <cmath>
+
+namespace {
+
+std::string Range(const char* array, int32_t count) {
+  return "(" + std::string(array) + " has " + std::to_string(count) + " records)";
+}
+
+bool Finite(const TPoint3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+
+// Newell's normal of a polygon: zero length when its corners enclose no area.
+bool EnclosesArea(const TMeshDocument& doc, const TCornerRange& corners) {
+  double nx = 0, ny = 0, nz = 0, scale = 0;
+  for (int32_t k = 0; k < corners.Count; ++k) {
+    const TPoint3& a = doc.VERT[doc.FVRT[corners.First + k].Vert];
+    const TPoint3& b = doc.VERT[doc.FVRT[corners.First + (k + 1) % corners.Count].Vert];
+    nx += (double{a.y} - b.y) * (double{a.z} + b.z);
+    ny += (double{a.z} - b.z) * (double{a.x} + b.x);
+    nz += (double{a.x} - b.x) * (double{a.y} + b.y);
+    scale += (double{a.x} - b.x) * (double{a.x} - b.x) + (double{a.y} - b.y) * (double{a.y} - b.y) +
+             (double{a.z} - b.z) * (double{a.z} - b.z);
+  }
+  // Relative to the size of the face, so that rounding of collinear corners counts as none.
+  return std::sqrt(nx * nx + ny * ny + nz * nz) > 1e-7 * scale;
+}
+
+}  // namespace
+
+TMeshProblems CheckMesh(const TMeshDocument& doc) {
+  TMeshProblems p;
+  std::vector<bool> used(static_cast<size_t>(doc.NumVert), false);
+  for (int32_t i = 0; i < doc.NumFvrt; ++i) {
+    const TFvrtRecord& r = doc.FVRT[i];
+    const std::string at = "FVRT " + std::to_string(i) + ": ";
+    if (r.Vert < 0 || r.Vert >= doc.NumVert) {
+      p.Indices.push_back(at + "vertex index " + std::to_string(r.Vert) + " is out of range " + Range("VERT", doc.NumVert));
+    } else {
+      used[static_cast<size_t>(r.Vert)] = true;
+    }
+    if (r.Vtnm < 0 || r.Vtnm >= doc.NumVtnm) {
+      p.Indices.push_back(at + "normal index " + std::to_string(r.Vtnm) + " is out of range " + Range("VTNM", doc.NumVtnm));
+    }
+  }
+  for (int32_t i = 0; i < doc.NumFace; ++i) {
+    const TFaceRecord& f = doc.FACE[i];
+    const std::string at = "FACE " + std::to_string(i) + ": ";
+    const int64_t first = f.FirstFvrt, last = int64_t{f.FirstFvrt} + f.FvrtCount - 1;
+    bool cornersOk = true;
+    if (f.FvrtCount > 0 && (first < 0 || last >= doc.NumFvrt)) {
+      p.Indices.push_back(at + "corners " + std::to_string(first) + " to " + std::to_string(last) +
+                          " lie outside FVRT (" + std::to_string(doc.NumFvrt) + " records)");
+      cornersOk = false;
+    }
+    if (f.Vtnm < 0 || f.Vtnm >= doc.NumVtnm) {
+      p.Indices.push_back(at + "normal index " + std::to_string(f.Vtnm) + " is out of range " + Range("VTNM", doc.NumVtnm));
+    }
+    if (f.FvrtCount < 3) {
+      p.Others.push_back(at + std::to_string(f.FvrtCount) + " corners, fewer than 3");
+      cornersOk = false;
+    }
+    if (!std::isfinite(f.D)) p.Others.push_back(at + "D is not a finite number");
+    if (!cornersOk) continue;
+    bool verticesOk = true;
+    for (int32_t k = 0; k < f.FvrtCount && verticesOk; ++k) {
+      const int32_t v = doc.FVRT[f.FirstFvrt + k].Vert;
+      verticesOk = v >= 0 && v < doc.NumVert && Finite(doc.VERT[v]);
+    }
+    if (verticesOk && !EnclosesArea(doc, {f.FirstFvrt, f.FvrtCount})) {
+      p.Others.push_back(at + "degenerate: its corners enclose no area");
+    }
+  }
+  for (int32_t i = 0; i < doc.NumVert; ++i) {
+    if (!Finite(doc.VERT[i])) p.Others.push_back("VERT " + std::to_string(i) + ": not a finite number");
+  }
+  for (int32_t i = 0; i < doc.NumVtnm; ++i) {
+    if (!Finite(doc.VTNM[i])) p.Others.push_back("VTNM " + std::to_string(i) + ": not a finite number");
+  }
+  for (int32_t i = 0; i < doc.NumFvrt; ++i) {
+    if (!std::isfinite(doc.FVRT[i].Tx) || !std::isfinite(doc.FVRT[i].Ty)) {
+      p.Others.push_back("FVRT " + std::to_string(i) + ": texture coordinate is not a finite number");
+    }
+  }
+  for (int32_t i = 0; i < doc.NumVert; ++i) {
+    if (!used[static_cast<size_t>(i)]) p.Others.push_back("VERT " + std::to_string(i) + ": not used by any corner");
+  }
+  return p;
+}
+
+std::string ProblemLines(const std::vector<std::string>& lines, size_t max) {
+  std::string text;
+  for (size_t i = 0; i < lines.size() && i < max; ++i) text += "\n" + lines[i];
+  if (lines.size() > max) text += "\n... and " + std::to_string(lines.size() - max) + " more";
+  return text;
+}
