@@ -150,6 +150,11 @@ bool HasPathSeparator(std::string_view path) {
   return path.find_first_of("\\/") != std::string_view::npos;
 }
 
+bool IsAbsoluteScriptPath(std::string_view path) {
+  if (!path.empty() && IsPathSeparator(path[0])) return true;
+  return path.size() >= 3 && (path[0] == 'C' || path[0] == 'c') && path[1] == ':' && IsPathSeparator(path[2]);
+}
+
 std::string DirectoryPart(std::string_view path) {
   const size_t p = path.find_last_of("\\/");
   return p == std::string_view::npos ? std::string() : std::string(path.substr(0, p + 1));

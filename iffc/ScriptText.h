@@ -20,6 +20,12 @@ public:
   explicit TScriptTokens(std::string_view line) { Split(line); }
 
   void Split(std::string_view line);
+  // Builds the list token by token (for a caller that already knows where they lie).
+  void Clear() {
+    m_count = 0;
+    m_more.clear();
+  }
+  void Append(std::string_view token) { Push(token); }
   // The i-th token, or an empty view when there is none (also for negative i).
   std::string_view Get(int64_t i) const {
     if (i < 0 || static_cast<uint64_t>(i) >= m_count) return {};
@@ -57,6 +63,9 @@ bool ParseScriptFloat(std::string_view text, float& value);
 // "\" and "/" both separate directories in script paths.
 inline bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
 bool HasPathSeparator(std::string_view path);
+// A path that does not lie relative to a folder: it starts with a separator, or with
+// "C:\" / "c:\" (either separator), which names the home folder.
+bool IsAbsoluteScriptPath(std::string_view path);
 
 // The directory part of a path: up to and including its last separator ("" when none).
 std::string DirectoryPart(std::string_view path);

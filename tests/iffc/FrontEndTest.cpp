@@ -58,11 +58,11 @@ TEST(NormalizeLimits, AtMost256TokensSurvive) {
 
 TEST(NormalizeLimits, TypeOnlyFirstConstOnlyAfterAndOnce) {
   TCompilerState s;
-  s.TypeList.push_back({"vec", "FLOAT [3]"});
-  s.TypeList.push_back({"EMPTY", ""});
-  s.ConstList.push_back({"ONE", "1"});
-  s.ConstList.push_back({"TWO", "ONE"});
-  s.ConstList.push_back({"one", "99"});  // shadowed: the first entry wins
+  s.TypeList.PushBack({"vec", "FLOAT [3]"});
+  s.TypeList.PushBack({"EMPTY", ""});
+  s.ConstList.PushBack({"ONE", "1"});
+  s.ConstList.PushBack({"TWO", "ONE"});
+  s.ConstList.PushBack({"one", "99"});  // shadowed: the first entry wins
   EXPECT_EQ(NormalizeLine(s, "VEC one two vec"), "FLOAT [3] 1 ONE vec");
   EXPECT_EQ(NormalizeLine(s, "ONE ONE"), "ONE 1");
   EXPECT_EQ(NormalizeLine(s, "empty 1"), "empty 1");
