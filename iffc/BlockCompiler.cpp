@@ -72,12 +72,20 @@ void ForEachElement(TCompilerState& s, const TStatement& st, F element) {
 
 // LONG ELEMENT | LONG [n] E1 ... En
 void HandleLong(TCompilerState& s, const TStatement& st) {
-  ForEachElement(s, st, [&s](std::string_view e) {
+  // The values go out in pieces of up to 64, not one write each.
+  uint8_t buffer[256];
+  size_t used = 0;
+  ForEachElement(s, st, [&](std::string_view e) {
     uint32_t v;
     if (!IntegerElement(s, e, "!", v)) return;
-    WriteOutputU32(s, v);
+    if (used == sizeof buffer) {
+      WriteOutput(s, buffer, used);
+      used = 0;
+    }
+    for (int i = 0; i < 4; ++i) buffer[used++] = static_cast<uint8_t>(v >> (8 * i));
     s.DataSize += 4;
   });
+  if (used > 0) WriteOutput(s, buffer, used);
 }
 
 // FLOAT ELEMENT | FLOAT [n] E1 ... En
@@ -446,6 +454,19 @@ bool ReadCountToken(TCompilerState& s, std::string_view token, int32_t& count) {
 }
 
 bool IntegerElement(TCompilerState& s, std::string_view text, const char* errorEnd, uint32_t& value) {
+  // Up to eight plain decimal digits, the usual element, cannot overflow: read on the spot.
+  if (!text.empty() && text.size() <= 8) {
+    uint32_t d = 0;
+    bool digits = true;
+    for (const char c : text) {
+      digits = digits && c >= '0' && c <= '9';
+      d = d * 10 + static_cast<uint32_t>(c - '0');
+    }
+    if (digits && d != static_cast<uint32_t>(kNotAnInteger)) {
+      value = d;
+      return true;
+    }
+  }
   const int32_t v = ReadIntegerDefault(text, kNotAnInteger);
   if (v != kNotAnInteger) {
     value = static_cast<uint32_t>(v);

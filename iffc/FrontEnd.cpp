@@ -120,8 +120,9 @@ public:
     const char* p = reinterpret_cast<const char*>(m_data.data());
     const size_t n = m_data.size();
     const size_t from = std::min(m_pos, n);
-    size_t end = from;
-    while (end < n && p[end] != '\n' && p[end] != '\r') ++end;
+    const void* nl = std::memchr(p + from, '\n', n - from);
+    size_t end = nl ? static_cast<size_t>(static_cast<const char*>(nl) - p) : n;
+    if (const void* cr = std::memchr(p + from, '\r', end - from)) end = static_cast<size_t>(static_cast<const char*>(cr) - p);
     const std::string_view line(p + from, end - from);
     m_pos = end + (end + 1 < n && p[end] == '\r' && p[end + 1] == '\n' ? 2 : 1);
     last = m_pos >= n;
@@ -652,7 +653,63 @@ bool WholeToken(std::string_view t) {
 
 }  // namespace
 
+namespace {
+
+// Characters that make a line more than words separated by single blanks: control
+// characters and the blank itself (checked for doubles), the punctuation normalisation
+// changes, quotes, and "/" (checked for "//").
+constexpr std::array<bool, 256> kSpecial = [] {
+  std::array<bool, 256> t{};
+  for (int c = 0; c <= 32; ++c) t[static_cast<size_t>(c)] = true;
+  for (const char c : {',', '(', ')', '"', '/'}) t[static_cast<unsigned char>(c)] = true;
+  return t;
+}();
+
+// The common line, words separated by single blanks and nothing to normalise or replace,
+// normalises to itself: one pass finds its words. False when the line needs the full rule.
+bool NormalizePlainLine(TCompilerState& s, std::string_view input, std::string& result, TScriptTokens& out) {
+  const size_t n = input.size();
+  if (n == 0 || n > UINT32_MAX || static_cast<unsigned char>(input[0]) <= 32 ||
+      static_cast<unsigned char>(input[n - 1]) <= 32) {
+    return false;
+  }
+  // The result is the line itself; its words are found in the copy, so that the tokens
+  // point into the result. The general rule starts from scratch when this gives up.
+  result.assign(input);
+  out.Clear();
+  const char* p = result.data();
+  size_t start = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const auto c = static_cast<unsigned char>(p[i]);
+    if (!kSpecial[c]) continue;
+    if (c == ' ') {
+      if (p[i + 1] == ' ') return false;  // the last character is no blank
+      out.Append(std::string_view(p + start, i - start));
+      start = i + 1;
+      continue;
+    }
+    if (c == '/' && (i + 1 >= n || p[i + 1] != '/')) continue;
+    return false;
+  }
+  out.Append(std::string_view(p + start, n - start));
+  if (out.Count() > 256) return false;
+  if (!s.TypeList.Empty()) {
+    const TNameValue* t = s.TypeList.Find(out.Get(0));
+    if (t && !t->Value.empty()) return false;
+  }
+  if (!s.ConstList.Empty()) {
+    for (size_t k = 1; k < out.Count(); ++k) {
+      const TNameValue* c = s.ConstList.Find(out.Get(static_cast<int64_t>(k)));
+      if (c && !c->Value.empty()) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 void NormalizeLineInto(TCompilerState& s, std::string_view input, std::string& result, TScriptTokens* out) {
+  if (out && NormalizePlainLine(s, input, result, *out)) return;
   // One pass finds the comment and whether there is punctuation to clean.
   size_t cut = input.size();
   bool punctuation = false;

@@ -36,7 +36,14 @@ public:
   size_t Count() const { return m_count; }
 
 private:
-  void Push(std::string_view token);
+  void Push(std::string_view token) {
+    if (m_count < kInline) {
+      m_inline[m_count] = token;
+    } else {
+      m_more.push_back(token);
+    }
+    ++m_count;
+  }
 
   // Statements rarely have more than a handful of tokens: those stay inside the object,
   // so splitting a line allocates nothing.
@@ -75,7 +82,12 @@ std::string DirectoryPart(std::string_view path);
 std::string WithTrailingSeparator(std::string path);
 
 // True when every character is a blank or control character (codes 0..32).
-bool IsBlankText(std::string_view s);
+inline bool IsBlankText(std::string_view s) {
+  for (const char c : s) {
+    if (static_cast<unsigned char>(c) > 32) return false;
+  }
+  return true;
+}
 
 // ASCII upper case, as the script language compares keywords and names.
 std::string UpperCase(std::string_view s);
