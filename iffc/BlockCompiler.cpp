@@ -54,6 +54,10 @@ template <typename F>
 void ForEachElement(TCompilerState& s, const TStatement& st, F element) {
   int32_t counted = 1;
   const bool isCounted = ReadCountToken(s, st.Tokens.Get(1), counted);
+  if (counted < 0) {
+    s.Handled = true;  // reported by ReadCountToken; there is nothing to count against
+    return;
+  }
   const int64_t count = counted;
   const int64_t first = isCounted ? 2 : 1;
   for (int64_t i = 0; i < count; ++i) {

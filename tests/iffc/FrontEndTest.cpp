@@ -28,6 +28,13 @@ class Normalize : public ::testing::TestWithParam<NormalizeCase> {};
 TEST_P(Normalize, Line) {
   TCompilerState s;
   EXPECT_EQ(NormalizeLine(s, GetParam().input), GetParam().expected);
+  // The tokens handed out with the line are those a second split would find.
+  std::string line;
+  TScriptTokens tokens;
+  NormalizeLineInto(s, GetParam().input, line, &tokens);
+  const TScriptTokens again(line);
+  ASSERT_EQ(tokens.Count(), again.Count()) << line;
+  for (size_t i = 0; i < again.Count(); ++i) EXPECT_EQ(tokens.Get(static_cast<int64_t>(i)), again.Get(static_cast<int64_t>(i)));
 }
 
 INSTANTIATE_TEST_SUITE_P(
