@@ -54,6 +54,18 @@ TEST_F(IffcRun, ExitStatusComesFromTheKindNotTheWord) {
   EXPECT_EQ(v.out, std::string("iffc (Tessavor) ") + TESSAVOR_VERSION + "\n");
 }
 
+TEST_F(IffcRun, DecompileWritesAScriptOrTheReadersMessage) {
+  testsupport::WriteBytes(dir.File("m.iff"), Bytes{'F', 'O', 'R', 'M', 0, 0, 0, 4, 'T', 'E', 'S', 'T'});
+  const auto ok = Run({"--decompile", "m.iff", "-o", "m.txt"});
+  EXPECT_EQ(ok.status, 0) << ok.err;
+  EXPECT_EQ(ok.out, "decompiled IFF [m.txt]\ncompiling the script gives the identical file.\n");
+  testsupport::WriteBytes(dir.File("bad.iff"), Bytes{0, 0, 0, 0});
+  const auto bad = Run({"--decompile", "bad.iff"});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_EQ(bad.err.rfind("EIffReader: ", 0), 0u) << bad.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("bad.iff.txt")));
+}
+
 using EditorScripts = CompilerTest;
 
 TEST_F(EditorScripts, ScriptSavedByAnEditorReadsAsItLooks) {
