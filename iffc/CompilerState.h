@@ -119,7 +119,13 @@ private:
     size_t BackStart = 0;
   };
 
+  void Note(std::string_view name);
+  bool MayHave(std::string_view name) const;
+
   std::deque<TNameValue> m_entries;  // references stay valid on push and pop at the ends
+  // For each upper-cased first character, the name lengths (63 for longer) seen: most
+  // tokens (numbers among names) are ruled out without hashing.
+  std::array<uint64_t, 256> m_shapes{};
   size_t m_fronts = 0;               // entries at the front put there by PushFront
   std::unordered_map<std::string, TBucket, THash, TEqual> m_index;
 };

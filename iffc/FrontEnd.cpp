@@ -593,7 +593,24 @@ size_t TNameList::THash::operator()(std::string_view s) const {
 
 bool TNameList::TEqual::operator()(std::string_view a, std::string_view b) const { return SameTextIgnoreCase(a, b); }
 
+namespace {
+
+unsigned char UpperByte(char c) {
+  return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+}
+
+}  // namespace
+
+void TNameList::Note(std::string_view name) {
+  if (!name.empty()) m_shapes[UpperByte(name[0])] |= uint64_t{1} << std::min<size_t>(name.size(), 63);
+}
+
+bool TNameList::MayHave(std::string_view name) const {
+  return !name.empty() && (m_shapes[UpperByte(name[0])] >> std::min<size_t>(name.size(), 63) & 1) != 0;
+}
+
 void TNameList::PushBack(TNameValue entry) {
+  Note(entry.Name);
   m_entries.push_back(std::move(entry));
   const TNameValue& e = m_entries.back();
   auto it = m_index.find(std::string_view(e.Name));
@@ -602,6 +619,7 @@ void TNameList::PushBack(TNameValue entry) {
 }
 
 void TNameList::PushFront(TNameValue entry) {
+  Note(entry.Name);
   m_entries.push_front(std::move(entry));
   ++m_fronts;
   const TNameValue& e = m_entries.front();
@@ -630,6 +648,10 @@ void TNameList::PopFront(size_t count) {
 
 const TNameValue* TNameList::Find(std::string_view name) const {
   if (m_entries.empty()) return nullptr;
+  if (!MayHave(name)) {
+    // An empty name can be declared ("$CONST = 5"): only the filter skips it.
+    if (!name.empty() || m_index.find(name) == m_index.end()) return nullptr;
+  }
   const auto it = m_index.find(name);
   if (it == m_index.end()) return nullptr;
   const TBucket& b = it->second;
