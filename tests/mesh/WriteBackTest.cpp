@@ -62,7 +62,9 @@ TEST_F(WriteBackTest, ScaledMeshChangesOnlyTheVertChunk) {
   ASSERT_EQ(out.size(), in.size());
   // VERT's data lies at 12 (MESH) + 12 (0000) + 12 (INFO and pad) + 8 (VERT header).
   for (size_t i = 0; i < in.size(); ++i) {
-    if (i < 44 || i >= 44 + 36) EXPECT_EQ(out[i], in[i]) << "offset " << i;
+    if (i < 44 || i >= 44 + 36) {
+      EXPECT_EQ(out[i], in[i]) << "offset " << i;
+    }
   }
   EXPECT_EQ(out[44 + 12 + 2], 0x80);  // x of vertex 1: 2.0 (00 00 00 40) became 4.0 (00 00 80 40)
   EXPECT_NO_THROW(TIffReader reader(home.File("out.iff")));
