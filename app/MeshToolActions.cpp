@@ -11,15 +11,39 @@
 #include "mesh/NumberText.h"
 #include "mesh/ObjExport.h"
 #include "mesh/Rip.h"
+#include "mesh/WriteBack.h"
 #include "util/Paths.h"
 #include "viewers/Dialogs.h"
 #include "viewers/FaceView.h"
 
+namespace {
+// The model of the last rip in this session: where "Write back..." puts the mesh.
+QString g_lastRippedModel;
+}  // namespace
+
 void RipMeshAction(TForm1& form) {
   const auto chosen = Dialogs().OpenFileName(&form, QStringLiteral("Rip mesh"), QStringLiteral("IFF Files (*.iff)"));
   // A cancelled dialog still reloads the record files as they are.
-  if (chosen) RipMesh(chosen->toStdString());
+  if (chosen) {
+    RipMesh(chosen->toStdString());
+    g_lastRippedModel = *chosen;
+  }
   form.Load();
+}
+
+void WriteBackAction(TForm1& form) {
+  QString model = g_lastRippedModel;
+  if (model.isEmpty()) {
+    const auto chosen =
+        Dialogs().OpenFileName(&form, QStringLiteral("Write back: original model"), QStringLiteral("IFF Files (*.iff)"));
+    if (!chosen) return;
+    model = *chosen;
+  }
+  const auto out = Dialogs().SaveFileName(&form, QStringLiteral("Write back into a copy of ") + QFileInfo(model).fileName(),
+                                          QStringLiteral("IFF Files (*.iff)"));
+  if (!out) return;
+  // What goes back is the record files, as the last Save left them.
+  WriteBack(model.toStdString(), out->toStdString());
 }
 
 void ImportAscAction(TForm1& form) {

@@ -6,6 +6,9 @@
 class TForm1;
 
 void RipMeshAction(TForm1& form);        // "Rip mesh": open dialog, rip, Load (Load also on Cancel)
+// "Write back...": the record files into a copy of the last ripped model (asked for when
+// nothing was ripped yet), saved where the save dialog says.
+void WriteBackAction(TForm1& form);
 void ImportAscAction(TForm1& form);      // "Import ASC": material asked with "Imput ASC"
 void OutputObjAction(TForm1& form);      // "Output obj": save dialog, write the OBJ file
 void DelVtAction(TForm1& form);          // "del VT"

@@ -160,6 +160,7 @@ void TForm1::BuildWindow() {
   top->addWidget(AddButton(central, QStringLiteral("Load"), &TForm1::Load));
   top->addWidget(AddButton(central, QStringLiteral("Save"), &TForm1::Save));
   top->addWidget(AddButton(central, QStringLiteral("Rip mesh"), [this] { RipMeshAction(*this); }));
+  top->addWidget(AddButton(central, QStringLiteral("Write back..."), [this] { WriteBackAction(*this); }));
   top->addWidget(AddButton(central, QStringLiteral("Import ASC"), [this] { ImportAscAction(*this); }));
   top->addWidget(AddButton(central, QStringLiteral("Output obj"), [this] { OutputObjAction(*this); }));
   top->addWidget(AddButton(central, QStringLiteral("MeshViewer"), &TForm1::MeshViewerClick));

@@ -2,6 +2,7 @@
 // written as zero bytes when a block opens and patched in place when it closes.
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -20,6 +21,8 @@
 namespace {
 
 constexpr int32_t kNotAnInteger = 0xFFFFFF;
+
+bool RoomFor(TCompilerState& s, uint64_t size);
 
 void PutU32BE(uint8_t* p, uint32_t v) {
   p[0] = static_cast<uint8_t>(v >> 24);
@@ -51,6 +54,10 @@ template <typename F>
 void ForEachElement(TCompilerState& s, const TStatement& st, F element) {
   int32_t counted = 1;
   const bool isCounted = ReadCountToken(s, st.Tokens.Get(1), counted);
+  if (counted < 0) {
+    s.Handled = true;  // reported by ReadCountToken; there is nothing to count against
+    return;
+  }
   const int64_t count = counted;
   const int64_t first = isCounted ? 2 : 1;
   for (int64_t i = 0; i < count; ++i) {
@@ -69,12 +76,20 @@ void ForEachElement(TCompilerState& s, const TStatement& st, F element) {
 
 // LONG ELEMENT | LONG [n] E1 ... En
 void HandleLong(TCompilerState& s, const TStatement& st) {
-  ForEachElement(s, st, [&s](std::string_view e) {
+  // The values go out in pieces of up to 64, not one write each.
+  uint8_t buffer[256];
+  size_t used = 0;
+  ForEachElement(s, st, [&](std::string_view e) {
     uint32_t v;
     if (!IntegerElement(s, e, "!", v)) return;
-    WriteOutputU32(s, v);
+    if (used == sizeof buffer) {
+      WriteOutput(s, buffer, used);
+      used = 0;
+    }
+    for (int i = 0; i < 4; ++i) buffer[used++] = static_cast<uint8_t>(v >> (8 * i));
     s.DataSize += 4;
   });
+  if (used > 0) WriteOutput(s, buffer, used);
 }
 
 // FLOAT ELEMENT | FLOAT [n] E1 ... En
@@ -128,7 +143,7 @@ void HandleCString(TCompilerState& s, const TStatement& st) {
 void HandleCrc32(TCompilerState& s, const TStatement& st) {
   ForEachElement(s, st, [&s](std::string_view e) {
     WriteCrcListLine(s, e);
-    WriteOutputU32(s, StrCrc32(e));
+    WriteOutputU32(s, NameCrc(s, e));
     s.DataSize += 4;
   });
 }
@@ -147,11 +162,12 @@ void HandleChar(TCompilerState& s, const TStatement& st) {
     ReportHint(s, "wrong number of elements. Expected: " + n);
   }
   if (count > 0) {
-    std::string bytes(static_cast<size_t>(count), '\0');
-    // An empty token's view may have no storage at all: memcpy must not see its null pointer.
-    if (!text.empty()) std::memcpy(bytes.data(), text.data(), std::min(text.size(), bytes.size()));
-    WriteOutput(s, bytes.data(), bytes.size());
-    s.ByteValue = static_cast<uint8_t>(bytes.back());
+    // The text, then zeros up to n: a huge n costs no memory of its size.
+    const size_t n = static_cast<size_t>(count);
+    const size_t used = std::min(text.size(), n);
+    if (used > 0) WriteOutput(s, text.data(), used);
+    WriteOutputZeros(s, n - used);
+    s.ByteValue = used == n ? static_cast<uint8_t>(text[n - 1]) : 0;
     s.DataSize += count;
   }
   if (!IsBlankText(st.Tokens.Get(static_cast<int64_t>(count) + 2))) {
@@ -169,7 +185,7 @@ void HandleCrc32Func(TCompilerState& s, const TStatement& st) {
     ReportError(s, "\"" + std::string(countText) + "\" not a valid byte value.");
     bytes = 0;
   }
-  const uint32_t code = (StrCrc32(st.Tokens.Get(1)) & 0xFFFFFF00u) | static_cast<uint32_t>(bytes);
+  const uint32_t code = (NameCrc(s, st.Tokens.Get(1)) & 0xFFFFFF00u) | static_cast<uint32_t>(bytes);
   WriteOutputU32(s, code);
   s.DataSize += 4;
   const int k = bytes / 4;
@@ -219,7 +235,10 @@ void HandleFile(TCompilerState& s, const TStatement& st) {
   // overtaken by a FIFO put in the file's place.
   TInputFile input(real);
   const int fd = input.Fd();
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && !RoomFor(s, static_cast<uint64_t>(std::max<off_t>(info.st_size, 0)))) return;
   s.DataSize += s.OutputFile.CopyFrom(fd, shown);
+  if (s.OutputFile.Size() > kMaxOutputSize) RoomFor(s, 1);  // the file grew while it was copied
 }
 
 // FILE.Z PATH: the file as one zlib stream.
@@ -249,9 +268,10 @@ void HandleFileZ(TCompilerState& s, const TStatement& st) {
 
 // IFF NAME: finishes the previous output and starts a new file beside the script.
 void HandleIff(TCompilerState& s, const TStatement& st) {
-  if (s.BraceDepth != 0) ReportHint(s, "} missing.");
+  // A surplus "}" was hinted where it stood; only open braces are missing here.
+  if (s.BraceDepth > 0) ReportHint(s, "} missing.");
   FinishOutput(s);
-  s.OutputName += st.Tokens.Str(1);
+  SetOutputName(s, st.Tokens.Str(1));
   Report("compiling IFF [" + s.OutputName + "] ...");
   s.OutputFile.Open(MapFixedPath(s.OutputName));
   s.Handled = true;
@@ -382,12 +402,39 @@ void HandleCloseBrace(TCompilerState& s, const TStatement&) {
 
 }  // namespace
 
-void WriteOutput(TCompilerState& s, const void* data, size_t size) {
+namespace {
+
+// False (and the output given up, with the error at this line) when `size` more bytes at
+// the current position would make the output larger than the reader accepts.
+bool RoomFor(TCompilerState& s, uint64_t size) {
   if (!s.OutputFile.IsOpen()) {
     throw EInOutError("File not open: line " + std::to_string(s.LineNumber) +
                       " writes data, but no IFF or TRE statement has opened an output file");
   }
-  s.OutputFile.Write(data, size);
+  if (s.OutputTooLarge) return false;
+  const int64_t pos = s.OutputFile.Position();
+  if (size <= static_cast<uint64_t>(kMaxOutputSize - pos)) return true;
+  s.OutputTooLarge = true;
+  ReportError(s, "the output would pass 2147483647 bytes (" + std::to_string(pos) + " written, " +
+                     std::to_string(size) + " more), more than a FORM, CHUNK or file may hold; " +
+                     s.OutputName + " is not written.");
+  return false;
+}
+
+}  // namespace
+
+void WriteOutput(TCompilerState& s, const void* data, size_t size) {
+  if (RoomFor(s, size)) s.OutputFile.Write(data, size);
+}
+
+void WriteOutputZeros(TCompilerState& s, uint64_t count) {
+  if (RoomFor(s, count)) s.OutputFile.WriteZeros(static_cast<size_t>(count));
+}
+
+void SetOutputName(TCompilerState& s, const std::string& name) {
+  // An absolute name (or one in the home folder, "C:\...") stands on its own; any other
+  // lies beside the script.
+  s.OutputName = IsAbsoluteScriptPath(name) ? name : s.OutputName + name;
 }
 
 void WriteOutputU32(TCompilerState& s, uint32_t value) {
@@ -400,18 +447,35 @@ bool ReadCountToken(TCompilerState& s, std::string_view token, int32_t& count) {
   if (token.empty() || token[0] != '[') return false;
   const std::string_view inner = token.size() >= 2 ? token.substr(1, token.size() - 2) : std::string_view();
   count = ReadIntegerDefault(inner, 0);
-  if (count == 0) ReportError(s, "\"" + std::string(inner) + "\" not a valid integer.");
+  if (count == 0) {
+    ReportError(s, "\"" + std::string(inner) + "\" not a valid integer.");
+  } else if (count < 0) {
+    ReportError(s, "\"" + std::string(inner) + "\" not a valid element count (it must be 1 or more).");
+  }
   return true;
 }
 
 bool IntegerElement(TCompilerState& s, std::string_view text, const char* errorEnd, uint32_t& value) {
+  // Up to eight plain decimal digits, the usual element, cannot overflow: read on the spot.
+  if (!text.empty() && text.size() <= 8) {
+    uint32_t d = 0;
+    bool digits = true;
+    for (const char c : text) {
+      digits = digits && c >= '0' && c <= '9';
+      d = d * 10 + static_cast<uint32_t>(c - '0');
+    }
+    if (digits && d != static_cast<uint32_t>(kNotAnInteger)) {
+      value = d;
+      return true;
+    }
+  }
   const int32_t v = ReadIntegerDefault(text, kNotAnInteger);
   if (v != kNotAnInteger) {
     value = static_cast<uint32_t>(v);
     return true;
   }
   if (s.GenCrc) {
-    value = StrCrc32(text);
+    value = NameCrc(s, text);
     return true;
   }
   ReportError(s, "\"" + std::string(text) + "\" not a valid integer" + errorEnd);
@@ -419,6 +483,12 @@ bool IntegerElement(TCompilerState& s, std::string_view text, const char* errorE
 }
 
 void FinishOutput(TCompilerState& s) {
+  if (s.OutputTooLarge) {
+    // Reported where it happened; the previous file of that name stays.
+    s.OutputFile.Discard();
+    s.OutputTooLarge = false;
+    s.ExpectedCrc = 0;
+  }
   if (s.OutputFile.IsOpen()) {
     try {
       s.OutputFile.Close();

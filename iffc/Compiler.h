@@ -15,6 +15,16 @@
 // names the program's home folder (util/Paths.h). Scripts may end their lines with LF or
 // CR LF. Include files ("$INCLUDE") are looked up in the program folder.
 //
+// Scripts as editors save them: a UTF-8 byte order mark at the start is skipped, CR LF,
+// LF and a lone CR all end a line, and a tab outside double quotes counts as a blank.
+//
+// A message repeated word for word more than 100 times in a run is printed 100 times;
+// the 101st comes once more at the end of the run with "(N more like this)" behind it.
+//
+// Limits: an output that would pass 2^31 - 1 bytes (the largest size the reader accepts),
+// and with it every FORM and CHUNK inside, is an error at the line that would pass it;
+// that output is not written and the previous file of its name stays.
+//
 // One run at a time: the sink, the line reader and the hook are module-wide.
 //
 // Reading: scripts and include files are opened without blocking and must be regular
@@ -28,6 +38,19 @@
 constexpr uint64_t kMaxScriptFileBytes = 256ull << 20;
 
 using TMessageSink = std::function<void(const std::string& text)>;
+
+// A message with its kind and place, for hosts that show messages their own way (an
+// editor's problem list, the GNU format of iffc). `Full` is the compiler's own wording,
+// the text the message sink receives; `Text` is the part behind «error: line N, ».
+enum class TMessageKind { Plain, Error, Hint, Note };
+struct TCompilerMessage {
+  TMessageKind Kind = TMessageKind::Plain;
+  std::string File;  // the script, or the include file an error lies in; empty for none
+  int Line = 0;      // 1-based; 0 when the message has no line
+  std::string Text;
+  std::string Full;
+};
+using TDiagnosticSink = std::function<void(const TCompilerMessage& message)>;
 // Returns the next line in `line` and sets `end` together with the last line.
 using TLineReader = std::function<void(std::string& line, bool& end)>;
 
@@ -47,7 +70,15 @@ void SetMessageSink(TMessageSink sink);
 // With a reader set, lines come from it instead of the script file.
 void SetLineReader(TLineReader reader);
 
-// Passes a text to the sink, if any.
+// Every message also goes to this sink, with its kind and place. Kept across runs, like
+// the message sink; unset by default.
+void SetDiagnosticSink(TDiagnosticSink sink);
+
+// «FILE:LINE: error: TEXT», «FILE:LINE: note: TEXT» (hints and continuation lines are
+// notes), the form editors jump from; a plain message stays as it is.
+std::string FormatGnuMessage(const TCompilerMessage& message);
+
+// Passes a text to the sink, if any, as a plain message.
 void ReportMessage(const std::string& text);
 // Passes a text to CompilerMessageHook, if the host has set one.
 void ForwardMessage(const std::string& text);

@@ -85,6 +85,51 @@ struct TNameValue {
   std::string Value;
 };
 
+// TypeList and ConstList: names looked up case-insensitively, the first entry in list
+// order winning. Entries are appended (declarations) or put at the front ("$VAR",
+// "$FUNC_BEGIN"), and only those at the front are removed again (PopFront, newest first).
+// Every token of every line is looked up here, so a look-up is one hash probe whatever
+// the number of declarations (include files declare thousands).
+class TNameList {
+public:
+  void PushBack(TNameValue entry);
+  void PushFront(TNameValue entry);
+  // Removes the first `count` entries (or all there are).
+  void PopFront(size_t count);
+  // The winning entry for `name`, or nullptr.
+  const TNameValue* Find(std::string_view name) const;
+  bool Empty() const { return m_entries.empty(); }
+  size_t Size() const { return m_entries.size(); }
+  const TNameValue& operator[](size_t i) const { return m_entries[i]; }
+
+private:
+  struct THash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const;
+  };
+  struct TEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
+  // The entries of one name: those put at the front (the newest wins) and the appended
+  // ones in order, of which the first not yet removed counts.
+  struct TBucket {
+    std::vector<const TNameValue*> Fronts;
+    std::vector<const TNameValue*> Backs;
+    size_t BackStart = 0;
+  };
+
+  void Note(std::string_view name);
+  bool MayHave(std::string_view name) const;
+
+  std::deque<TNameValue> m_entries;  // references stay valid on push and pop at the ends
+  // For each upper-cased first character, the name lengths (63 for longer) seen: most
+  // tokens (numbers among names) are ruled out without hashing.
+  std::array<uint64_t, 256> m_shapes{};
+  size_t m_fronts = 0;               // entries at the front put there by PushFront
+  std::unordered_map<std::string, TBucket, THash, TEqual> m_index;
+};
+
 // A stored macro line.
 struct TMacroLine {
   uint32_t NameCrc = 0;  // StrCrc32 of the upper-cased name
@@ -128,8 +173,8 @@ struct TCompilerState {
   bool EndOfInput = false;
   // Looked up by name, case-insensitively, first entry wins. Declarations are appended;
   // "$VAR" and "$FUNC_BEGIN" insert at the front, shadowing older names.
-  std::deque<TNameValue> TypeList;
-  std::deque<TNameValue> ConstList;
+  TNameList TypeList;
+  TNameList ConstList;
   std::vector<TMacroLine> MacroList;
   std::string SearchPath;  // ends with a separator
   std::string ProgramDir;  // ends with a separator
@@ -153,6 +198,9 @@ struct TCompilerState {
   std::array<TChunkSlot, kSlotCount> ChunkSlots;
   uint8_t ByteValue = 0;
   float FloatValue = 0.0f;
+  // The output would pass the largest size the reader accepts: nothing more is written
+  // and FinishOutput drops the file instead of putting it in place.
+  bool OutputTooLarge = false;
 
   // --- functions, conditionals, TRE, CRC lists ---
   // Owned by the flow statements (iffc/Functions.cpp, iffc/Tre.cpp, iffc/CrcList.cpp),
@@ -178,6 +226,10 @@ struct TCompilerState {
   TDispatchTable FrontEnd;
   TDispatchTable Statements;
   std::string ScriptName;
+  // Where each token of the normalised line lies in it (reused from line to line).
+  std::vector<std::pair<uint32_t, uint32_t>> TokenSpans;
+  TScriptTokens LineTokens;
+  std::string TabScratch;
 
   TCompilerState();
   ~TCompilerState();
@@ -190,14 +242,28 @@ struct TCompilerState {
 void ReportError(TCompilerState& s, const std::string& text);
 void ReportHint(TCompilerState& s, const std::string& text);
 void ReportErrorAt(int line, const std::string& text);
-// Plain message to the sink (ReportMessage in iffc/Compiler.h).
+// A message in the compiler's own wording; its kind comes from its form («hint: ...»,
+// «error: [FILE] line N, ...», the harddrive text, a quoted continuation line), anything
+// else is plain.
 void Report(const std::string& text);
+// A message that is plain whatever it says ("$OUTPUT").
+void ReportPlain(const std::string& text);
+
+// StrCrc32 of a name as the language computes it (the first 255 characters); a longer
+// name gets «hint: line N, ...» that it was cut.
+uint32_t NameCrc(TCompilerState& s, std::string_view name);
+
+// The largest output, FORM or CHUNK the reader accepts.
+constexpr int64_t kMaxOutputSize = 0x7FFFFFFF;
 
 // --- output ---
 // Every write needs an open output; without one the run ends with EInOutError. These do
 // not touch DataSize: callers count what they write.
 void WriteOutput(TCompilerState& s, const void* data, size_t size);
 void WriteOutputU32(TCompilerState& s, uint32_t value);  // little-endian
+void WriteOutputZeros(TCompilerState& s, uint64_t count);
+// OutputName for the name of an IFF or TRE statement.
+void SetOutputName(TCompilerState& s, const std::string& name);
 
 // --- values ---
 // An integer element: read by the integer rule with default 0xFFFFFF, the value 0xFFFFFF
@@ -213,9 +279,12 @@ bool ReadCountToken(TCompilerState& s, std::string_view token, int32_t& count);
 
 // Front-end pieces other statements reuse.
 std::string NormalizeLine(TCompilerState& s, std::string_view line);
-void NormalizeLineInto(TCompilerState& s, std::string_view line, std::string& result);
+// With `tokens`, also the tokens of the result (as TScriptTokens(result) would give them,
+// pointing into `result`), without splitting the line a second time.
+void NormalizeLineInto(TCompilerState& s, std::string_view line, std::string& result,
+                       TScriptTokens* tokens = nullptr);
 // Looks `name` up (case-insensitively, first entry wins); nullptr when missing.
-const TNameValue* FindName(const std::deque<TNameValue>& list, std::string_view name);
+inline const TNameValue* FindName(const TNameList& list, std::string_view name) { return list.Find(name); }
 
 // Runs one statement through the statement table (macro definitions included). Leaves
 // s.Handled false when nothing recognises it.

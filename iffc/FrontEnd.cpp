@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <unordered_map>
 
 #include "iffc/Compiler.h"
 #include "iffc/CompilerState.h"
@@ -20,7 +21,73 @@ TMessageSink CompilerMessageHook;
 namespace {
 
 TMessageSink g_sink;
+TDiagnosticSink g_diagnosticSink;
 TLineReader g_lineReader;
+// The run in progress, for the place of run-level messages; nullptr between runs.
+TCompilerState* g_run = nullptr;
+
+// Word-for-word repeats of a message within a run: the first kLimit are shown, the rest
+// counted and summed up once at the end. Only a hash of each text is kept, so a run with
+// millions of different messages costs 16 bytes for each.
+class TRepeatLimit {
+public:
+  static constexpr int kLimit = 100;
+
+  void Reset() {
+    m_counts.clear();
+    m_held.clear();
+  }
+  // False when the message is to be held back.
+  bool Pass(const TCompilerMessage& m) {
+    int& n = m_counts[std::hash<std::string>()(m.Full)];
+    ++n;
+    if (n <= kLimit) return true;
+    if (n == kLimit + 1) {
+      m_held.push_back({m, 0});
+    } else {
+      for (THeld& h : m_held) {
+        if (h.Message.Full == m.Full) ++h.More;
+      }
+    }
+    return false;
+  }
+  // The held messages, each once, with the count of the repeats behind it.
+  std::vector<TCompilerMessage> TakeSummary() {
+    std::vector<TCompilerMessage> r;
+    for (THeld& h : m_held) {
+      if (h.More > 0) {
+        const std::string more = " (" + std::to_string(h.More) + " more like this)";
+        h.Message.Full += more;
+        h.Message.Text += more;
+      }
+      r.push_back(std::move(h.Message));
+    }
+    Reset();
+    return r;
+  }
+
+private:
+  struct THeld {
+    TCompilerMessage Message;
+    int64_t More;
+  };
+  std::unordered_map<size_t, int> m_counts;
+  std::vector<THeld> m_held;
+};
+
+TRepeatLimit g_repeats;
+
+void Deliver(const TCompilerMessage& m) {
+  if (g_sink) g_sink(m.Full);
+  if (g_diagnosticSink) g_diagnosticSink(m);
+}
+
+void Emit(TCompilerMessage m) {
+  if (g_run && !g_repeats.Pass(m)) return;
+  Deliver(m);
+}
+
+bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
 // The text behind the first `skip` characters, trimmed ("$OUTPUT", "$CONST", "$TYPE").
 std::string TextBehind(const std::string& line, size_t skip) {
@@ -43,17 +110,21 @@ bool ExistsAsFile(const std::string& path) {
 // end counts, an empty file is one empty line.
 class TTextLines {
 public:
-  explicit TTextLines(std::vector<uint8_t> data) : m_data(std::move(data)) {}
-  // The next line (without its line end); `last` tells whether it was the last one.
+  // A UTF-8 byte order mark, which some editors put in front of a text, is no part of it.
+  explicit TTextLines(std::vector<uint8_t> data) : m_data(std::move(data)) {
+    if (m_data.size() >= 3 && m_data[0] == 0xEF && m_data[1] == 0xBB && m_data[2] == 0xBF) m_pos = 3;
+  }
+  // The next line (without its line end: LF, CR LF or a lone CR); `last` tells whether it
+  // was the last one.
   std::string_view Next(bool& last) {
     const char* p = reinterpret_cast<const char*>(m_data.data());
     const size_t n = m_data.size();
-    const void* nl = m_pos < n ? std::memchr(p + m_pos, '\n', n - m_pos) : nullptr;
-    const size_t end = nl ? static_cast<size_t>(static_cast<const char*>(nl) - p) : n;
-    size_t stop = end;
-    if (stop > m_pos && p[stop - 1] == '\r') --stop;
-    const std::string_view line(p + std::min(m_pos, n), stop - std::min(m_pos, stop));
-    m_pos = end + 1;
+    const size_t from = std::min(m_pos, n);
+    const void* nl = std::memchr(p + from, '\n', n - from);
+    size_t end = nl ? static_cast<size_t>(static_cast<const char*>(nl) - p) : n;
+    if (const void* cr = std::memchr(p + from, '\r', end - from)) end = static_cast<size_t>(static_cast<const char*>(cr) - p);
+    const std::string_view line(p + from, end - from);
+    m_pos = end + (end + 1 < n && p[end] == '\r' && p[end + 1] == '\n' ? 2 : 1);
     last = m_pos >= n;
     return line;
   }
@@ -102,7 +173,7 @@ std::string_view TrimmedView(std::string_view s) {
 
 // WRITE NAME / WRITE.C NAME: runs the macro's lines, newest first.
 void HandleWrite(TCompilerState& s, const TStatement& st) {
-  const uint32_t crc = StrCrc32(UpperCase(TrimControl(st.Tokens.Get(1))));
+  const uint32_t crc = NameCrc(s, UpperCase(TrimControl(st.Tokens.Get(1))));
   const bool clear = st.Keyword == "WRITE.C";
   // Walk by index from the end: a macro line may define new macro lines (appended behind
   // the walk) and WRITE.C removes the line just run.
@@ -123,14 +194,14 @@ void HandleWrite(TCompilerState& s, const TStatement& st) {
 
 // CLEAR NAME: forgets every line of the macro.
 void HandleClear(TCompilerState& s, const TStatement& st) {
-  const uint32_t crc = StrCrc32(UpperCase(TrimControl(st.Tokens.Get(1))));
+  const uint32_t crc = NameCrc(s, UpperCase(TrimControl(st.Tokens.Get(1))));
   std::erase_if(s.MacroList, [crc](const TMacroLine& m) { return m.NameCrc == crc; });
   s.Handled = true;
 }
 
 // $OUTPUT TEXT
 void HandleOutput(TCompilerState& s, const TStatement& st) {
-  Report(TextBehind(st.Line, 7));
+  ReportPlain(TextBehind(st.Line, 7));
   s.Handled = true;
 }
 
@@ -170,13 +241,13 @@ void HandleOriginalCrc(TCompilerState& s, const TStatement& st) {
 
 // $CONST NAME = VALUE
 void HandleConst(TCompilerState& s, const TStatement& st) {
-  s.ConstList.push_back(SplitDeclaration(TextBehind(st.Line, 6)));
+  s.ConstList.PushBack(SplitDeclaration(TextBehind(st.Line, 6)));
   s.Handled = true;
 }
 
 // $TYPE NAME = VALUE
 void HandleType(TCompilerState& s, const TStatement& st) {
-  s.TypeList.push_back(SplitDeclaration(TextBehind(st.Line, 5)));
+  s.TypeList.PushBack(SplitDeclaration(TextBehind(st.Line, 5)));
   s.Handled = true;
 }
 
@@ -287,12 +358,17 @@ void LoadDeclarations(TCompilerState& s, const std::string& fileName) {
     } else if (upper == "CONST") {
       mode = Mode::Const;
     } else if (mode == Mode::Type) {
-      s.TypeList.push_back(SplitDeclaration(line));
+      s.TypeList.PushBack(SplitDeclaration(line));
     } else if (mode == Mode::Const) {
-      s.ConstList.push_back(SplitDeclaration(line));
+      s.ConstList.PushBack(SplitDeclaration(line));
     } else {
-      Report("error: [" + fileName + "] line " + std::to_string(n) + ", \"" + line +
-             "\" - expected CONST or TYPE.");
+      TCompilerMessage m;
+      m.Kind = TMessageKind::Error;
+      m.File = fileName;
+      m.Line = n;
+      m.Text = "\"" + line + "\" - expected CONST or TYPE.";
+      m.Full = "error: [" + fileName + "] line " + std::to_string(n) + ", " + m.Text;
+      Emit(std::move(m));
     }
   }
 }
@@ -311,7 +387,7 @@ void HandleInclude(TCompilerState& s, const TStatement& st) {
 void DefineMacro(TCompilerState& s, const std::string& line) {
   const size_t colon = line.find(':');
   TMacroLine m;
-  m.NameCrc = StrCrc32(UpperCase(TrimControl(std::string_view(line).substr(0, colon))));
+  m.NameCrc = NameCrc(s, UpperCase(TrimControl(std::string_view(line).substr(0, colon))));
   m.Text = TrimControl(std::string_view(line).substr(colon + 1));
   if (m.Text.size() > kMaxMacroText) m.Text.resize(kMaxMacroText);
   m.DefLine = s.LineNumber;
@@ -349,9 +425,24 @@ void CompileLine(TCompilerState& s, std::string_view raw, std::string& line) {
     s.Handled = true;
     return;
   }
-  NormalizeLineInto(s, raw, line);
-  const TScriptTokens tokens(line);
-  s.Keyword = UpperCase(tokens.Get(0));
+  std::string_view text = raw;
+  if (raw.find('\t') != std::string_view::npos) {
+    // A tab separates words as a blank does; inside double quotes it is text.
+    s.TabScratch.assign(raw);
+    bool quoted = false;
+    for (char& c : s.TabScratch) {
+      if (c == '"') quoted = !quoted;
+      if (c == '\t' && !quoted) c = ' ';
+    }
+    text = s.TabScratch;
+  }
+  TScriptTokens& tokens = s.LineTokens;
+  NormalizeLineInto(s, text, line, &tokens);
+  const std::string_view t0 = tokens.Get(0);
+  s.Keyword.assign(t0.data(), t0.size());
+  for (char& c : s.Keyword) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
   if (IsBlankText(line)) {
     s.Handled = true;
     return;
@@ -375,6 +466,11 @@ std::string RunScript(TCompilerState& s, const std::string& scriptName) {
   s.ScriptName = scriptName;
   s.OutputName = DirectoryPart(scriptName);
   s.ProgramDir = ExeDirectory();
+  g_run = &s;
+  g_repeats.Reset();
+  struct TRunGuard {
+    ~TRunGuard() { g_run = nullptr; }
+  } runGuard;
   BuildTables(s);
   FinishOutput(s);
   std::error_code ec;
@@ -396,6 +492,7 @@ std::string RunScript(TCompilerState& s, const std::string& scriptName) {
       s.EndOfInput = end;
       line = readerLine;
       if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      if (s.LineNumber == 0 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
     } else {
       line = file->Next(s.EndOfInput);
     }
@@ -406,8 +503,10 @@ std::string RunScript(TCompilerState& s, const std::string& scriptName) {
   // Only open braces are missing; a surplus of "}" was hinted where it stood.
   if (s.BraceDepth > 0) Report("hint: } missing.");
   TreEndCheck(s);
+  for (const TCompilerMessage& m : g_repeats.TakeSummary()) Deliver(m);
   Report("done. Compile time: " + FormatElapsed(std::chrono::steady_clock::now() - s.StartTime));
   EndFlowRun(s);
+  if (s.OutputTooLarge) s.OutputFile.Discard();
   if (s.OutputFile.IsOpen()) s.OutputFile.Close();
   return s.OutputName;
 }
@@ -416,23 +515,148 @@ std::string RunScript(TCompilerState& s, const std::string& scriptName) {
 
 // --- shared pieces ---
 
-void Report(const std::string& text) { ReportMessage(text); }
-
-void ReportErrorAt(int line, const std::string& text) {
-  Report("error: line " + std::to_string(line) + ", " + text);
+void Report(const std::string& text) {
+  TCompilerMessage m;
+  m.Full = text;
+  m.Text = text;
+  if (g_run) {
+    m.File = g_run->ScriptName;
+    m.Line = g_run->LineNumber;
+  }
+  if (StartsWith(text, "hint: ")) {
+    // A hint of the whole run ("} missing." at the end, the checksum comparison): it
+    // belongs to the line the run has reached.
+    m.Kind = TMessageKind::Hint;
+    m.Text = text.substr(6);
+  } else if (StartsWith(text, "While formatting your harddrive")) {
+    m.Kind = TMessageKind::Error;
+    for (char& c : m.Text) {
+      if (c == '\n' || c == '\r') c = ' ';
+    }
+  } else if (StartsWith(text, "      ") && text.find_first_not_of(' ') != std::string::npos &&
+             text[text.find_first_not_of(' ')] == '"') {
+    m.Kind = TMessageKind::Note;  // the statement quoted under a parameter message
+    m.Text = TrimControl(text);
+  } else {
+    m.File.clear();
+    m.Line = 0;
+  }
+  Emit(std::move(m));
 }
+
+void ReportPlain(const std::string& text) {
+  TCompilerMessage m;
+  m.Full = m.Text = text;
+  Emit(std::move(m));
+}
+
+namespace {
+
+void ReportAt(TMessageKind kind, const char* word, int line, const std::string& text) {
+  TCompilerMessage m;
+  m.Kind = kind;
+  if (g_run) m.File = g_run->ScriptName;
+  m.Line = line;
+  m.Text = text;
+  m.Full = std::string(word) + ": line " + std::to_string(line) + ", " + text;
+  Emit(std::move(m));
+}
+
+}  // namespace
+
+void ReportErrorAt(int line, const std::string& text) { ReportAt(TMessageKind::Error, "error", line, text); }
 
 void ReportError(TCompilerState& s, const std::string& text) { ReportErrorAt(s.LineNumber, text); }
 
 void ReportHint(TCompilerState& s, const std::string& text) {
-  Report("hint: line " + std::to_string(s.LineNumber) + ", " + text);
+  ReportAt(TMessageKind::Hint, "hint", s.LineNumber, text);
 }
 
-const TNameValue* FindName(const std::deque<TNameValue>& list, std::string_view name) {
-  for (const TNameValue& e : list) {
-    if (SameTextIgnoreCase(e.Name, name)) return &e;
+uint32_t NameCrc(TCompilerState& s, std::string_view name) {
+  if (name.size() > 255) {
+    ReportHint(s, "name of " + std::to_string(name.size()) +
+                      " characters is cut to its first 255 for its checksum (\"" +
+                      std::string(name.substr(0, 20)) + "...\").");
   }
-  return nullptr;
+  return StrCrc32(name);
+}
+
+size_t TNameList::THash::operator()(std::string_view s) const {
+  // FNV-1a over the upper-cased bytes, so that names differing in case meet.
+  uint64_t h = 1469598103934665603ull;
+  for (char c : s) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    h = (h ^ static_cast<uint8_t>(c)) * 1099511628211ull;
+  }
+  return static_cast<size_t>(h);
+}
+
+bool TNameList::TEqual::operator()(std::string_view a, std::string_view b) const { return SameTextIgnoreCase(a, b); }
+
+namespace {
+
+unsigned char UpperByte(char c) {
+  return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+}
+
+}  // namespace
+
+void TNameList::Note(std::string_view name) {
+  if (!name.empty()) m_shapes[UpperByte(name[0])] |= uint64_t{1} << std::min<size_t>(name.size(), 63);
+}
+
+bool TNameList::MayHave(std::string_view name) const {
+  return !name.empty() && (m_shapes[UpperByte(name[0])] >> std::min<size_t>(name.size(), 63) & 1) != 0;
+}
+
+void TNameList::PushBack(TNameValue entry) {
+  Note(entry.Name);
+  m_entries.push_back(std::move(entry));
+  const TNameValue& e = m_entries.back();
+  auto it = m_index.find(std::string_view(e.Name));
+  if (it == m_index.end()) it = m_index.emplace(e.Name, TBucket{}).first;
+  it->second.Backs.push_back(&e);
+}
+
+void TNameList::PushFront(TNameValue entry) {
+  Note(entry.Name);
+  m_entries.push_front(std::move(entry));
+  ++m_fronts;
+  const TNameValue& e = m_entries.front();
+  auto it = m_index.find(std::string_view(e.Name));
+  if (it == m_index.end()) it = m_index.emplace(e.Name, TBucket{}).first;
+  it->second.Fronts.push_back(&e);
+}
+
+void TNameList::PopFront(size_t count) {
+  for (; count > 0 && !m_entries.empty(); --count) {
+    const TNameValue& e = m_entries.front();
+    const auto it = m_index.find(std::string_view(e.Name));
+    if (it != m_index.end()) {
+      TBucket& b = it->second;
+      if (m_fronts > 0) {
+        --m_fronts;
+        if (!b.Fronts.empty()) b.Fronts.pop_back();
+      } else {
+        ++b.BackStart;
+      }
+      if (b.Fronts.empty() && b.BackStart >= b.Backs.size()) m_index.erase(it);
+    }
+    m_entries.pop_front();
+  }
+}
+
+const TNameValue* TNameList::Find(std::string_view name) const {
+  if (m_entries.empty()) return nullptr;
+  if (!MayHave(name)) {
+    // An empty name can be declared ("$CONST = 5"): only the filter skips it.
+    if (!name.empty() || m_index.find(name) == m_index.end()) return nullptr;
+  }
+  const auto it = m_index.find(name);
+  if (it == m_index.end()) return nullptr;
+  const TBucket& b = it->second;
+  if (!b.Fronts.empty()) return b.Fronts.back();
+  return b.BackStart < b.Backs.size() ? b.Backs[b.BackStart] : nullptr;
 }
 
 std::string NormalizeLine(TCompilerState& s, std::string_view input) {
@@ -441,7 +665,73 @@ std::string NormalizeLine(TCompilerState& s, std::string_view input) {
   return result;
 }
 
-void NormalizeLineInto(TCompilerState& s, std::string_view input, std::string& result) {
+namespace {
+
+// A piece of the normalised line that splitting would give back as exactly one token.
+bool WholeToken(std::string_view t) {
+  return !t.empty() && t.front() != '"' && static_cast<unsigned char>(t.front()) > 32 &&
+         static_cast<unsigned char>(t.back()) > 32 && t.find(' ') == std::string_view::npos;
+}
+
+}  // namespace
+
+namespace {
+
+// Characters that make a line more than words separated by single blanks: control
+// characters and the blank itself (checked for doubles), the punctuation normalisation
+// changes, quotes, and "/" (checked for "//").
+constexpr std::array<bool, 256> kSpecial = [] {
+  std::array<bool, 256> t{};
+  for (int c = 0; c <= 32; ++c) t[static_cast<size_t>(c)] = true;
+  for (const char c : {',', '(', ')', '"', '/'}) t[static_cast<unsigned char>(c)] = true;
+  return t;
+}();
+
+// The common line, words separated by single blanks and nothing to normalise or replace,
+// normalises to itself: one pass finds its words. False when the line needs the full rule.
+bool NormalizePlainLine(TCompilerState& s, std::string_view input, std::string& result, TScriptTokens& out) {
+  const size_t n = input.size();
+  if (n == 0 || n > UINT32_MAX || static_cast<unsigned char>(input[0]) <= 32 ||
+      static_cast<unsigned char>(input[n - 1]) <= 32) {
+    return false;
+  }
+  // The result is the line itself; its words are found in the copy, so that the tokens
+  // point into the result. The general rule starts from scratch when this gives up.
+  result.assign(input);
+  out.Clear();
+  const char* p = result.data();
+  size_t start = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const auto c = static_cast<unsigned char>(p[i]);
+    if (!kSpecial[c]) continue;
+    if (c == ' ') {
+      if (p[i + 1] == ' ') return false;  // the last character is no blank
+      out.Append(std::string_view(p + start, i - start));
+      start = i + 1;
+      continue;
+    }
+    if (c == '/' && (i + 1 >= n || p[i + 1] != '/')) continue;
+    return false;
+  }
+  out.Append(std::string_view(p + start, n - start));
+  if (out.Count() > 256) return false;
+  if (!s.TypeList.Empty()) {
+    const TNameValue* t = s.TypeList.Find(out.Get(0));
+    if (t && !t->Value.empty()) return false;
+  }
+  if (!s.ConstList.Empty()) {
+    for (size_t k = 1; k < out.Count(); ++k) {
+      const TNameValue* c = s.ConstList.Find(out.Get(static_cast<int64_t>(k)));
+      if (c && !c->Value.empty()) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+void NormalizeLineInto(TCompilerState& s, std::string_view input, std::string& result, TScriptTokens* out) {
+  if (out && NormalizePlainLine(s, input, result, *out)) return;
   // One pass finds the comment and whether there is punctuation to clean.
   size_t cut = input.size();
   bool punctuation = false;
@@ -465,22 +755,42 @@ void NormalizeLineInto(TCompilerState& s, std::string_view input, std::string& r
   const TScriptTokens tokens(trimmed);
 
   result.clear();
+  // Where each token of the result lies, as long as every piece is one whole token;
+  // otherwise the result is split again at the end.
+  auto& spans = s.TokenSpans;
+  spans.clear();
+  bool whole = true;
+  auto piece = [&](std::string_view p) {
+    whole = whole && WholeToken(p);
+    if (whole) spans.emplace_back(static_cast<uint32_t>(result.size()), static_cast<uint32_t>(p.size()));
+    result.append(p);
+  };
   const std::string_view t0 = tokens.Get(0);
-  const TNameValue* type = s.TypeList.empty() ? nullptr : FindName(s.TypeList, t0);
-  result.append(type && !type->Value.empty() ? std::string_view(type->Value) : t0);
+  const TNameValue* type = s.TypeList.Empty() ? nullptr : s.TypeList.Find(t0);
+  if (!t0.empty()) piece(type && !type->Value.empty() ? std::string_view(type->Value) : t0);
   for (int i = 1; i <= 255; ++i) {
     const std::string_view t = tokens.Get(i);
     if (t.empty()) break;
     result += ' ';
     if (t.find(' ') != std::string_view::npos) {
       result += '"';
+      // A quoted piece without quotes inside splits back into exactly its text.
+      whole = whole && t.find('"') == std::string_view::npos;
+      if (whole) spans.emplace_back(static_cast<uint32_t>(result.size()), static_cast<uint32_t>(t.size()));
       result.append(t);
       result += '"';
       continue;
     }
-    const TNameValue* c = s.ConstList.empty() ? nullptr : FindName(s.ConstList, t);
-    result.append(c && !c->Value.empty() ? std::string_view(c->Value) : t);
+    const TNameValue* c = s.ConstList.Empty() ? nullptr : s.ConstList.Find(t);
+    piece(c && !c->Value.empty() ? std::string_view(c->Value) : t);
   }
+  if (!out) return;
+  if (!whole || result.size() > UINT32_MAX) {
+    out->Split(result);
+    return;
+  }
+  out->Clear();
+  for (const auto& [at, len] : spans) out->Append(std::string_view(result).substr(at, len));
 }
 
 void CompileStatement(TCompilerState& s, const TStatement& st) {
@@ -537,10 +847,22 @@ TCompilerState::~TCompilerState() = default;
 
 void SetMessageSink(TMessageSink sink) { g_sink = std::move(sink); }
 
+void SetDiagnosticSink(TDiagnosticSink sink) { g_diagnosticSink = std::move(sink); }
+
+std::string FormatGnuMessage(const TCompilerMessage& m) {
+  if (m.Kind == TMessageKind::Plain) return m.Full;
+  std::string r = m.File.empty() ? std::string("iffc") : m.File;
+  if (m.Line > 0) r += ":" + std::to_string(m.Line);
+  r += m.Kind == TMessageKind::Error ? ": error: " : ": note: ";
+  return r + m.Text;
+}
+
 void SetLineReader(TLineReader reader) { g_lineReader = std::move(reader); }
 
 void ReportMessage(const std::string& text) {
-  if (g_sink) g_sink(text);
+  TCompilerMessage m;
+  m.Full = m.Text = text;
+  Deliver(m);
 }
 
 void ForwardMessage(const std::string& text) {

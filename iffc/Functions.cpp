@@ -37,7 +37,7 @@ void WriteWord(TCompilerState& s, uint32_t value) {
 }
 
 void PutNameFirst(TCompilerState& s, const std::string& name, int number) {
-  s.ConstList.push_front({name, std::to_string(number)});
+  s.ConstList.PushFront({name, std::to_string(number)});
   ++s.VarCount;
 }
 
@@ -47,7 +47,7 @@ void HandleFuncBegin(TCompilerState& s, const TStatement& st) {
   PushFlag(s, s.GenCrc);
   s.GenCrc = true;
   if (s.FuncSizePos != -1) ReportError(s, "missing call to $function_end!");
-  WriteWord(s, StrCrc32(st.Tokens.Get(1)));
+  WriteWord(s, NameCrc(s, st.Tokens.Get(1)));
   WriteOutputU32(s, 0);
   const int32_t count = ReadIntegerDefault(st.Tokens.Get(2), 0xFFFFFF);
   int32_t n = 0;
@@ -87,8 +87,7 @@ void HandleFuncEnd(TCompilerState& s, const TStatement&) {
     s.OutputFile.Seek(end);
     s.FuncSizePos = -1;
   }
-  const size_t drop = std::min<size_t>(static_cast<size_t>(std::max(s.VarCount, 0)), s.ConstList.size());
-  s.ConstList.erase(s.ConstList.begin(), s.ConstList.begin() + static_cast<long>(drop));
+  s.ConstList.PopFront(static_cast<size_t>(std::max(s.VarCount, 0)));
   s.VarCount = 0;
 }
 

@@ -104,7 +104,8 @@ void TOutputWriter::WriteU32LE(uint32_t value) {
 }
 
 void TOutputWriter::WriteZeros(size_t count) {
-  static const uint8_t zeros[16] = {};
+  // Large pieces: "CHAR [n]" may ask for hundreds of megabytes of zeros.
+  static const uint8_t zeros[64 * 1024] = {};
   while (count > 0) {
     const size_t n = std::min(count, sizeof zeros);
     Write(zeros, n);

@@ -4,14 +4,6 @@
 #include <cstdlib>
 #include <limits>
 
-void TScriptTokens::Push(std::string_view token) {
-  if (m_count < kInline) {
-    m_inline[m_count] = token;
-  } else {
-    m_more.push_back(token);
-  }
-  ++m_count;
-}
 
 void TScriptTokens::Split(std::string_view line) {
   m_count = 0;
@@ -139,15 +131,14 @@ bool ParseScriptFloat(std::string_view text, float& value) {
   return true;
 }
 
-bool IsBlankText(std::string_view s) {
-  for (char c : s) {
-    if (static_cast<unsigned char>(c) > 32) return false;
-  }
-  return true;
-}
 
 bool HasPathSeparator(std::string_view path) {
   return path.find_first_of("\\/") != std::string_view::npos;
+}
+
+bool IsAbsoluteScriptPath(std::string_view path) {
+  if (!path.empty() && IsPathSeparator(path[0])) return true;
+  return path.size() >= 3 && (path[0] == 'C' || path[0] == 'c') && path[1] == ':' && IsPathSeparator(path[2]);
 }
 
 std::string DirectoryPart(std::string_view path) {

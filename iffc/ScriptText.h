@@ -20,6 +20,12 @@ public:
   explicit TScriptTokens(std::string_view line) { Split(line); }
 
   void Split(std::string_view line);
+  // Builds the list token by token (for a caller that already knows where they lie).
+  void Clear() {
+    m_count = 0;
+    m_more.clear();
+  }
+  void Append(std::string_view token) { Push(token); }
   // The i-th token, or an empty view when there is none (also for negative i).
   std::string_view Get(int64_t i) const {
     if (i < 0 || static_cast<uint64_t>(i) >= m_count) return {};
@@ -30,7 +36,14 @@ public:
   size_t Count() const { return m_count; }
 
 private:
-  void Push(std::string_view token);
+  void Push(std::string_view token) {
+    if (m_count < kInline) {
+      m_inline[m_count] = token;
+    } else {
+      m_more.push_back(token);
+    }
+    ++m_count;
+  }
 
   // Statements rarely have more than a handful of tokens: those stay inside the object,
   // so splitting a line allocates nothing.
@@ -57,6 +70,9 @@ bool ParseScriptFloat(std::string_view text, float& value);
 // "\" and "/" both separate directories in script paths.
 inline bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
 bool HasPathSeparator(std::string_view path);
+// A path that does not lie relative to a folder: it starts with a separator, or with
+// "C:\" / "c:\" (either separator), which names the home folder.
+bool IsAbsoluteScriptPath(std::string_view path);
 
 // The directory part of a path: up to and including its last separator ("" when none).
 std::string DirectoryPart(std::string_view path);
@@ -66,7 +82,12 @@ std::string DirectoryPart(std::string_view path);
 std::string WithTrailingSeparator(std::string path);
 
 // True when every character is a blank or control character (codes 0..32).
-bool IsBlankText(std::string_view s);
+inline bool IsBlankText(std::string_view s) {
+  for (const char c : s) {
+    if (static_cast<unsigned char>(c) > 32) return false;
+  }
+  return true;
+}
 
 // ASCII upper case, as the script language compares keywords and names.
 std::string UpperCase(std::string_view s);

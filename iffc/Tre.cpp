@@ -78,9 +78,9 @@ void FinishBlock(TCompilerState& s) {
 // TRE NAME
 void HandleTre(TCompilerState& s, const TStatement& st) {
   s.Handled = true;
-  if (s.BraceDepth != 0) ReportHint(s, "} missing.");
+  if (s.BraceDepth > 0) ReportHint(s, "} missing.");
   FinishOutput(s);
-  s.OutputName += st.Tokens.Str(1);
+  SetOutputName(s, st.Tokens.Str(1));
   Report("compiling TRE [" + s.OutputName + "] ...");
   s.OutputFile.Open(MapFixedPath(s.OutputName));
   WriteOutputU32(s, 0);
@@ -102,7 +102,7 @@ void HandleTreFile(TCompilerState& s, const TStatement& st) {
   s.BlockName = TrimControl(st.Tokens.Get(1));
   // A repeated name keeps pointing at its first entry, as a scan in order would find.
   s.TreNameIndex.emplace(UpperCase(s.BlockName), static_cast<int>(s.TreNames.size()));
-  s.TreNames.push_back({s.BlockName, StrCrc32(s.BlockName), false});
+  s.TreNames.push_back({s.BlockName, NameCrc(s, s.BlockName), false});
   SetTreEntry(s, 0, 0, 0);
   WriteOutput(s, s.TreEntry.data(), s.TreEntry.size());
 }

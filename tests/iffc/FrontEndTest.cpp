@@ -28,6 +28,13 @@ class Normalize : public ::testing::TestWithParam<NormalizeCase> {};
 TEST_P(Normalize, Line) {
   TCompilerState s;
   EXPECT_EQ(NormalizeLine(s, GetParam().input), GetParam().expected);
+  // The tokens handed out with the line are those a second split would find.
+  std::string line;
+  TScriptTokens tokens;
+  NormalizeLineInto(s, GetParam().input, line, &tokens);
+  const TScriptTokens again(line);
+  ASSERT_EQ(tokens.Count(), again.Count()) << line;
+  for (size_t i = 0; i < again.Count(); ++i) EXPECT_EQ(tokens.Get(static_cast<int64_t>(i)), again.Get(static_cast<int64_t>(i)));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -58,11 +65,11 @@ TEST(NormalizeLimits, AtMost256TokensSurvive) {
 
 TEST(NormalizeLimits, TypeOnlyFirstConstOnlyAfterAndOnce) {
   TCompilerState s;
-  s.TypeList.push_back({"vec", "FLOAT [3]"});
-  s.TypeList.push_back({"EMPTY", ""});
-  s.ConstList.push_back({"ONE", "1"});
-  s.ConstList.push_back({"TWO", "ONE"});
-  s.ConstList.push_back({"one", "99"});  // shadowed: the first entry wins
+  s.TypeList.PushBack({"vec", "FLOAT [3]"});
+  s.TypeList.PushBack({"EMPTY", ""});
+  s.ConstList.PushBack({"ONE", "1"});
+  s.ConstList.PushBack({"TWO", "ONE"});
+  s.ConstList.PushBack({"one", "99"});  // shadowed: the first entry wins
   EXPECT_EQ(NormalizeLine(s, "VEC one two vec"), "FLOAT [3] 1 ONE vec");
   EXPECT_EQ(NormalizeLine(s, "ONE ONE"), "ONE 1");
   EXPECT_EQ(NormalizeLine(s, "empty 1"), "empty 1");

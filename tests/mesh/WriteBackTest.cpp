@@ -1,0 +1,100 @@
+// Write-back: an unchanged rip goes back byte for byte; an edit changes only its chunk and
+// the FORM sizes around it; a model without the chunks writes nothing.
+#include "mesh/WriteBack.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "iff/IffReader.h"
+#include "iff/IffTestFiles.h"
+#include "mesh/Geometry.h"
+#include "mesh/MeshDocument.h"
+#include "mesh/Rip.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using ifftest::Cat;
+using ifftest::Chunk;
+using ifftest::Form;
+using testsupport::Bytes;
+
+class WriteBackTest : public ::testing::Test {
+protected:
+  // Two levels of detail around the mesh, an odd chunk (pad byte) in front and a chunk
+  // behind: everything that must stay where it was.
+  static Bytes Model() {
+    Bytes vert, radi;
+    for (float f : {0.f, 0.f, 0.f, 2.f, 0.f, 0.f, 0.f, 3.f, 0.f}) testsupport::PutF32(vert, f);
+    testsupport::PutF32(radi, 3.f);
+    Bytes lod0 = Form("0000", Cat({Chunk("INFO", Bytes(3, 1)), Chunk("VERT", vert), Chunk("VTNM", Bytes(12, 2)),
+                                   Chunk("FVRT", Bytes(48, 3)), Chunk("FACE", Bytes(28, 0)), Chunk("RADI", radi)}));
+    Bytes lod1 = Form("0001", Cat({Chunk("VERT", Bytes(24, 0xEE)), Chunk("TAIL", Bytes(5, 7))}));
+    return Form("MESH", Cat({lod0, lod1}));
+  }
+
+  std::string ModelPath() {
+    const std::string path = home.File("model.iff");
+    testsupport::WriteBytes(path, Model());
+    return path;
+  }
+
+  testsupport::TempDir home;
+};
+
+TEST_F(WriteBackTest, UnchangedRipGoesBackIdentical) {
+  const std::string model = ModelPath();
+  RipMesh(model);
+  WriteBack(model, home.File("out.iff"));
+  EXPECT_EQ(testsupport::ReadBytes(home.File("out.iff")), Model());
+}
+
+TEST_F(WriteBackTest, ScaledMeshChangesOnlyTheVertChunk) {
+  const std::string model = ModelPath();
+  RipMesh(model);
+  TMeshDocument doc;
+  doc.LoadRecordFiles();
+  ScaleModel(doc, 200.f);
+  WriteBack(model, home.File("out.iff"));
+  const Bytes out = testsupport::ReadBytes(home.File("out.iff"));
+  const Bytes in = Model();
+  ASSERT_EQ(out.size(), in.size());
+  // VERT's data lies at 12 (MESH) + 12 (0000) + 12 (INFO and pad) + 8 (VERT header).
+  for (size_t i = 0; i < in.size(); ++i) {
+    if (i < 44 || i >= 44 + 36) {
+      EXPECT_EQ(out[i], in[i]) << "offset " << i;
+    }
+  }
+  EXPECT_EQ(out[44 + 12 + 2], 0x80);  // x of vertex 1: 2.0 (00 00 00 40) became 4.0 (00 00 80 40)
+  EXPECT_NO_THROW(TIffReader reader(home.File("out.iff")));
+}
+
+TEST_F(WriteBackTest, GrownChunkFixesEveryEnclosingForm) {
+  const std::string model = ModelPath();
+  RipMesh(model);
+  Bytes vert = testsupport::ReadBytes(home.File("vert.kvt"));
+  for (float f : {5.f, 6.f, 7.f}) testsupport::PutF32(vert, f);
+  testsupport::WriteBytes(home.File("vert.kvt"), vert);
+  testsupport::WriteBytes(home.File("fvrt.kvt"), Bytes(50, 9));  // grows by 2
+  WriteBack(model, home.File("out.iff"));
+
+  // The same model built with the new chunks is what must come out.
+  Bytes radi;
+  testsupport::PutF32(radi, 3.f);
+  const Bytes lod0 = Form("0000", Cat({Chunk("INFO", Bytes(3, 1)), Chunk("VERT", vert), Chunk("VTNM", Bytes(12, 2)),
+                                       Chunk("FVRT", Bytes(50, 9)), Chunk("FACE", Bytes(28, 0)), Chunk("RADI", radi)}));
+  const Bytes lod1 = Form("0001", Cat({Chunk("VERT", Bytes(24, 0xEE)), Chunk("TAIL", Bytes(5, 7))}));
+  EXPECT_EQ(testsupport::ReadBytes(home.File("out.iff")), Form("MESH", Cat({lod0, lod1})));
+}
+
+TEST_F(WriteBackTest, ModelWithoutTheChunksWritesNothing) {
+  const std::string model = ModelPath();
+  RipMesh(model);
+  const std::string other = home.File("other.iff");
+  testsupport::WriteBytes(other, Form("MESH", Chunk("VERT", Bytes(12, 0))));
+  EXPECT_THROW(WriteBack(other, home.File("out.iff")), EWriteBack);
+  EXPECT_FALSE(std::filesystem::exists(home.File("out.iff")));
+}
+
+}  // namespace
