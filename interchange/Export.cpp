@@ -143,12 +143,15 @@ public:
   }
 
 private:
-  struct TRun {
+  struct TGroup {
     int32_t Mat;
     std::vector<int32_t> Faces;
   };
 
-  // Faces that can be written, in runs of one material, keeping the document's face order.
+  // Faces that can be written, one mesh per material in order of first use. A mesh per run
+  // of one material would keep the document's face order across materials, but a model
+  // whose faces take turns between materials then becomes tens of thousands of meshes,
+  // which every exporter and every tool handles slowly.
   void CollectRuns() {
     for (int32_t f = 0; f < m_doc.NumFace; ++f) {
       const TFaceRecord& face = m_doc.FACE[f];
@@ -161,11 +164,12 @@ private:
         ++m_report.SkippedFaces;
         continue;
       }
-      if (m_runs.empty() || m_runs.back().Mat != face.Mat) m_runs.push_back({face.Mat, {}});
-      m_runs.back().Faces.push_back(f);
-      if (m_materialIndex.try_emplace(face.Mat, static_cast<unsigned>(m_materials.size())).second) {
+      const auto [it, added] = m_materialIndex.try_emplace(face.Mat, static_cast<unsigned>(m_materials.size()));
+      if (added) {
         m_materials.push_back(face.Mat);
+        m_groups.push_back({face.Mat, {}});
       }
+      m_groups[it->second].Faces.push_back(f);
       ++m_report.Faces;
     }
   }
@@ -232,32 +236,32 @@ private:
   }
 
   void BuildMeshes(aiScene& scene) {
-    scene.mNumMeshes = static_cast<unsigned>(m_runs.size());
-    scene.mMeshes = new aiMesh*[std::max<size_t>(m_runs.size(), 1)]();
+    scene.mNumMeshes = static_cast<unsigned>(m_groups.size());
+    scene.mMeshes = new aiMesh*[std::max<size_t>(m_groups.size(), 1)]();
     scene.mRootNode->mNumMeshes = scene.mNumMeshes;
-    scene.mRootNode->mMeshes = new unsigned[std::max<size_t>(m_runs.size(), 1)];
-    for (size_t i = 0; i < m_runs.size(); ++i) {
-      scene.mMeshes[i] = BuildMesh(m_runs[i]);
+    scene.mRootNode->mMeshes = new unsigned[std::max<size_t>(m_groups.size(), 1)];
+    for (size_t i = 0; i < m_groups.size(); ++i) {
+      scene.mMeshes[i] = BuildMesh(m_groups[i]);
       scene.mRootNode->mMeshes[i] = static_cast<unsigned>(i);
     }
   }
 
-  aiMesh* BuildMesh(const TRun& run) {
+  aiMesh* BuildMesh(const TGroup& group) {
     auto* mesh = new aiMesh();
-    mesh->mName = AiText(MaterialIdText(run.Mat));
-    mesh->mMaterialIndex = m_materialIndex.at(run.Mat);
+    mesh->mName = AiText(MaterialIdText(group.Mat));
+    mesh->mMaterialIndex = m_materialIndex.at(group.Mat);
     size_t corners = 0;
-    for (int32_t f : run.Faces) corners += static_cast<size_t>(m_doc.FaceCorners(m_doc.FACE[f]).Count);
+    for (int32_t f : group.Faces) corners += static_cast<size_t>(m_doc.FaceCorners(m_doc.FACE[f]).Count);
     mesh->mNumVertices = static_cast<unsigned>(corners);
     mesh->mVertices = new aiVector3D[corners];
     mesh->mNormals = new aiVector3D[corners];
     mesh->mTextureCoords[0] = new aiVector3D[corners];
     mesh->mNumUVComponents[0] = 2;
-    mesh->mNumFaces = static_cast<unsigned>(run.Faces.size());
-    mesh->mFaces = new aiFace[run.Faces.size()];
+    mesh->mNumFaces = static_cast<unsigned>(group.Faces.size());
+    mesh->mFaces = new aiFace[group.Faces.size()];
     unsigned v = 0;
-    for (size_t k = 0; k < run.Faces.size(); ++k) {
-      const TFaceRecord& face = m_doc.FACE[run.Faces[k]];
+    for (size_t k = 0; k < group.Faces.size(); ++k) {
+      const TFaceRecord& face = m_doc.FACE[group.Faces[k]];
       const TCornerRange range = m_doc.FaceCorners(face);
       // A corner without a normal of its own takes the face's.
       TVec4 faceNormal = FacePlaneNormal(m_doc, face);
@@ -283,7 +287,7 @@ private:
   const TExportOptions& m_options;
   TTextureMode m_mode;
   TExportReport& m_report;
-  std::vector<TRun> m_runs;
+  std::vector<TGroup> m_groups;
   std::vector<int32_t> m_materials;
   std::unordered_map<int32_t, unsigned> m_materialIndex;
 };

@@ -35,7 +35,7 @@
 //    (images/TextureSource.h) as PNG: "<digits>.png" beside the model for formats that
 //    refer to picture files, embedded in a .glb; none for PLY and STL.
 //  - One corner per FVRT of a face, with the position of its Vert, the normal of its Vtnm
-//    and its Tx/Ty, faces in document order (a new mesh wherever Mat changes). Polygons stay
+//    and its Tx/Ty; one mesh per material, its faces in document order. Polygons stay
 //    polygons where the format has them and are triangulated for STL and glTF. Faces with
 //    fewer than three existing corners, or with a corner whose Vert does not exist, are
 //    left out and counted; a corner whose Vtnm does not exist gets the face's own normal.
