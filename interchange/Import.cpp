@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -296,6 +298,17 @@ private:
   bool m_missingNormals = false;
 };
 
+// Assimp 5.2's PLY reader loops for ever on a header that never ends: a PLY file (it
+// starts with "ply") must have "end_header" within its first kPlyHeaderScan bytes.
+constexpr size_t kPlyHeaderScan = 1 << 20;
+
+void CheckPlyHeader(std::string_view head, const std::string& name) {
+  if (head.substr(0, 3) != "ply") return;
+  if (head.substr(0, kPlyHeaderScan).find("end_header") == std::string_view::npos) {
+    throw EInterchange("Cannot import \"" + name + "\": a PLY header without \"end_header\"");
+  }
+}
+
 std::string Reason(const Assimp::Importer& importer) {
   std::string reason = importer.GetErrorString();
   while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ')) reason.pop_back();
@@ -322,6 +335,13 @@ TImportedMesh ReadModel(const std::string& path, const TImportOptions& options, 
     throw EInterchange("Cannot import \"" + path + "\": " + std::to_string(size) + " bytes, more than the " +
                        std::to_string(kMaxModelFileSize) + " a model file may have");
   }
+  {
+    std::ifstream file(path, std::ios::binary);
+    std::string head(kPlyHeaderScan, '\0');
+    file.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(file.gcount()));
+    CheckPlyHeader(head, path);
+  }
   Assimp::Importer importer;
   return Convert(importer.ReadFile(path, kImportFlags), importer, options, report);
 }
@@ -331,6 +351,7 @@ TImportedMesh ReadModelFromMemory(const void* data, size_t size, const std::stri
   report = TImportReport{};
   report.FileName = "<memory>." + hint;
   if (size == 0 || size > kMaxModelFileSize) throw EInterchange("Cannot import " + report.FileName + ": bad size");
+  CheckPlyHeader(std::string_view(static_cast<const char*>(data), size), report.FileName);
   Assimp::Importer importer;
   return Convert(importer.ReadFileFromMemory(data, size, kImportFlags, hint.c_str()), importer, options, report);
 }

@@ -177,6 +177,8 @@ TEST_F(InterchangeTest, RefusalsChangeNothing) {
   refused("lines.obj", "v 0 0 0\nv 1 0 0\nl 1 2\n", "has no polygons");
   refused("junk.glb", "glTF junk that is no binary glTF at all", "Cannot import");
   refused("missing.obj", "", "Cannot import");  // an empty file
+  // Assimp's PLY reader would never return from a header without its end.
+  refused("open.ply", "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\n0\n1\n2\n", "end_header");
   std::string big;
   for (int i = 0; i < MeshCapacity + 1; ++i) big += "v " + std::to_string(i) + " 0 0\n";
   for (int i = 1; i + 2 <= MeshCapacity + 1; i += 3) big += "f " + std::to_string(i) + " " + std::to_string(i + 1) + " " + std::to_string(i + 2) + "\n";
