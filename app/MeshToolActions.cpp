@@ -1,9 +1,12 @@
 #include "app/MeshToolActions.h"
 
 #include <QFileInfo>
+#include <QImage>
 #include <QLineEdit>
+#include <QStringList>
 
 #include "app/Unit1.h"
+#include "interchange/Interchange.h"
 #include "mesh/AscImport.h"
 #include "mesh/Geometry.h"
 #include "mesh/Materials.h"
@@ -63,6 +66,70 @@ void OutputObjAction(TForm1& form) {
   QString path = *chosen;
   if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".obj");
   ExportObj(form.Document(), path.toStdString());
+}
+
+namespace {
+
+// File-dialog filters from Assimp's own lists.
+QString ImportFilter() {
+  QStringList patterns;
+  for (const TFormatInfo& f : ImportFormats()) patterns << QStringLiteral("*.") + QString::fromStdString(f.Extension);
+  return QStringLiteral("Models (") + patterns.join(QLatin1Char(' ')) + QStringLiteral(");;All files (*)");
+}
+
+QString ExportFilter() {
+  QStringList filters;
+  for (const TFormatInfo& f : ExportFormats()) {
+    filters << QString::fromStdString(f.Description) + QStringLiteral(" (*.") + QString::fromStdString(f.Extension) +
+                   QLatin1Char(')');
+  }
+  filters.removeDuplicates();
+  return filters.join(QStringLiteral(";;"));
+}
+
+// ".bmp" textures through Qt, as 24-bit pictures in the core's byte order.
+void LoadBmpWithQt(const std::string& fileName, TBitmap& bitmap) {
+  QImage image(QString::fromStdString(fileName));
+  if (image.isNull()) throw EInvalidGraphic("\"" + fileName + "\" cannot be read as a picture");
+  image = image.convertToFormat(QImage::Format_RGB888);
+  bitmap.SetPixelFormat(24);
+  bitmap.SetSize(image.width(), image.height());
+  for (int y = 0; y < image.height(); ++y) {
+    const uchar* in = image.constScanLine(y);
+    uint8_t* out = bitmap.ScanLine(y);
+    for (int x = 0; x < image.width(); ++x) {
+      out[3 * x] = in[3 * x + 2];
+      out[3 * x + 1] = in[3 * x + 1];
+      out[3 * x + 2] = in[3 * x];
+    }
+  }
+}
+
+}  // namespace
+
+void ImportModelAction(TForm1& form) {
+  const auto chosen = Dialogs().OpenFileName(&form, QStringLiteral("Import"), ImportFilter());
+  if (!chosen) return;
+  const auto first = Dialogs().InputBox(&form, QStringLiteral("Import"),
+                                        QStringLiteral("First number for materials without one:"),
+                                        QString::number(kDefaultMaterial));
+  if (!first) return;
+  TImportOptions options;
+  options.FirstNewMat = ParseTypedInt(first->toStdString());
+  const TImportReport report = ImportModel(form.Document(), chosen->toStdString(), options);
+  Dialogs().ShowMessage(&form, QString::fromStdString(report.Text()));
+}
+
+void ExportModelAction(TForm1& form) {
+  const auto chosen = Dialogs().SaveFileName(&form, QStringLiteral("Export"), ExportFilter());
+  if (!chosen) return;
+  QString path = *chosen;
+  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".obj");
+  TExportOptions options;
+  options.MaterialFolder = form.MatPath().toStdString();
+  options.LoadForeignPicture = LoadBmpWithQt;
+  const TExportReport report = ExportModel(form.Document(), path.toStdString(), options);
+  Dialogs().ShowMessage(&form, QString::fromStdString(report.Text()));
 }
 
 void DelVtAction(TForm1& form) { DeleteVtnm(form.Document()); }

@@ -11,6 +11,12 @@ void RipMeshAction(TForm1& form);        // "Rip mesh": open dialog, rip, Load (
 void WriteBackAction(TForm1& form);
 void ImportAscAction(TForm1& form);      // "Import ASC": material asked with "Imput ASC"
 void OutputObjAction(TForm1& form);      // "Output obj": save dialog, write the OBJ file
+// "Import...": any model Assimp reads replaces the mesh (first new material number asked;
+// Cancel in either dialog imports nothing); the import report in a message box.
+void ImportModelAction(TForm1& form);
+// "Export...": the mesh with its materials and the material folder's textures, in the
+// format of the chosen file's extension (".obj" when it has none); the report in a message box.
+void ExportModelAction(TForm1& form);
 void DelVtAction(TForm1& form);          // "del VT"
 void CalcVtnmAction(TForm1& form);       // "Calc VTNM", then Save and Load
 void CalcDAction(TForm1& form);          // "CALC D", then Save and Load

@@ -163,6 +163,8 @@ void TForm1::BuildWindow() {
   top->addWidget(AddButton(central, QStringLiteral("Write back..."), [this] { WriteBackAction(*this); }));
   top->addWidget(AddButton(central, QStringLiteral("Import ASC"), [this] { ImportAscAction(*this); }));
   top->addWidget(AddButton(central, QStringLiteral("Output obj"), [this] { OutputObjAction(*this); }));
+  top->addWidget(AddButton(central, QStringLiteral("Import..."), [this] { ImportModelAction(*this); }));
+  top->addWidget(AddButton(central, QStringLiteral("Export..."), [this] { ExportModelAction(*this); }));
   top->addWidget(AddButton(central, QStringLiteral("MeshViewer"), &TForm1::MeshViewerClick));
   ButtonGL = AddButton(central, QStringLiteral("GL"), &TForm1::GLClick);
   ButtonGL->setVisible(false);

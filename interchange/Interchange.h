@@ -1,0 +1,131 @@
+#pragma once
+// Meshes in and out of the tools modders use, through the Assimp library: every format it
+// reads comes in as the mesh document, and the document goes out as OBJ with its material
+// library, glTF 2.0 (.gltf with .bin, or .glb), PLY, STL, COLLADA and the other formats
+// Assimp writes. The game's own OBJ flavour stays with "Output obj" (mesh/ObjExport.h).
+//
+// Import (ReadModel, then CommitImport; ImportModel does both)
+//  - Every mesh of the scene, each instance under its node's accumulated transform
+//    (normals under the inverse transpose). A face of three or more corners becomes one
+//    FACE over consecutive FVRTs in the file's corner order; points and lines are left out
+//    and counted in the report.
+//  - VERT holds the distinct transformed positions (equal bit patterns share a record).
+//    Each corner's Tx/Ty are the file's first texture coordinate set as Assimp gives it:
+//    v grows upwards, as the game stores Ty.
+//  - Normals: when every mesh has them, VTNM holds each face's normal (as "Calc VTNM"
+//    computes it from the first three corners) and the corners' normals, deduplicated with
+//    the tolerance rule of FindOrAddVtnm. When any mesh lacks them, all normals are computed
+//    as "Calc VTNM" does. D of every face as "CALC D"; the radius is the distance of the
+//    farthest vertex from the origin.
+//  - Materials to Mat numbers (MapMaterials): a material whose name is a number keeps it;
+//    else the number of its diffuse texture's file name when that name is eight digits;
+//    else a new number from FirstNewMat upward, one per distinct material in order of first
+//    use, skipping numbers the first two rules took.
+//  - Refusals (EInterchange; the document and the record files are left as they were): a
+//    file Assimp cannot read (its reason and the file name), a file larger than
+//    kMaxModelFileSize, a scene without any polygon, a mesh that needs more than
+//    MeshCapacity records in an array (the counts it needs), a corner index or a number
+//    that is not finite in the file.
+//  - CommitImport replaces the document as "Rip mesh" does: the five record files are
+//    written (each crash-safe) and loaded.
+//
+// Export (ExportModel)
+//  - One material per distinct Mat, named with its eight digits (MaterialIdText), in order
+//    of first use; its texture is the material folder's texture of that number
+//    (images/TextureSource.h) as PNG: "<digits>.png" beside the model for formats that
+//    refer to picture files, embedded in a .glb; none for PLY and STL.
+//  - One corner per FVRT of a face, with the position of its Vert, the normal of its Vtnm
+//    and its Tx/Ty; one mesh per material, its faces in document order. Polygons stay
+//    polygons where the format has them and are triangulated for STL and glTF. Faces with
+//    fewer than three existing corners, or with a corner whose Vert does not exist, are
+//    left out and counted; a corner whose Vtnm does not exist gets the face's own normal.
+//  - Every file (model, companions such as .mtl and .bin, textures) is produced in memory
+//    first and then written through the crash-safe writer: a failed export writes nothing.
+//    Unreadable textures do not stop the export: the material goes out without a picture
+//    and the report says why.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "images/TextureSource.h"
+#include "mesh/MeshDocument.h"
+#include "util/Exception.h"
+
+TESSAVOR_DECLARE_EXCEPTION(EInterchange);
+
+// Model files are read whole by Assimp; this keeps a hostile or mistaken choice of file
+// from taking the machine's memory.
+constexpr uint64_t kMaxModelFileSize = 512ull << 20;
+
+struct TFormatInfo {
+  std::string Id;           // Assimp's export format id ("gltf2"); empty for import lists
+  std::string Extension;    // without the dot, lower case ("gltf")
+  std::string Description;  // "GL Transmission Format v. 2"
+};
+
+// What Assimp reads, one entry per extension, sorted by extension.
+std::vector<TFormatInfo> ImportFormats();
+// What Assimp writes, in Assimp's order.
+std::vector<TFormatInfo> ExportFormats();
+// The export format id for a file name's extension ("house.glb" -> "glb2"); "" if none.
+std::string ExportFormatForFile(const std::string& fileName);
+
+struct TImportOptions {
+  int32_t FirstNewMat = 70000;
+};
+
+struct TImportReport {
+  std::string FileName;
+  int32_t NumVert = 0, NumVtnm = 0, NumFvrt = 0, NumFace = 0;
+  int32_t Meshes = 0;          // mesh instances taken
+  int64_t SkippedPoints = 0;   // point primitives left out
+  int64_t SkippedLines = 0;    // line primitives left out
+  bool NormalsComputed = false;
+  // Material name -> number, in order of first use.
+  std::vector<std::pair<std::string, int32_t>> Materials;
+  // Lines for the user: counts, what was left out, the material mapping.
+  std::string Text() const;
+};
+
+// The imported mesh in arrays of its own: the document is only touched by CommitImport.
+struct TImportedMesh {
+  std::vector<TPoint3> Verts, Vtnms;
+  std::vector<TFvrtRecord> Fvrts;
+  std::vector<TFaceRecord> Faces;
+  float Radius = 0.0f;
+};
+
+// Reads and converts a model file (see the top of this file). Raises EInterchange.
+TImportedMesh ReadModel(const std::string& path, const TImportOptions& options, TImportReport& report);
+// The same on bytes in memory; `hint` is the extension Assimp should try first ("obj").
+TImportedMesh ReadModelFromMemory(const void* data, size_t size, const std::string& hint,
+                                  const TImportOptions& options, TImportReport& report);
+
+// Replaces the document with `mesh`: the record files are written, then loaded.
+void CommitImport(TMeshDocument& doc, const TImportedMesh& mesh);
+
+// The one entry point for the editor and the command line: ReadModel, then CommitImport.
+TImportReport ImportModel(TMeshDocument& doc, const std::string& path, const TImportOptions& options = {});
+
+struct TExportOptions {
+  std::string FormatId;        // Assimp's id; empty: from the file name's extension
+  std::string MaterialFolder = "./";
+  TForeignPictureLoader LoadForeignPicture;  // for ".bmp" textures; may be empty
+};
+
+struct TExportReport {
+  std::string FormatId;
+  std::vector<std::string> Files;  // every file written, the model first
+  int32_t Faces = 0;               // faces written
+  int32_t SkippedFaces = 0;
+  std::vector<std::string> Warnings;  // textures not found or not readable
+  std::string Text() const;
+};
+
+// Writes the document (see the top of this file). Raises EInterchange for an unknown
+// format or an export Assimp refuses, EInOutError when a file cannot be written.
+TExportReport ExportModel(const TMeshDocument& doc, const std::string& path, const TExportOptions& options = {});

@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# The demo house goes to Blender and back with nothing lost. Debian's Blender, headless:
+#  1. the house, ripped into a fresh home folder, is exported as GLB with its textures;
+#  2. Blender imports the GLB and checks the triangle count, the four material names and
+#     that each material's picture is present, of the texture's size, and the right way up
+#     (its pixel at every corner's texture coordinate is the source picture's pixel there);
+#  3. Blender exports the scene as OBJ with materials;
+#  4. tessavor-cli imports that OBJ into a second home folder, and every face corner of the
+#     original (its material, position and texture coordinates) is found again, and nothing
+#     else; the face count is that of the triangles the GLB carried.
+#   blender_roundtrip.sh BIN_DIR SOURCE_DIR
+# A missing Blender fails the test, with a message saying so: `make test` installs it
+# (scripts/install-deps.sh). TESSAVOR_SKIP_BLENDER=1 skips it (exit 77) on purpose.
+set -euo pipefail
+
+bin=$(cd "$1" && pwd)
+src=$(cd "$2" && pwd)
+cli="$bin/tessavor-cli"
+
+if [ -n "${TESSAVOR_SKIP_BLENDER:-}" ]; then
+  echo "TESSAVOR_SKIP_BLENDER is set: skipped" >&2
+  exit 77
+fi
+if ! command -v blender >/dev/null 2>&1; then
+  echo "FAIL: blender is not installed (scripts/install-deps.sh installs it with python3-numpy)" >&2
+  exit 1
+fi
+
+work=$(mktemp -d)
+trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+
+# The demo model, compiled from its script as the build does.
+cp "$src/data/demo/demo.iff.txt" "$work/demo.iff.txt"
+(cd "$work" && "$bin/iffc" demo.iff.txt >"$work/iffc.log") || { cat "$work/iffc.log" >&2; exit 1; }
+
+export TESSAVOR_HOME="$work/home-original"
+mkdir -p "$TESSAVOR_HOME" "$work/out"
+"$cli" rip "$work/demo.iff" >/dev/null
+"$cli" export "$work/out/house.glb" --textures "$bin/demo" >"$work/export.log"
+if grep -q "no texture\|not used" "$work/export.log"; then cat "$work/export.log" >&2; exit 1; fi
+
+# Triangles in the GLB: a face of n corners becomes n - 2.
+triangles=$(python3 -c '
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+print(sum(struct.unpack_from("<7i", data, o)[4] - 2 for o in range(0, len(data) - 27, 28)))' "$TESSAVOR_HOME/face.kvt")
+
+blender -b --factory-startup --python-exit-code 1 --python-expr '
+import bpy, sys
+# Debian pairs Blender 3.4 with NumPy 1.24, which dropped the alias numpy.bool that the
+# glTF add-on of that Blender still uses when it sets the faces smooth.
+import numpy
+if not hasattr(numpy, "bool"):
+    numpy.bool = bool
+glb, obj, bmpdir, triangles = sys.argv[sys.argv.index("--") + 1:]
+bpy.ops.wm.read_factory_settings(use_empty=True)
+bpy.ops.import_scene.gltf(filepath=glb)
+meshes = [o for o in bpy.data.objects if o.type == "MESH"]
+count = sum(len(o.data.polygons) for o in meshes)
+assert count == int(triangles), f"Blender sees {count} polygons, the GLB has {triangles} triangles"
+names = sorted(m.name for m in bpy.data.materials)
+assert names == ["00001001", "00001002", "00001003", "00001004"], f"materials: {names}"
+
+def picture(material):
+    for node in material.node_tree.nodes:
+        if node.type == "TEX_IMAGE" and node.image is not None:
+            return node.image
+    raise AssertionError(f"material {material.name} has no picture")
+
+checked = 0
+for o in meshes:
+    uv = o.data.uv_layers.active.data
+    for poly in o.data.polygons:
+        material = o.material_slots[poly.material_index].material
+        image = picture(material)
+        source = bpy.data.images.load(f"{bmpdir}/{material.name}.bmp", check_existing=True)
+        w, h = image.size
+        assert (w, h) == tuple(source.size) and w > 0, f"{material.name}: picture {w}x{h}, texture {tuple(source.size)}"
+        # Pixels are bottom row first in Blender, as texture coordinates count v upwards.
+        px, sx = image.pixels[:], source.pixels[:]
+        for li in poly.loop_indices:
+            u, v = uv[li].uv
+            x = min(max(int(u * w), 0), w - 1)
+            y = min(max(int(v * h), 0), h - 1)
+            # Inset by one texel, so that a coordinate on the picture edge reads inside it.
+            x = min(max(x, 1), w - 2); y = min(max(y, 1), h - 2)
+            i = (y * w + x) * 4
+            got, want = px[i:i + 3], sx[i:i + 3]
+            assert all(abs(a - b) < 0.02 for a, b in zip(got, want)), f"{material.name} at uv {u},{v}: {got} != {want}"
+            checked += 1
+print(f"blender: {count} polygons, materials {names}, {checked} corner pixels match")
+bpy.ops.wm.obj_export(filepath=obj, export_materials=True, export_normals=True, export_uv=True)
+' -- "$work/out/house.glb" "$work/out/house-blender.obj" "$bin/demo" "$triangles" >"$work/blender.log" 2>&1 || {
+  grep -v "^    " "$work/blender.log" | tail -40 >&2
+  echo "FAIL: the Blender part" >&2
+  exit 1
+}
+grep "^blender:" "$work/blender.log"
+
+export TESSAVOR_HOME="$work/home-back"
+mkdir -p "$TESSAVOR_HOME"
+"$cli" import "$work/out/house-blender.obj"
+
+python3 - "$work/home-original" "$work/home-back" "$triangles" <<'PY'
+import struct, sys
+
+def corners(home):
+    def records(name, form):
+        data = open(f"{home}/{name}", "rb").read()
+        size = struct.calcsize(form)
+        return [struct.unpack_from(form, data, o) for o in range(0, len(data) - size + 1, size)]
+    vert = records("vert.kvt", "<3f")
+    fvrt = records("fvrt.kvt", "<2i2f")
+    face = [f[:5] for f in records("face.kvt", "<ifi2i2i")]
+    out = set()
+    for _, _, mat, first, count in face:
+        for r in range(first, first + count):
+            v, _, tx, ty = fvrt[r]
+            out.add((mat,) + tuple(round(c, 4) for c in vert[v]) + (round(tx, 4), round(ty, 4)))
+    return out, len(face)
+
+original, _ = corners(sys.argv[1])
+back, faces = corners(sys.argv[2])
+ok = True
+if faces != int(sys.argv[3]):
+    print(f"FAIL: {faces} faces came back, {sys.argv[3]} triangles went out"); ok = False
+for what, extra in (("lost", original - back), ("new", back - original)):
+    for c in sorted(extra):
+        print(f"FAIL: {what} corner: mat {c[0]} at ({c[1]}, {c[2]}, {c[3]}) tx {c[4]} ty {c[5]}"); ok = False
+print(f"{len(original)} distinct corners (material, position, texture coordinates) compared")
+sys.exit(0 if ok else 1)
+PY
+echo "all checks passed"
