@@ -3,10 +3,13 @@
 // its document, its edit boxes and the dialogs; errors propagate to the caller's RunAction.
 // Operations that the tools define as ending with Save and Load do so here.
 
+#include <string>
+
 class TForm1;
 
 void RipMeshAction(TForm1& form);        // "Rip mesh": open dialog, rip, Load (Load also on Cancel)
 void ImportAscAction(TForm1& form);      // "Import ASC": material asked with "Imput ASC"
+void ImportAscFileAction(TForm1& form, const std::string& path);  // the same on another file
 void OutputObjAction(TForm1& form);      // "Output obj": save dialog, write the OBJ file
 void DelVtAction(TForm1& form);          // "del VT"
 void CalcVtnmAction(TForm1& form);       // "Calc VTNM", then Save and Load

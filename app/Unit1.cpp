@@ -30,6 +30,7 @@
 #include "mesh/Materials.h"
 #include "mesh/NumberText.h"
 #include "mesh/Projection.h"
+#include "mesh/Rip.h"
 #include "util/Exception.h"
 #include "util/FileIo.h"
 #include "util/Paths.h"
@@ -378,6 +379,20 @@ void TForm1::closeEvent(QCloseEvent* event) {
     m_tools->close();
   }
   event->accept();
+}
+
+bool TForm1::OpenModelFile(const QString& path) {
+  return RunAction([this, &path] {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QStringLiteral("iff")) {
+      RipMesh(Std(path));
+      Load();
+    } else if (suffix == QStringLiteral("asc")) {
+      ImportAscFileAction(*this, Std(path));
+    } else {
+      throw Exception("Cannot open \"" + Std(path) + "\": the editor opens .iff models and .asc scenes.");
+    }
+  });
 }
 
 void TForm1::Load() { m_document.LoadRecordFiles(); }

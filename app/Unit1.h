@@ -80,6 +80,11 @@ public:
   // Finds a push button by its caption ("add VERT...", "make &tree").
   QPushButton* Button(const QString& caption) const;
 
+  // `tessavor FILE`, as a file manager opens a model with the editor: an .iff model is
+  // ripped into the record files and loaded (as "Rip mesh" does), an .asc scene imported
+  // (as "Import ASC" does, material asked). Any other file is refused with an error that
+  // names it, and nothing changes. Returns false when an error was shown.
+  bool OpenModelFile(const QString& path);
   // Runs `action`; an error is shown in the error box and ends only this action.
   // Returns false when the action ended with an error.
   bool RunAction(const std::function<void()>& action);
