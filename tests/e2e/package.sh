@@ -89,7 +89,9 @@ elif [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
     QT_QPA_PLATFORM=offscreen tessavor --screenshot shots >/dev/null 2>"$work/err.txt" &&
       [ -f shots/Form1-vert.png ] && ! grep -q kvt_mesh.txt "$work/err.txt" &&
       ok "tessavor --screenshot" || fail "tessavor --screenshot: $(cat "$work/err.txt")"
-    man -w tessavor-cli >/dev/null 2>&1 && ok "man tessavor-cli" || fail "man -w tessavor-cli"
+    if command -v man >/dev/null; then
+      man -w tessavor-cli >/dev/null 2>&1 && ok "man tessavor-cli" || fail "man -w tessavor-cli"
+    fi
     cd /
     dpkg -r tessavor >/dev/null && installed_here=0 && [ ! -e /usr/bin/tessavor ] && ok "removed" || fail "dpkg -r"
   fi
