@@ -14,7 +14,7 @@ DEBUGINFO  := -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_CXX_FL
               -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_DEBUG="-O0 -g1"
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build run test test-main test-asan test-fuzz test-tsan bench fuzz clean
+.PHONY: all deps build run test test-main test-asan test-fuzz test-tsan bench fuzz clean install package screenshots
 
 all: build
 
@@ -66,6 +66,23 @@ fuzz: deps
 	  -DTESSAVOR_FUZZ=ON -DTESSAVOR_FUZZ_SECONDS=$(FUZZ_SECONDS)
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	cd $(FUZZ_BUILD) && ctest --output-on-failure -j 1 --timeout 0
+
+# `make install [PREFIX=/usr/local] [DESTDIR=...]`: the programs into PREFIX/bin, their
+# resources into PREFIX/lib/tessavor, menu entry, icon, file types, manual pages and
+# completion under PREFIX/share. `make package`: the Debian package of the same files,
+# from the main build as it stands (nothing is built a second time).
+PREFIX ?= /usr/local
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+package: build
+	cd $(BUILD) && cpack -G DEB
+	@ls $(BUILD)/tessavor_*.deb
+
+# The README's pictures: the editor's --screenshot on the demo model in a scratch home
+# folder, under Xvfb; the main window, the Texturing tab and the model viewer go to docs/.
+screenshots: build
+	@bash scripts/screenshots.sh $(BUILD)/bin docs
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(TSAN_BUILD) build-bench

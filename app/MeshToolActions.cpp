@@ -49,13 +49,15 @@ void WriteBackAction(TForm1& form) {
   WriteBack(model.toStdString(), out->toStdString());
 }
 
-void ImportAscAction(TForm1& form) {
+void ImportAscAction(TForm1& form) { ImportAscFileAction(form, DefaultAscPath()); }
+
+void ImportAscFileAction(TForm1& form, const std::string& path) {
   TMeshDocument& doc = form.Document();
   const auto answer =
       Dialogs().InputBox(&form, QStringLiteral("MAT file:"), QStringLiteral("Imput ASC"), QStringLiteral("70000"));
   const int32_t mat = ParseTypedInt(answer.value_or(QStringLiteral("70000")).toStdString());
   // Long imports keep the Faces window drawing.
-  ImportAsc(doc, DefaultAscPath(), mat, [&form] { form.Faces()->repaint(); });
+  ImportAsc(doc, path, mat, [&form] { form.Faces()->repaint(); });
   form.RepaintViews();
 }
 

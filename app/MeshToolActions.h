@@ -3,6 +3,8 @@
 // its document, its edit boxes and the dialogs; errors propagate to the caller's RunAction.
 // Operations that the tools define as ending with Save and Load do so here.
 
+#include <string>
+
 class TForm1;
 
 void RipMeshAction(TForm1& form);        // "Rip mesh": open dialog, rip, Load (Load also on Cancel)
@@ -10,6 +12,7 @@ void RipMeshAction(TForm1& form);        // "Rip mesh": open dialog, rip, Load (
 // nothing was ripped yet), saved where the save dialog says.
 void WriteBackAction(TForm1& form);
 void ImportAscAction(TForm1& form);      // "Import ASC": material asked with "Imput ASC"
+void ImportAscFileAction(TForm1& form, const std::string& path);  // the same on another file
 void OutputObjAction(TForm1& form);      // "Output obj": save dialog, write the OBJ file
 // "Import...": any model Assimp reads replaces the mesh (first new material number asked;
 // Cancel in either dialog imports nothing); the import report in a message box.

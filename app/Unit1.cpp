@@ -32,6 +32,7 @@
 #include "mesh/Materials.h"
 #include "mesh/NumberText.h"
 #include "mesh/Projection.h"
+#include "mesh/Rip.h"
 #include "util/Exception.h"
 #include "util/FileIo.h"
 #include "util/Paths.h"
@@ -423,12 +424,28 @@ void TForm1::ShutDown() {
   emit Closed();
 }
 
-int RunEditor(TForm1& form) {
+int RunEditor(TForm1& form, const QString& modelFile) {
   // The main window decides when the program ends, whatever other window is still open.
   QApplication::setQuitOnLastWindowClosed(false);
   QObject::connect(&form, &TForm1::Closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+  // The first show runs the start-up (and its Load); the model opened after it wins.
   form.show();
+  if (!modelFile.isEmpty()) form.OpenModelFile(modelFile);
   return QApplication::exec();
+}
+
+bool TForm1::OpenModelFile(const QString& path) {
+  return RunAction([this, &path] {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QStringLiteral("iff")) {
+      RipMesh(Std(path));
+      Load();
+    } else if (suffix == QStringLiteral("asc")) {
+      ImportAscFileAction(*this, Std(path));
+    } else {
+      throw Exception("Cannot open \"" + Std(path) + "\": the editor opens .iff models and .asc scenes.");
+    }
+  });
 }
 
 void TForm1::Load() { m_document.LoadRecordFiles(); }

@@ -83,6 +83,11 @@ public:
   // Finds a push button by its caption ("add VERT...", "make &tree").
   QPushButton* Button(const QString& caption) const;
 
+  // `tessavor FILE`, as a file manager opens a model with the editor: an .iff model is
+  // ripped into the record files and loaded (as "Rip mesh" does), an .asc scene imported
+  // (as "Import ASC" does, material asked). Any other file is refused with an error that
+  // names it, and nothing changes. Returns false when an error was shown.
+  bool OpenModelFile(const QString& path);
   // Runs `action`; an error is shown in the error box and ends only this action.
   // Returns false when the action ended with an error.
   bool RunAction(const std::function<void()>& action);
@@ -179,4 +184,4 @@ private:
 
 // Shows the main window and runs the event loop until the main window has closed (viewers
 // left open do not keep the program running). Returns the loop's exit status.
-int RunEditor(TForm1& form);
+int RunEditor(TForm1& form, const QString& modelFile = {});

@@ -2,6 +2,7 @@
 // window (the main window on each of its tabs, Points, Faces, the tool window, the model
 // viewer and the GL viewer), lets them draw, writes one PNG per window into DIR and exits 0.
 // It works on a copy of the settings file, so the user's "model.ini" stays as it was.
+// `tessavor FILE` opens the editor on a model file (see TForm1::OpenModelFile).
 
 #include <QApplication>
 #include <QDir>
@@ -23,8 +24,10 @@
 namespace {
 
 void PrintHelp() {
-  std::printf("usage: tessavor [--screenshot DIR] [--help] [--version]\n"
+  std::printf("usage: tessavor [--screenshot DIR] [--help] [--version] [FILE]\n"
               "  Opens the mesh editor on the record files of the home folder.\n"
+              "  FILE              a model to open: an .iff model is ripped into the record files\n"
+              "                    and loaded, an .asc scene imported.\n"
               "  --screenshot DIR  opens every window, writes one PNG per window into DIR, exits.\n"
               "                    The settings file model.ini is left as it was.\n"
               "  --version         prints the version and exits.\n");
@@ -36,6 +39,7 @@ int main(int argc, char** argv) {
   // The arguments are read before the application object exists: --help and --version
   // need no display.
   std::string screenshotDir;
+  std::string modelFile;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
       screenshotDir = argv[++i];
@@ -45,6 +49,8 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "--version") == 0) {
       std::printf("tessavor %s\n", TESSAVOR_VERSION);
       return 0;
+    } else if (modelFile.empty() && argv[i][0] != '-') {
+      modelFile = argv[i];
     } else {
       std::fprintf(stderr, "tessavor: unknown argument '%s' (try --help)\n", argv[i]);
       return 2;
@@ -82,7 +88,7 @@ int main(int argc, char** argv) {
     if (!screenshotDir.empty()) {
       status = TakeScreenshots(form, QString::fromLocal8Bit(screenshotDir.c_str()));
     } else {
-      status = RunEditor(form);
+      status = RunEditor(form, QString::fromLocal8Bit(modelFile.c_str()));
     }
     DestroyViewers();
   }

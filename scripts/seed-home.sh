@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# seed-home.sh BIN_DIR: gives a fresh home folder the demo model, so that the first
+# seed-home.sh [BIN_DIR]: gives a fresh home folder the demo model, so that the first
 # `make run` shows a textured house instead of an empty editor.
 #
 # The home folder is found as the program finds it: $TESSAVOR_HOME, else
@@ -36,8 +36,12 @@ if [ ! -f "$demo" ]; then
   exit 0
 fi
 
+# Installed, this script and the demo are in the private folder <prefix>/lib/tessavor and
+# the programs in <prefix>/bin.
+cli="$bin/tessavor-cli"
+[ -x "$cli" ] || cli="$bin/../../bin/tessavor-cli"
 mkdir -p "$home"
-TESSAVOR_HOME="$home" "$bin/tessavor-cli" rip "$demo"
+TESSAVOR_HOME="$home" "$cli" rip "$demo"
 
 ini="$home/model.ini"
 if [ ! -e "$ini" ]; then

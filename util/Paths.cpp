@@ -8,6 +8,12 @@
 
 #include "util/Exception.h"
 
+// The build passes the step from the installed bin/ to the private folder; relative, so a
+// moved install still finds it.
+#ifndef TESSAVOR_PRIVATE_DIR_FROM_BIN
+#define TESSAVOR_PRIVATE_DIR_FROM_BIN "../lib/tessavor"
+#endif
+
 namespace {
 
 std::string WithSlash(std::string s) {
@@ -42,7 +48,15 @@ std::string ExeDirectory() {
   std::error_code ec;
   const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (ec) return "./";
-  return WithSlash(exe.parent_path().string());
+  return ProgramFolderFor(exe.parent_path().string());
+}
+
+std::string ProgramFolderFor(const std::string& exeFolder) {
+  const std::filesystem::path installed =
+      (std::filesystem::path(exeFolder) / TESSAVOR_PRIVATE_DIR_FROM_BIN).lexically_normal();
+  std::error_code ec;
+  if (std::filesystem::is_directory(installed, ec)) return WithSlash(installed.string());
+  return WithSlash(exeFolder);
 }
 
 std::string MapFixedPath(const std::string& path) {

@@ -3,8 +3,12 @@
 //  - Home folder: $TESSAVOR_HOME, else $XDG_DATA_HOME/tessavor, else ~/.local/share/tessavor;
 //    created on first use. It holds everything written at fixed names: the record files
 //    vert.kvt ... radi.kvt, test.asc, model.ini and the log.
-//  - Program folder: the executable's folder, with the read-only resources (kvt_mesh.txt,
-//    pal/, the compiler's include files, libbsp.so).
+//  - Program folder: the read-only resources (kvt_mesh.txt, pal/, the compiler's include
+//    files, libbsp.so, libtvqtimage.so, the demo). One rule for both ways of running:
+//    the installed private folder <executable's folder>/../lib/tessavor when it exists
+//    (an install, wherever its prefix was moved to), else the executable's own folder
+//    (the build folder, where the resources sit beside the programs). Nothing is fixed
+//    at build time but that relative step.
 
 #include <string>
 
@@ -14,8 +18,11 @@ std::string HomeFolder();
 // HomeFolder() + name.
 std::string HomeFile(const std::string& name);
 
-// The folder of the running executable, with a trailing "/" (ExeDirectory).
+// The program folder of the running executable, with a trailing "/" (ExeDirectory).
 std::string ExeDirectory();
+
+// The program folder for an executable in `exeFolder` (the rule above), with a trailing "/".
+std::string ProgramFolderFor(const std::string& exeFolder);
 
 // Maps a path as the program's scripts and settings write it onto this file system:
 // "\" becomes "/", and a leading drive "C:\" or "c:\" (either separator) stands for the

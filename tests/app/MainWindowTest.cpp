@@ -12,6 +12,8 @@
 
 #include "AppTestSupport.h"
 #include "app/LineListModel.h"
+#include "mesh/Rip.h"
+#include "support/IffBytes.h"
 #include "viewers/FaceView.h"
 
 #include <filesystem>
@@ -348,4 +350,44 @@ TEST_F(WindowTest, MakeTreeWithWorkingBuilderCompilesItsScript) {
   EXPECT_EQ(iff[7], 16);
   EXPECT_EQ(iff[20], 1);
   EXPECT_TRUE(std::filesystem::exists(home.File("hull.iff.txt")));
+}
+
+// ---- tessavor FILE ------------------------------------------------------------------
+
+TEST_F(WindowTest, OpenedModelFilesAreRippedOrImportedAndOthersRefused) {
+  using namespace testsupport;
+  using namespace iffbytes;
+  // The sample's record files are exactly what a model's chunks hold: wrapped into a model
+  // and removed from the home folder, opening the model must bring them back.
+  TSampleMesh::Square().Write(home);
+  Bytes chunks;
+  for (const auto& c : kRipChunkTable) {
+    chunks = Cat({chunks, Chunk(c.Id, ReadBytes(home.File(c.FileName)))});
+    std::filesystem::remove(home.File(c.FileName));
+  }
+  WriteBytes(home.File("house.IFF"), Form("MESH", chunks));
+  Open();
+  ASSERT_EQ(form->Document().NumVert, 0);
+  EXPECT_TRUE(form->OpenModelFile(QString::fromStdString(home.File("house.IFF"))));
+  EXPECT_EQ(form->Document().NumVert, 5);
+  EXPECT_EQ(form->Document().NumFace, 2);
+  EXPECT_EQ(form->ListBox1->model()->rowCount(), 5);
+
+  // An unknown kind of file changes nothing and says which file it was.
+  EXPECT_FALSE(form->OpenModelFile("/nowhere/box.obj"));
+  ASSERT_EQ(dialogs.Errors.size(), 1);
+  EXPECT_TRUE(dialogs.Errors[0].contains("/nowhere/box.obj")) << dialogs.Errors[0].toStdString();
+  EXPECT_EQ(form->Document().NumVert, 5);
+
+  // An ASC scene is imported with the material asked as "Import ASC" asks it.
+  WriteBytes(home.File("tri.asc"), Text("Vertex list:\nVertex 0: X:0 Y:0 Z:0\nVertex 1: X:1 Y:0 Z:0\n"
+                                        "Vertex 2: X:0 Y:1 Z:0\nFace list:\nFace 0: A:0 B:1 C:2 AB:1 BC:1 CA:1\n"
+                                        "Smoothing: 1\n\n"));
+  dialogs.Inputs.push_back(QStringLiteral("70001"));
+  EXPECT_TRUE(form->OpenModelFile(QString::fromStdString(home.File("tri.asc"))));
+  EXPECT_EQ(form->Document().NumVert, 3);
+  EXPECT_EQ(form->Document().NumFace, 1);
+  EXPECT_EQ(form->Document().FaceAt(0)->Mat, 70001);
+  EXPECT_EQ(dialogs.Prompts.size(), 1);
+  EXPECT_EQ(dialogs.Errors.size(), 1);
 }

@@ -59,4 +59,16 @@ TEST(Paths, ExeDirectoryEndsWithSeparator) {
   EXPECT_TRUE(std::filesystem::is_directory(dir));
 }
 
+// Installed, the resources are in the private folder beside bin/; in the build folder (no
+// such folder) they are beside the program.
+TEST(Paths, ProgramFolderIsThePrivateFolderOnlyWhenInstalled) {
+  testsupport::TempDir dir;
+  const std::string bin = dir.Path().string() + "/prefix/bin";
+  std::filesystem::create_directories(bin);
+  EXPECT_EQ(ProgramFolderFor(bin), bin + "/");
+  std::filesystem::create_directories(dir.Path() / "prefix/lib/tessavor");
+  EXPECT_EQ(ProgramFolderFor(bin), dir.Path().string() + "/prefix/lib/tessavor/");
+  EXPECT_EQ(ProgramFolderFor(bin + "/"), dir.Path().string() + "/prefix/lib/tessavor/");
+}
+
 }  // namespace
