@@ -1,6 +1,6 @@
 # The two commands: `make run` and `make test`. Each installs the missing Debian packages
-# itself, configures and builds. `make bench` runs the benchmarks, `make fuzz` each fuzz
-# target for a minute.
+# itself, configures and builds. `make bench` runs the benchmarks (all results in
+# build-bench/bench.json), `make fuzz` each fuzz target for a minute.
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
@@ -59,7 +59,11 @@ test-tsan: deps
 bench: deps
 	cmake -S . -B build-bench $(GEN) -DCMAKE_BUILD_TYPE=Release -DTESSAVOR_TESTS=OFF
 	cmake --build build-bench -j $(JOBS)
-	@for b in build-bench/bin/bench_*; do echo "== $$b"; "$$b" || exit 1; done
+	@rm -rf build-bench/json && mkdir -p build-bench/json
+	@for b in build-bench/bin/bench_*; do echo "== $$b"; \
+	  "$$b" --benchmark_out=build-bench/json/$$(basename $$b).json --benchmark_out_format=json || exit 1; done
+	@python3 scripts/merge-bench-json.py build-bench/bench.json build-bench/json/*.json
+	@echo "All results: build-bench/bench.json"
 
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(GEN) $(DEBUGINFO) -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -162,33 +162,72 @@ void TBitmap::SetPixelFormat(int bitsPerPixel) {
       }
     }
   } else {
-    // Collect the distinct colours; a picture with at most 256 keeps them exactly.
-    std::unordered_map<uint32_t, uint32_t> counts;
     const int oldBytes = m_bpp / 8;
     auto rgbAt = [&](size_t i) {
       const uint8_t* p = m_pixels.data() + i * oldBytes;
       return (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[0];
     };
-    for (size_t i = 0; i < count; ++i) ++counts[rgbAt(i)];
-    std::vector<TColourCount> colours;
-    colours.reserve(counts.size());
-    for (const auto& [rgb, n] : counts) colours.push_back({rgb, n});
-    std::sort(colours.begin(), colours.end(), [](const TColourCount& a, const TColourCount& b) {
-      return a.Count != b.Count ? a.Count > b.Count : a.Rgb < b.Rgb;
-    });
+    // Collect the distinct colours; a picture with at most 256 keeps them exactly. The
+    // count stops at the 257th colour: a photograph can have millions.
+    std::unordered_map<uint32_t, uint32_t> counts;
+    bool few = true;
+    for (size_t i = 0; i < count && few; ++i) {
+      ++counts[rgbAt(i)];
+      few = counts.size() <= 256;
+    }
     std::vector<TPaletteEntry> palette;
-    std::unordered_map<uint32_t, uint8_t> indexOf;
-    if (colours.size() <= 256) {
+    if (few) {
+      std::vector<TColourCount> colours;
+      colours.reserve(counts.size());
+      for (const auto& [rgb, n] : counts) colours.push_back({rgb, n});
+      std::sort(colours.begin(), colours.end(), [](const TColourCount& a, const TColourCount& b) {
+        return a.Count != b.Count ? a.Count > b.Count : a.Rgb < b.Rgb;
+      });
+      std::unordered_map<uint32_t, uint8_t> indexOf;
       for (const TColourCount& c : colours) {
         indexOf[c.Rgb] = static_cast<uint8_t>(palette.size());
         palette.push_back({static_cast<uint8_t>(c.Rgb >> 16), static_cast<uint8_t>(c.Rgb >> 8),
                            static_cast<uint8_t>(c.Rgb), 0});
       }
+      for (size_t i = 0; i < count; ++i) out[i] = indexOf[rgbAt(i)];
     } else {
+      // More than 256 colours: median cut over a histogram of 18-bit colours (6 bits a
+      // channel), each cell standing for the mean of its pixels, and every pixel mapped
+      // through its cell's nearest entry. Time and memory no longer follow the number of
+      // distinct colours, only the number of pixels.
+      struct TCell {
+        uint64_t Sum[3] = {0, 0, 0};
+        uint32_t Count = 0;
+      };
+      auto cellOf = [](uint32_t rgb) {
+        return ((rgb >> 6) & 0x3F000) | ((rgb >> 4) & 0xFC0) | ((rgb >> 2) & 0x3F);
+      };
+      std::vector<TCell> cells(size_t{1} << 18);
+      for (size_t i = 0; i < count; ++i) {
+        const uint32_t rgb = rgbAt(i);
+        TCell& cell = cells[cellOf(rgb)];
+        for (int c = 0; c < 3; ++c) cell.Sum[c] += static_cast<uint32_t>(Channel(rgb, c));
+        ++cell.Count;
+      }
+      std::vector<TColourCount> colours;
+      std::vector<uint32_t> meanOf(cells.size(), 0);
+      for (size_t k = 0; k < cells.size(); ++k) {
+        const TCell& cell = cells[k];
+        if (cell.Count == 0) continue;
+        uint32_t rgb = 0;
+        for (int c = 0; c < 3; ++c) {
+          rgb = (rgb << 8) | static_cast<uint32_t>((cell.Sum[c] + cell.Count / 2) / cell.Count);
+        }
+        meanOf[k] = rgb;
+        colours.push_back({rgb, cell.Count});
+      }
       palette = MedianCut(colours, 256);
-      for (const TColourCount& c : colours) indexOf[c.Rgb] = NearestEntry(palette, c.Rgb);
+      std::vector<uint8_t> entryOf(cells.size(), 0);
+      for (size_t k = 0; k < cells.size(); ++k) {
+        if (cells[k].Count != 0) entryOf[k] = NearestEntry(palette, meanOf[k]);
+      }
+      for (size_t i = 0; i < count; ++i) out[i] = entryOf[cellOf(rgbAt(i))];
     }
-    for (size_t i = 0; i < count; ++i) out[i] = indexOf[rgbAt(i)];
     m_palette = std::move(palette);
   }
   m_bpp = bitsPerPixel;

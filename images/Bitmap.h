@@ -54,8 +54,9 @@ public:
   // Switches to 8, 24 or 32 bits per pixel, converting the pixels: 8 → 24/32 through the
   // palette (an index beyond the palette gives black), 24 ↔ 32 keeps the colour (the
   // fourth byte becomes 0), 24/32 → 8 builds a palette: the exact colours when there are
-  // at most 256 of them, else a median-cut palette with each pixel mapped to its nearest
-  // entry. Any other value raises EInvalidGraphic.
+  // at most 256 of them, else a median-cut palette over a histogram of 18-bit colours with
+  // each pixel mapped to the entry nearest its histogram cell's mean. Any other value
+  // raises EInvalidGraphic.
   void SetPixelFormat(int bitsPerPixel);
 
   uint8_t* ScanLine(int row) { return m_pixels.data() + static_cast<size_t>(row) * RowBytes(); }

@@ -45,6 +45,19 @@ void TListLines::Append(std::string line) {
   Changed(TListChange::Insert, n, n);
 }
 
+void TListLines::AppendText(std::string_view text) {
+  const int n = Count();
+  AboutToChange(TListChange::Insert, n, n);
+  if (m_spare.empty()) {
+    m_lines.emplace_back(text);
+  } else {
+    m_lines.push_back(std::move(m_spare.back()));
+    m_spare.pop_back();
+    m_lines.back().assign(text);
+  }
+  Changed(TListChange::Insert, n, n);
+}
+
 void TListLines::ReplaceLine(int i, std::string line) {
   if (i < 0 || i >= Count()) return;
   m_lines[static_cast<size_t>(i)] = std::move(line);
@@ -53,6 +66,9 @@ void TListLines::ReplaceLine(int i, std::string line) {
 
 void TListLines::Clear() {
   AboutToChange(TListChange::Reset, -1, -1);
+  // Inside an update the lines are kept for AppendText to refill instead of being freed
+  // one by one now and allocated one by one again.
+  if (m_updateDepth > 0 && m_spare.empty()) m_spare.swap(m_lines);
   m_lines.clear();
   m_current = -1;
   m_selected.clear();
@@ -78,26 +94,32 @@ void TListLines::BeginUpdate() {
 
 void TListLines::EndUpdate() {
   if (m_updateDepth == 0) return;
-  if (--m_updateDepth == 0 && OnChanged) OnChanged(TListChange::Reset, -1, -1);
+  if (--m_updateDepth != 0) return;
+  m_spare = {};
+  if (OnChanged) OnChanged(TListChange::Reset, -1, -1);
 }
 
 // ---------------------------------------------------------------------------------------
 // Line texts and labels
 
-std::string TMeshDocument::VertLineText(const TPoint3& p) {
-  std::string s;
-  s.reserve(32);
+namespace {
+
+// The line being composed; reused so that a Load formats its lines without allocating.
+std::string& LineScratch() {
+  thread_local std::string line;
+  line.clear();
+  return line;
+}
+
+void AppendVertLine(std::string& s, const TPoint3& p) {
   AppendFixed(s, p.x, 3);
   s += ", ";
   AppendFixed(s, p.y, 3);
   s += ", ";
   AppendFixed(s, p.z, 3);
-  return s;
 }
 
-std::string TMeshDocument::FvrtLineText(const TFvrtRecord& r, bool showData) {
-  std::string s;
-  s.reserve(32);
+void AppendFvrtLine(std::string& s, const TFvrtRecord& r, bool showData) {
   if (showData) {
     AppendInt(s, r.Vert);
     s += ", tx:";
@@ -105,12 +127,9 @@ std::string TMeshDocument::FvrtLineText(const TFvrtRecord& r, bool showData) {
   }
   s += ", ty:";
   AppendRounded(s, r.Ty, 3);
-  return s;
 }
 
-std::string TMeshDocument::FaceLineText(const TFaceRecord& f, bool withD) {
-  std::string s;
-  s.reserve(48);
+void AppendFaceLine(std::string& s, const TFaceRecord& f, bool withD) {
   s += '[';
   const int64_t count = f.FvrtCount;
   const int64_t shown = count < kMaxFaceLineCorners ? count : kMaxFaceLineCorners;
@@ -125,6 +144,25 @@ std::string TMeshDocument::FaceLineText(const TFaceRecord& f, bool withD) {
     s += ", d=";
     AppendFixed(s, f.D, 3);
   }
+}
+
+}  // namespace
+
+std::string TMeshDocument::VertLineText(const TPoint3& p) {
+  std::string s;
+  AppendVertLine(s, p);
+  return s;
+}
+
+std::string TMeshDocument::FvrtLineText(const TFvrtRecord& r, bool showData) {
+  std::string s;
+  AppendFvrtLine(s, r, showData);
+  return s;
+}
+
+std::string TMeshDocument::FaceLineText(const TFaceRecord& f, bool withD) {
+  std::string s;
+  AppendFaceLine(s, f, withD);
   return s;
 }
 
@@ -173,7 +211,11 @@ void TMeshDocument::Full(const char* array) {
 void TMeshDocument::AddVert(const TPoint3& p) {
   if (NumVert >= MeshCapacity) Full("VERT");
   VERT[NumVert] = p;
-  if (ShowData) ListBox1.Append(VertLineText(p));
+  if (ShowData) {
+    std::string& line = LineScratch();
+    AppendVertLine(line, p);
+    ListBox1.AppendText(line);
+  }
   const int32_t index = NumVert++;
   if (!Loading && OnVertAdded) OnVertAdded(index);
 }
@@ -181,7 +223,11 @@ void TMeshDocument::AddVert(const TPoint3& p) {
 void TMeshDocument::AddVtnm(const TPoint3& n) {
   if (NumVtnm >= MeshCapacity) Full("VTNM");
   VTNM[NumVtnm] = n;
-  if (ShowData) ListBox2.Append(VertLineText(n));
+  if (ShowData) {
+    std::string& line = LineScratch();
+    AppendVertLine(line, n);
+    ListBox2.AppendText(line);
+  }
   ++NumVtnm;
 }
 
@@ -189,7 +235,9 @@ void TMeshDocument::AddFvrt(const TFvrtRecord& r) {
   if (NumFvrt >= MeshCapacity) Full("FVRT");
   FVRT[NumFvrt] = r;
   // Always a line, so that the FVRT list keeps one line per record.
-  ListBox3.Append(FvrtLineText(r, ShowData));
+  std::string& line = LineScratch();
+  AppendFvrtLine(line, r, ShowData);
+  ListBox3.AppendText(line);
   ++NumFvrt;
 }
 
@@ -197,7 +245,9 @@ void TMeshDocument::AddFace(const TFaceRecord& f) {
   if (NumFace >= MeshCapacity) Full("FACE");
   FACE[NumFace] = f;
   if (ShowData) {
-    ListBox4.Append(FaceLineText(f));
+    std::string& line = LineScratch();
+    AppendFaceLine(line, f, true);
+    ListBox4.AppendText(line);
     AddMaterialLine(f.Mat);
   }
   const int32_t index = NumFace++;

@@ -53,6 +53,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -123,6 +124,9 @@ public:
   void SetCurrent(int i);
 
   void Append(std::string line);
+  // Appends a copy of `text`; inside an update it reuses the buffer of a line the update
+  // cleared away, so that refilling a list (Load) costs no allocation per line.
+  void AppendText(std::string_view text);
   // Replaces line i; an index outside 0..Count()-1 is ignored.
   void ReplaceLine(int i, std::string line);
   // Empties the list, its current line and its selection.
@@ -152,6 +156,7 @@ private:
   void Changed(TListChange kind, int first, int last);
 
   std::vector<std::string> m_lines;
+  std::vector<std::string> m_spare;  // lines cleared during an update, for AppendText
   int m_current = -1;
   std::set<int> m_selected;
   int m_updateDepth = 0;

@@ -1,6 +1,6 @@
 #include "util/Crc32.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -10,19 +10,12 @@
 #include "util/FileIo.h"
 
 uint32_t Crc32Update(uint32_t crc, const void* data, size_t count) {
-  // zlib's crc32 inverts the register on entry and exit; undoing both gives the plain
-  // register update the program's checksum is defined by. zlib returns 0 for a null
-  // buffer, so an empty input never reaches it.
+  // libdeflate's crc32 (zlib's convention, several times faster on large inputs) inverts
+  // the register on entry and exit; undoing both gives the plain register update the
+  // program's checksum is defined by. An empty input never reaches it, so a null pointer
+  // is never passed.
   if (count == 0 || data == nullptr) return crc;
-  const auto* p = static_cast<const Bytef*>(data);
-  uLong reg = crc ^ 0xFFFFFFFFu;
-  while (count > 0) {
-    const uInt chunk = static_cast<uInt>(std::min<size_t>(count, 1u << 30));
-    reg = crc32(reg, p, chunk);
-    p += chunk;
-    count -= chunk;
-  }
-  return static_cast<uint32_t>(reg) ^ 0xFFFFFFFFu;
+  return libdeflate_crc32(crc ^ 0xFFFFFFFFu, data, count) ^ 0xFFFFFFFFu;
 }
 
 uint32_t Crc32Buffer(const void* data, int64_t count) {

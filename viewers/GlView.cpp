@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QOpenGLFunctions_1_1>
 #include <QOpenGLVersionFunctionsFactory>
+#include <QSet>
 #include <algorithm>
 
 #include "mesh/MeshDocument.h"
@@ -113,14 +114,17 @@ void TfrmGlView::LoadTextures(const QString& materialFolder) {
 void TfrmGlView::LoadTexturesNow(const QString& materialFolder) {
   QOpenGLFunctions_1_1& gl = *m_gl;
   bool reportedFull = false;
+  // A missing picture is said once per material, not once per face that uses it.
+  QSet<int32_t> missing;
   const int32_t numFace = std::clamp<int32_t>(m_document.NumFace, 0, MeshCapacity);
   for (int32_t i = 0; i < numFace; ++i) {
     const int32_t mat = m_document.FACE[i].Mat;
     if (mat > kGlViewMaxPictureMaterial) continue;
     const QString name = QString::number(mat);
-    if (FindPictureSlot(name) >= 0) continue;
+    if (FindPictureSlot(name) >= 0 || missing.contains(mat)) continue;
     const QString path = materialFolder + MaterialDigits(mat) + QStringLiteral(".bmp");
     if (!QFileInfo::exists(path)) {
+      missing.insert(mat);
       Dialogs().ShowMessage(this, path + QStringLiteral(" not found. Cannot display textures!"));
       continue;
     }

@@ -6,6 +6,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "plugins/bsp/BspConvex.h"
+
 namespace bsp {
 
 namespace {
@@ -215,17 +217,16 @@ private:
     }
     std::sort(verts.begin(), verts.end());
     verts.erase(std::unique(verts.begin(), verts.end()), verts.end());
-    bool allBack = true, allFront = true;
+    std::vector<TPoint3> points;
+    points.reserve(verts.size());
+    for (int32_t v : verts) points.push_back(m_verts[static_cast<size_t>(v)]);
+    std::vector<TPlane> tested;
+    tested.reserve(planes.size());
     for (int32_t pi : planes) {
       const TPlaneD& pl = m_planes[static_cast<size_t>(pi)];
-      for (int32_t v : verts) {
-        const int s = SideOf(Dist(pl, v));
-        allBack &= s <= 0;
-        allFront &= s >= 0;
-        if (!allBack && !allFront) return false;
-      }
+      tested.push_back({{pl.n[0], pl.n[1], pl.n[2]}, pl.d});
     }
-    return true;
+    return AllOnOneSide(tested, points, m_eps);
   }
 
   int32_t MakeLeaf(std::vector<TPoly>& polys) {

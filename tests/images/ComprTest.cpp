@@ -129,6 +129,73 @@ TEST(BlockFormat, FileStandsBehindTheStream) {
   EXPECT_EQ(static_cast<std::streamoff>(Decode(s).End), streamLength);
 }
 
+// ---- overlapping back references: the pattern-repeating copy ----
+
+// A back reference of every short distance and every count, decoded from the pattern's
+// own literals (or, with `split`, from a stored block before it), then either followed by
+// a run, so that the decoder has room to copy in whole words, or ending the output, where
+// it must copy exactly. The expectation repeats the last `distance` bytes one at a time,
+// as the format defines.
+struct TOverlapCase {
+  int Distance;
+  bool Split;
+  bool AtEnd;
+};
+
+class OverlappingCopy : public testing::TestWithParam<TOverlapCase> {};
+
+TEST_P(OverlappingCopy, RepeatsTheLastDistanceBytes) {
+  const auto [distance, split, atEnd] = GetParam();
+  for (int count = 3; count <= 18; ++count) {
+    Bytes expected;
+    for (int i = 0; i < distance; ++i) expected.push_back(static_cast<uint8_t>('a' + i));
+    Bytes items;  // the second block's items after its flag byte
+    unsigned control = 0;
+    int itemCount = 0;
+    if (!split) {
+      items = expected;
+      itemCount = distance;
+    }
+    // The match: D = distance, count - 3 in the low nibble.
+    control |= 0x8000u >> itemCount++;
+    items.push_back(static_cast<uint8_t>(distance >> 4));
+    items.push_back(static_cast<uint8_t>(((distance & 15) << 4) | (count - 3)));
+    for (int i = 0; i < count; ++i) expected.push_back(expected[expected.size() - static_cast<size_t>(distance)]);
+    if (!atEnd) {  // a run of 40 'Z' behind it
+      control |= 0x8000u >> itemCount++;
+      items.insert(items.end(), {0x00, 0x00, 24, 'Z'});
+      expected.insert(expected.end(), 40, 'Z');
+    }
+    ASSERT_LE(itemCount, 16);
+    Bytes block{0x00, static_cast<uint8_t>(control >> 8), static_cast<uint8_t>(control)};
+    block.insert(block.end(), items.begin(), items.end());
+    Bytes s = Header(0xCC, 0xCC, 0, static_cast<uint32_t>(expected.size()), 1);
+    if (split) {
+      PutU32(s, static_cast<uint32_t>(distance + 1));
+      s.push_back(0x80);
+      s.insert(s.end(), expected.begin(), expected.begin() + distance);
+    }
+    PutU32(s, static_cast<uint32_t>(block.size()));
+    s.insert(s.end(), block.begin(), block.end());
+    const TDecoded d = Decode(s, expected.size() + (atEnd ? 0 : 64));
+    EXPECT_EQ(Bytes(d.Data.begin(), d.Data.begin() + static_cast<std::ptrdiff_t>(expected.size())), expected)
+        << "distance " << distance << ", count " << count;
+    if (!atEnd) EXPECT_EQ(d.Data[expected.size()], 0xEE) << "nothing written past the stream";
+  }
+}
+
+std::vector<TOverlapCase> OverlapCases() {
+  std::vector<TOverlapCase> cases;
+  for (int distance : {1, 2, 3, 4, 5, 7, 8, 9, 13}) {
+    for (bool split : {false, true}) {
+      for (bool atEnd : {false, true}) cases.push_back({distance, split, atEnd});
+    }
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Distances, OverlappingCopy, testing::ValuesIn(OverlapCases()));
+
 // ---- the zlib format and the magic ----
 
 // zlib's own compress call on `data`, behind a zlib-format header; `damage` flips the last
@@ -167,6 +234,21 @@ TEST(ZlibFormat, DataShorterThanTheHeaderSaysReportsWhatCame) {
   Bytes s = ZlibStream({1, 2, 3, 4, 5});
   s[6] = 9;  // uncompressed size 9, the data holds 5
   EXPECT_EQ(Decode(s).Count, 5u);
+}
+
+TEST(ZlibFormat, BytesAfterTheZlibDataBelongToTheStream) {
+  // A compressed size beyond what zlib could need for the data: the stream is read to
+  // its end and the padding ignored, as before.
+  const Bytes rgb{1, 2, 3, 4, 5, 6};
+  Bytes s = ZlibStream(rgb);
+  const uint32_t packed = static_cast<uint32_t>(s.size() - 11) + 100000;
+  s[2] = static_cast<uint8_t>(packed);
+  s[3] = static_cast<uint8_t>(packed >> 8);
+  s[4] = static_cast<uint8_t>(packed >> 16);
+  s.insert(s.end(), 100000, 0x77);
+  const TDecoded d = Decode(s);
+  EXPECT_EQ(Bytes(d.Data.begin(), d.Data.begin() + 6), rgb);
+  EXPECT_EQ(static_cast<size_t>(d.End), s.size());
 }
 
 TEST(ZlibFormat, ShortFileRaisesTheReadError) {

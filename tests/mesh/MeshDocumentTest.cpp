@@ -20,6 +20,20 @@ protected:
 // ---------------------------------------------------------------------------------------
 // Partial records
 
+TEST_F(LoadTest, ASecondLoadReplacesEveryLineOfTheFirst) {
+  // A Load refills the lists in the buffers of the lines it replaces: a longer old line
+  // must leave nothing behind, and lines beyond the new count must go.
+  home.WriteVert(VertBytes({{-1234.5f, 2.0f, 3.25f}, {4.0f, 5.0f, 6.0f}, {7.0f, 8.0f, 9.0f}}));
+  home.WriteFvrt(FvrtBytes({{12345, 0, 0.125f, 0.5f}, {2, 0, 0.0f, 1.0f}}));
+  doc.LoadRecordFiles();
+  ASSERT_EQ(doc.ListBox1.Count(), 3);
+  home.WriteVert(VertBytes({{1.0f, 0.5f, 0.0f}}));
+  home.WriteFvrt(FvrtBytes({{7, 0, 0.25f, 0.75f}}));
+  doc.LoadRecordFiles();
+  EXPECT_EQ(doc.ListBox1.Lines(), std::vector<std::string>{"1.000, 0.500, 0.000"});
+  EXPECT_EQ(doc.ListBox3.Lines(), std::vector<std::string>{"7, tx:0.25, ty:0.75"});
+}
+
 TEST_F(LoadTest, ShortFinalVertRecordRepeatsThePreviousRecordsBytes) {
   // 25 bytes: two whole vertices and one byte of a third. The third keeps the second
   // vertex's bytes 1..11; its byte 0 (the low byte of x) comes from the file.

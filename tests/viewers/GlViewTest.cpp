@@ -69,13 +69,14 @@ TEST_F(GlViewer, MaterialsAboveAMillionAreSkippedSilently) {
   EXPECT_TRUE(dialogs.Dialogs.Messages.isEmpty());
 }
 
-TEST_F(GlViewer, AMissingPictureIsReportedForEveryFaceThatNeedsIt) {
+TEST_F(GlViewer, AMissingPictureIsReportedOncePerMaterial) {
   AddSquare(*doc, 0, 0, 0.5f, 7);
+  AddSquare(*doc, 0, 0, 0.5f, 9);
   AddSquare(*doc, 0, 0, 0.5f, 7);
   OPEN_OR_SKIP();
   view->LoadTextures(folder);
-  const QString message = BmpPath(7) + QStringLiteral(" not found. Cannot display textures!");
-  EXPECT_EQ(dialogs.Dialogs.Messages, QStringList({message, message}));
+  const QString tail = QStringLiteral(" not found. Cannot display textures!");
+  EXPECT_EQ(dialogs.Dialogs.Messages, QStringList({BmpPath(7) + tail, BmpPath(9) + tail}));
   EXPECT_EQ(view->PictureCount, 0);
 }
 
