@@ -2,7 +2,9 @@
 
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMenuBar>
 
+#include "app/LongWork.h"
 #include "app/Unit1.h"
 #include "mesh/AscImport.h"
 #include "mesh/Geometry.h"
@@ -18,18 +20,42 @@
 void RipMeshAction(TForm1& form) {
   const auto chosen = Dialogs().OpenFileName(&form, QStringLiteral("Rip mesh"), QStringLiteral("IFF Files (*.iff)"));
   // A cancelled dialog still reloads the record files as they are.
-  if (chosen) RipMesh(chosen->toStdString());
+  if (chosen) RipModelFile(form, *chosen);
+  else form.Load();
+}
+
+void RipModelFile(TForm1& form, const QString& path) {
+  RipMesh(path.toStdString());
+  form.AddRecentFile(path);
   form.Load();
 }
 
-void ImportAscAction(TForm1& form) {
-  TMeshDocument& doc = form.Document();
+namespace {
+
+bool ImportAscFrom(TForm1& form, const std::string& path) {
   const auto answer =
       Dialogs().InputBox(&form, QStringLiteral("MAT file:"), QStringLiteral("Imput ASC"), QStringLiteral("70000"));
-  const int32_t mat = ParseTypedInt(answer.value_or(QStringLiteral("70000")).toStdString());
-  // Long imports keep the Faces window drawing.
-  ImportAsc(doc, DefaultAscPath(), mat, [&form] { form.Faces()->repaint(); });
+  if (!answer) return false;  // Cancel imports nothing
+  const int32_t mat = ParseTypedInt(answer->toStdString());
+  TAscMesh mesh;
+  const bool done = RunLongWork(&form, {form.centralWidget(), form.menuBar()}, QStringLiteral("Importing ASC..."), true,
+                                [&mesh, &path](const std::atomic<bool>& cancelled) {
+                                  mesh = ReadAsc(path, [&cancelled] {
+                                    if (cancelled) throw EWorkCancelled("Import cancelled");
+                                  });
+                                });
+  if (!done) return false;
+  ApplyAsc(form.Document(), mesh, mat);
   form.RepaintViews();
+  return true;
+}
+
+}  // namespace
+
+void ImportAscAction(TForm1& form) { ImportAscFrom(form, DefaultAscPath()); }
+
+void ImportAscFile(TForm1& form, const QString& path) {
+  if (ImportAscFrom(form, path.toStdString())) form.AddRecentFile(path);
 }
 
 void OutputObjAction(TForm1& form) {

@@ -3,10 +3,15 @@
 // its document, its edit boxes and the dialogs; errors propagate to the caller's RunAction.
 // Operations that the tools define as ending with Save and Load do so here.
 
+class QString;
 class TForm1;
 
 void RipMeshAction(TForm1& form);        // "Rip mesh": open dialog, rip, Load (Load also on Cancel)
-void ImportAscAction(TForm1& form);      // "Import ASC": material asked with "Imput ASC"
+void RipModelFile(TForm1& form, const QString& path);  // rip `path`, remember it as recent, Load
+// "Import ASC": material asked with "Imput ASC" (Cancel imports nothing); the file is read
+// and parsed off the window thread with a progress dialog that can cancel it.
+void ImportAscAction(TForm1& form);
+void ImportAscFile(TForm1& form, const QString& path);  // the same for a chosen file, remembered as recent
 void OutputObjAction(TForm1& form);      // "Output obj": save dialog, write the OBJ file
 void DelVtAction(TForm1& form);          // "del VT"
 void CalcVtnmAction(TForm1& form);       // "Calc VTNM", then Save and Load

@@ -85,8 +85,10 @@ TTexturingTab::TTexturingTab(TForm1& form, QWidget* parent) : QWidget(parent), m
     uv->addWidget(EditU[k], k, 1);
     uv->addWidget(new QLabel(QStringLiteral("V%1").arg(k + 1), this), k, 2);
     uv->addWidget(EditV[k], k, 3);
-    connect(EditU[k], &QLineEdit::returnPressed, this, [this, k] { m_form.RunAction([this, k] { UvBoxEnter(k, false); }); });
-    connect(EditV[k], &QLineEdit::returnPressed, this, [this, k] { m_form.RunAction([this, k] { UvBoxEnter(k, true); }); });
+    connect(EditU[k], &QLineEdit::returnPressed, this,
+            [this, k] { m_form.RunEdit(QStringLiteral("U%1").arg(k + 1), [this, k] { UvBoxEnter(k, false); }); });
+    connect(EditV[k], &QLineEdit::returnPressed, this,
+            [this, k] { m_form.RunEdit(QStringLiteral("V%1").arg(k + 1), [this, k] { UvBoxEnter(k, true); }); });
   }
 
   grid->addWidget(LabelMouse, 0, 0);
@@ -100,20 +102,23 @@ TTexturingTab::TTexturingTab(TForm1& form, QWidget* parent) : QWidget(parent), m
   grid->addLayout(right, 2, 1);
 
   connect(Image, &TTextureImage::mouseMoved, this, [this](int x, int y) { MouseMove(x, y); });
-  connect(Image, &TTextureImage::leftClicked, this, [this] { m_form.RunAction([this] { LeftClick(); }); });
-  connect(ListFaces, &QListView::clicked, this,
-          [this](const QModelIndex& i) { m_form.RunAction([this, i] { ListFacesClick(i.row()); }); });
+  connect(Image, &TTextureImage::leftClicked, this,
+          [this] { m_form.RunEdit(QStringLiteral("pick texture coords"), [this] { LeftClick(); }); });
+  connect(ListFaces, &QListView::clicked, this, [this](const QModelIndex& i) {
+    m_form.RunEdit(QStringLiteral("material"), [this, i] { ListFacesClick(i.row()); });
+  });
   connect(ComboTexture->lineEdit(), &QLineEdit::returnPressed, this,
-          [this] { m_form.RunAction([this] { ApplyMaterialBox(); }); });
+          [this] { m_form.RunEdit(QStringLiteral("material"), [this] { ApplyMaterialBox(); }); });
 }
 
 QPoint TTexturingTab::TexturePixel(float u, float v) {
   return {static_cast<int>(std::lround(u * 256.0f)), 256 - static_cast<int>(std::lround(v * 256.0f))};
 }
 
-void TTexturingTab::TabShown() {
+void TTexturingTab::TabShown(bool load) {
   TMeshDocument& doc = m_form.Document();
-  doc.LoadRecordFiles();
+  const int previous = m_face;
+  if (load) doc.LoadRecordFiles();
   QStringList lines;
   lines.reserve(doc.ListBox4.Count());
   for (const std::string& s : doc.ListBox4.Lines()) lines << QString::fromStdString(s);
@@ -130,8 +135,9 @@ void TTexturingTab::TabShown() {
     ShowNoFace();
     return;
   }
-  ListFaces->setCurrentIndex(m_faceLines->index(1));
-  ListFacesClick(1);
+  const int face = !load && previous >= 0 && previous < m_faceLines->rowCount() ? previous : 1;
+  ListFaces->setCurrentIndex(m_faceLines->index(face));
+  ListFacesClick(face);
 }
 
 void TTexturingTab::ShowNoFace() {
