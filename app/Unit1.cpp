@@ -557,8 +557,9 @@ QWidget* TForm1::BuildScriptTab() {
   split->setStretchFactor(1, 1);
   layout->addWidget(split);
   layout->addWidget(AddButton(tab, QStringLiteral("&compile"), &TForm1::CompileClick));
+  // "make &tree" compiles on a worker thread: its messages are added on the window thread.
   CompilerMessageHook = [this](const std::string& text) {
-    MemoMessages->addItem(QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())));
+    OnWindowThread([&] { MemoMessages->addItem(QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()))); });
   };
   return tab;
 }
@@ -807,10 +808,18 @@ void TForm1::MakeTreeClick() {
   if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".iff");
   m_document.SaveRecordFiles();
   const QString script = path + QStringLiteral(".txt");
+  // The builder and the compile run off the window thread (the library cannot be
+  // interrupted, so there is no Cancel); what they show is shown on the window thread.
   TTreeBuilderHooks hooks;
-  hooks.Message = [this](const std::string& text) { Dialogs().ShowMessage(this, Q(text)); };
-  hooks.Compile = [this](const std::string& scriptPath) { CompileScriptFile(Q(scriptPath)); };
-  RunTreeBuilder(Std(BspLibraryPath), Std(script), hooks);
+  hooks.Message = [this](const std::string& text) { OnWindowThread([&] { Dialogs().ShowMessage(this, Q(text)); }); };
+  hooks.Compile = [this](const std::string& scriptPath) {
+    OnWindowThread([this] { MemoMessages->clear(); });
+    CompileFile(scriptPath);
+  };
+  const std::string library = Std(BspLibraryPath);
+  const std::string scriptFile = Std(script);
+  RunLongWork(this, {centralWidget(), menuBar()}, QStringLiteral("Building the tree..."), false,
+              [&](const std::atomic<bool>&) { RunTreeBuilder(library, scriptFile, hooks); });
 }
 
 void TForm1::MessageClicked(int row) {

@@ -10,10 +10,16 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QUndoStack>
+#include <QProgressDialog>
+#include <QTimer>
 #include <QUrl>
+
+#include <chrono>
+#include <thread>
 
 #include "AppTestSupport.h"
 #include "app/LineListModel.h"
+#include "app/LongWork.h"
 #include "support/IffBytes.h"
 
 using testsupport::Bytes;
@@ -197,6 +203,59 @@ TEST_F(UndoTest, DroppedModelFileIsRippedAfterTheQuestion) {
   static_cast<QObject*>(form.get())->event(&again);
   EXPECT_EQ(form->Document().NumVert, 3);
   EXPECT_EQ(dialogs.SaveQuestions.size(), 2);
+}
+
+}  // namespace
+
+// ---- long work ---------------------------------------------------------------------------
+
+namespace {
+
+QProgressDialog* VisibleProgress() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* p = qobject_cast<QProgressDialog*>(w); p && p->isVisible()) return p;
+  return nullptr;
+}
+
+TEST(LongWork, WindowThreadRunsOnAndProgressAppearsAfterHalfASecond) {
+  QWidget window;
+  QLineEdit edit(&window);
+  window.show();
+  int ticks = 0;
+  bool shownEarly = false, shownLate = false, blocked = false;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+  timer.start(20);
+  QTimer::singleShot(200, [&] { shownEarly = VisibleProgress() != nullptr; });
+  QTimer::singleShot(900, [&] {
+    shownLate = VisibleProgress() != nullptr;
+    blocked = !edit.isEnabled();
+  });
+  const bool done = RunLongWork(&window, {&edit}, "Working...", false, [](const std::atomic<bool>&) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  });
+  EXPECT_TRUE(done);
+  EXPECT_GT(ticks, 10) << "the window thread kept handling events";
+  EXPECT_FALSE(shownEarly);
+  EXPECT_TRUE(shownLate);
+  EXPECT_TRUE(blocked);
+  EXPECT_TRUE(edit.isEnabled());
+}
+
+TEST(LongWork, CancelStopsTheWorkAndErrorsComeBackToTheCaller) {
+  QWidget window;
+  window.show();
+  QTimer::singleShot(700, [] {
+    if (QProgressDialog* p = VisibleProgress())
+      if (auto* cancel = p->findChild<QPushButton*>()) cancel->click();
+  });
+  EXPECT_FALSE(RunLongWork(&window, {}, "Working...", true, [](const std::atomic<bool>& cancelled) {
+    for (int i = 0; i < 500 && !cancelled; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (cancelled) throw EWorkCancelled("cancelled");
+  }));
+  EXPECT_THROW(RunLongWork(&window, {}, "Working...", false,
+                           [](const std::atomic<bool>&) { throw EInOutError("disk gone"); }),
+               EInOutError);
 }
 
 }  // namespace
