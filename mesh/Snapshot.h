@@ -11,10 +11,11 @@
 // candidate that holds the same bytes (the previous step's copies, the other side of the
 // step, the file that was just saved from the array), so a step costs only the arrays its
 // action really changed: "flipY" on a full model keeps one VERT array (393 KB), and a step
-// can never hold more than one copy of each array and each file that it changed. With the
-// window layer's limit of kUndoSteps steps the history is thus bounded by
-// kUndoSteps x (four full arrays + five full files), about 450 MB in the worst case and
-// a few MB for ordinary editing.
+// that changes every array of a full model about 2.2 MB. More only when the document or the
+// files changed outside the history between two steps (the tool window's rotations), or
+// when the files hold bytes that are not the records (a short final record, a ripped
+// radi.kvt). With the window layer's limit of kUndoSteps steps the history therefore stays
+// near kUndoSteps x 2.2 MB at worst, and a few MB for ordinary editing.
 //
 // The record files are read bounded: at most one record more than the capacity (radi.kvt:
 // kMaxRadiBytes). A file longer than that is marked incomplete and an undo never writes an
