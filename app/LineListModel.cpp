@@ -46,8 +46,23 @@ TListBox::TListBox(TListLines& lines, bool multiSelect, const QString& name, QWi
     if (kind == TListChange::Current || kind == TListChange::Reset) SyncFromStore();
   };
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { SyncToStore(); });
-  connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { SyncToStore(); });
-  connect(this, &QListView::clicked, this, [this](const QModelIndex& i) { emit lineClicked(i.row()); });
+  connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+    if (m_syncing) return;  // the program moved it
+    SyncToStore();
+    if (!current.isValid()) return;
+    m_clickedRow = current.row();
+    emit lineClicked(current.row());
+  });
+  // A click on the line that is current already changes nothing above, yet is a click.
+  connect(this, &QListView::clicked, this, [this](const QModelIndex& i) {
+    if (i.row() != m_clickedRow) emit lineClicked(i.row());
+    m_clickedRow = -1;
+  });
+}
+
+void TListBox::mousePressEvent(QMouseEvent* event) {
+  m_clickedRow = -1;
+  QListView::mousePressEvent(event);
 }
 
 void TListBox::ClickLine(int row, Qt::KeyboardModifiers modifiers) {

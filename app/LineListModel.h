@@ -27,6 +27,11 @@ private:
 // A list box: the QListView, its model, and the mirroring of current line and selection.
 // With multiSelect (ListBox3) the view allows several selected lines and the current line
 // is the focused one.
+//
+// lineClicked(row) is the list's click: it comes when the user makes a line current, by
+// mouse or by keyboard (arrows, Page keys, Home, End), and when the user clicks the line
+// that is current already; once per user action. A current line set by the program (the
+// store's SetCurrent) is no click.
 class TListBox final : public QListView {
   Q_OBJECT
 public:
@@ -38,6 +43,9 @@ public:
 signals:
   void lineClicked(int row);
 
+protected:
+  void mousePressEvent(QMouseEvent* event) override;
+
 private:
   void SyncFromStore();
   void SyncToStore();
@@ -46,4 +54,5 @@ private:
   TLineListModel* m_model;
   bool m_multi;
   bool m_syncing = false;
+  int m_clickedRow = -1;  // the row this mouse press already reported as a click
 };

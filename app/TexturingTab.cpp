@@ -104,11 +104,26 @@ TTexturingTab::TTexturingTab(TForm1& form, QWidget* parent) : QWidget(parent), m
   connect(Image, &TTextureImage::mouseMoved, this, [this](int x, int y) { MouseMove(x, y); });
   connect(Image, &TTextureImage::leftClicked, this,
           [this] { m_form.RunEdit(QStringLiteral("pick texture coords"), [this] { LeftClick(); }); });
-  connect(ListFaces, &QListView::clicked, this, [this](const QModelIndex& i) {
+  // The face list's click is any current-line change the user makes, by mouse or keyboard,
+  // and a click on the current line; the program's own moves are no click.
+  connect(ListFaces->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& i) {
+    if (m_filling || !i.isValid()) return;
+    m_clickedRow = i.row();
     m_form.RunEdit(QStringLiteral("material"), [this, i] { ListFacesClick(i.row()); });
+  });
+  ListFaces->viewport()->installEventFilter(this);
+  connect(ListFaces, &QListView::clicked, this, [this](const QModelIndex& i) {
+    if (i.row() != m_clickedRow) m_form.RunEdit(QStringLiteral("material"), [this, i] { ListFacesClick(i.row()); });
+    m_clickedRow = -1;
   });
   connect(ComboTexture->lineEdit(), &QLineEdit::returnPressed, this,
           [this] { m_form.RunEdit(QStringLiteral("material"), [this] { ApplyMaterialBox(); }); });
+}
+
+bool TTexturingTab::eventFilter(QObject* watched, QEvent* event) {
+  // A new mouse press has reported nothing yet (the view moves the current line after it).
+  if (event->type() == QEvent::MouseButtonPress && watched == ListFaces->viewport()) m_clickedRow = -1;
+  return QWidget::eventFilter(watched, event);
 }
 
 QPoint TTexturingTab::TexturePixel(float u, float v) {
@@ -122,6 +137,7 @@ void TTexturingTab::TabShown(bool load) {
   QStringList lines;
   lines.reserve(doc.ListBox4.Count());
   for (const std::string& s : doc.ListBox4.Lines()) lines << QString::fromStdString(s);
+  m_filling = true;
   m_faceLines->setStringList(lines);
   ComboTexture->clear();
   QStringList mats;
@@ -132,11 +148,13 @@ void TTexturingTab::TabShown(bool load) {
   mats.prepend(QStringLiteral("0"));
   ComboTexture->addItems(mats);
   if (m_faceLines->rowCount() < 2) {
+    m_filling = false;
     ShowNoFace();
     return;
   }
   const int face = !load && previous >= 0 && previous < m_faceLines->rowCount() ? previous : 1;
   ListFaces->setCurrentIndex(m_faceLines->index(face));
+  m_filling = false;
   ListFacesClick(face);
 }
 
@@ -184,10 +202,14 @@ void TTexturingTab::ApplyMaterialBox() {
     if (!texture.isNull()) {
       p.drawImage(QRect(0, 0, 256, 256), texture);
     } else {
+      // Wrapped inside the image, anywhere in a long path, so that all of it stays readable.
       p.setPen(Qt::black);
-      p.drawText(QPoint(5, 5 + p.fontMetrics().ascent()), path + QStringLiteral(" no found!"));
+      p.drawText(QRect(5, 5, 256 - 10, 256 - 10), Qt::AlignLeft | Qt::AlignTop | Qt::TextWrapAnywhere,
+                 path + QStringLiteral(" no found!"));
     }
   }
+  // Shown at once: Enter in the material box repaints without waiting for a panel redraw.
+  Image->update();
   TFaceRecord* f = doc.FaceAt(m_face);
   if (!f) return;
   f->Mat = ParseIntOrZero(text.toStdString());

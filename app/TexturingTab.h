@@ -79,6 +79,9 @@ public:
   void MouseMove(int x, int y);
   void LeftClick();
 
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
   void DrawOutline();
   void ShowNoFace();
@@ -87,5 +90,7 @@ private:
   TForm1& m_form;
   QStringListModel* m_faceLines = nullptr;
   int m_face = -1;
+  bool m_filling = false;  // the tab fills its face list: current-line changes are no click
+  int m_clickedRow = -1;   // the row this mouse press already reported as a click
   int m_boundFvrt[4] = {-1, -1, -1, -1};
 };

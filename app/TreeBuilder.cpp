@@ -1,9 +1,9 @@
 #include "app/TreeBuilder.h"
 
 #include <dlfcn.h>
-#include <unistd.h>
 
-#include <cerrno>
+#include <filesystem>
+#include <system_error>
 
 #include "util/Exception.h"
 
@@ -23,21 +23,43 @@ void Tell(const TTreeBuilderHooks& hooks, const std::string& text) {
   if (hooks.Message) hooks.Message(text);
 }
 
+void Fail(const TTreeBuilderHooks& hooks, const std::string& text) {
+  if (hooks.Error) hooks.Error(text);
+  else Tell(hooks, text);
+}
+
+std::string LoaderReason() {
+  const char* reason = dlerror();
+  return reason ? reason : "unknown reason";
+}
+
 }  // namespace
+
+std::string LibraryLoadError(const std::string& path, const std::string& reason) {
+  std::string why = reason;
+  if (why.size() > path.size() + 2 && why.compare(0, path.size(), path) == 0 && why.compare(path.size(), 2, ": ") == 0)
+    why.erase(0, path.size() + 2);
+  return "Cannot load " + path + ": " + why;
+}
 
 int32_t RunTreeBuilder(const std::string& libraryPath, const std::string& scriptPath, const TTreeBuilderHooks& hooks) {
   int32_t result = 0;
   {
+    // The path the user is told is the one really tried: absolute, as dlopen resolves it
+    // (a name without "/" would send dlopen searching the library path instead).
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(libraryPath, ec);
+    const std::string path = ec ? libraryPath : absolute.lexically_normal().string();
     TLibrary lib;
-    lib.handle = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    lib.handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!lib.handle) {
-      const int code = access(libraryPath.c_str(), F_OK) == 0 ? ENOEXEC : ENOENT;
-      Tell(hooks, "Cannot load bsp.dll. Error=" + std::to_string(code));
+      Fail(hooks, LibraryLoadError(path, LoaderReason()));
       return -1;
     }
+    dlerror();  // a stale reason must not stand for the lookup's
     auto entry = reinterpret_cast<TGenerateBspTree>(dlsym(lib.handle, "generate_bsp_tree"));
     if (!entry) {
-      Tell(hooks, "Cannot load bsp.dll. Error=" + std::to_string(EINVAL));
+      Fail(hooks, "Cannot load " + path + ": no entry generate_bsp_tree (" + LoaderReason() + ")");
       return -1;
     }
     Tell(hooks, "Starvigil - TREE Builder - Version 0.2 by Quarrow");

@@ -4,12 +4,15 @@
 //
 // The library is libbsp.so beside the executable, loaded with dlopen for the one call and
 // unloaded right after; its entry is `int32_t generate_bsp_tree(const char* scriptPath)`
-// with C linkage, 0 for success. Every outcome is told through hooks.Message with the
-// system's own texts:
-//  - the library cannot be loaded: "Cannot load bsp.dll. Error=" + the system's error code
-//    (ENOENT when the file is missing, ENOEXEC when it is there but does not load);
-//  - it lacks the entry: the same text with EINVAL (the entry is never called);
-//  - otherwise the banner, the call, then a failure code ("generate_bsp_tree failed with
+// with C linkage, 0 for success. A library that cannot be used is an error, told through
+// hooks.Error (hooks.Message when there is none) with the file looked for and the loader's
+// own reason:
+//  - the library cannot be loaded: "Cannot load " + its absolute path + ": " + the reason
+//    dlerror() gives (without the path it repeats);
+//  - it lacks the entry: "Cannot load " + path + ": no entry generate_bsp_tree" + the
+//    reason; the entry is never called.
+// Every other outcome is told through hooks.Message with the system's own texts:
+//  - the banner, the call, then a failure code ("generate_bsp_tree failed with
 //    error code: " + R) or "iff compiler script created - will try to compile it...",
 //    the compile (hooks.Compile), and "iffc returned without exceptions" or, for an error of
 //    the program's own kind, "iffc raised exception of type " + its class name. Any other
@@ -23,6 +26,11 @@
 struct TTreeBuilderHooks {
   std::function<void(const std::string& text)> Message;
   std::function<void(const std::string& scriptPath)> Compile;
+  std::function<void(const std::string& text)> Error;
 };
+
+// The text for a library that could not be loaded: "Cannot load " + path + ": " + reason,
+// with a leading "path: " of the loader's reason left out.
+std::string LibraryLoadError(const std::string& path, const std::string& reason);
 
 int32_t RunTreeBuilder(const std::string& libraryPath, const std::string& scriptPath, const TTreeBuilderHooks& hooks);

@@ -1,5 +1,6 @@
 #include "app/Unit1.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
@@ -22,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QTabWidget>
@@ -584,8 +586,29 @@ void TForm1::showEvent(QShowEvent* event) {
   StartUp();
 }
 
-void TForm1::StartUp() {
+void TForm1::setVisible(bool visible) {
+  if (visible && !m_placed) {
+    m_placed = true;
+    PlaceWindows();
+  }
+  QMainWindow::setVisible(visible);
+}
+
+void TForm1::PlaceWindows() {
+  // Before the first show, while no window has its platform window yet: a position set
+  // then is the frame's, and the window manager is asked for it that way. Set once the
+  // window exists but is not framed, it would go to the inner window (20 px lower under a
+  // title bar) and creep down at every start.
   RestoreWindowPlacement(*m_settings, *this);
+  const int order[] = {kSlotPoints, kSlotFaces, kSlotTools};
+  QWidget* const windows[] = {m_points.get(), m_faces.get(), m_tools.get()};
+  for (int i = 0; i < 3; ++i) {
+    if (HasWindowPlacement(*m_settings, *windows[i])) RestoreWindowPlacement(*m_settings, *windows[i]);
+    else PlaceBeside(*windows[i], order[i]);
+  }
+}
+
+void TForm1::StartUp() {
   EditMatPath->setText(m_settings->value(QStringLiteral("qorvex/MatPath"), QStringLiteral("./")).toString());
   ShowToolWindows();
   const QString loadok = m_settings->value(QStringLiteral("qorvex/loadok"), 0).toString().trimmed();
@@ -611,35 +634,61 @@ void TForm1::StartUp() {
 }
 
 void TForm1::ShowToolWindows() {
-  for (QWidget* w : std::initializer_list<QWidget*>{m_points.get(), m_faces.get(), m_tools.get()}) {
-    w->show();
-    RestoreWindowPlacement(*m_settings, *w);
-  }
+  for (QWidget* w : std::initializer_list<QWidget*>{m_points.get(), m_faces.get(), m_tools.get()}) w->show();
+}
+
+void TForm1::PlaceBeside(QWidget& window, int slot) {
+  // Every slot's size is known whether or not its window exists yet, so a viewer opened
+  // later lands where the layout of the first start left room for it.
+  auto outerSize = [](QWidget* w, QSize designed) {
+    return w ? OuterGeometry(*w).size() : designed.grownBy(QMargins(4, 28, 4, 4));
+  };
+  const QList<QSize> sizes = {outerSize(m_points.get(), {}), outerSize(m_faces.get(), {}),
+                              outerSize(m_tools.get(), {}), outerSize(MeshViewerWindow(), QSize(238, 227)),
+                              outerSize(GlViewerWindow(), QSize(166, 205))};
+  QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+  const QRect area = s ? s->availableGeometry() : QRect(0, 0, 1280, 1024);
+  const QList<QPoint> places = LayoutBeside(OuterGeometry(*this), sizes, area);
+  if (slot >= 0 && slot < places.size()) window.move(places[slot]);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  // Closing drops unsaved records: the question comes before anything is shut down.
   if (!m_closed && !MaySaveChanges()) {
     event->ignore();
     return;
   }
-  if (!m_closed) {
-    m_closed = true;
-    SaveWindowPlacement(*m_settings, *this);
-    m_settings->setValue(QStringLiteral("qorvex/MatPath"), EditMatPath->text());
-    if (GlViewerExists() && GlViewerWindow()) SaveWindowPlacement(*m_settings, *GlViewerWindow());
-    SaveWindowPlacement(*m_settings, *m_faces);
-    SaveWindowPlacement(*m_settings, *m_points);
-    SaveWindowPlacement(*m_settings, *m_tools);
-    m_settings->sync();
-    m_tools->RotateThread().Terminate();
-    m_points->AllowClose();
-    m_faces->AllowClose();
-    m_tools->AllowClose();
-    m_points->close();
-    m_faces->close();
-    m_tools->close();
-  }
+  ShutDown();
   event->accept();
+}
+
+void TForm1::ShutDown() {
+  if (m_closed) return;
+  m_closed = true;
+  SaveWindowPlacement(*m_settings, *this);
+  m_settings->setValue(QStringLiteral("qorvex/MatPath"), EditMatPath->text());
+  if (GlViewerExists() && GlViewerWindow()) SaveWindowPlacement(*m_settings, *GlViewerWindow());
+  SaveWindowPlacement(*m_settings, *m_faces);
+  SaveWindowPlacement(*m_settings, *m_points);
+  SaveWindowPlacement(*m_settings, *m_tools);
+  m_settings->sync();
+  m_tools->RotateThread().Terminate();
+  m_points->AllowClose();
+  m_faces->AllowClose();
+  m_tools->AllowClose();
+  m_points->close();
+  m_faces->close();
+  m_tools->close();
+  HideViewers();
+  emit Closed();
+}
+
+int RunEditor(TForm1& form) {
+  // The main window decides when the program ends, whatever other window is still open.
+  QApplication::setQuitOnLastWindowClosed(false);
+  QObject::connect(&form, &TForm1::Closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+  form.show();
+  return QApplication::exec();
 }
 
 void TForm1::Load() { m_document.LoadRecordFiles(); }
@@ -772,11 +821,15 @@ void TForm1::RandAllClick() {
   RandAllAction(*this);
 }
 
-void TForm1::MeshViewerClick() { ShowMeshViewer(this, m_document, MatPath()); }
+void TForm1::MeshViewerClick() {
+  ShowMeshViewer(this, m_document, MatPath(), [this](QWidget& w) { PlaceBeside(w, kSlotMeshView); });
+}
 
 void TForm1::GLClick() {
-  if (ShowGlViewer(this, m_document, MatPath()) && GlViewerWindow())
-    RestoreWindowPlacement(*m_settings, *GlViewerWindow());
+  ShowGlViewer(this, m_document, MatPath(), [this](QWidget& w) {
+    if (HasWindowPlacement(*m_settings, w)) RestoreWindowPlacement(*m_settings, w);
+    else PlaceBeside(w, kSlotGlView);
+  });
 }
 
 void TForm1::CompileScriptFile(const QString& scriptPath) {
@@ -812,6 +865,9 @@ void TForm1::MakeTreeClick() {
   // interrupted, so there is no Cancel); what they show is shown on the window thread.
   TTreeBuilderHooks hooks;
   hooks.Message = [this](const std::string& text) { OnWindowThread([&] { Dialogs().ShowMessage(this, Q(text)); }); };
+  hooks.Error = [this](const std::string& text) {
+    OnWindowThread([&] { Dialogs().ShowError(this, QString::fromLocal8Bit(text.c_str())); });
+  };
   hooks.Compile = [this](const std::string& scriptPath) {
     OnWindowThread([this] { MemoMessages->clear(); });
     CompileFile(scriptPath);

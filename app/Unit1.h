@@ -21,8 +21,11 @@
 // material-folder box, and when "loadok" is 1 write "loadok" 0 to disk, run Load, then
 // write "loadok" 1. A Load that fails is reported, and "loadok" stays 0 so the next start
 // does not load automatically; the program goes on running with what was loaded.
-// Closing: placements of Form1, the GL viewer (when created), frmFaces, frmPoints,
-// frmTools, then "MatPath".
+// Closing the main window ends the program (ShutDown): placements of Form1, "MatPath", the
+// GL viewer (when created), frmFaces, frmPoints, frmTools; then the tool windows close,
+// the viewers are hidden and Closed() tells the event loop to end (RunEditor).
+// Windows without a saved placement start beside the main window (PlaceBeside), so that
+// none covers a control of it.
 
 #include <QMainWindow>
 
@@ -165,12 +168,33 @@ public:
   // Repaints the Faces and then the Points window.
   void RepaintViews();
 
-  // Shows the three tool windows with their saved placements (done by the first show).
+  // Shows the three tool windows (done by the first show; PlaceWindows placed them before).
   void ShowToolWindows();
+
+  // The end of the editing session, run once when the main window's close is accepted:
+  // saves the placements and "MatPath", stops the rotation thread, closes the tool windows,
+  // hides the viewers and emits Closed(). A question that may cancel the close belongs in
+  // closeEvent before the call.
+  void ShutDown();
+
+  // Moves a window that has no saved placement beside the main window. Slots in order:
+  // 0 Points, 1 Faces, 2 tool window, 3 model viewer, 4 GL viewer.
+  enum { kSlotPoints, kSlotFaces, kSlotTools, kSlotMeshView, kSlotGlView };
+  void PlaceBeside(QWidget& window, int slot);
+
+signals:
+  // The session has ended (ShutDown ran): the program ends.
+  void Closed();
+
+public:
 
   // The compiler's messages of the last compile, and selecting a message's script line.
   void SelectScriptLine(int line);
   void MessageClicked(int row);
+
+  // The first show places every window first (PlaceWindows): the saved placements, or
+  // beside the main window.
+  void setVisible(bool visible) override;
 
 protected:
   void showEvent(QShowEvent* event) override;
@@ -195,6 +219,7 @@ private:
   QString DroppedModelFile(const QDropEvent* event) const;
   void LoadTemplate();
   void StartUp();
+  void PlaceWindows();
   void AfterLoad();
   void SetCaption(int tab, const QString& text);
   void CompileScriptFile(const QString& scriptPath);
@@ -205,9 +230,14 @@ private:
   std::unique_ptr<TfrmFaces> m_faces;
   std::unique_ptr<TfrmTools> m_tools;
   bool m_started = false;
+  bool m_placed = false;
   bool m_closed = false;
   QUndoStack* m_undo = nullptr;
   // The records as last loaded or saved: the document is modified when it differs.
   TMeshSnapshot m_saved;
   bool m_busy = false;  // an action (possibly long work) is running
 };
+
+// Shows the main window and runs the event loop until the main window has closed (viewers
+// left open do not keep the program running). Returns the loop's exit status.
+int RunEditor(TForm1& form);

@@ -1,37 +1,56 @@
 // The editor. `tessavor --screenshot DIR` loads the home folder's record files, opens every
 // window (the main window on each of its tabs, Points, Faces, the tool window, the model
 // viewer and the GL viewer), lets them draw, writes one PNG per window into DIR and exits 0.
+// It works on a copy of the settings file, so the user's "model.ini" stays as it was.
 
 #include <QApplication>
 #include <QDir>
-#include <QTimer>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "app/Screenshot.h"
 #include "app/Unit1.h"
 #include "util/Exception.h"
 #include "util/Log.h"
+#include "util/Paths.h"
 #include "viewers/Dialogs.h"
 #include "viewers/ViewerHost.h"
 
+namespace {
+
+void PrintHelp() {
+  std::printf("usage: tessavor [--screenshot DIR] [--help] [--version]\n"
+              "  Opens the mesh editor on the record files of the home folder.\n"
+              "  --screenshot DIR  opens every window, writes one PNG per window into DIR, exits.\n"
+              "                    The settings file model.ini is left as it was.\n"
+              "  --version         prints the version and exits.\n");
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QString screenshotDir;
-  const QStringList args = app.arguments();
-  for (int i = 1; i < args.size(); ++i) {
-    if (args[i] == QStringLiteral("--screenshot") && i + 1 < args.size()) {
-      screenshotDir = args[++i];
-    } else if (args[i] == QStringLiteral("--help") || args[i] == QStringLiteral("-h")) {
-      std::printf("usage: tessavor [--screenshot DIR]\n"
-                  "  Opens the mesh editor on the record files of the home folder.\n"
-                  "  --screenshot DIR  opens every window, writes one PNG per window into DIR, exits.\n");
+  // The arguments are read before the application object exists: --help and --version
+  // need no display.
+  std::string screenshotDir;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
+      screenshotDir = argv[++i];
+    } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      PrintHelp();
+      return 0;
+    } else if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("tessavor %s\n", TESSAVOR_VERSION);
       return 0;
     } else {
-      std::fprintf(stderr, "tessavor: unknown argument '%s' (try --help)\n", args[i].toLocal8Bit().constData());
+      std::fprintf(stderr, "tessavor: unknown argument '%s' (try --help)\n", argv[i]);
       return 2;
     }
   }
+  QApplication app(argc, argv);
   // TESSAVOR_LOG names the model viewer's diagnostic log; a log that cannot be opened is
   // reported and the editor runs without it.
   try {
@@ -40,18 +59,30 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tessavor: %s\n", e.what());
   }
   std::unique_ptr<TDialogs> consoleDialogs;
-  if (!screenshotDir.isEmpty()) {
+  // A screenshot run reads the user's settings from a copy and writes only to that copy.
+  QTemporaryDir scratch;
+  QString settingsPath;
+  if (!screenshotDir.empty()) {
     consoleDialogs = MakeConsoleDialogs();
     SetDialogs(consoleDialogs.get());
+    if (!scratch.isValid()) {
+      std::fprintf(stderr, "tessavor: cannot make a temporary folder for the settings\n");
+      return 2;
+    }
+    settingsPath = scratch.filePath(QStringLiteral("model.ini"));
+    const QString user = QString::fromStdString(HomeFile("model.ini"));
+    if (QFile::exists(user) && !QFile::copy(user, settingsPath)) {
+      std::fprintf(stderr, "tessavor: cannot copy %s\n", user.toLocal8Bit().constData());
+      return 2;
+    }
   }
   int status = 0;
   {
-    TForm1 form;
-    if (!screenshotDir.isEmpty()) {
-      status = TakeScreenshots(form, screenshotDir);
+    TForm1 form(settingsPath);
+    if (!screenshotDir.empty()) {
+      status = TakeScreenshots(form, QString::fromLocal8Bit(screenshotDir.c_str()));
     } else {
-      form.show();
-      status = app.exec();
+      status = RunEditor(form);
     }
     DestroyViewers();
   }

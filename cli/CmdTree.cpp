@@ -2,7 +2,8 @@
 // folder are the input; libbsp.so from the program folder writes the compiler script
 // OUT.txt, and the compiler turns it into OUT. The flow and its messages are the editor's
 // own (app/TreeBuilder.h); here every message goes to standard output, the compiler's
-// included, and an exception's message to standard error.
+// included, and a library that cannot be loaded and an exception's message to standard
+// error.
 //
 // Exit status: 0 done; 1 the compiler reported an error; 2 the library could not be
 // loaded, returned an error code (the library names the reason on standard error), or
@@ -33,6 +34,10 @@ int MakeTree(const std::vector<std::string>& args) {
   hooks.Message = [](const std::string& text) {
     std::printf("%s\n", text.c_str());
     std::fflush(stdout);
+  };
+  hooks.Error = [](const std::string& text) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", text.c_str());
   };
   hooks.Compile = [&](const std::string& script) {
     const TMessageSink previous = CompilerMessageHook;

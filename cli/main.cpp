@@ -24,7 +24,8 @@ void PrintHelp() {
       "The editor's operations without windows. They work on the record files\n"
       "(vert.kvt, vtnm.kvt, fvrt.kvt, face.kvt, radi.kvt) in the home folder:\n"
       "$TESSAVOR_HOME, else $XDG_DATA_HOME/tessavor, else ~/.local/share/tessavor.\n"
-      "Editing commands end with Save, like the editor's buttons.\n\n"
+      "Editing commands end with Save, like the editor's buttons.\n"
+      "--version prints the version.\n\n"
       "Commands:\n");
   for (const auto& [name, cmd] : Table()) {
     std::printf("  %-28s %s\n", cmd.usage.c_str(), cmd.help.c_str());
@@ -51,6 +52,10 @@ int main(int argc, char** argv) {
   }
   if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     PrintHelp();
+    return 0;
+  }
+  if (args[0] == "--version") {
+    std::printf("tessavor-cli %s\n", TESSAVOR_VERSION);
     return 0;
   }
   const auto it = Table().find(args[0]);

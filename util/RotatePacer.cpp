@@ -66,6 +66,7 @@ void TRotatePacer::Execute() {
       shared->wake.wait(lock, [&] { return shared->stepDone || shared->terminate; });
       if (shared->terminate) break;
     }
+    ++shared->passes;
     if (shared->wake.wait_for(lock, 30ms, [&] { return shared->terminate; })) break;
   }
 }

@@ -45,6 +45,9 @@ public:
   void Terminate();
   // Steps that have run on the window thread (for tests and diagnostics).
   int StepsRun() const { return m_shared->stepsRun.load(); }
+  // Passes of the worker's loop, with or without a step: a test that waits for a few more
+  // passes knows that the worker has looked at the axis flags since.
+  int Passes() const { return m_shared->passes.load(); }
 
 private:
   // What the pacer and its queued steps share. A queued step holds it and never touches the
@@ -53,6 +56,7 @@ private:
     explicit TShared(TStep s) : step(std::move(s)) {}
     const TStep step;
     std::atomic<int> stepsRun{0};
+    std::atomic<int> passes{0};
     std::mutex mutex;
     std::condition_variable wake;
     bool terminate = false;

@@ -9,17 +9,26 @@
 
 namespace {
 
+// The Points, Faces and tool windows and the viewers stay on top of other windows; a box
+// that did not would open half under them, with its buttons out of reach.
+int AskOnTop(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+             QMessageBox::StandardButtons buttons) {
+  QMessageBox box(icon, title, text, buttons, parent);
+  box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  return box.exec();
+}
+
 class TQtDialogs final : public TDialogs {
 public:
   void ShowMessage(QWidget* parent, const QString& text) override {
-    QMessageBox::information(parent, QStringLiteral("Tessavor"), text);
+    AskOnTop(parent, QMessageBox::Information, QStringLiteral("Tessavor"), text, QMessageBox::Ok);
   }
   void ShowError(QWidget* parent, const QString& text) override {
-    QMessageBox::critical(parent, QStringLiteral("Error"), text);
+    AskOnTop(parent, QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::Ok);
   }
   bool AskYesNo(QWidget* parent, const QString& text) override {
-    return QMessageBox::question(parent, QStringLiteral("Confirm"), text, QMessageBox::Yes | QMessageBox::No) ==
-           QMessageBox::Yes;
+    return AskOnTop(parent, QMessageBox::Question, QStringLiteral("Confirm"), text,
+                    QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
   }
   TSaveChoice AskSaveChanges(QWidget* parent, const QString& text) override {
     const auto answer = QMessageBox::question(parent, QStringLiteral("Tessavor"), text,
@@ -31,10 +40,12 @@ public:
   }
   std::optional<QString> InputBox(QWidget* parent, const QString& caption, const QString& prompt,
                                   const QString& defaultText) override {
-    bool ok = false;
-    const QString text = QInputDialog::getText(parent, caption, prompt, QLineEdit::Normal, defaultText, &ok);
-    if (!ok) return std::nullopt;
-    return text;
+    QInputDialog box(parent, Qt::WindowStaysOnTopHint);
+    box.setWindowTitle(caption);
+    box.setLabelText(prompt);
+    box.setTextValue(defaultText);
+    if (box.exec() != QDialog::Accepted) return std::nullopt;
+    return box.textValue();
   }
   std::optional<QString> OpenFileName(QWidget* parent, const QString& caption, const QString& filter) override {
     const QString name = QFileDialog::getOpenFileName(parent, caption, DialogFolder(filter), filter);

@@ -15,7 +15,10 @@ TfrmGlView::TfrmGlView(TMeshDocument& document, QWidget* owner)
     : QOpenGLWidget(owner, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint),
       m_document(document) {
+  // Its placement section in the settings file is named after it.
+  setObjectName(QStringLiteral("frmGlView"));
   setWindowTitle(QStringLiteral("GlView"));
+  setAttribute(Qt::WA_QuitOnClose, false);
   setFormat(GlViewerSurfaceFormat());
   setFocusPolicy(Qt::StrongFocus);
   setGeometry(200, 203, 166, 205);

@@ -100,7 +100,10 @@ TfrmMeshView::TfrmMeshView(TMeshDocument& document, const QString& materialFolde
         }
       }),
       m_document(document) {
+  setObjectName(QStringLiteral("frmMeshView"));
   setWindowTitle(QStringLiteral("Model Viewer"));
+  // The main window alone ends the program; a viewer left open must not keep it running.
+  setAttribute(Qt::WA_QuitOnClose, false);
   setFormat(GlViewerSurfaceFormat());
   setCursor(Qt::CrossCursor);
   setFocusPolicy(Qt::StrongFocus);

@@ -40,6 +40,7 @@ TProjectionWindow::TProjectionWindow(TMeshDocument& document, const QString& nam
       m_document(document) {
   setObjectName(name);
   setWindowTitle(caption);
+  setAttribute(Qt::WA_QuitOnClose, false);
   setCursor(Qt::CrossCursor);
   setAttribute(Qt::WA_OpaquePaintEvent);
   move(bounds.topLeft());

@@ -14,6 +14,7 @@ TfrmTools::TfrmTools(TMeshDocument& document, std::function<void()> repaint, QWi
       m_document(document), m_repaint(std::move(repaint)) {
   setObjectName(QStringLiteral("frmTools"));
   setWindowTitle(QStringLiteral("frmTools"));
+  setAttribute(Qt::WA_QuitOnClose, false);
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);

@@ -28,13 +28,15 @@ bool ViewersHaveOpenGl() {
   return *available;
 }
 
-void ShowMeshViewer(QWidget* owner, TMeshDocument& document, const QString& materialFolder) {
+void ShowMeshViewer(QWidget* owner, TMeshDocument& document, const QString& materialFolder,
+                    const TViewerPlacer& place) {
   if (!g_meshView && !ViewersHaveOpenGl()) {
     Dialogs().ShowMessage(owner, QString::fromLatin1(kNoOpenGl));
     return;
   }
   if (!g_meshView) {  // a top-level tool window; staying on top is its own window flag
     g_meshView = new TfrmMeshView(document, materialFolder);
+    if (place) place(*g_meshView);
     g_meshView->show();
   }
   g_meshView->show();
@@ -56,13 +58,15 @@ void MeshViewerDrawScene() {
   if (g_meshView) g_meshView->DrawSceneNow();
 }
 
-bool ShowGlViewer(QWidget* owner, TMeshDocument& document, const QString& materialFolder) {
+bool ShowGlViewer(QWidget* owner, TMeshDocument& document, const QString& materialFolder,
+                  const TViewerPlacer& place) {
   if (g_glView) return false;
   if (!ViewersHaveOpenGl()) {
     Dialogs().ShowMessage(owner, QString::fromLatin1(kNoOpenGl));
     return false;
   }
   g_glView = new TfrmGlView(document);
+  if (place) place(*g_glView);
   g_glView->show();
   g_glView->LoadTextures(materialFolder);
   return true;
@@ -78,6 +82,17 @@ void GlViewerLoadTextures(const QString& materialFolder) {
     g_glView->LoadTextures(materialFolder);
   } catch (const std::exception& e) {
     Dialogs().ShowError(g_glView, QString::fromStdString(e.what()));
+  }
+}
+
+void HideViewers() {
+  if (g_meshView) {
+    g_meshView->Timer1.SetEnabled(false);
+    g_meshView->hide();
+  }
+  if (g_glView) {
+    g_glView->Timer1.stop();
+    g_glView->hide();
   }
 }
 

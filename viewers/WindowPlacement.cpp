@@ -1,7 +1,10 @@
 #include "viewers/WindowPlacement.h"
 
+#include <QEvent>
 #include <QSettings>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace {
 
@@ -20,6 +23,39 @@ int ReadInteger(QSettings& settings, const QString& key, int def) {
   return ok ? n : def;
 }
 
+bool Framed(const QWidget& window) { return window.frameGeometry() != window.geometry(); }
+
+// Waits for the window manager to frame the window, then sets the inner size once so that
+// the outer bounds are the wanted ones. Without a window manager the window is never
+// framed and this stays idle.
+class TFrameFit final : public QObject {
+public:
+  TFrameFit(QWidget& window, const QRect& outer) : QObject(&window), m_window(window), m_outer(outer) {
+    setObjectName(QStringLiteral("TFrameFit"));
+    window.installEventFilter(this);
+  }
+
+protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    const QEvent::Type t = event->type();
+    if ((t == QEvent::Move || t == QEvent::Resize || t == QEvent::Show) && Framed(m_window)) {
+      m_window.removeEventFilter(this);
+      const QRect frame = m_window.frameGeometry();
+      const QRect inner = m_window.geometry();
+      const QSize size(std::max(1, m_outer.width() - (frame.width() - inner.width())),
+                       std::max(1, m_outer.height() - (frame.height() - inner.height())));
+      if (m_window.size() != size) m_window.resize(size);
+      if (frame.topLeft() != m_outer.topLeft()) m_window.move(m_outer.topLeft());
+      deleteLater();
+    }
+    return false;
+  }
+
+private:
+  QWidget& m_window;
+  QRect m_outer;
+};
+
 }  // namespace
 
 void SaveWindowPlacement(QSettings& settings, QWidget& window) {
@@ -34,6 +70,25 @@ void SaveWindowPlacement(QSettings& settings, QWidget& window) {
   settings.setValue(section + "/Height", frame.height());
 }
 
+void SetOuterGeometry(QWidget& window, const QRect& outer) {
+  // A correction still pending from an earlier call would apply the old bounds.
+  delete window.findChild<QObject*>(QStringLiteral("TFrameFit"), Qt::FindDirectChildrenOnly);
+  const QRect frame = window.frameGeometry();
+  const QRect inner = window.geometry();
+  // move() places a top-level window's frame, resize() sets its inner size.
+  window.move(outer.topLeft());
+  window.resize(std::max(1, outer.width() - (frame.width() - inner.width())),
+                std::max(1, outer.height() - (frame.height() - inner.height())));
+  if (!Framed(window)) new TFrameFit(window, outer);
+}
+
+QRect OuterGeometry(const QWidget& window, const QMargins& guess) {
+  if (Framed(window)) return window.frameGeometry();
+  // pos() of a window is its frame's top-left corner; a window not shown yet grows to its
+  // layout's minimum when it is.
+  return QRect(window.pos(), window.size().expandedTo(window.minimumSizeHint()).grownBy(guess));
+}
+
 void RestoreWindowPlacement(QSettings& settings, QWidget& window, int left, int top, int width, int height) {
   const QString section = window.objectName();
   const int state = ReadInteger(settings, section + "/WindowState", StateNumber(window.windowState()));
@@ -46,20 +101,52 @@ void RestoreWindowPlacement(QSettings& settings, QWidget& window, int left, int 
     return;
   }
   window.setWindowState(Qt::WindowNoState);
-  // Bounds are outer bounds; the frame adds the same margins before and after a resize.
   const QRect frame = window.frameGeometry();
-  const int extraW = frame.width() - window.width();
-  const int extraH = frame.height() - window.height();
   int x = frame.x(), y = frame.y(), w = frame.width(), h = frame.height();
   if (left != -1) x = ReadInteger(settings, section + "/Left", left);
   if (top != -1) y = ReadInteger(settings, section + "/Top", top);
   if (width != -1) w = ReadInteger(settings, section + "/Width", width);
   if (height != -1) h = ReadInteger(settings, section + "/Height", height);
-  window.move(x, y);
-  window.resize(qMax(1, w - extraW), qMax(1, h - extraH));
+  if (QRect(x, y, w, h) != frame) SetOuterGeometry(window, QRect(x, y, w, h));
 }
 
 void RestoreWindowPlacement(QSettings& settings, QWidget& window) {
   const QRect frame = window.frameGeometry();
   RestoreWindowPlacement(settings, window, frame.x(), frame.y(), frame.width(), frame.height());
+}
+
+bool HasWindowPlacement(QSettings& settings, const QWidget& window) {
+  return settings.contains(window.objectName() + QStringLiteral("/WindowState"));
+}
+
+QList<QPoint> LayoutBeside(const QRect& anchor, const QList<QSize>& outerSizes, const QRect& screen, int gap) {
+  QList<QPoint> places;
+  int columnX = anchor.right() + 1 + gap, columnY = anchor.top(), columnWidth = 0;
+  int rowX = anchor.left(), rowY = anchor.bottom() + 1 + gap, rowHeight = 0;
+  bool below = false;
+  for (const QSize& size : outerSizes) {
+    if (!below) {
+      if (columnY != anchor.top() && columnY + size.height() > screen.bottom() + 1) {
+        columnX += columnWidth + gap;  // this column is full: the next one
+        columnY = anchor.top();
+        columnWidth = 0;
+      }
+      if (columnX + size.width() <= screen.right() + 1) {
+        places << QPoint(columnX, columnY);
+        columnY += size.height() + gap;
+        columnWidth = std::max(columnWidth, size.width());
+        continue;
+      }
+      below = true;  // no room on the right: everything from here goes below
+    }
+    if (rowX != anchor.left() && rowX + size.width() > screen.right() + 1) {
+      rowX = anchor.left();
+      rowY += rowHeight + gap;
+      rowHeight = 0;
+    }
+    places << QPoint(rowX, rowY);
+    rowX += size.width() + gap;
+    rowHeight = std::max(rowHeight, size.height());
+  }
+  return places;
 }

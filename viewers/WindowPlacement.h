@@ -3,13 +3,28 @@
 // home folder, a QSettings INI object that the main window opens at start-up and keeps).
 // One section per window, named after the window's objectName() ("Form1", "frmPoints",
 // "frmFaces", "frmTools", "frmGlView"), with the integer keys "WindowState" (0 normal,
-// 1 minimized, 2 maximized), "Left", "Top", "Width", "Height" (outer bounds in screen pixels).
+// 1 minimized, 2 maximized), "Left", "Top", "Width", "Height" (outer bounds in screen pixels:
+// the window manager's frame included).
 //
 // The bounds keys are written only for a window in the normal state, so a window closed
 // maximized keeps the bounds of an earlier run. Values that are not integers read as the
 // default.
+//
+// Outer bounds round-trip: a window restored and saved again without being touched writes
+// the values it read, with a window manager and without one. A window's frame is known only
+// once the window manager has framed it, which happens after it is shown; until then the
+// inner size is set from the outer one as if there were no frame, and the first time the
+// frame becomes known the inner size is corrected once so that the outer size is the saved
+// one. The position is the frame's (Qt places a top-level window's frame at move()).
+
+#include <QList>
+#include <QMargins>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 
 class QSettings;
+class QString;
 class QWidget;
 
 // Writes "WindowState" and, in the normal state, "Left", "Top", "Width", "Height".
@@ -22,3 +37,21 @@ void RestoreWindowPlacement(QSettings& settings, QWidget& window, int left, int 
 
 // The same with the window's current outer bounds as the arguments.
 void RestoreWindowPlacement(QSettings& settings, QWidget& window);
+
+// Whether the settings hold a placement for the window (its section has "WindowState").
+bool HasWindowPlacement(QSettings& settings, const QWidget& window);
+
+// Sets the window's outer bounds (frame included, see above).
+void SetOuterGeometry(QWidget& window, const QRect& outer);
+
+// The window's outer bounds; before the window manager has framed it, its inner bounds
+// grown by `guess` (what a frame usually adds), so that a layout made before the first
+// show leaves room for the frame. Without a window manager the guess only adds a gap.
+QRect OuterGeometry(const QWidget& window, const QMargins& guess = QMargins(4, 28, 4, 4));
+
+// The default layout of windows that have no saved placement: their outer sizes in order,
+// placed beside `anchor` (the main window's outer bounds) so that none covers it: in
+// columns to its right, top-aligned with it, each column filled downwards while the screen
+// has room; where the screen is too narrow for a column on the right, in rows below the
+// anchor. `gap` pixels separate the windows. Returns the outer top-left of each window.
+QList<QPoint> LayoutBeside(const QRect& anchor, const QList<QSize>& outerSizes, const QRect& screen, int gap = 6);

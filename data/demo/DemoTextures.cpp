@@ -1,8 +1,10 @@
 // Writes the demo model's textures, named after their material number as the viewers look
 // them up: 24-bit uncompressed BMP pictures (00001001.bmp ... 00001004.bmp) for the GL
 // viewer and the model viewer's fallback, and compressed ".gct" textures (00001001.gct ...)
-// written by the program's own stream encoder, which the model viewer prefers. Walls and
-// roof use the block format, door and windows the zlib format, so the demo shows both.
+// written by the program's own stream encoder, which the model viewer prefers, and the
+// game's MAT pictures (00001001.mat ...) written by the program's own MAT writer, which the
+// Texturing tab shows. Walls and roof use the block format and plain MAT pixels, door and
+// windows the zlib format and run-length MAT, so the demo shows both kinds of each.
 // Drawn procedurally at 64 x 64 and written at 256 x 256 (each pixel 4 x 4), the size a
 // picture texture covers: a smaller picture would leave most of it black.
 // Drawn here so that the project ships no binary pictures.
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "images/Gct.h"
+#include "images/MatGraphic.h"
 
 namespace {
 
@@ -163,6 +166,28 @@ bool WriteGct(const std::string& path, const TPicture& p, TStreamFormat format) 
   return true;
 }
 
+bool WriteMat(const std::string& path, const TPicture& p, bool runLength) {
+  try {
+    TMATGraphic mat;
+    mat.SetSize(kOutSize, kOutSize);  // 24 bits per pixel: blue, green, red, top row first
+    for (int y = 0; y < kOutSize; ++y) {
+      uint8_t* row = mat.ScanLine(y);
+      for (int x = 0; x < kOutSize; ++x) {
+        const TRgb c = OutPixel(p, x, y);
+        row[3 * x] = c.b;
+        row[3 * x + 1] = c.g;
+        row[3 * x + 2] = c.r;
+      }
+    }
+    mat.SaveCompressed = runLength;
+    mat.SaveMatFile(path);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "demo_textures: %s\n", e.what());
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -183,6 +208,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     if (!WriteGct(dir + t.name + ".gct", t.picture, t.format)) return 1;
+    if (!WriteMat(dir + t.name + ".mat", t.picture, t.format == TStreamFormat::Zlib)) return 1;
   }
   return 0;
 }

@@ -72,4 +72,29 @@ TEST_F(ScreenshotProgram, FolderThatCannotBeMadeEndsWithStatus2) {
   EXPECT_NE(r.err.find("cannot create"), std::string::npos) << r.err;
 }
 
+TEST_F(ScreenshotProgram, TheUsersModelIniIsLeftAsItWas) {
+  // Placements, the material folder and the start-up guard as a user's last run left them.
+  const std::string ini =
+      "[qorvex]\nloadok=0\nMatPath=/tex/\n\n[frmPoints]\nWindowState=0\nLeft=900\nTop=40\nWidth=230\nHeight=240\n";
+  testsupport::WriteText(home.File("model.ini"), ini);
+  const TProgramResult r = Shoot(testsupport::ProgramPath("tessavor"), scratch.Path() / "shots");
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(testsupport::ReadText(home.File("model.ini")), ini);
+}
+
+// --help and --version answer before anything needs a display: with the X platform asked
+// for and no X display, they still print and exit 0.
+TEST_F(ScreenshotProgram, HelpAndVersionNeedNoDisplay) {
+  const auto noDisplay = testsupport::TRunOptions().Set("QT_QPA_PLATFORM", "xcb").Unset("DISPLAY").Unset("WAYLAND_DISPLAY");
+  const TProgramResult version = testsupport::RunProgram("tessavor", {"--version"}, noDisplay);
+  EXPECT_EQ(version.status, 0) << version.err;
+  EXPECT_EQ(version.out, std::string("tessavor ") + TESSAVOR_VERSION + "\n");
+  const TProgramResult help = testsupport::RunProgram("tessavor", {"--help"}, noDisplay);
+  EXPECT_EQ(help.status, 0) << help.err;
+  EXPECT_NE(help.out.find("--screenshot DIR"), std::string::npos) << help.out;
+  const TProgramResult cli = testsupport::RunProgram("tessavor-cli", {"--version"}, noDisplay);
+  EXPECT_EQ(cli.status, 0) << cli.err;
+  EXPECT_EQ(cli.out, std::string("tessavor-cli ") + TESSAVOR_VERSION + "\n");
+}
+
 }  // namespace

@@ -18,11 +18,28 @@ struct TreeBuilderTest : ::testing::Test {
   testsupport::TempDir dir;
 };
 
-TEST_F(TreeBuilderTest, AFileThatIsNoLibraryIsReportedWithoutCall) {
+TEST_F(TreeBuilderTest, AFileThatIsNoLibraryIsAnErrorWithPathAndReason) {
   testsupport::WriteText(dir.File("libbsp.so"), "not a library");
+  std::vector<std::string> errors;
+  hooks.Error = [&](const std::string& t) { errors.push_back(t); };
   EXPECT_EQ(RunTreeBuilder(dir.File("libbsp.so"), dir.File("a.iff.txt"), hooks), -1);
-  EXPECT_EQ(messages, std::vector<std::string>{"Cannot load bsp.dll. Error=8"});
+  ASSERT_EQ(errors.size(), 1u);
+  const std::string prefix = "Cannot load " + dir.File("libbsp.so") + ": ";
+  EXPECT_EQ(errors[0].substr(0, prefix.size()), prefix);
+  // The loader's reason follows, without the path a second time.
+  EXPECT_GT(errors[0].size(), prefix.size());
+  EXPECT_EQ(errors[0].find(dir.File("libbsp.so"), prefix.size()), std::string::npos) << errors[0];
+  EXPECT_TRUE(messages.empty());
   EXPECT_TRUE(compiled.empty());
+}
+
+TEST_F(TreeBuilderTest, ARelativeLibraryPathIsToldAsTheAbsoluteFileTried) {
+  EXPECT_EQ(LibraryLoadError("/a/libbsp.so", "/a/libbsp.so: file too short"), "Cannot load /a/libbsp.so: file too short");
+  EXPECT_EQ(LibraryLoadError("/a/libbsp.so", "out of memory"), "Cannot load /a/libbsp.so: out of memory");
+  RunTreeBuilder("no-such-dir/libbsp.so", dir.File("a.iff.txt"), hooks);  // no Error hook: told as a message
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].rfind("Cannot load /", 0), 0u) << messages[0];
+  EXPECT_NE(messages[0].find("/no-such-dir/libbsp.so: "), std::string::npos) << messages[0];
 }
 
 TEST_F(TreeBuilderTest, SuccessCompilesTheScriptPath) {

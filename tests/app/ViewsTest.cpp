@@ -150,11 +150,19 @@ TEST_F(WindowTest, RotationStepsRunOnTheWindowThread) {
   ASSERT_GE(tools->RotateThread().StepsRun(), 3);
   EXPECT_NE(d.VERT[1].x, before);
   // Switched off, the steps stop; and closing the window with the thread running is prompt.
+  // A pass that read the flags before the click may still step; the passes after it may not.
   tools->ButtonZ->click();
-  QApplication::processEvents();
-  const int steps = tools->RotateThread().StepsRun();
-  QTest::qWait(120);
-  EXPECT_EQ(tools->RotateThread().StepsRun(), steps);
+  const T3dRotate& thread = tools->RotateThread();
+  auto waitPasses = [&](int n) {
+    const int target = thread.Passes() + n;
+    t.restart();
+    while (thread.Passes() < target && t.elapsed() < 5000) QApplication::processEvents(QEventLoop::AllEvents, 10);
+    return thread.Passes() >= target;
+  };
+  ASSERT_TRUE(waitPasses(1));
+  const int steps = thread.StepsRun();
+  ASSERT_TRUE(waitPasses(3));
+  EXPECT_EQ(thread.StepsRun(), steps);
 }
 
 // ---- Texturing tab -----------------------------------------------------------------------

@@ -46,8 +46,7 @@ protected:
   std::unique_ptr<TfrmGlView> view;
 };
 
-#define OPEN_OR_SKIP() \
-  if (!Open()) GTEST_SKIP() << "no OpenGL 1.1 context on this display"
+#define OPEN_OR_SKIP() REQUIRE_OPENGL(Open())
 
 TEST_F(GlViewer, WindowKindCaptionBoundsAndRefusedClose) {
   OPEN_OR_SKIP();
@@ -133,7 +132,7 @@ TEST_F(GlViewer, ZoomKeysAccumulateUntilAResizeResetsTheProjection) {
   f = view->grabFramebuffer();
   EXPECT_GT(PixelAt(f, 3, 3).r, 245) << "1.2^5 = 2.49 times the square covers the window";
   view->resize(170, 210);
-  QTest::qWait(50);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view->grabFramebuffer().size() == view->size() * view->devicePixelRatio(); }));
   f = view->grabFramebuffer();
   EXPECT_LT(PixelAt(f, 3, 3).r, 8) << "the resize loaded the identity into the projection";
 }
@@ -150,7 +149,7 @@ TEST_F(GlViewer, OnlyLowerCaseRTogglesTheTimer) {
 }
 
 TEST_F(GlViewer, TheHostCreatesOnTheFirstClickOnly) {
-  if (!ViewersHaveOpenGl()) GTEST_SKIP() << "no OpenGL on this display";
+  REQUIRE_OPENGL(ViewersHaveOpenGl());
   WriteBmp(7, qRgb(255, 0, 0));
   AddSquare(*doc, 0, 0, 0.5f, 7);
   EXPECT_TRUE(ShowGlViewer(nullptr, *doc, folder));
@@ -159,12 +158,12 @@ TEST_F(GlViewer, TheHostCreatesOnTheFirstClickOnly) {
   EXPECT_FALSE(ShowGlViewer(nullptr, *doc, folder));
   EXPECT_EQ(GlViewerWindow(), first);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(first));
-  QTest::qWait(50);  // a load asked for before the context existed runs once it does
-  GlViewerLoadTextures(folder);
+  EXPECT_EQ(first->objectName(), QStringLiteral("frmGlView")) << "its placement section";
+  // A load asked for before the context existed runs once it does; a second one adds nothing.
   auto* gl = static_cast<TfrmGlView*>(first);
-  if (gl->GlReady()) {
-    EXPECT_EQ(gl->PictureCount, 1);
-  }
+  ASSERT_TRUE(QTest::qWaitFor([&] { return gl->GlReady() && gl->PictureCount == 1; }, 5000));
+  GlViewerLoadTextures(folder);
+  EXPECT_EQ(gl->PictureCount, 1);
   DestroyViewers();
   EXPECT_FALSE(GlViewerExists());
   EXPECT_TRUE(dialogs.Dialogs.Errors.isEmpty());

@@ -89,8 +89,7 @@ protected:
   std::unique_ptr<TfrmMeshView> view;
 };
 
-#define OPEN_OR_SKIP() \
-  if (!Open()) GTEST_SKIP() << "no OpenGL 1.1 context on this display"
+#define OPEN_OR_SKIP() REQUIRE_OPENGL(Open())
 
 TEST_F(MeshViewFrames, WindowKindCaptionAndBounds) {
   OPEN_OR_SKIP();
@@ -204,7 +203,7 @@ TEST_F(MeshViewFrames, ASingleTextureSurvivesAResize) {
   OPEN_OR_SKIP();
   Frame();
   view->resize(300, 260);
-  QTest::qWait(50);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view->grabFramebuffer().size() == view->size() * view->devicePixelRatio(); }));
   const QImage f = Frame();
   const TRgb centre = PixelAt(f, f.width() / 2, f.height() / 2);
   EXPECT_TRUE(Near(centre.r, kGrey) && centre.g < 8) << centre.r << "," << centre.g << "," << centre.b;
@@ -407,7 +406,7 @@ TEST_F(MeshViewFrames, TheTimerRedrawsAndTurnsOnTheWindowThread) {
   AddSquare(*doc, 0, 0, 0.5f, 0);
   OPEN_OR_SKIP();
   view->RotateY->trigger();
-  QTest::qWait(600);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view->FrameCount > 0 && MeshViewState.AngleY > 0.0f; }, 5000));
   EXPECT_GT(view->FrameCount, 0);
   EXPECT_GT(MeshViewState.AngleY, 0.0f);
 }
@@ -486,7 +485,7 @@ TEST_F(MeshViewTextures, TheLogTellsTheTextureSearch) {
   if (ready) Frame();
   view.reset();  // destruction closes the log
   CloseLog();    // (when no viewer was made)
-  if (!ready) GTEST_SKIP() << "no OpenGL 1.1 context on this display";
+  REQUIRE_OPENGL(ready);
   EXPECT_FALSE(LogEnabled);
   const std::string log = testsupport::ReadText(logPath);
   const std::string gct = Path(1, ".gct").toStdString();
@@ -500,7 +499,7 @@ TEST_F(MeshViewTextures, TheLogTellsTheTextureSearch) {
 }
 
 TEST_F(MeshViewFrames, TheHostCreatesOnceAndEveryClickShowsTheModelAgain) {
-  if (!ViewersHaveOpenGl()) GTEST_SKIP() << "no OpenGL on this display";
+  REQUIRE_OPENGL(ViewersHaveOpenGl());
   AddSquare(*doc, 0, 0, 0.5f, 0);
   ShowMeshViewer(nullptr, *doc, folder);
   ASSERT_TRUE(MeshViewerExists());

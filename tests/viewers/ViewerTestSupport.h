@@ -2,16 +2,30 @@
 // Shared pieces of the viewer tests: a scripted dialogs interface, a small mesh builder and
 // pixel helpers for frames grabbed from the viewers.
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QImage>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "mesh/MeshDocument.h"
 #include "viewers/Dialogs.h"
+
+// Stops a test that needs an OpenGL context when `ready` is false: a skip on a developer's
+// machine without one, a failure when CI is set, where a missing Xvfb or Mesa must not pass
+// as a green run.
+#define REQUIRE_OPENGL(ready)                                                          \
+  do {                                                                                 \
+    if (!(ready)) {                                                                    \
+      if (std::getenv("CI")) FAIL() << "no OpenGL 1.1 context on this display";        \
+      GTEST_SKIP() << "no OpenGL 1.1 context on this display";                         \
+    }                                                                                  \
+  } while (0)
 
 namespace viewertest {
 
