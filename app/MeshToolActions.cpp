@@ -4,7 +4,9 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QStringList>
+#include <QMenuBar>
 
+#include "app/LongWork.h"
 #include "app/Unit1.h"
 #include "interchange/Interchange.h"
 #include "mesh/AscImport.h"
@@ -27,10 +29,14 @@ QString g_lastRippedModel;
 void RipMeshAction(TForm1& form) {
   const auto chosen = Dialogs().OpenFileName(&form, QStringLiteral("Rip mesh"), QStringLiteral("IFF Files (*.iff)"));
   // A cancelled dialog still reloads the record files as they are.
-  if (chosen) {
-    RipMesh(chosen->toStdString());
-    g_lastRippedModel = *chosen;
-  }
+  if (chosen) RipModelFile(form, *chosen);
+  else form.Load();
+}
+
+void RipModelFile(TForm1& form, const QString& path) {
+  RipMesh(path.toStdString());
+  g_lastRippedModel = path;
+  form.AddRecentFile(path);
   form.Load();
 }
 
@@ -49,16 +55,32 @@ void WriteBackAction(TForm1& form) {
   WriteBack(model.toStdString(), out->toStdString());
 }
 
-void ImportAscAction(TForm1& form) { ImportAscFileAction(form, DefaultAscPath()); }
+namespace {
 
-void ImportAscFileAction(TForm1& form, const std::string& path) {
-  TMeshDocument& doc = form.Document();
+bool ImportAscFrom(TForm1& form, const std::string& path) {
   const auto answer =
       Dialogs().InputBox(&form, QStringLiteral("MAT file:"), QStringLiteral("Imput ASC"), QStringLiteral("70000"));
-  const int32_t mat = ParseTypedInt(answer.value_or(QStringLiteral("70000")).toStdString());
-  // Long imports keep the Faces window drawing.
-  ImportAsc(doc, path, mat, [&form] { form.Faces()->repaint(); });
+  if (!answer) return false;  // Cancel imports nothing
+  const int32_t mat = ParseTypedInt(answer->toStdString());
+  TAscMesh mesh;
+  const bool done = RunLongWork(&form, {form.centralWidget(), form.menuBar()}, QStringLiteral("Importing ASC..."), true,
+                                [&mesh, &path](const std::atomic<bool>& cancelled) {
+                                  mesh = ReadAsc(path, [&cancelled] {
+                                    if (cancelled) throw EWorkCancelled("Import cancelled");
+                                  });
+                                });
+  if (!done) return false;
+  ApplyAsc(form.Document(), mesh, mat);
   form.RepaintViews();
+  return true;
+}
+
+}  // namespace
+
+void ImportAscAction(TForm1& form) { ImportAscFrom(form, DefaultAscPath()); }
+
+void ImportAscFile(TForm1& form, const QString& path) {
+  if (ImportAscFrom(form, path.toStdString())) form.AddRecentFile(path);
 }
 
 void OutputObjAction(TForm1& form) {
@@ -111,14 +133,18 @@ void LoadBmpWithQt(const std::string& fileName, TBitmap& bitmap) {
 
 void ImportModelAction(TForm1& form) {
   const auto chosen = Dialogs().OpenFileName(&form, QStringLiteral("Import"), ImportFilter());
-  if (!chosen) return;
+  if (chosen) ImportModelFile(form, *chosen);
+}
+
+void ImportModelFile(TForm1& form, const QString& file) {
   const auto first = Dialogs().InputBox(&form, QStringLiteral("Import"),
                                         QStringLiteral("First number for materials without one:"),
                                         QString::number(kDefaultMaterial));
   if (!first) return;
   TImportOptions options;
   options.FirstNewMat = ParseTypedInt(first->toStdString());
-  const TImportReport report = ImportModel(form.Document(), chosen->toStdString(), options);
+  const TImportReport report = ImportModel(form.Document(), file.toStdString(), options);
+  form.AddRecentFile(file);
   Dialogs().ShowMessage(&form, QString::fromStdString(report.Text()));
 }
 

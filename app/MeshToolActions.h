@@ -5,18 +5,23 @@
 
 #include <string>
 
+class QString;
 class TForm1;
 
 void RipMeshAction(TForm1& form);        // "Rip mesh": open dialog, rip, Load (Load also on Cancel)
+void RipModelFile(TForm1& form, const QString& path);  // rip `path`, remember it as recent, Load
 // "Write back...": the record files into a copy of the last ripped model (asked for when
 // nothing was ripped yet), saved where the save dialog says.
 void WriteBackAction(TForm1& form);
-void ImportAscAction(TForm1& form);      // "Import ASC": material asked with "Imput ASC"
-void ImportAscFileAction(TForm1& form, const std::string& path);  // the same on another file
+// "Import ASC": material asked with "Imput ASC" (Cancel imports nothing); the file is read
+// and parsed off the window thread with a progress dialog that can cancel it.
+void ImportAscAction(TForm1& form);
+void ImportAscFile(TForm1& form, const QString& path);  // the same for a chosen file, remembered as recent
 void OutputObjAction(TForm1& form);      // "Output obj": save dialog, write the OBJ file
 // "Import...": any model Assimp reads replaces the mesh (first new material number asked;
 // Cancel in either dialog imports nothing); the import report in a message box.
 void ImportModelAction(TForm1& form);
+void ImportModelFile(TForm1& form, const QString& file);  // the same for a chosen file, remembered as recent
 // "Export...": the mesh with its materials and the material folder's textures, in the
 // format of the chosen file's extension (".obj" when it has none); the report in a message box.
 void ExportModelAction(TForm1& form);

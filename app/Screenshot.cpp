@@ -26,6 +26,10 @@ public:
     Print("question (answered No)", text);
     return false;
   }
+  TSaveChoice AskSaveChanges(QWidget*, const QString& text) override {
+    Print("question (cancelled)", text);
+    return TSaveChoice::Cancel;
+  }
   std::optional<QString> InputBox(QWidget*, const QString&, const QString& prompt, const QString&) override {
     Print("input box (cancelled)", prompt);
     return std::nullopt;

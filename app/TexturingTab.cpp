@@ -85,8 +85,10 @@ TTexturingTab::TTexturingTab(TForm1& form, QWidget* parent) : QWidget(parent), m
     uv->addWidget(EditU[k], k, 1);
     uv->addWidget(new QLabel(QStringLiteral("V%1").arg(k + 1), this), k, 2);
     uv->addWidget(EditV[k], k, 3);
-    connect(EditU[k], &QLineEdit::returnPressed, this, [this, k] { m_form.RunAction([this, k] { UvBoxEnter(k, false); }); });
-    connect(EditV[k], &QLineEdit::returnPressed, this, [this, k] { m_form.RunAction([this, k] { UvBoxEnter(k, true); }); });
+    connect(EditU[k], &QLineEdit::returnPressed, this,
+            [this, k] { m_form.RunEdit(QStringLiteral("U%1").arg(k + 1), [this, k] { UvBoxEnter(k, false); }); });
+    connect(EditV[k], &QLineEdit::returnPressed, this,
+            [this, k] { m_form.RunEdit(QStringLiteral("V%1").arg(k + 1), [this, k] { UvBoxEnter(k, true); }); });
   }
 
   grid->addWidget(LabelMouse, 0, 0);
@@ -100,21 +102,22 @@ TTexturingTab::TTexturingTab(TForm1& form, QWidget* parent) : QWidget(parent), m
   grid->addLayout(right, 2, 1);
 
   connect(Image, &TTextureImage::mouseMoved, this, [this](int x, int y) { MouseMove(x, y); });
-  connect(Image, &TTextureImage::leftClicked, this, [this] { m_form.RunAction([this] { LeftClick(); }); });
+  connect(Image, &TTextureImage::leftClicked, this,
+          [this] { m_form.RunEdit(QStringLiteral("pick texture coords"), [this] { LeftClick(); }); });
   // The face list's click is any current-line change the user makes, by mouse or keyboard,
   // and a click on the current line; the program's own moves are no click.
   connect(ListFaces->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& i) {
     if (m_filling || !i.isValid()) return;
     m_clickedRow = i.row();
-    m_form.RunAction([this, i] { ListFacesClick(i.row()); });
+    m_form.RunEdit(QStringLiteral("material"), [this, i] { ListFacesClick(i.row()); });
   });
   ListFaces->viewport()->installEventFilter(this);
   connect(ListFaces, &QListView::clicked, this, [this](const QModelIndex& i) {
-    if (i.row() != m_clickedRow) m_form.RunAction([this, i] { ListFacesClick(i.row()); });
+    if (i.row() != m_clickedRow) m_form.RunEdit(QStringLiteral("material"), [this, i] { ListFacesClick(i.row()); });
     m_clickedRow = -1;
   });
   connect(ComboTexture->lineEdit(), &QLineEdit::returnPressed, this,
-          [this] { m_form.RunAction([this] { ApplyMaterialBox(); }); });
+          [this] { m_form.RunEdit(QStringLiteral("material"), [this] { ApplyMaterialBox(); }); });
 }
 
 bool TTexturingTab::eventFilter(QObject* watched, QEvent* event) {
@@ -127,9 +130,10 @@ QPoint TTexturingTab::TexturePixel(float u, float v) {
   return {static_cast<int>(std::lround(u * 256.0f)), 256 - static_cast<int>(std::lround(v * 256.0f))};
 }
 
-void TTexturingTab::TabShown() {
+void TTexturingTab::TabShown(bool load) {
   TMeshDocument& doc = m_form.Document();
-  doc.LoadRecordFiles();
+  const int previous = m_face;
+  if (load) doc.LoadRecordFiles();
   QStringList lines;
   lines.reserve(doc.ListBox4.Count());
   for (const std::string& s : doc.ListBox4.Lines()) lines << QString::fromStdString(s);
@@ -148,9 +152,10 @@ void TTexturingTab::TabShown() {
     ShowNoFace();
     return;
   }
-  ListFaces->setCurrentIndex(m_faceLines->index(1));
+  const int face = !load && previous >= 0 && previous < m_faceLines->rowCount() ? previous : 1;
+  ListFaces->setCurrentIndex(m_faceLines->index(face));
   m_filling = false;
-  ListFacesClick(1);
+  ListFacesClick(face);
 }
 
 void TTexturingTab::ShowNoFace() {

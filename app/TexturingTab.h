@@ -67,7 +67,9 @@ public:
   int CurrentFace() const { return m_face; }
 
   // Showing the tab: Load, copy the face lines, fill the material box, start on line 1.
-  void TabShown();
+  // Without `load` (the user kept unsaved changes, or an undo changed the records) the
+  // document is shown as it is, on the face shown before when it still exists.
+  void TabShown(bool load = true);
   void ListFacesClick(int face);
   void RedrawTexturePanel();
   void ApplyMaterialBox();

@@ -4,6 +4,13 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QUndoStack>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -24,7 +31,9 @@
 #include <QVBoxLayout>
 
 #include "app/LineListModel.h"
+#include "app/LongWork.h"
 #include "app/MeshToolActions.h"
+#include "interchange/Interchange.h"
 #include "app/TexturingTab.h"
 #include "app/TreeBuilder.h"
 #include "iffc/Compiler.h"
@@ -75,27 +84,79 @@ int MessageLine(const QString& message) {
   return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
+// One step of the history. The action has already run when the step is pushed, so the
+// first redo (QUndoStack::push calls it) does nothing.
+class TStepCommand final : public QUndoCommand {
+public:
+  TStepCommand(TForm1& form, TMeshStep step)
+      : QUndoCommand(QString::fromStdString(step.Name)), m_form(form), m_step(std::move(step)) {}
+  const TMeshStep& Step() const { return m_step; }
+  void undo() override { m_form.ApplyStep(m_step, true); }
+  void redo() override {
+    if (m_pushed) m_form.ApplyStep(m_step, false);
+    m_pushed = true;
+  }
+
+private:
+  TForm1& m_form;
+  TMeshStep m_step;
+  bool m_pushed = false;
+};
+
+// "Calc VTNM: 14 normals, 6 corners, 2 faces in 3 ms": the arrays the step changed.
+QString ResultText(const TMeshStep& step, qint64 ms) {
+  static const char* const kWords[] = {"vertices", "normals", "corners", "faces"};
+  static const size_t kSizes[] = {sizeof(TPoint3), sizeof(TPoint3), sizeof(TFvrtRecord), sizeof(TFaceRecord)};
+  QStringList parts;
+  for (size_t i = 0; i < 4; ++i) {
+    if (SameBytes(step.Before.Arrays[i], step.After.Arrays[i])) continue;
+    const size_t n = step.After.Arrays[i] ? step.After.Arrays[i]->size() / kSizes[i] : 0;
+    parts << QStringLiteral("%1 %2").arg(n).arg(QLatin1String(kWords[i]));
+  }
+  QString text = QString::fromStdString(step.Name) + QStringLiteral(": ");
+  text += parts.isEmpty() ? QStringLiteral("mesh unchanged") : parts.join(QStringLiteral(", "));
+  if (step.WritesFiles()) text += QStringLiteral(", saved");
+  return text + QStringLiteral(" in %1 ms").arg(ms);
+}
+
 }  // namespace
 
 TForm1::TForm1(const QString& settingsPath, QWidget* parent) : QMainWindow(parent) {
   setObjectName(QStringLiteral("Form1"));
-  setWindowTitle(QStringLiteral("Tessavor 0.8"));
+  setWindowTitle(QStringLiteral("Tessavor " TESSAVOR_VERSION));
+  setAcceptDrops(true);
+  ModelFileSuffixes = {QStringLiteral("iff"), QStringLiteral("asc")};
+  for (const TFormatInfo& f : ImportFormats()) {
+    const QString suffix = QString::fromStdString(f.Extension).toLower();
+    if (!ModelFileSuffixes.contains(suffix)) ModelFileSuffixes << suffix;
+  }
   // The settings file, opened at creation and kept until the window closes.
   const QString ini = settingsPath.isEmpty() ? Q(HomeFile("model.ini")) : settingsPath;
   m_settings = std::make_unique<QSettings>(ini, QSettings::IniFormat);
+  SetDialogFolders(m_settings.get());
+  m_undo = new QUndoStack(this);
+  m_undo->setUndoLimit(kUndoSteps);
   // "." as decimal separator for every float conversion, whatever the user's locale; the
   // core's own number texts never depend on the locale.
   QLocale::setDefault(QLocale::c());
   m_document.Clear();
+  m_saved = TakeSnapshot(m_document);
   BspLibraryPath = Q(ProgramLibraryPath("libbsp.so"));
   BuildWindow();
+  BuildMenus();
+  BuildStatusBar();
 
   // The projection windows belong to the main window but are windows of their own.
-  m_points = std::make_unique<TfrmPoints>(m_document, [this] { AddFvrtClick(); });
+  m_points = std::make_unique<TfrmPoints>(m_document,
+                                          [this] { RunEdit(QStringLiteral("add FVRT"), [this] { AddFvrtClick(); }); });
   m_faces = std::make_unique<TfrmFaces>(m_document);
   m_faces->SetPointsWindow(m_points.get());
   m_points->SetPartner(m_faces.get());
-  m_tools = std::make_unique<TfrmTools>(m_document, [this] { RepaintViews(); });
+  // Rotations turn VERT in place outside the history; the title still shows the change.
+  m_tools = std::make_unique<TfrmTools>(m_document, [this] {
+    RepaintViews();
+    UpdateState();
+  });
 
   m_document.OnVertAdded = [this](int32_t) { m_points->update(); };
   m_document.OnFaceAdded = [this](int32_t) { m_faces->update(); };
@@ -105,9 +166,14 @@ TForm1::TForm1(const QString& settingsPath, QWidget* parent) : QMainWindow(paren
   LoadTemplate();
   resize(560, 520);
   move(0, 92);
+  UpdateState();
 }
 
 TForm1::~TForm1() {
+  SetDialogFolders(nullptr);
+  // Commands refer to this window; none may run while it is being taken apart.
+  delete m_undo;
+  m_undo = nullptr;
   CompilerMessageHook = nullptr;
   m_document.OnVertAdded = nullptr;
   m_document.OnFaceAdded = nullptr;
@@ -124,15 +190,215 @@ TForm1::~TForm1() {
   delete takeCentralWidget();
 }
 
-QPushButton* TForm1::AddButton(QWidget* parent, const QString& caption, void (TForm1::*handler)()) {
-  return AddButton(parent, caption, [this, handler] { (this->*handler)(); });
+QPushButton* TForm1::AddButton(QWidget* parent, const QString& caption, void (TForm1::*handler)(), bool askFirst) {
+  return AddButton(parent, caption, [this, handler] { (this->*handler)(); }, askFirst);
 }
 
-QPushButton* TForm1::AddButton(QWidget* parent, const QString& caption, std::function<void()> handler) {
+QPushButton* TForm1::AddButton(QWidget* parent, const QString& caption, std::function<void()> handler,
+                               bool askFirst) {
   auto* b = new QPushButton(caption, parent);
   b->setObjectName(QStringLiteral("Button_") + QString(caption).remove('&').remove('.').replace(' ', '_'));
-  connect(b, &QPushButton::clicked, this, [this, handler = std::move(handler)] { RunAction(handler); });
+  // The step's name is the caption as the Edit menu shows it: "Undo add VERT".
+  const QString name = QString(caption).remove('&').remove(QStringLiteral("..."));
+  connect(b, &QPushButton::clicked, this, [this, name, askFirst, handler = std::move(handler)] {
+    if (askFirst && !MaySaveChanges()) return;
+    RunEdit(name, handler);
+  });
   return b;
+}
+
+bool TForm1::RunEdit(const QString& name, const std::function<void()>& action) {
+  if (m_busy || !m_undo) return false;
+  m_busy = true;
+  QElapsedTimer clock;
+  clock.start();
+  const auto* top = m_undo->index() > 0 ? static_cast<const TStepCommand*>(m_undo->command(m_undo->index() - 1))
+                                        : nullptr;
+  std::optional<TMeshStep> step;
+  const bool ok = RunAction([&] { step = RecordStep(m_document, Std(name), top ? &top->Step() : nullptr, action); });
+  m_busy = false;
+  if (ok && step) {
+    // A Save (or a tool that ends with one) leaves the files holding exactly the records.
+    if (FilesHoldRecords(step->FilesAfter, step->After) || SnapshotMatches(m_document, m_saved))
+      m_saved = step->After;
+    StatusResult->setText(ResultText(*step, clock.elapsed()));
+    if (step->ChangesRecords()) m_undo->push(new TStepCommand(*this, std::move(*step)));
+  } else if (!ok) {
+    StatusResult->setText(name + QStringLiteral(": failed"));
+  }
+  UpdateState();
+  return ok;
+}
+
+void TForm1::ApplyStep(const TMeshStep& step, bool undo) {
+  RunAction([&] {
+    std::vector<TBlob> candidates;
+    AddCandidates(candidates, step.FilesBefore);
+    AddCandidates(candidates, step.FilesAfter);
+    const TRecordFileSet onDisk = ReadRecordFileSet(candidates);
+    if (undo) step.Undo(m_document, onDisk);
+    else step.Redo(m_document, onDisk);
+    // After a step that wrote files, the files hold this side again.
+    if (step.WritesFiles()) m_saved = undo ? step.Before : step.After;
+  });
+  LabelSize->setText(Q(m_document.SizeLabel));
+  LabelRadius->setText(Q(m_document.RadiusLabel));
+  RepaintViews();
+  MeshViewerDrawScene();
+  if (PageControl1->currentIndex() == kTabTexturing) RunAction([this] { Texturing->TabShown(false); });
+  StatusResult->setText((undo ? QStringLiteral("Undo ") : QStringLiteral("Redo ")) + QString::fromStdString(step.Name));
+  UpdateState();
+}
+
+bool TForm1::IsModified() const { return !SnapshotMatches(m_document, m_saved); }
+
+bool TForm1::MaySaveChanges() {
+  if (!IsModified()) return true;
+  switch (Dialogs().AskSaveChanges(this, QStringLiteral("Save changes?"))) {
+    case TSaveChoice::Save:
+      return RunEdit(QStringLiteral("Save"), [this] { Save(); });
+    case TSaveChoice::Discard:
+      return true;
+    case TSaveChoice::Cancel:
+      break;
+  }
+  return false;
+}
+
+QString TForm1::TitleText() const {
+  QString home;
+  try {
+    home = Q(HomeFolder());
+    if (home.size() > 1 && home.endsWith('/')) home.chop(1);
+  } catch (const Exception&) {
+  }
+  QString title = QStringLiteral("Tessavor " TESSAVOR_VERSION);
+  if (!home.isEmpty()) title += QStringLiteral(" \u2014 ") + home;
+  if (IsModified()) title += QStringLiteral(" *");
+  return title;
+}
+
+void TForm1::UpdateState() {
+  setWindowTitle(TitleText());
+  if (!StatusCounts) return;
+  const TMeshDocument& d = m_document;
+  StatusCounts->setText(QStringLiteral("VERT %1  VTNM %2  FVRT %3  FACE %4")
+                            .arg(d.NumVert)
+                            .arg(d.NumVtnm)
+                            .arg(d.NumFvrt)
+                            .arg(d.NumFace));
+  StatusSize->setText((Q(d.SizeLabel) + ' ' + Q(d.RadiusLabel)).trimmed());
+  QStringList sel;
+  if (d.ListBox1.Current() >= 0) sel << QStringLiteral("vertex %1").arg(d.ListBox1.Current());
+  if (d.ListBox3.Current() >= 0 || d.ListBox3.SelectedCount() > 0)
+    sel << QStringLiteral("FVRT %1 (%2 selected)").arg(d.ListBox3.Current()).arg(d.ListBox3.SelectedCount());
+  if (d.ListBox4.Current() >= 0) sel << QStringLiteral("face %1").arg(d.ListBox4.Current());
+  StatusSelection->setText(sel.join(QStringLiteral(", ")));
+}
+
+void TForm1::BuildMenus() {
+  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+  auto clickOn = [this](const QString& caption) {
+    return [this, caption] {
+      if (QPushButton* b = Button(caption)) b->click();
+    };
+  };
+  QAction* rip = file->addAction(QStringLiteral("&Rip mesh..."), this, clickOn(QStringLiteral("Rip mesh")));
+  rip->setShortcut(QKeySequence::Open);
+  QAction* save = file->addAction(QStringLiteral("&Save"), this, clickOn(QStringLiteral("Save")));
+  save->setShortcut(QKeySequence::Save);
+  QAction* import = file->addAction(QStringLiteral("&Import..."), this, clickOn(QStringLiteral("Import...")));
+  import->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+  file->addAction(QStringLiteral("Import &ASC..."), this, clickOn(QStringLiteral("Import ASC")));
+  file->addAction(QStringLiteral("&Export..."), this, clickOn(QStringLiteral("Export...")));
+  RecentMenu = file->addMenu(QStringLiteral("Open &Recent"));
+  FillRecentMenu();
+
+  QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+  UndoAction = m_undo->createUndoAction(this, QStringLiteral("&Undo"));
+  UndoAction->setShortcut(QKeySequence::Undo);
+  RedoAction = m_undo->createRedoAction(this, QStringLiteral("&Redo"));
+  RedoAction->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+  edit->addAction(UndoAction);
+  edit->addAction(RedoAction);
+}
+
+void TForm1::BuildStatusBar() {
+  auto label = [this](const char* name) {
+    auto* l = new QLabel(this);
+    l->setObjectName(QLatin1String(name));
+    return l;
+  };
+  StatusCounts = label("StatusCounts");
+  StatusSize = label("StatusSize");
+  StatusSelection = label("StatusSelection");
+  StatusResult = label("StatusResult");
+  statusBar()->addWidget(StatusResult, 1);
+  statusBar()->addPermanentWidget(StatusSelection);
+  statusBar()->addPermanentWidget(StatusSize);
+  statusBar()->addPermanentWidget(StatusCounts);
+}
+
+QStringList TForm1::RecentFiles() const { return m_settings->value(QStringLiteral("Recent/Files")).toStringList(); }
+
+void TForm1::AddRecentFile(const QString& path) {
+  const QString file = QFileInfo(path).absoluteFilePath();
+  QStringList files = RecentFiles();
+  files.removeAll(file);
+  files.prepend(file);
+  while (files.size() > kRecentFiles) files.removeLast();
+  m_settings->setValue(QStringLiteral("Recent/Files"), files);
+  m_settings->sync();
+  FillRecentMenu();
+}
+
+void TForm1::FillRecentMenu() {
+  RecentMenu->clear();
+  const QStringList files = RecentFiles();
+  for (int i = 0; i < files.size(); ++i) {
+    const QString file = files[i];
+    RecentMenu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(file).fileName()), this,
+                          [this, file] { OpenModelFile(file); })
+        ->setToolTip(file);
+  }
+  RecentMenu->setEnabled(!files.isEmpty());
+}
+
+bool TForm1::OpenModelFile(const QString& path) {
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  if (!ModelFileSuffixes.contains(suffix)) {
+    return RunAction([&path] {
+      throw Exception("Cannot open \"" + Std(path) + "\": the editor opens .iff models, .asc scenes and the formats of Import...");
+    });
+  }
+  if (!MaySaveChanges()) return false;
+  if (suffix == QStringLiteral("asc"))
+    return RunEdit(QStringLiteral("Import ASC"), [this, path] { ImportAscFile(*this, path); });
+  if (suffix == QStringLiteral("iff"))
+    return RunEdit(QStringLiteral("Rip mesh"), [this, path] { RipModelFile(*this, path); });
+  return RunEdit(QStringLiteral("Import"), [this, path] { ImportModelFile(*this, path); });
+}
+
+QString TForm1::DroppedModelFile(const QDropEvent* event) const {
+  const QMimeData* data = event->mimeData();
+  if (!data || !data->hasUrls()) return {};
+  for (const QUrl& url : data->urls()) {
+    if (!url.isLocalFile()) continue;
+    const QString file = url.toLocalFile();
+    if (ModelFileSuffixes.contains(QFileInfo(file).suffix().toLower())) return file;
+  }
+  return {};
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DroppedModelFile(event).isEmpty()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+  const QString file = DroppedModelFile(event);
+  if (file.isEmpty()) return;
+  event->acceptProposedAction();
+  OpenModelFile(file);
 }
 
 QPushButton* TForm1::Button(const QString& caption) const {
@@ -142,15 +408,17 @@ QPushButton* TForm1::Button(const QString& caption) const {
 }
 
 bool TForm1::RunAction(const std::function<void()>& action) {
+  bool ok = false;
   try {
     action();
-    return true;
+    ok = true;
   } catch (const Exception& e) {
     Dialogs().ShowError(this, Q(e.Message()));
   } catch (const std::exception& e) {
     Dialogs().ShowError(this, QString::fromLocal8Bit(e.what()));
   }
-  return false;
+  UpdateState();
+  return ok;
 }
 
 void TForm1::BuildWindow() {
@@ -158,13 +426,13 @@ void TForm1::BuildWindow() {
   auto* layout = new QVBoxLayout(central);
 
   auto* top = new QHBoxLayout;
-  top->addWidget(AddButton(central, QStringLiteral("Load"), &TForm1::Load));
+  top->addWidget(AddButton(central, QStringLiteral("Load"), &TForm1::Load, true));
   top->addWidget(AddButton(central, QStringLiteral("Save"), &TForm1::Save));
-  top->addWidget(AddButton(central, QStringLiteral("Rip mesh"), [this] { RipMeshAction(*this); }));
+  top->addWidget(AddButton(central, QStringLiteral("Rip mesh"), [this] { RipMeshAction(*this); }, true));
   top->addWidget(AddButton(central, QStringLiteral("Write back..."), [this] { WriteBackAction(*this); }));
-  top->addWidget(AddButton(central, QStringLiteral("Import ASC"), [this] { ImportAscAction(*this); }));
+  top->addWidget(AddButton(central, QStringLiteral("Import ASC"), [this] { ImportAscAction(*this); }, true));
   top->addWidget(AddButton(central, QStringLiteral("Output obj"), [this] { OutputObjAction(*this); }));
-  top->addWidget(AddButton(central, QStringLiteral("Import..."), [this] { ImportModelAction(*this); }));
+  top->addWidget(AddButton(central, QStringLiteral("Import..."), [this] { ImportModelAction(*this); }, true));
   top->addWidget(AddButton(central, QStringLiteral("Export..."), [this] { ExportModelAction(*this); }));
   top->addWidget(AddButton(central, QStringLiteral("MeshViewer"), &TForm1::MeshViewerClick));
   ButtonGL = AddButton(central, QStringLiteral("GL"), &TForm1::GLClick);
@@ -188,7 +456,10 @@ void TForm1::BuildWindow() {
   Texturing = new TTexturingTab(*this, PageControl1);
   PageControl1->addTab(Texturing, QStringLiteral("Texturing"));
   connect(PageControl1, &QTabWidget::currentChanged, this, [this](int tab) {
-    if (tab == kTabTexturing) RunAction([this] { Texturing->TabShown(); });
+    if (tab != kTabTexturing) return;
+    // The tab reloads the record files; after Cancel it shows the document as it is.
+    if (MaySaveChanges()) RunEdit(QStringLiteral("Load"), [this] { Texturing->TabShown(true); });
+    else RunAction([this] { Texturing->TabShown(false); });
   });
   layout->addWidget(PageControl1);
   setCentralWidget(central);
@@ -203,7 +474,8 @@ QWidget* TForm1::BuildVertTab() {
   grid->addWidget(ListBox2, 0, 1);
   connect(ListBox1, &TListBox::lineClicked, this, [this] { RunAction([this] { ListBox1Click(); }); });
   connect(ListBox2, &TListBox::lineClicked, this, [this] { RunAction([this] { ListBox2Click(); }); });
-  connect(ListBox1, &QListView::doubleClicked, this, [this] { RunAction([this] { AddFvrtClick(); }); });
+  connect(ListBox1, &QListView::doubleClicked, this,
+          [this] { RunEdit(QStringLiteral("add FVRT"), [this] { AddFvrtClick(); }); });
 
   auto* vert = new QGroupBox(QStringLiteral("VERT"), tab);
   auto* vl = new QGridLayout(vert);
@@ -306,8 +578,9 @@ QWidget* TForm1::BuildScriptTab() {
   split->setStretchFactor(1, 1);
   layout->addWidget(split);
   layout->addWidget(AddButton(tab, QStringLiteral("&compile"), &TForm1::CompileClick));
+  // "make &tree" compiles on a worker thread: its messages are added on the window thread.
   CompilerMessageHook = [this](const std::string& text) {
-    MemoMessages->addItem(QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())));
+    OnWindowThread([&] { MemoMessages->addItem(QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()))); });
   };
   return tab;
 }
@@ -399,6 +672,11 @@ void TForm1::PlaceBeside(QWidget& window, int slot) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  // Closing drops unsaved records: the question comes before anything is shut down.
+  if (!m_closed && !MaySaveChanges()) {
+    event->ignore();
+    return;
+  }
   ShutDown();
   event->accept();
 }
@@ -434,25 +712,16 @@ int RunEditor(TForm1& form, const QString& modelFile) {
   return QApplication::exec();
 }
 
-bool TForm1::OpenModelFile(const QString& path) {
-  return RunAction([this, &path] {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == QStringLiteral("iff")) {
-      RipMesh(Std(path));
-      Load();
-    } else if (suffix == QStringLiteral("asc")) {
-      ImportAscFileAction(*this, Std(path));
-    } else {
-      throw Exception("Cannot open \"" + Std(path) + "\": the editor opens .iff models and .asc scenes.");
-    }
-  });
-}
-
 void TForm1::Load() { m_document.LoadRecordFiles(); }
 
-void TForm1::Save() { m_document.SaveRecordFiles(); }
+void TForm1::Save() {
+  m_document.SaveRecordFiles();
+  m_saved = TakeSnapshot(m_document, {&m_saved});
+}
 
 void TForm1::AfterLoad() {
+  // What was just loaded is what the files hold.
+  m_saved = TakeSnapshot(m_document, {&m_saved});
   // The box fits into the Points window's client area; then everything is drawn anew.
   const TPoint3& lo = m_document.BoxMin;
   const TPoint3& hi = m_document.BoxMax;
@@ -461,6 +730,7 @@ void TForm1::AfterLoad() {
   LabelRadius->setText(Q(m_document.RadiusLabel));
   RepaintViews();
   if (GlViewerExists()) GlViewerLoadTextures(MatPath());
+  UpdateState();
 }
 
 void TForm1::RepaintViews() {
@@ -558,8 +828,8 @@ void TForm1::CgAllMatClick() {
   const auto answer =
       Dialogs().InputBox(this, QStringLiteral("MAT file:"), QStringLiteral("change maT"),
                                          QString::number(kDefaultMaterial));
-  const int32_t mat = answer ? ParseTypedInt(Std(*answer)) : kDefaultMaterial;
-  SetAllMaterialsAction(*this, mat);
+  if (!answer) return;  // Cancel changes nothing
+  SetAllMaterialsAction(*this, ParseTypedInt(Std(*answer)));
 }
 
 void TForm1::All0Click() {
@@ -612,11 +882,21 @@ void TForm1::MakeTreeClick() {
   if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".iff");
   m_document.SaveRecordFiles();
   const QString script = path + QStringLiteral(".txt");
+  // The builder and the compile run off the window thread (the library cannot be
+  // interrupted, so there is no Cancel); what they show is shown on the window thread.
   TTreeBuilderHooks hooks;
-  hooks.Message = [this](const std::string& text) { Dialogs().ShowMessage(this, Q(text)); };
-  hooks.Error = [this](const std::string& text) { Dialogs().ShowError(this, QString::fromLocal8Bit(text.c_str())); };
-  hooks.Compile = [this](const std::string& scriptPath) { CompileScriptFile(Q(scriptPath)); };
-  RunTreeBuilder(Std(BspLibraryPath), Std(script), hooks);
+  hooks.Message = [this](const std::string& text) { OnWindowThread([&] { Dialogs().ShowMessage(this, Q(text)); }); };
+  hooks.Error = [this](const std::string& text) {
+    OnWindowThread([&] { Dialogs().ShowError(this, QString::fromLocal8Bit(text.c_str())); });
+  };
+  hooks.Compile = [this](const std::string& scriptPath) {
+    OnWindowThread([this] { MemoMessages->clear(); });
+    CompileFile(scriptPath);
+  };
+  const std::string library = Std(BspLibraryPath);
+  const std::string scriptFile = Std(script);
+  RunLongWork(this, {centralWidget(), menuBar()}, QStringLiteral("Building the tree..."), false,
+              [&](const std::atomic<bool>&) { RunTreeBuilder(library, scriptFile, hooks); });
 }
 
 void TForm1::MessageClicked(int row) {

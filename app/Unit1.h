@@ -9,6 +9,12 @@
 //
 // Every user action runs through RunAction: an error that escapes it (the program's
 // exceptions and any std::exception) is shown in the error box and ends only that action.
+// Every action that may change the document runs through RunEdit, which makes it one step
+// of the undo history (QUndoStack, "Edit" menu, at most kUndoSteps steps) when it changed
+// the records. The document counts as modified when its records differ from those last
+// loaded or saved; the title then ends in " *", and anything that would drop the change
+// (Load, "Rip mesh", the imports, showing the Texturing tab, closing) first asks
+// "Save changes?" (Save / Discard / Cancel).
 // All questions go through the dialogs interface (viewers/Dialogs.h), so tests answer them.
 //
 // Start-up (first show): restore the placement, put "MatPath" (default "./") into the
@@ -27,8 +33,12 @@
 #include <memory>
 
 #include "mesh/MeshDocument.h"
+#include "mesh/Snapshot.h"
 
+class QAction;
 class QCheckBox;
+class QMenu;
+class QUndoStack;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -83,14 +93,50 @@ public:
   // Finds a push button by its caption ("add VERT...", "make &tree").
   QPushButton* Button(const QString& caption) const;
 
-  // `tessavor FILE`, as a file manager opens a model with the editor: an .iff model is
-  // ripped into the record files and loaded (as "Rip mesh" does), an .asc scene imported
-  // (as "Import ASC" does, material asked). Any other file is refused with an error that
-  // names it, and nothing changes. Returns false when an error was shown.
+  // `tessavor FILE`, "Open Recent" and a file dropped on the window: "Save changes?" first,
+  // then an .iff model is ripped into the record files and loaded (as "Rip mesh" does), an
+  // .asc scene imported (as "Import ASC" does, material asked), and any other format the
+  // model import reads imported (as "Import..." does). Any other file is refused with an
+  // error that names it, and nothing changes. Returns false when nothing was opened.
   bool OpenModelFile(const QString& path);
   // Runs `action`; an error is shown in the error box and ends only this action.
   // Returns false when the action ended with an error.
   bool RunAction(const std::function<void()>& action);
+
+  // Runs `action` as one undoable step called `name` (see the top of this file): the
+  // records before and after, and the record files when the action wrote them. Returns
+  // false when it ended with an error (the records are then as before) or when long work
+  // is running.
+  bool RunEdit(const QString& name, const std::function<void()>& action);
+  QUndoStack* UndoStack() const { return m_undo; }
+  // Puts a step's records (and files, when it wrote them) back, or forward again.
+  void ApplyStep(const TMeshStep& step, bool undo);
+  // Whether the records differ from those last loaded or saved.
+  bool IsModified() const;
+  // With unsaved changes asks "Save changes?": Save saves (false if that fails), Discard
+  // goes on, Cancel returns false. Without changes asks nothing and returns true.
+  bool MaySaveChanges();
+
+  // The last kRecentFiles model files ripped or imported, newest first ("Recent/Files" in
+  // model.ini), and adding one (also to the "Open Recent" menu).
+  static constexpr int kRecentFiles = 8;
+  QStringList RecentFiles() const;
+  void AddRecentFile(const QString& path);
+  // The extensions OpenModelFile takes, lower case without the dot.
+  QStringList ModelFileSuffixes;
+
+  // Status bar: counts, size and radius, the current lines, the last action's result.
+  QLabel* StatusCounts = nullptr;
+  QLabel* StatusSize = nullptr;
+  QLabel* StatusSelection = nullptr;
+  QLabel* StatusResult = nullptr;
+  QAction* UndoAction = nullptr;
+  QAction* RedoAction = nullptr;
+  QMenu* RecentMenu = nullptr;
+  // The title as it should be now: "Tessavor 0.8 — <home folder>" and " *" when modified.
+  QString TitleText() const;
+  // Refreshes the title and the status bar.
+  void UpdateState();
 
   // Load and Save of the record files (each ends the action on error).
   void Load();
@@ -156,6 +202,8 @@ public:
 protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
 private:
   void BuildWindow();
@@ -163,8 +211,15 @@ private:
   QWidget* BuildFvrtTab();
   QWidget* BuildFaceTab();
   QWidget* BuildScriptTab();
-  QPushButton* AddButton(QWidget* parent, const QString& caption, void (TForm1::*handler)());
-  QPushButton* AddButton(QWidget* parent, const QString& caption, std::function<void()> handler);
+  // A button whose click runs `handler` through RunEdit; with `askFirst` the unsaved-changes
+  // question comes before it.
+  QPushButton* AddButton(QWidget* parent, const QString& caption, void (TForm1::*handler)(), bool askFirst = false);
+  QPushButton* AddButton(QWidget* parent, const QString& caption, std::function<void()> handler,
+                         bool askFirst = false);
+  void BuildMenus();
+  void BuildStatusBar();
+  void FillRecentMenu();
+  QString DroppedModelFile(const QDropEvent* event) const;
   void LoadTemplate();
   void StartUp();
   void PlaceWindows();
@@ -180,6 +235,10 @@ private:
   bool m_started = false;
   bool m_placed = false;
   bool m_closed = false;
+  QUndoStack* m_undo = nullptr;
+  // The records as last loaded or saved: the document is modified when it differs.
+  TMeshSnapshot m_saved;
+  bool m_busy = false;  // an action (possibly long work) is running
 };
 
 // Shows the main window and runs the event loop until the main window has closed (viewers

@@ -178,10 +178,13 @@ void ApplyAsc(TMeshDocument& doc, const TAscMesh& mesh, int32_t mat) {
   if (doc.OnRepaint) doc.OnRepaint();
 }
 
-void ImportAsc(TMeshDocument& doc, const std::string& path, int32_t mat, const std::function<void()>& progress) {
+TAscMesh ReadAsc(const std::string& path, const std::function<void()>& progress) {
   const std::vector<uint8_t> bytes = ReadWholeFile(path, kMaxAscFileSize);
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   const std::string name = std::filesystem::path(path).filename().string();
-  const TAscMesh mesh = ParseAsc(text, name, progress);
-  ApplyAsc(doc, mesh, mat);
+  return ParseAsc(text, name, progress);
+}
+
+void ImportAsc(TMeshDocument& doc, const std::string& path, int32_t mat, const std::function<void()>& progress) {
+  ApplyAsc(doc, ReadAsc(path, progress), mat);
 }

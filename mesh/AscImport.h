@@ -49,6 +49,8 @@ TAscMesh ParseAsc(std::string_view text, const std::string& name,
 // Replaces the document's records (not its material list or radius) with `mesh`.
 void ApplyAsc(TMeshDocument& doc, const TAscMesh& mesh, int32_t mat);
 
+// Reads and parses `path` (touches no document, so it may run on any thread).
+TAscMesh ReadAsc(const std::string& path, const std::function<void()>& progress = {});
 // Reads and parses `path`, then applies it. No Save.
 void ImportAsc(TMeshDocument& doc, const std::string& path, int32_t mat,
                const std::function<void()>& progress = {});

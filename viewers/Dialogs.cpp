@@ -1,6 +1,9 @@
 #include "viewers/Dialogs.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSettings>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -27,6 +30,14 @@ public:
     return AskOnTop(parent, QMessageBox::Question, QStringLiteral("Confirm"), text,
                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
   }
+  TSaveChoice AskSaveChanges(QWidget* parent, const QString& text) override {
+    const auto answer = QMessageBox::question(parent, QStringLiteral("Tessavor"), text,
+                                              QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                                              QMessageBox::Save);
+    if (answer == QMessageBox::Save) return TSaveChoice::Save;
+    if (answer == QMessageBox::Discard) return TSaveChoice::Discard;
+    return TSaveChoice::Cancel;
+  }
   std::optional<QString> InputBox(QWidget* parent, const QString& caption, const QString& prompt,
                                   const QString& defaultText) override {
     QInputDialog box(parent, Qt::WindowStaysOnTopHint);
@@ -37,22 +48,46 @@ public:
     return box.textValue();
   }
   std::optional<QString> OpenFileName(QWidget* parent, const QString& caption, const QString& filter) override {
-    const QString name = QFileDialog::getOpenFileName(parent, caption, QString(), filter);
+    const QString name = QFileDialog::getOpenFileName(parent, caption, DialogFolder(filter), filter);
     if (name.isEmpty()) return std::nullopt;
+    RememberDialogFolder(filter, name);
     return name;
   }
   std::optional<QString> SaveFileName(QWidget* parent, const QString& caption, const QString& filter) override {
-    const QString name = QFileDialog::getSaveFileName(parent, caption, QString(), filter);
+    const QString name = QFileDialog::getSaveFileName(parent, caption, DialogFolder(filter), filter);
     if (name.isEmpty()) return std::nullopt;
+    RememberDialogFolder(filter, name);
     return name;
   }
 };
 
 TQtDialogs g_qtDialogs;
 TDialogs* g_dialogs = nullptr;
+QSettings* g_folders = nullptr;
+
+// "IFF Files (*.iff)" -> "Folders/iff": the patterns name the kind of file.
+QString FolderKey(const QString& filter) {
+  static const QRegularExpression nonWord(QStringLiteral("[^A-Za-z0-9]+"));
+  const int open = filter.indexOf('(');
+  const QString patterns = open >= 0 ? filter.mid(open) : filter;
+  QString key = patterns.toLower().replace(nonWord, QStringLiteral("_"));
+  while (key.startsWith('_')) key.remove(0, 1);
+  while (key.endsWith('_')) key.chop(1);
+  return QStringLiteral("Folders/") + (key.isEmpty() ? QStringLiteral("any") : key);
+}
 
 }  // namespace
 
 TDialogs& Dialogs() { return g_dialogs ? *g_dialogs : g_qtDialogs; }
 
 void SetDialogs(TDialogs* dialogs) { g_dialogs = dialogs; }
+
+void SetDialogFolders(QSettings* settings) { g_folders = settings; }
+
+QString DialogFolder(const QString& filter) {
+  return g_folders ? g_folders->value(FolderKey(filter)).toString() : QString();
+}
+
+void RememberDialogFolder(const QString& filter, const QString& file) {
+  if (g_folders) g_folders->setValue(FolderKey(filter), QFileInfo(file).absolutePath());
+}

@@ -7,7 +7,11 @@
 #include <QStringList>
 #include <optional>
 
+class QSettings;
 class QWidget;
+
+// The answers to "Save changes?".
+enum class TSaveChoice { Save, Discard, Cancel };
 
 class TDialogs {
 public:
@@ -18,10 +22,13 @@ public:
   virtual void ShowError(QWidget* parent, const QString& text) = 0;
   // A Yes/No question; true for Yes.
   virtual bool AskYesNo(QWidget* parent, const QString& text) = 0;
+  // "Save changes?" with Save / Discard / Cancel.
+  virtual TSaveChoice AskSaveChanges(QWidget* parent, const QString& text) = 0;
   // An input box; nullopt when cancelled.
   virtual std::optional<QString> InputBox(QWidget* parent, const QString& caption, const QString& prompt,
                                           const QString& defaultText) = 0;
-  // File dialogs; nullopt when cancelled. `filter` is in Qt's filter syntax.
+  // File dialogs; nullopt when cancelled. `filter` is in Qt's filter syntax. The standard
+  // dialogs start in the folder last used with the same filter (see SetDialogFolders).
   virtual std::optional<QString> OpenFileName(QWidget* parent, const QString& caption, const QString& filter) = 0;
   virtual std::optional<QString> SaveFileName(QWidget* parent, const QString& caption, const QString& filter) = 0;
 };
@@ -30,3 +37,11 @@ public:
 TDialogs& Dialogs();
 // Installs `dialogs` (not owned); nullptr restores the standard dialogs.
 void SetDialogs(TDialogs* dialogs);
+
+// Where the standard file dialogs remember their folders: the "Folders" group of
+// `settings` (not owned; nullptr forgets nothing but remembers nothing either), one key per
+// filter, so rips, exports and scripts each start where their kind was last chosen.
+void SetDialogFolders(QSettings* settings);
+// The remembered folder for `filter` ("" when none), and remembering the folder of `file`.
+QString DialogFolder(const QString& filter);
+void RememberDialogFolder(const QString& filter, const QString& file);

@@ -6,6 +6,9 @@
 #include <QContextMenuEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
+#include <cmath>
 #include <QMenu>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions_1_1>
@@ -35,7 +38,54 @@ namespace {
 
 std::string Text(const QString& s) { return s.toStdString(); }
 
+constexpr float kDegreesPerPixel = 0.5f;
+constexpr float kPi = 3.14159265358979f;
+
+// R * p for R = Rx(ax) * Ry(ay) * Rz(az), angles in degrees (glRotatef's order).
+void Rotate(const TMeshViewState& v, const float p[3], float out[3]) {
+  const float cx = std::cos(v.AngleX * kPi / 180), sx = std::sin(v.AngleX * kPi / 180);
+  const float cy = std::cos(v.AngleY * kPi / 180), sy = std::sin(v.AngleY * kPi / 180);
+  const float cz = std::cos(v.AngleZ * kPi / 180), sz = std::sin(v.AngleZ * kPi / 180);
+  // Rz first, then Ry, then Rx.
+  const float x1 = cz * p[0] - sz * p[1], y1 = sz * p[0] + cz * p[1], z1 = p[2];
+  const float x2 = cy * x1 + sy * z1, y2 = y1, z2 = -sy * x1 + cy * z1;
+  out[0] = x2;
+  out[1] = cx * y2 - sx * z2;
+  out[2] = sx * y2 + cx * z2;
+}
+
 }  // namespace
+
+void OrbitView(TMeshViewState& v, int dx, int dy) {
+  v.AngleY += static_cast<float>(dx) * kDegreesPerPixel;
+  v.AngleX += static_cast<float>(dy) * kDegreesPerPixel;
+}
+
+void PanView(TMeshViewState& v, int dx, int dy, int w, int h) {
+  if (w <= 0 || h <= 0) return;
+  v.PanX += 2.0f * static_cast<float>(dx) / static_cast<float>(w);
+  v.PanY -= 2.0f * static_cast<float>(dy) / static_cast<float>(h);
+}
+
+void ZoomView(TMeshViewState& v, int wheelDelta) {
+  const float factor = std::pow(1.1f, static_cast<float>(wheelDelta) / 120.0f);
+  // Zooming about the frame centre keeps the model's centre where it is on screen.
+  v.Zoom *= factor;
+  v.PanX *= factor;
+  v.PanY *= factor;
+}
+
+void FrameView(TMeshViewState& v, const float lo[3], const float hi[3]) {
+  const float centre[3] = {(lo[0] + hi[0]) / 2, (lo[1] + hi[1]) / 2, (lo[2] + hi[2]) / 2};
+  const float half = std::sqrt((hi[0] - lo[0]) * (hi[0] - lo[0]) + (hi[1] - lo[1]) * (hi[1] - lo[1]) +
+                               (hi[2] - lo[2]) * (hi[2] - lo[2])) / 2;
+  v.Zoom = half > 0 && std::isfinite(half) ? 1.0f / half / 1.1f : 1.0f;
+  float r[3];
+  Rotate(v, centre, r);
+  v.PanX = -v.Zoom * r[0];
+  v.PanY = -v.Zoom * r[1];
+  v.PanZ = -v.Zoom * r[2];
+}
 
 TfrmMeshView::TfrmMeshView(TMeshDocument& document, const QString& materialFolder, QWidget* owner)
     : QOpenGLWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
@@ -80,6 +130,13 @@ TfrmMeshView::TfrmMeshView(TMeshDocument& document, const QString& materialFolde
   RotateZ = checkable(QStringLiteral("Rotate &Z"));
   PopupMenu1->addSeparator();
   ResetItem = PopupMenu1->addAction(QStringLiteral("&Reset"));
+  PopupMenu1->addSeparator();
+  PerspectiveItem = checkable(QStringLiteral("&Perspective"));
+  PerspectiveItem->setChecked(MeshViewState.Perspective);
+  connect(PerspectiveItem, &QAction::toggled, this, [this](bool on) {
+    MeshViewState.Perspective = on;
+    Redraw();
+  });
 
   for (QAction* a : {ShowOrigin, WireframeOnly}) {
     connect(a, &QAction::triggered, this, [this] {
@@ -158,8 +215,14 @@ void TfrmMeshView::paintGL() {
 
   m_inPaint = true;
   m_gl->glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  m_gl->glMatrixMode(GL_PROJECTION);
+  m_gl->glLoadIdentity();
+  // Perspective: the frame's unit cube seen from 4 units away through a frustum whose
+  // cross-section there is the same -1..1, so switching keeps the model's size.
+  if (v.Perspective) m_gl->glFrustum(-0.5, 0.5, -0.5, 0.5, 2.0, 6.0);
   m_gl->glMatrixMode(GL_MODELVIEW);
   m_gl->glLoadIdentity();
+  if (v.Perspective) m_gl->glTranslatef(0, 0, -4);
   m_gl->glTranslatef(v.PanX, v.PanY, v.PanZ);
   m_gl->glScalef(v.Zoom, v.Zoom, v.Zoom);
   m_gl->glRotatef(v.AngleX, 1, 0, 0);
@@ -485,7 +548,11 @@ void TfrmMeshView::keyPressEvent(QKeyEvent* event) {
   else if (keypad && (key == Qt::Key_6 || key == Qt::Key_Right)) v.AngleY -= s;
   else if (keypad && (key == Qt::Key_7 || key == Qt::Key_Home)) v.AngleZ += s;
   else if (keypad && (key == Qt::Key_9 || key == Qt::Key_PageUp)) v.AngleZ -= s;
-  else if (keypad && (key == Qt::Key_5 || key == Qt::Key_Clear)) ResetClick();
+  else if (keypad && (key == Qt::Key_5 || key == Qt::Key_Clear)) {
+    ResetClick();
+    v.AngleX = v.AngleY = v.AngleZ = 0;
+  }
+  else if (key == Qt::Key_F) FrameModel();
   else if (keypad && key == Qt::Key_Plus) v.Zoom *= 1.1f;
   else if (keypad && key == Qt::Key_Minus) v.Zoom /= 1.1f;
   else if (key == Qt::Key_A) v.PanX -= s / 10;
@@ -497,7 +564,60 @@ void TfrmMeshView::keyPressEvent(QKeyEvent* event) {
   Redraw();
 }
 
-void TfrmMeshView::mouseReleaseEvent(QMouseEvent*) { Redraw(); }
+void TfrmMeshView::FrameModel() {
+  float lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
+  bool any = false;
+  {
+    std::lock_guard<std::mutex> lock(m_document.VertLock);
+    for (int32_t i = 0; i < m_document.NumVert; ++i) {
+      const TPoint3& p = m_document.VERT[static_cast<size_t>(i)];
+      const float c[3] = {p.x, p.y, p.z};
+      if (!std::isfinite(c[0]) || !std::isfinite(c[1]) || !std::isfinite(c[2])) continue;
+      for (int k = 0; k < 3; ++k) {
+        lo[k] = any ? std::min(lo[k], c[k]) : c[k];
+        hi[k] = any ? std::max(hi[k], c[k]) : c[k];
+      }
+      any = true;
+    }
+  }
+  FrameView(MeshViewState, lo, hi);
+  Redraw();
+}
+
+void TfrmMeshView::mousePressEvent(QMouseEvent* event) {
+  m_dragButton = event->button();
+  m_dragLast = m_pressPos = event->position().toPoint();
+}
+
+void TfrmMeshView::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint pos = event->position().toPoint();
+  const QPoint d = pos - m_dragLast;
+  m_dragLast = pos;
+  if (m_dragButton == Qt::LeftButton) OrbitView(MeshViewState, d.x(), d.y());
+  else if (m_dragButton == Qt::RightButton || m_dragButton == Qt::MiddleButton)
+    PanView(MeshViewState, d.x(), d.y(), width(), height());
+  else return;
+  Redraw();
+}
+
+void TfrmMeshView::mouseReleaseEvent(QMouseEvent* event) {
+  // A right click that did not drag opens the menu; a right drag pans.
+  const bool menu = event->button() == Qt::RightButton && m_dragButton == Qt::RightButton &&
+                    (event->position().toPoint() - m_pressPos).manhattanLength() < QApplication::startDragDistance();
+  m_dragButton = Qt::NoButton;
+  Redraw();
+  if (menu) PopupMenu1->exec(event->globalPosition().toPoint());
+}
+
+void TfrmMeshView::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) FrameModel();
+}
+
+void TfrmMeshView::wheelEvent(QWheelEvent* event) {
+  ZoomView(MeshViewState, event->angleDelta().y());
+  Redraw();
+  event->accept();
+}
 
 void TfrmMeshView::closeEvent(QCloseEvent* event) { event->ignore(); }
 
@@ -506,4 +626,7 @@ void TfrmMeshView::showEvent(QShowEvent* event) {
   ResetClick();
 }
 
-void TfrmMeshView::contextMenuEvent(QContextMenuEvent* event) { PopupMenu1->exec(event->globalPos()); }
+void TfrmMeshView::contextMenuEvent(QContextMenuEvent* event) {
+  // The mouse's right button pans; its menu opens on release (mouseReleaseEvent).
+  if (event->reason() != QContextMenuEvent::Mouse) PopupMenu1->exec(event->globalPos());
+}

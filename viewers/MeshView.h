@@ -58,7 +58,22 @@ struct TMeshViewState {
   float RotationStep = 0;
   uint32_t LastPaintTime = 0;
   float PanX = 0, PanY = 0, PanZ = 0;
+  bool Perspective = false;  // the right-click menu's "&Perspective"; orthographic when off
 };
+
+// Mouse navigation, as the viewer applies it (pure functions of the view state, so that
+// they are tested without a display). The view maps model point v to the window through
+// Pan + Zoom * Rx(AngleX) * Ry(AngleY) * Rz(AngleZ) * v, and x, y in -1..1 fill the window.
+//  - Orbit: a drag of (dx, dy) pixels turns by half a degree a pixel (dx about y, dy about x).
+//  - Pan: the model follows the pointer: (dx, dy) pixels of a w x h window.
+//  - Zoom: each wheel notch (120 units) scales by 1.1 about the model's frame centre, in
+//    or out.
+//  - Frame: the zoom fits the box lo..hi (its half diagonal to 1/1.1 of the window) and
+//    the pan puts its centre in the middle of the window, whatever the rotation.
+void OrbitView(TMeshViewState& v, int dx, int dy);
+void PanView(TMeshViewState& v, int dx, int dy, int w, int h);
+void ZoomView(TMeshViewState& v, int wheelDelta);
+void FrameView(TMeshViewState& v, const float lo[3], const float hi[3]);
 extern TMeshViewState MeshViewState;
 
 // One compressed texture.
@@ -118,6 +133,10 @@ public:
   QAction* RotateY = nullptr;
   QAction* RotateZ = nullptr;
   QAction* ResetItem = nullptr;      // "&Reset"
+  QAction* PerspectiveItem = nullptr;  // "&Perspective"
+
+  // Fits the whole model into the window (double-click, "F").
+  void FrameModel();
 
   // Whether the context offers the OpenGL 1.1 functions the viewer draws with.
   bool GlReady() const { return m_gl != nullptr; }
@@ -127,7 +146,11 @@ protected:
   void resizeGL(int w, int h) override;
   void paintGL() override;
   void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
@@ -147,4 +170,7 @@ private:
   uint32_t m_pictureName = 0;  // the picture texture's own texture object
   uint32_t m_boundName = 0;    // the texture this viewer bound last
   bool m_inPaint = false;
+  QPoint m_dragLast;
+  QPoint m_pressPos;
+  Qt::MouseButton m_dragButton = Qt::NoButton;
 };

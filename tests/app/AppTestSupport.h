@@ -25,6 +25,8 @@ public:
   std::deque<bool> YesNo;                        // empty: Yes
   std::deque<std::optional<QString>> Inputs;    // empty: cancelled
   std::deque<std::optional<QString>> FileNames;  // empty: cancelled
+  QStringList SaveQuestions;
+  std::deque<TSaveChoice> SaveChoices;           // empty: Discard
 
   void ShowMessage(QWidget*, const QString& text) override { Messages << text; }
   void ShowError(QWidget*, const QString& text) override { Errors << text; }
@@ -34,6 +36,13 @@ public:
     const bool b = YesNo.front();
     YesNo.pop_front();
     return b;
+  }
+  TSaveChoice AskSaveChanges(QWidget*, const QString& text) override {
+    SaveQuestions << text;
+    if (SaveChoices.empty()) return TSaveChoice::Discard;
+    const TSaveChoice c = SaveChoices.front();
+    SaveChoices.pop_front();
+    return c;
   }
   std::optional<QString> InputBox(QWidget*, const QString& caption, const QString& prompt,
                                   const QString& def) override {

@@ -251,8 +251,9 @@ TEST_F(WindowTest, CgMatCancelledChangesNothingAndAnswerReplacesTheLine) {
   EXPECT_EQ(form->Document().ListBox4.Current(), 0);
 }
 
-TEST_F(WindowTest, CgAllMatCancelledSetsSeventyThousandAndSaves) {
+TEST_F(WindowTest, CgAllMatSetsEveryFaceAndSaves) {
   OpenLoaded();
+  dialogs.Inputs.push_back(QString("70000"));
   Click(*form, "Cg all mat");
   EXPECT_EQ(dialogs.Prompts, QStringList{"MAT file:|change maT|70000"});
   const auto face = ReadBytes(home.File("face.kvt"));

@@ -7,7 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QWheelEvent>
 #include <QRegularExpression>
 #include <QTest>
 #include <memory>
@@ -314,6 +318,59 @@ TEST_F(MeshViewFrames, KeypadKeysTurnAndZoom) {
   view->RotateX->trigger();
   QTest::keyClick(view.get(), Qt::Key_5, Qt::KeypadModifier);
   EXPECT_FALSE(view->RotateX->isChecked()) << "keypad 5 is Reset";
+  EXPECT_EQ(MeshViewState.AngleX, 0) << "and it turns the model back";
+  EXPECT_EQ(MeshViewState.AngleZ, 0);
+}
+
+// Mouse events go straight to the view: the pointer is not really there under Xvfb.
+void SendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
+  QMouseEvent e(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), button, buttons, Qt::NoModifier);
+  QApplication::sendEvent(w, &e);
+}
+
+void Drag(QWidget* w, Qt::MouseButton button, QPoint from, QPoint to) {
+  SendMouse(w, QEvent::MouseButtonPress, from, button, button);
+  SendMouse(w, QEvent::MouseMove, to, Qt::NoButton, button);
+  SendMouse(w, QEvent::MouseButtonRelease, to, button, Qt::NoButton);
+}
+
+TEST_F(MeshViewFrames, MouseOrbitsPansAndZooms) {
+  AddSquare(*doc, 0, 0, 0.5f, 0);
+  OPEN_OR_SKIP();
+  const QPoint c(view->width() / 2, view->height() / 2);
+  Drag(view.get(), Qt::LeftButton, c, c + QPoint(20, 10));
+  EXPECT_FLOAT_EQ(MeshViewState.AngleY, 10);
+  EXPECT_FLOAT_EQ(MeshViewState.AngleX, 5);
+  view->ResetView(false, true);
+  // A right drag of a quarter of the width moves the model by half the window's -1..1.
+  Drag(view.get(), Qt::RightButton, c, c + QPoint(view->width() / 4, 0));
+  EXPECT_NEAR(MeshViewState.PanX, 2.0f * (view->width() / 4) / view->width(), 1e-6);
+  const QImage f = Frame();
+  EXPECT_TRUE(IsBlack(PixelAt(f, f.width() * 3 / 10, f.height() / 2)));
+  EXPECT_TRUE(Near(PixelAt(f, f.width() * 8 / 10, f.height() / 2).r, kGrey));
+  EXPECT_FALSE(view->PopupMenu1->isVisible()) << "a right drag opens no menu";
+  const float zoom = MeshViewState.Zoom;
+  QWheelEvent wheel(QPointF(c), QPointF(view->mapToGlobal(c)), QPoint(), QPoint(0, 240), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(view.get(), &wheel);
+  EXPECT_FLOAT_EQ(MeshViewState.Zoom, zoom * 1.21f);
+}
+
+// A model far from the origin, turned: "F" brings it whole into the middle of the window,
+// in either projection.
+TEST_F(MeshViewFrames, FrameKeyCentresTheModelInBothProjections) {
+  AddSquare(*doc, 30, -20, 4, 0);
+  OPEN_OR_SKIP();
+  MeshViewState.AngleZ = 30;
+  QTest::keyClick(view.get(), Qt::Key_F);
+  for (bool perspective : {false, true}) {
+    view->PerspectiveItem->setChecked(perspective);
+    const QImage f = Frame();
+    EXPECT_TRUE(Near(PixelAt(f, f.width() / 2, f.height() / 2).r, kGrey)) << perspective;
+    EXPECT_TRUE(IsBlack(PixelAt(f, 2, 2))) << perspective;
+    EXPECT_TRUE(IsBlack(PixelAt(f, f.width() - 3, f.height() - 3))) << perspective;
+  }
+  view->PerspectiveItem->setChecked(false);
 }
 
 TEST_F(MeshViewFrames, ResetViewReplacesRadiusZeroAndFitsTheZoom) {

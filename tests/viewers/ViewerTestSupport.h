@@ -35,6 +35,7 @@ public:
   void ShowMessage(QWidget*, const QString& text) override { Messages << text; }
   void ShowError(QWidget*, const QString& text) override { Errors << text; }
   bool AskYesNo(QWidget*, const QString&) override { return true; }
+  TSaveChoice AskSaveChanges(QWidget*, const QString&) override { return TSaveChoice::Cancel; }
   std::optional<QString> InputBox(QWidget*, const QString&, const QString&, const QString&) override {
     return std::nullopt;
   }
