@@ -55,8 +55,9 @@ int32_t RunTreeBuilder(const std::string& libraryPath, const std::string& script
     // would be looked up in the current folder or the search path, where anyone may plant
     // a library.
     if (libraryPath.empty() || libraryPath[0] != '/') {
-      Fail(hooks, LibraryLoadError(libraryPath.empty() ? std::string("libbsp.so") : libraryPath,
-                                   "the program folder is unknown"));
+      Fail(hooks, libraryPath.empty()
+                      ? LibraryLoadError("libbsp.so", "the program folder is unknown")
+                      : LibraryLoadError(libraryPath, "only a library in the program folder, named by its full path, is loaded"));
       return -1;
     }
     lib.handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);

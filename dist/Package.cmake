@@ -20,7 +20,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://tessavor.invalid/")
 # interchange, libdeflate for inflate and checksums. The package test checks that every
 # library the packed files need comes from one of these.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libgcc-s1, zlib1g, libqt6core6, libqt6gui6, libqt6widgets6, libqt6opengl6, libqt6openglwidgets6, libassimp5, libdeflate0")
+    "libc6, libstdc++6, libgcc-s1, zlib1g, libqt6core6, libqt6gui6, libqt6widgets6, libqt6opengl6, libqt6openglwidgets6, libassimp5, libdeflate0, libpng16-16")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "desktop-file-utils, shared-mime-info")
 # The build keeps its debugging information; the package does not.
 set(CPACK_STRIP_FILES ON)

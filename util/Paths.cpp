@@ -74,5 +74,7 @@ std::string ProgramLibraryPath(const std::string& name, const char* exeLink) {
   std::error_code ec;
   const auto exe = std::filesystem::read_symlink(exeLink, ec);
   if (ec || !exe.is_absolute()) return "";
-  return WithSlash(exe.parent_path().string()) + name;
+  // The same folder the resources come from: the private folder of an install, or the
+  // program's own folder in a build.
+  return ProgramFolderFor(exe.parent_path().string()) + name;
 }

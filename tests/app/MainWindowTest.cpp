@@ -375,9 +375,9 @@ TEST_F(WindowTest, OpenedModelFilesAreRippedOrImportedAndOthersRefused) {
   EXPECT_EQ(form->ListBox1->model()->rowCount(), 5);
 
   // An unknown kind of file changes nothing and says which file it was.
-  EXPECT_FALSE(form->OpenModelFile("/nowhere/box.obj"));
+  EXPECT_FALSE(form->OpenModelFile("/nowhere/box.notamodel"));
   ASSERT_EQ(dialogs.Errors.size(), 1);
-  EXPECT_TRUE(dialogs.Errors[0].contains("/nowhere/box.obj")) << dialogs.Errors[0].toStdString();
+  EXPECT_TRUE(dialogs.Errors[0].contains("/nowhere/box.notamodel")) << dialogs.Errors[0].toStdString();
   EXPECT_EQ(form->Document().NumVert, 5);
 
   // An ASC scene is imported with the material asked as "Import ASC" asks it.

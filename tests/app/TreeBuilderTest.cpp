@@ -33,13 +33,17 @@ TEST_F(TreeBuilderTest, AFileThatIsNoLibraryIsAnErrorWithPathAndReason) {
   EXPECT_TRUE(compiled.empty());
 }
 
-TEST_F(TreeBuilderTest, ARelativeLibraryPathIsToldAsTheAbsoluteFileTried) {
+TEST_F(TreeBuilderTest, ARelativeOrUnknownLibraryPathIsRefusedWithoutLoading) {
   EXPECT_EQ(LibraryLoadError("/a/libbsp.so", "/a/libbsp.so: file too short"), "Cannot load /a/libbsp.so: file too short");
   EXPECT_EQ(LibraryLoadError("/a/libbsp.so", "out of memory"), "Cannot load /a/libbsp.so: out of memory");
-  RunTreeBuilder("no-such-dir/libbsp.so", dir.File("a.iff.txt"), hooks);  // no Error hook: told as a message
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].rfind("Cannot load /", 0), 0u) << messages[0];
-  EXPECT_NE(messages[0].find("/no-such-dir/libbsp.so: "), std::string::npos) << messages[0];
+  // A relative name would be looked up in the current folder, where anyone may plant one.
+  EXPECT_EQ(RunTreeBuilder("no-such-dir/libbsp.so", dir.File("a.iff.txt"), hooks), -1);  // no Error hook: a message
+  EXPECT_EQ(RunTreeBuilder("", dir.File("a.iff.txt"), hooks), -1);
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].rfind("Cannot load no-such-dir/libbsp.so: only a library in the program folder", 0), 0u)
+      << messages[0];
+  EXPECT_EQ(messages[1], "Cannot load libbsp.so: the program folder is unknown");
+  EXPECT_TRUE(compiled.empty());
 }
 
 TEST_F(TreeBuilderTest, SuccessCompilesTheScriptPath) {

@@ -59,7 +59,7 @@ run "$root/bin/tessavor-cli" image convert "$private/demo/00001001.bmp" wall.png
 rm "$private/libbsp.so"
 status=0
 run "$root/bin/tessavor-cli" make-tree tree2.iff || status=$?
-[ "$status" -eq 2 ] && grep -qF "Cannot load bsp.dll" "$work/out.txt" && ok "no fallback to the build folder" ||
+[ "$status" -eq 2 ] && grep -qF "Cannot load $private/libbsp.so" "$work/out.txt" "$work/err.txt" && ok "no fallback to the build folder" ||
   fail "make-tree without the installed library: status $status, $(cat "$work/out.txt" "$work/err.txt")"
 
 # The editor finds its script template (a missing one is reported on standard error).
@@ -73,7 +73,7 @@ fi
 # Manual pages name every command the program's help lists; completion offers them.
 zcat "$root/share/man/man1/tessavor-cli.1.gz" | grep -q '^\.B export\\-obj OUT' && ok "manual page lists the commands" ||
   fail "tessavor-cli.1 lacks export-obj"
-words=$(PATH="$root/bin:$PATH" bash -c 'source "$1"; COMP_WORDS=(tessavor-cli ex); COMP_CWORD=1; _tessavor_cli
+words=$(PATH="$root/bin:$PATH" bash -c 'source "$1"; COMP_WORDS=(tessavor-cli export-); COMP_CWORD=1; _tessavor_cli
   echo "${COMPREPLY[*]}"; COMP_WORDS=(tessavor-cli image ""); COMP_CWORD=2; _tessavor_cli; echo "${COMPREPLY[*]}"' \
   _ "$root/share/bash-completion/completions/tessavor-cli")
 [ "$words" = $'export-obj\nconvert' ] && ok "completion" || fail "completion offered: $words"
