@@ -143,7 +143,14 @@ void ImportModelFile(TForm1& form, const QString& file) {
   if (!first) return;
   TImportOptions options;
   options.FirstNewMat = ParseTypedInt(first->toStdString());
-  const TImportReport report = ImportModel(form.Document(), file.toStdString(), options);
+  // Reading and converting a large scene takes a while: it runs off the window thread, and
+  // only the commit into the document happens on it.
+  TImportReport report;
+  TImportedMesh mesh;
+  RunLongWork(&form, {form.centralWidget(), form.menuBar()}, QStringLiteral("Importing..."), false,
+              [&](const std::atomic<bool>&) { mesh = ReadModel(file.toStdString(), options, report); });
+  CommitImport(form.Document(), mesh);
+  form.RepaintViews();
   form.AddRecentFile(file);
   Dialogs().ShowMessage(&form, QString::fromStdString(report.Text()));
 }
