@@ -21,8 +21,9 @@ all: build
 deps:
 	@bash scripts/install-deps.sh
 
+# The benchmarks build in their own folder (make bench), so make run and make test skip them.
 build: deps
-	cmake -S . -B $(BUILD) $(GEN) $(DEBUGINFO) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) $(GEN) $(DEBUGINFO) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSAVOR_BENCH=OFF
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
