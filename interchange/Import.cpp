@@ -304,7 +304,16 @@ constexpr size_t kPlyHeaderScan = 1 << 20;
 
 void CheckPlyHeader(std::string_view head, const std::string& name) {
   if (head.substr(0, 3) != "ply") return;
-  if (head.substr(0, kPlyHeaderScan).find("end_header") == std::string_view::npos) {
+  // As the reader takes it: a word of its own, not "end_header" inside another word.
+  const std::string_view scan = head.substr(0, kPlyHeaderScan);
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  bool found = false;
+  for (size_t at = scan.find("end_header"); at != std::string_view::npos && !found;
+       at = scan.find("end_header", at + 1)) {
+    const size_t after = at + 10;
+    found = (at == 0 || blank(scan[at - 1])) && (after >= scan.size() || blank(scan[after]));
+  }
+  if (!found) {
     throw EInterchange("Cannot import \"" + name + "\": a PLY header without \"end_header\"");
   }
 }
