@@ -14,7 +14,7 @@ DEBUGINFO  := -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_CXX_FL
               -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_DEBUG="-O0 -g1"
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build run test test-main test-asan test-fuzz test-tsan bench fuzz clean install package screenshots
+.PHONY: all deps build run test test-format test-main test-asan test-fuzz test-tsan bench fuzz lint clean install package screenshots
 
 all: build
 
@@ -32,6 +32,10 @@ run: build
 # The sanitizer builds and the short fuzz runs come first, so that the last lines printed
 # are CTest's summary of the main build.
 test: deps test-asan test-fuzz test-tsan test-main
+
+# Every C++ source as .clang-format lays it out (scripts/check-format.sh --fix formats them).
+test-format: deps
+	bash scripts/check-format.sh
 
 test-main: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
@@ -65,6 +69,10 @@ bench: deps
 	  "$$b" --benchmark_out=build-bench/json/$$(basename $$b).json --benchmark_out_format=json || exit 1; done
 	@python3 scripts/merge-bench-json.py build-bench/bench.json build-bench/json/*.json
 	@echo "All results: build-bench/bench.json"
+
+# The format check and clang-tidy (.clang-tidy) on every product source of the main build.
+lint: build
+	bash scripts/lint.sh $(BUILD)
 
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(GEN) $(DEBUGINFO) -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -8,7 +8,7 @@ packages=(
   zlib1g-dev libfmt-dev
   qt6-base-dev libqt6opengl6-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-dev
+  clang libclang-rt-dev clang-format clang-tidy
   libgl1-mesa-dri xvfb xauth
   assimp-utils libassimp-dev libdeflate-dev libpng-dev
   openbox wmctrl xdotool
