@@ -123,27 +123,32 @@ struct TItem {
   size_t EncodedBytes() const { return Kind == Run ? 4 : Kind == Copy ? 2 : 1; }
 };
 
-// Hash chains over 3-byte prefixes of the input, for the longest earlier match.
+// Hash chains over 3-byte prefixes of the input, for the longest earlier match. A chain
+// link is needed only while its position is within the window, so the links live in a
+// ring of window size (as in deflate's own encoders): memory stays fixed whatever the
+// input's size, where one link per input byte took eight times the picture.
 class TMatchFinder {
 public:
   TMatchFinder(const uint8_t* data, size_t size)
-      : m_data(data), m_size(size), m_head(size_t{1} << kHashBits, -1), m_prev(size, -1) {}
+      : m_data(data), m_size(size), m_head(size_t{1} << kHashBits, -1), m_prev(kRingSize, -1) {}
 
   void Insert(size_t pos) {
     if (m_size - pos < kMinMatch) return;
     const uint32_t h = Hash3(m_data + pos);
-    m_prev[pos] = m_head[h];
+    m_prev[pos & kRingMask] = m_head[h];
     m_head[h] = static_cast<int64_t>(pos);
   }
 
   // The longest match of up to kMaxMatch bytes at pos within the window (the nearest of
-  // equal length), searched to a fixed depth; length 0 when there is none.
+  // equal length), searched to a fixed depth; length 0 when there is none. A link read
+  // from the ring belongs to its position: a newer position in the same slot lies more
+  // than the window behind that one's successors, and the walk stops at the window first.
   TItem LongestMatch(size_t pos) const {
     TItem best{TItem::Copy, 0, 0};
     if (m_size - pos < kMinMatch) return best;
     const size_t maxLen = std::min(kMaxMatch, m_size - pos);
     int64_t cand = m_head[Hash3(m_data + pos)];
-    for (int chain = 0; cand >= 0 && chain < kMaxChain; ++chain, cand = m_prev[static_cast<size_t>(cand)]) {
+    for (int chain = 0; cand >= 0 && chain < kMaxChain; ++chain) {
       const size_t c = static_cast<size_t>(cand);
       if (pos - c > kWindow) break;
       size_t len = 0;
@@ -153,11 +158,16 @@ public:
         best.Distance = pos - c;
         if (len == maxLen) break;
       }
+      cand = m_prev[c & kRingMask];
     }
     return best;
   }
 
 private:
+  static constexpr size_t kRingSize = 4096;  // a power of two above the window
+  static constexpr size_t kRingMask = kRingSize - 1;
+  static_assert(kRingSize > kWindow);
+
   const uint8_t* m_data;
   size_t m_size;
   std::vector<int64_t> m_head;
