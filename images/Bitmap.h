@@ -48,8 +48,6 @@ public:
   // New dimensions; the pixels become all zero. Raises EInvalidGraphic for sizes outside
   // the caps above (the bitmap is then unchanged).
   void SetSize(int width, int height);
-  void SetWidth(int width) { SetSize(width, m_height); }
-  void SetHeight(int height) { SetSize(m_width, height); }
 
   // Switches to 8, 24 or 32 bits per pixel, converting the pixels: 8 → 24/32 through the
   // palette (an index beyond the palette gives black), 24 ↔ 32 keeps the colour (the

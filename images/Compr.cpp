@@ -48,31 +48,31 @@ uint32_t U32(const uint8_t* p) {
   throw EComprError("_BlockRead: Block " + std::to_string(blockNumber) + ": " + what);
 }
 
-// A back reference copies `count` bytes from `distance` bytes back as if one byte at a
-// time, so a distance shorter than the count repeats the last `distance` bytes.
-//
-// Exact form: the pattern is copied in chunks that double (d, 2d, 4d, ... bytes), each
-// from the pattern's start, so no chunk overlaps its own source.
-inline void CopyMatchExact(uint8_t* out, size_t distance, size_t count) {
-  const uint8_t* src = out - distance;
-  if (distance >= count) {
-    std::memcpy(out, src, count);
-    return;
-  }
-  size_t done = 0;
-  while (done < count) {
-    const size_t n = std::min(done + distance, count - done);
-    std::memcpy(out + done, src, n);
-    done += n;
-  }
-}
+// ---- The block format ----
 
-// Room the wide copy may write beyond the end of the match.
-constexpr size_t kWideCopySlack = 8;
+constexpr size_t kMaxCopy = 18;
+constexpr size_t kMinRun = 16;
+
+// Room the wide copies may write beyond the end of a match (the next items overwrite it):
+// three 8-byte words from the match's start, or four pattern words 5 to 8 bytes apart.
+constexpr size_t kCopySlack = 32;
+
+// A control word whose 16 items (4 bytes at most each) all lie in the block and whose
+// literals and copies all fit the output, slack included, is decoded without checking
+// each item's input and room; a run, whose length the room cannot cover in advance, is
+// still checked.
+constexpr size_t kFastInput = 16 * 4;
+constexpr size_t kFastRoom = 16 * kMaxCopy + kCopySlack;
 
 // For a distance below 8, the largest multiple of it that is at most 8: an 8-byte word of
 // the pattern stored every that many bytes continues the pattern without gaps.
 constexpr uint8_t kPatternStride[8] = {0, 8, 8, 6, 8, 5, 6, 7};
+
+// Keeps the first d bytes of a little-endian word.
+constexpr uint64_t kPatternMask[8] = {
+    0,           0xFFull,           0xFFFFull,           0xFFFFFFull,
+    0xFFFFFFFFull, 0xFFFFFFFFFFull, 0xFFFFFFFFFFFFull, 0xFFFFFFFFFFFFFFull,
+};
 
 // Multiplying a pattern of d bytes by this repeats it through a 64-bit word (its copies
 // do not overlap, so nothing carries).
@@ -87,95 +87,303 @@ constexpr uint64_t kPatternRepeat[8] = {
     0x0100000000000001ull,
 };
 
-// Wide form, for matches with room behind them: whole 8-byte words, writing up to
-// kWideCopySlack bytes past the match (the next items overwrite them). A short pattern is
-// gathered byte by byte (each load then comes from one earlier store, which the processor
-// forwards) and repeated in a register by one multiplication.
-inline void CopyMatchWide(uint8_t* out, size_t distance, size_t count) {
-  if (distance < 8) {
-    const uint8_t* src = out - distance;
-    uint64_t word = src[0];
-    for (size_t i = 1; i < 7; ++i) {
-      if (i < distance) word |= uint64_t{src[i]} << (8 * i);
+uint64_t LoadWord(const uint8_t* p) {
+  uint64_t w;
+  std::memcpy(&w, p, 8);
+  return w;
+}
+
+void StoreWord(uint8_t* p, uint64_t w) { std::memcpy(p, &w, 8); }
+
+// A back reference copies `count` bytes from `distance` bytes back as if one byte at a
+// time, so a distance shorter than the count repeats the last `distance` bytes.
+//
+// Exact form, for the last bytes of the output: the pattern is copied in chunks that
+// double (d, 2d, 4d, ... bytes), each from the pattern's start, so no chunk overlaps its
+// own source.
+void CopyMatchExact(uint8_t* out, size_t distance, size_t count) {
+  const uint8_t* src = out - distance;
+  size_t done = 0;
+  while (done < count) {
+    const size_t n = std::min(done + distance, count - done);
+    std::memcpy(out + done, src, n);
+    done += n;
+  }
+}
+
+// The 8-byte word of a pattern of d < 8 bytes, repeated from its first byte. The pattern
+// is gathered byte by byte (each byte load is served by the one earlier store that holds
+// it, where a word load spanning several would wait for them all); bytes past it are read
+// but masked off: they lie in the destination, inside the slack.
+inline uint64_t GatherPattern(const uint8_t* src, size_t distance) {
+  uint64_t word = 0;
+  for (size_t i = 0; i < 7; ++i) word |= uint64_t{src[i]} << (8 * i);
+  return (word & kPatternMask[distance]) * kPatternRepeat[distance];
+}
+
+// Shifts that turn a pattern word into the word of the same pattern `count` bytes further
+// on: a rotation by count mod d bytes within the stride (its bits as a right shift and a
+// left shift whose results agree where they overlap; a left shift of 64 stands as 0).
+struct TPatternAdvance {
+  uint8_t Right, Left;
+};
+constexpr auto kPatternAdvance = [] {
+  std::array<std::array<TPatternAdvance, kMaxCopy + 1>, 8> table{};
+  for (size_t d = 1; d < 8; ++d) {
+    for (size_t count = 0; count <= kMaxCopy; ++count) {
+      const size_t r = count % d;
+      table[d][count] = {static_cast<uint8_t>(8 * r), static_cast<uint8_t>((8 * (kPatternStride[d] - r)) & 63)};
     }
-    word *= kPatternRepeat[distance];
-    const size_t stride = kPatternStride[distance];
-    for (size_t i = 0; i < count; i += stride) std::memcpy(out + i, &word, 8);
+  }
+  return table;
+}();
+
+// Wide form, with kCopySlack bytes of room behind the match: a fixed number of whole
+// words whatever the count, so the copy takes no branch that depends on the data but the
+// distance class. From 8 bytes back or more, three words in order: each word's source
+// ends before its own destination starts, so a shorter distance repeats as it must.
+inline void CopyWords(uint8_t* out, size_t distance) {
+  const uint8_t* src = out - distance;
+  StoreWord(out, LoadWord(src));
+  StoreWord(out + 8, LoadWord(src + 8));
+  StoreWord(out + 16, LoadWord(src + 16));
+}
+
+// A pattern word stored four times at the pattern's stride (5 to 8 bytes: at least the 18
+// bytes of the longest match).
+inline void StorePattern(uint8_t* out, uint64_t word, size_t distance) {
+  const size_t stride = kPatternStride[distance];
+  StoreWord(out, word);
+  StoreWord(out + stride, word);
+  StoreWord(out + 2 * stride, word);
+  StoreWord(out + 3 * stride, word);
+}
+
+// One compressed block being decoded: its unread bytes, the output and its limits.
+struct TBlockCursor {
+  const uint8_t* In;
+  const uint8_t* End;
+  uint8_t* Out;
+  uint8_t* Start;  // the destination's first byte: no back reference reaches before it
+  uint8_t* Limit;  // one past the stream's uncompressed size
+  size_t BlockNumber;
+  // The last short pattern the fast loop wrote, advanced to where it ended: a match of the
+  // same distance right behind it continues it from this register instead of loading its
+  // bytes back from the stores just made (flat colours are chains of such matches).
+  uint8_t* PatternEnd = nullptr;
+  size_t PatternDistance = 0;
+  uint64_t PatternWord = 0;
+
+  [[noreturn]] void Fail(const std::string& what) const { BlockError(BlockNumber, what); }
+  size_t Room() const { return static_cast<size_t>(Limit - Out); }
+  size_t Left() const { return static_cast<size_t>(End - In); }
+
+  void CheckReach(size_t distance) const {
+    if (distance > static_cast<size_t>(Out - Start))
+      Fail("back reference of " + std::to_string(distance) + " bytes before the start of the output");
+  }
+  // The run item whose bytes b0 = 0, b1 start at In: checked, since its length is up to 4111.
+  void Run() {
+    const size_t count = ((static_cast<size_t>(In[1] & 15u) << 8) | In[2]) + kMinRun;
+    if (count > Room()) Fail("decodes beyond the stream's uncompressed size");
+    std::memset(Out, In[3], count);
+    Out += count;
+    In += 4;
+  }
+};
+
+// Items governed by the control bits in the top `bits` bits of `control`, each checked
+// against the bytes left in the block, the room left in the output and, for a back
+// reference, the bytes produced so far. Stops early where the block's bytes end.
+void DecodeItemsChecked(TBlockCursor& c, unsigned control, int bits) {
+  for (; bits > 0 && c.In < c.End; --bits, control <<= 1) {
+    if ((control & 0x8000u) == 0) {
+      if (c.Out == c.Limit) c.Fail("decodes beyond the stream's uncompressed size");
+      *c.Out++ = *c.In++;
+      continue;
+    }
+    if (c.Left() < 2) c.Fail("item cut off by the end of the block");
+    const size_t distance = (size_t{c.In[0]} << 4) | (c.In[1] >> 4);
+    if (distance == 0) {
+      if (c.Left() < 4) c.Fail("item cut off by the end of the block");
+      c.Run();
+      continue;
+    }
+    const size_t count = (c.In[1] & 15u) + 3;
+    c.In += 2;
+    if (count > c.Room()) c.Fail("decodes beyond the stream's uncompressed size");
+    c.CheckReach(distance);
+    if (c.Room() >= count + kCopySlack) {
+      if (distance >= 8) {
+        CopyWords(c.Out, distance);
+      } else {
+        StorePattern(c.Out, GatherPattern(c.Out - distance, distance), distance);
+      }
+    } else {
+      CopyMatchExact(c.Out, distance, count);
+    }
+    c.Out += count;
+  }
+}
+
+// The 16 items of `control`, whose input and room were checked for all of them at once
+// (kFastInput, kFastRoom). A run that leaves less room than that hands the items after it
+// to the checked loop.
+void DecodeItemsFast(TBlockCursor& c, unsigned control) {
+  if (control == 0) {  // sixteen literals: the common case of detailed textures
+    std::memcpy(c.Out, c.In, 16);
+    c.Out += 16;
+    c.In += 16;
     return;
   }
-  for (size_t i = 0; i < count; i += 8) std::memcpy(out + i, out + i - distance, 8);
+  for (int bits = 16; bits > 0; --bits, control <<= 1) {
+    if ((control & 0x8000u) == 0) {
+      *c.Out++ = *c.In++;
+      continue;
+    }
+    const size_t distance = (size_t{c.In[0]} << 4) | (c.In[1] >> 4);
+    if (distance == 0) {
+      c.Run();
+      if (c.Room() < kFastRoom) return DecodeItemsChecked(c, control << 1, bits - 1);
+      continue;
+    }
+    c.CheckReach(distance);
+    const size_t count = (c.In[1] & 15u) + 3;
+    c.In += 2;
+    if (distance >= 8) {
+      CopyWords(c.Out, distance);
+    } else {
+      uint64_t word = c.PatternWord;
+      if (c.Out != c.PatternEnd || distance != c.PatternDistance) word = GatherPattern(c.Out - distance, distance);
+      StorePattern(c.Out, word, distance);
+      const TPatternAdvance a = kPatternAdvance[distance][count];
+      c.PatternWord = (word >> a.Right) | (word << a.Left);
+      c.PatternEnd = c.Out + count;
+      c.PatternDistance = distance;
+    }
+    c.Out += count;
+  }
+}
+
+// Decodes one compressed block (flag byte first) of `length` bytes into the output from
+// `pos` on, and returns the new output position.
+size_t DecodeCompressedBlock(const uint8_t* block, size_t length, uint8_t* dest, size_t pos, size_t limit,
+                             size_t blockNumber) {
+  TBlockCursor c{block + 1, block + length, dest + pos, dest, dest + limit, blockNumber};
+  while (c.In < c.End) {
+    if (c.Left() < 2) c.Fail("control word cut off by the end of the block");
+    const unsigned control = (static_cast<unsigned>(c.In[0]) << 8) | c.In[1];
+    c.In += 2;
+    if (c.In == c.End) c.Fail("item cut off by the end of the block");
+    if (c.Left() >= kFastInput && c.Room() >= kFastRoom) {
+      DecodeItemsFast(c, control);
+    } else {
+      DecodeItemsChecked(c, control, 16);
+    }
+  }
+  return static_cast<size_t>(c.Out - dest);
 }
 
 // Decodes one block of `length` bytes into dest[pos...limit) and returns the new output
-// position. Every item is checked against the bytes left in the block, the room left in
-// the output and, for a back reference, the bytes produced so far.
+// position: a stored block (flag 0x80) is its bytes, any other a compressed block.
 size_t DecodeBlock(const uint8_t* block, size_t length, uint8_t* dest, size_t pos, size_t limit,
                    size_t blockNumber) {
   if (length == 0) return pos;
-  if (block[0] == 0x80) {
-    const size_t n = length - 1;
-    if (n > limit - pos) BlockError(blockNumber, "decodes beyond the stream's uncompressed size");
-    std::memcpy(dest + pos, block + 1, n);
-    return pos + n;
-  }
-  const uint8_t* in = block + 1;
-  const uint8_t* const end = block + length;
-  uint8_t* out = dest + pos;
-  uint8_t* const outEnd = dest + limit;
-  unsigned control = 0;
-  int bitsLeft = 0;
-  while (in < end) {
-    if (bitsLeft == 0) {
-      if (end - in < 2) BlockError(blockNumber, "control word cut off by the end of the block");
-      control = (static_cast<unsigned>(in[0]) << 8) | in[1];
-      in += 2;
-      bitsLeft = 16;
-      // Sixteen literals in a row with input and room for all of them: the common case of
-      // detailed textures, copied without a test per byte.
-      if (control == 0 && end - in >= 16 && outEnd - out >= 16) {
-        std::memcpy(out, in, 16);
-        out += 16;
-        in += 16;
-        bitsLeft = 0;
-        continue;
-      }
-      if (in == end) BlockError(blockNumber, "item cut off by the end of the block");
+  if (block[0] != 0x80) return DecodeCompressedBlock(block, length, dest, pos, limit, blockNumber);
+  const size_t n = length - 1;
+  if (n > limit - pos) BlockError(blockNumber, "decodes beyond the stream's uncompressed size");
+  std::memcpy(dest + pos, block + 1, n);
+  return pos + n;
+}
+
+// The blocked stream: blocks until the uncompressed size is reached. Each block is read
+// whole into one buffer (at most 32,768 bytes, not zeroed: every byte decoded is one read).
+void ReadBlocks(std::istream& file, uint8_t* destination, uint32_t uncompressedSize) {
+  const auto block = std::make_unique_for_overwrite<uint8_t[]>(kMaxBlockLength);
+  size_t pos = 0;
+  size_t blockNumber = 0;
+  while (pos < uncompressedSize) {
+    uint8_t lengthBytes[4];
+    ReadExact(file, lengthBytes, 4);
+    const uint32_t length = U32(lengthBytes);
+    if (length > kMaxBlockLength) {
+      throw EComprError("_BlockRead: Block " + std::to_string(blockNumber) + " has the length " +
+                        std::to_string(length) + " (at most 32768)");
     }
-    if ((control & 0x8000u) == 0) {
-      if (out == outEnd) BlockError(blockNumber, "decodes beyond the stream's uncompressed size");
-      *out++ = *in++;
-    } else {
-      if (end - in < 2) BlockError(blockNumber, "item cut off by the end of the block");
-      const unsigned b0 = in[0], b1 = in[1];
-      const size_t distance = (b0 << 4) | (b1 >> 4);
-      if (distance != 0) {
-        in += 2;
-        const size_t count = (b1 & 15u) + 3;
-        const size_t room = static_cast<size_t>(outEnd - out);
-        if (count > room) BlockError(blockNumber, "decodes beyond the stream's uncompressed size");
-        if (distance > static_cast<size_t>(out - dest))
-          BlockError(blockNumber, "back reference of " + std::to_string(distance) +
-                                      " bytes before the start of the output");
-        if (room >= count + kWideCopySlack) {
-          CopyMatchWide(out, distance, count);
-        } else {
-          CopyMatchExact(out, distance, count);
-        }
-        out += count;
-      } else {
-        if (end - in < 4) BlockError(blockNumber, "item cut off by the end of the block");
-        const size_t count = ((static_cast<size_t>(b1 & 15u) << 8) | in[2]) + 16;
-        if (count > static_cast<size_t>(outEnd - out))
-          BlockError(blockNumber, "decodes beyond the stream's uncompressed size");
-        std::memset(out, in[3], count);
-        out += count;
-        in += 4;
-      }
-    }
-    control <<= 1;
-    --bitsLeft;
+    const size_t got = ReadSome(file, block.get(), length);
+    const size_t next = DecodeBlock(block.get(), got, destination, pos, uncompressedSize, blockNumber);
+    // A block that yields nothing cannot come from a writer; taking it as damage also
+    // keeps a run of empty blocks from being read to the end of the file.
+    if (next == pos) BlockError(blockNumber, "decodes to no data");
+    pos = next;
+    ++blockNumber;
   }
-  return static_cast<size_t>(out - dest);
+}
+
+// ---- The zlib format ----
+
+// Packed bytes up to this size are read into a buffer that the thread keeps for the next
+// texture: no allocation, and no fresh pages to fault in, per read. Larger ones get a
+// buffer of their own, freed after the read.
+constexpr size_t kKeptPackedBuffer = size_t{4} << 20;
+
+// Reads `compressedSize` packed bytes into a buffer of that size (not zeroed). A size that
+// no writer can produce for `uncompressedSize` bytes (more than zlib's bound plus a margin)
+// is read in growing steps instead, so that a field claiming more than the file has fails
+// with the read error before it allocates much.
+const uint8_t* ReadPacked(std::istream& file, uint32_t compressedSize, uint32_t uncompressedSize,
+                          std::unique_ptr<uint8_t[]>& own) {
+  const size_t sane = static_cast<size_t>(compressBound(uncompressedSize)) + (size_t{1} << 16);
+  if (compressedSize > sane) {
+    std::vector<uint8_t> grown;
+    size_t have = 0;
+    while (have < compressedSize) {
+      const size_t step = std::min<size_t>(compressedSize - have, std::max<size_t>(have, 1 << 16));
+      grown.resize(have + step);
+      ReadExact(file, grown.data() + have, step);
+      have += step;
+    }
+    own = std::make_unique_for_overwrite<uint8_t[]>(grown.size());
+    std::memcpy(own.get(), grown.data(), grown.size());
+    return own.get();
+  }
+  static thread_local std::unique_ptr<uint8_t[]> kept;
+  static thread_local size_t keptSize = 0;
+  uint8_t* buffer;
+  if (compressedSize <= kKeptPackedBuffer) {
+    if (keptSize < compressedSize || !kept) {
+      kept.reset();
+      keptSize = std::max<size_t>(compressedSize, size_t{1} << 16);
+      kept = std::make_unique_for_overwrite<uint8_t[]>(keptSize);
+    }
+    buffer = kept.get();
+  } else {
+    own = std::make_unique_for_overwrite<uint8_t[]>(compressedSize);
+    buffer = own.get();
+  }
+  ReadExact(file, buffer, compressedSize);
+  return buffer;
+}
+
+// Inflates the packed bytes straight into the destination and returns the bytes produced.
+uint32_t ReadZlib(std::istream& file, uint8_t* destination, uint32_t compressedSize, uint32_t uncompressedSize) {
+  std::unique_ptr<uint8_t[]> own;
+  const uint8_t* packed = ReadPacked(file, compressedSize, uncompressedSize, own);
+  // libdeflate inflates the same streams as zlib's uncompress (header, deflate data,
+  // Adler-32 all checked) several times faster, since the decoded size is known.
+  static thread_local std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)>
+      inflater(libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
+  if (!inflater) throw std::bad_alloc();
+  static uint8_t sink = 0;
+  size_t consumed = 0, produced = 0;
+  const libdeflate_result rc =
+      libdeflate_zlib_decompress_ex(inflater.get(), packed, compressedSize, uncompressedSize ? destination : &sink,
+                                    uncompressedSize, &consumed, &produced);
+  if (rc != LIBDEFLATE_SUCCESS) {
+    // Damaged data would otherwise pass for a complete texture.
+    throw EComprError(std::string("_BlockRead: Damaged zlib data (") + InflateErrorText(rc) + ")");
+  }
+  return static_cast<uint32_t>(produced);
 }
 
 }  // namespace
@@ -204,68 +412,12 @@ void _BlockRead(std::istream& file, uint8_t* destination, int64_t highIndex, uin
     throw EComprError("_BlockRead: No destination buffer");
   }
 
-  if (magic == kStreamMagicBlocks) {
-    byteCount = uncompressedSize;
-    if (!blocked) {
-      byteCount = static_cast<uint32_t>(ReadSome(file, destination, uncompressedSize));
-      return;
-    }
-    std::vector<uint8_t> block(kMaxBlockLength);
-    size_t pos = 0;
-    size_t blockNumber = 0;
-    while (pos < uncompressedSize) {
-      uint8_t lengthBytes[4];
-      ReadExact(file, lengthBytes, 4);
-      const uint32_t length = U32(lengthBytes);
-      if (length > kMaxBlockLength) {
-        throw EComprError("_BlockRead: Block " + std::to_string(blockNumber) + " has the length " +
-                          std::to_string(length) + " (at most 32768)");
-      }
-      const size_t got = ReadSome(file, block.data(), length);
-      const size_t next = DecodeBlock(block.data(), got, destination, pos, uncompressedSize, blockNumber);
-      // A block that yields nothing cannot come from a writer; taking it as damage also
-      // keeps a run of empty blocks from being read to the end of the file.
-      if (next == pos) BlockError(blockNumber, "decodes to no data");
-      pos = next;
-      ++blockNumber;
-    }
-    return;
-  }
-
-  // Zlib format. The packed bytes are read into one buffer of the size the header gives,
-  // without zeroing it first. A size that no writer can produce for this many bytes (more
-  // than zlib's bound plus a margin) is read in growing steps instead, so that a field
-  // claiming more than the file has fails with the read error before it allocates much.
-  const size_t sane = static_cast<size_t>(compressBound(uncompressedSize)) + (size_t{1} << 16);
-  std::unique_ptr<uint8_t[]> packed;
-  if (compressedSize <= sane) {
-    packed.reset(new uint8_t[std::max<size_t>(compressedSize, 1)]);
-    ReadExact(file, packed.get(), compressedSize);
+  if (magic == kStreamMagicZlib) {
+    byteCount = ReadZlib(file, destination, compressedSize, uncompressedSize);
+  } else if (!blocked) {
+    byteCount = static_cast<uint32_t>(ReadSome(file, destination, uncompressedSize));
   } else {
-    std::vector<uint8_t> grown;
-    size_t have = 0;
-    while (have < compressedSize) {
-      const size_t step = std::min<size_t>(compressedSize - have, std::max<size_t>(have, 1 << 16));
-      grown.resize(have + step);
-      ReadExact(file, grown.data() + have, step);
-      have += step;
-    }
-    packed.reset(new uint8_t[grown.size()]);
-    std::memcpy(packed.get(), grown.data(), grown.size());
+    ReadBlocks(file, destination, uncompressedSize);
+    byteCount = uncompressedSize;
   }
-  // libdeflate inflates the same streams as zlib's uncompress (header, deflate data,
-  // Adler-32 all checked) several times faster, since the decoded size is known.
-  static thread_local std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)>
-      inflater(libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
-  if (!inflater) throw std::bad_alloc();
-  static uint8_t sink = 0;
-  size_t consumed = 0, produced = 0;
-  const libdeflate_result rc = libdeflate_zlib_decompress_ex(
-      inflater.get(), packed.get(), compressedSize, uncompressedSize ? destination : &sink,
-      uncompressedSize, &consumed, &produced);
-  if (rc != LIBDEFLATE_SUCCESS) {
-    // Damaged data would otherwise pass for a complete texture.
-    throw EComprError(std::string("_BlockRead: Damaged zlib data (") + InflateErrorText(rc) + ")");
-  }
-  byteCount = static_cast<uint32_t>(produced);
 }

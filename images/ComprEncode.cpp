@@ -113,75 +113,131 @@ void FlushBlock(std::vector<uint8_t>& out, const TBlockBuilder& block, const uin
   }
 }
 
+// One item of the block format: a run of one byte, a copy from back in the output, or a
+// literal byte.
+struct TItem {
+  enum TKind { Literal, Copy, Run } Kind;
+  size_t Length;    // output bytes
+  size_t Distance;  // Copy only
+
+  size_t EncodedBytes() const { return Kind == Run ? 4 : Kind == Copy ? 2 : 1; }
+};
+
+// Hash chains over 3-byte prefixes of the input, for the longest earlier match. A chain
+// link is needed only while its position is within the window, so the links live in a
+// ring of window size (as in deflate's own encoders): memory stays fixed whatever the
+// input's size, where one link per input byte took eight times the picture.
+class TMatchFinder {
+public:
+  TMatchFinder(const uint8_t* data, size_t size)
+      : m_data(data), m_size(size), m_head(size_t{1} << kHashBits, -1), m_prev(kRingSize, -1) {}
+
+  void Insert(size_t pos) {
+    if (m_size - pos < kMinMatch) return;
+    const uint32_t h = Hash3(m_data + pos);
+    m_prev[pos & kRingMask] = m_head[h];
+    m_head[h] = static_cast<int64_t>(pos);
+  }
+
+  // The longest match of up to kMaxMatch bytes at pos within the window (the nearest of
+  // equal length), searched to a fixed depth; length 0 when there is none. A link read
+  // from the ring belongs to its position: a newer position in the same slot lies more
+  // than the window behind that one's successors, and the walk stops at the window first.
+  TItem LongestMatch(size_t pos) const {
+    TItem best{TItem::Copy, 0, 0};
+    if (m_size - pos < kMinMatch) return best;
+    const size_t maxLen = std::min(kMaxMatch, m_size - pos);
+    int64_t cand = m_head[Hash3(m_data + pos)];
+    for (int chain = 0; cand >= 0 && chain < kMaxChain; ++chain) {
+      const size_t c = static_cast<size_t>(cand);
+      if (pos - c > kWindow) break;
+      size_t len = 0;
+      while (len < maxLen && m_data[c + len] == m_data[pos + len]) ++len;
+      if (len > best.Length) {
+        best.Length = len;
+        best.Distance = pos - c;
+        if (len == maxLen) break;
+      }
+      cand = m_prev[c & kRingMask];
+    }
+    return best;
+  }
+
+private:
+  static constexpr size_t kRingSize = 4096;  // a power of two above the window
+  static constexpr size_t kRingMask = kRingSize - 1;
+  static_assert(kRingSize > kWindow);
+
+  const uint8_t* m_data;
+  size_t m_size;
+  std::vector<int64_t> m_head;
+  std::vector<int64_t> m_prev;
+};
+
+// The item to emit at pos (greedy): a run of kMinRun or more, else the longest match of
+// kMinMatch or more, else a literal.
+TItem ChooseItem(const uint8_t* data, size_t size, size_t pos, const TMatchFinder& matches) {
+  size_t run = 1;
+  while (run < kMaxRun && pos + run < size && data[pos + run] == data[pos]) ++run;
+  if (run >= kMinRun) return {TItem::Run, run, 0};
+  const TItem match = matches.LongestMatch(pos);
+  if (match.Length >= kMinMatch) return match;
+  return {TItem::Literal, 1, 0};
+}
+
+// The block format: items chosen one after another and packed into blocks, each closed
+// before it would pass 32,768 encoded or 65,535 decoded bytes.
 std::vector<uint8_t> EncodeBlocks(const uint8_t* data, size_t size) {
   std::vector<uint8_t> out;
   PutHeader(out, kStreamMagicBlocks, 0, static_cast<uint32_t>(size), 1);
-  std::vector<int64_t> head(size_t{1} << kHashBits, -1);
-  std::vector<int64_t> prev(size, -1);
-  auto insert = [&](size_t pos) {
-    if (size - pos < kMinMatch) return;
-    const uint32_t h = Hash3(data + pos);
-    prev[pos] = head[h];
-    head[h] = static_cast<int64_t>(pos);
-  };
-
+  TMatchFinder matches(data, size);
   TBlockBuilder block;
   block.Start();
   size_t blockStart = 0;
   size_t pos = 0;
   while (pos < size) {
-    // The item to emit at pos: a run, a copy or a literal.
-    size_t run = 1;
-    while (run < kMaxRun && pos + run < size && data[pos + run] == data[pos]) ++run;
-    size_t bestLen = 0, bestDist = 0;
-    if (run < kMinRun && size - pos >= kMinMatch) {
-      const size_t maxLen = std::min(kMaxMatch, size - pos);
-      int64_t cand = head[Hash3(data + pos)];
-      for (int chain = 0; cand >= 0 && chain < kMaxChain; ++chain, cand = prev[static_cast<size_t>(cand)]) {
-        const size_t c = static_cast<size_t>(cand);
-        if (pos - c > kWindow) break;
-        size_t len = 0;
-        while (len < maxLen && data[c + len] == data[pos + len]) ++len;
-        if (len > bestLen) {
-          bestLen = len;
-          bestDist = pos - c;
-          if (len == maxLen) break;
-        }
-      }
-    }
-    size_t itemBytes, itemOut;
-    if (run >= kMinRun) {
-      itemBytes = 4;
-      itemOut = run;
-    } else if (bestLen >= kMinMatch) {
-      itemBytes = 2;
-      itemOut = bestLen;
-    } else {
-      itemBytes = 1;
-      itemOut = 1;
-    }
-    // Close the block before it passes either limit; a run is shortened to fit instead
-    // when that still leaves a run.
-    if (run >= kMinRun && block.Output() + itemOut > kMaxBlockOutput &&
+    TItem item = ChooseItem(data, size, pos, matches);
+    // A run is shortened to end the block instead when that still leaves a run.
+    if (item.Kind == TItem::Run && block.Output() + item.Length > kMaxBlockOutput &&
         kMaxBlockOutput - block.Output() >= kMinRun) {
-      itemOut = run = kMaxBlockOutput - block.Output();
+      item.Length = kMaxBlockOutput - block.Output();
     }
-    if (block.Size() + block.Cost(itemBytes) > kMaxBlockLength || block.Output() + itemOut > kMaxBlockOutput) {
+    if (block.Size() + block.Cost(item.EncodedBytes()) > kMaxBlockLength ||
+        block.Output() + item.Length > kMaxBlockOutput) {
       FlushBlock(out, block, data + blockStart);
       block.Start();
       blockStart = pos;
     }
-    if (run >= kMinRun) {
-      block.Run(data[pos], run);
-    } else if (bestLen >= kMinMatch) {
-      block.Copy(bestDist, bestLen);
-    } else {
-      block.Literal(data[pos]);
+    switch (item.Kind) {
+      case TItem::Run: block.Run(data[pos], item.Length); break;
+      case TItem::Copy: block.Copy(item.Distance, item.Length); break;
+      case TItem::Literal: block.Literal(data[pos]); break;
     }
-    const size_t end = pos + itemOut;
-    for (; pos < end; ++pos) insert(pos);
+    for (const size_t end = pos + item.Length; pos < end; ++pos) matches.Insert(pos);
   }
   if (!block.Empty()) FlushBlock(out, block, data + blockStart);
+  return out;
+}
+
+// The block format with blocked = 0: the bytes as they are.
+std::vector<uint8_t> EncodeStored(const uint8_t* data, size_t size) {
+  std::vector<uint8_t> out;
+  PutHeader(out, kStreamMagicBlocks, 0, static_cast<uint32_t>(size), 0);
+  out.insert(out.end(), data, data + size);
+  return out;
+}
+
+// The zlib format: zlib's compress at the default level, which the files written so far
+// were made with (the reader's inflater may differ; this stays).
+std::vector<uint8_t> EncodeZlib(const uint8_t* data, size_t size) {
+  uLongf packedSize = compressBound(static_cast<uLong>(size));
+  std::vector<uint8_t> out(kStreamHeaderSize + packedSize);
+  const int rc = compress(out.data() + kStreamHeaderSize, &packedSize, data, static_cast<uLong>(size));
+  if (rc != Z_OK) throw EComprError(std::string("EncodeStream: zlib failed (") + zError(rc) + ")");
+  out.resize(kStreamHeaderSize + packedSize);
+  std::vector<uint8_t> header;
+  PutHeader(header, kStreamMagicZlib, static_cast<uint32_t>(packedSize), static_cast<uint32_t>(size), 0);
+  std::copy(header.begin(), header.end(), out.begin());
   return out;
 }
 
@@ -194,25 +250,9 @@ std::vector<uint8_t> EncodeStream(const uint8_t* data, size_t size, TStreamForma
   static const uint8_t kNothing = 0;
   if (data == nullptr) data = &kNothing;
   switch (format) {
-    case TStreamFormat::Blocks:
-      return EncodeBlocks(data, size);
-    case TStreamFormat::Stored: {
-      std::vector<uint8_t> out;
-      PutHeader(out, kStreamMagicBlocks, 0, static_cast<uint32_t>(size), 0);
-      out.insert(out.end(), data, data + size);
-      return out;
-    }
-    case TStreamFormat::Zlib: {
-      uLongf packedSize = compressBound(static_cast<uLong>(size));
-      std::vector<uint8_t> out(kStreamHeaderSize + packedSize);
-      const int rc = compress(out.data() + kStreamHeaderSize, &packedSize, data, static_cast<uLong>(size));
-      if (rc != Z_OK) throw EComprError(std::string("EncodeStream: zlib failed (") + zError(rc) + ")");
-      out.resize(kStreamHeaderSize + packedSize);
-      std::vector<uint8_t> header;
-      PutHeader(header, kStreamMagicZlib, static_cast<uint32_t>(packedSize), static_cast<uint32_t>(size), 0);
-      std::copy(header.begin(), header.end(), out.begin());
-      return out;
-    }
+    case TStreamFormat::Blocks: return EncodeBlocks(data, size);
+    case TStreamFormat::Stored: return EncodeStored(data, size);
+    case TStreamFormat::Zlib: return EncodeZlib(data, size);
   }
   throw EComprError("EncodeStream: unknown format");
 }

@@ -72,6 +72,124 @@ private:
   size_t m_pos = 0;
 };
 
+// Where decoded pixels go: a row and a byte column of the bitmap. A pixel beyond the
+// row's end is dropped; passing the end of a row moves to the next one, and moving past
+// the last row ends the decoding.
+class TRleTarget {
+public:
+  TRleTarget(TBitmap& bitmap, int step)
+      : m_bitmap(bitmap), m_rowEnd(int64_t{bitmap.Width()} * step), m_step(step), m_done(bitmap.Height() == 0) {}
+  bool Done() const { return m_done; }
+  void NextRow() {
+    m_column = 0;
+    if (++m_row >= m_bitmap.Height()) m_done = true;
+  }
+  // The next pixel's bytes, or nullptr when it falls beyond the row.
+  uint8_t* Next() {
+    uint8_t* p = m_column < m_rowEnd ? m_bitmap.ScanLine(m_row) + m_column : nullptr;
+    Skip(1);
+    return p;
+  }
+  // Skips `count` pixels; the rest of a count that passes the row is dropped.
+  void Skip(unsigned count) {
+    m_column += int64_t{count} * m_step;
+    if (m_column > m_rowEnd) NextRow();
+  }
+
+private:
+  TBitmap& m_bitmap;
+  const int64_t m_rowEnd;
+  const int m_step;
+  int m_row = 0;
+  int64_t m_column = 0;
+  bool m_done;
+};
+
+// FBPP 1: byte codes, counts and values; the values are the 8-bit picture's palette
+// indices. YTAB's row ends are byte offsets, matched in any order.
+class TRle8 {
+public:
+  static constexpr int kStep = 1;
+  explicit TRle8(std::vector<int64_t> rowEnds) : m_rowEnds(std::move(rowEnds)) {
+    std::sort(m_rowEnds.begin(), m_rowEnds.end());
+  }
+  static unsigned Read(TRleCursor& in) { return in.Byte(); }
+  bool RowEndsAt(size_t pos) { return std::binary_search(m_rowEnds.begin(), m_rowEnds.end(), static_cast<int64_t>(pos)); }
+  static void Put(uint8_t* p, unsigned value) { *p = static_cast<uint8_t>(value); }
+
+private:
+  std::vector<int64_t> m_rowEnds;
+};
+
+// FBPP 2: 16-bit little-endian codes, counts and values; a value indexes the large palette
+// (red, green, blue) and gives a 24-bit pixel (blue, green, red), black beyond the palette.
+// YTAB's row ends, in 2-byte units, are matched in their order.
+class TRle16 {
+public:
+  static constexpr int kStep = 3;
+  TRle16(std::vector<int64_t> rowEnds, const std::vector<uint8_t>& palette)
+      : m_rowEnds(std::move(rowEnds)), m_palette(palette) {
+    for (int64_t& end : m_rowEnds) end *= 2;
+  }
+  static unsigned Read(TRleCursor& in) { return in.Word(); }
+  bool RowEndsAt(size_t pos) {
+    if (m_next >= m_rowEnds.size() || m_rowEnds[m_next] != static_cast<int64_t>(pos)) return false;
+    ++m_next;
+    return true;
+  }
+  void Put(uint8_t* p, unsigned value) const {
+    const size_t at = static_cast<size_t>(value) * 3;
+    if (at + 3 > m_palette.size()) {
+      p[0] = p[1] = p[2] = 0;
+      return;
+    }
+    p[0] = m_palette[at + 2];
+    p[1] = m_palette[at + 1];
+    p[2] = m_palette[at];
+  }
+
+private:
+  std::vector<int64_t> m_rowEnds;
+  size_t m_next = 0;  // the first row end not yet reached
+  const std::vector<uint8_t>& m_palette;
+};
+
+// The run-length codes of one format into the bitmap; an unknown code goes to `unknown`
+// and decoding goes on.
+template <class TFormat, class TUnknown>
+void DecodeRle(TRleCursor& in, TFormat& format, TBitmap& bitmap, TUnknown unknown) {
+  TRleTarget out(bitmap, TFormat::kStep);
+  while (!out.Done() && in.HasTwo()) {
+    if (format.RowEndsAt(in.Pos())) {
+      out.NextRow();
+      if (out.Done()) break;
+    }
+    const unsigned code = TFormat::Read(in);
+    const unsigned count = TFormat::Read(in);
+    switch (code) {
+      case 0:  // literal
+        for (unsigned i = 0; i < count && !out.Done(); ++i) {
+          const unsigned value = TFormat::Read(in);
+          if (uint8_t* p = out.Next()) format.Put(p, value);
+        }
+        break;
+      case 1: {  // run
+        const unsigned value = TFormat::Read(in);
+        for (unsigned i = 0; i < count && !out.Done(); ++i) {
+          if (uint8_t* p = out.Next()) format.Put(p, value);
+        }
+        break;
+      }
+      case 2:  // skip: the pixels stay 0
+        out.Skip(count);
+        break;
+      default:
+        unknown(static_cast<int>(code));
+        break;
+    }
+  }
+}
+
 // Splits one row of 8-bit pixels into run codes (three or more equal pixels) and literal
 // codes, counts 1 to 255.
 void EncodeRow(const uint8_t* row, int width, std::vector<uint8_t>& out) {
@@ -263,83 +381,22 @@ void TMATGraphic::ReadRle(TIffReader& reader) {
   reader.OpenChunk("YTAB");
   const std::vector<uint8_t> ytab = ReadChunkData(reader);
   reader.CloseChunk();
-  std::vector<int64_t> offsets;
-  offsets.reserve(ytab.size() / 4);
-  for (size_t i = 0; i + 4 <= ytab.size(); i += 4) {
-    offsets.push_back(FBPP == 2 ? 2 * static_cast<int64_t>(I32(&ytab[i])) : I32(&ytab[i]));
-  }
+  std::vector<int64_t> rowEnds;
+  rowEnds.reserve(ytab.size() / 4);
+  for (size_t i = 0; i + 4 <= ytab.size(); i += 4) rowEnds.push_back(I32(&ytab[i]));
 
   FillZero();
   reader.OpenChunk("RLE ");
   const std::vector<uint8_t> data = ReadChunkData(reader);
   reader.CloseChunk();
   TRleCursor in(data);
-
-  const int height = Height();
-  const int64_t rowEnd = FBPP == 2 ? 3 * static_cast<int64_t>(Width()) : Width();
-  const int step = FBPP == 2 ? 3 : 1;
-  int row = 0;
-  int64_t column = 0;
-  bool done = height == 0;
-  // Moving past the last row ends the decoding.
-  auto nextRow = [&] {
-    column = 0;
-    if (++row >= height) done = true;
-  };
-  auto store = [&](unsigned value) {
-    if (column < rowEnd) {
-      uint8_t* p = ScanLine(row) + column;
-      if (FBPP == 1) {
-        *p = static_cast<uint8_t>(value);
-      } else {
-        const size_t at = static_cast<size_t>(value) * 3;
-        if (at + 3 <= m_largePalette.size()) {
-          p[0] = m_largePalette[at + 2];
-          p[1] = m_largePalette[at + 1];
-          p[2] = m_largePalette[at];
-        } else {
-          p[0] = p[1] = p[2] = 0;
-        }
-      }
-    }
-    column += step;
-    if (column > rowEnd) nextRow();
-  };
-
-  std::vector<int64_t> sortedEnds;
+  auto unknown = [this](int code) { ReportUnknown(code); };
   if (FBPP == 1) {
-    sortedEnds = offsets;
-    std::sort(sortedEnds.begin(), sortedEnds.end());
-  }
-  size_t queued = 0;  // FBPP 2: the first offset still in the queue
-
-  while (!done && in.HasTwo()) {
-    const int64_t pos = static_cast<int64_t>(in.Pos());
-    if (FBPP == 1 ? std::binary_search(sortedEnds.begin(), sortedEnds.end(), pos)
-                  : (queued < offsets.size() && offsets[queued] == pos)) {
-      if (FBPP == 2) ++queued;
-      nextRow();
-      if (done) break;
-    }
-    const unsigned code = FBPP == 1 ? in.Byte() : in.Word();
-    const unsigned count = FBPP == 1 ? in.Byte() : in.Word();
-    switch (code) {
-      case 0:  // literal
-        for (unsigned i = 0; i < count && !done; ++i) store(FBPP == 1 ? in.Byte() : in.Word());
-        break;
-      case 1: {  // run
-        const unsigned value = FBPP == 1 ? in.Byte() : in.Word();
-        for (unsigned i = 0; i < count && !done; ++i) store(value);
-        break;
-      }
-      case 2:  // skip: the rest of a count that passes the row is dropped
-        column += static_cast<int64_t>(count) * step;
-        if (column > rowEnd) nextRow();
-        break;
-      default:
-        ReportUnknown(static_cast<int>(code));
-        break;
-    }
+    TRle8 format(std::move(rowEnds));
+    DecodeRle(in, format, *this, unknown);
+  } else {
+    TRle16 format(std::move(rowEnds), m_largePalette);
+    DecodeRle(in, format, *this, unknown);
   }
   m_largePalette.clear();
   m_hasLargePalette = false;

@@ -100,10 +100,3 @@ void LoadPicture(const std::string& fileName, TBitmap& bitmap) {
   format.Load(fileName, bitmap);
 }
 
-void SavePicture(const std::string& fileName, TBitmap& bitmap) {
-  TPictureFormat format;
-  if (!FindPictureFormat(fileName, format)) {
-    throw EInvalidGraphic("Unknown picture file extension (." + PictureExtension(fileName) + ")");
-  }
-  format.Save(fileName, bitmap);
-}

@@ -34,10 +34,9 @@ bool FindPictureFormat(const std::string& fileName, TPictureFormat& format);
 void RegisterImageFormats();
 void UnregisterImageFormats();
 
-// Loads or saves a picture through the format of its extension. EInvalidGraphic
+// Loads a picture through the format of its extension. EInvalidGraphic
 // "Unknown picture file extension (.xyz)" when none is registered.
 void LoadPicture(const std::string& fileName, TBitmap& bitmap);
-void SavePicture(const std::string& fileName, TBitmap& bitmap);
 
 // The extension of a file name without the dot, lower case ("" when there is none).
 std::string PictureExtension(const std::string& fileName);

@@ -67,8 +67,13 @@ void TListLines::ReplaceLine(int i, std::string line) {
 void TListLines::Clear() {
   AboutToChange(TListChange::Reset, -1, -1);
   // Inside an update the lines are kept for AppendText to refill instead of being freed
-  // one by one now and allocated one by one again.
-  if (m_updateDepth > 0 && m_spare.empty()) m_spare.swap(m_lines);
+  // one by one now and allocated one by one again. AppendText takes them from the back,
+  // hence the reversal: a reload of the same lists gives each line the string that held
+  // it before, already long enough.
+  if (m_updateDepth > 0 && m_spare.empty()) {
+    m_spare.swap(m_lines);
+    std::reverse(m_spare.begin(), m_spare.end());
+  }
   m_lines.clear();
   m_current = -1;
   m_selected.clear();
@@ -104,66 +109,79 @@ void TListLines::EndUpdate() {
 
 namespace {
 
-// The line being composed; reused so that a Load formats its lines without allocating.
-std::string& LineScratch() {
-  thread_local std::string line;
-  line.clear();
-  return line;
-}
-
-void AppendVertLine(std::string& s, const TPoint3& p) {
-  AppendFixed(s, p.x, 3);
-  s += ", ";
-  AppendFixed(s, p.y, 3);
-  s += ", ";
-  AppendFixed(s, p.z, 3);
-}
-
-void AppendFvrtLine(std::string& s, const TFvrtRecord& r, bool showData) {
-  if (showData) {
-    AppendInt(s, r.Vert);
-    s += ", tx:";
-    AppendRounded(s, r.Tx, 3);
+// A list line composed in a buffer on the stack and copied once into its list (no string
+// per number or piece). Room for the longest: a face line of kMaxFaceLineCorners corners
+// with numbers at their longest.
+class TLine {
+public:
+  void Add(std::string_view text) {
+    std::memcpy(m_end, text.data(), text.size());
+    m_end += text.size();
   }
-  s += ", ty:";
-  AppendRounded(s, r.Ty, 3);
+  void Add(char c) { *m_end++ = c; }
+  void Fixed(double value, int decimals) { m_end = PutFixed(m_end, value, decimals); }
+  void Rounded(double value, int decimals) { m_end = PutRounded(m_end, value, decimals); }
+  void Int(int64_t value) { m_end = PutInt(m_end, value); }
+  std::string_view Text() const { return {m_text, static_cast<size_t>(m_end - m_text)}; }
+
+private:
+  char m_text[kMaxFaceLineCorners * 22 + 3 * kMaxNumberChars + 64];
+  char* m_end = m_text;
+};
+
+void AppendVertLine(TLine& s, const TPoint3& p) {
+  s.Fixed(p.x, 3);
+  s.Add(", ");
+  s.Fixed(p.y, 3);
+  s.Add(", ");
+  s.Fixed(p.z, 3);
 }
 
-void AppendFaceLine(std::string& s, const TFaceRecord& f, bool withD) {
-  s += '[';
+void AppendFvrtLine(TLine& s, const TFvrtRecord& r, bool showData) {
+  if (showData) {
+    s.Int(r.Vert);
+    s.Add(", tx:");
+    s.Rounded(r.Tx, 3);
+  }
+  s.Add(", ty:");
+  s.Rounded(r.Ty, 3);
+}
+
+void AppendFaceLine(TLine& s, const TFaceRecord& f, bool withD) {
+  s.Add('[');
   const int64_t count = f.FvrtCount;
   const int64_t shown = count < kMaxFaceLineCorners ? count : kMaxFaceLineCorners;
   for (int64_t k = 0; k < shown; ++k) {
-    if (k > 0) s += ' ';
-    AppendInt(s, int64_t{f.FirstFvrt} + k);
+    if (k > 0) s.Add(' ');
+    s.Int(int64_t{f.FirstFvrt} + k);
   }
-  if (count > shown) s += " ...";
-  s += "], mat: ";
-  AppendInt(s, f.Mat);
+  if (count > shown) s.Add(" ...");
+  s.Add("], mat: ");
+  s.Int(f.Mat);
   if (withD) {
-    s += ", d=";
-    AppendFixed(s, f.D, 3);
+    s.Add(", d=");
+    s.Fixed(f.D, 3);
   }
 }
 
 }  // namespace
 
 std::string TMeshDocument::VertLineText(const TPoint3& p) {
-  std::string s;
+  TLine s;
   AppendVertLine(s, p);
-  return s;
+  return std::string(s.Text());
 }
 
 std::string TMeshDocument::FvrtLineText(const TFvrtRecord& r, bool showData) {
-  std::string s;
+  TLine s;
   AppendFvrtLine(s, r, showData);
-  return s;
+  return std::string(s.Text());
 }
 
 std::string TMeshDocument::FaceLineText(const TFaceRecord& f, bool withD) {
-  std::string s;
+  TLine s;
   AppendFaceLine(s, f, withD);
-  return s;
+  return std::string(s.Text());
 }
 
 namespace {
@@ -212,9 +230,9 @@ void TMeshDocument::AddVert(const TPoint3& p) {
   if (NumVert >= MeshCapacity) Full("VERT");
   VERT[NumVert] = p;
   if (ShowData) {
-    std::string& line = LineScratch();
+    TLine line;
     AppendVertLine(line, p);
-    ListBox1.AppendText(line);
+    ListBox1.AppendText(line.Text());
   }
   const int32_t index = NumVert++;
   if (!Loading && OnVertAdded) OnVertAdded(index);
@@ -224,9 +242,9 @@ void TMeshDocument::AddVtnm(const TPoint3& n) {
   if (NumVtnm >= MeshCapacity) Full("VTNM");
   VTNM[NumVtnm] = n;
   if (ShowData) {
-    std::string& line = LineScratch();
+    TLine line;
     AppendVertLine(line, n);
-    ListBox2.AppendText(line);
+    ListBox2.AppendText(line.Text());
   }
   ++NumVtnm;
 }
@@ -235,9 +253,9 @@ void TMeshDocument::AddFvrt(const TFvrtRecord& r) {
   if (NumFvrt >= MeshCapacity) Full("FVRT");
   FVRT[NumFvrt] = r;
   // Always a line, so that the FVRT list keeps one line per record.
-  std::string& line = LineScratch();
+  TLine line;
   AppendFvrtLine(line, r, ShowData);
-  ListBox3.AppendText(line);
+  ListBox3.AppendText(line.Text());
   ++NumFvrt;
 }
 
@@ -245,9 +263,9 @@ void TMeshDocument::AddFace(const TFaceRecord& f) {
   if (NumFace >= MeshCapacity) Full("FACE");
   FACE[NumFace] = f;
   if (ShowData) {
-    std::string& line = LineScratch();
+    TLine line;
     AppendFaceLine(line, f, true);
-    ListBox4.AppendText(line);
+    ListBox4.AppendText(line.Text());
     AddMaterialLine(f.Mat);
   }
   const int32_t index = NumFace++;

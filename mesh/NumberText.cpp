@@ -26,26 +26,21 @@ bool IsNegativeZeroText(const char* begin, const char* end) {
   return true;
 }
 
-}  // namespace
-
-namespace {
-
 constexpr double kPow10[] = {1.0, 10.0, 100.0, 1000.0, 10000.0, 100000.0, 1000000.0, 10000000.0};
 
 constexpr uint32_t kPow10Int[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
 
 // Writes n / 10^decimals with exactly `decimals` decimals (trim: without trailing zeros
 // and without the point when nothing is left after it). n is below 10^15 in magnitude and
-// decimals at most 7. The hot path of every list line: the whole part goes through
-// to_chars, the fraction is at most seven digits of a 32-bit number.
-void AppendScaled(std::string& out, int64_t n, int decimals, bool trim) {
-  char buf[40];
-  char* p = buf;
+// decimals at most 7. The hot path of every list line: two integer conversions, the
+// fraction's as 10^digits + fraction, whose leading 1 becomes the point (the zeros after
+// the point come for free).
+char* PutScaled(char* p, int64_t n, int decimals, bool trim) {
   const bool negative = n < 0;
   const uint64_t u = negative ? uint64_t(0) - static_cast<uint64_t>(n) : static_cast<uint64_t>(n);
   if (negative) *p++ = '-';
   const uint32_t scale = kPow10Int[decimals];
-  p = std::to_chars(p, buf + sizeof buf, u / scale).ptr;
+  p = std::to_chars(p, p + 16, u / scale).ptr;
   uint32_t fraction = static_cast<uint32_t>(u % scale);
   int digits = decimals;
   if (trim) {
@@ -54,19 +49,14 @@ void AppendScaled(std::string& out, int64_t n, int decimals, bool trim) {
       --digits;
     }
   }
-  if (digits > 0) {
-    *p++ = '.';
-    for (int i = digits - 1; i >= 0; --i) {
-      p[i] = static_cast<char>('0' + fraction % 10);
-      fraction /= 10;
-    }
-    p += digits;
-  }
-  out.append(buf, static_cast<size_t>(p - buf));
+  if (digits == 0) return p;
+  char* end = std::to_chars(p, p + 9, kPow10Int[digits] + fraction).ptr;
+  *p = '.';
+  return end;
 }
 
 // value * 10^decimals rounded to an integer, ties to even, when that is exact and small
-// enough for AppendScaled. A float times 10^decimals (decimals <= 7) is exact in a double,
+// enough for PutScaled. A float times 10^decimals (decimals <= 7) is exact in a double,
 // so nearbyint sees the true tie (0.0625 * 1000 = 62.5 -> 62).
 bool ScaledInteger(double value, int decimals, int64_t& n) {
   if (decimals < 0 || decimals > 7) return false;
@@ -76,31 +66,49 @@ bool ScaledInteger(double value, int decimals, int64_t& n) {
   return true;
 }
 
-}  // namespace
+bool IsFloat(double value) { return static_cast<double>(static_cast<float>(value)) == value; }
 
-void AppendFixed(std::string& out, double value, int decimals) {
-  int64_t n;
-  if (static_cast<double>(static_cast<float>(value)) == value && ScaledInteger(value, decimals, n)) {
-    AppendScaled(out, n, decimals, false);  // n == 0 has no sign: "0.000"
-    return;
-  }
-  char buf[400];  // the largest double in fixed point has 309 digits
-  const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
-  const char* begin = buf;
-  if (IsNegativeZeroText(begin, res.ptr)) ++begin;
-  out.append(begin, static_cast<size_t>(res.ptr - begin));
+// The general case of the fixed formats: to_chars writes every digit of a double (at most
+// 309 before the point).
+char* PutFixedSlow(char* p, double value, int decimals, size_t room) {
+  return std::to_chars(p, p + room, value, std::chars_format::fixed, decimals).ptr;
 }
 
-void AppendPrintfFixed(std::string& out, double value, int decimals) {
+}  // namespace
+
+char* PutFixed(char* p, double value, int decimals) {
   int64_t n;
-  if (static_cast<double>(static_cast<float>(value)) == value && ScaledInteger(value, decimals, n)) {
-    if (n == 0 && std::signbit(value)) out += '-';
-    AppendScaled(out, n, decimals, false);
+  if (IsFloat(value) && ScaledInteger(value, decimals, n)) return PutScaled(p, n, decimals, false);
+  char* end = PutFixedSlow(p, value, decimals, kMaxNumberChars);
+  if (!IsNegativeZeroText(p, end)) return end;
+  std::memmove(p, p + 1, static_cast<size_t>(end - p - 1));  // n == 0 has no sign: "0.000"
+  return end - 1;
+}
+
+void AppendFixed(std::string& out, double value, int decimals) {
+  if (decimals >= 0 && decimals <= 7) {
+    char buf[kMaxNumberChars];
+    out.append(buf, PutFixed(buf, value, decimals));
     return;
   }
   char buf[400];
-  const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
-  out.append(buf, static_cast<size_t>(res.ptr - buf));
+  const char* begin = buf;
+  const char* end = PutFixedSlow(buf, value, decimals, sizeof buf);
+  if (IsNegativeZeroText(begin, end)) ++begin;
+  out.append(begin, end);
+}
+
+void AppendPrintfFixed(std::string& out, double value, int decimals) {
+  char buf[400];
+  char* p = buf;
+  int64_t n;
+  if (IsFloat(value) && ScaledInteger(value, decimals, n)) {
+    if (n == 0 && std::signbit(value)) *p++ = '-';
+    p = PutScaled(p, n, decimals, false);
+  } else {
+    p = PutFixedSlow(p, value, decimals, sizeof buf);
+  }
+  out.append(buf, p);
 }
 
 std::string FormatFixed(double value, int decimals) {
@@ -109,12 +117,9 @@ std::string FormatFixed(double value, int decimals) {
   return s;
 }
 
-void AppendRounded(std::string& out, double value, int decimals) {
+char* PutRounded(char* p, double value, int decimals) {
   int64_t n;
-  if (static_cast<double>(static_cast<float>(value)) == value && ScaledInteger(value, decimals, n)) {
-    AppendScaled(out, n, decimals, true);
-    return;
-  }
+  if (IsFloat(value) && ScaledInteger(value, decimals, n)) return PutScaled(p, n, decimals, true);
   double rounded = value;
   if (std::isfinite(value)) {
     double scale = 1.0;
@@ -123,9 +128,12 @@ void AppendRounded(std::string& out, double value, int decimals) {
     if (std::isfinite(scaled) && std::fabs(scaled) < 9.0e15) rounded = std::nearbyint(scaled) / scale;
     rounded += 0.0;  // -0 -> 0
   }
-  char buf[64];
-  const auto res = std::to_chars(buf, buf + sizeof buf, rounded, std::chars_format::general, 15);
-  out.append(buf, res.ptr);
+  return std::to_chars(p, p + kMaxNumberChars, rounded, std::chars_format::general, 15).ptr;
+}
+
+void AppendRounded(std::string& out, double value, int decimals) {
+  char buf[kMaxNumberChars];
+  out.append(buf, PutRounded(buf, value, decimals));
 }
 
 std::string FormatRounded(double value, int decimals) {
@@ -134,10 +142,11 @@ std::string FormatRounded(double value, int decimals) {
   return s;
 }
 
+char* PutInt(char* p, int64_t value) { return std::to_chars(p, p + 20, value).ptr; }
+
 void AppendInt(std::string& out, int64_t value) {
   char buf[24];
-  const auto res = std::to_chars(buf, buf + sizeof buf, value);
-  out.append(buf, res.ptr);
+  out.append(buf, PutInt(buf, value));
 }
 
 double ParseTypedFloat(std::string_view text) {

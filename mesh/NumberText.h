@@ -3,6 +3,7 @@
 // parsing of numbers the user types. "." is the decimal separator everywhere, whatever the
 // locale.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -27,6 +28,14 @@ void AppendRounded(std::string& out, double value, int decimals);
 
 // Appends the decimal text of an integer.
 void AppendInt(std::string& out, int64_t value);
+
+// The same texts written into a buffer, for composing a line in place without a string per
+// number: each writes at most kMaxNumberChars characters at `p` and returns their end.
+// PutFixed takes decimals 0 to 7.
+constexpr size_t kMaxNumberChars = 330;
+char* PutFixed(char* p, double value, int decimals);
+char* PutRounded(char* p, double value, int decimals);
+char* PutInt(char* p, int64_t value);
 
 // Parses a typed decimal number: optional surrounding blanks, optional sign, digits with an
 // optional "." fraction and optional exponent ("1.5", "-2", ".5", "1e3"). Anything else

@@ -180,7 +180,9 @@ TEST_P(OverlappingCopy, RepeatsTheLastDistanceBytes) {
     const TDecoded d = Decode(s, expected.size() + (atEnd ? 0 : 64));
     EXPECT_EQ(Bytes(d.Data.begin(), d.Data.begin() + static_cast<std::ptrdiff_t>(expected.size())), expected)
         << "distance " << distance << ", count " << count;
-    if (!atEnd) EXPECT_EQ(d.Data[expected.size()], 0xEE) << "nothing written past the stream";
+    if (!atEnd) {
+      EXPECT_EQ(d.Data[expected.size()], 0xEE) << "nothing written past the stream";
+    }
   }
 }
 
@@ -195,6 +197,91 @@ std::vector<TOverlapCase> OverlapCases() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Distances, OverlappingCopy, testing::ValuesIn(OverlapCases()));
+
+// Random valid block streams, written item by item with the output each item stands for
+// worked out one byte at a time beside it: chains of short-distance matches (the decoder
+// carries their pattern in a register), runs that leave little room in the middle of a
+// control word, and blocks of every length, so that decoding switches between its checked
+// and its unchecked items, and matches reach across block ends.
+class RandomItems : public testing::TestWithParam<uint32_t> {
+protected:
+  std::mt19937 m_rng{GetParam()};
+  Bytes m_expected;
+  Bytes m_stream;
+  Bytes m_items;  // the current block's items
+  std::vector<bool> m_bits;
+
+  size_t Pick(size_t lo, size_t hi) { return std::uniform_int_distribution<size_t>(lo, hi)(m_rng); }
+  void Literal() {
+    m_bits.push_back(false);
+    m_items.push_back(static_cast<uint8_t>(m_rng()));
+    m_expected.push_back(m_items.back());
+  }
+  void Copy(size_t distance, size_t count) {
+    m_bits.push_back(true);
+    m_items.push_back(static_cast<uint8_t>(distance >> 4));
+    m_items.push_back(static_cast<uint8_t>(((distance & 15) << 4) | (count - 3)));
+    for (size_t i = 0; i < count; ++i) m_expected.push_back(m_expected[m_expected.size() - distance]);
+  }
+  void Run(size_t count) {
+    m_bits.push_back(true);
+    const uint8_t v = static_cast<uint8_t>(m_rng());
+    m_items.insert(m_items.end(), {0, static_cast<uint8_t>((count - 16) >> 8), static_cast<uint8_t>(count - 16), v});
+    m_expected.insert(m_expected.end(), count, v);
+  }
+  // The block of the items so far: each control word before the items it governs.
+  void EndBlock() {
+    Bytes block{0x00};
+    size_t at = 0;
+    for (size_t first = 0; first < m_bits.size(); first += 16) {
+      unsigned control = 0;
+      for (size_t k = first; k < std::min(first + 16, m_bits.size()); ++k) control |= m_bits[k] ? 0x8000u >> (k - first) : 0;
+      block.insert(block.end(), {static_cast<uint8_t>(control >> 8), static_cast<uint8_t>(control)});
+      for (size_t k = first; k < std::min(first + 16, m_bits.size()); ++k) {
+        const size_t n = !m_bits[k] ? 1 : m_items[at] == 0 && (m_items[at + 1] >> 4) == 0 ? 4 : 2;
+        block.insert(block.end(), m_items.begin() + static_cast<long>(at), m_items.begin() + static_cast<long>(at + n));
+        at += n;
+      }
+    }
+    PutU32(m_stream, static_cast<uint32_t>(block.size()));
+    m_stream.insert(m_stream.end(), block.begin(), block.end());
+    m_items.clear();
+    m_bits.clear();
+  }
+};
+
+TEST_P(RandomItems, DecodeAsIfOneByteAtATime) {
+  for (int i = 0; i < 8; ++i) Literal();
+  size_t lastDistance = 1;
+  for (int block = 0; block < 40; ++block) {
+    const size_t items = Pick(1, 300);
+    for (size_t i = 0; i < items; ++i) {
+      const size_t kind = Pick(0, 99);
+      if (kind < 15) {
+        Literal();
+      } else if (kind < 20) {
+        Run(Pick(0, 9) == 0 ? Pick(16, 4111) : Pick(16, 40));
+      } else {
+        if (kind < 50) lastDistance = kind < 35 ? Pick(1, 8) : Pick(1, std::min<size_t>(m_expected.size(), 4095));
+        Copy(lastDistance, Pick(3, 18));
+      }
+    }
+    EndBlock();
+  }
+  // A run that leaves little room in the middle of a control word, short matches behind it
+  // up to the very end of the output.
+  for (int i = 0; i < 40; ++i) Literal();
+  for (int i = 0; i < 6; ++i) Copy(Pick(1, 7), Pick(3, 18));
+  Run(300);
+  for (int i = 0; i < 9; ++i) Copy(Pick(1, 9), Pick(3, 18));
+  EndBlock();
+  Bytes s = Header(0xCC, 0xCC, 0, static_cast<uint32_t>(m_expected.size()), 1);
+  s.insert(s.end(), m_stream.begin(), m_stream.end());
+  const TDecoded d = Decode(s, m_expected.size());
+  EXPECT_EQ(d.Data, m_expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, RandomItems, testing::Range<uint32_t>(1, 25));
 
 // ---- the zlib format and the magic ----
 
