@@ -69,7 +69,7 @@ int IffOpenFile(const std::string& fileName) {
   const int handle = IffRegisterStream(stream.get());
   std::lock_guard lock(g_handlesLock);
   g_handles[handle - 1].OwnsStream = true;
-  stream.release();
+  static_cast<void>(stream.release());  // the handle table owns it now
   return handle;
 }
 
@@ -189,7 +189,14 @@ namespace {
 // Releases the scan handle however the parse ends.
 struct THandleGuard {
   int handle;
-  ~THandleGuard() { IffCloseHandle(handle); }
+  ~THandleGuard() {
+    // The handle came from IffRegisterStream, so closing it cannot fail; should it ever, a
+    // destructor running during the unwinding of a parse error must not throw again.
+    try {
+      IffCloseHandle(handle);
+    } catch (...) {
+    }
+  }
 };
 
 bool Inside(const TForm& form, const TIffItemHeader& item) {

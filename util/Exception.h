@@ -14,12 +14,15 @@ public:
 };
 
 // Declares an error class derived from Exception that reports its own name.
+// Name is a class name, not an expression: it cannot stand in parentheses.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define TESSAVOR_DECLARE_EXCEPTION(Name)                                   \
   class Name : public Exception {                                          \
   public:                                                                  \
     using Exception::Exception;                                            \
     const char* ClassName() const noexcept override { return #Name; }      \
   }
+// NOLINTEND(bugprone-macro-parentheses)
 
 // A file could not be opened, read, written or closed (the runtime's input/output error).
 TESSAVOR_DECLARE_EXCEPTION(EInOutError);

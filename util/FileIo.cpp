@@ -159,7 +159,11 @@ std::string ResolveOutputPath(const std::string& path) {
     const ssize_t n = ::readlink(at.c_str(), buf.data(), buf.size());
     if (n < 0) Fail("Cannot create file", path, errno);
     const std::string link(buf.data(), static_cast<size_t>(n));
-    at = !link.empty() && link[0] == '/' ? link : FolderOf(at) + "/" + link;
+    if (link.empty() || link[0] != '/') {
+      at = FolderOf(at).append("/").append(link);
+    } else {
+      at = link;
+    }
   }
   Fail("Cannot create file", path, ELOOP);
 }
