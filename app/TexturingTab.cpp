@@ -16,6 +16,7 @@
 
 #include "app/PictureLoader.h"
 #include "app/Unit1.h"
+#include "images/TextureSource.h"
 #include "mesh/Materials.h"
 #include "mesh/NumberText.h"
 #include "util/Paths.h"
@@ -195,7 +196,11 @@ void TTexturingTab::ApplyMaterialBox() {
   const QString path = m_form.MatPath() + text + QStringLiteral(".mat");
   const QString file = QString::fromStdString(MapFixedPath(path.toStdString()));
   QImage texture;
-  if (QFileInfo::exists(file)) texture = LoadPictureFile(file);
+  if (QFileInfo::exists(file)) {
+    TBitmap bitmap;
+    LoadTextureFile(file.toStdString(), bitmap);  // a damaged file raises its error for the error box
+    texture = BitmapImage(bitmap);
+  }
   Image->Image.fill(Qt::white);
   {
     QPainter p(&Image->Image);
