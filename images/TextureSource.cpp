@@ -60,6 +60,11 @@ TGctTextureRead ReadGctTexture(const std::string& path, uint8_t* pixels, size_t 
                                const std::function<void(const std::string& text)>& warn) {
   std::ifstream file(path, std::ios::binary);  // closed by its destructor, also on errors
   if (!file) throw EInOutError("Cannot open file \"" + path + "\"");
+  return ReadGctTexture(file, path, pixels, capacity, warn);
+}
+
+TGctTextureRead ReadGctTexture(std::istream& file, const std::string& path, uint8_t* pixels, size_t capacity,
+                               const std::function<void(const std::string& text)>& warn) {
   TGctTextureRead result;
   result.Header = ReadGctHeader(file);
   const TGctHeader& header = result.Header;

@@ -51,3 +51,6 @@ struct TGctTextureRead {
 };
 TGctTextureRead ReadGctTexture(const std::string& path, uint8_t* pixels, size_t capacity,
                                const std::function<void(const std::string& text)>& warn);
+// The same on a file already open; `path` only names it in the messages.
+TGctTextureRead ReadGctTexture(std::istream& file, const std::string& path, uint8_t* pixels, size_t capacity,
+                               const std::function<void(const std::string& text)>& warn);
