@@ -5,9 +5,7 @@
 #include "images/Bitmap.h"
 #include "images/PictureFormats.h"
 
-namespace {
-
-QImage ToImage(const TBitmap& bitmap) {
+QImage BitmapImage(const TBitmap& bitmap) {
   QImage image(bitmap.Width(), bitmap.Height(), QImage::Format_RGB32);
   for (int y = 0; y < bitmap.Height(); ++y) {
     auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
@@ -20,8 +18,6 @@ QImage ToImage(const TBitmap& bitmap) {
   return image;
 }
 
-}  // namespace
-
 QImage LoadPictureFile(const QString& path) {
   static const bool registered = [] {
     RegisterImageFormats();
@@ -33,7 +29,7 @@ QImage LoadPictureFile(const QString& path) {
   if (FindPictureFormat(name, format)) {
     TBitmap bitmap;
     LoadPicture(name, bitmap);  // a damaged file raises its error for the error box
-    return ToImage(bitmap);
+    return BitmapImage(bitmap);
   }
   QImageReader reader(path);
   reader.setDecideFormatFromContent(true);

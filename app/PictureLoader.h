@@ -7,3 +7,7 @@
 #include <QString>
 
 QImage LoadPictureFile(const QString& path);
+
+class TBitmap;
+// A core picture as an RGB image.
+QImage BitmapImage(const TBitmap& bitmap);

@@ -12,12 +12,10 @@
 #include <QStringListModel>
 #include <QVBoxLayout>
 
-#include <cmath>
-
 #include "app/PictureLoader.h"
 #include "app/Unit1.h"
+#include "images/TextureSource.h"
 #include "mesh/Materials.h"
-#include "mesh/NumberText.h"
 #include "util/Paths.h"
 #include "viewers/FaceView.h"
 #include "viewers/ViewerHost.h"
@@ -25,12 +23,7 @@
 namespace {
 
 QString Padded(int32_t mat) { return QString::fromStdString(MaterialIdText(mat)); }
-
-// FVRT index of corner k of a face, or -1 when it does not fit an index (hostile FirstFvrt).
-int32_t CornerIndex(const TFaceRecord& f, int k) {
-  const int64_t i = static_cast<int64_t>(f.FirstFvrt) + k;
-  return i >= 0 && i <= INT32_MAX ? static_cast<int32_t>(i) : -1;
-}
+QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 }  // namespace
 
@@ -56,7 +49,8 @@ void TTextureImage::mousePressEvent(QMouseEvent* event) {
   emit leftClicked();
 }
 
-TTexturingTab::TTexturingTab(TForm1& form, QWidget* parent) : QWidget(parent), m_form(form) {
+TTexturingTab::TTexturingTab(TForm1& form, QWidget* parent)
+    : QWidget(parent), m_form(form), m_panel(form.Document()) {
   auto* grid = new QGridLayout(this);
   LabelMouse = new QLabel(this);
   LabelMouse->setObjectName(QStringLiteral("LabelMouse"));
@@ -126,13 +120,9 @@ bool TTexturingTab::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
-QPoint TTexturingTab::TexturePixel(float u, float v) {
-  return {static_cast<int>(std::lround(u * 256.0f)), 256 - static_cast<int>(std::lround(v * 256.0f))};
-}
-
 void TTexturingTab::TabShown(bool load) {
   TMeshDocument& doc = m_form.Document();
-  const int previous = m_face;
+  const int previous = m_panel.Face();
   if (load) doc.LoadRecordFiles();
   QStringList lines;
   lines.reserve(doc.ListBox4.Count());
@@ -140,13 +130,7 @@ void TTexturingTab::TabShown(bool load) {
   m_filling = true;
   m_faceLines->setStringList(lines);
   ComboTexture->clear();
-  QStringList mats;
-  for (int32_t i = 0; i < doc.NumFace; ++i) {
-    const QString m = Padded(doc.FACE[static_cast<size_t>(i)].Mat);
-    if (!mats.contains(m)) mats << m;
-  }
-  mats.prepend(QStringLiteral("0"));
-  ComboTexture->addItems(mats);
+  for (const std::string& entry : MaterialBoxEntries(doc)) ComboTexture->addItem(Q(entry));
   if (m_faceLines->rowCount() < 2) {
     m_filling = false;
     ShowNoFace();
@@ -159,11 +143,8 @@ void TTexturingTab::TabShown(bool load) {
 }
 
 void TTexturingTab::ShowNoFace() {
-  m_face = -1;
-  PickCount = 0;
-  PickTarget = 0;
+  m_panel.ShowNoFace();
   for (int k = 0; k < 4; ++k) {
-    m_boundFvrt[k] = -1;
     EditU[k]->clear();
     EditV[k]->clear();
   }
@@ -179,7 +160,7 @@ void TTexturingTab::ListFacesClick(int face) {
     ShowNoFace();
     return;
   }
-  m_face = face;
+  m_panel.ShowFace(face);
   doc.ListBox4.SetCurrent(face);
   m_form.Faces()->update();
   SetHighlightedFace(face);
@@ -190,12 +171,15 @@ void TTexturingTab::ListFacesClick(int face) {
 }
 
 void TTexturingTab::ApplyMaterialBox() {
-  TMeshDocument& doc = m_form.Document();
   const QString text = ComboTexture->currentText();
   const QString path = m_form.MatPath() + text + QStringLiteral(".mat");
   const QString file = QString::fromStdString(MapFixedPath(path.toStdString()));
   QImage texture;
-  if (QFileInfo::exists(file)) texture = LoadPictureFile(file);
+  if (QFileInfo::exists(file)) {
+    TBitmap bitmap;
+    LoadTextureFile(file.toStdString(), bitmap);  // a damaged file raises its error for the error box
+    texture = BitmapImage(bitmap);
+  }
   Image->Image.fill(Qt::white);
   {
     QPainter p(&Image->Image);
@@ -210,112 +194,55 @@ void TTexturingTab::ApplyMaterialBox() {
   }
   // Shown at once: Enter in the material box repaints without waiting for a panel redraw.
   Image->update();
-  TFaceRecord* f = doc.FaceAt(m_face);
-  if (!f) return;
-  f->Mat = ParseIntOrZero(text.toStdString());
-  m_faceLines->setData(m_faceLines->index(m_face), QString::fromStdString(TMeshDocument::FaceLineText(*f, false)));
-  const QString id = Padded(f->Mat);
+  if (!m_panel.ApplyMaterial(text.toStdString())) return;
+  m_faceLines->setData(m_faceLines->index(m_panel.Face()), Q(m_panel.FaceLine()));
+  const QString id = Padded(m_form.Document().FaceAt(m_panel.Face())->Mat);
   if (ComboTexture->findText(id) < 0) ComboTexture->addItem(id);
 }
 
 void TTexturingTab::RedrawTexturePanel() {
-  TMeshDocument& doc = m_form.Document();
   ApplyMaterialBox();
-  const TFaceRecord* f = doc.FaceAt(m_face);
-  if (!f) {
+  if (!m_panel.ShowFace(m_panel.Face())) {
     ShowNoFace();
     return;
   }
-  QString label = QStringLiteral("FACE: %1, FVRTs: ").arg(m_face);
-  for (int32_t k = 0; k < f->FvrtCount && k < kMaxFaceLineCorners; ++k)
-    label += QString::number(static_cast<int64_t>(f->FirstFvrt) + k) + ' ';
-  LabelFace->setText(label);
+  LabelFace->setText(Q(m_panel.FaceLabel()));
   for (int k = 0; k < 4; ++k) {
-    const int32_t index = f->FvrtCount > k ? CornerIndex(*f, k) : -1;
-    const TFvrtRecord* r = doc.FvrtAt(index);
-    m_boundFvrt[k] = r ? index : -1;
-    EditU[k]->setText(r ? QString::fromStdString(FormatFixed(r->Tx, 3)) : QString());
-    EditV[k]->setText(r ? QString::fromStdString(FormatFixed(r->Ty, 3)) : QString());
+    EditU[k]->setText(Q(m_panel.BoxText(k, false)));
+    EditV[k]->setText(Q(m_panel.BoxText(k, true)));
   }
-  const bool four = f->FvrtCount >= 4;
-  EditU[3]->setEnabled(four);
-  EditV[3]->setEnabled(four);
-  PickCount = 0;
-  // Only the corners that exist can be picked, which also bounds the pick buffer.
-  PickTarget = doc.FaceCorners(*f).Count;
-  DrawOutline();
+  EditU[3]->setEnabled(m_panel.FourthBoxEnabled());
+  EditV[3]->setEnabled(m_panel.FourthBoxEnabled());
+  DrawPolyline(m_panel.Outline(), QColor(255, 255, 0));
   Image->update();
 }
 
-void TTexturingTab::DrawOutline() {
-  TMeshDocument& doc = m_form.Document();
-  const TFaceRecord* f = doc.FaceAt(m_face);
-  if (!f) return;
-  const TCornerRange range = doc.FaceCorners(*f);
-  QPolygon outline;
-  for (int32_t k = 0; k < range.Count; ++k) {
-    const TFvrtRecord& r = doc.FVRT[static_cast<size_t>(range.First + k)];
-    outline << TexturePixel(r.Tx, r.Ty);
-  }
-  if (outline.isEmpty()) return;
-  outline << outline.front();
+void TTexturingTab::DrawPolyline(const std::vector<TTexturePixel>& points, const QColor& colour) {
+  if (points.empty()) return;
+  QPolygon polyline;
+  for (const TTexturePixel& p : points) polyline << QPoint(p.X, p.Y);
   QPainter p(&Image->Image);
-  p.setPen(QColor(255, 255, 0));
-  p.drawPolyline(outline);
+  p.setPen(colour);
+  p.drawPolyline(polyline);
 }
 
 void TTexturingTab::UvBoxEnter(int k, bool isV) {
   QLineEdit* box = isV ? EditV[k] : EditU[k];
-  if (TFvrtRecord* r = m_form.Document().FvrtAt(m_boundFvrt[k])) {
-    const float value = static_cast<float>(ParseTypedFloat(box->text().toStdString()));
-    (isV ? r->Ty : r->Tx) = value;
-  }
+  m_panel.UvBoxEnter(k, isV, box->text().toStdString());
   RedrawTexturePanel();
   box->selectAll();
 }
 
-void TTexturingTab::MouseMove(int x, int y) {
-  MouseU = static_cast<float>(x) / 256.0f;
-  MouseV = static_cast<float>(256 - y) / 256.0f;
-  LabelMouse->setText(QStringLiteral("(%1,%2): Tx=%3, Ty=%4")
-                          .arg(x)
-                          .arg(y)
-                          .arg(QString::fromStdString(FormatRounded(MouseU, 3)),
-                               QString::fromStdString(FormatRounded(MouseV, 3))));
-}
+void TTexturingTab::MouseMove(int x, int y) { LabelMouse->setText(Q(m_panel.MouseMove(x, y))); }
 
 void TTexturingTab::LeftClick() {
-  if (PickTarget <= 0) return;  // no face shown
-  if (static_cast<size_t>(PickTarget) > PickU.size()) {
-    PickU.resize(static_cast<size_t>(PickTarget));
-    PickV.resize(static_cast<size_t>(PickTarget));
-  }
-  PickU[static_cast<size_t>(PickCount)] = MouseU;
-  PickV[static_cast<size_t>(PickCount)] = MouseV;
-  ++PickCount;
-  QPolygon picked;
-  for (int i = 0; i < PickCount; ++i) picked << TexturePixel(PickU[static_cast<size_t>(i)], PickV[static_cast<size_t>(i)]);
-  picked << picked.front();
-  {
-    QPainter p(&Image->Image);
-    p.setPen(QColor(0, 255, 0));
-    p.drawPolyline(picked);
-  }
+  const std::vector<TTexturePixel> picked = m_panel.LeftClick();
+  if (picked.empty()) return;  // no face shown
+  DrawPolyline(picked, QColor(0, 255, 0));
   Image->update();
-  if (PickCount < PickTarget) return;
-  PickCount = 0;
-  TMeshDocument& doc = m_form.Document();
-  const TFaceRecord* f = doc.FaceAt(m_face);
-  if (!f) return;
-  for (int k = 0; k < PickTarget; ++k) {
-    const float u = PickU[static_cast<size_t>(k)], v = PickV[static_cast<size_t>(k)];
-    if (k < 4) {
-      EditU[k]->setText(QString::fromStdString(FormatRounded(u, 6)));
-      EditV[k]->setText(QString::fromStdString(FormatRounded(v, 6)));
-    }
-    if (TFvrtRecord* r = doc.FvrtAt(CornerIndex(*f, k))) {
-      r->Tx = u;
-      r->Ty = v;
-    }
+  if (!m_panel.Completed()) return;
+  for (int k = 0; k < m_panel.PickTarget && k < 4; ++k) {
+    EditU[k]->setText(Q(m_panel.PickText(k, false)));
+    EditV[k]->setText(Q(m_panel.PickText(k, true)));
   }
 }

@@ -1,22 +1,14 @@
 #pragma once
-// The Texturing tab: one face at a time on its texture. The 256 x 256 image shows the
-// face's material (material folder + material box text + ".mat", read by the core's picture
-// registry, other formats through Qt) or the path and " no found!", the face's outline in
-// yellow and the corners picked with the mouse in lime green. The UV boxes U1/V1 .. U4/V4
-// are bound to Tx/Ty of the face's first four corners.
-//
-// Choices for cases the tab's rules leave open:
-//  - With fewer than two face lines there is no second line to start on: the tab shows no
-//    face (empty boxes, no outline) and picking does nothing.
-//  - A face of more than four corners is picked whole: the pick buffer grows to the face's
-//    corner count; only the first four corners have boxes, every corner gets its value.
-//  - Corners whose FVRT index lies outside the model get no box binding and no outline
-//    point.
+// The Texturing tab: the widgets of the core's texture panel (mesh/TexturePanel.h), which
+// holds the face shown, the box bindings and the picking. The 256 x 256 image shows the
+// face's material (material folder + material box text + ".mat", read through the core's
+// texture source) or the path and " no found!", the face's outline in yellow and the corners
+// picked with the mouse in lime green.
 
 #include <QImage>
 #include <QWidget>
 
-#include <vector>
+#include "mesh/TexturePanel.h"
 
 class QComboBox;
 class QLabel;
@@ -56,15 +48,9 @@ public:
   QLineEdit* EditU[4] = {};
   QLineEdit* EditV[4] = {};
 
-  float MouseU = 0.0f;
-  float MouseV = 0.0f;
-  std::vector<float> PickU = std::vector<float>(4);
-  std::vector<float> PickV = std::vector<float>(4);
-  int PickCount = 0;
-  int PickTarget = 0;
-
   // The face the tab shows, -1 for none.
-  int CurrentFace() const { return m_face; }
+  int CurrentFace() const { return m_panel.Face(); }
+  const TTexturePanel& Panel() const { return m_panel; }
 
   // Showing the tab: Load, copy the face lines, fill the material box, start on line 1.
   // Without `load` (the user kept unsaved changes, or an undo changed the records) the
@@ -83,14 +69,12 @@ protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-  void DrawOutline();
+  void DrawPolyline(const std::vector<TTexturePixel>& points, const QColor& colour);
   void ShowNoFace();
-  static QPoint TexturePixel(float u, float v);
 
   TForm1& m_form;
+  TTexturePanel m_panel;
   QStringListModel* m_faceLines = nullptr;
-  int m_face = -1;
   bool m_filling = false;  // the tab fills its face list: current-line changes are no click
   int m_clickedRow = -1;   // the row this mouse press already reported as a click
-  int m_boundFvrt[4] = {-1, -1, -1, -1};
 };

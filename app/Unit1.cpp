@@ -35,7 +35,7 @@
 #include "app/MeshToolActions.h"
 #include "interchange/Interchange.h"
 #include "app/TexturingTab.h"
-#include "app/TreeBuilder.h"
+#include "mesh/TreeBuilder.h"
 #include "iffc/Compiler.h"
 #include "mesh/Geometry.h"
 #include "mesh/Materials.h"

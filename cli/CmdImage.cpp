@@ -7,57 +7,67 @@
 // crash-safe: the output appears complete or not at all.
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/Commands.h"
 #include "cli/QtPictureLibrary.h"
 #include "images/Gct.h"
-#include "images/LifGraphic.h"
 #include "images/MatGraphic.h"
 #include "images/PictureFormats.h"
-#include "util/FileIo.h"
 
 namespace {
 
-bool IsMat(const std::string& ext) { return ext == "mat" || ext == "iff" || ext == "tga"; }
-bool IsQtFormat(const std::string& ext) { return ext == "bmp" || ext == "png"; }
+struct TConvertOptions {
+  bool Rle = false;
+  bool Zlib = false;
+};
 
-void LoadAny(const std::string& fileName, TBitmap& bitmap) {
-  const std::string ext = PictureExtension(fileName);
-  if (IsMat(ext)) {
-    TMATGraphic mat;
-    mat.OnUnknownCode = [&](int code) {
-      std::fprintf(stderr, "%s: unknown run-length code %d\n", fileName.c_str(), code);
-    };
-    mat.LoadMatFile(fileName);
-    bitmap = mat;
-  } else if (ext == "gct") {
-    LoadGctFile(fileName, bitmap);
-  } else if (IsQtFormat(ext)) {
-    LoadWithQt(fileName, bitmap);
-  } else {
-    LoadPicture(fileName, bitmap);  // lif, and whatever else is registered
+// This command's handlers, registered over the core registry's for the run: its MAT
+// formats (whatever extensions the registry reads as MAT) report unknown run-length codes
+// and write --rle; ".gct" and the Qt formats, which the registry leaves to programs, join.
+void RegisterConvertFormats(const TConvertOptions& options) {
+  RegisterImageFormats();
+  std::vector<TPictureFormat> formats;
+  TPictureFormat mat;
+  if (FindPictureFormat("a.mat", mat)) {
+    for (const TPictureFormat& f : PictureFormats()) {
+      if (f.Description != mat.Description) continue;
+      formats.push_back({f.Extension, f.Description,
+                         [](const std::string& fileName, TBitmap& bitmap) {
+                           TMATGraphic graphic;
+                           graphic.OnUnknownCode = [&](int code) {
+                             std::fprintf(stderr, "%s: unknown run-length code %d\n", fileName.c_str(), code);
+                           };
+                           graphic.LoadMatFile(fileName);
+                           bitmap = graphic;
+                         },
+                         [rle = options.Rle](const std::string& fileName, TBitmap& bitmap) {
+                           TMATGraphic graphic;
+                           static_cast<TBitmap&>(graphic) = bitmap;
+                           graphic.SaveCompressed = rle;
+                           graphic.SaveMatFile(fileName);
+                         }});
+    }
+  }
+  const TStreamFormat stream = options.Zlib ? TStreamFormat::Zlib : TStreamFormat::Blocks;
+  formats.push_back({"gct", "compressed texture", LoadGctFile,
+                     [stream](const std::string& fileName, TBitmap& bitmap) { SaveGctFile(fileName, bitmap, stream); }});
+  for (const auto& [ext, description] : {std::pair{"bmp", "Windows bitmap"}, std::pair{"png", "PNG"}}) {
+    formats.push_back({ext, description, LoadWithQt,
+                       [ext](const std::string& fileName, TBitmap& bitmap) { SaveWithQt(fileName, bitmap, ext); }});
+  }
+  for (TPictureFormat& f : formats) {
+    UnregisterPictureFormat(f.Extension);
+    RegisterPictureFormat(std::move(f));
   }
 }
 
-void SaveAny(const std::string& fileName, const TBitmap& bitmap, bool rle, bool zlib) {
-  const std::string ext = PictureExtension(fileName);
-  if (IsMat(ext)) {
-    TMATGraphic mat;
-    static_cast<TBitmap&>(mat) = bitmap;
-    mat.SaveCompressed = rle;
-    mat.SaveMatFile(fileName);
-  } else if (ext == "lif") {
-    TLifGraphic lif;
-    static_cast<TBitmap&>(lif) = bitmap;
-    lif.SaveToFile(fileName);
-  } else if (ext == "gct") {
-    SaveGctFile(fileName, bitmap, zlib ? TStreamFormat::Zlib : TStreamFormat::Blocks);
-  } else if (IsQtFormat(ext)) {
-    SaveWithQt(fileName, bitmap, ext);
-  } else {
-    throw EInvalidGraphic("Cannot write pictures of the extension \"." + ext + "\" (mat, iff, tga, lif, gct, bmp, png)");
-  }
+// The extensions of the registered formats, for the refusal of any other.
+std::string FormatList() {
+  std::string list;
+  for (const TPictureFormat& f : PictureFormats()) list += (list.empty() ? "" : ", ") + f.Extension;
+  return list;
 }
 
 int Image(const std::vector<std::string>& args) {
@@ -70,10 +80,15 @@ int Image(const std::vector<std::string>& args) {
     else names.push_back(a);
   }
   if (names.size() != 3 || names[0] != "convert") UsageError("image: expected: image convert IN OUT [--rle] [--zlib]");
-  RegisterImageFormats();
+  RegisterConvertFormats({rle, zlib});
+  TPictureFormat out;
+  if (!FindPictureFormat(names[2], out)) {
+    throw EInvalidGraphic("Cannot write pictures of the extension \"." + PictureExtension(names[2]) + "\" (" +
+                          FormatList() + ")");
+  }
   TBitmap bitmap;
-  LoadAny(names[1], bitmap);
-  SaveAny(names[2], bitmap, rle, zlib);
+  LoadPicture(names[1], bitmap);
+  out.Save(names[2], bitmap);
   std::printf("%s (%d x %d, %d bits per pixel) -> %s\n", names[1].c_str(), bitmap.Width(), bitmap.Height(),
               bitmap.BitsPerPixel(), names[2].c_str());
   UnregisterImageFormats();

@@ -1,5 +1,7 @@
 // import, export, formats: meshes in and out of other tools through Assimp.
+#include <algorithm>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -12,26 +14,40 @@
 
 namespace {
 
-// The value after an option, or a usage error naming the option.
-const std::string& OptionValue(const std::vector<std::string>& args, size_t& i, const char* usage) {
-  if (i + 1 >= args.size()) UsageError(std::string(args[i]) + " needs a value; expected: tessavor-cli " + usage);
-  return args[++i];
-}
+// An option that takes a value, and what it does with it to the command's options.
+template <class TOptions>
+struct TValueOption {
+  const char* Name;
+  void (*Apply)(TOptions& options, const std::string& value);
+};
 
-int ImportCmd(const std::vector<std::string>& args) {
-  const char* usage = "import MODEL [--mat N]";
+// The one argument loop of import and export: a single path and the command's options, each
+// with its value; anything else is a usage error that shows `usage`.
+template <class TOptions>
+std::string ParsePathAndOptions(const std::vector<std::string>& args, const char* usage,
+                                std::initializer_list<TValueOption<TOptions>> table, TOptions& options) {
+  const std::string expected = std::string("expected: tessavor-cli ") + usage;
   std::string path;
-  TImportOptions options;
   for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--mat") {
-      options.FirstNewMat = ParseTypedInt(OptionValue(args, i, usage));
+    const auto option = std::find_if(table.begin(), table.end(), [&](const auto& o) { return args[i] == o.Name; });
+    if (option != table.end()) {
+      if (i + 1 >= args.size()) UsageError(args[i] + " needs a value; " + expected);
+      option->Apply(options, args[++i]);
     } else if (path.empty()) {
       path = args[i];
     } else {
-      UsageError(std::string("expected: tessavor-cli ") + usage);
+      UsageError(expected);
     }
   }
-  if (path.empty()) UsageError(std::string("expected: tessavor-cli ") + usage);
+  if (path.empty()) UsageError(expected);
+  return path;
+}
+
+int ImportCmd(const std::vector<std::string>& args) {
+  TImportOptions options;
+  const std::string path = ParsePathAndOptions<TImportOptions>(
+      args, "import MODEL [--mat N]",
+      {{"--mat", [](TImportOptions& o, const std::string& v) { o.FirstNewMat = ParseTypedInt(v); }}}, options);
   TMeshDocument doc;
   doc.ShowData = false;
   const TImportReport report = ImportModel(doc, path, options);
@@ -40,22 +56,16 @@ int ImportCmd(const std::vector<std::string>& args) {
 }
 
 int ExportCmd(const std::vector<std::string>& args) {
-  const char* usage = "export OUT [--format ID] [--textures DIR]";
-  std::string path;
   TExportOptions options;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--format") {
-      options.FormatId = OptionValue(args, i, usage);
-    } else if (args[i] == "--textures") {
-      options.MaterialFolder = OptionValue(args, i, usage);
-      if (!options.MaterialFolder.empty() && options.MaterialFolder.back() != '/') options.MaterialFolder += '/';
-    } else if (path.empty()) {
-      path = args[i];
-    } else {
-      UsageError(std::string("expected: tessavor-cli ") + usage);
-    }
-  }
-  if (path.empty()) UsageError(std::string("expected: tessavor-cli ") + usage);
+  const std::string path = ParsePathAndOptions<TExportOptions>(
+      args, "export OUT [--format ID] [--textures DIR]",
+      {{"--format", [](TExportOptions& o, const std::string& v) { o.FormatId = v; }},
+       {"--textures",
+        [](TExportOptions& o, const std::string& v) {
+          o.MaterialFolder = v;
+          if (!v.empty() && v.back() != '/') o.MaterialFolder += '/';
+        }}},
+      options);
   options.LoadForeignPicture = LoadWithQt;
   TMeshDocument doc;
   doc.ShowData = false;

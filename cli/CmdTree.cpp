@@ -1,7 +1,7 @@
 // make-tree: the editor's "make &tree" without windows. The record files in the home
 // folder are the input; libbsp.so from the program folder writes the compiler script
 // OUT.txt, and the compiler turns it into OUT. The flow and its messages are the editor's
-// own (app/TreeBuilder.h); here every message goes to standard output, the compiler's
+// own (mesh/TreeBuilder.h); here every message goes to standard output, the compiler's
 // included, and a library that cannot be loaded and an exception's message to standard
 // error.
 //
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/TreeBuilder.h"
+#include "mesh/TreeBuilder.h"
 #include "cli/Commands.h"
 #include "iffc/Compiler.h"
 #include "util/Exception.h"

@@ -1,13 +1,14 @@
 #include "viewers/GlView.h"
 
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QOpenGLFunctions_1_1>
 #include <QOpenGLVersionFunctionsFactory>
 #include <QSet>
 #include <algorithm>
 
+#include "images/TextureSource.h"
+#include "mesh/Materials.h"
 #include "mesh/MeshDocument.h"
 #include "viewers/Dialogs.h"
 #include "viewers/MeshView.h"
@@ -122,8 +123,9 @@ void TfrmGlView::LoadTexturesNow(const QString& materialFolder) {
     if (mat > kGlViewMaxPictureMaterial) continue;
     const QString name = QString::number(mat);
     if (FindPictureSlot(name) >= 0 || missing.contains(mat)) continue;
-    const QString path = materialFolder + MaterialDigits(mat) + QStringLiteral(".bmp");
-    if (!QFileInfo::exists(path)) {
+    const std::string found = FindMaterialTexture(materialFolder.toStdString(), mat, kPictureTextureExtensions);
+    const QString path = QString::fromStdString(MaterialFileName(materialFolder.toStdString(), mat, ".bmp"));
+    if (found.empty()) {
       missing.insert(mat);
       Dialogs().ShowMessage(this, path + QStringLiteral(" not found. Cannot display textures!"));
       continue;

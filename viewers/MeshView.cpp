@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
@@ -16,10 +15,9 @@
 #include <QPointer>
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 
-#include "images/Compr.h"
-#include "images/Gct.h"
+#include "images/PictureFormats.h"
+#include "images/TextureSource.h"
 #include "mesh/Materials.h"
 #include "mesh/MeshDocument.h"
 #include "util/Log.h"
@@ -388,17 +386,13 @@ void TfrmMeshView::LoadMaterialTexture(int32_t material) {
   const QString caption = windowTitle();
   setWindowTitle(QStringLiteral("Loading texture..."));
   LoadedMaterial = material;
-  const QString digits = MaterialDigits(material);
-  QString path = MaterialFolder + digits + QStringLiteral(".gct");
-  bool picture = false;
-  if (!QFileInfo::exists(path)) {
-    path = MaterialFolder + digits + QStringLiteral(".bmp");
-    SlotCount = 0;
-    picture = true;
-  }
-  if (QFileInfo::exists(path)) {
+  const std::string found = FindMaterialTexture(Text(MaterialFolder), material, kModelViewerTextureExtensions);
+  const bool picture = PictureExtension(found) != "gct";
+  if (picture) SlotCount = 0;
+  if (!found.empty()) {
+    const QString path = QString::fromStdString(found);
     if (picture) {
-      LogLine("Loading BMP texture " + Text(path) + "...");
+      LogLine("Loading BMP texture " + found + "...");
       // The picture gets a texture object of its own rather than whatever is bound (the
       // default texture, or a compressed slot's): one the viewer can free, and no slot
       // overwritten behind its back.
@@ -414,6 +408,7 @@ void TfrmMeshView::LoadMaterialTexture(int32_t material) {
     m_gl->glLoadIdentity();
     m_gl->glRotatef(90, 0, 0, 1);
   } else {
+    const QString path = QString::fromStdString(MaterialFileName(Text(MaterialFolder), material, ".bmp"));
     QueueMessage(path + QStringLiteral(" not found. Switching to wireframe..."), false);
     WireframeOnly->setChecked(true);
     ResetFrameCounter();
@@ -477,33 +472,17 @@ void TfrmMeshView::LoadCompressedTextures() {
 
   for (int s = 0; s < SlotCount; ++s) {
     TTextureSlot& slot = textureSlots[static_cast<size_t>(s)];
-    const QString path = MaterialFolder + MaterialDigits(slot.Material) + QStringLiteral(".gct");
-    LogLine(Text(path) + "...");
-    if (!QFileInfo::exists(path)) continue;
-    std::ifstream file(path.toStdString(), std::ios::binary);  // closed by its destructor, also on errors
-    if (!file) throw EInOutError("Cannot open file \"" + Text(path) + "\"");
-    const TGctHeader header = ReadGctHeader(file);
-    if (!header.MagicValid()) {
-      const QString text = QStringLiteral("LoadCompressedTextures (") + path + QStringLiteral("): Invalid format: ") +
-                           QString::fromLatin1(header.Magic, 8);
-      LogLine(Text(text));
-      QueueMessage(text, false);
-    }
-    slot.Width = header.Width;
-    slot.Height = header.Height;
-    const int64_t bytes = static_cast<int64_t>(slot.Width) * slot.Height * 3;
-    if (slot.Width <= 0 || slot.Height <= 0 || bytes > kTextureSlotBytes) {
-      QueueMessage(QStringLiteral("LoadCompressedTextures (%1): texture of %2 x %3 pixels is too large "
-                                  "(at most %4 bytes of RGB)")
-                       .arg(path)
-                       .arg(slot.Width)
-                       .arg(slot.Height)
-                       .arg(kTextureSlotBytes),
-                   false);
+    const std::string path = MaterialFileName(Text(MaterialFolder), slot.Material, ".gct");
+    LogLine(path + "...");
+    if (FindMaterialTexture(Text(MaterialFolder), slot.Material, kCompressedTextureExtensions).empty())
       continue;
-    }
-    uint32_t count = 0;
-    _BlockRead(file, slot.Pixels.data(), kTextureSlotBytes - 1, count);
+    const TGctTextureRead read = ReadGctTexture(path, slot.Pixels.data(), kTextureSlotBytes, [&](const std::string& text) {
+      LogLine(text);
+      QueueMessage(QString::fromStdString(text), false);
+    });
+    slot.Width = read.Header.Width;
+    slot.Height = read.Header.Height;
+    if (!read.Read) continue;
     BindTexture(TextureNames[static_cast<size_t>(s)]);
     gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);

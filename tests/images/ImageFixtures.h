@@ -2,8 +2,13 @@
 // Builders for hand-made picture files. The IFF framing comes from support/IffBytes.h,
 // independent of the program's IFF writer, so the MAT loader is tested against bytes whose
 // meaning the test states itself.
+#include <gtest/gtest.h>
+#include <png.h>
+
 #include <string>
 
+#include "images/Gct.h"
+#include "mesh/Materials.h"
 #include "util/Exception.h"
 
 #include "support/IffBytes.h"
@@ -40,6 +45,48 @@ inline Bytes Cmap(int entries) {
     b.push_back(static_cast<uint8_t>(3 * i));
   }
   return Chunk("CMAP", b);
+}
+
+// A ".gct" file from its raw parts: the 8 magic characters, width, height, the ignored
+// byte, then `stream` as it stands, so that a test can state a header the writer refuses.
+inline void WriteGctParts(const std::string& path, const char* magic, uint32_t w, uint32_t h, const Bytes& stream) {
+  Bytes bytes;
+  testsupport::PutText(bytes, magic);
+  testsupport::PutU32(bytes, w);
+  testsupport::PutU32(bytes, h);
+  bytes.push_back(0);
+  bytes.insert(bytes.end(), stream.begin(), stream.end());
+  testsupport::WriteBytes(path, bytes);
+}
+
+// The texture of material `mat` in `folder`, named as the program looks it up: a ".gct" of
+// width × height RGB triples, top row first. Returns its path.
+inline std::string WriteGctTexture(const std::string& folder, int32_t mat, int w, int h, const Bytes& rgb) {
+  const std::string path = MaterialFileName(folder, mat, ".gct");
+  WriteGctFile(path, w, h, rgb.data(), TStreamFormat::Zlib);
+  return path;
+}
+
+// A PNG read back by libpng, an independent reader: its size and RGB triples, top row first.
+struct TPngPixels {
+  uint32_t Width = 0;
+  uint32_t Height = 0;
+  Bytes Rgb;
+};
+inline TPngPixels DecodePng(const Bytes& png) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  TPngPixels out;
+  if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) {
+    ADD_FAILURE() << "no PNG: " << image.message;
+    return out;
+  }
+  image.format = PNG_FORMAT_RGB;
+  out.Rgb.resize(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, out.Rgb.data(), 0, nullptr)) ADD_FAILURE() << image.message;
+  out.Width = image.width;
+  out.Height = image.height;
+  return out;
 }
 
 // The message of the exception `f` throws, or "(no error)" when it returns.

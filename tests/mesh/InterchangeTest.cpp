@@ -4,7 +4,6 @@
 
 #include <assimp/scene.h>
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <algorithm>
 #include <assimp/Importer.hpp>
@@ -12,8 +11,7 @@
 #include <set>
 #include <tuple>
 
-#include "images/Gct.h"
-#include "images/PngWriter.h"
+#include "images/ImageFixtures.h"
 #include "mesh/MeshTestSupport.h"
 
 namespace {
@@ -204,8 +202,8 @@ protected:
     doc.AddFace({0, 0.0f, 1001, 0, 4, 0, kEditorReserved2});
     doc.AddFace({1, 0.0f, 1002, 4, 3, 0, kEditorReserved2});
     std::filesystem::create_directory(File("tex"));
-    const uint8_t rgb[2 * 3 * 3] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 9, 9, 9, 90, 90, 90, 200, 200, 200};
-    WriteGctFile(File("tex/00001001.gct"), 3, 2, rgb, TStreamFormat::Zlib);
+    imagefixtures::WriteGctTexture(File("tex/"), 1001, 3, 2,
+                                   {255, 0, 0, 0, 255, 0, 0, 0, 255, 9, 9, 9, 90, 90, 90, 200, 200, 200});
     std::filesystem::create_directory(File("out"));
   }
 
@@ -281,18 +279,14 @@ TEST_F(RoundTripTest, TexturesLeaveAsPng) {
   ExportModel(doc, File("out/m.obj"), options);
   EXPECT_NE(testsupport::ReadText(File("out/m.mtl")).find("map_Kd 00001001.png"), std::string::npos);
   const testsupport::Bytes png = ReadBytes(File("out/00001001.png"));
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  ASSERT_TRUE(png_image_begin_read_from_memory(&image, png.data(), png.size()));
-  image.format = PNG_FORMAT_RGB;
-  std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
-  ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr));
-  EXPECT_EQ(image.width, 3u);
-  EXPECT_EQ(image.height, 2u);
+  const imagefixtures::TPngPixels pixels = imagefixtures::DecodePng(png);
+  EXPECT_EQ(pixels.Width, 3u);
+  EXPECT_EQ(pixels.Height, 2u);
   // Top row first in both: red first, the grey 200 last.
-  EXPECT_EQ(rgb[0], 255);
-  EXPECT_EQ(rgb[1], 0);
-  EXPECT_EQ(rgb[15], 200);
+  ASSERT_EQ(pixels.Rgb.size(), 18u);
+  EXPECT_EQ(pixels.Rgb[0], 255);
+  EXPECT_EQ(pixels.Rgb[1], 0);
+  EXPECT_EQ(pixels.Rgb[15], 200);
 
   ExportModel(doc, File("out/m.glb"), options);
   EXPECT_FALSE(std::filesystem::exists(File("out/m.bin")));

@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "images/Gct.h"
+#include "images/ImageFixtures.h"
 #include "support/TestSupport.h"
 #include "util/Log.h"
 #include "ViewerTestSupport.h"
@@ -62,16 +63,8 @@ protected:
     picture.fill(colour);
     ASSERT_TRUE(picture.save(Path(material, ".bmp"), "BMP"));
   }
-  // Writes a ".gct" file from its raw parts: the 8 magic characters, width, height, the
-  // ignored byte, then `stream` as it stands.
   void WriteGctParts(int32_t material, const char* magic, uint32_t w, uint32_t h, const std::vector<uint8_t>& stream) {
-    testsupport::Bytes bytes;
-    testsupport::PutText(bytes, magic);
-    testsupport::PutU32(bytes, w);
-    testsupport::PutU32(bytes, h);
-    bytes.push_back(0);
-    bytes.insert(bytes.end(), stream.begin(), stream.end());
-    testsupport::WriteBytes(Path(material, ".gct").toStdString(), bytes);
+    imagefixtures::WriteGctParts(Path(material, ".gct").toStdString(), magic, w, h, stream);
   }
   static bool IsYellow(TRgb p) { return p.r > 200 && p.g > 200 && p.b < 60; }
   static bool IsWhite(TRgb p) { return p.r > 240 && p.g > 240 && p.b > 240; }
@@ -436,18 +429,6 @@ TEST_F(MeshViewTextures, MoreThan32MaterialsAreRefusedWithAMessage) {
   EXPECT_EQ(view->FindTextureSlot(32), 31);
   ASSERT_EQ(dialogs.Dialogs.Messages.size(), 1);
   EXPECT_TRUE(dialogs.Dialogs.Messages[0].contains(QStringLiteral("more than 32 materials")));
-}
-
-TEST_F(MeshViewTextures, AnOversizedTextureIsRefusedWithAMessage) {
-  // Header of a 300 × 300 texture: 270,000 bytes of RGB would overrun the 202,800-byte slot.
-  const auto rgb = SolidRgb(300, 300, 1, 2, 3);
-  WriteGctParts(1, "CRGB____", 300, 300, EncodeStream(rgb.data(), rgb.size(), TStreamFormat::Stored));
-  AddSquare(*doc, 0, 0, 0.5f, 1);
-  OPEN_OR_SKIP();
-  Frame();
-  ASSERT_EQ(dialogs.Dialogs.Messages.size(), 1);
-  EXPECT_TRUE(dialogs.Dialogs.Messages[0].contains(QStringLiteral("300 x 300"))) << dialogs.Dialogs.Messages[0].toStdString();
-  EXPECT_TRUE(dialogs.Dialogs.Errors.isEmpty());
 }
 
 TEST_F(MeshViewTextures, AWrongMagicIsReportedAndTheFileReadOn) {

@@ -7,7 +7,7 @@
 // with C linkage, 0 for success. A library that cannot be used is an error, told through
 // hooks.Error (hooks.Message when there is none) with the file looked for and the loader's
 // own reason:
-//  - the library cannot be loaded: "Cannot load " + its absolute path + ": " + the reason
+//  - the library cannot be loaded: "Cannot load " + its path + ": " + the reason
 //    dlerror() gives (without the path it repeats);
 //  - it lacks the entry: "Cannot load " + path + ": no entry generate_bsp_tree" + the
 //    reason; the entry is never called.
@@ -17,6 +17,7 @@
 //    the compile (hooks.Compile), and "iffc returned without exceptions" or, for an error of
 //    the program's own kind, "iffc raised exception of type " + its class name. Any other
 //    fault of the compile propagates to the caller.
+// `libraryPath` must be absolute: a relative or empty one is refused without loading.
 // Returns the entry's result, or -1 when the library was not called.
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "app/TreeBuilder.h"
+#include "mesh/TreeBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@ struct TreeBuilderTest : ::testing::Test {
   std::vector<std::string> messages;
   std::vector<std::string> compiled;
   TTreeBuilderHooks hooks{[this](const std::string& t) { messages.push_back(t); },
-                          [this](const std::string& s) { compiled.push_back(s); }};
+                          [this](const std::string& s) { compiled.push_back(s); }, {}};
   testsupport::TempDir dir;
 };
 

@@ -1,9 +1,6 @@
-#include "app/TreeBuilder.h"
+#include "mesh/TreeBuilder.h"
 
 #include <dlfcn.h>
-
-#include <filesystem>
-#include <system_error>
 
 #include "util/Exception.h"
 
@@ -45,11 +42,6 @@ std::string LibraryLoadError(const std::string& path, const std::string& reason)
 int32_t RunTreeBuilder(const std::string& libraryPath, const std::string& scriptPath, const TTreeBuilderHooks& hooks) {
   int32_t result = 0;
   {
-    // The path the user is told is the one really tried: absolute, as dlopen resolves it
-    // (a name without "/" would send dlopen searching the library path instead).
-    std::error_code ec;
-    std::filesystem::path absolute = std::filesystem::absolute(libraryPath, ec);
-    const std::string path = ec ? libraryPath : absolute.lexically_normal().string();
     TLibrary lib;
     // Only an absolute path (util/Paths.h ProgramLibraryPath): a bare or relative name
     // would be looked up in the current folder or the search path, where anyone may plant
@@ -60,15 +52,15 @@ int32_t RunTreeBuilder(const std::string& libraryPath, const std::string& script
                       : LibraryLoadError(libraryPath, "only a library in the program folder, named by its full path, is loaded"));
       return -1;
     }
-    lib.handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    lib.handle = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!lib.handle) {
-      Fail(hooks, LibraryLoadError(path, LoaderReason()));
+      Fail(hooks, LibraryLoadError(libraryPath, LoaderReason()));
       return -1;
     }
     dlerror();  // a stale reason must not stand for the lookup's
     auto entry = reinterpret_cast<TGenerateBspTree>(dlsym(lib.handle, "generate_bsp_tree"));
     if (!entry) {
-      Fail(hooks, "Cannot load " + path + ": no entry generate_bsp_tree (" + LoaderReason() + ")");
+      Fail(hooks, "Cannot load " + libraryPath + ": no entry generate_bsp_tree (" + LoaderReason() + ")");
       return -1;
     }
     Tell(hooks, "Starvigil - TREE Builder - Version 0.2 by Quarrow");
