@@ -24,6 +24,13 @@ constexpr int32_t kNotAnInteger = 0xFFFFFF;
 
 bool RoomFor(TCompilerState& s, uint64_t size);
 
+void PutU32LE(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+
 void PutU32BE(uint8_t* p, uint32_t v) {
   p[0] = static_cast<uint8_t>(v >> 24);
   p[1] = static_cast<uint8_t>(v >> 16);
@@ -81,12 +88,15 @@ void HandleLong(TCompilerState& s, const TStatement& st) {
   size_t used = 0;
   ForEachElement(s, st, [&](std::string_view e) {
     uint32_t v;
-    if (!IntegerElement(s, e, "!", v)) return;
+    // Plain digits, the usual element, are read here; the rest by the full rule.
+    const bool plain = ShortDecimal(e, v) && v != static_cast<uint32_t>(kNotAnInteger);
+    if (!plain && !IntegerElement(s, e, "!", v)) return;
     if (used == sizeof buffer) {
       WriteOutput(s, buffer, used);
       used = 0;
     }
-    for (int i = 0; i < 4; ++i) buffer[used++] = static_cast<uint8_t>(v >> (8 * i));
+    PutU32LE(buffer + used, v);
+    used += 4;
     s.DataSize += 4;
   });
   if (used > 0) WriteOutput(s, buffer, used);
@@ -194,7 +204,7 @@ void HandleCrc32Func(TCompilerState& s, const TStatement& st) {
     const std::string_view p = st.Tokens.Get(i + 2);
     if (IsBlankText(p)) {
       ReportError(s, expected);
-      Report("       \"" + st.Line + "\"");
+      Report("       \"" + std::string(st.Line) + "\"");
       break;
     }
     uint32_t v;
@@ -204,7 +214,7 @@ void HandleCrc32Func(TCompilerState& s, const TStatement& st) {
   }
   if (!IsBlankText(st.Tokens.Get(k + 3))) {
     ReportHint(s, expected);
-    Report("      \"" + st.Line + "\"");
+    Report("      \"" + std::string(st.Line) + "\"");
   }
 }
 
@@ -423,7 +433,7 @@ bool RoomFor(TCompilerState& s, uint64_t size) {
 
 }  // namespace
 
-void WriteOutput(TCompilerState& s, const void* data, size_t size) {
+void WriteOutputChecked(TCompilerState& s, const void* data, size_t size) {
   if (RoomFor(s, size)) s.OutputFile.Write(data, size);
 }
 
@@ -446,7 +456,8 @@ void WriteOutputU32(TCompilerState& s, uint32_t value) {
 bool ReadCountToken(TCompilerState& s, std::string_view token, int32_t& count) {
   if (token.empty() || token[0] != '[') return false;
   const std::string_view inner = token.size() >= 2 ? token.substr(1, token.size() - 2) : std::string_view();
-  count = ReadIntegerDefault(inner, 0);
+  uint32_t d;
+  count = ShortDecimal(inner, d) ? static_cast<int32_t>(d) : ReadIntegerDefault(inner, 0);
   if (count == 0) {
     ReportError(s, "\"" + std::string(inner) + "\" not a valid integer.");
   } else if (count < 0) {
@@ -456,18 +467,10 @@ bool ReadCountToken(TCompilerState& s, std::string_view token, int32_t& count) {
 }
 
 bool IntegerElement(TCompilerState& s, std::string_view text, const char* errorEnd, uint32_t& value) {
-  // Up to eight plain decimal digits, the usual element, cannot overflow: read on the spot.
-  if (!text.empty() && text.size() <= 8) {
-    uint32_t d = 0;
-    bool digits = true;
-    for (const char c : text) {
-      digits = digits && c >= '0' && c <= '9';
-      d = d * 10 + static_cast<uint32_t>(c - '0');
-    }
-    if (digits && d != static_cast<uint32_t>(kNotAnInteger)) {
-      value = d;
-      return true;
-    }
+  uint32_t d;
+  if (ShortDecimal(text, d) && d != static_cast<uint32_t>(kNotAnInteger)) {
+    value = d;
+    return true;
   }
   const int32_t v = ReadIntegerDefault(text, kNotAnInteger);
   if (v != kNotAnInteger) {

@@ -32,21 +32,12 @@
 struct TCompilerState;
 
 // A statement as a handler sees it: the normalised line, its upper-cased first token and
-// all its tokens (Tokens.Get(k) is GetToken(Line, k)).
+// all its tokens (Tokens.Get(k) is GetToken(Line, k)). Views into the caller's text, valid
+// for the handler's call.
 struct TStatement {
-  const std::string& Line;
-  const std::string& Keyword;
+  std::string_view Line;
+  std::string_view Keyword;
   const TScriptTokens& Tokens;
-  TStatement(const std::string& line, const std::string& keyword)
-      : Line(line), Keyword(keyword), Tokens(m_own), m_own(line) {}
-  // With the tokens of `line` already split.
-  TStatement(const std::string& line, const std::string& keyword, const TScriptTokens& tokens)
-      : Line(line), Keyword(keyword), Tokens(tokens) {}
-  TStatement(const TStatement&) = delete;
-  TStatement& operator=(const TStatement&) = delete;
-
-private:
-  TScriptTokens m_own;
 };
 
 // Handlers set s.Handled when they recognise their statement.
@@ -71,12 +62,19 @@ public:
   const std::vector<TDispatchEntry>& Entries() const { return m_entries; }
 
 private:
+  // An entry with a handler as the look-up sees it: the keyword's length and its first
+  // eight bytes decide most comparisons without touching the keyword itself.
+  struct TIndexed {
+    uint64_t Head = 0;
+    size_t Size = 0;
+    size_t Entry = 0;
+  };
+  static uint64_t Head(std::string_view keyword);
   void Reindex();
 
   std::vector<TDispatchEntry> m_entries;
-  // By first character of the keyword, the indices of the entries that have a handler,
-  // in table order.
-  std::array<std::vector<size_t>, 256> m_index;
+  // By first character of the keyword, the entries that have a handler, in table order.
+  std::array<std::vector<TIndexed>, 256> m_index;
 };
 
 // A declaration of TypeList or ConstList: «name=value».
@@ -96,8 +94,16 @@ public:
   void PushFront(TNameValue entry);
   // Removes the first `count` entries (or all there are).
   void PopFront(size_t count);
-  // The winning entry for `name`, or nullptr.
-  const TNameValue* Find(std::string_view name) const;
+  // The winning entry for `name`, or nullptr. Most tokens (numbers among names) are ruled
+  // out here by their first character and length, without hashing.
+  const TNameValue* Find(std::string_view name) const {
+    if (m_entries.empty()) return nullptr;
+    if (!name.empty()) {
+      const size_t len = name.size() < 63 ? name.size() : 63;
+      if ((m_shapes[UpperByte(name[0])] >> len & 1) == 0) return nullptr;
+    }
+    return FindIndexed(name);
+  }
   bool Empty() const { return m_entries.empty(); }
   size_t Size() const { return m_entries.size(); }
   const TNameValue& operator[](size_t i) const { return m_entries[i]; }
@@ -119,12 +125,14 @@ private:
     size_t BackStart = 0;
   };
 
+  static unsigned char UpperByte(char c) {
+    return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  }
   void Note(std::string_view name);
-  bool MayHave(std::string_view name) const;
+  const TNameValue* FindIndexed(std::string_view name) const;
 
   std::deque<TNameValue> m_entries;  // references stay valid on push and pop at the ends
-  // For each upper-cased first character, the name lengths (63 for longer) seen: most
-  // tokens (numbers among names) are ruled out without hashing.
+  // For each upper-cased first character, the name lengths (63 for longer) seen.
   std::array<uint64_t, 256> m_shapes{};
   size_t m_fronts = 0;               // entries at the front put there by PushFront
   std::unordered_map<std::string, TBucket, THash, TEqual> m_index;
@@ -168,7 +176,10 @@ constexpr size_t kMaxCString = 255;
 struct TCompilerState {
   // --- front end ---
   int LineNumber = 0;
-  std::string Keyword;
+  // The upper-cased first token of the line being compiled; it lies in the line's text or
+  // in KeywordText and is valid while the line is compiled.
+  std::string_view Keyword;
+  std::string KeywordText;
   bool Handled = false;
   bool EndOfInput = false;
   // Looked up by name, case-insensitively, first entry wins. Declarations are appended;
@@ -228,6 +239,9 @@ struct TCompilerState {
   std::string ScriptName;
   // Where each token of the normalised line lies in it (reused from line to line).
   std::vector<std::pair<uint32_t, uint32_t>> TokenSpans;
+  // The line being compiled when normalising changed it, and its tokens (reused from
+  // line to line).
+  std::string LineText;
   TScriptTokens LineTokens;
   std::string TabScratch;
 
@@ -259,7 +273,17 @@ constexpr int64_t kMaxOutputSize = 0x7FFFFFFF;
 // --- output ---
 // Every write needs an open output; without one the run ends with EInOutError. These do
 // not touch DataSize: callers count what they write.
-void WriteOutput(TCompilerState& s, const void* data, size_t size);
+void WriteOutputChecked(TCompilerState& s, const void* data, size_t size);
+// The write that fits, nearly every one, goes straight to the output; WriteOutputChecked
+// deals with the others.
+inline void WriteOutput(TCompilerState& s, const void* data, size_t size) {
+  TOutputWriter& out = s.OutputFile;
+  if (out.IsOpen() && !s.OutputTooLarge && size <= static_cast<uint64_t>(kMaxOutputSize - out.Position())) {
+    out.Write(data, size);
+  } else {
+    WriteOutputChecked(s, data, size);
+  }
+}
 void WriteOutputU32(TCompilerState& s, uint32_t value);  // little-endian
 void WriteOutputZeros(TCompilerState& s, uint64_t count);
 // OutputName for the name of an IFF or TRE statement.
@@ -288,7 +312,7 @@ inline const TNameValue* FindName(const TNameList& list, std::string_view name) 
 
 // Runs one statement through the statement table (macro definitions included). Leaves
 // s.Handled false when nothing recognises it.
-void CompileStatement(TCompilerState& s, const std::string& keyword, const std::string& line);
+void CompileStatement(TCompilerState& s, std::string_view keyword, std::string_view line);
 void CompileStatement(TCompilerState& s, const TStatement& st);
 
 // Closes the output (comparing its checksum when "$ORIGINAL_CRC" asked for it) and resets

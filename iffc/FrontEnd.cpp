@@ -90,8 +90,8 @@ void Emit(TCompilerMessage m) {
 bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
 // The text behind the first `skip` characters, trimmed ("$OUTPUT", "$CONST", "$TYPE").
-std::string TextBehind(const std::string& line, size_t skip) {
-  return TrimControl(line.size() > skip ? std::string_view(line).substr(skip) : std::string_view());
+std::string TextBehind(std::string_view line, size_t skip) {
+  return TrimControl(line.size() > skip ? line.substr(skip) : std::string_view());
 }
 
 // «name=value» split at the first "=", both sides trimmed.
@@ -113,6 +113,9 @@ public:
   // A UTF-8 byte order mark, which some editors put in front of a text, is no part of it.
   explicit TTextLines(std::vector<uint8_t> data) : m_data(std::move(data)) {
     if (m_data.size() >= 3 && m_data[0] == 0xEF && m_data[1] == 0xBB && m_data[2] == 0xBF) m_pos = 3;
+    // Most scripts end their lines with LF alone: one look at the whole text spares them
+    // the search for a CR in every line.
+    m_hasCr = std::memchr(m_data.data(), '\r', m_data.size()) != nullptr;
   }
   // The next line (without its line end: LF, CR LF or a lone CR); `last` tells whether it
   // was the last one.
@@ -122,7 +125,9 @@ public:
     const size_t from = std::min(m_pos, n);
     const void* nl = std::memchr(p + from, '\n', n - from);
     size_t end = nl ? static_cast<size_t>(static_cast<const char*>(nl) - p) : n;
-    if (const void* cr = std::memchr(p + from, '\r', end - from)) end = static_cast<size_t>(static_cast<const char*>(cr) - p);
+    if (m_hasCr) {
+      if (const void* cr = std::memchr(p + from, '\r', end - from)) end = static_cast<size_t>(static_cast<const char*>(cr) - p);
+    }
     const std::string_view line(p + from, end - from);
     m_pos = end + (end + 1 < n && p[end] == '\r' && p[end + 1] == '\n' ? 2 : 1);
     last = m_pos >= n;
@@ -132,6 +137,7 @@ public:
 private:
   std::vector<uint8_t> m_data;
   size_t m_pos = 0;
+  bool m_hasCr = false;
 };
 
 std::string FormatElapsed(std::chrono::steady_clock::duration d) {
@@ -270,7 +276,7 @@ void HandleData(TCompilerState& s, const TStatement& st) {
     s.Handled = true;
     return;
   }
-  std::string line = st.Line;
+  const std::string line(st.Line);
   const size_t args = line.find("\\\\");
   // Without "\\" the line has no arguments (a DATA line may consist of statements only).
   const std::string argText = args == std::string::npos ? std::string() : TrimControl(std::string_view(line).substr(args + 2));
@@ -384,11 +390,11 @@ void HandleInclude(TCompilerState& s, const TStatement& st) {
 }
 
 // Macro definition: «NAME: statement».
-void DefineMacro(TCompilerState& s, const std::string& line) {
+void DefineMacro(TCompilerState& s, std::string_view line) {
   const size_t colon = line.find(':');
   TMacroLine m;
-  m.NameCrc = NameCrc(s, UpperCase(TrimControl(std::string_view(line).substr(0, colon))));
-  m.Text = TrimControl(std::string_view(line).substr(colon + 1));
+  m.NameCrc = NameCrc(s, UpperCase(TrimControl(line.substr(0, colon))));
+  m.Text = TrimControl(line.substr(colon + 1));
   if (m.Text.size() > kMaxMacroText) m.Text.resize(kMaxMacroText);
   m.DefLine = s.LineNumber;
   s.MacroList.push_back(std::move(m));
@@ -418,45 +424,108 @@ void BuildTables(TCompilerState& s) {
   RegisterFlowStatements(s.FrontEnd, s.Statements);
 }
 
+// Characters that make a line more than words separated by single blanks: control
+// characters and the blank itself (checked for doubles), the punctuation normalisation
+// changes, quotes, and "/" (checked for "//").
+constexpr std::array<bool, 256> kSpecial = [] {
+  std::array<bool, 256> t{};
+  for (int c = 0; c <= 32; ++c) t[static_cast<size_t>(c)] = true;
+  for (const char c : {',', '(', ')', '"', '/'}) t[static_cast<unsigned char>(c)] = true;
+  return t;
+}();
+
+// The common line, words separated by single blanks and nothing to normalise or replace,
+// normalises to itself: one pass finds its words, which point into `input`. False when the
+// line needs the full rule (`out` is then to be filled anew).
+bool SplitPlainLine(const TCompilerState& s, std::string_view input, TScriptTokens& out) {
+  const size_t n = input.size();
+  if (n == 0 || n > UINT32_MAX || static_cast<unsigned char>(input[0]) <= 32 ||
+      static_cast<unsigned char>(input[n - 1]) <= 32) {
+    return false;
+  }
+  out.Clear();
+  const char* p = input.data();
+  size_t start = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const auto c = static_cast<unsigned char>(p[i]);
+    if (!kSpecial[c]) continue;
+    if (c == ' ') {
+      if (p[i + 1] == ' ') return false;  // the last character is no blank
+      out.Append(std::string_view(p + start, i - start));
+      start = i + 1;
+      continue;
+    }
+    if (c == '/' && (i + 1 >= n || p[i + 1] != '/')) continue;
+    return false;
+  }
+  out.Append(std::string_view(p + start, n - start));
+  if (out.Count() > 256) return false;
+  if (!s.TypeList.Empty()) {
+    const TNameValue* t = s.TypeList.Find(out.Get(0));
+    if (t && !t->Value.empty()) return false;
+  }
+  if (!s.ConstList.Empty()) {
+    for (size_t k = 1; k < out.Count(); ++k) {
+      const TNameValue* c = s.ConstList.Find(out.Get(static_cast<int64_t>(k)));
+      if (c && !c->Value.empty()) return false;
+    }
+  }
+  return true;
+}
+
+// The upper-cased first token: the token itself when it has no lower-case letter (the
+// usual keyword), else its upper-cased copy in `scratch`.
+std::string_view UpperKeyword(std::string_view token, std::string& scratch) {
+  for (const char c : token) {
+    if (c >= 'a' && c <= 'z') {
+      scratch = UpperCase(token);
+      return scratch;
+    }
+  }
+  return token;
+}
+
 // One script line through the front end.
-void CompileLine(TCompilerState& s, std::string_view raw, std::string& line) {
+void CompileLine(TCompilerState& s, std::string_view raw) {
   s.Handled = false;
   if (IsBlankText(raw)) {
     s.Handled = true;
     return;
   }
-  std::string_view text = raw;
-  if (raw.find('\t') != std::string_view::npos) {
-    // A tab separates words as a blank does; inside double quotes it is text.
-    s.TabScratch.assign(raw);
-    bool quoted = false;
-    for (char& c : s.TabScratch) {
-      if (c == '"') quoted = !quoted;
-      if (c == '\t' && !quoted) c = ' ';
-    }
-    text = s.TabScratch;
-  }
   TScriptTokens& tokens = s.LineTokens;
-  NormalizeLineInto(s, text, line, &tokens);
-  const std::string_view t0 = tokens.Get(0);
-  s.Keyword.assign(t0.data(), t0.size());
-  for (char& c : s.Keyword) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  std::string_view line = raw;
+  // The usual line normalises to itself: its words are split where they lie, nothing is
+  // copied.
+  if (!SplitPlainLine(s, raw, tokens)) {
+    std::string_view text = raw;
+    if (raw.find('\t') != std::string_view::npos) {
+      // A tab separates words as a blank does; inside double quotes it is text.
+      s.TabScratch.assign(raw);
+      bool quoted = false;
+      for (char& c : s.TabScratch) {
+        if (c == '"') quoted = !quoted;
+        if (c == '\t' && !quoted) c = ' ';
+      }
+      text = s.TabScratch;
+    }
+    NormalizeLineInto(s, text, s.LineText, &tokens);
+    line = s.LineText;
   }
+  s.Keyword = UpperKeyword(tokens.Get(0), s.KeywordText);
   if (IsBlankText(line)) {
     s.Handled = true;
     return;
   }
-  const TStatement st(line, s.Keyword, tokens);
+  const TStatement st{line, s.Keyword, tokens};
   if (const TDispatchEntry* e = s.FrontEnd.Find(s.Keyword, s)) {
     e->Handler(s, st);
   } else {
     if (s.InProp && (s.Keyword == "FORM" || s.Keyword == "CHUNK")) {
-      ReportError(s, s.Keyword + " not allowed inside a PROP!");
+      ReportError(s, std::string(s.Keyword) + " not allowed inside a PROP!");
     }
     CompileStatement(s, st);
   }
-  if (!s.Handled) ReportError(s, "\"" + s.Keyword + "\" - undeclared identifier.");
+  if (!s.Handled) ReportError(s, "\"" + std::string(s.Keyword) + "\" - undeclared identifier.");
 }
 
 std::string RunScript(TCompilerState& s, const std::string& scriptName) {
@@ -482,7 +551,6 @@ std::string RunScript(TCompilerState& s, const std::string& scriptName) {
   if (!reader) file = std::make_unique<TTextLines>(ReadWholeFile(MapFixedPath(scriptName), kMaxScriptFileBytes));
 
   std::string readerLine;
-  std::string normalised;  // reused from line to line
   while (!s.EndOfInput) {
     std::string_view line;
     if (reader) {
@@ -497,7 +565,7 @@ std::string RunScript(TCompilerState& s, const std::string& scriptName) {
       line = file->Next(s.EndOfInput);
     }
     ++s.LineNumber;
-    CompileLine(s, line, normalised);
+    CompileLine(s, line);
   }
 
   // Only open braces are missing; a surplus of "}" was hinted where it stood.
@@ -593,20 +661,8 @@ size_t TNameList::THash::operator()(std::string_view s) const {
 
 bool TNameList::TEqual::operator()(std::string_view a, std::string_view b) const { return SameTextIgnoreCase(a, b); }
 
-namespace {
-
-unsigned char UpperByte(char c) {
-  return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-}
-
-}  // namespace
-
 void TNameList::Note(std::string_view name) {
   if (!name.empty()) m_shapes[UpperByte(name[0])] |= uint64_t{1} << std::min<size_t>(name.size(), 63);
-}
-
-bool TNameList::MayHave(std::string_view name) const {
-  return !name.empty() && (m_shapes[UpperByte(name[0])] >> std::min<size_t>(name.size(), 63) & 1) != 0;
 }
 
 void TNameList::PushBack(TNameValue entry) {
@@ -646,12 +702,8 @@ void TNameList::PopFront(size_t count) {
   }
 }
 
-const TNameValue* TNameList::Find(std::string_view name) const {
-  if (m_entries.empty()) return nullptr;
-  if (!MayHave(name)) {
-    // An empty name can be declared ("$CONST = 5"): only the filter skips it.
-    if (!name.empty() || m_index.find(name) == m_index.end()) return nullptr;
-  }
+const TNameValue* TNameList::FindIndexed(std::string_view name) const {
+  // An empty name can be declared ("$CONST = 5"); the filter of Find lets it through.
   const auto it = m_index.find(name);
   if (it == m_index.end()) return nullptr;
   const TBucket& b = it->second;
@@ -675,63 +727,12 @@ bool WholeToken(std::string_view t) {
 
 }  // namespace
 
-namespace {
-
-// Characters that make a line more than words separated by single blanks: control
-// characters and the blank itself (checked for doubles), the punctuation normalisation
-// changes, quotes, and "/" (checked for "//").
-constexpr std::array<bool, 256> kSpecial = [] {
-  std::array<bool, 256> t{};
-  for (int c = 0; c <= 32; ++c) t[static_cast<size_t>(c)] = true;
-  for (const char c : {',', '(', ')', '"', '/'}) t[static_cast<unsigned char>(c)] = true;
-  return t;
-}();
-
-// The common line, words separated by single blanks and nothing to normalise or replace,
-// normalises to itself: one pass finds its words. False when the line needs the full rule.
-bool NormalizePlainLine(TCompilerState& s, std::string_view input, std::string& result, TScriptTokens& out) {
-  const size_t n = input.size();
-  if (n == 0 || n > UINT32_MAX || static_cast<unsigned char>(input[0]) <= 32 ||
-      static_cast<unsigned char>(input[n - 1]) <= 32) {
-    return false;
-  }
-  // The result is the line itself; its words are found in the copy, so that the tokens
-  // point into the result. The general rule starts from scratch when this gives up.
-  result.assign(input);
-  out.Clear();
-  const char* p = result.data();
-  size_t start = 0;
-  for (size_t i = 0; i < n; ++i) {
-    const auto c = static_cast<unsigned char>(p[i]);
-    if (!kSpecial[c]) continue;
-    if (c == ' ') {
-      if (p[i + 1] == ' ') return false;  // the last character is no blank
-      out.Append(std::string_view(p + start, i - start));
-      start = i + 1;
-      continue;
-    }
-    if (c == '/' && (i + 1 >= n || p[i + 1] != '/')) continue;
-    return false;
-  }
-  out.Append(std::string_view(p + start, n - start));
-  if (out.Count() > 256) return false;
-  if (!s.TypeList.Empty()) {
-    const TNameValue* t = s.TypeList.Find(out.Get(0));
-    if (t && !t->Value.empty()) return false;
-  }
-  if (!s.ConstList.Empty()) {
-    for (size_t k = 1; k < out.Count(); ++k) {
-      const TNameValue* c = s.ConstList.Find(out.Get(static_cast<int64_t>(k)));
-      if (c && !c->Value.empty()) return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
-
 void NormalizeLineInto(TCompilerState& s, std::string_view input, std::string& result, TScriptTokens* out) {
-  if (out && NormalizePlainLine(s, input, result, *out)) return;
+  if (out && SplitPlainLine(s, input, *out)) {
+    result.assign(input);
+    out->Split(result);
+    return;
+  }
   // One pass finds the comment and whether there is punctuation to clean.
   size_t cut = input.size();
   bool punctuation = false;
@@ -794,16 +795,18 @@ void NormalizeLineInto(TCompilerState& s, std::string_view input, std::string& r
 }
 
 void CompileStatement(TCompilerState& s, const TStatement& st) {
-  if (st.Keyword.find(':') != std::string::npos) {
+  // No keyword of the table holds a ":", so looking it up first decides as testing for the
+  // macro definition first would.
+  if (const TDispatchEntry* e = s.Statements.Find(st.Keyword, s)) {
+    e->Handler(s, st);
+  } else if (st.Keyword.find(':') != std::string_view::npos) {
     DefineMacro(s, st.Line);
-    return;
   }
-  if (const TDispatchEntry* e = s.Statements.Find(st.Keyword, s)) e->Handler(s, st);
 }
 
-void CompileStatement(TCompilerState& s, const std::string& keyword, const std::string& line) {
-  const TStatement st(line, keyword);
-  CompileStatement(s, st);
+void CompileStatement(TCompilerState& s, std::string_view keyword, std::string_view line) {
+  const TScriptTokens tokens(line);
+  CompileStatement(s, TStatement{line, keyword, tokens});
 }
 
 void TDispatchTable::Add(std::string keyword, TStatementHandler handler, TStatementGuard guard) {
@@ -823,19 +826,33 @@ bool TDispatchTable::Register(std::string_view keyword, TStatementHandler handle
   return false;
 }
 
+uint64_t TDispatchTable::Head(std::string_view keyword) {
+  uint64_t h = 0;
+  const size_t n = std::min<size_t>(keyword.size(), 8);
+  for (size_t i = 0; i < n; ++i) h |= uint64_t{static_cast<unsigned char>(keyword[i])} << (8 * i);
+  return h;
+}
+
 void TDispatchTable::Reindex() {
   for (auto& bucket : m_index) bucket.clear();
   for (size_t i = 0; i < m_entries.size(); ++i) {
     const TDispatchEntry& e = m_entries[i];
-    if (e.Handler && !e.Keyword.empty()) m_index[static_cast<unsigned char>(e.Keyword[0])].push_back(i);
+    if (e.Handler && !e.Keyword.empty()) {
+      m_index[static_cast<unsigned char>(e.Keyword[0])].push_back({Head(e.Keyword), e.Keyword.size(), i});
+    }
   }
 }
 
 const TDispatchEntry* TDispatchTable::Find(std::string_view keyword, const TCompilerState& s) const {
   if (keyword.empty()) return nullptr;
-  for (const size_t i : m_index[static_cast<unsigned char>(keyword[0])]) {
-    const TDispatchEntry& e = m_entries[i];
-    if (e.Keyword == keyword && (!e.Guard || e.Guard(s))) return &e;
+  const auto& bucket = m_index[static_cast<unsigned char>(keyword[0])];
+  if (bucket.empty()) return nullptr;
+  const uint64_t head = Head(keyword);
+  for (const TIndexed& x : bucket) {
+    if (x.Size != keyword.size() || x.Head != head) continue;
+    const TDispatchEntry& e = m_entries[x.Entry];
+    if (keyword.size() > 8 && std::memcmp(e.Keyword.data() + 8, keyword.data() + 8, keyword.size() - 8) != 0) continue;
+    if (!e.Guard || e.Guard(s)) return &e;
   }
   return nullptr;
 }

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr size_t kWindowSize = 256 * 1024;
 constexpr size_t kCopyBlock = 1 << 20;
 
 }  // namespace
@@ -62,7 +61,7 @@ void TOutputWriter::Flush() {
   WriteAt(m_windowStart, m_window.data(), len);
 }
 
-void TOutputWriter::Write(const void* data, size_t size) {
+void TOutputWriter::WriteAnywhere(const void* data, size_t size) {
   if (!m_file) throw EInOutError("File not open: no output file for the bytes to go to");
   if (size == 0) return;
   const auto* p = static_cast<const uint8_t*>(data);
