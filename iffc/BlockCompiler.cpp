@@ -61,10 +61,7 @@ template <typename F>
 void ForEachElement(TCompilerState& s, const TStatement& st, F element) {
   int32_t counted = 1;
   const bool isCounted = ReadCountToken(s, st.Tokens.Get(1), counted);
-  if (counted < 0) {
-    s.Handled = true;  // reported by ReadCountToken; there is nothing to count against
-    return;
-  }
+  if (counted < 0) return;  // reported by ReadCountToken; there is nothing to count against
   const int64_t count = counted;
   const int64_t first = isCounted ? 2 : 1;
   for (int64_t i = 0; i < count; ++i) {
@@ -78,7 +75,6 @@ void ForEachElement(TCompilerState& s, const TStatement& st, F element) {
   if (!IsBlankText(st.Tokens.Get(first + count))) {
     ReportHint(s, "wrong number of elements. Expected: " + std::to_string(count));
   }
-  s.Handled = true;
 }
 
 // LONG ELEMENT | LONG [n] E1 ... En
@@ -160,7 +156,6 @@ void HandleCrc32(TCompilerState& s, const TStatement& st) {
 
 // CHAR [n] TEXT: exactly n bytes of TEXT, zero-padded.
 void HandleChar(TCompilerState& s, const TStatement& st) {
-  s.Handled = true;
   int32_t count = 0;
   if (!ReadCountToken(s, st.Tokens.Get(1), count)) {
     ReportError(s, "expected number of elements.");
@@ -187,7 +182,6 @@ void HandleChar(TCompilerState& s, const TStatement& st) {
 
 // CRC32FUNC NAME BYTES P1 ... Pk: function code, then BYTES / 4 parameters.
 void HandleCrc32Func(TCompilerState& s, const TStatement& st) {
-  s.Handled = true;
   const std::string_view countText = st.Tokens.Get(2);
   int32_t bytes;
   if (!ParseScriptInteger(countText, bytes) || bytes < 0 || bytes > 255) {
@@ -237,7 +231,6 @@ bool FindDataFile(TCompilerState& s, const TStatement& st, std::string& shown, s
 
 // FILE PATH: the file's bytes unchanged.
 void HandleFile(TCompilerState& s, const TStatement& st) {
-  s.Handled = true;
   std::string shown, real;
   if (!FindDataFile(s, st, shown, real)) return;
   if (!s.OutputFile.IsOpen()) WriteOutput(s, nullptr, 0);  // raises the missing-output error
@@ -253,7 +246,6 @@ void HandleFile(TCompilerState& s, const TStatement& st) {
 
 // FILE.Z PATH: the file as one zlib stream.
 void HandleFileZ(TCompilerState& s, const TStatement& st) {
-  s.Handled = true;
   std::string shown, real;
   if (!FindDataFile(s, st, shown, real)) return;
   if (!s.OutputFile.IsOpen()) WriteOutput(s, nullptr, 0);
@@ -284,12 +276,10 @@ void HandleIff(TCompilerState& s, const TStatement& st) {
   SetOutputName(s, st.Tokens.Str(1));
   Report("compiling IFF [" + s.OutputName + "] ...");
   s.OutputFile.Open(MapFixedPath(s.OutputName));
-  s.Handled = true;
 }
 
 // FORM TYPE
 void HandleForm(TCompilerState& s, const TStatement& st) {
-  s.Handled = true;
   if (s.FormTop + 1 >= kSlotCount) {
     // Deeper nesting has no slot to patch its header from: the FORM is left out and its
     // closing brace only pairs with it.
@@ -312,7 +302,6 @@ void HandleForm(TCompilerState& s, const TStatement& st) {
 
 // CHUNK ID
 void HandleChunk(TCompilerState& s, const TStatement& st) {
-  s.Handled = true;
   const std::string_view id = st.Tokens.Get(1);
   std::array<char, 4> bytes = FourCharacters(id);
   int32_t value;
@@ -376,20 +365,21 @@ void CloseForm(TCompilerState& s) {
 
 // {
 void HandleOpenBrace(TCompilerState& s, const TStatement&) {
-  s.Handled = true;
   ++s.BraceDepth;
 }
 
-// }: the first rule that applies wins.
-void HandleCloseBrace(TCompilerState& s, const TStatement&) {
+// }: the first rule that applies wins. A stray brace is none of the block compiler's
+// (the front end reports it), unless it was the one that finished the output.
+bool HandleCloseBrace(TCompilerState& s, const TStatement&) {
   --s.BraceDepth;
+  bool finished = false;
   if (!s.InTre && !s.InBlock) {
     if (s.BraceDepth == 0) {
       FinishOutput(s);
+      finished = true;
     } else if (s.BraceDepth < 0) {
       ReportHint(s, "too many }");
-      s.Handled = true;
-      return;
+      return true;
     }
   }
   if (s.InBlock) {
@@ -398,16 +388,14 @@ void HandleCloseBrace(TCompilerState& s, const TStatement&) {
     CloseTre(s);
   } else if (s.InChunk && s.ChunkTop >= 0) {
     CloseChunk(s);
-    s.Handled = true;
   } else if (s.FormTop == -1) {
-    return;  // a stray brace: the front end reports it
+    return finished;
   } else if (s.FormOverflow > 0) {
     --s.FormOverflow;
-    s.Handled = true;
   } else {
     CloseForm(s);
-    s.Handled = true;
   }
+  return true;
 }
 
 }  // namespace
@@ -519,20 +507,19 @@ void FinishOutput(TCompilerState& s) {
   s.DataSize = 0;
   s.InChunk = false;
   s.InProp = false;
-  s.Handled = true;
   s.OutputName = DirectoryPart(s.OutputName);
 }
 
 void RegisterBlockStatements(TDispatchTable& t) {
-  t.Add("$FUNC_BEGIN", nullptr);
-  t.Add("$FUNC_END", nullptr);
-  t.Add("$IF", nullptr);
-  t.Add("$ELSE", nullptr);
-  t.Add("{", nullptr);  // inside a conditional
-  t.Add("}", nullptr);  // inside a conditional
-  t.Add("TRE", nullptr);
-  t.Add("BLOCK", nullptr);
-  t.Add("TREFILE", nullptr);
+  t.Reserve("$FUNC_BEGIN");
+  t.Reserve("$FUNC_END");
+  t.Reserve("$IF");
+  t.Reserve("$ELSE");
+  t.Reserve("{");  // inside a conditional
+  t.Reserve("}");  // inside a conditional
+  t.Reserve("TRE");
+  t.Reserve("BLOCK");
+  t.Reserve("TREFILE");
   t.Add("IFF", HandleIff);
   t.Add("FORM", HandleForm);
   t.Add("CHUNK", HandleChunk);

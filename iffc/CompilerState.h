@@ -40,23 +40,38 @@ struct TStatement {
   const TScriptTokens& Tokens;
 };
 
-// Handlers set s.Handled when they recognise their statement.
+// A handler recognises every statement it is given: the dispatcher marks the statement
+// handled once it ran (RunHandler).
 using TStatementHandler = void (*)(TCompilerState& s, const TStatement& st);
+// A handler that may find the statement is none of its own (a stray "}", a DATA line
+// whose statements were not recognised): it answers whether it recognised it.
+using TDecidingHandler = bool (*)(TCompilerState& s, const TStatement& st);
 using TStatementGuard = bool (*)(const TCompilerState& s);
 
 struct TDispatchEntry {
-  std::string Keyword;                // upper case
-  TStatementHandler Handler = nullptr;  // none: skipped
+  std::string Keyword;                  // upper case, never holding ":" (a macro definition)
+  TStatementHandler Handler = nullptr;  // at most one of the two; none: skipped
+  TDecidingHandler Decider = nullptr;
   TStatementGuard Guard = nullptr;      // none: always applies
+
+  bool HasHandler() const { return Handler != nullptr || Decider != nullptr; }
 };
+
+// Runs the entry's handler on `st` and sets s.Handled: true after a plain handler, the
+// answer of a deciding one. Returns s.Handled.
+bool RunHandler(const TDispatchEntry& e, TCompilerState& s, const TStatement& st);
 
 class TDispatchTable {
 public:
   void Add(std::string keyword, TStatementHandler handler, TStatementGuard guard = nullptr);
+  void Add(std::string keyword, TDecidingHandler handler, TStatementGuard guard = nullptr);
+  // An entry without a handler, keeping the keyword's place for Register.
+  void Reserve(std::string keyword);
   // Fills the first entry with this keyword that has no handler yet (the flow statements
   // register this way, so their place in the order stays the table's). Returns false when
   // there is no such entry.
   bool Register(std::string_view keyword, TStatementHandler handler, TStatementGuard guard = nullptr);
+  bool Register(std::string_view keyword, TDecidingHandler handler, TStatementGuard guard = nullptr);
   // The entry that decides `keyword` in state `s`, or nullptr.
   const TDispatchEntry* Find(std::string_view keyword, const TCompilerState& s) const;
   const std::vector<TDispatchEntry>& Entries() const { return m_entries; }
@@ -70,6 +85,8 @@ private:
     size_t Entry = 0;
   };
   static uint64_t Head(std::string_view keyword);
+  void Insert(TDispatchEntry entry);
+  bool Fill(std::string_view keyword, TStatementHandler handler, TDecidingHandler decider, TStatementGuard guard);
   void Reindex();
 
   std::vector<TDispatchEntry> m_entries;
@@ -176,6 +193,8 @@ constexpr size_t kMaxCString = 255;
 struct TCompilerState {
   // --- front end ---
   int LineNumber = 0;
+  // The line's statement was recognised: set by RunHandler and CompileStatement, read by
+  // the front end (and WRITE, DATA) to report an undeclared identifier.
   // The upper-cased first token of the line being compiled; it lies in the line's text or
   // in KeywordText and is valid while the line is compiled.
   std::string_view Keyword;
@@ -310,10 +329,10 @@ void NormalizeLineInto(TCompilerState& s, std::string_view line, std::string& re
 // Looks `name` up (case-insensitively, first entry wins); nullptr when missing.
 inline const TNameValue* FindName(const TNameList& list, std::string_view name) { return list.Find(name); }
 
-// Runs one statement through the statement table (macro definitions included). Leaves
-// s.Handled false when nothing recognises it.
-void CompileStatement(TCompilerState& s, std::string_view keyword, std::string_view line);
-void CompileStatement(TCompilerState& s, const TStatement& st);
+// Runs one statement through the statement table (macro definitions included). Sets
+// s.Handled and returns it: false when nothing recognises the statement.
+bool CompileStatement(TCompilerState& s, std::string_view keyword, std::string_view line);
+bool CompileStatement(TCompilerState& s, const TStatement& st);
 
 // Closes the output (comparing its checksum when "$ORIGINAL_CRC" asked for it) and resets
 // the output state.
@@ -333,7 +352,7 @@ void RegisterFlowStatements(TDispatchTable& frontEnd, TDispatchTable& statements
 // FinishOutput's part for the flow state: new empty TreNames, TreDeclCount 0, no TRE open,
 // no function open and VarCount 0, no conditional open, CRC list closed.
 void ResetFlowState(TCompilerState& s);
-// Brace rules 2 and 3: "}" while a BLOCK / a TRE is open. They set Handled.
+// Brace rules 2 and 3: "}" while a BLOCK / a TRE is open.
 void CloseBlock(TCompilerState& s);
 void CloseTre(TCompilerState& s);
 // Called for each CRC32 element before its checksum is written.

@@ -2,6 +2,7 @@
 // line directives, TYPE/CONST declarations and their include files, macros and DATA lines.
 
 #include <algorithm>
+#include <cassert>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -187,28 +188,24 @@ void HandleWrite(TCompilerState& s, const TStatement& st) {
     if (i >= s.MacroList.size() || s.MacroList[i].NameCrc != crc) continue;
     const std::string text = s.MacroList[i].Text;
     const int defLine = s.MacroList[i].DefLine;
-    s.Handled = false;
     const std::string line = NormalizeLine(s, text);
     const std::string keyword = UpperCase(GetToken(line, 0));
-    if (IsBlankText(line)) s.Handled = true;
-    CompileStatement(s, keyword, line);
-    if (!s.Handled) ReportErrorAt(defLine, "\"" + keyword + "\" - undeclared identifier.");
+    if (!IsBlankText(line) && !CompileStatement(s, keyword, line)) {
+      ReportErrorAt(defLine, "\"" + keyword + "\" - undeclared identifier.");
+    }
     if (clear && i < s.MacroList.size()) s.MacroList.erase(s.MacroList.begin() + static_cast<ptrdiff_t>(i));
   }
-  s.Handled = true;
 }
 
 // CLEAR NAME: forgets every line of the macro.
 void HandleClear(TCompilerState& s, const TStatement& st) {
   const uint32_t crc = NameCrc(s, UpperCase(TrimControl(st.Tokens.Get(1))));
   std::erase_if(s.MacroList, [crc](const TMacroLine& m) { return m.NameCrc == crc; });
-  s.Handled = true;
 }
 
 // $OUTPUT TEXT
-void HandleOutput(TCompilerState& s, const TStatement& st) {
+void HandleOutput(TCompilerState&, const TStatement& st) {
   ReportPlain(TextBehind(st.Line, 7));
-  s.Handled = true;
 }
 
 // $INCLUDE FILE: a declaration file from the program folder.
@@ -217,7 +214,6 @@ void HandleInclude(TCompilerState& s, const TStatement& st);
 // $NO_IFF
 void HandleNoIff(TCompilerState& s, const TStatement&) {
   ReportError(s, "$no_iff not yet implemented!");
-  s.Handled = true;
 }
 
 // $PATH DIR
@@ -230,7 +226,6 @@ void HandlePath(TCompilerState& s, const TStatement& st) {
     s.SearchPath = WithTrailingSeparator(dir);
     Report("path set to: " + s.SearchPath);
   }
-  s.Handled = true;
 }
 
 // $ORIGINAL_CRC VALUE
@@ -242,88 +237,95 @@ void HandleOriginalCrc(TCompilerState& s, const TStatement& st) {
                         std::to_string(s.LineNumber) + ", $ORIGINAL_CRC)");
   }
   s.ExpectedCrc = static_cast<uint32_t>(v);
-  s.Handled = true;
 }
 
 // $CONST NAME = VALUE
 void HandleConst(TCompilerState& s, const TStatement& st) {
   s.ConstList.PushBack(SplitDeclaration(TextBehind(st.Line, 6)));
-  s.Handled = true;
 }
 
 // $TYPE NAME = VALUE
 void HandleType(TCompilerState& s, const TStatement& st) {
   s.TypeList.PushBack(SplitDeclaration(TextBehind(st.Line, 5)));
-  s.Handled = true;
 }
 
 void HandleGenCrcOn(TCompilerState& s, const TStatement&) {
   s.GenCrc = true;
-  s.Handled = true;
 }
 
 void HandleGenCrcOff(TCompilerState& s, const TStatement&) {
   s.GenCrc = false;
-  s.Handled = true;
 }
 
-// DATA [n] \ statement \ statement ... \\ argument1 ... argumentn
-void HandleData(TCompilerState& s, const TStatement& st) {
+// The count and the arguments of a DATA line (its text behind "\\") into DataArgs. False,
+// the error reported, when the line goes no further.
+bool ReadDataArgs(TCompilerState& s, const TStatement& st) {
   int32_t count = 0;
   ReadCountToken(s, st.Tokens.Get(1), count);
   if (count > kMaxDataArgs) {
     ReportError(s, "too many DATA arguments: " + std::to_string(count) + " (at most 32).");
-    s.Handled = true;
-    return;
+    return false;
   }
-  const std::string line(st.Line);
-  const size_t args = line.find("\\\\");
+  const size_t args = st.Line.find("\\\\");
   // Without "\\" the line has no arguments (a DATA line may consist of statements only).
-  const std::string argText = args == std::string::npos ? std::string() : TrimControl(std::string_view(line).substr(args + 2));
+  const std::string argText = args == std::string_view::npos ? std::string() : TrimControl(st.Line.substr(args + 2));
   const TScriptTokens argTokens(argText);
   for (int32_t j = 1; j <= count; ++j) {
-    s.DataArgs[static_cast<size_t>(j - 1)] = argTokens.Str(j - 1);
-    if (IsBlankText(s.DataArgs[static_cast<size_t>(j - 1)])) {
+    std::string& arg = s.DataArgs[static_cast<size_t>(j - 1)];
+    arg = argTokens.Str(j - 1);
+    if (IsBlankText(arg)) {
       ReportError(s, "wrong number of elements. Expected: " + std::to_string(count));
-      s.Handled = true;
-      return;
+      return false;
     }
   }
   if (!IsBlankText(argTokens.Get(count))) {
     ReportHint(s, "wrong number of elements. Expected: " + std::to_string(count));
   }
+  return true;
+}
 
-  size_t pos = line.find('\\');
-  if (pos == std::string::npos) return;
-  std::string_view rest = std::string_view(line).substr(pos + 1);
+// The first argument reference «%k%» of a DATA statement replaced by its argument. False,
+// reported, when k lies outside 1..32 (the statement is skipped); a k that is no integer
+// ends the run.
+bool ReplaceArgumentReference(TCompilerState& s, std::string& stmt) {
+  const size_t open = stmt.find('%');
+  if (open == std::string::npos) return true;
+  const size_t close = stmt.find('%', open + 1);
+  const size_t end = close == std::string::npos ? stmt.size() : close + 1;
+  const std::string ref = stmt.substr(open, end - open);
+  const std::string_view inner =
+      std::string_view(ref).substr(1, ref.size() >= 2 && close != std::string::npos ? ref.size() - 2 : ref.size() - 1);
+  int32_t k;
+  if (!ParseScriptInteger(inner, k)) {
+    throw EConvertError("'" + std::string(inner) + "' is not a valid integer value (line " +
+                        std::to_string(s.LineNumber) + ", DATA argument reference \"" + ref + "\")");
+  }
+  if (k < 1 || k > kMaxDataArgs) {
+    ReportError(s, "\"" + ref + "\" not a valid argument reference (1 to 32).");
+    return false;
+  }
+  stmt.replace(open, end - open, s.DataArgs[static_cast<size_t>(k - 1)]);
+  return true;
+}
+
+// DATA [n] \ statement \ statement ... \\ argument1 ... argumentn: each statement between
+// backslashes runs with its argument put in. The line counts as handled when the last
+// statement that ran was (none ran: not handled).
+bool HandleData(TCompilerState& s, const TStatement& st) {
+  if (!ReadDataArgs(s, st)) return true;
+  bool handled = false;
+  size_t pos = st.Line.find('\\');
+  if (pos == std::string_view::npos) return handled;
+  std::string_view rest = st.Line.substr(pos + 1);
   while ((pos = rest.find('\\')) != std::string_view::npos) {
     std::string stmt = TrimControl(rest.substr(0, pos));
     rest.remove_prefix(pos + 1);
     const std::string keyword = UpperCase(GetToken(stmt, 0));
-    const size_t open = stmt.find('%');
-    if (open != std::string::npos) {
-      size_t close = stmt.find('%', open + 1);
-      const size_t end = close == std::string::npos ? stmt.size() : close + 1;
-      const std::string ref = stmt.substr(open, end - open);
-      const std::string_view inner =
-          std::string_view(ref).substr(1, ref.size() >= 2 && close != std::string::npos ? ref.size() - 2 : ref.size() - 1);
-      int32_t k;
-      if (!ParseScriptInteger(inner, k)) {
-        throw EConvertError("'" + std::string(inner) + "' is not a valid integer value (line " +
-                            std::to_string(s.LineNumber) + ", DATA argument reference \"" + ref + "\")");
-      }
-      if (k < 1 || k > kMaxDataArgs) {
-        ReportError(s, "\"" + ref + "\" not a valid argument reference (1 to 32).");
-        continue;
-      }
-      stmt.replace(open, end - open, s.DataArgs[static_cast<size_t>(k - 1)]);
-    }
-    if (!IsBlankText(stmt)) {
-      s.Handled = false;
-      CompileStatement(s, keyword, stmt);
-      if (!s.Handled) ReportError(s, "\"" + keyword + "\" - undeclared identifier.");
-    }
+    if (!ReplaceArgumentReference(s, stmt) || IsBlankText(stmt)) continue;
+    handled = CompileStatement(s, keyword, stmt);
+    if (!handled) ReportError(s, "\"" + keyword + "\" - undeclared identifier.");
   }
+  return handled;
 }
 
 // PROP NAME: a FORM of type PROP holding one chunk named NAME.
@@ -334,7 +336,6 @@ void HandleProp(TCompilerState& s, const TStatement& st) {
   CompileStatement(s, "FORM", "FORM \"PROP\"");
   CompileStatement(s, "{", "{");
   CompileStatement(s, "CHUNK", "CHUNK \"" + name + "\"");
-  s.Handled = true;
 }
 
 // "}" of a PROP: closes its chunk and its FORM.
@@ -342,7 +343,6 @@ void HandlePropClose(TCompilerState& s, const TStatement&) {
   CompileStatement(s, "}", "}");
   CompileStatement(s, "}", "}");
   s.InProp = false;
-  s.Handled = true;
 }
 
 bool InProp(const TCompilerState& s) { return s.InProp; }
@@ -386,7 +386,6 @@ void HandleInclude(TCompilerState& s, const TStatement& st) {
   } else {
     ReportError(s, "include file not found: " + path);
   }
-  s.Handled = true;
 }
 
 // Macro definition: «NAME: statement».
@@ -398,7 +397,6 @@ void DefineMacro(TCompilerState& s, std::string_view line) {
   if (m.Text.size() > kMaxMacroText) m.Text.resize(kMaxMacroText);
   m.DefLine = s.LineNumber;
   s.MacroList.push_back(std::move(m));
-  s.Handled = true;
 }
 
 void BuildTables(TCompilerState& s) {
@@ -407,9 +405,9 @@ void BuildTables(TCompilerState& s) {
   f.Add("WRITE.C", HandleWrite);
   f.Add("CLEAR", HandleClear);
   f.Add("$OUTPUT", HandleOutput);
-  f.Add("$VAR", nullptr);
+  f.Reserve("$VAR");
   f.Add("$INCLUDE", HandleInclude);
-  f.Add("$CRC_OUT", nullptr);
+  f.Reserve("$CRC_OUT");
   f.Add("$NO_IFF", HandleNoIff);
   f.Add("$PATH", HandlePath);
   f.Add("$ORIGINAL_CRC", HandleOriginalCrc);
@@ -518,7 +516,7 @@ void CompileLine(TCompilerState& s, std::string_view raw) {
   }
   const TStatement st{line, s.Keyword, tokens};
   if (const TDispatchEntry* e = s.FrontEnd.Find(s.Keyword, s)) {
-    e->Handler(s, st);
+    RunHandler(*e, s, st);
   } else {
     if (s.InProp && (s.Keyword == "FORM" || s.Keyword == "CHUNK")) {
       ReportError(s, std::string(s.Keyword) + " not allowed inside a PROP!");
@@ -794,36 +792,67 @@ void NormalizeLineInto(TCompilerState& s, std::string_view input, std::string& r
   for (const auto& [at, len] : spans) out->Append(std::string_view(result).substr(at, len));
 }
 
-void CompileStatement(TCompilerState& s, const TStatement& st) {
+bool CompileStatement(TCompilerState& s, const TStatement& st) {
   // No keyword of the table holds a ":", so looking it up first decides as testing for the
   // macro definition first would.
-  if (const TDispatchEntry* e = s.Statements.Find(st.Keyword, s)) {
-    e->Handler(s, st);
-  } else if (st.Keyword.find(':') != std::string_view::npos) {
-    DefineMacro(s, st.Line);
-  }
+  if (const TDispatchEntry* e = s.Statements.Find(st.Keyword, s)) return RunHandler(*e, s, st);
+  s.Handled = st.Keyword.find(':') != std::string_view::npos;
+  if (s.Handled) DefineMacro(s, st.Line);
+  return s.Handled;
 }
 
-void CompileStatement(TCompilerState& s, std::string_view keyword, std::string_view line) {
+bool CompileStatement(TCompilerState& s, std::string_view keyword, std::string_view line) {
   const TScriptTokens tokens(line);
-  CompileStatement(s, TStatement{line, keyword, tokens});
+  return CompileStatement(s, TStatement{line, keyword, tokens});
 }
 
-void TDispatchTable::Add(std::string keyword, TStatementHandler handler, TStatementGuard guard) {
-  m_entries.push_back({std::move(keyword), handler, guard});
+bool RunHandler(const TDispatchEntry& e, TCompilerState& s, const TStatement& st) {
+  if (e.Decider) {
+    s.Handled = e.Decider(s, st);
+  } else {
+    e.Handler(s, st);
+    s.Handled = true;
+  }
+  return s.Handled;
+}
+
+void TDispatchTable::Insert(TDispatchEntry entry) {
+  // A keyword with ":" would be taken for a macro definition before it reached the table.
+  assert(entry.Keyword.find(':') == std::string::npos);
+  m_entries.push_back(std::move(entry));
   Reindex();
 }
 
-bool TDispatchTable::Register(std::string_view keyword, TStatementHandler handler, TStatementGuard guard) {
+void TDispatchTable::Add(std::string keyword, TStatementHandler handler, TStatementGuard guard) {
+  Insert({std::move(keyword), handler, nullptr, guard});
+}
+
+void TDispatchTable::Add(std::string keyword, TDecidingHandler handler, TStatementGuard guard) {
+  Insert({std::move(keyword), nullptr, handler, guard});
+}
+
+void TDispatchTable::Reserve(std::string keyword) { Insert({std::move(keyword), nullptr, nullptr, nullptr}); }
+
+bool TDispatchTable::Fill(std::string_view keyword, TStatementHandler handler, TDecidingHandler decider,
+                          TStatementGuard guard) {
   for (TDispatchEntry& e : m_entries) {
-    if (e.Keyword == keyword && e.Handler == nullptr) {
+    if (e.Keyword == keyword && !e.HasHandler()) {
       e.Handler = handler;
+      e.Decider = decider;
       e.Guard = guard;
       Reindex();
       return true;
     }
   }
   return false;
+}
+
+bool TDispatchTable::Register(std::string_view keyword, TStatementHandler handler, TStatementGuard guard) {
+  return Fill(keyword, handler, nullptr, guard);
+}
+
+bool TDispatchTable::Register(std::string_view keyword, TDecidingHandler handler, TStatementGuard guard) {
+  return Fill(keyword, nullptr, handler, guard);
 }
 
 uint64_t TDispatchTable::Head(std::string_view keyword) {
@@ -837,7 +866,7 @@ void TDispatchTable::Reindex() {
   for (auto& bucket : m_index) bucket.clear();
   for (size_t i = 0; i < m_entries.size(); ++i) {
     const TDispatchEntry& e = m_entries[i];
-    if (e.Handler && !e.Keyword.empty()) {
+    if (e.HasHandler() && !e.Keyword.empty()) {
       m_index[static_cast<unsigned char>(e.Keyword[0])].push_back({Head(e.Keyword), e.Keyword.size(), i});
     }
   }

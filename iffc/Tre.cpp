@@ -77,7 +77,6 @@ void FinishBlock(TCompilerState& s) {
 
 // TRE NAME
 void HandleTre(TCompilerState& s, const TStatement& st) {
-  s.Handled = true;
   if (s.BraceDepth > 0) ReportHint(s, "} missing.");
   FinishOutput(s);
   SetOutputName(s, st.Tokens.Str(1));
@@ -92,7 +91,6 @@ void HandleTre(TCompilerState& s, const TStatement& st) {
 
 // TREFILE NAME
 void HandleTreFile(TCompilerState& s, const TStatement& st) {
-  s.Handled = true;
   if (!s.InTre || s.InBlock || !s.OutputFile.IsOpen() || s.OutputFile.Position() != DirectoryEnd(s)) {
     ReportError(s, "TREFILE (" + TrimControl(st.Tokens.Get(1)) +
                        ") must follow the TRE line, before the first BLOCK.");
@@ -109,7 +107,6 @@ void HandleTreFile(TCompilerState& s, const TStatement& st) {
 
 // BLOCK NAME [SIZE]
 void HandleBlock(TCompilerState& s, const TStatement& st) {
-  s.Handled = true;
   const std::string name = TrimControl(st.Tokens.Get(1));
   if (!s.InTre) {
     ReportError(s, "BLOCK (" + name + ") outside a TRE!");
@@ -153,12 +150,10 @@ void ResetTreState(TCompilerState& s) {
 }
 
 void CloseBlock(TCompilerState& s) {
-  s.Handled = true;
   FinishBlock(s);
 }
 
 void CloseTre(TCompilerState& s) {
-  s.Handled = true;
   const int64_t end = s.OutputFile.Position();
   s.OutputFile.Seek(0);
   WriteOutputU32(s, static_cast<uint32_t>(s.TreDeclCount));
@@ -175,7 +170,7 @@ bool NestedBlockOpenInBlock(const TCompilerState& s) {
   return s.InBlock && s.InTre && (s.InChunk || s.FormTop >= 0) && s.BraceDepth > 1;
 }
 
-void CloseNestedInBlock(TCompilerState& s, const TStatement& st) {
+bool CloseNestedInBlock(TCompilerState& s, const TStatement& st) {
   // The block compiler's brace rules give a BLOCK and a TRE precedence over a chunk or
   // FORM; hide both for this one brace so the innermost open structure is the one closed.
   s.InBlock = false;
@@ -184,11 +179,13 @@ void CloseNestedInBlock(TCompilerState& s, const TStatement& st) {
     s.InBlock = true;
     s.InTre = true;
   };
+  bool handled = false;
   try {
-    if (const TDispatchEntry* e = s.Statements.Find("}", s)) e->Handler(s, st);
+    if (const TDispatchEntry* e = s.Statements.Find("}", s)) handled = RunHandler(*e, s, st);
   } catch (...) {
     restore();
     throw;
   }
   restore();
+  return handled;
 }

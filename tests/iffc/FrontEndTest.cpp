@@ -112,6 +112,15 @@ TEST_F(Lines, KeywordsInAnyCase) {
   EXPECT_EQ(ChunkPayload(), U32s({5, 6}));
 }
 
+TEST_F(Lines, KeywordsAreMatchedWhole) {
+  // Same length and first eight characters as a keyword, or a keyword's beginning.
+  Compile("CRC32FUNX A 0\n$ORIGINAL_CRX 5\nLON 1\nLONGS 1\n");
+  EXPECT_EQ(Diagnostics(), (Strings{"error: line 1, \"CRC32FUNX\" - undeclared identifier.",
+                                    "error: line 2, \"$ORIGINAL_CRX\" - undeclared identifier.",
+                                    "error: line 3, \"LON\" - undeclared identifier.",
+                                    "error: line 4, \"LONGS\" - undeclared identifier."}));
+}
+
 TEST_F(Lines, DoneIsTheLastMessage) {
   Compile("X\n");
   ASSERT_EQ(all.size(), 2u);
