@@ -1,5 +1,4 @@
-// The block compiler: the output file, braces, FORM, CHUNK and the data items. Headers are
-// written as zero bytes when a block opens and patched in place when it closes.
+#include "iffc/BlockCompiler.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,12 +6,12 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 
-#include "iffc/CompilerState.h"
 #include "util/Crc32.h"
 #include "util/Exception.h"
 #include "util/FileIo.h"
@@ -48,6 +47,7 @@ std::array<char, 4> FourCharacters(std::string_view text) {
 // Writes a patched header at `headerPos` and returns to the end of the output.
 void PatchHeader(TCompilerState& s, int64_t headerPos, const uint8_t* header, size_t size) {
   const int64_t end = s.OutputFile.Position();
+  assert(headerPos >= 0 && headerPos + static_cast<int64_t>(size) <= end);
   s.OutputFile.Seek(headerPos);
   WriteOutput(s, header, size);
   s.OutputFile.Seek(end);
@@ -290,6 +290,7 @@ void HandleForm(TCompilerState& s, const TStatement& st) {
   const int64_t pos = s.OutputFile.Position();
   const uint8_t zeros[12] = {};
   WriteOutput(s, zeros, sizeof zeros);
+  assert(s.CurrentForm == s.FormTop);
   TFormSlot& slot = s.FormSlots[static_cast<size_t>(++s.FormTop)];
   slot.Type = FourCharacters(st.Tokens.Get(1));
   slot.Size = 4;
@@ -326,6 +327,8 @@ void HandleChunk(TCompilerState& s, const TStatement& st) {
 }
 
 void CloseChunk(TCompilerState& s) {
+  assert(s.InChunk && s.ChunkTop >= 0 && s.ChunkTop < kSlotCount);
+  assert(s.CurrentForm == s.FormTop);
   if (s.FuncSizePos != -1) ReportError(s, "missing call to $function_end!");
   const uint8_t zero = 0;
   if (s.DataSize % 2 != 0) {
@@ -344,11 +347,14 @@ void CloseChunk(TCompilerState& s) {
 }
 
 void CloseForm(TCompilerState& s) {
+  // The innermost FORM, the current one, is the one closing: its padding is its own.
+  assert(s.FormTop >= 0 && s.FormTop < kSlotCount);
+  assert(s.CurrentForm == s.FormTop);
   TFormSlot& slot = s.FormSlots[static_cast<size_t>(s.FormTop)];
   const uint8_t zero = 0;
   if (s.DataSize % 2 != 0) {
     WriteOutput(s, &zero, 1);
-    s.FormSlots[static_cast<size_t>(s.CurrentForm)].Size += 1;
+    slot.Size += 1;
   }
   slot.Size += static_cast<uint32_t>(s.DataSize);
   if (slot.Parent != -1) s.FormSlots[static_cast<size_t>(slot.Parent)].Size += slot.Size + 8;

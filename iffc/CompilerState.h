@@ -3,8 +3,8 @@
 //
 // One TCompilerState lives from the start of CompileScript to its end and is passed by
 // reference to every handler; declarations and macros never carry over between runs. The
-// only module-wide settings are the message sink, the line reader and the host hook
-// (iffc/Compiler.h).
+// only module-wide state is the message and diagnostic sinks, the line reader and the host
+// hook (iffc/Compiler.h), and the flag stack of the flow statements (iffc/Functions.h).
 //
 // Statements reach their handlers through two tables of {keyword, handler, guard}
 // entries, kept in the order in which the language recognises keywords: the front-end
@@ -193,12 +193,12 @@ constexpr size_t kMaxCString = 255;
 struct TCompilerState {
   // --- front end ---
   int LineNumber = 0;
-  // The line's statement was recognised: set by RunHandler and CompileStatement, read by
-  // the front end (and WRITE, DATA) to report an undeclared identifier.
   // The upper-cased first token of the line being compiled; it lies in the line's text or
   // in KeywordText and is valid while the line is compiled.
   std::string_view Keyword;
   std::string KeywordText;
+  // The line's statement was recognised: set by RunHandler and CompileStatement, read by
+  // the front end (and WRITE, DATA) to report an undeclared identifier.
   bool Handled = false;
   bool EndOfInput = false;
   // Looked up by name, case-insensitively, first entry wins. Declarations are appended;
@@ -286,71 +286,29 @@ void ReportPlain(const std::string& text);
 // name gets «hint: line N, ...» that it was cut.
 uint32_t NameCrc(TCompilerState& s, std::string_view name);
 
-// The largest output, FORM or CHUNK the reader accepts.
-constexpr int64_t kMaxOutputSize = 0x7FFFFFFF;
-
-// --- output ---
-// Every write needs an open output; without one the run ends with EInOutError. These do
-// not touch DataSize: callers count what they write.
-void WriteOutputChecked(TCompilerState& s, const void* data, size_t size);
-// The write that fits, nearly every one, goes straight to the output; WriteOutputChecked
-// deals with the others.
-inline void WriteOutput(TCompilerState& s, const void* data, size_t size) {
-  TOutputWriter& out = s.OutputFile;
-  if (out.IsOpen() && !s.OutputTooLarge && size <= static_cast<uint64_t>(kMaxOutputSize - out.Position())) {
-    out.Write(data, size);
-  } else {
-    WriteOutputChecked(s, data, size);
-  }
-}
-void WriteOutputU32(TCompilerState& s, uint32_t value);  // little-endian
-void WriteOutputZeros(TCompilerState& s, uint64_t count);
-// OutputName for the name of an IFF or TRE statement.
-void SetOutputName(TCompilerState& s, const std::string& name);
-
-// --- values ---
-// An integer element: read by the integer rule with default 0xFFFFFF, the value 0xFFFFFF
-// itself counting as a name. A name gives its StrCrc32 when GenCrc is set; otherwise
-// «error: line N, "TEXT" not a valid integer` + errorEnd + `» is reported and the result
-// is false (nothing is to be written).
-bool IntegerElement(TCompilerState& s, std::string_view text, const char* errorEnd, uint32_t& value);
-
-// A count token «[n]»: false (count untouched) when the token does not begin with "[";
-// otherwise the text between the brackets read as an integer with default 0, and 0
-// reported as «error: line N, "TEXT" not a valid integer.».
-bool ReadCountToken(TCompilerState& s, std::string_view token, int32_t& count);
-
 // Front-end pieces other statements reuse.
 std::string NormalizeLine(TCompilerState& s, std::string_view line);
 // With `tokens`, also the tokens of the result (as TScriptTokens(result) would give them,
 // pointing into `result`), without splitting the line a second time.
 void NormalizeLineInto(TCompilerState& s, std::string_view line, std::string& result,
                        TScriptTokens* tokens = nullptr);
-// Looks `name` up (case-insensitively, first entry wins); nullptr when missing.
-inline const TNameValue* FindName(const TNameList& list, std::string_view name) { return list.Find(name); }
 
 // Runs one statement through the statement table (macro definitions included). Sets
 // s.Handled and returns it: false when nothing recognises the statement.
 bool CompileStatement(TCompilerState& s, std::string_view keyword, std::string_view line);
 bool CompileStatement(TCompilerState& s, const TStatement& st);
 
-// Closes the output (comparing its checksum when "$ORIGINAL_CRC" asked for it) and resets
-// the output state.
-void FinishOutput(TCompilerState& s);
-
-// The statements of the block compiler, for the statement table.
-void RegisterBlockStatements(TDispatchTable& statements);
-
 // --- hooks of the flow statements ---
-// Defined by the flow statements' own files (a stand-in iffc/Functions.cpp defines them
-// until those land; the files that implement them replace it).
+// Defined by the flow statements' own files (iffc/Functions.cpp, iffc/Tre.cpp,
+// iffc/CrcList.cpp).
 //
 // Fills the handlers of "$VAR", "$CRC_OUT" (front end), "$FUNC_BEGIN", "$FUNC_END", "$IF",
 // "$ELSE", "{" and "}" of a conditional, "TRE", "BLOCK", "TREFILE" (statements) with
 // TDispatchTable::Register.
 void RegisterFlowStatements(TDispatchTable& frontEnd, TDispatchTable& statements);
-// FinishOutput's part for the flow state: new empty TreNames, TreDeclCount 0, no TRE open,
-// no function open and VarCount 0, no conditional open, CRC list closed.
+// FinishOutput's part for the flow state: the end check of a finished archive, then no
+// TREFILE names, TreDeclCount 0, no TRE or BLOCK open, no function open and VarCount 0,
+// no conditional open, CRC list closed.
 void ResetFlowState(TCompilerState& s);
 // Brace rules 2 and 3: "}" while a BLOCK / a TRE is open.
 void CloseBlock(TCompilerState& s);

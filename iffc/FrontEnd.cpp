@@ -10,7 +10,7 @@
 #include <unordered_map>
 
 #include "iffc/Compiler.h"
-#include "iffc/CompilerState.h"
+#include "iffc/BlockCompiler.h"
 #include "util/Crc32.h"
 #include "util/Exception.h"
 #include "util/FileIo.h"

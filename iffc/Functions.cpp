@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "iffc/CompilerState.h"
+#include "iffc/BlockCompiler.h"
 #include "iffc/CrcList.h"
 #include "iffc/Tre.h"
 #include "util/Crc32.h"

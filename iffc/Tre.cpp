@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "iffc/CompilerState.h"
+#include "iffc/BlockCompiler.h"
 #include "iffc/TreArchive.h"
 #include "util/Crc32.h"
 #include "util/Paths.h"
