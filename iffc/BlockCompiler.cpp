@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "iff/IffId.h"
 #include "util/Crc32.h"
 #include "util/Exception.h"
 #include "util/FileIo.h"
@@ -22,20 +23,6 @@ namespace {
 constexpr int32_t kNotAnInteger = 0xFFFFFF;
 
 bool RoomFor(TCompilerState& s, uint64_t size);
-
-void PutU32LE(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-void PutU32BE(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 24);
-  p[1] = static_cast<uint8_t>(v >> 16);
-  p[2] = static_cast<uint8_t>(v >> 8);
-  p[3] = static_cast<uint8_t>(v);
-}
 
 // The first four characters of `text`, zero-padded.
 std::array<char, 4> FourCharacters(std::string_view text) {
@@ -91,7 +78,7 @@ void HandleLong(TCompilerState& s, const TStatement& st) {
       WriteOutput(s, buffer, used);
       used = 0;
     }
-    PutU32LE(buffer + used, v);
+    PutLE(buffer + used, v);
     used += 4;
     s.DataSize += 4;
   });
@@ -340,7 +327,7 @@ void CloseChunk(TCompilerState& s) {
   if (s.CurrentForm != -1) s.FormSlots[static_cast<size_t>(s.CurrentForm)].Size += slot.Size + 8;
   uint8_t header[8];
   std::memcpy(header, slot.Id.data(), 4);
-  PutU32BE(header + 4, slot.Size);
+  PutBE(header + 4, slot.Size);
   PatchHeader(s, slot.HeaderPos, header, sizeof header);
   s.DataSize = 0;
   s.InChunk = false;
@@ -360,7 +347,7 @@ void CloseForm(TCompilerState& s) {
   if (slot.Parent != -1) s.FormSlots[static_cast<size_t>(slot.Parent)].Size += slot.Size + 8;
   uint8_t header[12];
   std::memcpy(header, "FORM", 4);
-  PutU32BE(header + 4, slot.Size);
+  PutBE(header + 4, slot.Size);
   std::memcpy(header + 8, slot.Type.data(), 4);
   PatchHeader(s, slot.HeaderPos, header, sizeof header);
   s.FormTop -= 1;
@@ -442,8 +429,8 @@ void SetOutputName(TCompilerState& s, const std::string& name) {
 }
 
 void WriteOutputU32(TCompilerState& s, uint32_t value) {
-  const uint8_t b[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                        static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  uint8_t b[4];
+  PutLE(b, value);
   WriteOutput(s, b, 4);
 }
 

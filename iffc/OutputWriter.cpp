@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "iff/IffId.h"
 #include "util/Exception.h"
 #include "util/FileIo.h"
 
@@ -97,8 +98,8 @@ void TOutputWriter::WriteAnywhere(const void* data, size_t size) {
 }
 
 void TOutputWriter::WriteU32LE(uint32_t value) {
-  const uint8_t b[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                        static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  uint8_t b[4];
+  PutLE(b, value);
   Write(b, 4);
 }
 

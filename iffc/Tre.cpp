@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "iff/IffId.h"
 #include "iffc/BlockCompiler.h"
 #include "iffc/TreArchive.h"
 #include "util/Crc32.h"
@@ -11,10 +12,6 @@
 namespace {
 
 constexpr uint32_t kTreVersion = 1;
-
-void PutLE(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 void SetTreEntry(TCompilerState& s, uint32_t size, uint32_t offset, uint32_t stored) {
   auto& e = s.TreEntry;
