@@ -443,20 +443,22 @@ bool SplitPlainLine(const TCompilerState& s, std::string_view input, TScriptToke
   }
   out.Clear();
   const char* p = input.data();
-  size_t start = 0;
-  for (size_t i = 0; i < n; ++i) {
-    const auto c = static_cast<unsigned char>(p[i]);
-    if (!kSpecial[c]) continue;
-    if (c == ' ') {
-      if (p[i + 1] == ' ') return false;  // the last character is no blank
-      out.Append(std::string_view(p + start, i - start));
-      start = i + 1;
-      continue;
+  const char* const end = p + n;
+  const char* start = p;
+  for (;;) {
+    while (p != end && !kSpecial[static_cast<unsigned char>(*p)]) ++p;
+    if (p == end) break;
+    if (*p == ' ') {
+      if (p[1] == ' ') return false;  // the last character is no blank: p[1] exists
+      out.Append(std::string_view(start, static_cast<size_t>(p - start)));
+      start = ++p;
+    } else if (*p == '/' && (p + 1 == end || p[1] != '/')) {
+      ++p;
+    } else {
+      return false;
     }
-    if (c == '/' && (i + 1 >= n || p[i + 1] != '/')) continue;
-    return false;
   }
-  out.Append(std::string_view(p + start, n - start));
+  out.Append(std::string_view(start, static_cast<size_t>(end - start)));
   if (out.Count() > 256) return false;
   if (!s.TypeList.Empty()) {
     const TNameValue* t = s.TypeList.Find(out.Get(0));

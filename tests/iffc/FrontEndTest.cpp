@@ -51,6 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NormalizeCase{"CSTRING \"ab\"", "CSTRING ab"},        // quoted without: quotes lost
                       NormalizeCase{"CSTRING \"a, (b)\"", "CSTRING \"a b\""},  // quotes do not protect
                       NormalizeCase{"CSTRING \"http://x\"", "CSTRING http"},  // nor from comments
+                      NormalizeCase{"FILE a/b c/", "FILE a/b c/"},          // a lone "/" is text
                       NormalizeCase{"long\t5", "long\t5"},                  // a tab is no separator
                       NormalizeCase{"A\r", "A"}));
 
