@@ -45,8 +45,9 @@ public:
 
   // Writes at the current position and moves behind the bytes.
   void Write(const void* data, size_t size) {
-    // Appending to the window with room left, nearly every write, is one copy.
-    if (m_windowLen != 0 && m_pos == m_windowStart + static_cast<int64_t>(m_windowLen) &&
+    // Appending to the window with room left, nearly every write, is one copy (of at
+    // least one byte: an empty write may come with no buffer at all).
+    if (m_windowLen != 0 && m_pos == m_windowStart + static_cast<int64_t>(m_windowLen) && size != 0 &&
         size <= kWindowSize - m_windowLen) {
       std::memcpy(m_window.data() + m_windowLen, data, size);
       m_windowLen += size;
