@@ -149,10 +149,8 @@ void HandleChar(TCompilerState& s, const TStatement& st) {
     return;
   }
   const std::string_view text = st.Tokens.Get(2);
-  const std::string n = std::to_string(count);
-  if (count >= 0 && text.size() > static_cast<size_t>(count)) {
-    ReportHint(s, "wrong number of elements. Expected: " + n);
-  }
+  const std::string expected = "wrong number of elements. Expected: " + std::to_string(count);
+  if (count >= 0 && text.size() > static_cast<size_t>(count)) ReportHint(s, expected);
   if (count > 0) {
     // The text, then zeros up to n: a huge n costs no memory of its size.
     const size_t n = static_cast<size_t>(count);
@@ -162,9 +160,7 @@ void HandleChar(TCompilerState& s, const TStatement& st) {
     s.ByteValue = used == n ? static_cast<uint8_t>(text[n - 1]) : 0;
     s.DataSize += count;
   }
-  if (!IsBlankText(st.Tokens.Get(static_cast<int64_t>(count) + 2))) {
-    ReportHint(s, "wrong number of elements. Expected: " + n);
-  }
+  if (!IsBlankText(st.Tokens.Get(static_cast<int64_t>(count) + 2))) ReportHint(s, expected);
 }
 
 // CRC32FUNC NAME BYTES P1 ... Pk: function code, then BYTES / 4 parameters.
