@@ -251,15 +251,8 @@ void HandleFileZ(TCompilerState& s, const TStatement& st) {
   Report("added " + shown + " - " + buf + "%");
 }
 
-// IFF NAME: finishes the previous output and starts a new file beside the script.
-void HandleIff(TCompilerState& s, const TStatement& st) {
-  // A surplus "}" was hinted where it stood; only open braces are missing here.
-  if (s.BraceDepth > 0) ReportHint(s, "} missing.");
-  FinishOutput(s);
-  SetOutputName(s, st.Tokens.Str(1));
-  Report("compiling IFF [" + s.OutputName + "] ...");
-  s.OutputFile.Open(MapFixedPath(s.OutputName));
-}
+// IFF NAME
+void HandleIff(TCompilerState& s, const TStatement& st) { StartOutput(s, "IFF", st.Tokens.Str(1)); }
 
 // FORM TYPE
 void HandleForm(TCompilerState& s, const TStatement& st) {
@@ -418,10 +411,15 @@ void WriteOutputZeros(TCompilerState& s, uint64_t count) {
   if (RoomFor(s, count)) s.OutputFile.WriteZeros(static_cast<size_t>(count));
 }
 
-void SetOutputName(TCompilerState& s, const std::string& name) {
+void StartOutput(TCompilerState& s, const char* kind, const std::string& name) {
+  // A surplus "}" was hinted where it stood; only open braces are missing here.
+  if (s.BraceDepth > 0) ReportHint(s, "} missing.");
+  FinishOutput(s);
   // An absolute name (or one in the home folder, "C:\...") stands on its own; any other
   // lies beside the script.
   s.OutputName = IsAbsoluteScriptPath(name) ? name : s.OutputName + name;
+  Report(std::string("compiling ") + kind + " [" + s.OutputName + "] ...");
+  s.OutputFile.Open(MapFixedPath(s.OutputName));
 }
 
 void WriteOutputU32(TCompilerState& s, uint32_t value) {

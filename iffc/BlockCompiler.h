@@ -43,8 +43,10 @@ inline void WriteOutput(TCompilerState& s, const void* data, size_t size) {
 }
 void WriteOutputU32(TCompilerState& s, uint32_t value);  // little-endian
 void WriteOutputZeros(TCompilerState& s, uint64_t count);
-// OutputName for the name of an IFF or TRE statement.
-void SetOutputName(TCompilerState& s, const std::string& name);
+// The start of an IFF or TRE statement (`kind`): the previous output finished (with a hint
+// when braces are still open), OutputName completed by `name`, «compiling KIND [PATH] ...»
+// reported and the new output opened.
+void StartOutput(TCompilerState& s, const char* kind, const std::string& name);
 
 // --- values ---
 // An integer element: read by the integer rule with default 0xFFFFFF, the value 0xFFFFFF

@@ -6,7 +6,6 @@
 #include "iffc/BlockCompiler.h"
 #include "iffc/TreArchive.h"
 #include "util/Crc32.h"
-#include "util/Paths.h"
 #include "util/StrTools.h"
 
 namespace {
@@ -74,11 +73,7 @@ void FinishBlock(TCompilerState& s) {
 
 // TRE NAME
 void HandleTre(TCompilerState& s, const TStatement& st) {
-  if (s.BraceDepth > 0) ReportHint(s, "} missing.");
-  FinishOutput(s);
-  SetOutputName(s, st.Tokens.Str(1));
-  Report("compiling TRE [" + s.OutputName + "] ...");
-  s.OutputFile.Open(MapFixedPath(s.OutputName));
+  StartOutput(s, "TRE", st.Tokens.Str(1));
   WriteOutputU32(s, 0);
   WriteOutputU32(s, kTreVersion);
   WriteOutputU32(s, 0);
