@@ -2,40 +2,20 @@
 // reader, output in a private temp folder) and checks that the same bytes come out: the
 // decompiler must neither crash nor produce a script that compiles to anything else.
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "fuzz/FuzzFolder.h"
 #include "iffc/Compiler.h"
 #include "iffc/Decompiler.h"
 #include "util/FileIo.h"
 
-namespace {
-
-const std::string& Folder() {
-  static const std::string* dir = [] {
-    std::string templ = (std::filesystem::temp_directory_path() / "tessavor-fuzz-decompile-XXXXXX").string();
-    if (!::mkdtemp(templ.data())) std::abort();
-    auto* path = new std::string(templ);
-    std::atexit([] {
-      std::error_code ec;
-      std::filesystem::remove_all(Folder(), ec);
-    });
-    return path;
-  }();
-  return *dir;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string& dir = Folder();
+  const std::string& dir = fuzzsupport::TempFolder("decompile");
   const std::string script = DecompileIffBytes({data, size}, "back.iff");
   std::vector<std::string> lines;
   std::istringstream in(script);

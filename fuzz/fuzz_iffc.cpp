@@ -9,33 +9,26 @@
 // file to create), anything naming /proc (its files claim huge sizes), and CHAR counts of
 // a million bytes or more.
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "fuzz/FuzzFolder.h"
 #include "iffc/Compiler.h"
 #include "util/Exception.h"
 
 namespace {
 
+// The outputs' folder, also the home folder ("C:\..." names land there).
 const std::string& Folder() {
-  // Never destroyed, so the clean-up at exit can still read it.
-  static const std::string* dir = [] {
-    std::string templ = (std::filesystem::temp_directory_path() / "tessavor-fuzz-iffc-XXXXXX").string();
-    if (!::mkdtemp(templ.data())) std::abort();
-    setenv("TESSAVOR_HOME", templ.c_str(), 1);
-    auto* path = new std::string(templ);
-    std::atexit([] {
-      std::error_code ec;
-      std::filesystem::remove_all(Folder(), ec);
-    });
-    return path;
+  static const std::string& dir = [] () -> const std::string& {
+    const std::string& d = fuzzsupport::TempFolder("iffc");
+    setenv("TESSAVOR_HOME", d.c_str(), 1);
+    return d;
   }();
-  return *dir;
+  return dir;
 }
 
 bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }

@@ -1,13 +1,35 @@
 #pragma once
-// A 4-byte IFF identifier (chunk identifier or FORM type). Identifiers are compared as raw
-// bytes, case-sensitive; zero and high bytes are allowed. In messages an identifier is
-// shown as its bytes up to the first zero byte (Text()).
+// A 4-byte IFF identifier (chunk identifier or FORM type), and the 32-bit values that
+// stand beside identifiers in files. Identifiers are compared as raw bytes, case-sensitive;
+// zero and high bytes are allowed. In messages an identifier is shown as its bytes up to
+// the first zero byte (Text()).
 
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
+
+// 32-bit values as they stand in a file: big-endian (IFF sizes) or little-endian (the
+// game's data inside chunks).
+inline uint32_t GetBE(const uint8_t* p) {
+  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+inline uint32_t GetLE(const uint8_t* p) {
+  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+inline void PutBE(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v >> 24);
+  p[1] = static_cast<uint8_t>(v >> 16);
+  p[2] = static_cast<uint8_t>(v >> 8);
+  p[3] = static_cast<uint8_t>(v);
+}
+inline void PutLE(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
 
 struct TIffId {
   std::array<uint8_t, 4> Bytes{};

@@ -90,7 +90,8 @@ public:
   int32_t CloseForm() override;
   int32_t Write(const void* buffer, int32_t count) override;
 
-  // Open items, for inspection: innermost FORM last.
+private:
+  // An open item.
   struct TOpenItem {
     TIffId Id;
     int32_t Offset = 0;
@@ -98,17 +99,13 @@ public:
     // the bytes of an open inner FORM only once that one closes.
     int64_t Size = 0;
   };
-  const std::vector<TOpenItem>& OpenForms() const { return m_forms; }
-  bool ChunkOpen() const { return m_chunk.has_value(); }
-  std::vector<std::string> Strings;  // kept for callers that annotate a writer; unused here
 
-private:
   void RequireStream(const char* operation) const;
   void AddToInnermostForm(int64_t count);
   void PatchSize(int32_t offset, int64_t size);
   void WriteRaw(const void* data, int64_t count);
 
   std::optional<TOpenItem> m_chunk;
-  std::vector<TOpenItem> m_forms;
+  std::vector<TOpenItem> m_forms;  // innermost last
   bool m_finished = false;  // Destroy or Discard ran
 };

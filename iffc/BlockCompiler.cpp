@@ -1,5 +1,4 @@
-// The block compiler: the output file, braces, FORM, CHUNK and the data items. Headers are
-// written as zero bytes when a block opens and patched in place when it closes.
+#include "iffc/BlockCompiler.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,12 +6,13 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 
-#include "iffc/CompilerState.h"
+#include "iff/IffId.h"
 #include "util/Crc32.h"
 #include "util/Exception.h"
 #include "util/FileIo.h"
@@ -24,13 +24,6 @@ constexpr int32_t kNotAnInteger = 0xFFFFFF;
 
 bool RoomFor(TCompilerState& s, uint64_t size);
 
-void PutU32BE(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 24);
-  p[1] = static_cast<uint8_t>(v >> 16);
-  p[2] = static_cast<uint8_t>(v >> 8);
-  p[3] = static_cast<uint8_t>(v);
-}
-
 // The first four characters of `text`, zero-padded.
 std::array<char, 4> FourCharacters(std::string_view text) {
   std::array<char, 4> id{};
@@ -41,6 +34,7 @@ std::array<char, 4> FourCharacters(std::string_view text) {
 // Writes a patched header at `headerPos` and returns to the end of the output.
 void PatchHeader(TCompilerState& s, int64_t headerPos, const uint8_t* header, size_t size) {
   const int64_t end = s.OutputFile.Position();
+  assert(headerPos >= 0 && headerPos + static_cast<int64_t>(size) <= end);
   s.OutputFile.Seek(headerPos);
   WriteOutput(s, header, size);
   s.OutputFile.Seek(end);
@@ -54,10 +48,7 @@ template <typename F>
 void ForEachElement(TCompilerState& s, const TStatement& st, F element) {
   int32_t counted = 1;
   const bool isCounted = ReadCountToken(s, st.Tokens.Get(1), counted);
-  if (counted < 0) {
-    s.Handled = true;  // reported by ReadCountToken; there is nothing to count against
-    return;
-  }
+  if (counted < 0) return;  // reported by ReadCountToken; there is nothing to count against
   const int64_t count = counted;
   const int64_t first = isCounted ? 2 : 1;
   for (int64_t i = 0; i < count; ++i) {
@@ -71,7 +62,6 @@ void ForEachElement(TCompilerState& s, const TStatement& st, F element) {
   if (!IsBlankText(st.Tokens.Get(first + count))) {
     ReportHint(s, "wrong number of elements. Expected: " + std::to_string(count));
   }
-  s.Handled = true;
 }
 
 // LONG ELEMENT | LONG [n] E1 ... En
@@ -81,12 +71,15 @@ void HandleLong(TCompilerState& s, const TStatement& st) {
   size_t used = 0;
   ForEachElement(s, st, [&](std::string_view e) {
     uint32_t v;
-    if (!IntegerElement(s, e, "!", v)) return;
+    // Plain digits, the usual element, are read here; the rest by the full rule.
+    const bool plain = ShortDecimal(e, v) && v != static_cast<uint32_t>(kNotAnInteger);
+    if (!plain && !IntegerElement(s, e, "!", v)) return;
     if (used == sizeof buffer) {
       WriteOutput(s, buffer, used);
       used = 0;
     }
-    for (int i = 0; i < 4; ++i) buffer[used++] = static_cast<uint8_t>(v >> (8 * i));
+    PutLE(buffer + used, v);
+    used += 4;
     s.DataSize += 4;
   });
   if (used > 0) WriteOutput(s, buffer, used);
@@ -150,17 +143,14 @@ void HandleCrc32(TCompilerState& s, const TStatement& st) {
 
 // CHAR [n] TEXT: exactly n bytes of TEXT, zero-padded.
 void HandleChar(TCompilerState& s, const TStatement& st) {
-  s.Handled = true;
   int32_t count = 0;
   if (!ReadCountToken(s, st.Tokens.Get(1), count)) {
     ReportError(s, "expected number of elements.");
     return;
   }
   const std::string_view text = st.Tokens.Get(2);
-  const std::string n = std::to_string(count);
-  if (count >= 0 && text.size() > static_cast<size_t>(count)) {
-    ReportHint(s, "wrong number of elements. Expected: " + n);
-  }
+  const std::string expected = "wrong number of elements. Expected: " + std::to_string(count);
+  if (count >= 0 && text.size() > static_cast<size_t>(count)) ReportHint(s, expected);
   if (count > 0) {
     // The text, then zeros up to n: a huge n costs no memory of its size.
     const size_t n = static_cast<size_t>(count);
@@ -170,14 +160,11 @@ void HandleChar(TCompilerState& s, const TStatement& st) {
     s.ByteValue = used == n ? static_cast<uint8_t>(text[n - 1]) : 0;
     s.DataSize += count;
   }
-  if (!IsBlankText(st.Tokens.Get(static_cast<int64_t>(count) + 2))) {
-    ReportHint(s, "wrong number of elements. Expected: " + n);
-  }
+  if (!IsBlankText(st.Tokens.Get(static_cast<int64_t>(count) + 2))) ReportHint(s, expected);
 }
 
 // CRC32FUNC NAME BYTES P1 ... Pk: function code, then BYTES / 4 parameters.
 void HandleCrc32Func(TCompilerState& s, const TStatement& st) {
-  s.Handled = true;
   const std::string_view countText = st.Tokens.Get(2);
   int32_t bytes;
   if (!ParseScriptInteger(countText, bytes) || bytes < 0 || bytes > 255) {
@@ -194,7 +181,7 @@ void HandleCrc32Func(TCompilerState& s, const TStatement& st) {
     const std::string_view p = st.Tokens.Get(i + 2);
     if (IsBlankText(p)) {
       ReportError(s, expected);
-      Report("       \"" + st.Line + "\"");
+      Report("       \"" + std::string(st.Line) + "\"");
       break;
     }
     uint32_t v;
@@ -204,7 +191,7 @@ void HandleCrc32Func(TCompilerState& s, const TStatement& st) {
   }
   if (!IsBlankText(st.Tokens.Get(k + 3))) {
     ReportHint(s, expected);
-    Report("      \"" + st.Line + "\"");
+    Report("      \"" + std::string(st.Line) + "\"");
   }
 }
 
@@ -227,7 +214,6 @@ bool FindDataFile(TCompilerState& s, const TStatement& st, std::string& shown, s
 
 // FILE PATH: the file's bytes unchanged.
 void HandleFile(TCompilerState& s, const TStatement& st) {
-  s.Handled = true;
   std::string shown, real;
   if (!FindDataFile(s, st, shown, real)) return;
   if (!s.OutputFile.IsOpen()) WriteOutput(s, nullptr, 0);  // raises the missing-output error
@@ -243,7 +229,6 @@ void HandleFile(TCompilerState& s, const TStatement& st) {
 
 // FILE.Z PATH: the file as one zlib stream.
 void HandleFileZ(TCompilerState& s, const TStatement& st) {
-  s.Handled = true;
   std::string shown, real;
   if (!FindDataFile(s, st, shown, real)) return;
   if (!s.OutputFile.IsOpen()) WriteOutput(s, nullptr, 0);
@@ -266,20 +251,11 @@ void HandleFileZ(TCompilerState& s, const TStatement& st) {
   Report("added " + shown + " - " + buf + "%");
 }
 
-// IFF NAME: finishes the previous output and starts a new file beside the script.
-void HandleIff(TCompilerState& s, const TStatement& st) {
-  // A surplus "}" was hinted where it stood; only open braces are missing here.
-  if (s.BraceDepth > 0) ReportHint(s, "} missing.");
-  FinishOutput(s);
-  SetOutputName(s, st.Tokens.Str(1));
-  Report("compiling IFF [" + s.OutputName + "] ...");
-  s.OutputFile.Open(MapFixedPath(s.OutputName));
-  s.Handled = true;
-}
+// IFF NAME
+void HandleIff(TCompilerState& s, const TStatement& st) { StartOutput(s, "IFF", st.Tokens.Str(1)); }
 
 // FORM TYPE
 void HandleForm(TCompilerState& s, const TStatement& st) {
-  s.Handled = true;
   if (s.FormTop + 1 >= kSlotCount) {
     // Deeper nesting has no slot to patch its header from: the FORM is left out and its
     // closing brace only pairs with it.
@@ -290,6 +266,7 @@ void HandleForm(TCompilerState& s, const TStatement& st) {
   const int64_t pos = s.OutputFile.Position();
   const uint8_t zeros[12] = {};
   WriteOutput(s, zeros, sizeof zeros);
+  assert(s.CurrentForm == s.FormTop);
   TFormSlot& slot = s.FormSlots[static_cast<size_t>(++s.FormTop)];
   slot.Type = FourCharacters(st.Tokens.Get(1));
   slot.Size = 4;
@@ -302,7 +279,6 @@ void HandleForm(TCompilerState& s, const TStatement& st) {
 
 // CHUNK ID
 void HandleChunk(TCompilerState& s, const TStatement& st) {
-  s.Handled = true;
   const std::string_view id = st.Tokens.Get(1);
   std::array<char, 4> bytes = FourCharacters(id);
   int32_t value;
@@ -327,6 +303,8 @@ void HandleChunk(TCompilerState& s, const TStatement& st) {
 }
 
 void CloseChunk(TCompilerState& s) {
+  assert(s.InChunk && s.ChunkTop >= 0 && s.ChunkTop < kSlotCount);
+  assert(s.CurrentForm == s.FormTop);
   if (s.FuncSizePos != -1) ReportError(s, "missing call to $function_end!");
   const uint8_t zero = 0;
   if (s.DataSize % 2 != 0) {
@@ -338,24 +316,27 @@ void CloseChunk(TCompilerState& s) {
   if (s.CurrentForm != -1) s.FormSlots[static_cast<size_t>(s.CurrentForm)].Size += slot.Size + 8;
   uint8_t header[8];
   std::memcpy(header, slot.Id.data(), 4);
-  PutU32BE(header + 4, slot.Size);
+  PutBE(header + 4, slot.Size);
   PatchHeader(s, slot.HeaderPos, header, sizeof header);
   s.DataSize = 0;
   s.InChunk = false;
 }
 
 void CloseForm(TCompilerState& s) {
+  // The innermost FORM, the current one, is the one closing: its padding is its own.
+  assert(s.FormTop >= 0 && s.FormTop < kSlotCount);
+  assert(s.CurrentForm == s.FormTop);
   TFormSlot& slot = s.FormSlots[static_cast<size_t>(s.FormTop)];
   const uint8_t zero = 0;
   if (s.DataSize % 2 != 0) {
     WriteOutput(s, &zero, 1);
-    s.FormSlots[static_cast<size_t>(s.CurrentForm)].Size += 1;
+    slot.Size += 1;
   }
   slot.Size += static_cast<uint32_t>(s.DataSize);
   if (slot.Parent != -1) s.FormSlots[static_cast<size_t>(slot.Parent)].Size += slot.Size + 8;
   uint8_t header[12];
   std::memcpy(header, "FORM", 4);
-  PutU32BE(header + 4, slot.Size);
+  PutBE(header + 4, slot.Size);
   std::memcpy(header + 8, slot.Type.data(), 4);
   PatchHeader(s, slot.HeaderPos, header, sizeof header);
   s.FormTop -= 1;
@@ -366,20 +347,21 @@ void CloseForm(TCompilerState& s) {
 
 // {
 void HandleOpenBrace(TCompilerState& s, const TStatement&) {
-  s.Handled = true;
   ++s.BraceDepth;
 }
 
-// }: the first rule that applies wins.
-void HandleCloseBrace(TCompilerState& s, const TStatement&) {
+// }: the first rule that applies wins. A stray brace is none of the block compiler's
+// (the front end reports it), unless it was the one that finished the output.
+bool HandleCloseBrace(TCompilerState& s, const TStatement&) {
   --s.BraceDepth;
+  bool finished = false;
   if (!s.InTre && !s.InBlock) {
     if (s.BraceDepth == 0) {
       FinishOutput(s);
+      finished = true;
     } else if (s.BraceDepth < 0) {
       ReportHint(s, "too many }");
-      s.Handled = true;
-      return;
+      return true;
     }
   }
   if (s.InBlock) {
@@ -388,16 +370,14 @@ void HandleCloseBrace(TCompilerState& s, const TStatement&) {
     CloseTre(s);
   } else if (s.InChunk && s.ChunkTop >= 0) {
     CloseChunk(s);
-    s.Handled = true;
   } else if (s.FormTop == -1) {
-    return;  // a stray brace: the front end reports it
+    return finished;
   } else if (s.FormOverflow > 0) {
     --s.FormOverflow;
-    s.Handled = true;
   } else {
     CloseForm(s);
-    s.Handled = true;
   }
+  return true;
 }
 
 }  // namespace
@@ -423,7 +403,7 @@ bool RoomFor(TCompilerState& s, uint64_t size) {
 
 }  // namespace
 
-void WriteOutput(TCompilerState& s, const void* data, size_t size) {
+void WriteOutputChecked(TCompilerState& s, const void* data, size_t size) {
   if (RoomFor(s, size)) s.OutputFile.Write(data, size);
 }
 
@@ -431,22 +411,28 @@ void WriteOutputZeros(TCompilerState& s, uint64_t count) {
   if (RoomFor(s, count)) s.OutputFile.WriteZeros(static_cast<size_t>(count));
 }
 
-void SetOutputName(TCompilerState& s, const std::string& name) {
+void StartOutput(TCompilerState& s, const char* kind, const std::string& name) {
+  // A surplus "}" was hinted where it stood; only open braces are missing here.
+  if (s.BraceDepth > 0) ReportHint(s, "} missing.");
+  FinishOutput(s);
   // An absolute name (or one in the home folder, "C:\...") stands on its own; any other
   // lies beside the script.
   s.OutputName = IsAbsoluteScriptPath(name) ? name : s.OutputName + name;
+  Report(std::string("compiling ") + kind + " [" + s.OutputName + "] ...");
+  s.OutputFile.Open(MapFixedPath(s.OutputName));
 }
 
 void WriteOutputU32(TCompilerState& s, uint32_t value) {
-  const uint8_t b[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                        static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  uint8_t b[4];
+  PutLE(b, value);
   WriteOutput(s, b, 4);
 }
 
 bool ReadCountToken(TCompilerState& s, std::string_view token, int32_t& count) {
   if (token.empty() || token[0] != '[') return false;
   const std::string_view inner = token.size() >= 2 ? token.substr(1, token.size() - 2) : std::string_view();
-  count = ReadIntegerDefault(inner, 0);
+  uint32_t d;
+  count = ShortDecimal(inner, d) ? static_cast<int32_t>(d) : ReadIntegerDefault(inner, 0);
   if (count == 0) {
     ReportError(s, "\"" + std::string(inner) + "\" not a valid integer.");
   } else if (count < 0) {
@@ -456,18 +442,10 @@ bool ReadCountToken(TCompilerState& s, std::string_view token, int32_t& count) {
 }
 
 bool IntegerElement(TCompilerState& s, std::string_view text, const char* errorEnd, uint32_t& value) {
-  // Up to eight plain decimal digits, the usual element, cannot overflow: read on the spot.
-  if (!text.empty() && text.size() <= 8) {
-    uint32_t d = 0;
-    bool digits = true;
-    for (const char c : text) {
-      digits = digits && c >= '0' && c <= '9';
-      d = d * 10 + static_cast<uint32_t>(c - '0');
-    }
-    if (digits && d != static_cast<uint32_t>(kNotAnInteger)) {
-      value = d;
-      return true;
-    }
+  uint32_t d;
+  if (ShortDecimal(text, d) && d != static_cast<uint32_t>(kNotAnInteger)) {
+    value = d;
+    return true;
   }
   const int32_t v = ReadIntegerDefault(text, kNotAnInteger);
   if (v != kNotAnInteger) {
@@ -516,20 +494,19 @@ void FinishOutput(TCompilerState& s) {
   s.DataSize = 0;
   s.InChunk = false;
   s.InProp = false;
-  s.Handled = true;
   s.OutputName = DirectoryPart(s.OutputName);
 }
 
 void RegisterBlockStatements(TDispatchTable& t) {
-  t.Add("$FUNC_BEGIN", nullptr);
-  t.Add("$FUNC_END", nullptr);
-  t.Add("$IF", nullptr);
-  t.Add("$ELSE", nullptr);
-  t.Add("{", nullptr);  // inside a conditional
-  t.Add("}", nullptr);  // inside a conditional
-  t.Add("TRE", nullptr);
-  t.Add("BLOCK", nullptr);
-  t.Add("TREFILE", nullptr);
+  t.Reserve("$FUNC_BEGIN");
+  t.Reserve("$FUNC_END");
+  t.Reserve("$IF");
+  t.Reserve("$ELSE");
+  t.Reserve("{");  // inside a conditional
+  t.Reserve("}");  // inside a conditional
+  t.Reserve("TRE");
+  t.Reserve("BLOCK");
+  t.Reserve("TREFILE");
   t.Add("IFF", HandleIff);
   t.Add("FORM", HandleForm);
   t.Add("CHUNK", HandleChunk);

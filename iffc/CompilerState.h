@@ -3,8 +3,8 @@
 //
 // One TCompilerState lives from the start of CompileScript to its end and is passed by
 // reference to every handler; declarations and macros never carry over between runs. The
-// only module-wide settings are the message sink, the line reader and the host hook
-// (iffc/Compiler.h).
+// only module-wide state is the message and diagnostic sinks, the line reader and the host
+// hook (iffc/Compiler.h), and the flag stack of the flow statements (iffc/Functions.h).
 //
 // Statements reach their handlers through two tables of {keyword, handler, guard}
 // entries, kept in the order in which the language recognises keywords: the front-end
@@ -32,51 +32,66 @@
 struct TCompilerState;
 
 // A statement as a handler sees it: the normalised line, its upper-cased first token and
-// all its tokens (Tokens.Get(k) is GetToken(Line, k)).
+// all its tokens (Tokens.Get(k) is GetToken(Line, k)). Views into the caller's text, valid
+// for the handler's call.
 struct TStatement {
-  const std::string& Line;
-  const std::string& Keyword;
+  std::string_view Line;
+  std::string_view Keyword;
   const TScriptTokens& Tokens;
-  TStatement(const std::string& line, const std::string& keyword)
-      : Line(line), Keyword(keyword), Tokens(m_own), m_own(line) {}
-  // With the tokens of `line` already split.
-  TStatement(const std::string& line, const std::string& keyword, const TScriptTokens& tokens)
-      : Line(line), Keyword(keyword), Tokens(tokens) {}
-  TStatement(const TStatement&) = delete;
-  TStatement& operator=(const TStatement&) = delete;
-
-private:
-  TScriptTokens m_own;
 };
 
-// Handlers set s.Handled when they recognise their statement.
+// A handler recognises every statement it is given: the dispatcher marks the statement
+// handled once it ran (RunHandler).
 using TStatementHandler = void (*)(TCompilerState& s, const TStatement& st);
+// A handler that may find the statement is none of its own (a stray "}", a DATA line
+// whose statements were not recognised): it answers whether it recognised it.
+using TDecidingHandler = bool (*)(TCompilerState& s, const TStatement& st);
 using TStatementGuard = bool (*)(const TCompilerState& s);
 
 struct TDispatchEntry {
-  std::string Keyword;                // upper case
-  TStatementHandler Handler = nullptr;  // none: skipped
+  std::string Keyword;                  // upper case, never holding ":" (a macro definition)
+  TStatementHandler Handler = nullptr;  // at most one of the two; none: skipped
+  TDecidingHandler Decider = nullptr;
   TStatementGuard Guard = nullptr;      // none: always applies
+
+  bool HasHandler() const { return Handler != nullptr || Decider != nullptr; }
 };
+
+// Runs the entry's handler on `st` and sets s.Handled: true after a plain handler, the
+// answer of a deciding one. Returns s.Handled.
+bool RunHandler(const TDispatchEntry& e, TCompilerState& s, const TStatement& st);
 
 class TDispatchTable {
 public:
   void Add(std::string keyword, TStatementHandler handler, TStatementGuard guard = nullptr);
+  void Add(std::string keyword, TDecidingHandler handler, TStatementGuard guard = nullptr);
+  // An entry without a handler, keeping the keyword's place for Register.
+  void Reserve(std::string keyword);
   // Fills the first entry with this keyword that has no handler yet (the flow statements
   // register this way, so their place in the order stays the table's). Returns false when
   // there is no such entry.
   bool Register(std::string_view keyword, TStatementHandler handler, TStatementGuard guard = nullptr);
+  bool Register(std::string_view keyword, TDecidingHandler handler, TStatementGuard guard = nullptr);
   // The entry that decides `keyword` in state `s`, or nullptr.
   const TDispatchEntry* Find(std::string_view keyword, const TCompilerState& s) const;
   const std::vector<TDispatchEntry>& Entries() const { return m_entries; }
 
 private:
+  // An entry with a handler as the look-up sees it: the keyword's length and its first
+  // eight bytes decide most comparisons without touching the keyword itself.
+  struct TIndexed {
+    uint64_t Head = 0;
+    size_t Size = 0;
+    size_t Entry = 0;
+  };
+  static uint64_t Head(std::string_view keyword);
+  void Insert(TDispatchEntry entry);
+  bool Fill(std::string_view keyword, TStatementHandler handler, TDecidingHandler decider, TStatementGuard guard);
   void Reindex();
 
   std::vector<TDispatchEntry> m_entries;
-  // By first character of the keyword, the indices of the entries that have a handler,
-  // in table order.
-  std::array<std::vector<size_t>, 256> m_index;
+  // By first character of the keyword, the entries that have a handler, in table order.
+  std::array<std::vector<TIndexed>, 256> m_index;
 };
 
 // A declaration of TypeList or ConstList: «name=value».
@@ -96,8 +111,16 @@ public:
   void PushFront(TNameValue entry);
   // Removes the first `count` entries (or all there are).
   void PopFront(size_t count);
-  // The winning entry for `name`, or nullptr.
-  const TNameValue* Find(std::string_view name) const;
+  // The winning entry for `name`, or nullptr. Most tokens (numbers among names) are ruled
+  // out here by their first character and length, without hashing.
+  const TNameValue* Find(std::string_view name) const {
+    if (m_entries.empty()) return nullptr;
+    if (!name.empty()) {
+      const size_t len = name.size() < 63 ? name.size() : 63;
+      if ((m_shapes[UpperByte(name[0])] >> len & 1) == 0) return nullptr;
+    }
+    return FindIndexed(name);
+  }
   bool Empty() const { return m_entries.empty(); }
   size_t Size() const { return m_entries.size(); }
   const TNameValue& operator[](size_t i) const { return m_entries[i]; }
@@ -119,12 +142,14 @@ private:
     size_t BackStart = 0;
   };
 
+  static unsigned char UpperByte(char c) {
+    return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  }
   void Note(std::string_view name);
-  bool MayHave(std::string_view name) const;
+  const TNameValue* FindIndexed(std::string_view name) const;
 
   std::deque<TNameValue> m_entries;  // references stay valid on push and pop at the ends
-  // For each upper-cased first character, the name lengths (63 for longer) seen: most
-  // tokens (numbers among names) are ruled out without hashing.
+  // For each upper-cased first character, the name lengths (63 for longer) seen.
   std::array<uint64_t, 256> m_shapes{};
   size_t m_fronts = 0;               // entries at the front put there by PushFront
   std::unordered_map<std::string, TBucket, THash, TEqual> m_index;
@@ -168,7 +193,12 @@ constexpr size_t kMaxCString = 255;
 struct TCompilerState {
   // --- front end ---
   int LineNumber = 0;
-  std::string Keyword;
+  // The upper-cased first token of the line being compiled; it lies in the line's text or
+  // in KeywordText and is valid while the line is compiled.
+  std::string_view Keyword;
+  std::string KeywordText;
+  // The line's statement was recognised: set by RunHandler and CompileStatement, read by
+  // the front end (and WRITE, DATA) to report an undeclared identifier.
   bool Handled = false;
   bool EndOfInput = false;
   // Looked up by name, case-insensitively, first entry wins. Declarations are appended;
@@ -228,6 +258,9 @@ struct TCompilerState {
   std::string ScriptName;
   // Where each token of the normalised line lies in it (reused from line to line).
   std::vector<std::pair<uint32_t, uint32_t>> TokenSpans;
+  // The line being compiled when normalising changed it, and its tokens (reused from
+  // line to line).
+  std::string LineText;
   TScriptTokens LineTokens;
   std::string TabScratch;
 
@@ -253,63 +286,31 @@ void ReportPlain(const std::string& text);
 // name gets «hint: line N, ...» that it was cut.
 uint32_t NameCrc(TCompilerState& s, std::string_view name);
 
-// The largest output, FORM or CHUNK the reader accepts.
-constexpr int64_t kMaxOutputSize = 0x7FFFFFFF;
-
-// --- output ---
-// Every write needs an open output; without one the run ends with EInOutError. These do
-// not touch DataSize: callers count what they write.
-void WriteOutput(TCompilerState& s, const void* data, size_t size);
-void WriteOutputU32(TCompilerState& s, uint32_t value);  // little-endian
-void WriteOutputZeros(TCompilerState& s, uint64_t count);
-// OutputName for the name of an IFF or TRE statement.
-void SetOutputName(TCompilerState& s, const std::string& name);
-
-// --- values ---
-// An integer element: read by the integer rule with default 0xFFFFFF, the value 0xFFFFFF
-// itself counting as a name. A name gives its StrCrc32 when GenCrc is set; otherwise
-// «error: line N, "TEXT" not a valid integer` + errorEnd + `» is reported and the result
-// is false (nothing is to be written).
-bool IntegerElement(TCompilerState& s, std::string_view text, const char* errorEnd, uint32_t& value);
-
-// A count token «[n]»: false (count untouched) when the token does not begin with "[";
-// otherwise the text between the brackets read as an integer with default 0, and 0
-// reported as «error: line N, "TEXT" not a valid integer.».
-bool ReadCountToken(TCompilerState& s, std::string_view token, int32_t& count);
-
 // Front-end pieces other statements reuse.
 std::string NormalizeLine(TCompilerState& s, std::string_view line);
 // With `tokens`, also the tokens of the result (as TScriptTokens(result) would give them,
 // pointing into `result`), without splitting the line a second time.
 void NormalizeLineInto(TCompilerState& s, std::string_view line, std::string& result,
                        TScriptTokens* tokens = nullptr);
-// Looks `name` up (case-insensitively, first entry wins); nullptr when missing.
-inline const TNameValue* FindName(const TNameList& list, std::string_view name) { return list.Find(name); }
 
-// Runs one statement through the statement table (macro definitions included). Leaves
-// s.Handled false when nothing recognises it.
-void CompileStatement(TCompilerState& s, const std::string& keyword, const std::string& line);
-void CompileStatement(TCompilerState& s, const TStatement& st);
-
-// Closes the output (comparing its checksum when "$ORIGINAL_CRC" asked for it) and resets
-// the output state.
-void FinishOutput(TCompilerState& s);
-
-// The statements of the block compiler, for the statement table.
-void RegisterBlockStatements(TDispatchTable& statements);
+// Runs one statement through the statement table (macro definitions included). Sets
+// s.Handled and returns it: false when nothing recognises the statement.
+bool CompileStatement(TCompilerState& s, std::string_view keyword, std::string_view line);
+bool CompileStatement(TCompilerState& s, const TStatement& st);
 
 // --- hooks of the flow statements ---
-// Defined by the flow statements' own files (a stand-in iffc/Functions.cpp defines them
-// until those land; the files that implement them replace it).
+// Defined by the flow statements' own files (iffc/Functions.cpp, iffc/Tre.cpp,
+// iffc/CrcList.cpp).
 //
 // Fills the handlers of "$VAR", "$CRC_OUT" (front end), "$FUNC_BEGIN", "$FUNC_END", "$IF",
 // "$ELSE", "{" and "}" of a conditional, "TRE", "BLOCK", "TREFILE" (statements) with
 // TDispatchTable::Register.
 void RegisterFlowStatements(TDispatchTable& frontEnd, TDispatchTable& statements);
-// FinishOutput's part for the flow state: new empty TreNames, TreDeclCount 0, no TRE open,
-// no function open and VarCount 0, no conditional open, CRC list closed.
+// FinishOutput's part for the flow state: the end check of a finished archive, then no
+// TREFILE names, TreDeclCount 0, no TRE or BLOCK open, no function open and VarCount 0,
+// no conditional open, CRC list closed.
 void ResetFlowState(TCompilerState& s);
-// Brace rules 2 and 3: "}" while a BLOCK / a TRE is open. They set Handled.
+// Brace rules 2 and 3: "}" while a BLOCK / a TRE is open.
 void CloseBlock(TCompilerState& s);
 void CloseTre(TCompilerState& s);
 // Called for each CRC32 element before its checksum is written.

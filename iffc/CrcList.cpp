@@ -55,7 +55,6 @@ namespace {
 
 // $CRC_OUT [FILE]
 void HandleCrcOut(TCompilerState& s, const TStatement& st) {
-  s.Handled = true;
   s.CrcList.Close();
   const std::string name(st.Tokens.Get(1));
   if (name.empty()) return;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <set>
 
+#include "iff/IffId.h"
 #include "iff/IffReader.h"
 #include "iffc/ScriptText.h"
 #include "iffc/TreArchive.h"
@@ -25,13 +26,6 @@ constexpr size_t kBytesPerLine = 16;
 constexpr size_t kFloatsPerLine = 8;
 constexpr size_t kMaxIndent = 16;
 constexpr uint32_t kNotAnInteger = 0xFFFFFF;
-
-uint32_t GetBE(const uint8_t* p) {
-  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
-}
-uint32_t GetLE(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
 
 // A character that survives tokenising and normalisation in an unquoted word: printable,
 // no blank, none of the characters normalisation removes or changes, no quote.

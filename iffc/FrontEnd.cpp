@@ -2,6 +2,7 @@
 // line directives, TYPE/CONST declarations and their include files, macros and DATA lines.
 
 #include <algorithm>
+#include <cassert>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -9,7 +10,7 @@
 #include <unordered_map>
 
 #include "iffc/Compiler.h"
-#include "iffc/CompilerState.h"
+#include "iffc/BlockCompiler.h"
 #include "util/Crc32.h"
 #include "util/Exception.h"
 #include "util/FileIo.h"
@@ -90,8 +91,8 @@ void Emit(TCompilerMessage m) {
 bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
 // The text behind the first `skip` characters, trimmed ("$OUTPUT", "$CONST", "$TYPE").
-std::string TextBehind(const std::string& line, size_t skip) {
-  return TrimControl(line.size() > skip ? std::string_view(line).substr(skip) : std::string_view());
+std::string TextBehind(std::string_view line, size_t skip) {
+  return TrimControl(line.size() > skip ? line.substr(skip) : std::string_view());
 }
 
 // «name=value» split at the first "=", both sides trimmed.
@@ -113,6 +114,9 @@ public:
   // A UTF-8 byte order mark, which some editors put in front of a text, is no part of it.
   explicit TTextLines(std::vector<uint8_t> data) : m_data(std::move(data)) {
     if (m_data.size() >= 3 && m_data[0] == 0xEF && m_data[1] == 0xBB && m_data[2] == 0xBF) m_pos = 3;
+    // Most scripts end their lines with LF alone: one look at the whole text spares them
+    // the search for a CR in every line.
+    m_hasCr = std::memchr(m_data.data(), '\r', m_data.size()) != nullptr;
   }
   // The next line (without its line end: LF, CR LF or a lone CR); `last` tells whether it
   // was the last one.
@@ -122,7 +126,9 @@ public:
     const size_t from = std::min(m_pos, n);
     const void* nl = std::memchr(p + from, '\n', n - from);
     size_t end = nl ? static_cast<size_t>(static_cast<const char*>(nl) - p) : n;
-    if (const void* cr = std::memchr(p + from, '\r', end - from)) end = static_cast<size_t>(static_cast<const char*>(cr) - p);
+    if (m_hasCr) {
+      if (const void* cr = std::memchr(p + from, '\r', end - from)) end = static_cast<size_t>(static_cast<const char*>(cr) - p);
+    }
     const std::string_view line(p + from, end - from);
     m_pos = end + (end + 1 < n && p[end] == '\r' && p[end + 1] == '\n' ? 2 : 1);
     last = m_pos >= n;
@@ -132,6 +138,7 @@ public:
 private:
   std::vector<uint8_t> m_data;
   size_t m_pos = 0;
+  bool m_hasCr = false;
 };
 
 std::string FormatElapsed(std::chrono::steady_clock::duration d) {
@@ -181,28 +188,24 @@ void HandleWrite(TCompilerState& s, const TStatement& st) {
     if (i >= s.MacroList.size() || s.MacroList[i].NameCrc != crc) continue;
     const std::string text = s.MacroList[i].Text;
     const int defLine = s.MacroList[i].DefLine;
-    s.Handled = false;
     const std::string line = NormalizeLine(s, text);
     const std::string keyword = UpperCase(GetToken(line, 0));
-    if (IsBlankText(line)) s.Handled = true;
-    CompileStatement(s, keyword, line);
-    if (!s.Handled) ReportErrorAt(defLine, "\"" + keyword + "\" - undeclared identifier.");
+    if (!IsBlankText(line) && !CompileStatement(s, keyword, line)) {
+      ReportErrorAt(defLine, "\"" + keyword + "\" - undeclared identifier.");
+    }
     if (clear && i < s.MacroList.size()) s.MacroList.erase(s.MacroList.begin() + static_cast<ptrdiff_t>(i));
   }
-  s.Handled = true;
 }
 
 // CLEAR NAME: forgets every line of the macro.
 void HandleClear(TCompilerState& s, const TStatement& st) {
   const uint32_t crc = NameCrc(s, UpperCase(TrimControl(st.Tokens.Get(1))));
   std::erase_if(s.MacroList, [crc](const TMacroLine& m) { return m.NameCrc == crc; });
-  s.Handled = true;
 }
 
 // $OUTPUT TEXT
-void HandleOutput(TCompilerState& s, const TStatement& st) {
+void HandleOutput(TCompilerState&, const TStatement& st) {
   ReportPlain(TextBehind(st.Line, 7));
-  s.Handled = true;
 }
 
 // $INCLUDE FILE: a declaration file from the program folder.
@@ -211,7 +214,6 @@ void HandleInclude(TCompilerState& s, const TStatement& st);
 // $NO_IFF
 void HandleNoIff(TCompilerState& s, const TStatement&) {
   ReportError(s, "$no_iff not yet implemented!");
-  s.Handled = true;
 }
 
 // $PATH DIR
@@ -224,7 +226,6 @@ void HandlePath(TCompilerState& s, const TStatement& st) {
     s.SearchPath = WithTrailingSeparator(dir);
     Report("path set to: " + s.SearchPath);
   }
-  s.Handled = true;
 }
 
 // $ORIGINAL_CRC VALUE
@@ -236,88 +237,95 @@ void HandleOriginalCrc(TCompilerState& s, const TStatement& st) {
                         std::to_string(s.LineNumber) + ", $ORIGINAL_CRC)");
   }
   s.ExpectedCrc = static_cast<uint32_t>(v);
-  s.Handled = true;
 }
 
 // $CONST NAME = VALUE
 void HandleConst(TCompilerState& s, const TStatement& st) {
   s.ConstList.PushBack(SplitDeclaration(TextBehind(st.Line, 6)));
-  s.Handled = true;
 }
 
 // $TYPE NAME = VALUE
 void HandleType(TCompilerState& s, const TStatement& st) {
   s.TypeList.PushBack(SplitDeclaration(TextBehind(st.Line, 5)));
-  s.Handled = true;
 }
 
 void HandleGenCrcOn(TCompilerState& s, const TStatement&) {
   s.GenCrc = true;
-  s.Handled = true;
 }
 
 void HandleGenCrcOff(TCompilerState& s, const TStatement&) {
   s.GenCrc = false;
-  s.Handled = true;
 }
 
-// DATA [n] \ statement \ statement ... \\ argument1 ... argumentn
-void HandleData(TCompilerState& s, const TStatement& st) {
+// The count and the arguments of a DATA line (its text behind "\\") into DataArgs. False,
+// the error reported, when the line goes no further.
+bool ReadDataArgs(TCompilerState& s, const TStatement& st) {
   int32_t count = 0;
   ReadCountToken(s, st.Tokens.Get(1), count);
   if (count > kMaxDataArgs) {
     ReportError(s, "too many DATA arguments: " + std::to_string(count) + " (at most 32).");
-    s.Handled = true;
-    return;
+    return false;
   }
-  std::string line = st.Line;
-  const size_t args = line.find("\\\\");
+  const size_t args = st.Line.find("\\\\");
   // Without "\\" the line has no arguments (a DATA line may consist of statements only).
-  const std::string argText = args == std::string::npos ? std::string() : TrimControl(std::string_view(line).substr(args + 2));
+  const std::string argText = args == std::string_view::npos ? std::string() : TrimControl(st.Line.substr(args + 2));
   const TScriptTokens argTokens(argText);
   for (int32_t j = 1; j <= count; ++j) {
-    s.DataArgs[static_cast<size_t>(j - 1)] = argTokens.Str(j - 1);
-    if (IsBlankText(s.DataArgs[static_cast<size_t>(j - 1)])) {
+    std::string& arg = s.DataArgs[static_cast<size_t>(j - 1)];
+    arg = argTokens.Str(j - 1);
+    if (IsBlankText(arg)) {
       ReportError(s, "wrong number of elements. Expected: " + std::to_string(count));
-      s.Handled = true;
-      return;
+      return false;
     }
   }
   if (!IsBlankText(argTokens.Get(count))) {
     ReportHint(s, "wrong number of elements. Expected: " + std::to_string(count));
   }
+  return true;
+}
 
-  size_t pos = line.find('\\');
-  if (pos == std::string::npos) return;
-  std::string_view rest = std::string_view(line).substr(pos + 1);
+// The first argument reference «%k%» of a DATA statement replaced by its argument. False,
+// reported, when k lies outside 1..32 (the statement is skipped); a k that is no integer
+// ends the run.
+bool ReplaceArgumentReference(TCompilerState& s, std::string& stmt) {
+  const size_t open = stmt.find('%');
+  if (open == std::string::npos) return true;
+  const size_t close = stmt.find('%', open + 1);
+  const size_t end = close == std::string::npos ? stmt.size() : close + 1;
+  const std::string ref = stmt.substr(open, end - open);
+  const std::string_view inner =
+      std::string_view(ref).substr(1, ref.size() >= 2 && close != std::string::npos ? ref.size() - 2 : ref.size() - 1);
+  int32_t k;
+  if (!ParseScriptInteger(inner, k)) {
+    throw EConvertError("'" + std::string(inner) + "' is not a valid integer value (line " +
+                        std::to_string(s.LineNumber) + ", DATA argument reference \"" + ref + "\")");
+  }
+  if (k < 1 || k > kMaxDataArgs) {
+    ReportError(s, "\"" + ref + "\" not a valid argument reference (1 to 32).");
+    return false;
+  }
+  stmt.replace(open, end - open, s.DataArgs[static_cast<size_t>(k - 1)]);
+  return true;
+}
+
+// DATA [n] \ statement \ statement ... \\ argument1 ... argumentn: each statement between
+// backslashes runs with its argument put in. The line counts as handled when the last
+// statement that ran was (none ran: not handled).
+bool HandleData(TCompilerState& s, const TStatement& st) {
+  if (!ReadDataArgs(s, st)) return true;
+  bool handled = false;
+  size_t pos = st.Line.find('\\');
+  if (pos == std::string_view::npos) return handled;
+  std::string_view rest = st.Line.substr(pos + 1);
   while ((pos = rest.find('\\')) != std::string_view::npos) {
     std::string stmt = TrimControl(rest.substr(0, pos));
     rest.remove_prefix(pos + 1);
     const std::string keyword = UpperCase(GetToken(stmt, 0));
-    const size_t open = stmt.find('%');
-    if (open != std::string::npos) {
-      size_t close = stmt.find('%', open + 1);
-      const size_t end = close == std::string::npos ? stmt.size() : close + 1;
-      const std::string ref = stmt.substr(open, end - open);
-      const std::string_view inner =
-          std::string_view(ref).substr(1, ref.size() >= 2 && close != std::string::npos ? ref.size() - 2 : ref.size() - 1);
-      int32_t k;
-      if (!ParseScriptInteger(inner, k)) {
-        throw EConvertError("'" + std::string(inner) + "' is not a valid integer value (line " +
-                            std::to_string(s.LineNumber) + ", DATA argument reference \"" + ref + "\")");
-      }
-      if (k < 1 || k > kMaxDataArgs) {
-        ReportError(s, "\"" + ref + "\" not a valid argument reference (1 to 32).");
-        continue;
-      }
-      stmt.replace(open, end - open, s.DataArgs[static_cast<size_t>(k - 1)]);
-    }
-    if (!IsBlankText(stmt)) {
-      s.Handled = false;
-      CompileStatement(s, keyword, stmt);
-      if (!s.Handled) ReportError(s, "\"" + keyword + "\" - undeclared identifier.");
-    }
+    if (!ReplaceArgumentReference(s, stmt) || IsBlankText(stmt)) continue;
+    handled = CompileStatement(s, keyword, stmt);
+    if (!handled) ReportError(s, "\"" + keyword + "\" - undeclared identifier.");
   }
+  return handled;
 }
 
 // PROP NAME: a FORM of type PROP holding one chunk named NAME.
@@ -328,7 +336,6 @@ void HandleProp(TCompilerState& s, const TStatement& st) {
   CompileStatement(s, "FORM", "FORM \"PROP\"");
   CompileStatement(s, "{", "{");
   CompileStatement(s, "CHUNK", "CHUNK \"" + name + "\"");
-  s.Handled = true;
 }
 
 // "}" of a PROP: closes its chunk and its FORM.
@@ -336,7 +343,6 @@ void HandlePropClose(TCompilerState& s, const TStatement&) {
   CompileStatement(s, "}", "}");
   CompileStatement(s, "}", "}");
   s.InProp = false;
-  s.Handled = true;
 }
 
 bool InProp(const TCompilerState& s) { return s.InProp; }
@@ -380,19 +386,17 @@ void HandleInclude(TCompilerState& s, const TStatement& st) {
   } else {
     ReportError(s, "include file not found: " + path);
   }
-  s.Handled = true;
 }
 
 // Macro definition: «NAME: statement».
-void DefineMacro(TCompilerState& s, const std::string& line) {
+void DefineMacro(TCompilerState& s, std::string_view line) {
   const size_t colon = line.find(':');
   TMacroLine m;
-  m.NameCrc = NameCrc(s, UpperCase(TrimControl(std::string_view(line).substr(0, colon))));
-  m.Text = TrimControl(std::string_view(line).substr(colon + 1));
+  m.NameCrc = NameCrc(s, UpperCase(TrimControl(line.substr(0, colon))));
+  m.Text = TrimControl(line.substr(colon + 1));
   if (m.Text.size() > kMaxMacroText) m.Text.resize(kMaxMacroText);
   m.DefLine = s.LineNumber;
   s.MacroList.push_back(std::move(m));
-  s.Handled = true;
 }
 
 void BuildTables(TCompilerState& s) {
@@ -401,9 +405,9 @@ void BuildTables(TCompilerState& s) {
   f.Add("WRITE.C", HandleWrite);
   f.Add("CLEAR", HandleClear);
   f.Add("$OUTPUT", HandleOutput);
-  f.Add("$VAR", nullptr);
+  f.Reserve("$VAR");
   f.Add("$INCLUDE", HandleInclude);
-  f.Add("$CRC_OUT", nullptr);
+  f.Reserve("$CRC_OUT");
   f.Add("$NO_IFF", HandleNoIff);
   f.Add("$PATH", HandlePath);
   f.Add("$ORIGINAL_CRC", HandleOriginalCrc);
@@ -418,45 +422,110 @@ void BuildTables(TCompilerState& s) {
   RegisterFlowStatements(s.FrontEnd, s.Statements);
 }
 
+// Characters that make a line more than words separated by single blanks: control
+// characters and the blank itself (checked for doubles), the punctuation normalisation
+// changes, quotes, and "/" (checked for "//").
+constexpr std::array<bool, 256> kSpecial = [] {
+  std::array<bool, 256> t{};
+  for (int c = 0; c <= 32; ++c) t[static_cast<size_t>(c)] = true;
+  for (const char c : {',', '(', ')', '"', '/'}) t[static_cast<unsigned char>(c)] = true;
+  return t;
+}();
+
+// The common line, words separated by single blanks and nothing to normalise or replace,
+// normalises to itself: one pass finds its words, which point into `input`. False when the
+// line needs the full rule (`out` is then to be filled anew).
+bool SplitPlainLine(const TCompilerState& s, std::string_view input, TScriptTokens& out) {
+  const size_t n = input.size();
+  if (n == 0 || n > UINT32_MAX || static_cast<unsigned char>(input[0]) <= 32 ||
+      static_cast<unsigned char>(input[n - 1]) <= 32) {
+    return false;
+  }
+  out.Clear();
+  const char* p = input.data();
+  const char* const end = p + n;
+  const char* start = p;
+  for (;;) {
+    while (p != end && !kSpecial[static_cast<unsigned char>(*p)]) ++p;
+    if (p == end) break;
+    if (*p == ' ') {
+      if (p[1] == ' ') return false;  // the last character is no blank: p[1] exists
+      out.Append(std::string_view(start, static_cast<size_t>(p - start)));
+      start = ++p;
+    } else if (*p == '/' && (p + 1 == end || p[1] != '/')) {
+      ++p;
+    } else {
+      return false;
+    }
+  }
+  out.Append(std::string_view(start, static_cast<size_t>(end - start)));
+  if (out.Count() > 256) return false;
+  if (!s.TypeList.Empty()) {
+    const TNameValue* t = s.TypeList.Find(out.Get(0));
+    if (t && !t->Value.empty()) return false;
+  }
+  if (!s.ConstList.Empty()) {
+    for (size_t k = 1; k < out.Count(); ++k) {
+      const TNameValue* c = s.ConstList.Find(out.Get(static_cast<int64_t>(k)));
+      if (c && !c->Value.empty()) return false;
+    }
+  }
+  return true;
+}
+
+// The upper-cased first token: the token itself when it has no lower-case letter (the
+// usual keyword), else its upper-cased copy in `scratch`.
+std::string_view UpperKeyword(std::string_view token, std::string& scratch) {
+  for (const char c : token) {
+    if (c >= 'a' && c <= 'z') {
+      scratch = UpperCase(token);
+      return scratch;
+    }
+  }
+  return token;
+}
+
 // One script line through the front end.
-void CompileLine(TCompilerState& s, std::string_view raw, std::string& line) {
+void CompileLine(TCompilerState& s, std::string_view raw) {
   s.Handled = false;
   if (IsBlankText(raw)) {
     s.Handled = true;
     return;
   }
-  std::string_view text = raw;
-  if (raw.find('\t') != std::string_view::npos) {
-    // A tab separates words as a blank does; inside double quotes it is text.
-    s.TabScratch.assign(raw);
-    bool quoted = false;
-    for (char& c : s.TabScratch) {
-      if (c == '"') quoted = !quoted;
-      if (c == '\t' && !quoted) c = ' ';
-    }
-    text = s.TabScratch;
-  }
   TScriptTokens& tokens = s.LineTokens;
-  NormalizeLineInto(s, text, line, &tokens);
-  const std::string_view t0 = tokens.Get(0);
-  s.Keyword.assign(t0.data(), t0.size());
-  for (char& c : s.Keyword) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  std::string_view line = raw;
+  // The usual line normalises to itself: its words are split where they lie, nothing is
+  // copied.
+  if (!SplitPlainLine(s, raw, tokens)) {
+    std::string_view text = raw;
+    if (raw.find('\t') != std::string_view::npos) {
+      // A tab separates words as a blank does; inside double quotes it is text.
+      s.TabScratch.assign(raw);
+      bool quoted = false;
+      for (char& c : s.TabScratch) {
+        if (c == '"') quoted = !quoted;
+        if (c == '\t' && !quoted) c = ' ';
+      }
+      text = s.TabScratch;
+    }
+    NormalizeLineInto(s, text, s.LineText, &tokens);
+    line = s.LineText;
   }
+  s.Keyword = UpperKeyword(tokens.Get(0), s.KeywordText);
   if (IsBlankText(line)) {
     s.Handled = true;
     return;
   }
-  const TStatement st(line, s.Keyword, tokens);
+  const TStatement st{line, s.Keyword, tokens};
   if (const TDispatchEntry* e = s.FrontEnd.Find(s.Keyword, s)) {
-    e->Handler(s, st);
+    RunHandler(*e, s, st);
   } else {
     if (s.InProp && (s.Keyword == "FORM" || s.Keyword == "CHUNK")) {
-      ReportError(s, s.Keyword + " not allowed inside a PROP!");
+      ReportError(s, std::string(s.Keyword) + " not allowed inside a PROP!");
     }
     CompileStatement(s, st);
   }
-  if (!s.Handled) ReportError(s, "\"" + s.Keyword + "\" - undeclared identifier.");
+  if (!s.Handled) ReportError(s, "\"" + std::string(s.Keyword) + "\" - undeclared identifier.");
 }
 
 std::string RunScript(TCompilerState& s, const std::string& scriptName) {
@@ -482,7 +551,6 @@ std::string RunScript(TCompilerState& s, const std::string& scriptName) {
   if (!reader) file = std::make_unique<TTextLines>(ReadWholeFile(MapFixedPath(scriptName), kMaxScriptFileBytes));
 
   std::string readerLine;
-  std::string normalised;  // reused from line to line
   while (!s.EndOfInput) {
     std::string_view line;
     if (reader) {
@@ -497,7 +565,7 @@ std::string RunScript(TCompilerState& s, const std::string& scriptName) {
       line = file->Next(s.EndOfInput);
     }
     ++s.LineNumber;
-    CompileLine(s, line, normalised);
+    CompileLine(s, line);
   }
 
   // Only open braces are missing; a surplus of "}" was hinted where it stood.
@@ -593,20 +661,8 @@ size_t TNameList::THash::operator()(std::string_view s) const {
 
 bool TNameList::TEqual::operator()(std::string_view a, std::string_view b) const { return SameTextIgnoreCase(a, b); }
 
-namespace {
-
-unsigned char UpperByte(char c) {
-  return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-}
-
-}  // namespace
-
 void TNameList::Note(std::string_view name) {
   if (!name.empty()) m_shapes[UpperByte(name[0])] |= uint64_t{1} << std::min<size_t>(name.size(), 63);
-}
-
-bool TNameList::MayHave(std::string_view name) const {
-  return !name.empty() && (m_shapes[UpperByte(name[0])] >> std::min<size_t>(name.size(), 63) & 1) != 0;
 }
 
 void TNameList::PushBack(TNameValue entry) {
@@ -646,12 +702,8 @@ void TNameList::PopFront(size_t count) {
   }
 }
 
-const TNameValue* TNameList::Find(std::string_view name) const {
-  if (m_entries.empty()) return nullptr;
-  if (!MayHave(name)) {
-    // An empty name can be declared ("$CONST = 5"): only the filter skips it.
-    if (!name.empty() || m_index.find(name) == m_index.end()) return nullptr;
-  }
+const TNameValue* TNameList::FindIndexed(std::string_view name) const {
+  // An empty name can be declared ("$CONST = 5"); the filter of Find lets it through.
   const auto it = m_index.find(name);
   if (it == m_index.end()) return nullptr;
   const TBucket& b = it->second;
@@ -675,63 +727,12 @@ bool WholeToken(std::string_view t) {
 
 }  // namespace
 
-namespace {
-
-// Characters that make a line more than words separated by single blanks: control
-// characters and the blank itself (checked for doubles), the punctuation normalisation
-// changes, quotes, and "/" (checked for "//").
-constexpr std::array<bool, 256> kSpecial = [] {
-  std::array<bool, 256> t{};
-  for (int c = 0; c <= 32; ++c) t[static_cast<size_t>(c)] = true;
-  for (const char c : {',', '(', ')', '"', '/'}) t[static_cast<unsigned char>(c)] = true;
-  return t;
-}();
-
-// The common line, words separated by single blanks and nothing to normalise or replace,
-// normalises to itself: one pass finds its words. False when the line needs the full rule.
-bool NormalizePlainLine(TCompilerState& s, std::string_view input, std::string& result, TScriptTokens& out) {
-  const size_t n = input.size();
-  if (n == 0 || n > UINT32_MAX || static_cast<unsigned char>(input[0]) <= 32 ||
-      static_cast<unsigned char>(input[n - 1]) <= 32) {
-    return false;
-  }
-  // The result is the line itself; its words are found in the copy, so that the tokens
-  // point into the result. The general rule starts from scratch when this gives up.
-  result.assign(input);
-  out.Clear();
-  const char* p = result.data();
-  size_t start = 0;
-  for (size_t i = 0; i < n; ++i) {
-    const auto c = static_cast<unsigned char>(p[i]);
-    if (!kSpecial[c]) continue;
-    if (c == ' ') {
-      if (p[i + 1] == ' ') return false;  // the last character is no blank
-      out.Append(std::string_view(p + start, i - start));
-      start = i + 1;
-      continue;
-    }
-    if (c == '/' && (i + 1 >= n || p[i + 1] != '/')) continue;
-    return false;
-  }
-  out.Append(std::string_view(p + start, n - start));
-  if (out.Count() > 256) return false;
-  if (!s.TypeList.Empty()) {
-    const TNameValue* t = s.TypeList.Find(out.Get(0));
-    if (t && !t->Value.empty()) return false;
-  }
-  if (!s.ConstList.Empty()) {
-    for (size_t k = 1; k < out.Count(); ++k) {
-      const TNameValue* c = s.ConstList.Find(out.Get(static_cast<int64_t>(k)));
-      if (c && !c->Value.empty()) return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
-
 void NormalizeLineInto(TCompilerState& s, std::string_view input, std::string& result, TScriptTokens* out) {
-  if (out && NormalizePlainLine(s, input, result, *out)) return;
+  if (out && SplitPlainLine(s, input, *out)) {
+    result.assign(input);
+    out->Split(result);
+    return;
+  }
   // One pass finds the comment and whether there is punctuation to clean.
   size_t cut = input.size();
   bool punctuation = false;
@@ -793,28 +794,53 @@ void NormalizeLineInto(TCompilerState& s, std::string_view input, std::string& r
   for (const auto& [at, len] : spans) out->Append(std::string_view(result).substr(at, len));
 }
 
-void CompileStatement(TCompilerState& s, const TStatement& st) {
-  if (st.Keyword.find(':') != std::string::npos) {
-    DefineMacro(s, st.Line);
-    return;
+bool CompileStatement(TCompilerState& s, const TStatement& st) {
+  // No keyword of the table holds a ":", so looking it up first decides as testing for the
+  // macro definition first would.
+  if (const TDispatchEntry* e = s.Statements.Find(st.Keyword, s)) return RunHandler(*e, s, st);
+  s.Handled = st.Keyword.find(':') != std::string_view::npos;
+  if (s.Handled) DefineMacro(s, st.Line);
+  return s.Handled;
+}
+
+bool CompileStatement(TCompilerState& s, std::string_view keyword, std::string_view line) {
+  const TScriptTokens tokens(line);
+  return CompileStatement(s, TStatement{line, keyword, tokens});
+}
+
+bool RunHandler(const TDispatchEntry& e, TCompilerState& s, const TStatement& st) {
+  if (e.Decider) {
+    s.Handled = e.Decider(s, st);
+  } else {
+    e.Handler(s, st);
+    s.Handled = true;
   }
-  if (const TDispatchEntry* e = s.Statements.Find(st.Keyword, s)) e->Handler(s, st);
+  return s.Handled;
 }
 
-void CompileStatement(TCompilerState& s, const std::string& keyword, const std::string& line) {
-  const TStatement st(line, keyword);
-  CompileStatement(s, st);
-}
-
-void TDispatchTable::Add(std::string keyword, TStatementHandler handler, TStatementGuard guard) {
-  m_entries.push_back({std::move(keyword), handler, guard});
+void TDispatchTable::Insert(TDispatchEntry entry) {
+  // A keyword with ":" would be taken for a macro definition before it reached the table.
+  assert(entry.Keyword.find(':') == std::string::npos);
+  m_entries.push_back(std::move(entry));
   Reindex();
 }
 
-bool TDispatchTable::Register(std::string_view keyword, TStatementHandler handler, TStatementGuard guard) {
+void TDispatchTable::Add(std::string keyword, TStatementHandler handler, TStatementGuard guard) {
+  Insert({std::move(keyword), handler, nullptr, guard});
+}
+
+void TDispatchTable::Add(std::string keyword, TDecidingHandler handler, TStatementGuard guard) {
+  Insert({std::move(keyword), nullptr, handler, guard});
+}
+
+void TDispatchTable::Reserve(std::string keyword) { Insert({std::move(keyword), nullptr, nullptr, nullptr}); }
+
+bool TDispatchTable::Fill(std::string_view keyword, TStatementHandler handler, TDecidingHandler decider,
+                          TStatementGuard guard) {
   for (TDispatchEntry& e : m_entries) {
-    if (e.Keyword == keyword && e.Handler == nullptr) {
+    if (e.Keyword == keyword && !e.HasHandler()) {
       e.Handler = handler;
+      e.Decider = decider;
       e.Guard = guard;
       Reindex();
       return true;
@@ -823,19 +849,41 @@ bool TDispatchTable::Register(std::string_view keyword, TStatementHandler handle
   return false;
 }
 
+bool TDispatchTable::Register(std::string_view keyword, TStatementHandler handler, TStatementGuard guard) {
+  return Fill(keyword, handler, nullptr, guard);
+}
+
+bool TDispatchTable::Register(std::string_view keyword, TDecidingHandler handler, TStatementGuard guard) {
+  return Fill(keyword, nullptr, handler, guard);
+}
+
+uint64_t TDispatchTable::Head(std::string_view keyword) {
+  uint64_t h = 0;
+  const size_t n = std::min<size_t>(keyword.size(), 8);
+  for (size_t i = 0; i < n; ++i) h |= uint64_t{static_cast<unsigned char>(keyword[i])} << (8 * i);
+  return h;
+}
+
 void TDispatchTable::Reindex() {
   for (auto& bucket : m_index) bucket.clear();
   for (size_t i = 0; i < m_entries.size(); ++i) {
     const TDispatchEntry& e = m_entries[i];
-    if (e.Handler && !e.Keyword.empty()) m_index[static_cast<unsigned char>(e.Keyword[0])].push_back(i);
+    if (e.HasHandler() && !e.Keyword.empty()) {
+      m_index[static_cast<unsigned char>(e.Keyword[0])].push_back({Head(e.Keyword), e.Keyword.size(), i});
+    }
   }
 }
 
 const TDispatchEntry* TDispatchTable::Find(std::string_view keyword, const TCompilerState& s) const {
   if (keyword.empty()) return nullptr;
-  for (const size_t i : m_index[static_cast<unsigned char>(keyword[0])]) {
-    const TDispatchEntry& e = m_entries[i];
-    if (e.Keyword == keyword && (!e.Guard || e.Guard(s))) return &e;
+  const auto& bucket = m_index[static_cast<unsigned char>(keyword[0])];
+  if (bucket.empty()) return nullptr;
+  const uint64_t head = Head(keyword);
+  for (const TIndexed& x : bucket) {
+    if (x.Size != keyword.size() || x.Head != head) continue;
+    const TDispatchEntry& e = m_entries[x.Entry];
+    if (keyword.size() > 8 && std::memcmp(e.Keyword.data() + 8, keyword.data() + 8, keyword.size() - 8) != 0) continue;
+    if (!e.Guard || e.Guard(s)) return &e;
   }
   return nullptr;
 }

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "iffc/CompilerState.h"
+#include "iffc/BlockCompiler.h"
 #include "iffc/CrcList.h"
 #include "iffc/Tre.h"
 #include "util/Crc32.h"
@@ -43,7 +43,6 @@ void PutNameFirst(TCompilerState& s, const std::string& name, int number) {
 
 // $FUNC_BEGIN NAME COUNT  |  $FUNC_BEGIN NAME P1 P2 ...
 void HandleFuncBegin(TCompilerState& s, const TStatement& st) {
-  s.Handled = true;
   PushFlag(s, s.GenCrc);
   s.GenCrc = true;
   if (s.FuncSizePos != -1) ReportError(s, "missing call to $function_end!");
@@ -74,7 +73,6 @@ void HandleFuncBegin(TCompilerState& s, const TStatement& st) {
 
 // $FUNC_END
 void HandleFuncEnd(TCompilerState& s, const TStatement&) {
-  s.Handled = true;
   if (s.FuncSizePos == -1) {
     // Nothing was saved for this statement: restoring would hand GenCrc a stale slot.
     ReportError(s, "missing call to $function_begin!");
@@ -93,7 +91,6 @@ void HandleFuncEnd(TCompilerState& s, const TStatement&) {
 
 // $VAR NAME1 NAME2 ...
 void HandleVar(TCompilerState& s, const TStatement& st) {
-  s.Handled = true;
   int count = 0;
   for (int i = 0; !st.Tokens.Get(i + 1).empty(); ++i) {
     PutNameFirst(s, st.Tokens.Str(i + 1), kFirstVarNumber + i);
@@ -106,7 +103,6 @@ void HandleVar(TCompilerState& s, const TStatement& st) {
 
 // $IF VALUE
 void HandleIf(TCompilerState& s, const TStatement& st) {
-  s.Handled = true;
   WriteWord(s, kCodeIf);
   if (st.Tokens.Get(1).empty()) {
     ReportError(s, "wrong number of parameters. Expected: 1");
@@ -121,7 +117,6 @@ void HandleIf(TCompilerState& s, const TStatement& st) {
 
 // $ELSE
 void HandleElse(TCompilerState& s, const TStatement&) {
-  s.Handled = true;
   WriteWord(s, kCodeElse);
   PushFlag(s, s.InIf);
   s.InIf = true;
@@ -129,13 +124,11 @@ void HandleElse(TCompilerState& s, const TStatement&) {
 
 // "{" inside a conditional
 void HandleIfOpen(TCompilerState& s, const TStatement&) {
-  s.Handled = true;
   WriteWord(s, kCodeIfOpen);
 }
 
 // "}" inside a conditional
 void HandleIfClose(TCompilerState& s, const TStatement&) {
-  s.Handled = true;
   WriteWord(s, kCodeIfClose);
   s.InIf = PopFlag(s);
 }
@@ -143,9 +136,10 @@ void HandleIfClose(TCompilerState& s, const TStatement&) {
 bool InConditional(const TCompilerState& s) { return s.InIf; }
 
 // "}" of a conditional, or of a FORM or CHUNK inside a BLOCK (see iffc/Tre.h).
-void HandleCloseBrace(TCompilerState& s, const TStatement& st) {
-  if (s.InIf) HandleIfClose(s, st);
-  else CloseNestedInBlock(s, st);
+bool HandleCloseBrace(TCompilerState& s, const TStatement& st) {
+  if (!s.InIf) return CloseNestedInBlock(s, st);
+  HandleIfClose(s, st);
+  return true;
 }
 
 bool CloseBraceGuard(const TCompilerState& s) { return s.InIf || NestedBlockOpenInBlock(s); }

@@ -6,12 +6,12 @@
 #include <cerrno>
 #include <cstring>
 
+#include "iff/IffId.h"
 #include "util/Exception.h"
 #include "util/FileIo.h"
 
 namespace {
 
-constexpr size_t kWindowSize = 256 * 1024;
 constexpr size_t kCopyBlock = 1 << 20;
 
 }  // namespace
@@ -62,7 +62,7 @@ void TOutputWriter::Flush() {
   WriteAt(m_windowStart, m_window.data(), len);
 }
 
-void TOutputWriter::Write(const void* data, size_t size) {
+void TOutputWriter::WriteAnywhere(const void* data, size_t size) {
   if (!m_file) throw EInOutError("File not open: no output file for the bytes to go to");
   if (size == 0) return;
   const auto* p = static_cast<const uint8_t*>(data);
@@ -98,8 +98,8 @@ void TOutputWriter::Write(const void* data, size_t size) {
 }
 
 void TOutputWriter::WriteU32LE(uint32_t value) {
-  const uint8_t b[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                        static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  uint8_t b[4];
+  PutLE(b, value);
   Write(b, 4);
 }
 

@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,7 +44,19 @@ public:
   const std::string& Path() const { return m_path; }
 
   // Writes at the current position and moves behind the bytes.
-  void Write(const void* data, size_t size);
+  void Write(const void* data, size_t size) {
+    // Appending to the window with room left, nearly every write, is one copy (of at
+    // least one byte: an empty write may come with no buffer at all).
+    if (m_windowLen != 0 && m_pos == m_windowStart + static_cast<int64_t>(m_windowLen) && size != 0 &&
+        size <= kWindowSize - m_windowLen) {
+      std::memcpy(m_window.data() + m_windowLen, data, size);
+      m_windowLen += size;
+      m_pos += static_cast<int64_t>(size);
+      if (m_pos > m_size) m_size = m_pos;
+      return;
+    }
+    WriteAnywhere(data, size);
+  }
   void WriteU32LE(uint32_t value);
   void WriteZeros(size_t count);
 
@@ -61,6 +74,9 @@ public:
   uint64_t WriteCalls() const { return m_writeCalls; }
 
 private:
+  static constexpr size_t kWindowSize = 256 * 1024;
+
+  void WriteAnywhere(const void* data, size_t size);
   void Flush();
   void WriteAt(int64_t offset, const uint8_t* data, size_t size);
 
@@ -70,6 +86,6 @@ private:
   int64_t m_size = 0;
   std::vector<uint8_t> m_window;
   int64_t m_windowStart = 0;  // file offset of m_window[0]
-  size_t m_windowLen = 0;     // bytes of the window in use
+  size_t m_windowLen = 0;     // bytes of the window in use; 0 whenever no output is open
   uint64_t m_writeCalls = 0;
 };

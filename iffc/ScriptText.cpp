@@ -5,6 +5,11 @@
 #include <limits>
 
 
+void TScriptTokens::PushMore(std::string_view token) {
+  m_more.push_back(token);
+  ++m_count;
+}
+
 void TScriptTokens::Split(std::string_view line) {
   m_count = 0;
   m_more.clear();

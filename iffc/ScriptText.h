@@ -37,13 +37,14 @@ public:
 
 private:
   void Push(std::string_view token) {
-    if (m_count < kInline) {
-      m_inline[m_count] = token;
+    if (m_count < kInline) [[likely]] {
+      m_inline[m_count++] = token;
     } else {
-      m_more.push_back(token);
+      PushMore(token);
     }
-    ++m_count;
   }
+  // Out of line, so that the common push stays a store and an increment.
+  void PushMore(std::string_view token);
 
   // Statements rarely have more than a handful of tokens: those stay inside the object,
   // so splitting a line allocates nothing.
@@ -61,6 +62,20 @@ bool ParseScriptInteger(std::string_view text, int32_t& value);
 
 // ParseScriptInteger with a default for texts that break the rule.
 int32_t ReadIntegerDefault(std::string_view text, int32_t fallback);
+
+// One to eight plain decimal digits, the usual element of a script, read on the spot (no
+// such text can overflow). False for anything else, which ParseScriptInteger then reads.
+inline bool ShortDecimal(std::string_view text, uint32_t& value) {
+  if (text.empty() || text.size() > 8) return false;
+  uint32_t v = 0;
+  for (const char c : text) {
+    const auto d = static_cast<uint32_t>(static_cast<unsigned char>(c) - '0');
+    if (d > 9) return false;
+    v = v * 10 + d;
+  }
+  value = v;
+  return true;
+}
 
 // A decimal floating-point text: optional sign, digits with an optional "." (at least one
 // digit in all), optional exponent "E"/"e" with optional sign and digits; surrounding

@@ -2,19 +2,15 @@
 
 #include <cstring>
 
-#include "iffc/CompilerState.h"
+#include "iff/IffId.h"
+#include "iffc/BlockCompiler.h"
 #include "iffc/TreArchive.h"
 #include "util/Crc32.h"
-#include "util/Paths.h"
 #include "util/StrTools.h"
 
 namespace {
 
 constexpr uint32_t kTreVersion = 1;
-
-void PutLE(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 void SetTreEntry(TCompilerState& s, uint32_t size, uint32_t offset, uint32_t stored) {
   auto& e = s.TreEntry;
@@ -77,12 +73,7 @@ void FinishBlock(TCompilerState& s) {
 
 // TRE NAME
 void HandleTre(TCompilerState& s, const TStatement& st) {
-  s.Handled = true;
-  if (s.BraceDepth > 0) ReportHint(s, "} missing.");
-  FinishOutput(s);
-  SetOutputName(s, st.Tokens.Str(1));
-  Report("compiling TRE [" + s.OutputName + "] ...");
-  s.OutputFile.Open(MapFixedPath(s.OutputName));
+  StartOutput(s, "TRE", st.Tokens.Str(1));
   WriteOutputU32(s, 0);
   WriteOutputU32(s, kTreVersion);
   WriteOutputU32(s, 0);
@@ -92,7 +83,6 @@ void HandleTre(TCompilerState& s, const TStatement& st) {
 
 // TREFILE NAME
 void HandleTreFile(TCompilerState& s, const TStatement& st) {
-  s.Handled = true;
   if (!s.InTre || s.InBlock || !s.OutputFile.IsOpen() || s.OutputFile.Position() != DirectoryEnd(s)) {
     ReportError(s, "TREFILE (" + TrimControl(st.Tokens.Get(1)) +
                        ") must follow the TRE line, before the first BLOCK.");
@@ -109,7 +99,6 @@ void HandleTreFile(TCompilerState& s, const TStatement& st) {
 
 // BLOCK NAME [SIZE]
 void HandleBlock(TCompilerState& s, const TStatement& st) {
-  s.Handled = true;
   const std::string name = TrimControl(st.Tokens.Get(1));
   if (!s.InTre) {
     ReportError(s, "BLOCK (" + name + ") outside a TRE!");
@@ -153,12 +142,10 @@ void ResetTreState(TCompilerState& s) {
 }
 
 void CloseBlock(TCompilerState& s) {
-  s.Handled = true;
   FinishBlock(s);
 }
 
 void CloseTre(TCompilerState& s) {
-  s.Handled = true;
   const int64_t end = s.OutputFile.Position();
   s.OutputFile.Seek(0);
   WriteOutputU32(s, static_cast<uint32_t>(s.TreDeclCount));
@@ -175,7 +162,7 @@ bool NestedBlockOpenInBlock(const TCompilerState& s) {
   return s.InBlock && s.InTre && (s.InChunk || s.FormTop >= 0) && s.BraceDepth > 1;
 }
 
-void CloseNestedInBlock(TCompilerState& s, const TStatement& st) {
+bool CloseNestedInBlock(TCompilerState& s, const TStatement& st) {
   // The block compiler's brace rules give a BLOCK and a TRE precedence over a chunk or
   // FORM; hide both for this one brace so the innermost open structure is the one closed.
   s.InBlock = false;
@@ -184,11 +171,13 @@ void CloseNestedInBlock(TCompilerState& s, const TStatement& st) {
     s.InBlock = true;
     s.InTre = true;
   };
+  bool handled = false;
   try {
-    if (const TDispatchEntry* e = s.Statements.Find("}", s)) e->Handler(s, st);
+    if (const TDispatchEntry* e = s.Statements.Find("}", s)) handled = RunHandler(*e, s, st);
   } catch (...) {
     restore();
     throw;
   }
   restore();
+  return handled;
 }

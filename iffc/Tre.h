@@ -45,5 +45,6 @@ void ResetTreState(TCompilerState& s);
 
 // A FORM or CHUNK opened inside the current BLOCK is still open.
 bool NestedBlockOpenInBlock(const TCompilerState& s);
-// Closes that FORM or CHUNK with the block compiler's own brace rules.
-void CloseNestedInBlock(TCompilerState& s, const TStatement& st);
+// Closes that FORM or CHUNK with the block compiler's own brace rules; false when those
+// rules do not take the brace.
+bool CloseNestedInBlock(TCompilerState& s, const TStatement& st);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "iff/IffId.h"
 #include "mesh/Rip.h"
 #include "util/FileIo.h"
 #include "util/Paths.h"
@@ -11,16 +12,6 @@
 namespace {
 
 constexpr uint64_t kMaxFile = 0x7FFFFFFF;
-
-uint32_t GetBE(const uint8_t* p) {
-  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
-}
-void PutBE(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 24);
-  p[1] = static_cast<uint8_t>(v >> 16);
-  p[2] = static_cast<uint8_t>(v >> 8);
-  p[3] = static_cast<uint8_t>(v);
-}
 
 struct TItem {
   uint32_t Offset;

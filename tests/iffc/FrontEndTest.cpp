@@ -51,6 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NormalizeCase{"CSTRING \"ab\"", "CSTRING ab"},        // quoted without: quotes lost
                       NormalizeCase{"CSTRING \"a, (b)\"", "CSTRING \"a b\""},  // quotes do not protect
                       NormalizeCase{"CSTRING \"http://x\"", "CSTRING http"},  // nor from comments
+                      NormalizeCase{"FILE a/b c/", "FILE a/b c/"},          // a lone "/" is text
                       NormalizeCase{"long\t5", "long\t5"},                  // a tab is no separator
                       NormalizeCase{"A\r", "A"}));
 
@@ -110,6 +111,15 @@ TEST_F(Lines, CrLfAndLfScriptsCompileTheSame) {
 TEST_F(Lines, KeywordsInAnyCase) {
   CompileInChunk("long 5\nLoNg 6\n");
   EXPECT_EQ(ChunkPayload(), U32s({5, 6}));
+}
+
+TEST_F(Lines, KeywordsAreMatchedWhole) {
+  // Same length and first eight characters as a keyword, or a keyword's beginning.
+  Compile("CRC32FUNX A 0\n$ORIGINAL_CRX 5\nLON 1\nLONGS 1\n");
+  EXPECT_EQ(Diagnostics(), (Strings{"error: line 1, \"CRC32FUNX\" - undeclared identifier.",
+                                    "error: line 2, \"$ORIGINAL_CRX\" - undeclared identifier.",
+                                    "error: line 3, \"LON\" - undeclared identifier.",
+                                    "error: line 4, \"LONGS\" - undeclared identifier."}));
 }
 
 TEST_F(Lines, DoneIsTheLastMessage) {
