@@ -6,7 +6,6 @@
 
 #include "images/LifGraphic.h"
 #include "images/MatGraphic.h"
-#include "util/Paths.h"
 
 namespace {
 
@@ -80,7 +79,6 @@ bool FindPictureFormat(const std::string& fileName, TPictureFormat& format) {
 }
 
 void RegisterImageFormats() {
-  SetMatPaletteDirectory(ExeDirectory() + "pal/");
   RegisterPictureFormat({"lif", "Layered Image Format (Drevanth)", LoadLif, SaveLif});
   RegisterPictureFormat({"mat", "Halcyra MAT", LoadMat, SaveMat});
   RegisterPictureFormat({"iff", "Halcyra MAT", LoadMat, SaveMat});
@@ -89,7 +87,6 @@ void RegisterImageFormats() {
 
 void UnregisterImageFormats() {
   for (const char* ext : {"lif", "mat", "iff", "tga"}) UnregisterPictureFormat(ext);
-  SetMatPaletteDirectory("");
 }
 
 void LoadPicture(const std::string& fileName, TBitmap& bitmap) {
