@@ -60,7 +60,6 @@ public:
   ~TForm1() override;
 
   TMeshDocument& Document() { return m_document; }
-  QSettings& Settings() { return *m_settings; }
 
   // Components, named as in the window layout.
   QTabWidget* PageControl1 = nullptr;

@@ -5,8 +5,7 @@
 // Layout. Four fixed-capacity record arrays named after the game's mesh chunks (VERT
 // vertices, VTNM normals, FVRT face corners, FACE faces), each allocated once at
 // MeshCapacity records when the document is made and never grown; the counts say how many
-// records belong to the model. Records are little-endian on disk and in memory (this
-// program only runs on little-endian machines; static_asserts below pin the sizes).
+// records belong to the model. The records and the file names are in mesh/Records.h.
 //
 // Record files. vert.kvt, vtnm.kvt, fvrt.kvt, face.kvt and radi.kvt in the home folder
 // (util/Paths.h), raw records with no header; the number of records is the file length
@@ -57,48 +56,13 @@
 #include <unordered_set>
 #include <vector>
 
+#include "mesh/Records.h"
 #include "util/Exception.h"
 
 // A full record array, a bad record index handed to an operation.
 TESSAVOR_DECLARE_EXCEPTION(EMeshDocument);
 
-struct TPoint3 {
-  float x, y, z;
-};
-
-// One corner of a face.
-struct TFvrtRecord {
-  int32_t Vert;  // index in VERT
-  int32_t Vtnm;  // index in VTNM
-  float Tx;      // texture u, 0 left .. 1 right
-  float Ty;      // texture v, 0 bottom .. 1 top
-};
-
-// One polygon; its corners are FVRT records FirstFvrt .. FirstFvrt + FvrtCount - 1.
-struct TFaceRecord {
-  int32_t Vtnm;       // face normal, index in VTNM
-  float D;            // plane distance: N.X + D = 0 for the points X of the face
-  int32_t Mat;        // material id
-  int32_t FirstFvrt;
-  int32_t FvrtCount;
-  int32_t Reserved1;  // carried unchanged; 0 on faces made in the editor
-  uint32_t Reserved2; // carried unchanged; kEditorReserved2 on faces made in the editor
-};
-
-static_assert(sizeof(TPoint3) == 12);
-static_assert(sizeof(TFvrtRecord) == 16);
-static_assert(sizeof(TFaceRecord) == 28);
-
-constexpr int32_t MeshCapacity = 32769;
-constexpr uint32_t kEditorReserved2 = 0x7F0096FF;
 constexpr int kMaxFaceLineCorners = 64;
-
-// The record file names in the home folder.
-constexpr const char* kVertFile = "vert.kvt";
-constexpr const char* kVtnmFile = "vtnm.kvt";
-constexpr const char* kFvrtFile = "fvrt.kvt";
-constexpr const char* kFaceFile = "face.kvt";
-constexpr const char* kRadiFile = "radi.kvt";
 
 // What changed in a list, for a list model in the window layer.
 enum class TListChange {
@@ -135,7 +99,6 @@ public:
 
   // Multiple selection (used by ListBox3). Indices outside the list are ignored.
   void SetSelected(int i, bool selected);
-  bool IsSelected(int i) const { return m_selected.count(i) != 0; }
   void ClearSelection();
   int SelectedCount() const { return static_cast<int>(m_selected.size()); }
   const std::set<int>& Selected() const { return m_selected; }

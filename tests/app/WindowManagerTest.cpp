@@ -105,7 +105,7 @@ TEST_F(WindowManager, ClosingTheMainWindowEndsTheProgramWithTheModelViewerOpen) 
   EXPECT_FALSE(MeshViewerWindow()->isVisible());
   EXPECT_FALSE(form->Points()->isVisible());
   EXPECT_FALSE(form->Tools()->isVisible());
-  EXPECT_TRUE(form->Settings().contains("frmPoints/Left"));
+  EXPECT_TRUE(QSettings(Ini(), QSettings::IniFormat).contains("frmPoints/Left"));
   // What main() does after the loop: the viewers go, and with them the log's last lines.
   DestroyViewers();
   CloseLog();
