@@ -9,6 +9,9 @@
 
 namespace {
 
+// One registry for the process, as picture loading by extension is the process's: formats
+// are registered at start (the window layer adds its own) and read by any thread, hence the
+// lock.
 std::mutex g_lock;
 std::vector<TPictureFormat> g_formats;
 

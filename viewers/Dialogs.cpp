@@ -21,7 +21,7 @@ int AskOnTop(QWidget* parent, QMessageBox::Icon icon, const QString& title, cons
 // "IFF Files (*.iff)" -> "Folders/iff": the patterns name the kind of file.
 QString FolderKey(const QString& filter) {
   static const QRegularExpression nonWord(QStringLiteral("[^A-Za-z0-9]+"));
-  const int open = filter.indexOf('(');
+  const qsizetype open = filter.indexOf('(');
   const QString patterns = open >= 0 ? filter.mid(open) : filter;
   QString key = patterns.toLower().replace(nonWord, QStringLiteral("_"));
   while (key.startsWith('_')) key.remove(0, 1);
