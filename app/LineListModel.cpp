@@ -6,21 +6,15 @@
 #include "mesh/MeshDocument.h"
 
 TLineListModel::TLineListModel(TListLines& lines, QObject* parent) : QAbstractListModel(parent), m_lines(lines) {
-  m_lines.OnAboutToChange = [this](TListChange kind, int first, int last) {
+  m_aboutToChange = m_lines.OnAboutToChange.Connect([this](TListChange kind, int first, int last) {
     if (kind == TListChange::Reset) beginResetModel();
     else if (kind == TListChange::Insert) beginInsertRows(QModelIndex(), first, last);
-  };
-  m_lines.OnChanged = [this, previous = m_lines.OnChanged](TListChange kind, int first, int last) {
+  });
+  m_changed = m_lines.OnChanged.Connect([this](TListChange kind, int first, int last) {
     if (kind == TListChange::Reset) endResetModel();
     else if (kind == TListChange::Insert) endInsertRows();
     else if (kind == TListChange::Replace) emit dataChanged(index(first), index(last));
-    if (previous) previous(kind, first, last);
-  };
-}
-
-TLineListModel::~TLineListModel() {
-  m_lines.OnAboutToChange = nullptr;
-  m_lines.OnChanged = nullptr;
+  });
 }
 
 int TLineListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_lines.Count(); }
@@ -39,12 +33,10 @@ TListBox::TListBox(TListLines& lines, bool multiSelect, const QString& name, QWi
   setSelectionMode(multiSelect ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
   m_model = new TLineListModel(lines, this);
   setModel(m_model);
-  // Installed after the model so that the model's own bookkeeping runs first.
-  auto modelHook = m_lines.OnChanged;
-  m_lines.OnChanged = [this, modelHook](TListChange kind, int first, int last) {
-    if (modelHook) modelHook(kind, first, last);
+  // Connected after the model, so that the model's own bookkeeping runs first.
+  m_storeChanged = m_lines.OnChanged.Connect([this](TListChange kind, int, int) {
     if (kind == TListChange::Current || kind == TListChange::Reset) SyncFromStore();
-  };
+  });
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { SyncToStore(); });
   connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
     if (m_syncing) return;  // the program moved it

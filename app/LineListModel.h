@@ -10,18 +10,21 @@
 #include <QAbstractListModel>
 #include <QListView>
 
+#include "util/Signal.h"
+
 class TListLines;
 
 class TLineListModel final : public QAbstractListModel {
   Q_OBJECT
 public:
   TLineListModel(TListLines& lines, QObject* parent = nullptr);
-  ~TLineListModel() override;
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role) const override;
 
 private:
   TListLines& m_lines;
+  TConnection m_aboutToChange;
+  TConnection m_changed;
 };
 
 // A list box: the QListView, its model, and the mirroring of current line and selection.
@@ -52,6 +55,7 @@ private:
 
   TListLines& m_lines;
   TLineListModel* m_model;
+  TConnection m_storeChanged;
   bool m_multi;
   bool m_syncing = false;
   int m_clickedRow = -1;  // the row this mouse press already reported as a click

@@ -21,13 +21,8 @@
 #include "viewers/Dialogs.h"
 #include "viewers/FaceView.h"
 
-namespace {
-// The model of the last rip in this session: where "Write back..." puts the mesh.
-QString g_lastRippedModel;
-}  // namespace
-
 void RipMeshAction(TForm1& form) {
-  const auto chosen = Dialogs().OpenFileName(&form, QStringLiteral("Rip mesh"), QStringLiteral("IFF Files (*.iff)"));
+  const auto chosen = form.Dialogs().OpenFileName(&form, QStringLiteral("Rip mesh"), QStringLiteral("IFF Files (*.iff)"));
   // A cancelled dialog still reloads the record files as they are.
   if (chosen) RipModelFile(form, *chosen);
   else form.Load();
@@ -35,20 +30,20 @@ void RipMeshAction(TForm1& form) {
 
 void RipModelFile(TForm1& form, const QString& path) {
   RipMesh(path.toStdString());
-  g_lastRippedModel = path;
+  form.LastRippedModel = path;
   form.AddRecentFile(path);
   form.Load();
 }
 
 void WriteBackAction(TForm1& form) {
-  QString model = g_lastRippedModel;
+  QString model = form.LastRippedModel;
   if (model.isEmpty()) {
     const auto chosen =
-        Dialogs().OpenFileName(&form, QStringLiteral("Write back: original model"), QStringLiteral("IFF Files (*.iff)"));
+        form.Dialogs().OpenFileName(&form, QStringLiteral("Write back: original model"), QStringLiteral("IFF Files (*.iff)"));
     if (!chosen) return;
     model = *chosen;
   }
-  const auto out = Dialogs().SaveFileName(&form, QStringLiteral("Write back into a copy of ") + QFileInfo(model).fileName(),
+  const auto out = form.Dialogs().SaveFileName(&form, QStringLiteral("Write back into a copy of ") + QFileInfo(model).fileName(),
                                           QStringLiteral("IFF Files (*.iff)"));
   if (!out) return;
   // What goes back is the record files, as the last Save left them.
@@ -59,7 +54,7 @@ namespace {
 
 bool ImportAscFrom(TForm1& form, const std::string& path) {
   const auto answer =
-      Dialogs().InputBox(&form, QStringLiteral("MAT file:"), QStringLiteral("Imput ASC"), QStringLiteral("70000"));
+      form.Dialogs().InputBox(&form, QStringLiteral("MAT file:"), QStringLiteral("Imput ASC"), QStringLiteral("70000"));
   if (!answer) return false;  // Cancel imports nothing
   const int32_t mat = ParseTypedInt(answer->toStdString());
   TAscMesh mesh;
@@ -85,7 +80,7 @@ void ImportAscFile(TForm1& form, const QString& path) {
 
 void OutputObjAction(TForm1& form) {
   const auto chosen =
-      Dialogs().SaveFileName(&form, QStringLiteral("Output obj"), QStringLiteral("WaveFront OBJ (*.obj)"));
+      form.Dialogs().SaveFileName(&form, QStringLiteral("Output obj"), QStringLiteral("WaveFront OBJ (*.obj)"));
   if (!chosen) return;
   QString path = *chosen;
   if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".obj");
@@ -132,12 +127,12 @@ void LoadBmpWithQt(const std::string& fileName, TBitmap& bitmap) {
 }  // namespace
 
 void ImportModelAction(TForm1& form) {
-  const auto chosen = Dialogs().OpenFileName(&form, QStringLiteral("Import"), ImportFilter());
+  const auto chosen = form.Dialogs().OpenFileName(&form, QStringLiteral("Import"), ImportFilter());
   if (chosen) ImportModelFile(form, *chosen);
 }
 
 void ImportModelFile(TForm1& form, const QString& file) {
-  const auto first = Dialogs().InputBox(&form, QStringLiteral("Import"),
+  const auto first = form.Dialogs().InputBox(&form, QStringLiteral("Import"),
                                         QStringLiteral("First number for materials without one:"),
                                         QString::number(kDefaultMaterial));
   if (!first) return;
@@ -152,11 +147,11 @@ void ImportModelFile(TForm1& form, const QString& file) {
   CommitImport(form.Document(), mesh);
   form.RepaintViews();
   form.AddRecentFile(file);
-  Dialogs().ShowMessage(&form, QString::fromStdString(report.Text()));
+  form.Dialogs().ShowMessage(&form, QString::fromStdString(report.Text()));
 }
 
 void ExportModelAction(TForm1& form) {
-  const auto chosen = Dialogs().SaveFileName(&form, QStringLiteral("Export"), ExportFilter());
+  const auto chosen = form.Dialogs().SaveFileName(&form, QStringLiteral("Export"), ExportFilter());
   if (!chosen) return;
   QString path = *chosen;
   if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".obj");
@@ -164,7 +159,7 @@ void ExportModelAction(TForm1& form) {
   options.MaterialFolder = form.MatPath().toStdString();
   options.LoadForeignPicture = LoadBmpWithQt;
   const TExportReport report = ExportModel(form.Document(), path.toStdString(), options);
-  Dialogs().ShowMessage(&form, QString::fromStdString(report.Text()));
+  form.Dialogs().ShowMessage(&form, QString::fromStdString(report.Text()));
 }
 
 void DelVtAction(TForm1& form) { DeleteVtnm(form.Document()); }

@@ -1,7 +1,9 @@
 #pragma once
 // The main window's buttons that run the core's mesh tools. Each takes the main window for
-// its document, its edit boxes and the dialogs; errors propagate to the caller's RunAction.
-// Operations that the tools define as ending with Save and Load do so here.
+// its document, its edit boxes and its dialogs, and adds only the questions and file
+// dialogs around a core call; errors propagate to the caller's RunAction (the main window
+// runs each as one undoable step). The operations that end with Save and Load do so in the
+// core (mesh/Geometry.h, mesh/Normals.h, mesh/Materials.h).
 
 #include <string>
 

@@ -73,9 +73,6 @@ int TakeScreenshots(TForm1& form, const QString& dirName) {
     std::fprintf(stderr, "tessavor: cannot create %s\n", dirName.toLocal8Bit().constData());
     return 2;
   }
-  TDialogs* const previous = &Dialogs();
-  TConsoleDialogs dialogs;
-  SetDialogs(&dialogs);
   form.show();
   form.RunAction([&] { form.Load(); });
   Settle(200);
@@ -94,10 +91,9 @@ int TakeScreenshots(TForm1& form, const QString& dirName) {
   form.RunAction([&] { form.MeshViewerClick(); });
   form.RunAction([&] { form.GLClick(); });
   Settle(600);
-  ok &= Save(MeshViewerWindow(), dir, QStringLiteral("frmMeshView"));
-  ok &= Save(GlViewerWindow(), dir, QStringLiteral("frmGlView"));
+  ok &= Save(form.Viewers().MeshViewerWindow(), dir, QStringLiteral("frmMeshView"));
+  ok &= Save(form.Viewers().GlViewerWindow(), dir, QStringLiteral("frmGlView"));
   std::fflush(stdout);
   form.close();
-  SetDialogs(previous);
   return ok ? 0 : 2;
 }

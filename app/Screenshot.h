@@ -14,7 +14,7 @@ class TForm1;
 int TakeScreenshots(TForm1& form, const QString& dir);
 
 // The dialogs of a run without a person: messages and errors go to standard error,
-// questions are answered No, input boxes and file dialogs are cancelled. main() installs
-// them before the main window is made, so a message at start-up (a missing kvt_mesh.txt)
-// cannot wait for a click nobody will give.
+// questions are answered No, input boxes and file dialogs are cancelled. main() gives them
+// to the main window when it makes it, so a message at start-up (a missing kvt_mesh.txt)
+// cannot wait for a click nobody will give; TakeScreenshots expects a window made so.
 std::unique_ptr<TDialogs> MakeConsoleDialogs();

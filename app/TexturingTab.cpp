@@ -163,7 +163,7 @@ void TTexturingTab::ListFacesClick(int face) {
   m_panel.ShowFace(face);
   doc.ListBox4.SetCurrent(face);
   m_form.Faces()->update();
-  SetHighlightedFace(face);
+  m_form.Viewers().SetHighlightedFace(face);
   const int entry = ComboTexture->findText(Padded(f->Mat));
   ComboTexture->setCurrentIndex(entry >= 0 ? entry : 0);
   ComboTexture->setEditText(ComboTexture->itemText(entry >= 0 ? entry : 0));

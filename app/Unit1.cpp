@@ -119,9 +119,20 @@ QString ResultText(const TMeshStep& step, qint64 ms) {
   return text + QStringLiteral(" in %1 ms").arg(ms);
 }
 
+// The settings file, opened at creation and kept until the window closes.
+std::unique_ptr<QSettings> OpenSettings(const QString& settingsPath) {
+  const QString ini = settingsPath.isEmpty() ? Q(HomeFile("model.ini")) : settingsPath;
+  return std::make_unique<QSettings>(ini, QSettings::IniFormat);
+}
+
 }  // namespace
 
-TForm1::TForm1(const QString& settingsPath, QWidget* parent) : QMainWindow(parent) {
+TForm1::TForm1(const QString& settingsPath, TDialogs* dialogs, QWidget* parent)
+    : QMainWindow(parent),
+      m_settings(OpenSettings(settingsPath)),
+      m_standardDialogs(dialogs ? nullptr : std::make_unique<TStandardDialogs>(m_settings.get())),
+      m_dialogs(dialogs ? *dialogs : *m_standardDialogs),
+      m_viewers(m_dialogs) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Tessavor " TESSAVOR_VERSION));
   setAcceptDrops(true);
@@ -130,10 +141,6 @@ TForm1::TForm1(const QString& settingsPath, QWidget* parent) : QMainWindow(paren
     const QString suffix = QString::fromStdString(f.Extension).toLower();
     if (!ModelFileSuffixes.contains(suffix)) ModelFileSuffixes << suffix;
   }
-  // The settings file, opened at creation and kept until the window closes.
-  const QString ini = settingsPath.isEmpty() ? Q(HomeFile("model.ini")) : settingsPath;
-  m_settings = std::make_unique<QSettings>(ini, QSettings::IniFormat);
-  SetDialogFolders(m_settings.get());
   m_undo = new QUndoStack(this);
   m_undo->setUndoLimit(kUndoSteps);
   // "." as decimal separator for every float conversion, whatever the user's locale; the
@@ -147,21 +154,22 @@ TForm1::TForm1(const QString& settingsPath, QWidget* parent) : QMainWindow(paren
   BuildStatusBar();
 
   // The projection windows belong to the main window but are windows of their own.
-  m_points = std::make_unique<TfrmPoints>(m_document,
-                                          [this] { RunEdit(QStringLiteral("add FVRT"), [this] { AddFvrtClick(); }); });
-  m_faces = std::make_unique<TfrmFaces>(m_document);
+  m_points = std::make_unique<TfrmPoints>(m_document, m_projection, [this] {
+    RunEdit(QStringLiteral("add FVRT"), [this] { AddFvrtClick(); });
+  });
+  m_faces = std::make_unique<TfrmFaces>(m_document, m_projection);
   m_faces->SetPointsWindow(m_points.get());
   m_points->SetPartner(m_faces.get());
   // Rotations turn VERT in place outside the history; the title still shows the change.
-  m_tools = std::make_unique<TfrmTools>(m_document, [this] {
+  m_tools = std::make_unique<TfrmTools>(m_document, m_projection, [this] {
     RepaintViews();
     UpdateState();
   });
 
-  m_document.OnVertAdded = [this](int32_t) { m_points->update(); };
-  m_document.OnFaceAdded = [this](int32_t) { m_faces->update(); };
-  m_document.OnRepaint = [this] { RepaintViews(); };
-  m_document.OnLoaded = [this] { AfterLoad(); };
+  m_listening.push_back(m_document.OnVertAdded.Connect([this](int32_t) { m_points->update(); }));
+  m_listening.push_back(m_document.OnFaceAdded.Connect([this](int32_t) { m_faces->update(); }));
+  m_listening.push_back(m_document.OnRepaint.Connect([this] { RepaintViews(); }));
+  m_listening.push_back(m_document.OnLoaded.Connect([this] { AfterLoad(); }));
 
   LoadTemplate();
   resize(560, 520);
@@ -170,23 +178,19 @@ TForm1::TForm1(const QString& settingsPath, QWidget* parent) : QMainWindow(paren
 }
 
 TForm1::~TForm1() {
-  SetDialogFolders(nullptr);
   // Commands refer to this window; none may run while it is being taken apart.
   delete m_undo;
   m_undo = nullptr;
   CompilerMessageHook = nullptr;
-  m_document.OnVertAdded = nullptr;
-  m_document.OnFaceAdded = nullptr;
-  m_document.OnRepaint = nullptr;
-  m_document.OnLoaded = nullptr;
+  m_listening.clear();  // the windows below go first
   if (m_points) m_points->AllowClose();
   if (m_faces) m_faces->AllowClose();
   if (m_tools) m_tools->AllowClose();
   m_tools.reset();
   m_faces.reset();
   m_points.reset();
-  // The list views hold hooks in the document's line stores: they go before the document,
-  // which as a member would otherwise die before the base class deletes the children.
+  // The list views refer to the document's line stores: they go before the document, which
+  // as a member would otherwise die before the base class deletes the children.
   delete takeCentralWidget();
 }
 
@@ -241,10 +245,10 @@ void TForm1::ApplyStep(const TMeshStep& step, bool undo) {
     // After a step that wrote files, the files hold this side again.
     if (step.WritesFiles()) m_saved = undo ? step.Before : step.After;
   });
-  LabelSize->setText(Q(m_document.SizeLabel));
-  LabelRadius->setText(Q(m_document.RadiusLabel));
+  LabelSize->setText(Q(m_document.SizeLabel()));
+  LabelRadius->setText(Q(m_document.RadiusLabel()));
   RepaintViews();
-  MeshViewerDrawScene();
+  m_viewers.MeshViewerDrawScene();
   if (PageControl1->currentIndex() == kTabTexturing) RunAction([this] { Texturing->TabShown(false); });
   StatusResult->setText((undo ? QStringLiteral("Undo ") : QStringLiteral("Redo ")) + QString::fromStdString(step.Name));
   UpdateState();
@@ -287,7 +291,7 @@ void TForm1::UpdateState() {
                             .arg(d.NumVtnm)
                             .arg(d.NumFvrt)
                             .arg(d.NumFace));
-  StatusSize->setText((Q(d.SizeLabel) + ' ' + Q(d.RadiusLabel)).trimmed());
+  StatusSize->setText((Q(d.SizeLabel()) + ' ' + Q(d.RadiusLabel())).trimmed());
   QStringList sel;
   if (d.ListBox1.Current() >= 0) sel << QStringLiteral("vertex %1").arg(d.ListBox1.Current());
   if (d.ListBox3.Current() >= 0 || d.ListBox3.SelectedCount() > 0)
@@ -663,8 +667,8 @@ void TForm1::PlaceBeside(QWidget& window, int slot) {
     return w ? OuterGeometry(*w).size() : designed.grownBy(QMargins(4, 28, 4, 4));
   };
   const QList<QSize> sizes = {outerSize(m_points.get(), {}), outerSize(m_faces.get(), {}),
-                              outerSize(m_tools.get(), {}), outerSize(MeshViewerWindow(), QSize(238, 227)),
-                              outerSize(GlViewerWindow(), QSize(166, 205))};
+                              outerSize(m_tools.get(), {}), outerSize(m_viewers.MeshViewerWindow(), QSize(238, 227)),
+                              outerSize(m_viewers.GlViewerWindow(), QSize(166, 205))};
   QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
   const QRect area = s ? s->availableGeometry() : QRect(0, 0, 1280, 1024);
   const QList<QPoint> places = LayoutBeside(OuterGeometry(*this), sizes, area);
@@ -686,7 +690,7 @@ void TForm1::ShutDown() {
   m_closed = true;
   SaveWindowPlacement(*m_settings, *this);
   m_settings->setValue(QStringLiteral("qorvex/MatPath"), EditMatPath->text());
-  if (GlViewerExists() && GlViewerWindow()) SaveWindowPlacement(*m_settings, *GlViewerWindow());
+  if (QWidget* gl = m_viewers.GlViewerWindow()) SaveWindowPlacement(*m_settings, *gl);
   SaveWindowPlacement(*m_settings, *m_faces);
   SaveWindowPlacement(*m_settings, *m_points);
   SaveWindowPlacement(*m_settings, *m_tools);
@@ -698,7 +702,7 @@ void TForm1::ShutDown() {
   m_points->close();
   m_faces->close();
   m_tools->close();
-  HideViewers();
+  m_viewers.HideViewers();
   emit Closed();
 }
 
@@ -723,13 +727,13 @@ void TForm1::AfterLoad() {
   // What was just loaded is what the files hold.
   m_saved = TakeSnapshot(m_document, {&m_saved});
   // The box fits into the Points window's client area; then everything is drawn anew.
-  const TPoint3& lo = m_document.BoxMin;
-  const TPoint3& hi = m_document.BoxMax;
-  Projection().FitView(lo.x, lo.y, lo.z, hi.x, hi.y, hi.z, m_points->width(), m_points->height());
-  LabelSize->setText(Q(m_document.SizeLabel));
-  LabelRadius->setText(Q(m_document.RadiusLabel));
+  const TPoint3& lo = m_document.BoxMin();
+  const TPoint3& hi = m_document.BoxMax();
+  m_projection.FitView(lo.x, lo.y, lo.z, hi.x, hi.y, hi.z, m_points->width(), m_points->height());
+  LabelSize->setText(Q(m_document.SizeLabel()));
+  LabelRadius->setText(Q(m_document.RadiusLabel()));
   RepaintViews();
-  if (GlViewerExists()) GlViewerLoadTextures(MatPath());
+  m_viewers.GlViewerLoadTextures(MatPath());
   UpdateState();
 }
 
@@ -807,7 +811,7 @@ void TForm1::ApplyTexCordClick() {
   // Walking down: the next corner becomes current, the selection stays.
   m_document.ListBox3.SetCurrent(i + 1);
   ListBox3->setFocus();
-  MeshViewerDrawScene();
+  m_viewers.MeshViewerDrawScene();
 }
 
 void TForm1::CgMatClick() {
@@ -843,11 +847,11 @@ void TForm1::RandAllClick() {
 }
 
 void TForm1::MeshViewerClick() {
-  ShowMeshViewer(this, m_document, MatPath(), [this](QWidget& w) { PlaceBeside(w, kSlotMeshView); });
+  m_viewers.ShowMeshViewer(this, m_document, MatPath(), [this](QWidget& w) { PlaceBeside(w, kSlotMeshView); });
 }
 
 void TForm1::GLClick() {
-  ShowGlViewer(this, m_document, MatPath(), [this](QWidget& w) {
+  m_viewers.ShowGlViewer(this, m_document, MatPath(), [this](QWidget& w) {
     if (HasWindowPlacement(*m_settings, w)) RestoreWindowPlacement(*m_settings, w);
     else PlaceBeside(w, kSlotGlView);
   });

@@ -4,8 +4,10 @@
 // Texturing tab, and the buttons that run the mesh tools.
 //
 // Ownership: the window owns the one mesh document, the settings file ("model.ini" in the
-// home folder, a QSettings INI object kept open until the window closes) and the Points,
-// Faces and tool windows, which it creates right after itself and shows with itself.
+// home folder, a QSettings INI object kept open until the window closes), the flat
+// projection, the Points, Faces and tool windows, which it creates right after itself and
+// shows with itself, and the two viewers (made on their buttons' first click). It hands
+// each window what it needs: the document, the projection, the dialogs.
 //
 // Every user action runs through RunAction: an error that escapes it (the program's
 // exceptions and any std::exception) is shown in the error box and ends only that action.
@@ -31,9 +33,12 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "mesh/MeshDocument.h"
+#include "mesh/Projection.h"
 #include "mesh/Snapshot.h"
+#include "viewers/ViewerHost.h"
 
 class QAction;
 class QCheckBox;
@@ -46,6 +51,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QSettings;
 class QTabWidget;
+class TDialogs;
 class TListBox;
 class TfrmFaces;
 class TfrmPoints;
@@ -55,12 +61,17 @@ class TTexturingTab;
 class TForm1 final : public QMainWindow {
   Q_OBJECT
 public:
-  // `settingsPath` empty: "model.ini" in the home folder.
-  explicit TForm1(const QString& settingsPath = QString(), QWidget* parent = nullptr);
+  // `settingsPath` empty: "model.ini" in the home folder. Every question goes to `dialogs`
+  // (not owned; it must outlive the window); nullptr: Qt's standard dialogs, which remember
+  // their folders in the settings file.
+  explicit TForm1(const QString& settingsPath = QString(), TDialogs* dialogs = nullptr, QWidget* parent = nullptr);
   ~TForm1() override;
 
   TMeshDocument& Document() { return m_document; }
-  QSettings& Settings() { return *m_settings; }
+  TDialogs& Dialogs() { return m_dialogs; }
+  TViewerHost& Viewers() { return m_viewers; }
+  // The flat projection the Points, Faces and tool windows share.
+  TProjection& Projection() { return m_projection; }
 
   // Components, named as in the window layout.
   QTabWidget* PageControl1 = nullptr;
@@ -85,6 +96,8 @@ public:
   QPushButton* ButtonGL = nullptr;
   // The tree-builder library "make &tree" loads: libbsp.so in the program folder.
   QString BspLibraryPath;
+  // The model of the last rip in this session: where "Write back..." puts the mesh.
+  QString LastRippedModel;
 
   TfrmPoints* Points() { return m_points.get(); }
   TfrmFaces* Faces() { return m_faces.get(); }
@@ -228,7 +241,13 @@ private:
   void CompileScriptFile(const QString& scriptPath);
 
   TMeshDocument m_document;
+  TProjection m_projection;
   std::unique_ptr<QSettings> m_settings;
+  std::unique_ptr<TDialogs> m_standardDialogs;  // when none were given
+  TDialogs& m_dialogs;
+  // The viewers draw the document: they go before it.
+  TViewerHost m_viewers;
+  std::vector<TConnection> m_listening;  // to the document
   std::unique_ptr<TfrmPoints> m_points;
   std::unique_ptr<TfrmFaces> m_faces;
   std::unique_ptr<TfrmTools> m_tools;

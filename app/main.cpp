@@ -19,7 +19,6 @@
 #include "util/Log.h"
 #include "util/Paths.h"
 #include "viewers/Dialogs.h"
-#include "viewers/ViewerHost.h"
 
 namespace {
 
@@ -70,7 +69,6 @@ int main(int argc, char** argv) {
   QString settingsPath;
   if (!screenshotDir.empty()) {
     consoleDialogs = MakeConsoleDialogs();
-    SetDialogs(consoleDialogs.get());
     if (!scratch.isValid()) {
       std::fprintf(stderr, "tessavor: cannot make a temporary folder for the settings\n");
       return 2;
@@ -84,15 +82,13 @@ int main(int argc, char** argv) {
   }
   int status = 0;
   {
-    TForm1 form(settingsPath);
+    TForm1 form(settingsPath, consoleDialogs.get());
     if (!screenshotDir.empty()) {
       status = TakeScreenshots(form, QString::fromLocal8Bit(screenshotDir.c_str()));
     } else {
       status = RunEditor(form, QString::fromLocal8Bit(modelFile.c_str()));
     }
-    DestroyViewers();
-  }
+  }  // the viewers go with the main window, and write their last lines to the log
   CloseLog();
-  SetDialogs(nullptr);
   return status;
 }

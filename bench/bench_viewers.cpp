@@ -18,6 +18,7 @@
 #include "images/Gct.h"
 #include "mesh/MeshDocument.h"
 #include "support/TestSupport.h"
+#include "viewers/Dialogs.h"
 #include "viewers/MeshView.h"
 #include "viewers/ViewerHost.h"
 
@@ -27,7 +28,7 @@ namespace {
 // that FACE, FVRT, VERT and VTNM all hold MeshCapacity records.
 void FillFullMesh(TMeshDocument& doc, int materials) {
   doc.ShowData = false;
-  doc.Loading = true;
+  TMeshDocument::TLoadingScope loading(doc);
   constexpr int kRing = 181;  // 181 × 181 = 32,761 vertices, plus 8
   for (int32_t i = 0; i < MeshCapacity; ++i) {
     const float lat = static_cast<float>(M_PI) * static_cast<float>(i / kRing) / kRing - 1.5707964f;
@@ -46,7 +47,6 @@ void FillFullMesh(TMeshDocument& doc, int materials) {
     const int32_t mat = materials == 0 ? 0 : 1 + (i * materials / MeshCapacity);
     doc.AddFace(TFaceRecord{i, 0, mat, first, 3, 0, kEditorReserved2});
   }
-  doc.Loading = false;
 }
 
 void RunFrames(benchmark::State& state, int materials, bool wireframe) {
@@ -64,8 +64,8 @@ void RunFrames(benchmark::State& state, int materials, bool wireframe) {
   }
   auto doc = std::make_unique<TMeshDocument>();
   FillFullMesh(*doc, materials);
-  MeshViewState = TMeshViewState{};
-  TfrmMeshView view(*doc, folder);
+  TStandardDialogs dialogs;
+  TfrmMeshView view(*doc, dialogs, folder);
   view.show();
   QElapsedTimer waited;
   waited.start();
@@ -81,7 +81,7 @@ void RunFrames(benchmark::State& state, int materials, bool wireframe) {
   if (wireframe) view.WireframeOnly->setChecked(true);
   view.grabFramebuffer();  // loads the textures
   for (auto _ : state) {
-    MeshViewState.AngleY += 1;
+    view.MeshViewState.AngleY += 1;
     benchmark::DoNotOptimize(view.grabFramebuffer());
   }
   state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);

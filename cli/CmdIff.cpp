@@ -31,7 +31,7 @@ int Rip(const std::vector<std::string>& args) {
   TMeshDocument doc;
   doc.LoadRecordFiles();
   std::printf("VERT %d, VTNM %d, FVRT %d, FACE %d, %s\n", doc.NumVert, doc.NumVtnm, doc.NumFvrt,
-              doc.NumFace, doc.RadiusLabel.c_str());
+              doc.NumFace, doc.RadiusLabel().c_str());
   return 0;
 }
 

@@ -51,7 +51,7 @@ int Info(const std::vector<std::string>& args) {
   LoadHome(doc);
   std::printf("Home folder: %s\n", HomeFolder().c_str());
   PrintCounts(doc);
-  std::printf("Size: %s\n%s\n", doc.SizeLabel.c_str(), doc.RadiusLabel.c_str());
+  std::printf("Size: %s\n%s\n", doc.SizeLabel().c_str(), doc.RadiusLabel().c_str());
   return 0;
 }
 

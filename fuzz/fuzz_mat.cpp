@@ -7,16 +7,12 @@
 #include "images/MatGraphic.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool once = [] {
-    SetMatPaletteDirectory("/nonexistent-tessavor-fuzz/pal/");
-    SetMatUnknownCodeReporter([](int) {});
-    return true;
-  }();
-  (void)once;
   try {
     TMemoryStream stream(data, size);
     TIffReader reader(stream, "fuzz.mat");
     TMATGraphic mat;
+    mat.PaletteDirectory = "/nonexistent-tessavor-fuzz/pal/";
+    mat.OnUnknownCode = [](int) {};
     mat.LoadMatFromReader(reader);
     // Every row the loader claims must be there.
     volatile uint8_t sink = 0;

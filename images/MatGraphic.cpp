@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 
 #include "iff/IffReader.h"
 #include "iff/IffWriter.h"
@@ -14,10 +13,6 @@ namespace {
 
 // FBPP 2's large palette holds 393,217 bytes: a 4-byte entry count and 131,071 entries.
 constexpr size_t kLargePaletteBytes = 0x60001 - 4;
-
-std::mutex g_settingsLock;
-std::string g_paletteDirectory;
-TUnknownCodeReporter g_reporter;
 
 // The open chunk's data from the current position to its end, or to the end of the file
 // when that comes first. Read in steps, so a size field that claims more than the file holds
@@ -217,35 +212,8 @@ void EncodeRow(const uint8_t* row, int width, std::vector<uint8_t>& out) {
 
 }  // namespace
 
-void SetMatPaletteDirectory(const std::string& directory) {
-  std::lock_guard<std::mutex> guard(g_settingsLock);
-  g_paletteDirectory = directory;
-}
-
-std::string MatPaletteDirectory() {
-  {
-    std::lock_guard<std::mutex> guard(g_settingsLock);
-    if (!g_paletteDirectory.empty()) return g_paletteDirectory;
-  }
-  return ExeDirectory() + "pal/";
-}
-
-void SetMatUnknownCodeReporter(TUnknownCodeReporter reporter) {
-  std::lock_guard<std::mutex> guard(g_settingsLock);
-  g_reporter = std::move(reporter);
-}
-
 void TMATGraphic::ReportUnknown(int code) {
-  if (OnUnknownCode) {
-    OnUnknownCode(code);
-    return;
-  }
-  TUnknownCodeReporter reporter;
-  {
-    std::lock_guard<std::mutex> guard(g_settingsLock);
-    reporter = g_reporter;
-  }
-  if (reporter) reporter(code);
+  if (OnUnknownCode) OnUnknownCode(code);
   else std::fprintf(stderr, "%d\n", code);
 }
 
@@ -337,7 +305,8 @@ void TMATGraphic::ReadPalette(TIffReader& reader) {
     if (name.find_first_of("/\\") != std::string::npos) {
       throw EInvalidGraphic("TMATGraphic: palette name \"" + name + "\" names another folder");
     }
-    external = std::make_unique<TIffReader>(MatPaletteDirectory() + name + ".pal");
+    const std::string folder = PaletteDirectory.empty() ? ExeDirectory() + "pal/" : PaletteDirectory;
+    external = std::make_unique<TIffReader>(folder + name + ".pal");
     source = external.get();
   }
   source->OpenChunk("CMAP");

@@ -47,16 +47,8 @@
 
 class TIffReader;
 
-// The folder of the external palettes, with a trailing "/": ExeDirectory() + "pal/" once
-// the picture formats are registered (PictureFormats.h). Tests may point it elsewhere.
-// When empty, the loader uses ExeDirectory() + "pal/".
-void SetMatPaletteDirectory(const std::string& directory);
-std::string MatPaletteDirectory();
-
-// Who hears of an unknown run-length code (its decimal number is shown to the user). The
-// window layer installs a message box; the default writes "<code>" to standard error.
+// Who hears of an unknown run-length code (its decimal number).
 using TUnknownCodeReporter = std::function<void(int code)>;
-void SetMatUnknownCodeReporter(TUnknownCodeReporter reporter);
 
 class TMATGraphic : public TBitmap {
 public:
@@ -64,8 +56,11 @@ public:
   int32_t FBPP = 1;             // 1: 8-bit indices; 2: 16-bit indices into the large palette
   bool SaveCompressed = false;  // set by the pixel reader; chooses the layout of SaveMatFile
 
-  // Per-picture reporter; when empty the process-wide one is used.
+  // Hears of unknown run-length codes; when empty, "<code>" goes to standard error.
   TUnknownCodeReporter OnUnknownCode;
+  // The folder of the external palettes, with a trailing "/"; when empty, the program
+  // folder's "pal/" (ExeDirectory() + "pal/").
+  std::string PaletteDirectory;
 
   void LoadMatFile(const std::string& fileName);
   // The same on a container that is already parsed (the reader's current form must be its

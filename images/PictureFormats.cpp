@@ -6,10 +6,12 @@
 
 #include "images/LifGraphic.h"
 #include "images/MatGraphic.h"
-#include "util/Paths.h"
 
 namespace {
 
+// One registry for the process, as picture loading by extension is the process's: formats
+// are registered at start (the window layer adds its own) and read by any thread, hence the
+// lock.
 std::mutex g_lock;
 std::vector<TPictureFormat> g_formats;
 
@@ -80,7 +82,6 @@ bool FindPictureFormat(const std::string& fileName, TPictureFormat& format) {
 }
 
 void RegisterImageFormats() {
-  SetMatPaletteDirectory(ExeDirectory() + "pal/");
   RegisterPictureFormat({"lif", "Layered Image Format (Drevanth)", LoadLif, SaveLif});
   RegisterPictureFormat({"mat", "Halcyra MAT", LoadMat, SaveMat});
   RegisterPictureFormat({"iff", "Halcyra MAT", LoadMat, SaveMat});
@@ -89,7 +90,6 @@ void RegisterImageFormats() {
 
 void UnregisterImageFormats() {
   for (const char* ext : {"lif", "mat", "iff", "tga"}) UnregisterPictureFormat(ext);
-  SetMatPaletteDirectory("");
 }
 
 void LoadPicture(const std::string& fileName, TBitmap& bitmap) {

@@ -153,8 +153,8 @@ TAscMesh ParseAsc(std::string_view text, const std::string& name, const std::fun
 }
 
 void ApplyAsc(TMeshDocument& doc, const TAscMesh& mesh, int32_t mat) {
-  doc.Loading = true;
   {
+    TMeshDocument::TLoadingScope loading(doc);
     for (TListLines* l : {&doc.ListBox1, &doc.ListBox2, &doc.ListBox3, &doc.ListBox4, &doc.ListBox5}) l->BeginUpdate();
     doc.NumVert = doc.NumVtnm = doc.NumFvrt = doc.NumFace = 0;
     doc.ClearRecordLists();
@@ -173,9 +173,8 @@ void ApplyAsc(TMeshDocument& doc, const TAscMesh& mesh, int32_t mat) {
     }
     for (TListLines* l : {&doc.ListBox1, &doc.ListBox2, &doc.ListBox3, &doc.ListBox4, &doc.ListBox5}) l->EndUpdate();
   }
-  doc.Loading = false;
-  if (doc.OnListsChanged) doc.OnListsChanged();
-  if (doc.OnRepaint) doc.OnRepaint();
+  doc.OnListsChanged.Emit();
+  doc.OnRepaint.Emit();
 }
 
 TAscMesh ReadAsc(const std::string& path, const std::function<void()>& progress) {

@@ -54,5 +54,5 @@ void FlipVtnm(TMeshDocument& doc) {
     TPoint3& n = doc.VTNM[i];
     n = {-n.x, -n.y, -n.z};
   }
-  if (doc.OnRepaint) doc.OnRepaint();
+  doc.OnRepaint.Emit();
 }

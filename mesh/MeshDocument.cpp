@@ -25,11 +25,11 @@ const std::string& TListLines::Line(int i) const {
 }
 
 void TListLines::AboutToChange(TListChange kind, int first, int last) {
-  if (m_updateDepth == 0 && OnAboutToChange) OnAboutToChange(kind, first, last);
+  if (m_updateDepth == 0) OnAboutToChange.Emit(kind, first, last);
 }
 
 void TListLines::Changed(TListChange kind, int first, int last) {
-  if (m_updateDepth == 0 && OnChanged) OnChanged(kind, first, last);
+  if (m_updateDepth == 0) OnChanged.Emit(kind, first, last);
 }
 
 void TListLines::SetCurrent(int i) {
@@ -93,7 +93,7 @@ void TListLines::ClearSelection() {
 }
 
 void TListLines::BeginUpdate() {
-  if (m_updateDepth == 0 && OnAboutToChange) OnAboutToChange(TListChange::Reset, -1, -1);
+  if (m_updateDepth == 0) OnAboutToChange.Emit(TListChange::Reset, -1, -1);
   ++m_updateDepth;
 }
 
@@ -101,7 +101,7 @@ void TListLines::EndUpdate() {
   if (m_updateDepth == 0) return;
   if (--m_updateDepth != 0) return;
   m_spare = {};
-  if (OnChanged) OnChanged(TListChange::Reset, -1, -1);
+  OnChanged.Emit(TListChange::Reset, -1, -1);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -235,7 +235,7 @@ void TMeshDocument::AddVert(const TPoint3& p) {
     ListBox1.AppendText(line.Text());
   }
   const int32_t index = NumVert++;
-  if (!Loading && OnVertAdded) OnVertAdded(index);
+  if (!m_loading) OnVertAdded.Emit(index);
 }
 
 void TMeshDocument::AddVtnm(const TPoint3& n) {
@@ -269,7 +269,7 @@ void TMeshDocument::AddFace(const TFaceRecord& f) {
     AddMaterialLine(f.Mat);
   }
   const int32_t index = NumFace++;
-  if (!Loading && OnFaceAdded) OnFaceAdded(index);
+  if (!m_loading) OnFaceAdded.Emit(index);
 }
 
 int32_t TMeshDocument::StoreVtnm(const TPoint3& n) {
@@ -300,7 +300,15 @@ void TMeshDocument::Clear() {
   ClearRecordLists();
   ListBox5.Clear();
   ResetMaterialIndex();
-  if (OnListsChanged) OnListsChanged();
+  OnListsChanged.Emit();
+}
+
+void TMeshDocument::RestoreLoadResults(const TPoint3& boxMin, const TPoint3& boxMax, std::string sizeLabel,
+                                       std::string radiusLabel) {
+  m_boxMin = boxMin;
+  m_boxMax = boxMax;
+  m_sizeLabel = std::move(sizeLabel);
+  m_radiusLabel = std::move(radiusLabel);
 }
 
 TCornerRange TMeshDocument::FaceCorners(const TFaceRecord& f) const {
@@ -357,23 +365,23 @@ void TMeshDocument::LoadRecordFiles() {
   RecoverRecordFiles();
   {
     TListUpdateScope updating{&ListBox1, &ListBox2, &ListBox3, &ListBox4, &ListBox5};
-    Loading = true;
+    m_loading = true;
     NumVert = NumVtnm = NumFvrt = NumFace = 0;
     ClearRecordLists();
     ListBox5.Clear();
     ResetMaterialIndex();
 
     // The maximum starts at zero: a model wholly on the negative side of an axis gets 0.
-    BoxMax = {0.0f, 0.0f, 0.0f};
-    BoxMin = {10000.0f, 10000.0f, 10000.0f};
+    m_boxMax = {0.0f, 0.0f, 0.0f};
+    m_boxMin = {10000.0f, 10000.0f, 10000.0f};
 
     ReadRecords<TPoint3>(kVertFile, false, ListBox1, [this](const TPoint3& p) {
-      if (p.x > BoxMax.x) BoxMax.x = p.x;
-      if (p.y > BoxMax.y) BoxMax.y = p.y;
-      if (p.z > BoxMax.z) BoxMax.z = p.z;
-      if (p.x < BoxMin.x) BoxMin.x = p.x;
-      if (p.y < BoxMin.y) BoxMin.y = p.y;
-      if (p.z < BoxMin.z) BoxMin.z = p.z;
+      if (p.x > m_boxMax.x) m_boxMax.x = p.x;
+      if (p.y > m_boxMax.y) m_boxMax.y = p.y;
+      if (p.z > m_boxMax.z) m_boxMax.z = p.z;
+      if (p.x < m_boxMin.x) m_boxMin.x = p.x;
+      if (p.y < m_boxMin.y) m_boxMin.y = p.y;
+      if (p.z < m_boxMin.z) m_boxMin.z = p.z;
       AddVert(p);
     });
     ReadRecords<TPoint3>(kVtnmFile, false, ListBox2, [this](const TPoint3& n) { AddVtnm(n); });
@@ -387,12 +395,12 @@ void TMeshDocument::LoadRecordFiles() {
     } catch (const EInOutError&) {
       Radius = 1.0f;  // missing, unreadable, or not a regular file
     }
-    Loading = false;
+    m_loading = false;
   }
-  SizeLabel = MakeSizeLabel(BoxMin, BoxMax);
-  RadiusLabel = MakeRadiusLabel(Radius);
-  if (OnListsChanged) OnListsChanged();
-  if (OnLoaded) OnLoaded();
+  m_sizeLabel = MakeSizeLabel(m_boxMin, m_boxMax);
+  m_radiusLabel = MakeRadiusLabel(Radius);
+  OnListsChanged.Emit();
+  OnLoaded.Emit();
 }
 
 void TMeshDocument::SaveRecordFiles() const {

@@ -5,8 +5,7 @@
 // Layout. Four fixed-capacity record arrays named after the game's mesh chunks (VERT
 // vertices, VTNM normals, FVRT face corners, FACE faces), each allocated once at
 // MeshCapacity records when the document is made and never grown; the counts say how many
-// records belong to the model. Records are little-endian on disk and in memory (this
-// program only runs on little-endian machines; static_asserts below pin the sizes).
+// records belong to the model. The records and the file names are in mesh/Records.h.
 //
 // Record files. vert.kvt, vtnm.kvt, fvrt.kvt, face.kvt and radi.kvt in the home folder
 // (util/Paths.h), raw records with no header; the number of records is the file length
@@ -44,11 +43,11 @@
 // more than kMaxFaceLineCorners corners lists the first kMaxFaceLineCorners and then
 // " ...", so that a hostile FvrtCount cannot make a gigantic line.
 //
-// Hooks. The window layer fills the std::function members; empty ones are skipped.
-// None is called from a thread other than the caller's.
+// Notifications. The windows connect to the signals (util/Signal.h) and stay connected
+// while they hold the connection; any number may listen. Every notification is emitted on
+// the thread of the operation that causes it.
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -57,48 +56,14 @@
 #include <unordered_set>
 #include <vector>
 
+#include "mesh/Records.h"
 #include "util/Exception.h"
+#include "util/Signal.h"
 
 // A full record array, a bad record index handed to an operation.
 TESSAVOR_DECLARE_EXCEPTION(EMeshDocument);
 
-struct TPoint3 {
-  float x, y, z;
-};
-
-// One corner of a face.
-struct TFvrtRecord {
-  int32_t Vert;  // index in VERT
-  int32_t Vtnm;  // index in VTNM
-  float Tx;      // texture u, 0 left .. 1 right
-  float Ty;      // texture v, 0 bottom .. 1 top
-};
-
-// One polygon; its corners are FVRT records FirstFvrt .. FirstFvrt + FvrtCount - 1.
-struct TFaceRecord {
-  int32_t Vtnm;       // face normal, index in VTNM
-  float D;            // plane distance: N.X + D = 0 for the points X of the face
-  int32_t Mat;        // material id
-  int32_t FirstFvrt;
-  int32_t FvrtCount;
-  int32_t Reserved1;  // carried unchanged; 0 on faces made in the editor
-  uint32_t Reserved2; // carried unchanged; kEditorReserved2 on faces made in the editor
-};
-
-static_assert(sizeof(TPoint3) == 12);
-static_assert(sizeof(TFvrtRecord) == 16);
-static_assert(sizeof(TFaceRecord) == 28);
-
-constexpr int32_t MeshCapacity = 32769;
-constexpr uint32_t kEditorReserved2 = 0x7F0096FF;
 constexpr int kMaxFaceLineCorners = 64;
-
-// The record file names in the home folder.
-constexpr const char* kVertFile = "vert.kvt";
-constexpr const char* kVtnmFile = "vtnm.kvt";
-constexpr const char* kFvrtFile = "fvrt.kvt";
-constexpr const char* kFaceFile = "face.kvt";
-constexpr const char* kRadiFile = "radi.kvt";
 
 // What changed in a list, for a list model in the window layer.
 enum class TListChange {
@@ -135,7 +100,6 @@ public:
 
   // Multiple selection (used by ListBox3). Indices outside the list are ignored.
   void SetSelected(int i, bool selected);
-  bool IsSelected(int i) const { return m_selected.count(i) != 0; }
   void ClearSelection();
   int SelectedCount() const { return static_cast<int>(m_selected.size()); }
   const std::set<int>& Selected() const { return m_selected; }
@@ -146,10 +110,10 @@ public:
   void BeginUpdate();
   void EndUpdate();
 
-  // Called before lines are inserted or the list is reset (a list model's begin... call).
-  std::function<void(TListChange, int first, int last)> OnAboutToChange;
-  // Called after every change.
-  std::function<void(TListChange, int first, int last)> OnChanged;
+  // Emitted before lines are inserted or the list is reset (a list model's begin... call)
+  // and after every change, with (kind, first, last).
+  TSignal<TListChange, int, int> OnAboutToChange;
+  TSignal<TListChange, int, int> OnChanged;
 
 private:
   void AboutToChange(TListChange kind, int first, int last);
@@ -174,25 +138,42 @@ public:
   TMeshDocument(const TMeshDocument&) = delete;
   TMeshDocument& operator=(const TMeshDocument&) = delete;
 
-  // Record arrays, MeshCapacity records each, allocated once.
-  std::unique_ptr<TPoint3[]> VERT;
-  std::unique_ptr<TPoint3[]> VTNM;
-  std::unique_ptr<TFvrtRecord[]> FVRT;
-  std::unique_ptr<TFaceRecord[]> FACE;
+  // Record arrays, MeshCapacity records each, allocated once: the records are the
+  // document's to change, the arrays themselves are never replaced.
+  const std::unique_ptr<TPoint3[]> VERT;
+  const std::unique_ptr<TPoint3[]> VTNM;
+  const std::unique_ptr<TFvrtRecord[]> FVRT;
+  const std::unique_ptr<TFaceRecord[]> FACE;
 
   int32_t NumVert = 0;
   int32_t NumVtnm = 0;
   int32_t NumFvrt = 0;
   int32_t NumFace = 0;
   float Radius = 1.0f;
-  // Set while Load or ASC import fill the arrays: no live drawing, no face refresh.
-  bool Loading = false;
-  // Computed by Load only.
-  TPoint3 BoxMin{10000.0f, 10000.0f, 10000.0f};
-  TPoint3 BoxMax{0.0f, 0.0f, 0.0f};
-  // Set by Load: "x:12.5, y:4.0, z:30.2;" and "RADI=11.3".
-  std::string SizeLabel;
-  std::string RadiusLabel;
+
+  // True while Load, ASC import or an undo step fill the arrays: no live drawing, no face
+  // refresh. Those outside the document set it with a TLoadingScope.
+  bool Loading() const { return m_loading; }
+  class TLoadingScope {
+  public:
+    explicit TLoadingScope(TMeshDocument& doc) : m_doc(doc) { m_doc.m_loading = true; }
+    ~TLoadingScope() { m_doc.m_loading = false; }
+    TLoadingScope(const TLoadingScope&) = delete;
+    TLoadingScope& operator=(const TLoadingScope&) = delete;
+
+  private:
+    TMeshDocument& m_doc;
+  };
+
+  // The box of the vertices as Load computed it, and the labels Load set:
+  // "x:12.5, y:4.0, z:30.2;" and "RADI=11.3".
+  const TPoint3& BoxMin() const { return m_boxMin; }
+  const TPoint3& BoxMax() const { return m_boxMax; }
+  const std::string& SizeLabel() const { return m_sizeLabel; }
+  const std::string& RadiusLabel() const { return m_radiusLabel; }
+  // Puts back what an earlier Load found (undo restores a model with its labels).
+  void RestoreLoadResults(const TPoint3& boxMin, const TPoint3& boxMax, std::string sizeLabel,
+                          std::string radiusLabel);
 
   // "Show Data": when false, appends add no vertex, normal, face or material lines and
   // FVRT lines are only their ", ty:" tail.
@@ -208,12 +189,12 @@ public:
   // readers on other threads that need a consistent VERT. The core itself never locks it.
   mutable std::mutex VertLock;
 
-  // Window-layer hooks.
-  std::function<void(int32_t index)> OnVertAdded;  // a vertex was appended, not Loading
-  std::function<void(int32_t index)> OnFaceAdded;  // a face was appended, not Loading
-  std::function<void()> OnListsChanged;            // lists were emptied or rebuilt
-  std::function<void()> OnLoaded;    // Load completed: fit view to the box, repaint, textures
-  std::function<void()> OnRepaint;   // geometry changed in memory: repaint the views
+  // What the windows listen to (see the top of this file).
+  TSignal<int32_t> OnVertAdded;  // a vertex was appended, not Loading: its index
+  TSignal<int32_t> OnFaceAdded;  // a face was appended, not Loading: its index
+  TSignal<> OnListsChanged;      // lists were emptied or rebuilt
+  TSignal<> OnLoaded;            // Load completed: fit view to the box, repaint, textures
+  TSignal<> OnRepaint;           // geometry changed in memory: repaint the views
 
   // Append operations: the only ways records enter the document. Each stores the record at
   // the index given by its count, appends its list line, increments the count. Raise
@@ -259,6 +240,11 @@ private:
   void ResetMaterialIndex();
   [[noreturn]] static void Full(const char* array);
 
+  bool m_loading = false;
+  TPoint3 m_boxMin{10000.0f, 10000.0f, 10000.0f};
+  TPoint3 m_boxMax{0.0f, 0.0f, 0.0f};
+  std::string m_sizeLabel;
+  std::string m_radiusLabel;
   std::unordered_set<int32_t> m_materialsListed;
 };
 

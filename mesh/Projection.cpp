@@ -63,11 +63,6 @@ void TProjection::DrawAxes() const {
   DrawCanvas->SetPenStyle(TPenStyle::Solid);
 }
 
-TProjection& Projection() {
-  static TProjection projection;
-  return projection;
-}
-
 float ZoomScale(int position) {
   const auto pos16 = static_cast<int16_t>(position);
   return static_cast<float>(pos16) / -100.0f;

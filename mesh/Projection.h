@@ -4,8 +4,8 @@
 //
 // The projection is oblique: z shifts a point diagonally by z / DepthDivisor on both screen
 // axes, then the result is divided by ViewScale (model units per pixel) and moved by the
-// anchor, the pixel where the model's zero point is drawn. One TProjection exists for the
-// program (Projection()); tests make their own.
+// anchor, the pixel where the model's zero point is drawn. The main window owns the one the
+// Points, Faces and tool windows share; tests make their own.
 //
 // Drawing goes to a TDrawCanvas, a small interface the window layer implements with a
 // QPainter, so that everything here runs and is tested without a display. With no canvas
@@ -108,9 +108,6 @@ public:
   // Dotted lines through the anchor: vertical, horizontal and the depth direction.
   void DrawAxes() const;
 };
-
-// The program's one projection state.
-TProjection& Projection();
 
 // Rotates the points about x, then y, then z (each step only when its angle is not 0),
 // with float sine and cosine. Each pair is computed from the coordinates before that step.

@@ -99,10 +99,10 @@ TMeshSnapshot TakeSnapshot(const TMeshDocument& doc, const std::vector<const TMe
   const auto arrays = DocumentArrays(doc);
   for (size_t i = 0; i < arrays.size(); ++i) snap.Arrays[i] = ShareBlob(arrays[i].first, arrays[i].second, candidates);
   snap.Radius = doc.Radius;
-  snap.BoxMin = doc.BoxMin;
-  snap.BoxMax = doc.BoxMax;
-  snap.SizeLabel = doc.SizeLabel;
-  snap.RadiusLabel = doc.RadiusLabel;
+  snap.BoxMin = doc.BoxMin();
+  snap.BoxMax = doc.BoxMax();
+  snap.SizeLabel = doc.SizeLabel();
+  snap.RadiusLabel = doc.RadiusLabel();
   return snap;
 }
 
@@ -141,24 +141,22 @@ void RestoreSnapshot(TMeshDocument& doc, const TMeshSnapshot& snap) {
   {
     TListUpdates updating(doc);
     // Clear() reports the emptied lists; the one report comes after the rebuild.
-    auto onListsChanged = std::move(doc.OnListsChanged);
-    doc.OnListsChanged = nullptr;
-    doc.Clear();
-    doc.OnListsChanged = std::move(onListsChanged);
-    doc.Loading = true;
-    ForEachRecord<TPoint3>(snap.Arrays[0], [&doc](const TPoint3& p) { doc.AddVert(p); });
-    ForEachRecord<TPoint3>(snap.Arrays[1], [&doc](const TPoint3& n) { doc.AddVtnm(n); });
-    ForEachRecord<TFvrtRecord>(snap.Arrays[2], [&doc](const TFvrtRecord& r) { doc.AddFvrt(r); });
-    ForEachRecord<TFaceRecord>(snap.Arrays[3], [&doc](const TFaceRecord& f) { doc.AddFace(f); });
-    doc.Loading = false;
+    {
+      TSignalBlocker quiet(doc.OnListsChanged);
+      doc.Clear();
+    }
+    {
+      TMeshDocument::TLoadingScope loading(doc);
+      ForEachRecord<TPoint3>(snap.Arrays[0], [&doc](const TPoint3& p) { doc.AddVert(p); });
+      ForEachRecord<TPoint3>(snap.Arrays[1], [&doc](const TPoint3& n) { doc.AddVtnm(n); });
+      ForEachRecord<TFvrtRecord>(snap.Arrays[2], [&doc](const TFvrtRecord& r) { doc.AddFvrt(r); });
+      ForEachRecord<TFaceRecord>(snap.Arrays[3], [&doc](const TFaceRecord& f) { doc.AddFace(f); });
+    }
     doc.Radius = snap.Radius;
-    doc.BoxMin = snap.BoxMin;
-    doc.BoxMax = snap.BoxMax;
-    doc.SizeLabel = snap.SizeLabel;
-    doc.RadiusLabel = snap.RadiusLabel;
+    doc.RestoreLoadResults(snap.BoxMin, snap.BoxMax, snap.SizeLabel, snap.RadiusLabel);
   }
-  if (doc.OnListsChanged) doc.OnListsChanged();
-  if (doc.OnRepaint) doc.OnRepaint();
+  doc.OnListsChanged.Emit();
+  doc.OnRepaint.Emit();
 }
 
 bool TRecordFileSet::operator==(const TRecordFileSet& other) const {

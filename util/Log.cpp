@@ -13,6 +13,8 @@ bool LogEnabled = false;
 
 namespace {
 
+// The diagnostic log is one file for the whole process (named by the environment at start);
+// the viewers that write to it may run on several threads, hence the lock.
 std::FILE* g_logFile = nullptr;
 std::string g_logPath;
 std::mutex g_logMutex;

@@ -80,7 +80,6 @@ public:
   bool Enabled() const { return m_enabled; }
   uint16_t Interval() const { return m_interval; }
   TThreadPriority ThreadPriority() const { return m_priority; }
-  bool HasOnTimer() const { return static_cast<bool>(m_onTimer); }
 
   void SetEnabled(bool value);
   void SetInterval(uint16_t value);

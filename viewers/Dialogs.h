@@ -1,7 +1,7 @@
 #pragma once
 // Every window asks the user through this one interface, so that tests can answer without
-// a person: they install their own TDialogs with SetDialogs() and script the answers.
-// The default implementation uses Qt's standard dialogs.
+// a person: the main window is given a TDialogs (tests give one that scripts the answers)
+// and hands it to every window it makes. TStandardDialogs uses Qt's standard dialogs.
 
 #include <QString>
 #include <QStringList>
@@ -28,20 +28,31 @@ public:
   virtual std::optional<QString> InputBox(QWidget* parent, const QString& caption, const QString& prompt,
                                           const QString& defaultText) = 0;
   // File dialogs; nullopt when cancelled. `filter` is in Qt's filter syntax. The standard
-  // dialogs start in the folder last used with the same filter (see SetDialogFolders).
+  // dialogs start in the folder last used with the same filter.
   virtual std::optional<QString> OpenFileName(QWidget* parent, const QString& caption, const QString& filter) = 0;
   virtual std::optional<QString> SaveFileName(QWidget* parent, const QString& caption, const QString& filter) = 0;
 };
 
-// The dialogs in use (Qt's standard dialogs unless a test installed others).
-TDialogs& Dialogs();
-// Installs `dialogs` (not owned); nullptr restores the standard dialogs.
-void SetDialogs(TDialogs* dialogs);
+// Qt's standard dialogs, each staying above the always-on-top tool windows. The file
+// dialogs remember their folders in the "Folders" group of `folders` (not owned; it must
+// outlive these dialogs; nullptr remembers nothing), one key per filter, so rips, exports
+// and scripts each start where their kind was last chosen.
+class TStandardDialogs final : public TDialogs {
+public:
+  explicit TStandardDialogs(QSettings* folders = nullptr) : m_folders(folders) {}
+  void ShowMessage(QWidget* parent, const QString& text) override;
+  void ShowError(QWidget* parent, const QString& text) override;
+  bool AskYesNo(QWidget* parent, const QString& text) override;
+  TSaveChoice AskSaveChanges(QWidget* parent, const QString& text) override;
+  std::optional<QString> InputBox(QWidget* parent, const QString& caption, const QString& prompt,
+                                  const QString& defaultText) override;
+  std::optional<QString> OpenFileName(QWidget* parent, const QString& caption, const QString& filter) override;
+  std::optional<QString> SaveFileName(QWidget* parent, const QString& caption, const QString& filter) override;
 
-// Where the standard file dialogs remember their folders: the "Folders" group of
-// `settings` (not owned; nullptr forgets nothing but remembers nothing either), one key per
-// filter, so rips, exports and scripts each start where their kind was last chosen.
-void SetDialogFolders(QSettings* settings);
-// The remembered folder for `filter` ("" when none), and remembering the folder of `file`.
-QString DialogFolder(const QString& filter);
-void RememberDialogFolder(const QString& filter, const QString& file);
+  // The remembered folder for `filter` ("" when none), and remembering the folder of `file`.
+  QString DialogFolder(const QString& filter) const;
+  void RememberDialogFolder(const QString& filter, const QString& file);
+
+private:
+  QSettings* m_folders;
+};

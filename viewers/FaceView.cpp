@@ -4,9 +4,9 @@
 
 #include "mesh/MeshDocument.h"
 
-TfrmFaces::TfrmFaces(TMeshDocument& document, QWidget* parent)
-    : TProjectionWindow(document, QStringLiteral("frmFaces"), QStringLiteral("Faces"), QRect(564, 301, 215, 210),
-                        parent),
+TfrmFaces::TfrmFaces(TMeshDocument& document, TProjection& projection, QWidget* parent)
+    : TProjectionWindow(document, projection, QStringLiteral("frmFaces"), QStringLiteral("Faces"),
+                        QRect(564, 301, 215, 210), parent),
       m_corners(6), m_pixels(7) {}
 
 void TfrmFaces::DrawFace(int32_t face) {
@@ -22,7 +22,7 @@ void TfrmFaces::DrawFace(int32_t face) {
     const TFvrtRecord& r = m_document.FVRT[static_cast<size_t>(range.First + k)];
     if (const TPoint3* v = m_document.VertAt(r.Vert)) m_corners[n++] = *v;
   }
-  Projection().DrawPolygon(m_corners.data(), n, m_pixels.data());
+  m_projection.DrawPolygon(m_corners.data(), n, m_pixels.data());
 }
 
 void TfrmFaces::PaintContent(TPainterCanvas& canvas) {

@@ -13,7 +13,7 @@
 class TfrmFaces final : public TProjectionWindow {
   Q_OBJECT
 public:
-  explicit TfrmFaces(TMeshDocument& document, QWidget* parent = nullptr);
+  TfrmFaces(TMeshDocument& document, TProjection& projection, QWidget* parent = nullptr);
   void SetPointsWindow(QWidget* points) {
     m_points = points;
     SetPartner(points);

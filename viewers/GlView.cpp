@@ -13,10 +13,11 @@
 #include "viewers/Dialogs.h"
 #include "viewers/MeshView.h"
 
-TfrmGlView::TfrmGlView(TMeshDocument& document, QWidget* owner)
+TfrmGlView::TfrmGlView(TMeshDocument& document, TDialogs& dialogs, QWidget* owner)
     : QOpenGLWidget(owner, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint),
-      m_document(document) {
+      m_document(document),
+      m_dialogs(dialogs) {
   // Its placement section in the settings file is named after it.
   setObjectName(QStringLiteral("frmGlView"));
   setWindowTitle(QStringLiteral("GlView"));
@@ -74,7 +75,7 @@ void TfrmGlView::initializeGL() {
           try {
             LoadTextures(m_pendingFolder);
           } catch (const std::exception& e) {
-            Dialogs().ShowError(this, QString::fromStdString(e.what()));
+            m_dialogs.ShowError(this, QString::fromStdString(e.what()));
           }
         },
         Qt::QueuedConnection);
@@ -127,15 +128,15 @@ void TfrmGlView::LoadTexturesNow(const QString& materialFolder) {
     const QString path = QString::fromStdString(MaterialFileName(materialFolder.toStdString(), mat, ".bmp"));
     if (found.empty()) {
       missing.insert(mat);
-      Dialogs().ShowMessage(this, path + QStringLiteral(" not found. Cannot display textures!"));
+      m_dialogs.ShowMessage(this, path + QStringLiteral(" not found. Cannot display textures!"));
       continue;
     }
     if (PictureCount == kGlViewPictureSlots) {
       if (!reportedFull) {
-        Dialogs().ShowMessage(this, QStringLiteral("GlView: no room for the picture of material %1; "
-                                                   "at most %2 pictures are shown.")
-                                        .arg(mat)
-                                        .arg(kGlViewPictureSlots));
+        m_dialogs.ShowMessage(this, QStringLiteral("GlView: no room for the picture of material %1; "
+                                                 "at most %2 pictures are shown.")
+                                      .arg(mat)
+                                      .arg(kGlViewPictureSlots));
         reportedFull = true;
       }
       continue;

@@ -3,8 +3,9 @@
 // ".bmp" pictures by material and tumbles it slowly. Its transform is never rebuilt: the
 // timer's rotation and the "+"/"-" scaling accumulate in the current OpenGL matrix.
 //
-// Lifecycle: created on the first "GL" click, textures loaded, shown; it lives until the
-// program ends and refuses to close. Every Load makes it load textures again.
+// Lifecycle: created by the main window's viewer host (viewers/ViewerHost.h) on the first
+// "GL" click, textures loaded, shown; it lives as long as the main window and refuses to
+// close. Every Load makes it load textures again.
 //
 // Decisions where the behaviour was open:
 //  - At most 8 pictured materials: further materials get no entry (their faces draw with
@@ -24,6 +25,7 @@
 #include "viewers/GlTexture.h"
 
 class QOpenGLFunctions_1_1;
+class TDialogs;
 class TMeshDocument;
 
 constexpr int kGlViewPictureSlots = 8;
@@ -34,7 +36,8 @@ constexpr int32_t kGlViewMaxPictureMaterial = 1000000;
 class TfrmGlView : public QOpenGLWidget {
   Q_OBJECT
 public:
-  TfrmGlView(TMeshDocument& document, QWidget* owner = nullptr);
+  // Messages go to `dialogs`, which must outlive the viewer.
+  TfrmGlView(TMeshDocument& document, TDialogs& dialogs, QWidget* owner = nullptr);
   ~TfrmGlView() override;
 
   // Loads a picture for every new material of the document's faces from
@@ -69,6 +72,7 @@ private:
   void LoadTexturesNow(const QString& materialFolder);
 
   TMeshDocument& m_document;
+  TDialogs& m_dialogs;
   QOpenGLFunctions_1_1* m_gl = nullptr;
   uint32_t m_textureName = 0;  // the texture object every picture is uploaded into
   bool m_loadPending = false;

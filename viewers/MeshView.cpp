@@ -23,8 +23,6 @@
 #include "util/Log.h"
 #include "viewers/Dialogs.h"
 
-TMeshViewState MeshViewState;
-
 uint32_t MillisecondClock() {
   using namespace std::chrono;
   return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
@@ -85,7 +83,8 @@ void FrameView(TMeshViewState& v, const float lo[3], const float hi[3]) {
   v.PanZ = -v.Zoom * r[2];
 }
 
-TfrmMeshView::TfrmMeshView(TMeshDocument& document, const QString& materialFolder, QWidget* owner)
+TfrmMeshView::TfrmMeshView(TMeshDocument& document, TDialogs& dialogs, const QString& materialFolder,
+                           QWidget* owner)
     : QOpenGLWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       MaterialFolder(materialFolder),
       TextureSlots(std::make_unique<std::array<TTextureSlot, kMaxTextureSlots>>()),
@@ -97,7 +96,8 @@ TfrmMeshView::TfrmMeshView(TMeshDocument& document, const QString& materialFolde
           QMetaObject::invokeMethod(app, std::move(call), Qt::QueuedConnection);
         }
       }),
-      m_document(document) {
+      m_document(document),
+      m_dialogs(dialogs) {
   setObjectName(QStringLiteral("frmMeshView"));
   setWindowTitle(QStringLiteral("Model Viewer"));
   // The main window alone ends the program; a viewer left open must not keep it running.
@@ -509,8 +509,9 @@ void TfrmMeshView::QueueMessage(const QString& text, bool error) {
   QMetaObject::invokeMethod(
       this,
       [self, text, error] {
-        if (error) Dialogs().ShowError(self, text);
-        else Dialogs().ShowMessage(self, text);
+        if (!self) return;  // the viewer went, and the dialogs it was given may have too
+        if (error) self->m_dialogs.ShowError(self, text);
+        else self->m_dialogs.ShowMessage(self, text);
       },
       Qt::QueuedConnection);
 }

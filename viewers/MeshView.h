@@ -2,8 +2,9 @@
 // The model viewer: the mesh document drawn in 3D with fixed-function OpenGL 1.1, textured
 // with the faces' materials, redrawn by a threaded timer so that it can spin.
 //
-// Lifecycle: created (hidden) by the main window on the first "MeshViewer" click, then
-// shown; it lives until the program ends and refuses to close. Its own OpenGL context is
+// Lifecycle: created (hidden) by the main window's viewer host (viewers/ViewerHost.h) on the
+// first "MeshViewer" click, then shown; it lives as long as the main window and refuses to
+// close. Its own OpenGL context is
 // the widget's (QOpenGLWidget); GL objects are made in initializeGL and freed in the
 // destructor with that context current.
 //
@@ -36,6 +37,7 @@
 class QAction;
 class QMenu;
 class QOpenGLFunctions_1_1;
+class TDialogs;
 class TMeshDocument;
 
 // The viewer's version number, logged at creation.
@@ -51,7 +53,7 @@ uint32_t MillisecondClock();
 // QString): 42 -> "00000042", -5 -> "000000-5", 123456789 -> "123456789".
 QString MaterialDigits(int32_t material);
 
-// The view state, one for the whole program (there is at most one model viewer).
+// What the model viewer's navigation has done to the view (each viewer keeps its own).
 struct TMeshViewState {
   float AngleX = 0, AngleY = 0, AngleZ = 0;
   float Zoom = 1;
@@ -74,7 +76,6 @@ void OrbitView(TMeshViewState& v, int dx, int dy);
 void PanView(TMeshViewState& v, int dx, int dy, int w, int h);
 void ZoomView(TMeshViewState& v, int wheelDelta);
 void FrameView(TMeshViewState& v, const float lo[3], const float hi[3]);
-extern TMeshViewState MeshViewState;
 
 // One compressed texture.
 struct TTextureSlot {
@@ -88,7 +89,8 @@ struct TTextureSlot {
 class TfrmMeshView : public QOpenGLWidget {
   Q_OBJECT
 public:
-  TfrmMeshView(TMeshDocument& document, const QString& materialFolder, QWidget* owner = nullptr);
+  // Messages go to `dialogs`, which must outlive the viewer.
+  TfrmMeshView(TMeshDocument& document, TDialogs& dialogs, const QString& materialFolder, QWidget* owner = nullptr);
   ~TfrmMeshView() override;
 
   // HighlightedFace := -1; caption with the face and vertex counts.
@@ -96,8 +98,9 @@ public:
   // Radius 0 becomes 1.0 (in the document); fitZoom: Zoom := 1 / Radius / 1.1; resetAngles:
   // the angles (and the pan offset) to 0; resets the frame counter; redraws.
   void ResetView(bool fitZoom, bool resetAngles);
-  // Draws the scene into the current frame buffer; with the context current (paintGL) or
-  // from outside, in which case it makes the context current and schedules a redraw.
+  // DrawScene draws the scene into the current frame buffer, the context current (paintGL).
+  // DrawSceneNow works from outside a paint too: it makes the context current, draws and
+  // schedules a repaint.
   void DrawScene();
   void DrawSceneNow();
 
@@ -111,6 +114,7 @@ public:
   // The timer's tick: a full frame, then each checked rotation adds RotationStep.
   void Timer1Timer();
 
+  TMeshViewState MeshViewState;
   int32_t HighlightedFace = -1;
   bool MultiTexture = false;
   int32_t FrameCount = 0;
@@ -165,6 +169,7 @@ private:
   void QueueMessage(const QString& text, bool error);
 
   TMeshDocument& m_document;
+  TDialogs& m_dialogs;
   QOpenGLFunctions_1_1* m_gl = nullptr;
   int m_namesGenerated = 0;  // texture names to delete at the next pass
   uint32_t m_pictureName = 0;  // the picture texture's own texture object

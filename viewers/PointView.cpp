@@ -34,10 +34,11 @@ void TPainterCanvas::Polyline(const TPixel* points, size_t count) {
 
 void TPainterCanvas::Line(TPixel from, TPixel to) { m_painter.drawLine(from.X, from.Y, to.X, to.Y); }
 
-TProjectionWindow::TProjectionWindow(TMeshDocument& document, const QString& name, const QString& caption,
-                                     QRect bounds, QWidget* parent)
+TProjectionWindow::TProjectionWindow(TMeshDocument& document, TProjection& projection, const QString& name,
+                                     const QString& caption, QRect bounds, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      m_document(document) {
+      m_document(document),
+      m_projection(projection) {
   setObjectName(name);
   setWindowTitle(caption);
   setAttribute(Qt::WA_QuitOnClose, false);
@@ -51,7 +52,7 @@ void TProjectionWindow::mousePressEvent(QMouseEvent* event) { m_dragging = event
 
 void TProjectionWindow::mouseMoveEvent(QMouseEvent* event) {
   if (!m_dragging) return;
-  Projection().SetAnchor(static_cast<float>(event->position().x()), static_cast<float>(event->position().y()));
+  m_projection.SetAnchor(static_cast<float>(event->position().x()), static_cast<float>(event->position().y()));
   m_showAxes = true;
   update();
   if (m_partner) m_partner->update();
@@ -72,7 +73,7 @@ void TProjectionWindow::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), palette().window());
   TPainterCanvas canvas(painter);
-  TProjection& proj = Projection();
+  TProjection& proj = m_projection;
   proj.SetDrawCanvas(&canvas);
   PaintContent(canvas);
   if (m_showAxes) proj.DrawAxes();
@@ -80,16 +81,17 @@ void TProjectionWindow::paintEvent(QPaintEvent*) {
   proj.SetDrawCanvas(nullptr);
 }
 
-TfrmPoints::TfrmPoints(TMeshDocument& document, std::function<void()> addFvrt, QWidget* parent)
-    : TProjectionWindow(document, QStringLiteral("frmPoints"), QStringLiteral("Points"), QRect(564, 92, 215, 210),
-                        parent),
+TfrmPoints::TfrmPoints(TMeshDocument& document, TProjection& projection, std::function<void()> addFvrt,
+                       QWidget* parent)
+    : TProjectionWindow(document, projection, QStringLiteral("frmPoints"), QStringLiteral("Points"),
+                        QRect(564, 92, 215, 210), parent),
       m_addFvrt(std::move(addFvrt)) {
-  Projection().SetDepth(2.0f);
-  Projection().SetScale(1.0f);
+  m_projection.SetDepth(2.0f);
+  m_projection.SetScale(1.0f);
 }
 
 void TfrmPoints::PaintContent(TPainterCanvas& canvas) {
-  const TProjection& proj = Projection();
+  const TProjection& proj = m_projection;
   const TPoint3* vert = m_document.VERT.get();
   for (int32_t i = 0; i < m_document.NumVert; ++i) proj.DrawPointMarker(vert[i]);
   if (const TPoint3* v = m_document.VertAt(m_document.ListBox1.Current())) {
@@ -103,7 +105,7 @@ void TfrmPoints::mousePressEvent(QMouseEvent* event) {
   TProjectionWindow::mousePressEvent(event);
   const bool left = event->button() == Qt::LeftButton;
   const int previous = m_document.ListBox1.Current();
-  const int hit = PickPoint(Projection(), m_document.VERT.get(), static_cast<size_t>(m_document.NumVert),
+  const int hit = PickPoint(m_projection, m_document.VERT.get(), static_cast<size_t>(m_document.NumVert),
                             static_cast<float>(event->position().x()), static_cast<float>(event->position().y()));
   m_document.ListBox1.SetCurrent(hit);
   update();

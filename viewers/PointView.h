@@ -1,8 +1,8 @@
 #pragma once
 // The Points window (TfrmPoints) and the painter canvas both flat views draw on.
 //
-// The window draws every vertex of the document as a small circle through the program's
-// one projection (mesh/Projection.h) and the current vertex of ListBox1 in yellow. A right
+// The window draws every vertex of the document as a small circle through the projection it
+// shares with the Faces and tool windows (mesh/Projection.h; the main window owns it) and the current vertex of ListBox1 in yellow. A right
 // button drag moves the anchor (the pixel of the model's zero point); a left click picks
 // the vertex under the mouse, makes it the current line of ListBox1 and, when it differs
 // from the line current before, runs the main window's "add FVRT..." command. A press of
@@ -38,8 +38,8 @@ private:
 class TProjectionWindow : public QWidget {
   Q_OBJECT
 public:
-  TProjectionWindow(TMeshDocument& document, const QString& name, const QString& caption, QRect bounds,
-                    QWidget* parent = nullptr);
+  TProjectionWindow(TMeshDocument& document, TProjection& projection, const QString& name, const QString& caption,
+                    QRect bounds, QWidget* parent = nullptr);
   bool Dragging() const { return m_dragging; }
   // The other drawing window, repainted while the anchor is dragged.
   void SetPartner(QWidget* partner) { m_partner = partner; }
@@ -56,6 +56,7 @@ protected:
   virtual void PaintContent(TPainterCanvas& canvas) = 0;
 
   TMeshDocument& m_document;
+  TProjection& m_projection;
 
 private:
   bool m_dragging = false;
@@ -68,7 +69,8 @@ class TfrmPoints final : public TProjectionWindow {
   Q_OBJECT
 public:
   // `addFvrt` runs the main window's "add FVRT..." command.
-  TfrmPoints(TMeshDocument& document, std::function<void()> addFvrt, QWidget* parent = nullptr);
+  TfrmPoints(TMeshDocument& document, TProjection& projection, std::function<void()> addFvrt,
+             QWidget* parent = nullptr);
 
 protected:
   void PaintContent(TPainterCanvas& canvas) override;

@@ -8,10 +8,11 @@
 #include "mesh/MeshDocument.h"
 #include "mesh/Projection.h"
 
-TfrmTools::TfrmTools(TMeshDocument& document, std::function<void()> repaint, QWidget* parent)
+TfrmTools::TfrmTools(TMeshDocument& document, TProjection& projection, std::function<void()> repaint,
+                     QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      m_document(document), m_repaint(std::move(repaint)) {
+      m_document(document), m_projection(projection), m_repaint(std::move(repaint)) {
   setObjectName(QStringLiteral("frmTools"));
   setWindowTitle(QStringLiteral("frmTools"));
   setAttribute(Qt::WA_QuitOnClose, false);
@@ -79,7 +80,7 @@ void TfrmTools::AxisClick(QPushButton* clicked) {
 }
 
 void TfrmTools::UpDown1Changed(int position) {
-  Projection().SetScale(ZoomScale(position));
+  m_projection.SetScale(ZoomScale(position));
   if (m_repaint) m_repaint();
 }
 

@@ -18,12 +18,15 @@
 class QPushButton;
 class QSpinBox;
 class TMeshDocument;
+class TProjection;
 
 class TfrmTools final : public QWidget {
   Q_OBJECT
 public:
-  // `repaint` repaints the Faces and then the Points window.
-  TfrmTools(TMeshDocument& document, std::function<void()> repaint, QWidget* parent = nullptr);
+  // `projection` is the flat views' (the zoom sets its scale); `repaint` repaints the Faces
+  // and then the Points window.
+  TfrmTools(TMeshDocument& document, TProjection& projection, std::function<void()> repaint,
+            QWidget* parent = nullptr);
   ~TfrmTools() override;
 
   QSpinBox* UpDown1 = nullptr;
@@ -45,6 +48,7 @@ private:
   void UpDown1Changed(int position);
 
   TMeshDocument& m_document;
+  TProjection& m_projection;
   std::function<void()> m_repaint;
   std::unique_ptr<T3dRotate> m_thread;
   bool m_allowClose = false;

@@ -11,9 +11,6 @@
 
 namespace {
 
-TfrmMeshView* g_meshView = nullptr;
-TfrmGlView* g_glView = nullptr;
-
 constexpr const char* kNoOpenGl = "This display offers no OpenGL: the viewers cannot be shown.";
 
 }  // namespace
@@ -28,77 +25,75 @@ bool ViewersHaveOpenGl() {
   return *available;
 }
 
-void ShowMeshViewer(QWidget* owner, TMeshDocument& document, const QString& materialFolder,
-                    const TViewerPlacer& place) {
-  if (!g_meshView && !ViewersHaveOpenGl()) {
-    Dialogs().ShowMessage(owner, QString::fromLatin1(kNoOpenGl));
+TViewerHost::TViewerHost(TDialogs& dialogs) : m_dialogs(dialogs) {}
+
+TViewerHost::~TViewerHost() { DestroyViewers(); }
+
+void TViewerHost::ShowMeshViewer(QWidget* owner, TMeshDocument& document, const QString& materialFolder,
+                                 const TViewerPlacer& place) {
+  if (!m_meshView && !ViewersHaveOpenGl()) {
+    m_dialogs.ShowMessage(owner, QString::fromLatin1(kNoOpenGl));
     return;
   }
-  if (!g_meshView) {  // a top-level tool window; staying on top is its own window flag
-    g_meshView = new TfrmMeshView(document, materialFolder);
-    if (place) place(*g_meshView);
-    g_meshView->show();
+  if (!m_meshView) {  // a top-level tool window; staying on top is its own window flag
+    m_meshView = std::make_unique<TfrmMeshView>(document, m_dialogs, materialFolder);
+    if (place) place(*m_meshView);
+    m_meshView->show();
   }
-  g_meshView->show();
-  g_meshView->raise();
-  g_meshView->ShowModel();
-  g_meshView->ResetView(true, true);
-  g_meshView->Timer1.SetEnabled(true);
+  m_meshView->show();
+  m_meshView->raise();
+  m_meshView->ShowModel();
+  m_meshView->ResetView(true, true);
+  m_meshView->Timer1.SetEnabled(true);
 }
 
-bool MeshViewerExists() { return g_meshView != nullptr; }
+QWidget* TViewerHost::MeshViewerWindow() const { return m_meshView.get(); }
 
-QWidget* MeshViewerWindow() { return g_meshView; }
-
-void SetHighlightedFace(int face) {
-  if (g_meshView) g_meshView->HighlightedFace = face;
+void TViewerHost::SetHighlightedFace(int face) {
+  if (m_meshView) m_meshView->HighlightedFace = face;
 }
 
-void MeshViewerDrawScene() {
-  if (g_meshView) g_meshView->DrawSceneNow();
+void TViewerHost::MeshViewerDrawScene() {
+  if (m_meshView) m_meshView->DrawSceneNow();
 }
 
-bool ShowGlViewer(QWidget* owner, TMeshDocument& document, const QString& materialFolder,
-                  const TViewerPlacer& place) {
-  if (g_glView) return false;
+bool TViewerHost::ShowGlViewer(QWidget* owner, TMeshDocument& document, const QString& materialFolder,
+                               const TViewerPlacer& place) {
+  if (m_glView) return false;
   if (!ViewersHaveOpenGl()) {
-    Dialogs().ShowMessage(owner, QString::fromLatin1(kNoOpenGl));
+    m_dialogs.ShowMessage(owner, QString::fromLatin1(kNoOpenGl));
     return false;
   }
-  g_glView = new TfrmGlView(document);
-  if (place) place(*g_glView);
-  g_glView->show();
-  g_glView->LoadTextures(materialFolder);
+  m_glView = std::make_unique<TfrmGlView>(document, m_dialogs);
+  if (place) place(*m_glView);
+  m_glView->show();
+  m_glView->LoadTextures(materialFolder);
   return true;
 }
 
-bool GlViewerExists() { return g_glView != nullptr; }
+QWidget* TViewerHost::GlViewerWindow() const { return m_glView.get(); }
 
-QWidget* GlViewerWindow() { return g_glView; }
-
-void GlViewerLoadTextures(const QString& materialFolder) {
-  if (!g_glView) return;
+void TViewerHost::GlViewerLoadTextures(const QString& materialFolder) {
+  if (!m_glView) return;
   try {
-    g_glView->LoadTextures(materialFolder);
+    m_glView->LoadTextures(materialFolder);
   } catch (const std::exception& e) {
-    Dialogs().ShowError(g_glView, QString::fromStdString(e.what()));
+    m_dialogs.ShowError(m_glView.get(), QString::fromStdString(e.what()));
   }
 }
 
-void HideViewers() {
-  if (g_meshView) {
-    g_meshView->Timer1.SetEnabled(false);
-    g_meshView->hide();
+void TViewerHost::HideViewers() {
+  if (m_meshView) {
+    m_meshView->Timer1.SetEnabled(false);
+    m_meshView->hide();
   }
-  if (g_glView) {
-    g_glView->Timer1.stop();
-    g_glView->hide();
+  if (m_glView) {
+    m_glView->Timer1.stop();
+    m_glView->hide();
   }
 }
 
-void DestroyViewers() {
-  delete g_meshView;
-  g_meshView = nullptr;
-  delete g_glView;
-  g_glView = nullptr;
+void TViewerHost::DestroyViewers() {
+  m_meshView.reset();
+  m_glView.reset();
 }

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "mesh/MeshDocument.h"
+#include "mesh/Records.h"
 #include "util/Exception.h"
 
 namespace bsp {

@@ -11,6 +11,8 @@
 
 namespace {
 
+// The C entry points return only a status; the text behind the last one stays here for the
+// caller's thread to fetch, as errno would.
 thread_local std::string g_lastMessage;
 
 // The output file named by the script: the script's own name without ".txt".

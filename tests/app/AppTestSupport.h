@@ -122,15 +122,11 @@ struct TSampleMesh {
 
 class WindowTest : public ::testing::Test {
 protected:
-  void SetUp() override { SetDialogs(&dialogs); }
-  void TearDown() override {
-    form.reset();
-    SetDialogs(nullptr);
-  }
+  void TearDown() override { form.reset(); }
   QString Ini() const { return QString::fromStdString(home.File("model.ini")); }
   // Creates and shows the main window (the start-up runs on the first show).
   TForm1& Open() {
-    form = std::make_unique<TForm1>(Ini());
+    form = std::make_unique<TForm1>(Ini(), &dialogs);
     form->show();
     QApplication::processEvents();
     return *form;

@@ -184,7 +184,7 @@ TEST_F(WindowTest, TheDemoShowsItsBrickTextureOnTheTexturingTab) {
 // ---- boxes above the always-on-top windows ------------------------------------------------
 
 TEST_F(WindowTest, TheStandardBoxesStayOnTop) {
-  SetDialogs(nullptr);  // Qt's own boxes
+  TStandardDialogs standard;
   QStringList flagless;
   auto answer = [&] {
     QTimer::singleShot(0, [&] {
@@ -198,13 +198,12 @@ TEST_F(WindowTest, TheStandardBoxesStayOnTop) {
     });
   };
   answer();
-  Dialogs().ShowError(nullptr, "Cannot open file");
+  standard.ShowError(nullptr, "Cannot open file");
   answer();
-  Dialogs().ShowMessage(nullptr, "a message");
+  standard.ShowMessage(nullptr, "a message");
   answer();
-  Dialogs().AskYesNo(nullptr, "a question?");
+  standard.AskYesNo(nullptr, "a question?");
   answer();
-  Dialogs().InputBox(nullptr, "Change Mat", "Mat file:", "1");
-  SetDialogs(&dialogs);
+  standard.InputBox(nullptr, "Change Mat", "Mat file:", "1");
   EXPECT_TRUE(flagless.isEmpty()) << flagless.join("|").toStdString();
 }

@@ -26,8 +26,8 @@ void SendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button
   QApplication::sendEvent(w, &e);
 }
 
-QPoint VertexPixel(const TMeshDocument& d, int i) {
-  const TPixel p = Projection().ProjectPixel(d.VERT[i].x, d.VERT[i].y, d.VERT[i].z);
+QPoint VertexPixel(const TProjection& projection, const TMeshDocument& d, int i) {
+  const TPixel p = projection.ProjectPixel(d.VERT[i].x, d.VERT[i].y, d.VERT[i].z);
   return {p.X, p.Y};
 }
 
@@ -47,7 +47,7 @@ TEST_F(WindowTest, PointsWindowHasItsCaptionAndBounds) {
 TEST_F(WindowTest, PointsPickMakesVertexCurrentAndAddsCorner) {
   OpenLoaded();
   TMeshDocument& d = form->Document();
-  const QPoint at = VertexPixel(d, 1);
+  const QPoint at = VertexPixel(form->Projection(), d, 1);
   SendMouse(form->Points(), QEvent::MouseButtonPress, at, Qt::LeftButton);
   SendMouse(form->Points(), QEvent::MouseButtonRelease, at, Qt::LeftButton);
   EXPECT_EQ(d.ListBox1.Current(), 1);
@@ -73,22 +73,22 @@ TEST_F(WindowTest, RightDragMovesTheAnchor) {
   SendMouse(faces, QEvent::MouseButtonPress, QPoint(50, 60), Qt::RightButton);
   EXPECT_TRUE(faces->Dragging());
   SendMouse(faces, QEvent::MouseMove, QPoint(70, 80), Qt::RightButton);
-  EXPECT_FLOAT_EQ(Projection().AnchorX, 70.0f);
-  EXPECT_FLOAT_EQ(Projection().AnchorY, 80.0f);
+  EXPECT_FLOAT_EQ(form->Projection().AnchorX, 70.0f);
+  EXPECT_FLOAT_EQ(form->Projection().AnchorY, 80.0f);
   SendMouse(faces, QEvent::MouseButtonRelease, QPoint(70, 80), Qt::RightButton);
   EXPECT_FALSE(faces->Dragging());
   // Moves after the release leave the anchor alone; a left press never drags.
   SendMouse(faces, QEvent::MouseMove, QPoint(10, 10), Qt::NoButton);
   SendMouse(faces, QEvent::MouseButtonPress, QPoint(10, 10), Qt::LeftButton);
   SendMouse(faces, QEvent::MouseMove, QPoint(20, 20), Qt::LeftButton);
-  EXPECT_FLOAT_EQ(Projection().AnchorX, 70.0f);
+  EXPECT_FLOAT_EQ(form->Projection().AnchorX, 70.0f);
 }
 
 TEST_F(WindowTest, LoadFitsTheModelIntoThePointsWindow) {
   OpenLoaded();
   // Box (-10,-10,0)..(10,10,15): projected extent 27.5 on both axes, so the height decides.
-  EXPECT_FLOAT_EQ(Projection().ViewScale, 27.5f / static_cast<float>(form->Points()->height()));
-  EXPECT_FLOAT_EQ(Projection().AnchorX, form->Points()->width() / 2.0f);
+  EXPECT_FLOAT_EQ(form->Projection().ViewScale, 27.5f / static_cast<float>(form->Points()->height()));
+  EXPECT_FLOAT_EQ(form->Projection().AnchorX, form->Points()->width() / 2.0f);
 }
 
 TEST_F(WindowTest, FacesResizeGivesThePointsWindowItsSize) {
@@ -115,14 +115,14 @@ TEST_F(WindowTest, ZoomPositionsSetTheScale) {
   EXPECT_EQ(zoom->value(), -100);
   zoom->stepBy(1);
   EXPECT_EQ(zoom->value(), -96);
-  EXPECT_FLOAT_EQ(Projection().ViewScale, 0.96f);
+  EXPECT_FLOAT_EQ(form->Projection().ViewScale, 0.96f);
   zoom->setValue(-1);
-  EXPECT_FLOAT_EQ(Projection().ViewScale, 0.01f);
+  EXPECT_FLOAT_EQ(form->Projection().ViewScale, 0.01f);
   zoom->setValue(-20000);
   EXPECT_EQ(zoom->value(), -10000);
-  EXPECT_FLOAT_EQ(Projection().ViewScale, 100.0f);
+  EXPECT_FLOAT_EQ(form->Projection().ViewScale, 100.0f);
   zoom->setValue(-100);
-  EXPECT_FLOAT_EQ(Projection().ViewScale, 1.0f);
+  EXPECT_FLOAT_EQ(form->Projection().ViewScale, 1.0f);
 }
 
 TEST_F(WindowTest, AxisTogglesAllowAtMostOneDown) {

@@ -41,12 +41,8 @@ protected:
     if (!UnderAWindowManager()) GTEST_SKIP() << "needs an X display with a window manager (app.window_manager)";
     WindowTest::SetUp();
   }
-  void TearDown() override {
-    DestroyViewers();
-    WindowTest::TearDown();
-  }
   QList<QWidget*> Windows() const {
-    return {form.get(), form->Points(), form->Faces(), form->Tools(), GlViewerWindow()};
+    return {form.get(), form->Points(), form->Faces(), form->Tools(), form->Viewers().GlViewerWindow()};
   }
 };
 
@@ -54,7 +50,7 @@ TEST_F(WindowManager, OpeningAndClosingThreeTimesLeavesModelIniAsItWas) {
   TSampleMesh::Square().Write(home);  // the second start loads it
   std::string first;
   for (int run = 0; run < 3; ++run) {
-    form = std::make_unique<TForm1>(Ini());
+    form = std::make_unique<TForm1>(Ini(), &dialogs);
     form->show();
     form->GLClick();  // the GL viewer's placement goes through the same file
     ASSERT_TRUE(QTest::qWaitFor(
@@ -71,7 +67,6 @@ TEST_F(WindowManager, OpeningAndClosingThreeTimesLeavesModelIniAsItWas) {
     }
     ASSERT_TRUE(CloseByWindowManager(*form));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form->isVisible(); }, 10000));
-    DestroyViewers();
     form.reset();
     const testsupport::Bytes b = testsupport::ReadBytes(Ini().toStdString());
     const std::string ini(b.begin(), b.end());
@@ -85,13 +80,13 @@ TEST_F(WindowManager, OpeningAndClosingThreeTimesLeavesModelIniAsItWas) {
 TEST_F(WindowManager, ClosingTheMainWindowEndsTheProgramWithTheModelViewerOpen) {
   TSampleMesh::Square().Write(home);
   OpenLog(home.File("viewer.log"));
-  form = std::make_unique<TForm1>(Ini());
+  form = std::make_unique<TForm1>(Ini(), &dialogs);
   // Once the model viewer is up, the window manager closes the main window; the loop must
   // then end by itself. The guard ends a loop that does not, with status 3.
   QTimer::singleShot(0, form.get(), [this] { form->MeshViewerClick(); });
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, [&] {
-    if (!Settled(form.get()) || !Settled(MeshViewerWindow())) return;
+    if (!Settled(form.get()) || !Settled(form->Viewers().MeshViewerWindow())) return;
     poll.stop();
     if (!CloseByWindowManager(*form)) QCoreApplication::exit(4);
   });
@@ -101,13 +96,14 @@ TEST_F(WindowManager, ClosingTheMainWindowEndsTheProgramWithTheModelViewerOpen) 
   QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(3); });
   guard.start(10000);
   EXPECT_EQ(RunEditor(*form), 0) << "3: still running 10 s after the close; 4: wmctrl failed";
-  ASSERT_TRUE(MeshViewerExists());
-  EXPECT_FALSE(MeshViewerWindow()->isVisible());
+  ASSERT_NE(form->Viewers().MeshViewer(), nullptr);
+  EXPECT_FALSE(form->Viewers().MeshViewerWindow()->isVisible());
   EXPECT_FALSE(form->Points()->isVisible());
   EXPECT_FALSE(form->Tools()->isVisible());
-  EXPECT_TRUE(form->Settings().contains("frmPoints/Left"));
-  // What main() does after the loop: the viewers go, and with them the log's last lines.
-  DestroyViewers();
+  EXPECT_TRUE(QSettings(Ini(), QSettings::IniFormat).contains("frmPoints/Left"));
+  // What main() does after the loop: the main window, its viewers and with them the log's
+  // last lines go.
+  form.reset();
   CloseLog();
   EXPECT_NE(testsupport::ReadText(home.File("viewer.log")).find("File closed: "), std::string::npos);
 }

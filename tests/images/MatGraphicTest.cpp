@@ -18,11 +18,7 @@ namespace {
 
 class MatTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    SetMatPaletteDirectory(m_dir.File("pal") + "/");
-    std::filesystem::create_directory(m_dir.File("pal"));
-  }
-  void TearDown() override { SetMatPaletteDirectory(""); }
+  void SetUp() override { std::filesystem::create_directory(m_dir.File("pal")); }
 
   // Loads `bytes` as a MAT file; unknown codes are collected in `Reported`.
   TMATGraphic Load(const Bytes& bytes) {
@@ -30,6 +26,7 @@ protected:
     WriteBytes(path, bytes);
     TMATGraphic mat;
     mat.OnUnknownCode = [this](int code) { Reported.push_back(code); };
+    mat.PaletteDirectory = PaletteDir;
     mat.LoadMatFile(path);
     return mat;
   }
@@ -48,6 +45,7 @@ protected:
 
   TempDir m_dir;
   std::vector<int> Reported;
+  std::string PaletteDir = m_dir.File("pal") + "/";  // where named palettes are looked up
 };
 
 }  // namespace
@@ -220,14 +218,12 @@ TEST_F(MatTest, UnknownCodeIsReportedAndSkipped) {
   EXPECT_EQ(Row(m, 0), (Bytes{3, 3}));
 }
 
-TEST_F(MatTest, ProcessWideReporterHearsWhenThePictureHasNone) {
-  std::vector<int> heard;
-  SetMatUnknownCodeReporter([&](int code) { heard.push_back(code); });
+TEST_F(MatTest, WithoutAReporterTheCodesGoToStandardError) {
   WriteBytes(m_dir.File("a.mat"), Rle8(2, 1, Ints({4}), {7, 0, 5, 0}));
   TMATGraphic m;
+  testing::internal::CaptureStderr();
   m.LoadMatFile(m_dir.File("a.mat"));
-  SetMatUnknownCodeReporter(nullptr);
-  EXPECT_EQ(heard, (std::vector<int>{7, 5}));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "7\n5\n");
 }
 
 TEST_F(MatTest, YtabEndingAtTheDataSizeEndsAfterTheLastRow) {
@@ -386,7 +382,6 @@ TEST_F(MatTest, RegistryListsTheFourFormatsInOrder) {
   RegisterImageFormats();
   const auto formats = PictureFormats();
   UnregisterImageFormats();
-  SetMatPaletteDirectory(m_dir.File("pal") + "/");
   ASSERT_EQ(formats.size(), 4u);
   EXPECT_EQ(formats[0].Extension, "lif");
   EXPECT_EQ(formats[0].Description, "Layered Image Format (Drevanth)");
@@ -399,7 +394,6 @@ TEST_F(MatTest, RegistryListsTheFourFormatsInOrder) {
 
 TEST_F(MatTest, TgaFileIsHandedToTheMatLoader) {
   RegisterImageFormats();
-  SetMatPaletteDirectory(m_dir.File("pal") + "/");
   WriteBytes(m_dir.File("Wall.TGA"), Form("BITM", {Form("FRAM", {Chunk("INFO", Ints({2, 1})), Form("PAL ", {Cmap(3)}),
                                                                  Chunk("PXLS", {2, 1})})}));
   TBitmap b;
@@ -419,7 +413,7 @@ TEST_F(MatTest, TgaFileIsHandedToTheMatLoader) {
 class ShippedPalette : public MatTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(ShippedPalette, NamedPaletteGives256Colours) {
-  SetMatPaletteDirectory(std::string(TESSAVOR_SOURCE_DIR) + "/data/program/pal/");
+  PaletteDir = std::string(TESSAVOR_SOURCE_DIR) + "/data/program/pal/";
   Bytes name;
   testsupport::PutText(name, GetParam());
   name.push_back(0);

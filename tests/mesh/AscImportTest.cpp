@@ -57,7 +57,7 @@ TEST_F(AscImport, OneObjectOfFourVerticesAndTwoFaces) {
   EXPECT_EQ(doc.FVRT[3].Vert, 2);
   EXPECT_EQ(doc.FVRT[3].Vtnm, 2);
   EXPECT_EQ(doc.FVRT[5].Vert, 0);
-  EXPECT_FALSE(doc.Loading);
+  EXPECT_FALSE(doc.Loading());
   EXPECT_EQ(doc.ListBox3.Count(), 6);
   EXPECT_EQ(doc.ListBox4.Line(1), "[3 4 5], mat: 512, d=0.000");
 }
@@ -109,7 +109,7 @@ TEST_F(AscImport, BadNumberLeavesTheDocumentUntouched) {
   }
   EXPECT_EQ(doc.NumVert, 1);
   EXPECT_EQ(doc.VERT[0].x, 7.0f);
-  EXPECT_FALSE(doc.Loading);
+  EXPECT_FALSE(doc.Loading());
 }
 
 TEST_F(AscImport, VertexBlockWithoutFaceListFailsInsteadOfHanging) {

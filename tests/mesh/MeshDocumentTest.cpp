@@ -83,24 +83,24 @@ TEST_F(LoadTest, ShortFinalFvrtRecordStillLoads) {
 TEST_F(LoadTest, AllNegativeAxisKeepsZeroAsMaximum) {
   home.WriteVert(VertBytes({{-5.0f, 1.0f, 2.0f}, {-1.0f, 3.0f, 2.0f}, {-3.0f, 2.0f, 2.0f}}));
   doc.LoadRecordFiles();
-  EXPECT_EQ(doc.BoxMax.x, 0.0f);
-  EXPECT_EQ(doc.BoxMin.x, -5.0f);
-  EXPECT_EQ(doc.BoxMax.y, 3.0f);
-  EXPECT_EQ(doc.BoxMin.y, 1.0f);
-  EXPECT_EQ(doc.SizeLabel, "x:5.0, y:2.0, z:0.0;");
+  EXPECT_EQ(doc.BoxMax().x, 0.0f);
+  EXPECT_EQ(doc.BoxMin().x, -5.0f);
+  EXPECT_EQ(doc.BoxMax().y, 3.0f);
+  EXPECT_EQ(doc.BoxMin().y, 1.0f);
+  EXPECT_EQ(doc.SizeLabel(), "x:5.0, y:2.0, z:0.0;");
 }
 
 TEST_F(LoadTest, EmptyVertFileLeavesTheStartBox) {
   doc.LoadRecordFiles();
-  EXPECT_EQ(doc.BoxMin.x, 10000.0f);
-  EXPECT_EQ(doc.BoxMax.z, 0.0f);
-  EXPECT_EQ(doc.SizeLabel, "x:-10000.0, y:-10000.0, z:-10000.0;");
+  EXPECT_EQ(doc.BoxMin().x, 10000.0f);
+  EXPECT_EQ(doc.BoxMax().z, 0.0f);
+  EXPECT_EQ(doc.SizeLabel(), "x:-10000.0, y:-10000.0, z:-10000.0;");
 }
 
 TEST_F(LoadTest, SizeLabelWritesOneDecimal) {
   home.WriteVert(VertBytes({{0.0f, 0.0f, 0.0f}, {12.5f, 4.0f, 30.2f}}));
   doc.LoadRecordFiles();
-  EXPECT_EQ(doc.SizeLabel, "x:12.5, y:4.0, z:30.2;");
+  EXPECT_EQ(doc.SizeLabel(), "x:12.5, y:4.0, z:30.2;");
 }
 
 TEST(SizeLabel, RoundsToSevenSignificantDigitsFirst) {
@@ -112,7 +112,7 @@ TEST_F(LoadTest, MissingRadiusFileGivesOne) {
   doc.Radius = 7.0f;
   doc.LoadRecordFiles();
   EXPECT_EQ(doc.Radius, 1.0f);
-  EXPECT_EQ(doc.RadiusLabel, "RADI=1");
+  EXPECT_EQ(doc.RadiusLabel(), "RADI=1");
 }
 
 TEST_F(LoadTest, EmptyRadiusFileKeepsThePreviousRadius) {
@@ -120,14 +120,14 @@ TEST_F(LoadTest, EmptyRadiusFileKeepsThePreviousRadius) {
   doc.Radius = 7.25f;
   doc.LoadRecordFiles();
   EXPECT_EQ(doc.Radius, 7.25f);
-  EXPECT_EQ(doc.RadiusLabel, "RADI=7.2");  // 72.5 is a tie: to even
+  EXPECT_EQ(doc.RadiusLabel(), "RADI=7.2");  // 72.5 is a tie: to even
 }
 
 TEST_F(LoadTest, RadiusFileIsReadAndRounded) {
   home.WriteRadi(RadiBytes(11.26f));
   doc.LoadRecordFiles();
   EXPECT_EQ(doc.Radius, 11.26f);
-  EXPECT_EQ(doc.RadiusLabel, "RADI=11.3");
+  EXPECT_EQ(doc.RadiusLabel(), "RADI=11.3");
 }
 
 // ---------------------------------------------------------------------------------------
@@ -144,7 +144,7 @@ TEST_F(LoadTest, MissingRecordFileNamesTheFile) {
   }
   // The records read before the error stay, and live drawing stays off.
   EXPECT_EQ(doc.NumVert, 1);
-  EXPECT_TRUE(doc.Loading);
+  EXPECT_TRUE(doc.Loading());
 }
 
 TEST(MeshDocument, FullArrayRaisesAndDoesNotGrow) {
@@ -304,15 +304,15 @@ TEST_F(LoadTest, LiveDrawingHooksAreQuietWhileLoading) {
   home.WriteVert(VertBytes({{1, 1, 1}, {2, 2, 2}}));
   home.WriteFace(FaceBytes({Face(0, 0)}));
   int verts = 0, faces = 0, loaded = 0;
-  doc.OnVertAdded = [&](int32_t) { ++verts; };
-  doc.OnFaceAdded = [&](int32_t) { ++faces; };
-  doc.OnLoaded = [&] { ++loaded; };
+  TConnection onVert = doc.OnVertAdded.Connect([&](int32_t) { ++verts; });
+  TConnection onFace = doc.OnFaceAdded.Connect([&](int32_t) { ++faces; });
+  TConnection onLoaded = doc.OnLoaded.Connect([&] { ++loaded; });
   doc.LoadRecordFiles();
   EXPECT_EQ(verts, 0);
   EXPECT_EQ(faces, 0);
   EXPECT_EQ(loaded, 1);
   int lastFace = -1;
-  doc.OnFaceAdded = [&](int32_t i) { lastFace = i, ++faces; };
+  onFace = doc.OnFaceAdded.Connect([&](int32_t i) { lastFace = i, ++faces; });
   doc.AddVert({3, 3, 3});
   doc.AddFace(Face(0, 0));
   EXPECT_EQ(verts, 1);
@@ -323,8 +323,8 @@ TEST_F(LoadTest, LiveDrawingHooksAreQuietWhileLoading) {
 TEST_F(LoadTest, LoadSendsOneResetPerList) {
   home.WriteVert(VertBytes({{1, 1, 1}, {2, 2, 2}}));
   std::vector<std::pair<TListChange, int>> before, after;
-  doc.ListBox1.OnAboutToChange = [&](TListChange k, int first, int) { before.push_back({k, first}); };
-  doc.ListBox1.OnChanged = [&](TListChange k, int first, int) { after.push_back({k, first}); };
+  TConnection onBefore = doc.ListBox1.OnAboutToChange.Connect([&](TListChange k, int first, int) { before.push_back({k, first}); });
+  TConnection onAfter = doc.ListBox1.OnChanged.Connect([&](TListChange k, int first, int) { after.push_back({k, first}); });
   doc.LoadRecordFiles();
   ASSERT_EQ(before.size(), 1u);
   ASSERT_EQ(after.size(), 1u);

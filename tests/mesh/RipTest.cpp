@@ -100,7 +100,7 @@ TEST_F(RipTest, LoadAfterRipShowsTheModel) {
   EXPECT_EQ(doc.NumFvrt, 3);
   EXPECT_EQ(doc.NumFace, 1);
   EXPECT_FLOAT_EQ(doc.Radius, 42.5f);
-  EXPECT_EQ(doc.RadiusLabel, "RADI=42.5");
+  EXPECT_EQ(doc.RadiusLabel(), "RADI=42.5");
   EXPECT_FLOAT_EQ(doc.VERT[2].y, 3.f);
 }
 

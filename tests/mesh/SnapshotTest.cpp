@@ -110,7 +110,7 @@ TEST_F(SnapshotStep, FailedActionPutsTheRecordsBack) {
   // Load stops at the missing face file with the document half filled.
   EXPECT_THROW(RecordStep(doc, "Load", nullptr, [this] { doc.LoadRecordFiles(); }), EInOutError);
   EXPECT_TRUE(SnapshotMatches(doc, before));
-  EXPECT_FALSE(doc.Loading);
+  EXPECT_FALSE(doc.Loading());
   EXPECT_EQ(doc.ListBox4.Count(), 2);
 }
 

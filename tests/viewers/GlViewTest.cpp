@@ -25,7 +25,7 @@ protected:
   }
   bool Open() {
     if (!ViewersHaveOpenGl()) return false;
-    view = std::make_unique<TfrmGlView>(*doc);
+    view = std::make_unique<TfrmGlView>(*doc, dialogs);
     view->Timer1.stop();  // frames must not tumble while they are checked
     view->show();
     if (!QTest::qWaitForWindowExposed(view.get())) return false;
@@ -40,7 +40,7 @@ protected:
   TRgb Centre(const QImage& f) { return PixelAt(f, f.width() / 2, f.height() / 2); }
 
   testsupport::TempDir dir;
-  TScopedDialogs dialogs;
+  TRecordingDialogs dialogs;
   std::unique_ptr<TMeshDocument> doc;
   QString folder;
   std::unique_ptr<TfrmGlView> view;
@@ -66,7 +66,7 @@ TEST_F(GlViewer, MaterialsAboveAMillionAreSkippedSilently) {
   OPEN_OR_SKIP();
   view->LoadTextures(folder);
   EXPECT_EQ(view->PictureCount, 0);
-  EXPECT_TRUE(dialogs.Dialogs.Messages.isEmpty());
+  EXPECT_TRUE(dialogs.Messages.isEmpty());
 }
 
 TEST_F(GlViewer, AMissingPictureIsReportedOncePerMaterial) {
@@ -76,7 +76,7 @@ TEST_F(GlViewer, AMissingPictureIsReportedOncePerMaterial) {
   OPEN_OR_SKIP();
   view->LoadTextures(folder);
   const QString tail = QStringLiteral(" not found. Cannot display textures!");
-  EXPECT_EQ(dialogs.Dialogs.Messages, QStringList({BmpPath(7) + tail, BmpPath(9) + tail}));
+  EXPECT_EQ(dialogs.Messages, QStringList({BmpPath(7) + tail, BmpPath(9) + tail}));
   EXPECT_EQ(view->PictureCount, 0);
 }
 
@@ -95,7 +95,7 @@ TEST_F(GlViewer, APictureEntryPerMaterialThatOnlyGrows) {
   view->LoadTextures(folder);  // a second Load adds only the new material
   EXPECT_EQ(view->PictureCount, 2);
   EXPECT_EQ(view->FindPictureSlot(QStringLiteral("8")), 1);
-  EXPECT_TRUE(dialogs.Dialogs.Messages.isEmpty());
+  EXPECT_TRUE(dialogs.Messages.isEmpty());
 }
 
 TEST_F(GlViewer, MoreThanEightPicturedMaterialsAreLeftOutWithOneMessage) {
@@ -107,8 +107,8 @@ TEST_F(GlViewer, MoreThanEightPicturedMaterialsAreLeftOutWithOneMessage) {
   view->LoadTextures(folder);
   EXPECT_EQ(view->PictureCount, kGlViewPictureSlots);
   EXPECT_EQ(view->FindPictureSlot(QStringLiteral("9")), -1);
-  ASSERT_EQ(dialogs.Dialogs.Messages.size(), 1);
-  EXPECT_TRUE(dialogs.Dialogs.Messages[0].contains(QStringLiteral("material 9")));
+  ASSERT_EQ(dialogs.Messages.size(), 1);
+  EXPECT_TRUE(dialogs.Messages[0].contains(QStringLiteral("material 9")));
 }
 
 TEST_F(GlViewer, AFaceShowsItsPictureUnlit) {
@@ -153,21 +153,22 @@ TEST_F(GlViewer, TheHostCreatesOnTheFirstClickOnly) {
   REQUIRE_OPENGL(ViewersHaveOpenGl());
   WriteBmp(7, qRgb(255, 0, 0));
   AddSquare(*doc, 0, 0, 0.5f, 7);
-  EXPECT_TRUE(ShowGlViewer(nullptr, *doc, folder));
-  ASSERT_TRUE(GlViewerExists());
-  QWidget* first = GlViewerWindow();
-  EXPECT_FALSE(ShowGlViewer(nullptr, *doc, folder));
-  EXPECT_EQ(GlViewerWindow(), first);
+  TViewerHost host(dialogs);
+  EXPECT_TRUE(host.ShowGlViewer(nullptr, *doc, folder));
+  QWidget* first = host.GlViewerWindow();
+  ASSERT_NE(first, nullptr);
+  EXPECT_FALSE(host.ShowGlViewer(nullptr, *doc, folder));
+  EXPECT_EQ(host.GlViewerWindow(), first);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(first));
   EXPECT_EQ(first->objectName(), QStringLiteral("frmGlView")) << "its placement section";
   // A load asked for before the context existed runs once it does; a second one adds nothing.
   auto* gl = static_cast<TfrmGlView*>(first);
   ASSERT_TRUE(QTest::qWaitFor([&] { return gl->GlReady() && gl->PictureCount == 1; }, 5000));
-  GlViewerLoadTextures(folder);
+  host.GlViewerLoadTextures(folder);
   EXPECT_EQ(gl->PictureCount, 1);
-  DestroyViewers();
-  EXPECT_FALSE(GlViewerExists());
-  EXPECT_TRUE(dialogs.Dialogs.Errors.isEmpty());
+  host.DestroyViewers();
+  EXPECT_EQ(host.GlViewer(), nullptr);
+  EXPECT_TRUE(dialogs.Errors.isEmpty());
 }
 
 }  // namespace

@@ -32,7 +32,6 @@ constexpr int kGrey = 179;  // 0.7 × 255, rounded either way by the rasteriser
 class MeshViewFrames : public ::testing::Test {
 protected:
   void SetUp() override {
-    MeshViewState = TMeshViewState{};
     doc = std::make_unique<TMeshDocument>();
     folder = QString::fromStdString(dir.Path().string()) + QStringLiteral("/");
   }
@@ -41,7 +40,7 @@ protected:
   // Creates and shows the viewer; false when the display offers no OpenGL 1.1 context.
   bool Open() {
     if (!ViewersHaveOpenGl()) return false;
-    view = std::make_unique<TfrmMeshView>(*doc, folder);
+    view = std::make_unique<TfrmMeshView>(*doc, dialogs, folder);
     view->show();
     if (!QTest::qWaitForWindowExposed(view.get())) return false;
     view->ShowModel();
@@ -76,7 +75,7 @@ protected:
   }
 
   testsupport::TempDir dir;
-  TScopedDialogs dialogs;
+  TRecordingDialogs dialogs;
   std::unique_ptr<TMeshDocument> doc;
   QString folder;
   std::unique_ptr<TfrmMeshView> view;
@@ -102,7 +101,7 @@ TEST_F(MeshViewFrames, NoFacesGiveABlackFrame) {
   EXPECT_TRUE(IsBlack(PixelAt(f, f.width() / 2, f.height() / 2)));
   EXPECT_TRUE(IsBlack(PixelAt(f, 2, 2)));
   EXPECT_EQ(qAlpha(f.pixel(2, 2)), 255) << "a transparent frame would show the window's background";
-  EXPECT_TRUE(dialogs.Dialogs.Messages.isEmpty()) << "material 0 is never looked up";
+  EXPECT_TRUE(dialogs.Messages.isEmpty()) << "material 0 is never looked up";
 }
 
 TEST_F(MeshViewFrames, AFaceWithoutTextureIsGreyOnBlack) {
@@ -136,7 +135,7 @@ TEST_F(MeshViewFrames, ACompressedTextureColoursTheFace) {
   EXPECT_EQ(view->LoadedMaterial, 1);
   EXPECT_EQ(view->SlotCount, 1);
   EXPECT_FALSE(view->MultiTexture);
-  EXPECT_TRUE(dialogs.Dialogs.Messages.isEmpty()) << dialogs.Dialogs.Messages.join("|").toStdString();
+  EXPECT_TRUE(dialogs.Messages.isEmpty()) << dialogs.Messages.join("|").toStdString();
 }
 
 TEST_F(MeshViewFrames, EachMaterialGetsItsOwnSlotInMultiTextureMode) {
@@ -228,8 +227,8 @@ TEST_F(MeshViewFrames, AMissingTextureSwitchesToWireframeWithTheMessage) {
   AddSquare(*doc, 0, 0, 0.5f, 5);
   OPEN_OR_SKIP();
   Frame();
-  ASSERT_EQ(dialogs.Dialogs.Messages.size(), 1);
-  EXPECT_EQ(dialogs.Dialogs.Messages[0], Path(5, ".bmp") + QStringLiteral(" not found. Switching to wireframe..."));
+  ASSERT_EQ(dialogs.Messages.size(), 1);
+  EXPECT_EQ(dialogs.Messages[0], Path(5, ".bmp") + QStringLiteral(" not found. Switching to wireframe..."));
   EXPECT_TRUE(view->WireframeOnly->isChecked());
   EXPECT_EQ(view->LoadedMaterial, 5);
   const QImage f = Frame();
@@ -244,7 +243,7 @@ TEST_F(MeshViewFrames, AMissingTextureSwitchesToWireframeWithTheMessage) {
   view->WireframeOnly->trigger();
   EXPECT_FALSE(view->WireframeOnly->isChecked());
   Frame();
-  EXPECT_EQ(dialogs.Dialogs.Messages.size(), 1);
+  EXPECT_EQ(dialogs.Messages.size(), 1);
 }
 
 TEST_F(MeshViewFrames, TheHighlightedFaceHasAYellowOutline) {
@@ -282,37 +281,37 @@ TEST_F(MeshViewFrames, PanKeysMoveTheModelLastingly) {
   OPEN_OR_SKIP();
   QTest::keyClick(view.get(), Qt::Key_S);
   QTest::keyClick(view.get(), Qt::Key_S);
-  EXPECT_FLOAT_EQ(MeshViewState.PanX, 0.4f);
+  EXPECT_FLOAT_EQ(view->MeshViewState.PanX, 0.4f);
   // The square now spans about -0.05 .. 0.85 across the window's -1 .. 1.
   const QImage f = Frame();
   EXPECT_TRUE(IsBlack(PixelAt(f, f.width() * 3 / 10, f.height() / 2)));
   EXPECT_TRUE(Near(PixelAt(f, f.width() * 8 / 10, f.height() / 2).r, kGrey));
   QTest::keyClick(view.get(), Qt::Key_A, Qt::ControlModifier);
-  EXPECT_NEAR(MeshViewState.PanX, -0.2f, 1e-6);
+  EXPECT_NEAR(view->MeshViewState.PanX, -0.2f, 1e-6);
   view->ResetView(false, true);
-  EXPECT_EQ(MeshViewState.PanX, 0.0f);
+  EXPECT_EQ(view->MeshViewState.PanX, 0.0f);
 }
 
 TEST_F(MeshViewFrames, KeypadKeysTurnAndZoom) {
   OPEN_OR_SKIP();
-  const float zoom = MeshViewState.Zoom;
+  const float zoom = view->MeshViewState.Zoom;
   QTest::keyClick(view.get(), Qt::Key_8, Qt::KeypadModifier);
-  EXPECT_FLOAT_EQ(MeshViewState.AngleX, 2);
+  EXPECT_FLOAT_EQ(view->MeshViewState.AngleX, 2);
   QTest::keyClick(view.get(), Qt::Key_8, Qt::KeypadModifier | Qt::ControlModifier);
-  EXPECT_FLOAT_EQ(MeshViewState.AngleX, 8);
+  EXPECT_FLOAT_EQ(view->MeshViewState.AngleX, 8);
   QTest::keyClick(view.get(), Qt::Key_6, Qt::KeypadModifier);
-  EXPECT_FLOAT_EQ(MeshViewState.AngleY, -2);
+  EXPECT_FLOAT_EQ(view->MeshViewState.AngleY, -2);
   QTest::keyClick(view.get(), Qt::Key_7, Qt::KeypadModifier);
-  EXPECT_FLOAT_EQ(MeshViewState.AngleZ, 2);
+  EXPECT_FLOAT_EQ(view->MeshViewState.AngleZ, 2);
   QTest::keyClick(view.get(), Qt::Key_Plus, Qt::KeypadModifier);
-  EXPECT_FLOAT_EQ(MeshViewState.Zoom, zoom * 1.1f);
+  EXPECT_FLOAT_EQ(view->MeshViewState.Zoom, zoom * 1.1f);
   QTest::keyClick(view.get(), Qt::Key_8);  // the main keyboard's 8 is not bound
-  EXPECT_FLOAT_EQ(MeshViewState.AngleX, 8);
+  EXPECT_FLOAT_EQ(view->MeshViewState.AngleX, 8);
   view->RotateX->trigger();
   QTest::keyClick(view.get(), Qt::Key_5, Qt::KeypadModifier);
   EXPECT_FALSE(view->RotateX->isChecked()) << "keypad 5 is Reset";
-  EXPECT_EQ(MeshViewState.AngleX, 0) << "and it turns the model back";
-  EXPECT_EQ(MeshViewState.AngleZ, 0);
+  EXPECT_EQ(view->MeshViewState.AngleX, 0) << "and it turns the model back";
+  EXPECT_EQ(view->MeshViewState.AngleZ, 0);
 }
 
 // Mouse events go straight to the view: the pointer is not really there under Xvfb.
@@ -332,21 +331,21 @@ TEST_F(MeshViewFrames, MouseOrbitsPansAndZooms) {
   OPEN_OR_SKIP();
   const QPoint c(view->width() / 2, view->height() / 2);
   Drag(view.get(), Qt::LeftButton, c, c + QPoint(20, 10));
-  EXPECT_FLOAT_EQ(MeshViewState.AngleY, 10);
-  EXPECT_FLOAT_EQ(MeshViewState.AngleX, 5);
+  EXPECT_FLOAT_EQ(view->MeshViewState.AngleY, 10);
+  EXPECT_FLOAT_EQ(view->MeshViewState.AngleX, 5);
   view->ResetView(false, true);
   // A right drag of a quarter of the width moves the model by half the window's -1..1.
   Drag(view.get(), Qt::RightButton, c, c + QPoint(view->width() / 4, 0));
-  EXPECT_NEAR(MeshViewState.PanX, 2.0f * (view->width() / 4) / view->width(), 1e-6);
+  EXPECT_NEAR(view->MeshViewState.PanX, 2.0f * (view->width() / 4) / view->width(), 1e-6);
   const QImage f = Frame();
   EXPECT_TRUE(IsBlack(PixelAt(f, f.width() * 3 / 10, f.height() / 2)));
   EXPECT_TRUE(Near(PixelAt(f, f.width() * 8 / 10, f.height() / 2).r, kGrey));
   EXPECT_FALSE(view->PopupMenu1->isVisible()) << "a right drag opens no menu";
-  const float zoom = MeshViewState.Zoom;
+  const float zoom = view->MeshViewState.Zoom;
   QWheelEvent wheel(QPointF(c), QPointF(view->mapToGlobal(c)), QPoint(), QPoint(0, 240), Qt::NoButton,
                     Qt::NoModifier, Qt::NoScrollPhase, false);
   QApplication::sendEvent(view.get(), &wheel);
-  EXPECT_FLOAT_EQ(MeshViewState.Zoom, zoom * 1.21f);
+  EXPECT_FLOAT_EQ(view->MeshViewState.Zoom, zoom * 1.21f);
 }
 
 // A model far from the origin, turned: "F" brings it whole into the middle of the window,
@@ -354,7 +353,7 @@ TEST_F(MeshViewFrames, MouseOrbitsPansAndZooms) {
 TEST_F(MeshViewFrames, FrameKeyCentresTheModelInBothProjections) {
   AddSquare(*doc, 30, -20, 4, 0);
   OPEN_OR_SKIP();
-  MeshViewState.AngleZ = 30;
+  view->MeshViewState.AngleZ = 30;
   QTest::keyClick(view.get(), Qt::Key_F);
   for (bool perspective : {false, true}) {
     view->PerspectiveItem->setChecked(perspective);
@@ -363,19 +362,18 @@ TEST_F(MeshViewFrames, FrameKeyCentresTheModelInBothProjections) {
     EXPECT_TRUE(IsBlack(PixelAt(f, 2, 2))) << perspective;
     EXPECT_TRUE(IsBlack(PixelAt(f, f.width() - 3, f.height() - 3))) << perspective;
   }
-  view->PerspectiveItem->setChecked(false);
 }
 
 TEST_F(MeshViewFrames, ResetViewReplacesRadiusZeroAndFitsTheZoom) {
   doc->Radius = 0;
   OPEN_OR_SKIP();
   EXPECT_EQ(doc->Radius, 1.0f);
-  EXPECT_FLOAT_EQ(MeshViewState.Zoom, 1.0f / 1.0f / 1.1f);
+  EXPECT_FLOAT_EQ(view->MeshViewState.Zoom, 1.0f / 1.0f / 1.1f);
   doc->Radius = 4;
-  MeshViewState.AngleX = 30;
+  view->MeshViewState.AngleX = 30;
   view->ResetView(true, false);
-  EXPECT_FLOAT_EQ(MeshViewState.Zoom, 1.0f / 4.0f / 1.1f);
-  EXPECT_EQ(MeshViewState.AngleX, 30);
+  EXPECT_FLOAT_EQ(view->MeshViewState.Zoom, 1.0f / 4.0f / 1.1f);
+  EXPECT_EQ(view->MeshViewState.AngleX, 30);
 }
 
 TEST_F(MeshViewFrames, CaptionCarriesCountsAndFramesPerSecond) {
@@ -399,9 +397,9 @@ TEST_F(MeshViewFrames, TheTimerRedrawsAndTurnsOnTheWindowThread) {
   AddSquare(*doc, 0, 0, 0.5f, 0);
   OPEN_OR_SKIP();
   view->RotateY->trigger();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return view->FrameCount > 0 && MeshViewState.AngleY > 0.0f; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view->FrameCount > 0 && view->MeshViewState.AngleY > 0.0f; }, 5000));
   EXPECT_GT(view->FrameCount, 0);
-  EXPECT_GT(MeshViewState.AngleY, 0.0f);
+  EXPECT_GT(view->MeshViewState.AngleY, 0.0f);
 }
 
 class MeshViewTextures : public MeshViewFrames {};
@@ -427,8 +425,8 @@ TEST_F(MeshViewTextures, MoreThan32MaterialsAreRefusedWithAMessage) {
   EXPECT_EQ(view->SlotCount, kMaxTextureSlots);
   EXPECT_EQ(view->FindTextureSlot(33), -1);
   EXPECT_EQ(view->FindTextureSlot(32), 31);
-  ASSERT_EQ(dialogs.Dialogs.Messages.size(), 1);
-  EXPECT_TRUE(dialogs.Dialogs.Messages[0].contains(QStringLiteral("more than 32 materials")));
+  ASSERT_EQ(dialogs.Messages.size(), 1);
+  EXPECT_TRUE(dialogs.Messages[0].contains(QStringLiteral("more than 32 materials")));
 }
 
 TEST_F(MeshViewTextures, AWrongMagicIsReportedAndTheFileReadOn) {
@@ -437,8 +435,8 @@ TEST_F(MeshViewTextures, AWrongMagicIsReportedAndTheFileReadOn) {
   AddSquare(*doc, 0, 0, 0.5f, 1);
   OPEN_OR_SKIP();
   const QImage f = Frame();
-  ASSERT_EQ(dialogs.Dialogs.Messages.size(), 1);
-  EXPECT_EQ(dialogs.Dialogs.Messages[0],
+  ASSERT_EQ(dialogs.Messages.size(), 1);
+  EXPECT_EQ(dialogs.Messages[0],
             QStringLiteral("LoadCompressedTextures (") + Path(1, ".gct") + QStringLiteral("): Invalid format: XRGB-__1"));
   EXPECT_TRUE(Near(PixelAt(f, f.width() / 2, f.height() / 2).r, kGrey));
 }
@@ -449,11 +447,11 @@ TEST_F(MeshViewTextures, AStreamErrorEndsThePassOnceAndIsShown) {
   AddSquare(*doc, 0, 0, 0.5f, 1);
   OPEN_OR_SKIP();
   Frame();
-  ASSERT_EQ(dialogs.Dialogs.Errors.size(), 1);
-  EXPECT_EQ(dialogs.Dialogs.Errors[0], QStringLiteral("_BlockRead: Unknown format (1234)"));
+  ASSERT_EQ(dialogs.Errors.size(), 1);
+  EXPECT_EQ(dialogs.Errors[0], QStringLiteral("_BlockRead: Unknown format (1234)"));
   EXPECT_EQ(view->LoadedMaterial, 1);
   Frame();
-  EXPECT_EQ(dialogs.Dialogs.Errors.size(), 1) << "the pass is not repeated";
+  EXPECT_EQ(dialogs.Errors.size(), 1) << "the pass is not repeated";
   EXPECT_EQ(view->windowTitle().left(13), QStringLiteral("Model Viewer:"));
 }
 
@@ -482,18 +480,19 @@ TEST_F(MeshViewTextures, TheLogTellsTheTextureSearch) {
 TEST_F(MeshViewFrames, TheHostCreatesOnceAndEveryClickShowsTheModelAgain) {
   REQUIRE_OPENGL(ViewersHaveOpenGl());
   AddSquare(*doc, 0, 0, 0.5f, 0);
-  ShowMeshViewer(nullptr, *doc, folder);
-  ASSERT_TRUE(MeshViewerExists());
-  QWidget* first = MeshViewerWindow();
-  SetHighlightedFace(0);
-  MeshViewerDrawScene();
-  ShowMeshViewer(nullptr, *doc, folder);
-  EXPECT_EQ(MeshViewerWindow(), first);
+  TViewerHost host(dialogs);
+  host.ShowMeshViewer(nullptr, *doc, folder);
+  QWidget* first = host.MeshViewerWindow();
+  ASSERT_NE(first, nullptr);
+  host.SetHighlightedFace(0);
+  host.MeshViewerDrawScene();
+  host.ShowMeshViewer(nullptr, *doc, folder);
+  EXPECT_EQ(host.MeshViewerWindow(), first);
   EXPECT_EQ(static_cast<TfrmMeshView*>(first)->HighlightedFace, -1);
   EXPECT_TRUE(first->windowTitle().startsWith(QStringLiteral("Model Viewer: 1 faces, 4 vertices")))
       << first->windowTitle().toStdString();
-  DestroyViewers();
-  EXPECT_FALSE(MeshViewerExists());
+  host.DestroyViewers();
+  EXPECT_EQ(host.MeshViewer(), nullptr);
 }
 
 }  // namespace

@@ -46,14 +46,6 @@ public:
   QStringList Errors;
 };
 
-// Installs a TRecordingDialogs for the lifetime of the object.
-class TScopedDialogs {
-public:
-  TScopedDialogs() { SetDialogs(&Dialogs); }
-  ~TScopedDialogs() { SetDialogs(nullptr); }
-  TRecordingDialogs Dialogs;
-};
-
 // Appends an axis-aligned square in the z = `z` plane, centred on (cx, cy) with half side
 // `h`, made of 4 new vertices and corners and one face of material `mat`. With `clockwise`
 // the corners are stored clockwise as seen from +z.
