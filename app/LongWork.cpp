@@ -10,7 +10,8 @@
 #include <thread>
 #include <vector>
 
-bool RunLongWork(QWidget* parent, std::initializer_list<QWidget*> blocked, const QString& label, bool cancellable,
+bool RunLongWork(QWidget* parent, std::initializer_list<QWidget*> blocked, const QString& label,
+                 bool cancellable,
                  const std::function<void(const std::atomic<bool>& cancelled)>& work) {
   std::atomic<bool> cancelled{false};
   std::exception_ptr error;
@@ -20,7 +21,8 @@ bool RunLongWork(QWidget* parent, std::initializer_list<QWidget*> blocked, const
   dialog.setAutoReset(false);
   dialog.setAutoClose(false);
   dialog.setMinimumDuration(kProgressDelayMs);
-  QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&cancelled] { cancelled = true; });
+  QObject::connect(&dialog, &QProgressDialog::canceled, &dialog,
+                   [&cancelled] { cancelled = true; });
   // The dialog shows itself once the delay has passed without the work being done.
   dialog.setValue(0);
 

@@ -27,7 +27,8 @@ constexpr int kProgressDelayMs = 500;
 // Runs `work(cancelled)` as above. With `cancellable` the dialog has a Cancel button that
 // sets the flag; the work is expected to raise EWorkCancelled soon after. Returns false
 // when the work was cancelled; rethrows any other error of the work on the window thread.
-bool RunLongWork(QWidget* parent, std::initializer_list<QWidget*> blocked, const QString& label, bool cancellable,
+bool RunLongWork(QWidget* parent, std::initializer_list<QWidget*> blocked, const QString& label,
+                 bool cancellable,
                  const std::function<void(const std::atomic<bool>& cancelled)>& work);
 
 // Runs `call` on the window thread and waits for it (from the worker; on the window thread

@@ -3,8 +3,8 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
-#include <QStringList>
 #include <QMenuBar>
+#include <QStringList>
 
 #include "app/LongWork.h"
 #include "app/Unit1.h"
@@ -22,10 +22,13 @@
 #include "viewers/FaceView.h"
 
 void RipMeshAction(TForm1& form) {
-  const auto chosen = form.Dialogs().OpenFileName(&form, QStringLiteral("Rip mesh"), QStringLiteral("IFF Files (*.iff)"));
+  const auto chosen = form.Dialogs().OpenFileName(&form, QStringLiteral("Rip mesh"),
+                                                  QStringLiteral("IFF Files (*.iff)"));
   // A cancelled dialog still reloads the record files as they are.
-  if (chosen) RipModelFile(form, *chosen);
-  else form.Load();
+  if (chosen)
+    RipModelFile(form, *chosen);
+  else
+    form.Load();
 }
 
 void RipModelFile(TForm1& form, const QString& path) {
@@ -38,13 +41,14 @@ void RipModelFile(TForm1& form, const QString& path) {
 void WriteBackAction(TForm1& form) {
   QString model = form.LastRippedModel;
   if (model.isEmpty()) {
-    const auto chosen =
-        form.Dialogs().OpenFileName(&form, QStringLiteral("Write back: original model"), QStringLiteral("IFF Files (*.iff)"));
+    const auto chosen = form.Dialogs().OpenFileName(
+        &form, QStringLiteral("Write back: original model"), QStringLiteral("IFF Files (*.iff)"));
     if (!chosen) return;
     model = *chosen;
   }
-  const auto out = form.Dialogs().SaveFileName(&form, QStringLiteral("Write back into a copy of ") + QFileInfo(model).fileName(),
-                                          QStringLiteral("IFF Files (*.iff)"));
+  const auto out = form.Dialogs().SaveFileName(
+      &form, QStringLiteral("Write back into a copy of ") + QFileInfo(model).fileName(),
+      QStringLiteral("IFF Files (*.iff)"));
   if (!out) return;
   // What goes back is the record files, as the last Save left them.
   WriteBack(model.toStdString(), out->toStdString());
@@ -53,17 +57,18 @@ void WriteBackAction(TForm1& form) {
 namespace {
 
 bool ImportAscFrom(TForm1& form, const std::string& path) {
-  const auto answer =
-      form.Dialogs().InputBox(&form, QStringLiteral("MAT file:"), QStringLiteral("Imput ASC"), QStringLiteral("70000"));
+  const auto answer = form.Dialogs().InputBox(&form, QStringLiteral("MAT file:"),
+                                              QStringLiteral("Imput ASC"), QStringLiteral("70000"));
   if (!answer) return false;  // Cancel imports nothing
   const int32_t mat = ParseTypedInt(answer->toStdString());
   TAscMesh mesh;
-  const bool done = RunLongWork(&form, {form.centralWidget(), form.menuBar()}, QStringLiteral("Importing ASC..."), true,
-                                [&mesh, &path](const std::atomic<bool>& cancelled) {
-                                  mesh = ReadAsc(path, [&cancelled] {
-                                    if (cancelled) throw EWorkCancelled("Import cancelled");
-                                  });
-                                });
+  const bool done =
+      RunLongWork(&form, {form.centralWidget(), form.menuBar()}, QStringLiteral("Importing ASC..."),
+                  true, [&mesh, &path](const std::atomic<bool>& cancelled) {
+                    mesh = ReadAsc(path, [&cancelled] {
+                      if (cancelled) throw EWorkCancelled("Import cancelled");
+                    });
+                  });
   if (!done) return false;
   ApplyAsc(form.Document(), mesh, mat);
   form.RepaintViews();
@@ -79,8 +84,8 @@ void ImportAscFile(TForm1& form, const QString& path) {
 }
 
 void OutputObjAction(TForm1& form) {
-  const auto chosen =
-      form.Dialogs().SaveFileName(&form, QStringLiteral("Output obj"), QStringLiteral("WaveFront OBJ (*.obj)"));
+  const auto chosen = form.Dialogs().SaveFileName(&form, QStringLiteral("Output obj"),
+                                                  QStringLiteral("WaveFront OBJ (*.obj)"));
   if (!chosen) return;
   QString path = *chosen;
   if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".obj");
@@ -92,15 +97,17 @@ namespace {
 // File-dialog filters from Assimp's own lists.
 QString ImportFilter() {
   QStringList patterns;
-  for (const TFormatInfo& f : ImportFormats()) patterns << QStringLiteral("*.") + QString::fromStdString(f.Extension);
-  return QStringLiteral("Models (") + patterns.join(QLatin1Char(' ')) + QStringLiteral(");;All files (*)");
+  for (const TFormatInfo& f : ImportFormats())
+    patterns << QStringLiteral("*.") + QString::fromStdString(f.Extension);
+  return QStringLiteral("Models (") + patterns.join(QLatin1Char(' ')) +
+         QStringLiteral(");;All files (*)");
 }
 
 QString ExportFilter() {
   QStringList filters;
   for (const TFormatInfo& f : ExportFormats()) {
-    filters << QString::fromStdString(f.Description) + QStringLiteral(" (*.") + QString::fromStdString(f.Extension) +
-                   QLatin1Char(')');
+    filters << QString::fromStdString(f.Description) + QStringLiteral(" (*.") +
+                   QString::fromStdString(f.Extension) + QLatin1Char(')');
   }
   filters.removeDuplicates();
   return filters.join(QStringLiteral(";;"));
@@ -132,9 +139,9 @@ void ImportModelAction(TForm1& form) {
 }
 
 void ImportModelFile(TForm1& form, const QString& file) {
-  const auto first = form.Dialogs().InputBox(&form, QStringLiteral("Import"),
-                                        QStringLiteral("First number for materials without one:"),
-                                        QString::number(kDefaultMaterial));
+  const auto first = form.Dialogs().InputBox(
+      &form, QStringLiteral("Import"), QStringLiteral("First number for materials without one:"),
+      QString::number(kDefaultMaterial));
   if (!first) return;
   TImportOptions options;
   options.FirstNewMat = ParseTypedInt(first->toStdString());
@@ -142,8 +149,9 @@ void ImportModelFile(TForm1& form, const QString& file) {
   // only the commit into the document happens on it.
   TImportReport report;
   TImportedMesh mesh;
-  RunLongWork(&form, {form.centralWidget(), form.menuBar()}, QStringLiteral("Importing..."), false,
-              [&](const std::atomic<bool>&) { mesh = ReadModel(file.toStdString(), options, report); });
+  RunLongWork(
+      &form, {form.centralWidget(), form.menuBar()}, QStringLiteral("Importing..."), false,
+      [&](const std::atomic<bool>&) { mesh = ReadModel(file.toStdString(), options, report); });
   CommitImport(form.Document(), mesh);
   form.RepaintViews();
   form.AddRecentFile(file);
@@ -173,8 +181,10 @@ void ScaleAction(TForm1& form) {
 }
 
 void FlipAction(TForm1& form, int axis) {
-  if (axis == 1) FlipY(form.Document());
-  else FlipZ(form.Document());
+  if (axis == 1)
+    FlipY(form.Document());
+  else
+    FlipZ(form.Document());
 }
 
 void SetAllMaterialsAction(TForm1& form, int mat) { SetAllMaterials(form.Document(), mat); }

@@ -10,7 +10,7 @@
 class QString;
 class TForm1;
 
-void RipMeshAction(TForm1& form);        // "Rip mesh": open dialog, rip, Load (Load also on Cancel)
+void RipMeshAction(TForm1& form);  // "Rip mesh": open dialog, rip, Load (Load also on Cancel)
 void RipModelFile(TForm1& form, const QString& path);  // rip `path`, remember it as recent, Load
 // "Write back...": the record files into a copy of the last ripped model (asked for when
 // nothing was ripped yet), saved where the save dialog says.
@@ -18,21 +18,23 @@ void WriteBackAction(TForm1& form);
 // "Import ASC": material asked with "Imput ASC" (Cancel imports nothing); the file is read
 // and parsed off the window thread with a progress dialog that can cancel it.
 void ImportAscAction(TForm1& form);
-void ImportAscFile(TForm1& form, const QString& path);  // the same for a chosen file, remembered as recent
-void OutputObjAction(TForm1& form);      // "Output obj": save dialog, write the OBJ file
+void ImportAscFile(TForm1& form,
+                   const QString& path);  // the same for a chosen file, remembered as recent
+void OutputObjAction(TForm1& form);       // "Output obj": save dialog, write the OBJ file
 // "Import...": any model Assimp reads replaces the mesh (first new material number asked;
 // Cancel in either dialog imports nothing); the import report in a message box.
 void ImportModelAction(TForm1& form);
-void ImportModelFile(TForm1& form, const QString& file);  // the same for a chosen file, remembered as recent
+void ImportModelFile(TForm1& form,
+                     const QString& file);  // the same for a chosen file, remembered as recent
 // "Export...": the mesh with its materials and the material folder's textures, in the
 // format of the chosen file's extension (".obj" when it has none); the report in a message box.
 void ExportModelAction(TForm1& form);
-void DelVtAction(TForm1& form);          // "del VT"
-void CalcVtnmAction(TForm1& form);       // "Calc VTNM", then Save and Load
-void CalcDAction(TForm1& form);          // "CALC D", then Save and Load
-void FlipVtnmAction(TForm1& form);       // "flip VTNM" (in memory only)
-void ScaleAction(TForm1& form);          // "Scale!" with the percentage box, then Save and Load
-void FlipAction(TForm1& form, int axis); // "flipY" (axis 1), "flipZ" (axis 2), then Save and Load
+void DelVtAction(TForm1& form);           // "del VT"
+void CalcVtnmAction(TForm1& form);        // "Calc VTNM", then Save and Load
+void CalcDAction(TForm1& form);           // "CALC D", then Save and Load
+void FlipVtnmAction(TForm1& form);        // "flip VTNM" (in memory only)
+void ScaleAction(TForm1& form);           // "Scale!" with the percentage box, then Save and Load
+void FlipAction(TForm1& form, int axis);  // "flipY" (axis 1), "flipZ" (axis 2), then Save and Load
 void SetAllMaterialsAction(TForm1& form, int mat);  // "Cg all mat" after the question
 void ResetTexCoordsAction(TForm1& form);            // "all 0" after the question
 void RandAllAction(TForm1& form);                   // "RandAll" after the question

@@ -30,12 +30,17 @@ public:
     Print("question (cancelled)", text);
     return TSaveChoice::Cancel;
   }
-  std::optional<QString> InputBox(QWidget*, const QString&, const QString& prompt, const QString&) override {
+  std::optional<QString> InputBox(QWidget*, const QString&, const QString& prompt,
+                                  const QString&) override {
     Print("input box (cancelled)", prompt);
     return std::nullopt;
   }
-  std::optional<QString> OpenFileName(QWidget*, const QString&, const QString&) override { return std::nullopt; }
-  std::optional<QString> SaveFileName(QWidget*, const QString&, const QString&) override { return std::nullopt; }
+  std::optional<QString> OpenFileName(QWidget*, const QString&, const QString&) override {
+    return std::nullopt;
+  }
+  std::optional<QString> SaveFileName(QWidget*, const QString&, const QString&) override {
+    return std::nullopt;
+  }
 
 private:
   static void Print(const char* kind, const QString& text) {

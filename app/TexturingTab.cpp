@@ -79,10 +79,12 @@ TTexturingTab::TTexturingTab(TForm1& form, QWidget* parent)
     uv->addWidget(EditU[k], k, 1);
     uv->addWidget(new QLabel(QStringLiteral("V%1").arg(k + 1), this), k, 2);
     uv->addWidget(EditV[k], k, 3);
-    connect(EditU[k], &QLineEdit::returnPressed, this,
-            [this, k] { m_form.RunEdit(QStringLiteral("U%1").arg(k + 1), [this, k] { UvBoxEnter(k, false); }); });
-    connect(EditV[k], &QLineEdit::returnPressed, this,
-            [this, k] { m_form.RunEdit(QStringLiteral("V%1").arg(k + 1), [this, k] { UvBoxEnter(k, true); }); });
+    connect(EditU[k], &QLineEdit::returnPressed, this, [this, k] {
+      m_form.RunEdit(QStringLiteral("U%1").arg(k + 1), [this, k] { UvBoxEnter(k, false); });
+    });
+    connect(EditV[k], &QLineEdit::returnPressed, this, [this, k] {
+      m_form.RunEdit(QStringLiteral("V%1").arg(k + 1), [this, k] { UvBoxEnter(k, true); });
+    });
   }
 
   grid->addWidget(LabelMouse, 0, 0);
@@ -96,18 +98,21 @@ TTexturingTab::TTexturingTab(TForm1& form, QWidget* parent)
   grid->addLayout(right, 2, 1);
 
   connect(Image, &TTextureImage::mouseMoved, this, [this](int x, int y) { MouseMove(x, y); });
-  connect(Image, &TTextureImage::leftClicked, this,
-          [this] { m_form.RunEdit(QStringLiteral("pick texture coords"), [this] { LeftClick(); }); });
+  connect(Image, &TTextureImage::leftClicked, this, [this] {
+    m_form.RunEdit(QStringLiteral("pick texture coords"), [this] { LeftClick(); });
+  });
   // The face list's click is any current-line change the user makes, by mouse or keyboard,
   // and a click on the current line; the program's own moves are no click.
-  connect(ListFaces->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& i) {
-    if (m_filling || !i.isValid()) return;
-    m_clickedRow = i.row();
-    m_form.RunEdit(QStringLiteral("material"), [this, i] { ListFacesClick(i.row()); });
-  });
+  connect(ListFaces->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this](const QModelIndex& i) {
+            if (m_filling || !i.isValid()) return;
+            m_clickedRow = i.row();
+            m_form.RunEdit(QStringLiteral("material"), [this, i] { ListFacesClick(i.row()); });
+          });
   ListFaces->viewport()->installEventFilter(this);
   connect(ListFaces, &QListView::clicked, this, [this](const QModelIndex& i) {
-    if (i.row() != m_clickedRow) m_form.RunEdit(QStringLiteral("material"), [this, i] { ListFacesClick(i.row()); });
+    if (i.row() != m_clickedRow)
+      m_form.RunEdit(QStringLiteral("material"), [this, i] { ListFacesClick(i.row()); });
     m_clickedRow = -1;
   });
   connect(ComboTexture->lineEdit(), &QLineEdit::returnPressed, this,
@@ -116,7 +121,8 @@ TTexturingTab::TTexturingTab(TForm1& form, QWidget* parent)
 
 bool TTexturingTab::eventFilter(QObject* watched, QEvent* event) {
   // A new mouse press has reported nothing yet (the view moves the current line after it).
-  if (event->type() == QEvent::MouseButtonPress && watched == ListFaces->viewport()) m_clickedRow = -1;
+  if (event->type() == QEvent::MouseButtonPress && watched == ListFaces->viewport())
+    m_clickedRow = -1;
   return QWidget::eventFilter(watched, event);
 }
 
@@ -177,7 +183,8 @@ void TTexturingTab::ApplyMaterialBox() {
   QImage texture;
   if (QFileInfo::exists(file)) {
     TBitmap bitmap;
-    LoadTextureFile(file.toStdString(), bitmap);  // a damaged file raises its error for the error box
+    LoadTextureFile(file.toStdString(),
+                    bitmap);  // a damaged file raises its error for the error box
     texture = BitmapImage(bitmap);
   }
   Image->Image.fill(Qt::white);
@@ -188,7 +195,8 @@ void TTexturingTab::ApplyMaterialBox() {
     } else {
       // Wrapped inside the image, anywhere in a long path, so that all of it stays readable.
       p.setPen(Qt::black);
-      p.drawText(QRect(5, 5, 256 - 10, 256 - 10), Qt::AlignLeft | Qt::AlignTop | Qt::TextWrapAnywhere,
+      p.drawText(QRect(5, 5, 256 - 10, 256 - 10),
+                 Qt::AlignLeft | Qt::AlignTop | Qt::TextWrapAnywhere,
                  path + QStringLiteral(" no found!"));
     }
   }

@@ -7,10 +7,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
-#include <QMenuBar>
-#include <QMimeData>
-#include <QStatusBar>
-#include <QUndoStack>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -20,28 +16,32 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
+#include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTextBlock>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 #include "app/LineListModel.h"
 #include "app/LongWork.h"
 #include "app/MeshToolActions.h"
-#include "interchange/Interchange.h"
 #include "app/TexturingTab.h"
-#include "mesh/TreeBuilder.h"
 #include "iffc/Compiler.h"
+#include "interchange/Interchange.h"
 #include "mesh/Geometry.h"
 #include "mesh/Materials.h"
 #include "mesh/NumberText.h"
 #include "mesh/Projection.h"
 #include "mesh/Rip.h"
+#include "mesh/TreeBuilder.h"
 #include "util/Exception.h"
 #include "util/FileIo.h"
 #include "util/Paths.h"
@@ -64,7 +64,8 @@ void EnterMovesFocus(QLineEdit* edit) {
   QObject::connect(edit, &QLineEdit::returnPressed, edit, [edit] {
     if (QWidget* w = edit->nextInFocusChain()) {
       // Skip controls that take no keyboard focus (labels, disabled boxes).
-      while (w != edit && (!(w->focusPolicy() & Qt::TabFocus) || !w->isEnabled() || !w->isVisibleTo(edit->window())))
+      while (w != edit && (!(w->focusPolicy() & Qt::TabFocus) || !w->isEnabled() ||
+                           !w->isVisibleTo(edit->window())))
         w = w->nextInFocusChain();
       w->setFocus(Qt::TabFocusReason);
     }
@@ -106,7 +107,8 @@ private:
 // "Calc VTNM: 14 normals, 6 corners, 2 faces in 3 ms": the arrays the step changed.
 QString ResultText(const TMeshStep& step, qint64 ms) {
   static const char* const kWords[] = {"vertices", "normals", "corners", "faces"};
-  static const size_t kSizes[] = {sizeof(TPoint3), sizeof(TPoint3), sizeof(TFvrtRecord), sizeof(TFaceRecord)};
+  static const size_t kSizes[] = {sizeof(TPoint3), sizeof(TPoint3), sizeof(TFvrtRecord),
+                                  sizeof(TFaceRecord)};
   QStringList parts;
   for (size_t i = 0; i < 4; ++i) {
     if (SameBytes(step.Before.Arrays[i], step.After.Arrays[i])) continue;
@@ -194,14 +196,17 @@ TForm1::~TForm1() {
   delete takeCentralWidget();
 }
 
-QPushButton* TForm1::AddButton(QWidget* parent, const QString& caption, void (TForm1::*handler)(), bool askFirst) {
-  return AddButton(parent, caption, [this, handler] { (this->*handler)(); }, askFirst);
+QPushButton* TForm1::AddButton(QWidget* parent, const QString& caption, void (TForm1::*handler)(),
+                               bool askFirst) {
+  return AddButton(
+      parent, caption, [this, handler] { (this->*handler)(); }, askFirst);
 }
 
-QPushButton* TForm1::AddButton(QWidget* parent, const QString& caption, std::function<void()> handler,
-                               bool askFirst) {
+QPushButton* TForm1::AddButton(QWidget* parent, const QString& caption,
+                               std::function<void()> handler, bool askFirst) {
   auto* b = new QPushButton(caption, parent);
-  b->setObjectName(QStringLiteral("Button_") + QString(caption).remove('&').remove('.').replace(' ', '_'));
+  b->setObjectName(QStringLiteral("Button_") +
+                   QString(caption).remove('&').remove('.').replace(' ', '_'));
   // The step's name is the caption as the Edit menu shows it: "Undo add VERT".
   const QString name = QString(caption).remove('&').remove(QStringLiteral("..."));
   connect(b, &QPushButton::clicked, this, [this, name, askFirst, handler = std::move(handler)] {
@@ -216,10 +221,12 @@ bool TForm1::RunEdit(const QString& name, const std::function<void()>& action) {
   m_busy = true;
   QElapsedTimer clock;
   clock.start();
-  const auto* top = m_undo->index() > 0 ? static_cast<const TStepCommand*>(m_undo->command(m_undo->index() - 1))
-                                        : nullptr;
+  const auto* top = m_undo->index() > 0
+                        ? static_cast<const TStepCommand*>(m_undo->command(m_undo->index() - 1))
+                        : nullptr;
   std::optional<TMeshStep> step;
-  const bool ok = RunAction([&] { step = RecordStep(m_document, Std(name), top ? &top->Step() : nullptr, action); });
+  const bool ok = RunAction(
+      [&] { step = RecordStep(m_document, Std(name), top ? &top->Step() : nullptr, action); });
   m_busy = false;
   if (ok && step) {
     // A Save (or a tool that ends with one) leaves the files holding exactly the records.
@@ -240,8 +247,10 @@ void TForm1::ApplyStep(const TMeshStep& step, bool undo) {
     AddCandidates(candidates, step.FilesBefore);
     AddCandidates(candidates, step.FilesAfter);
     const TRecordFileSet onDisk = ReadRecordFileSet(candidates);
-    if (undo) step.Undo(m_document, onDisk);
-    else step.Redo(m_document, onDisk);
+    if (undo)
+      step.Undo(m_document, onDisk);
+    else
+      step.Redo(m_document, onDisk);
     // After a step that wrote files, the files hold this side again.
     if (step.WritesFiles()) m_saved = undo ? step.Before : step.After;
   });
@@ -249,8 +258,10 @@ void TForm1::ApplyStep(const TMeshStep& step, bool undo) {
   LabelRadius->setText(Q(m_document.RadiusLabel()));
   RepaintViews();
   m_viewers.MeshViewerDrawScene();
-  if (PageControl1->currentIndex() == kTabTexturing) RunAction([this] { Texturing->TabShown(false); });
-  StatusResult->setText((undo ? QStringLiteral("Undo ") : QStringLiteral("Redo ")) + QString::fromStdString(step.Name));
+  if (PageControl1->currentIndex() == kTabTexturing)
+    RunAction([this] { Texturing->TabShown(false); });
+  StatusResult->setText((undo ? QStringLiteral("Undo ") : QStringLiteral("Redo ")) +
+                        QString::fromStdString(step.Name));
   UpdateState();
 }
 
@@ -274,8 +285,7 @@ QString TForm1::TitleText() const {
   try {
     home = Q(HomeFolder());
     if (home.size() > 1 && home.endsWith('/')) home.chop(1);
-  } catch (const Exception&) {
-  }
+  } catch (const Exception&) {}
   QString title = QStringLiteral("Tessavor " TESSAVOR_VERSION);
   if (!home.isEmpty()) title += QStringLiteral(" \u2014 ") + home;
   if (IsModified()) title += QStringLiteral(" *");
@@ -295,7 +305,9 @@ void TForm1::UpdateState() {
   QStringList sel;
   if (d.ListBox1.Current() >= 0) sel << QStringLiteral("vertex %1").arg(d.ListBox1.Current());
   if (d.ListBox3.Current() >= 0 || d.ListBox3.SelectedCount() > 0)
-    sel << QStringLiteral("FVRT %1 (%2 selected)").arg(d.ListBox3.Current()).arg(d.ListBox3.SelectedCount());
+    sel << QStringLiteral("FVRT %1 (%2 selected)")
+               .arg(d.ListBox3.Current())
+               .arg(d.ListBox3.SelectedCount());
   if (d.ListBox4.Current() >= 0) sel << QStringLiteral("face %1").arg(d.ListBox4.Current());
   StatusSelection->setText(sel.join(QStringLiteral(", ")));
 }
@@ -307,11 +319,13 @@ void TForm1::BuildMenus() {
       if (QPushButton* b = Button(caption)) b->click();
     };
   };
-  QAction* rip = file->addAction(QStringLiteral("&Rip mesh..."), this, clickOn(QStringLiteral("Rip mesh")));
+  QAction* rip =
+      file->addAction(QStringLiteral("&Rip mesh..."), this, clickOn(QStringLiteral("Rip mesh")));
   rip->setShortcut(QKeySequence::Open);
   QAction* save = file->addAction(QStringLiteral("&Save"), this, clickOn(QStringLiteral("Save")));
   save->setShortcut(QKeySequence::Save);
-  QAction* import = file->addAction(QStringLiteral("&Import..."), this, clickOn(QStringLiteral("Import...")));
+  QAction* import =
+      file->addAction(QStringLiteral("&Import..."), this, clickOn(QStringLiteral("Import...")));
   import->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
   file->addAction(QStringLiteral("Import &ASC..."), this, clickOn(QStringLiteral("Import ASC")));
   file->addAction(QStringLiteral("&Export..."), this, clickOn(QStringLiteral("Export...")));
@@ -322,7 +336,8 @@ void TForm1::BuildMenus() {
   UndoAction = m_undo->createUndoAction(this, QStringLiteral("&Undo"));
   UndoAction->setShortcut(QKeySequence::Undo);
   RedoAction = m_undo->createRedoAction(this, QStringLiteral("&Redo"));
-  RedoAction->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+  RedoAction->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
   edit->addAction(UndoAction);
   edit->addAction(RedoAction);
 }
@@ -343,7 +358,9 @@ void TForm1::BuildStatusBar() {
   statusBar()->addPermanentWidget(StatusCounts);
 }
 
-QStringList TForm1::RecentFiles() const { return m_settings->value(QStringLiteral("Recent/Files")).toStringList(); }
+QStringList TForm1::RecentFiles() const {
+  return m_settings->value(QStringLiteral("Recent/Files")).toStringList();
+}
 
 void TForm1::AddRecentFile(const QString& path) {
   const QString file = QFileInfo(path).absoluteFilePath();
@@ -361,8 +378,9 @@ void TForm1::FillRecentMenu() {
   const QStringList files = RecentFiles();
   for (int i = 0; i < files.size(); ++i) {
     const QString file = files[i];
-    RecentMenu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(file).fileName()), this,
-                          [this, file] { OpenModelFile(file); })
+    RecentMenu
+        ->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(file).fileName()), this,
+                    [this, file] { OpenModelFile(file); })
         ->setToolTip(file);
   }
   RecentMenu->setEnabled(!files.isEmpty());
@@ -372,7 +390,8 @@ bool TForm1::OpenModelFile(const QString& path) {
   const QString suffix = QFileInfo(path).suffix().toLower();
   if (!ModelFileSuffixes.contains(suffix)) {
     return RunAction([&path] {
-      throw Exception("Cannot open \"" + Std(path) + "\": the editor opens .iff models, .asc scenes and the formats of Import...");
+      throw Exception("Cannot open \"" + Std(path) +
+                      "\": the editor opens .iff models, .asc scenes and the formats of Import...");
     });
   }
   if (!MaySaveChanges()) return false;
@@ -432,12 +451,18 @@ void TForm1::BuildWindow() {
   auto* top = new QHBoxLayout;
   top->addWidget(AddButton(central, QStringLiteral("Load"), &TForm1::Load, true));
   top->addWidget(AddButton(central, QStringLiteral("Save"), &TForm1::Save));
-  top->addWidget(AddButton(central, QStringLiteral("Rip mesh"), [this] { RipMeshAction(*this); }, true));
-  top->addWidget(AddButton(central, QStringLiteral("Write back..."), [this] { WriteBackAction(*this); }));
-  top->addWidget(AddButton(central, QStringLiteral("Import ASC"), [this] { ImportAscAction(*this); }, true));
-  top->addWidget(AddButton(central, QStringLiteral("Output obj"), [this] { OutputObjAction(*this); }));
-  top->addWidget(AddButton(central, QStringLiteral("Import..."), [this] { ImportModelAction(*this); }, true));
-  top->addWidget(AddButton(central, QStringLiteral("Export..."), [this] { ExportModelAction(*this); }));
+  top->addWidget(AddButton(
+      central, QStringLiteral("Rip mesh"), [this] { RipMeshAction(*this); }, true));
+  top->addWidget(
+      AddButton(central, QStringLiteral("Write back..."), [this] { WriteBackAction(*this); }));
+  top->addWidget(AddButton(
+      central, QStringLiteral("Import ASC"), [this] { ImportAscAction(*this); }, true));
+  top->addWidget(
+      AddButton(central, QStringLiteral("Output obj"), [this] { OutputObjAction(*this); }));
+  top->addWidget(AddButton(
+      central, QStringLiteral("Import..."), [this] { ImportModelAction(*this); }, true));
+  top->addWidget(
+      AddButton(central, QStringLiteral("Export..."), [this] { ExportModelAction(*this); }));
   top->addWidget(AddButton(central, QStringLiteral("MeshViewer"), &TForm1::MeshViewerClick));
   ButtonGL = AddButton(central, QStringLiteral("GL"), &TForm1::GLClick);
   ButtonGL->setVisible(false);
@@ -462,8 +487,10 @@ void TForm1::BuildWindow() {
   connect(PageControl1, &QTabWidget::currentChanged, this, [this](int tab) {
     if (tab != kTabTexturing) return;
     // The tab reloads the record files; after Cancel it shows the document as it is.
-    if (MaySaveChanges()) RunEdit(QStringLiteral("Load"), [this] { Texturing->TabShown(true); });
-    else RunAction([this] { Texturing->TabShown(false); });
+    if (MaySaveChanges())
+      RunEdit(QStringLiteral("Load"), [this] { Texturing->TabShown(true); });
+    else
+      RunAction([this] { Texturing->TabShown(false); });
   });
   layout->addWidget(PageControl1);
   setCentralWidget(central);
@@ -476,8 +503,10 @@ QWidget* TForm1::BuildVertTab() {
   ListBox2 = new TListBox(m_document.ListBox2, false, QStringLiteral("ListBox2"), tab);
   grid->addWidget(ListBox1, 0, 0);
   grid->addWidget(ListBox2, 0, 1);
-  connect(ListBox1, &TListBox::lineClicked, this, [this] { RunAction([this] { ListBox1Click(); }); });
-  connect(ListBox2, &TListBox::lineClicked, this, [this] { RunAction([this] { ListBox2Click(); }); });
+  connect(ListBox1, &TListBox::lineClicked, this,
+          [this] { RunAction([this] { ListBox1Click(); }); });
+  connect(ListBox2, &TListBox::lineClicked, this,
+          [this] { RunAction([this] { ListBox2Click(); }); });
   connect(ListBox1, &QListView::doubleClicked, this,
           [this] { RunEdit(QStringLiteral("add FVRT"), [this] { AddFvrtClick(); }); });
 
@@ -525,7 +554,8 @@ QWidget* TForm1::BuildFvrtTab() {
   auto* layout = new QVBoxLayout(tab);
   ListBox3 = new TListBox(m_document.ListBox3, true, QStringLiteral("ListBox3"), tab);
   layout->addWidget(ListBox3);
-  connect(ListBox3, &TListBox::lineClicked, this, [this] { RunAction([this] { ListBox3Click(); }); });
+  connect(ListBox3, &TListBox::lineClicked, this,
+          [this] { RunAction([this] { ListBox3Click(); }); });
 
   auto* group = new QGroupBox(QStringLiteral("FVRT"), tab);
   auto* gl = new QGridLayout(group);
@@ -535,7 +565,8 @@ QWidget* TForm1::BuildFvrtTab() {
   EnterMovesFocus(EditTy);
   gl->addWidget(EditTx, 0, 0);
   gl->addWidget(EditTy, 0, 1);
-  gl->addWidget(AddButton(group, QStringLiteral("Apply TexCord"), &TForm1::ApplyTexCordClick), 0, 2);
+  gl->addWidget(AddButton(group, QStringLiteral("Apply TexCord"), &TForm1::ApplyTexCordClick), 0,
+                2);
   gl->addWidget(AddButton(group, QStringLiteral("add FACE"), &TForm1::AddFaceClick), 1, 0);
   gl->addWidget(AddButton(group, QStringLiteral("all 0"), &TForm1::All0Click), 1, 1);
   gl->addWidget(AddButton(group, QStringLiteral("RandAll"), &TForm1::RandAllClick), 1, 2);
@@ -552,8 +583,10 @@ QWidget* TForm1::BuildFaceTab() {
   grid->addWidget(ListBox5, 0, 1);
   grid->setColumnStretch(0, 3);
   grid->setColumnStretch(1, 1);
-  connect(ListBox4, &TListBox::lineClicked, this, [this] { RunAction([this] { ListBox4Click(); }); });
-  connect(ListBox5, &TListBox::lineClicked, this, [this] { RunAction([this] { ListBox5Click(); }); });
+  connect(ListBox4, &TListBox::lineClicked, this,
+          [this] { RunAction([this] { ListBox4Click(); }); });
+  connect(ListBox5, &TListBox::lineClicked, this,
+          [this] { RunAction([this] { ListBox5Click(); }); });
 
   auto* group = new QGroupBox(QStringLiteral("FACE"), tab);
   auto* gl = new QHBoxLayout(group);
@@ -577,14 +610,18 @@ QWidget* TForm1::BuildScriptTab() {
   // that line in the script.
   MemoMessages = new QListWidget(split);
   MemoMessages->setObjectName(QStringLiteral("MemoMessages"));
-  connect(MemoMessages, &QListWidget::currentRowChanged, this, [this](int row) { MessageClicked(row); });
+  connect(MemoMessages, &QListWidget::currentRowChanged, this,
+          [this](int row) { MessageClicked(row); });
   split->setStretchFactor(0, 3);
   split->setStretchFactor(1, 1);
   layout->addWidget(split);
   layout->addWidget(AddButton(tab, QStringLiteral("&compile"), &TForm1::CompileClick));
   // "make &tree" compiles on a worker thread: its messages are added on the window thread.
   CompilerMessageHook = [this](const std::string& text) {
-    OnWindowThread([&] { MemoMessages->addItem(QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()))); });
+    OnWindowThread([&] {
+      MemoMessages->addItem(
+          QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())));
+    });
   };
   return tab;
 }
@@ -593,7 +630,8 @@ void TForm1::LoadTemplate() {
   const QString path = Q(ExeDirectory()) + QStringLiteral("kvt_mesh.txt");
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
-    Dialogs().ShowError(this, QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
+    Dialogs().ShowError(
+        this, QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
     return;
   }
   QString text = QString::fromLocal8Bit(file.readAll());
@@ -626,13 +664,16 @@ void TForm1::PlaceWindows() {
   const int order[] = {kSlotPoints, kSlotFaces, kSlotTools};
   QWidget* const windows[] = {m_points.get(), m_faces.get(), m_tools.get()};
   for (int i = 0; i < 3; ++i) {
-    if (HasWindowPlacement(*m_settings, *windows[i])) RestoreWindowPlacement(*m_settings, *windows[i]);
-    else PlaceBeside(*windows[i], order[i]);
+    if (HasWindowPlacement(*m_settings, *windows[i]))
+      RestoreWindowPlacement(*m_settings, *windows[i]);
+    else
+      PlaceBeside(*windows[i], order[i]);
   }
 }
 
 void TForm1::StartUp() {
-  EditMatPath->setText(m_settings->value(QStringLiteral("qorvex/MatPath"), QStringLiteral("./")).toString());
+  EditMatPath->setText(
+      m_settings->value(QStringLiteral("qorvex/MatPath"), QStringLiteral("./")).toString());
   ShowToolWindows();
   const QString loadok = m_settings->value(QStringLiteral("qorvex/loadok"), 0).toString().trimmed();
   if (loadok.toInt() != 0 || loadok.compare(QStringLiteral("true"), Qt::CaseInsensitive) == 0) {
@@ -657,7 +698,8 @@ void TForm1::StartUp() {
 }
 
 void TForm1::ShowToolWindows() {
-  for (QWidget* w : std::initializer_list<QWidget*>{m_points.get(), m_faces.get(), m_tools.get()}) w->show();
+  for (QWidget* w : std::initializer_list<QWidget*>{m_points.get(), m_faces.get(), m_tools.get()})
+    w->show();
 }
 
 void TForm1::PlaceBeside(QWidget& window, int slot) {
@@ -667,7 +709,8 @@ void TForm1::PlaceBeside(QWidget& window, int slot) {
     return w ? OuterGeometry(*w).size() : designed.grownBy(QMargins(4, 28, 4, 4));
   };
   const QList<QSize> sizes = {outerSize(m_points.get(), {}), outerSize(m_faces.get(), {}),
-                              outerSize(m_tools.get(), {}), outerSize(m_viewers.MeshViewerWindow(), QSize(238, 227)),
+                              outerSize(m_tools.get(), {}),
+                              outerSize(m_viewers.MeshViewerWindow(), QSize(238, 227)),
                               outerSize(m_viewers.GlViewerWindow(), QSize(166, 205))};
   QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
   const QRect area = s ? s->availableGeometry() : QRect(0, 0, 1280, 1024);
@@ -775,14 +818,17 @@ void TForm1::ListBox4Click() {
   const int f = m_document.ListBox4.Current();
   m_faces->update();
   SetCaption(kTabFace, QStringLiteral("Face: %1").arg(f));
-  if (const TFaceRecord* face = m_document.FaceAt(f)) m_document.ListBox3.SetCurrent(face->FirstFvrt);
+  if (const TFaceRecord* face = m_document.FaceAt(f))
+    m_document.ListBox3.SetCurrent(face->FirstFvrt);
 }
 
 void TForm1::ListBox5Click() {
   const int row = m_document.ListBox5.Current();
   if (row < 0) return;
-  const QString path = MatPath() + Q(PadMaterialText(m_document.ListBox5.Line(row))) + QStringLiteral(".bmp");
-  if (!QFileInfo::exists(Q(MapFixedPath(Std(path))))) Dialogs().ShowMessage(this, path + QStringLiteral(" not found!"));
+  const QString path =
+      MatPath() + Q(PadMaterialText(m_document.ListBox5.Line(row))) + QStringLiteral(".bmp");
+  if (!QFileInfo::exists(Q(MapFixedPath(Std(path)))))
+    Dialogs().ShowMessage(this, path + QStringLiteral(" not found!"));
 }
 
 void TForm1::AddVertClick() {
@@ -818,8 +864,8 @@ void TForm1::CgMatClick() {
   const int f = m_document.ListBox4.Current();
   TFaceRecord* face = m_document.FaceAt(f);
   if (!face) return;
-  const auto answer = Dialogs().InputBox(this, QStringLiteral("Change Mat"), QStringLiteral("Mat file:"),
-                                         QString::number(face->Mat));
+  const auto answer = Dialogs().InputBox(this, QStringLiteral("Change Mat"),
+                                         QStringLiteral("Mat file:"), QString::number(face->Mat));
   if (!answer) return;
   face->Mat = ParseIntOrZero(Std(*answer));
   m_document.ListBox4.ReplaceLine(f, TMeshDocument::FaceLineText(*face, false));
@@ -831,7 +877,7 @@ void TForm1::CgMatClick() {
 void TForm1::CgAllMatClick() {
   const auto answer =
       Dialogs().InputBox(this, QStringLiteral("MAT file:"), QStringLiteral("change maT"),
-                                         QString::number(kDefaultMaterial));
+                         QString::number(kDefaultMaterial));
   if (!answer) return;  // Cancel changes nothing
   SetAllMaterialsAction(*this, ParseTypedInt(Std(*answer)));
 }
@@ -847,13 +893,16 @@ void TForm1::RandAllClick() {
 }
 
 void TForm1::MeshViewerClick() {
-  m_viewers.ShowMeshViewer(this, m_document, MatPath(), [this](QWidget& w) { PlaceBeside(w, kSlotMeshView); });
+  m_viewers.ShowMeshViewer(this, m_document, MatPath(),
+                           [this](QWidget& w) { PlaceBeside(w, kSlotMeshView); });
 }
 
 void TForm1::GLClick() {
   m_viewers.ShowGlViewer(this, m_document, MatPath(), [this](QWidget& w) {
-    if (HasWindowPlacement(*m_settings, w)) RestoreWindowPlacement(*m_settings, w);
-    else PlaceBeside(w, kSlotGlView);
+    if (HasWindowPlacement(*m_settings, w))
+      RestoreWindowPlacement(*m_settings, w);
+    else
+      PlaceBeside(w, kSlotGlView);
   });
 }
 
@@ -863,24 +912,29 @@ void TForm1::CompileScriptFile(const QString& scriptPath) {
 }
 
 void TForm1::CompileClick() {
-  auto chosen = Dialogs().SaveFileName(this, QStringLiteral("Save IFF"), QStringLiteral("IFF Files (*.iff)"));
+  auto chosen =
+      Dialogs().SaveFileName(this, QStringLiteral("Save IFF"), QStringLiteral("IFF Files (*.iff)"));
   if (!chosen) return;
   QString path = *chosen;
   if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".iff");
   // The first line names the output, relative to the script that lies beside it.
   QStringList lines = MemoScript->toPlainText().split('\n');
   const QString statement = QStringLiteral("IFF \"%1\"").arg(QFileInfo(path).fileName());
-  if (lines.isEmpty()) lines << statement;
-  else lines[0] = statement;
+  if (lines.isEmpty())
+    lines << statement;
+  else
+    lines[0] = statement;
   MemoScript->setPlainText(lines.join('\n'));
   const QString script = path + QStringLiteral(".txt");
-  const QByteArray bytes = (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toLocal8Bit();
+  const QByteArray bytes =
+      (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toLocal8Bit();
   WriteFileAtomic(Std(script), bytes.constData(), static_cast<size_t>(bytes.size()));
   CompileScriptFile(script);
 }
 
 void TForm1::MakeTreeClick() {
-  auto chosen = Dialogs().SaveFileName(this, QStringLiteral("Save IFF"), QStringLiteral("IFF Files (*.iff)"));
+  auto chosen =
+      Dialogs().SaveFileName(this, QStringLiteral("Save IFF"), QStringLiteral("IFF Files (*.iff)"));
   if (!chosen) return;
   QString path = *chosen;
   if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".iff");
@@ -889,7 +943,9 @@ void TForm1::MakeTreeClick() {
   // The builder and the compile run off the window thread (the library cannot be
   // interrupted, so there is no Cancel); what they show is shown on the window thread.
   TTreeBuilderHooks hooks;
-  hooks.Message = [this](const std::string& text) { OnWindowThread([&] { Dialogs().ShowMessage(this, Q(text)); }); };
+  hooks.Message = [this](const std::string& text) {
+    OnWindowThread([&] { Dialogs().ShowMessage(this, Q(text)); });
+  };
   hooks.Error = [this](const std::string& text) {
     OnWindowThread([&] { Dialogs().ShowError(this, QString::fromLocal8Bit(text.c_str())); });
   };

@@ -64,7 +64,8 @@ public:
   // `settingsPath` empty: "model.ini" in the home folder. Every question goes to `dialogs`
   // (not owned; it must outlive the window); nullptr: Qt's standard dialogs, which remember
   // their folders in the settings file.
-  explicit TForm1(const QString& settingsPath = QString(), TDialogs* dialogs = nullptr, QWidget* parent = nullptr);
+  explicit TForm1(const QString& settingsPath = QString(), TDialogs* dialogs = nullptr,
+                  QWidget* parent = nullptr);
   ~TForm1() override;
 
   TMeshDocument& Document() { return m_document; }
@@ -203,7 +204,6 @@ signals:
   void Closed();
 
 public:
-
   // The compiler's messages of the last compile, and selecting a message's script line.
   void SelectScriptLine(int line);
   void MessageClicked(int row);
@@ -226,7 +226,8 @@ private:
   QWidget* BuildScriptTab();
   // A button whose click runs `handler` through RunEdit; with `askFirst` the unsaved-changes
   // question comes before it.
-  QPushButton* AddButton(QWidget* parent, const QString& caption, void (TForm1::*handler)(), bool askFirst = false);
+  QPushButton* AddButton(QWidget* parent, const QString& caption, void (TForm1::*handler)(),
+                         bool askFirst = false);
   QPushButton* AddButton(QWidget* parent, const QString& caption, std::function<void()> handler,
                          bool askFirst = false);
   void BuildMenus();

@@ -23,13 +23,14 @@
 namespace {
 
 void PrintHelp() {
-  std::printf("usage: tessavor [--screenshot DIR] [--help] [--version] [FILE]\n"
-              "  Opens the mesh editor on the record files of the home folder.\n"
-              "  FILE              a model to open: an .iff model is ripped into the record files\n"
-              "                    and loaded, an .asc scene imported.\n"
-              "  --screenshot DIR  opens every window, writes one PNG per window into DIR, exits.\n"
-              "                    The settings file model.ini is left as it was.\n"
-              "  --version         prints the version and exits.\n");
+  std::printf(
+      "usage: tessavor [--screenshot DIR] [--help] [--version] [FILE]\n"
+      "  Opens the mesh editor on the record files of the home folder.\n"
+      "  FILE              a model to open: an .iff model is ripped into the record files\n"
+      "                    and loaded, an .asc scene imported.\n"
+      "  --screenshot DIR  opens every window, writes one PNG per window into DIR, exits.\n"
+      "                    The settings file model.ini is left as it was.\n"
+      "  --version         prints the version and exits.\n");
 }
 
 }  // namespace

@@ -23,12 +23,14 @@ testsupport::TempDir& Folder() {
 
 // A script of `lines` data statements inside one chunk, behind `constants` CONST
 // declarations. Each kind of script has its own file, named after all three.
-std::string DataScript(const std::string& tag, int lines, const std::string& statement, int constants = 0) {
-  const std::string path =
-      Folder().File("data-" + tag + "-" + std::to_string(lines) + "-" + std::to_string(constants) + ".txt");
+std::string DataScript(const std::string& tag, int lines, const std::string& statement,
+                       int constants = 0) {
+  const std::string path = Folder().File("data-" + tag + "-" + std::to_string(lines) + "-" +
+                                         std::to_string(constants) + ".txt");
   if (!std::filesystem::exists(path)) {
     std::string text;
-    for (int i = 0; i < constants; ++i) text += "$CONST NAME_" + std::to_string(i) + " = " + std::to_string(i) + "\n";
+    for (int i = 0; i < constants; ++i)
+      text += "$CONST NAME_" + std::to_string(i) + " = " + std::to_string(i) + "\n";
     text += "IFF data.iff\n{\nFORM BNCH\n{\nCHUNK DATA\n{\n";
     for (int i = 0; i < lines; ++i) text += statement;
     text += "}\n}\n}\n";
@@ -42,8 +44,8 @@ void RunScript(benchmark::State& state, const std::string& script, int lines) {
   SetLineReader(nullptr);
   for (auto _ : state) benchmark::DoNotOptimize(CompileScript(script));
   state.SetItemsProcessed(state.iterations() * lines);
-  state.counters["statements/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * lines,
-                                                      benchmark::Counter::kIsRate);
+  state.counters["statements/s"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * lines, benchmark::Counter::kIsRate);
 }
 
 // Target: at least 5,000,000 statements per second.
@@ -59,7 +61,10 @@ void BM_LongStatementsWithConstants(benchmark::State& state) {
   const int lines = static_cast<int>(state.range(0));
   RunScript(state, DataScript("long8", lines, "LONG [8] 1 2 3 4 5 6 7 8\n", 10000), lines);
 }
-BENCHMARK(BM_LongStatementsWithConstants)->Arg(1000000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_LongStatementsWithConstants)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
 
 // The shortest statement: the per-line cost alone.
 void BM_ShortStatements(benchmark::State& state) {
@@ -74,10 +79,12 @@ const std::string& BigFile() {
   static const std::string path = [] {
     const std::string p = Folder().File("big.bin");
     std::vector<uint8_t> block(1 << 20);
-    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i * 2654435761u >> 13);
+    for (size_t i = 0; i < block.size(); ++i)
+      block[i] = static_cast<uint8_t>(i * 2654435761u >> 13);
     std::ofstream f(p, std::ios::binary);
     for (size_t done = 0; done < kBigFile; done += block.size()) {
-      f.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size()));
+      f.write(reinterpret_cast<const char*>(block.data()),
+              static_cast<std::streamsize>(block.size()));
     }
     return p;
   }();
@@ -86,7 +93,8 @@ const std::string& BigFile() {
 
 void BM_FileInclusion100MB(benchmark::State& state) {
   const std::string script = Folder().File("file.txt");
-  testsupport::WriteText(script, "IFF file.iff\n{\nFORM BNCH\n{\nCHUNK DATA\n{\nFILE " + BigFile() + "\n}\n}\n}\n");
+  testsupport::WriteText(
+      script, "IFF file.iff\n{\nFORM BNCH\n{\nCHUNK DATA\n{\nFILE " + BigFile() + "\n}\n}\n}\n");
   SetMessageSink(nullptr);
   for (auto _ : state) benchmark::DoNotOptimize(CompileScript(script));
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(kBigFile));

@@ -15,9 +15,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <random>
 #include <sstream>
-#include <fstream>
 #include <streambuf>
 #include <string>
 #include <vector>
@@ -103,7 +103,8 @@ std::vector<uint8_t> Photo() {
       const double light = 0.5 + 0.5 * std::sin(x * 0.006) * std::cos(y * 0.004);
       const double leaf = 0.5 + 0.5 * std::sin(x * 0.05 + std::sin(y * 0.03) * 3);
       const int noise = static_cast<int>(rng() % 7) - 3;
-      b.push_back(static_cast<uint8_t>(std::clamp(int(200 * light * (0.6 + 0.4 * leaf)) + noise, 0, 255)));
+      b.push_back(
+          static_cast<uint8_t>(std::clamp(int(200 * light * (0.6 + 0.4 * leaf)) + noise, 0, 255)));
       b.push_back(static_cast<uint8_t>(std::clamp(int(180 * light) + noise, 0, 255)));
       b.push_back(static_cast<uint8_t>(std::clamp(int(90 * leaf + 40 * light) + noise, 0, 255)));
     }
@@ -175,7 +176,8 @@ void PairInflateOnly(benchmark::State& state, const std::string& input) {
       state,
       [&] {
         size_t n = 0;
-        libdeflate_zlib_decompress(inflater, packed.data(), packedSize, ours.data(), ours.size(), &n);
+        libdeflate_zlib_decompress(inflater, packed.data(), packedSize, ours.data(), ours.size(),
+                                   &n);
         benchmark::DoNotOptimize(ours.data());
       },
       [&] {
@@ -250,10 +252,12 @@ int RegisterPairs() {
       PairInflateOnly(s, name);
     })->Unit(benchmark::kMicrosecond);
   }
-  benchmark::RegisterBenchmark("Pair/SaveMat/noise4096", [](benchmark::State& s) { PairPaletteSave(s, true); })
+  benchmark::RegisterBenchmark("Pair/SaveMat/noise4096",
+                               [](benchmark::State& s) { PairPaletteSave(s, true); })
       ->Unit(benchmark::kMillisecond)
       ->Iterations(1);
-  benchmark::RegisterBenchmark("Pair/SaveLif/noise4096", [](benchmark::State& s) { PairPaletteSave(s, false); })
+  benchmark::RegisterBenchmark("Pair/SaveLif/noise4096",
+                               [](benchmark::State& s) { PairPaletteSave(s, false); })
       ->Unit(benchmark::kMillisecond)
       ->Iterations(1);
   return 0;

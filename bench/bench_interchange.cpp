@@ -1,6 +1,7 @@
 // Speed of mesh interchange through Assimp on a full mesh: target under 1 s each.
 //  - Export: the document with 32,769 records in every array (terrain strips, face k over
-//    corners k..k+2, seven materials taking turns face by face), as OBJ with its material library and as GLB.
+//    corners k..k+2, seven materials taking turns face by face), as OBJ with its material library
+//    and as GLB.
 //  - Import: an OBJ with 32,769 vertices and 32,769 face corners (10,923 triangles, as
 //    many corners as FVRT holds), read, converted and committed to the record files.
 #include <benchmark/benchmark.h>
@@ -44,8 +45,10 @@ void BuildFullMesh(TMeshDocument& doc) {
 void BuildImportMesh(TMeshDocument& doc) {
   doc.Clear();
   AddGrid(doc);
-  for (int v = 0; v < MeshCapacity; ++v) doc.AddFvrt({v, 0, float(v % kSide) / kSide, float(v / kSide) / kSide});
-  for (int k = 0; k + 3 <= MeshCapacity; k += 3) doc.AddFace({0, 0.0f, 70000 + (k / 3) % 7, k, 3, 0, kEditorReserved2});
+  for (int v = 0; v < MeshCapacity; ++v)
+    doc.AddFvrt({v, 0, float(v % kSide) / kSide, float(v / kSide) / kSide});
+  for (int k = 0; k + 3 <= MeshCapacity; k += 3)
+    doc.AddFace({0, 0.0f, 70000 + (k / 3) % 7, k, 3, 0, kEditorReserved2});
   CalcVtnmRecords(doc);
 }
 

@@ -36,7 +36,8 @@ void BuildFullMesh(TMeshDocument& doc) {
     }
     if (doc.NumFvrt + 2 > MeshCapacity) doc.AddFvrt({0, 0, 0, 0});
   }
-  for (int k = 0; k < MeshCapacity; ++k) doc.AddFace({0, 0.0f, 70000 + k % 7, k, k + 2 < MeshCapacity ? 3 : 1, 0, kEditorReserved2});
+  for (int k = 0; k < MeshCapacity; ++k)
+    doc.AddFace({0, 0.0f, 70000 + k % 7, k, k + 2 < MeshCapacity ? 3 : 1, 0, kEditorReserved2});
   doc.NumVtnm = 0;
   CalcVtnmRecords(doc);
   while (doc.NumVtnm < MeshCapacity) doc.StoreVtnm({0, 0, 1});
@@ -54,8 +55,9 @@ void BM_LoadFullMesh(benchmark::State& state) {
     doc.LoadRecordFiles();
     benchmark::DoNotOptimize(doc.ListBox4.Count());
   }
-  state.counters["lines"] = double(doc.ListBox1.Count() + doc.ListBox2.Count() + doc.ListBox3.Count() +
-                                   doc.ListBox4.Count() + doc.ListBox5.Count());
+  state.counters["lines"] =
+      double(doc.ListBox1.Count() + doc.ListBox2.Count() + doc.ListBox3.Count() +
+             doc.ListBox4.Count() + doc.ListBox5.Count());
 }
 BENCHMARK(BM_LoadFullMesh)->Unit(benchmark::kMillisecond);
 
@@ -68,7 +70,8 @@ void BM_PairLoadFull(benchmark::State& state) {
     BuildFullMesh(doc);
     doc.SaveRecordFiles();
     doc.Radius = 2.5f;
-    std::ofstream(home.File("radi.kvt"), std::ios::binary).write(reinterpret_cast<const char*>(&doc.Radius), 4);
+    std::ofstream(home.File("radi.kvt"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(&doc.Radius), 4);
   }
   TMeshDocument doc;
   std::vector<char> bytes;

@@ -33,8 +33,10 @@ void Run(benchmark::State& state, const std::string& script, int64_t statements)
 
 // 250,000 x ($IF, {, CRC32, }) = 1,000,000 statements, every CRC32 also a list line.
 void BM_ConditionalsWithCrcList(benchmark::State& state) {
-  std::string text = "IFF cond.iff\n{\nFORM BNCH\n{\nCHUNK CODE\n{\n$CRC_OUT " + Folder().File("crc.txt") + "\n";
-  for (int i = 0; i < 250000; ++i) text += "$IF 1\n{\nCRC32 name_" + std::to_string(i % 1000) + "\n}\n";
+  std::string text =
+      "IFF cond.iff\n{\nFORM BNCH\n{\nCHUNK CODE\n{\n$CRC_OUT " + Folder().File("crc.txt") + "\n";
+  for (int i = 0; i < 250000; ++i)
+    text += "$IF 1\n{\nCRC32 name_" + std::to_string(i % 1000) + "\n}\n";
   text += "}\n}\n}\n";
   Run(state, Script("cond.txt", text), 1000000);
 }
@@ -55,7 +57,8 @@ void BM_TreOfManyBlocks(benchmark::State& state) {
   std::string text = "TRE many.tre\n{\n";
   for (int i = 0; i < kEntries; ++i) text += "TREFILE dir\\block_" + std::to_string(i) + ".bin\n";
   for (int i = kEntries - 1; i >= 0; --i) {
-    text += "BLOCK DIR\\BLOCK_" + std::to_string(i) + ".BIN\n{\nLONG " + std::to_string(i) + "\n}\n";
+    text +=
+        "BLOCK DIR\\BLOCK_" + std::to_string(i) + ".BIN\n{\nLONG " + std::to_string(i) + "\n}\n";
   }
   text += "}\n";
   Run(state, Script("tre.txt", text), kEntries * 5 + 3);

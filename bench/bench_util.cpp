@@ -18,11 +18,14 @@ void PairCrc32(benchmark::State& state, size_t size) {
   uint32_t ours = 0;
   uLong anchor = 0;
   benchpair::Run(
-      state,
-      [&] { benchmark::DoNotOptimize(ours = Crc32Update(0, data.data(), data.size())); },
-      [&] { benchmark::DoNotOptimize(anchor = crc32(0xFFFFFFFFu, data.data(), static_cast<uInt>(data.size()))); });
+      state, [&] { benchmark::DoNotOptimize(ours = Crc32Update(0, data.data(), data.size())); },
+      [&] {
+        benchmark::DoNotOptimize(
+            anchor = crc32(0xFFFFFFFFu, data.data(), static_cast<uInt>(data.size())));
+      });
   // The program's checksum is zlib's register without the two inversions.
-  if (ours != (static_cast<uint32_t>(anchor) ^ 0xFFFFFFFFu)) state.SkipWithError("checksums differ");
+  if (ours != (static_cast<uint32_t>(anchor) ^ 0xFFFFFFFFu))
+    state.SkipWithError("checksums differ");
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(size));
 }
 

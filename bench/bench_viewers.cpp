@@ -40,7 +40,8 @@ void FillFullMesh(TMeshDocument& doc, int materials) {
   for (int32_t i = 0; i < MeshCapacity; ++i) {
     const int32_t v = i % (MeshCapacity - kRing - 1);
     const int32_t corner[3] = {v, v + kRing, v + 1};
-    doc.AddFvrt(TFvrtRecord{corner[i % 3], corner[i % 3], static_cast<float>(i % 7) / 7, static_cast<float>(i % 5) / 5});
+    doc.AddFvrt(TFvrtRecord{corner[i % 3], corner[i % 3], static_cast<float>(i % 7) / 7,
+                            static_cast<float>(i % 5) / 5});
   }
   for (int32_t i = 0; i < MeshCapacity; ++i) {
     const int32_t first = std::min(i, MeshCapacity - 3);
@@ -59,8 +60,8 @@ void RunFrames(benchmark::State& state, int materials, bool wireframe) {
   std::vector<uint8_t> rgb(256 * 256 * 3);
   for (int m = 1; m <= materials; ++m) {
     for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>(i * m);
-    WriteGctFile((folder + MaterialDigits(m) + QStringLiteral(".gct")).toStdString(), 256, 256, rgb.data(),
-                 TStreamFormat::Zlib);
+    WriteGctFile((folder + MaterialDigits(m) + QStringLiteral(".gct")).toStdString(), 256, 256,
+                 rgb.data(), TStreamFormat::Zlib);
   }
   auto doc = std::make_unique<TMeshDocument>();
   FillFullMesh(*doc, materials);
@@ -84,16 +85,32 @@ void RunFrames(benchmark::State& state, int materials, bool wireframe) {
     view.MeshViewState.AngleY += 1;
     benchmark::DoNotOptimize(view.grabFramebuffer());
   }
-  state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["fps"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void BM_ModelViewerFullMeshGrey(benchmark::State& state) { RunFrames(state, 0, false); }
 void BM_ModelViewerFullMeshFourTextures(benchmark::State& state) { RunFrames(state, 4, false); }
 void BM_ModelViewerFullMeshWireframe(benchmark::State& state) { RunFrames(state, 0, true); }
 
-BENCHMARK(BM_ModelViewerFullMeshGrey)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime()->Repetitions(3)->ReportAggregatesOnly(true);
-BENCHMARK(BM_ModelViewerFullMeshFourTextures)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime()->Repetitions(3)->ReportAggregatesOnly(true);
-BENCHMARK(BM_ModelViewerFullMeshWireframe)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime()->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ModelViewerFullMeshGrey)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0)
+    ->UseRealTime()
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_ModelViewerFullMeshFourTextures)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0)
+    ->UseRealTime()
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_ModelViewerFullMeshWireframe)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0)
+    ->UseRealTime()
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace
 
@@ -101,7 +118,8 @@ int main(int argc, char** argv) {
   const bool haveDisplay = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
   if (!haveDisplay && !std::getenv("TESSAVOR_BENCH_UNDER_XVFB")) {
     setenv("TESSAVOR_BENCH_UNDER_XVFB", "1", 1);
-    std::vector<char*> args = {const_cast<char*>("xvfb-run"), const_cast<char*>("-a"), const_cast<char*>("-s"),
+    std::vector<char*> args = {const_cast<char*>("xvfb-run"), const_cast<char*>("-a"),
+                               const_cast<char*>("-s"),
                                const_cast<char*>("-screen 0 1280x1024x24")};
     for (int i = 0; i < argc; ++i) args.push_back(argv[i]);
     args.push_back(nullptr);

@@ -15,7 +15,8 @@ namespace {
 int IffTree(const std::vector<std::string>& args) {
   if (args.size() != 1) UsageError("iff-tree: expected one IFF file name");
   const TIffReader reader(args[0]);
-  WriteIffTree(reader, [](std::string_view piece) { std::fwrite(piece.data(), 1, piece.size(), stdout); });
+  WriteIffTree(reader,
+               [](std::string_view piece) { std::fwrite(piece.data(), 1, piece.size(), stdout); });
   return 0;
 }
 

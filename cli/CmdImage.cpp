@@ -37,7 +37,8 @@ void RegisterConvertFormats(const TConvertOptions& options) {
                          [](const std::string& fileName, TBitmap& bitmap) {
                            TMATGraphic graphic;
                            graphic.OnUnknownCode = [&](int code) {
-                             std::fprintf(stderr, "%s: unknown run-length code %d\n", fileName.c_str(), code);
+                             std::fprintf(stderr, "%s: unknown run-length code %d\n",
+                                          fileName.c_str(), code);
                            };
                            graphic.LoadMatFile(fileName);
                            bitmap = graphic;
@@ -52,10 +53,15 @@ void RegisterConvertFormats(const TConvertOptions& options) {
   }
   const TStreamFormat stream = options.Zlib ? TStreamFormat::Zlib : TStreamFormat::Blocks;
   formats.push_back({"gct", "compressed texture", LoadGctFile,
-                     [stream](const std::string& fileName, TBitmap& bitmap) { SaveGctFile(fileName, bitmap, stream); }});
-  for (const auto& [ext, description] : {std::pair{"bmp", "Windows bitmap"}, std::pair{"png", "PNG"}}) {
-    formats.push_back({ext, description, LoadWithQt,
-                       [ext](const std::string& fileName, TBitmap& bitmap) { SaveWithQt(fileName, bitmap, ext); }});
+                     [stream](const std::string& fileName, TBitmap& bitmap) {
+                       SaveGctFile(fileName, bitmap, stream);
+                     }});
+  for (const auto& [ext, description] :
+       {std::pair{"bmp", "Windows bitmap"}, std::pair{"png", "PNG"}}) {
+    formats.push_back(
+        {ext, description, LoadWithQt, [ext](const std::string& fileName, TBitmap& bitmap) {
+           SaveWithQt(fileName, bitmap, ext);
+         }});
   }
   for (TPictureFormat& f : formats) {
     UnregisterPictureFormat(f.Extension);
@@ -74,30 +80,36 @@ int Image(const std::vector<std::string>& args) {
   std::vector<std::string> names;
   bool rle = false, zlib = false;
   for (const std::string& a : args) {
-    if (a == "--rle") rle = true;
-    else if (a == "--zlib") zlib = true;
-    else if (a.size() > 1 && a[0] == '-') UsageError("image: unknown option " + a);
-    else names.push_back(a);
+    if (a == "--rle")
+      rle = true;
+    else if (a == "--zlib")
+      zlib = true;
+    else if (a.size() > 1 && a[0] == '-')
+      UsageError("image: unknown option " + a);
+    else
+      names.push_back(a);
   }
-  if (names.size() != 3 || names[0] != "convert") UsageError("image: expected: image convert IN OUT [--rle] [--zlib]");
+  if (names.size() != 3 || names[0] != "convert")
+    UsageError("image: expected: image convert IN OUT [--rle] [--zlib]");
   RegisterConvertFormats({rle, zlib});
   TPictureFormat out;
   if (!FindPictureFormat(names[2], out)) {
-    throw EInvalidGraphic("Cannot write pictures of the extension \"." + PictureExtension(names[2]) + "\" (" +
-                          FormatList() + ")");
+    throw EInvalidGraphic("Cannot write pictures of the extension \"." +
+                          PictureExtension(names[2]) + "\" (" + FormatList() + ")");
   }
   TBitmap bitmap;
   LoadPicture(names[1], bitmap);
   out.Save(names[2], bitmap);
-  std::printf("%s (%d x %d, %d bits per pixel) -> %s\n", names[1].c_str(), bitmap.Width(), bitmap.Height(),
-              bitmap.BitsPerPixel(), names[2].c_str());
+  std::printf("%s (%d x %d, %d bits per pixel) -> %s\n", names[1].c_str(), bitmap.Width(),
+              bitmap.Height(), bitmap.BitsPerPixel(), names[2].c_str());
   UnregisterImageFormats();
   return 0;
 }
 
-const TCommandRegistrar kImage({"image", "image convert IN OUT [--rle] [--zlib]",
-                                "convert a picture by extension: reads mat/iff/tga, lif, gct, bmp, png; "
-                                "writes mat (--rle: run-length), lif, gct (--zlib: zlib stream), bmp, png",
-                                Image});
+const TCommandRegistrar kImage(
+    {"image", "image convert IN OUT [--rle] [--zlib]",
+     "convert a picture by extension: reads mat/iff/tga, lif, gct, bmp, png; "
+     "writes mat (--rle: run-length), lif, gct (--zlib: zlib stream), bmp, png",
+     Image});
 
 }  // namespace

@@ -25,11 +25,13 @@ struct TValueOption {
 // with its value; anything else is a usage error that shows `usage`.
 template <class TOptions>
 std::string ParsePathAndOptions(const std::vector<std::string>& args, const char* usage,
-                                std::initializer_list<TValueOption<TOptions>> table, TOptions& options) {
+                                std::initializer_list<TValueOption<TOptions>> table,
+                                TOptions& options) {
   const std::string expected = std::string("expected: tessavor-cli ") + usage;
   std::string path;
   for (size_t i = 0; i < args.size(); ++i) {
-    const auto option = std::find_if(table.begin(), table.end(), [&](const auto& o) { return args[i] == o.Name; });
+    const auto option =
+        std::find_if(table.begin(), table.end(), [&](const auto& o) { return args[i] == o.Name; });
     if (option != table.end()) {
       if (i + 1 >= args.size()) UsageError(args[i] + " needs a value; " + expected);
       option->Apply(options, args[++i]);
@@ -47,7 +49,9 @@ int ImportCmd(const std::vector<std::string>& args) {
   TImportOptions options;
   const std::string path = ParsePathAndOptions<TImportOptions>(
       args, "import MODEL [--mat N]",
-      {{"--mat", [](TImportOptions& o, const std::string& v) { o.FirstNewMat = ParseTypedInt(v); }}}, options);
+      {{"--mat",
+        [](TImportOptions& o, const std::string& v) { o.FirstNewMat = ParseTypedInt(v); }}},
+      options);
   TMeshDocument doc;
   doc.ShowData = false;
   const TImportReport report = ImportModel(doc, path, options);
@@ -78,23 +82,28 @@ int ExportCmd(const std::vector<std::string>& args) {
 int FormatsCmd(const std::vector<std::string>& args) {
   if (!args.empty()) UsageError("expected: tessavor-cli formats");
   std::string out = "Import (by extension):\n";
-  for (const TFormatInfo& f : ImportFormats()) out += "  ." + f.Extension + "  " + f.Description + "\n";
+  for (const TFormatInfo& f : ImportFormats())
+    out += "  ." + f.Extension + "  " + f.Description + "\n";
   out += "Export (--format ID, or by extension):\n";
-  for (const TFormatInfo& f : ExportFormats()) out += "  " + f.Id + "  ." + f.Extension + "  " + f.Description + "\n";
+  for (const TFormatInfo& f : ExportFormats())
+    out += "  " + f.Id + "  ." + f.Extension + "  " + f.Description + "\n";
   std::fputs(out.c_str(), stdout);
   return 0;
 }
 
 const TCommandRegistrar kCommands[] = {
-    TCommandRegistrar({"import", "import MODEL [--mat N]",
-                       "replace the mesh with any model Assimp reads (new material numbers from N, default "
-                       "70000), then save",
-                       ImportCmd}),
-    TCommandRegistrar({"export", "export OUT [--format ID] [--textures DIR]",
-                       "write the mesh with its materials and textures (from DIR, default ./) in the format of "
-                       "OUT's extension or Assimp's format ID",
-                       ExportCmd}),
-    TCommandRegistrar({"formats", "formats", "list the formats import reads and export writes", FormatsCmd}),
+    TCommandRegistrar(
+        {"import", "import MODEL [--mat N]",
+         "replace the mesh with any model Assimp reads (new material numbers from N, default "
+         "70000), then save",
+         ImportCmd}),
+    TCommandRegistrar(
+        {"export", "export OUT [--format ID] [--textures DIR]",
+         "write the mesh with its materials and textures (from DIR, default ./) in the format of "
+         "OUT's extension or Assimp's format ID",
+         ExportCmd}),
+    TCommandRegistrar(
+        {"formats", "formats", "list the formats import reads and export writes", FormatsCmd}),
 };
 
 }  // namespace

@@ -41,7 +41,8 @@ void LoadHome(TMeshDocument& doc) {
 }
 
 void PrintCounts(const TMeshDocument& doc) {
-  std::printf("VERT %d, VTNM %d, FVRT %d, FACE %d\n", doc.NumVert, doc.NumVtnm, doc.NumFvrt, doc.NumFace);
+  std::printf("VERT %d, VTNM %d, FVRT %d, FACE %d\n", doc.NumVert, doc.NumVtnm, doc.NumFvrt,
+              doc.NumFace);
 }
 
 int Info(const std::vector<std::string>& args) {
@@ -63,7 +64,8 @@ int Lists(const std::vector<std::string>& args) {
   doc.ShowData = args.empty();
   LoadHome(doc);
   std::string out;
-  const TListLines* lists[] = {&doc.ListBox1, &doc.ListBox2, &doc.ListBox3, &doc.ListBox4, &doc.ListBox5};
+  const TListLines* lists[] = {&doc.ListBox1, &doc.ListBox2, &doc.ListBox3, &doc.ListBox4,
+                               &doc.ListBox5};
   for (int i = 0; i < 5; ++i) {
     out += "[ListBox" + std::to_string(i + 1) + "]\n";
     for (const std::string& line : lists[i]->Lines()) {
@@ -171,36 +173,42 @@ int Check(const std::vector<std::string>& args) {
   }
   std::fwrite(out.data(), 1, out.size(), stdout);
   const size_t count = problems.Indices.size() + problems.Others.size();
-  if (count == 0) std::printf("No problems found: ");
-  else std::printf("%zu problems found: ", count);
+  if (count == 0)
+    std::printf("No problems found: ");
+  else
+    std::printf("%zu problems found: ", count);
   PrintCounts(doc);
   return count == 0 ? 0 : 1;
 }
 
 const TCommandRegistrar kCommands[] = {
-    TCommandRegistrar({"check", "check",
-                       "validate the record files: one line per problem with its record number; exit 1 "
-                       "when there is any",
-                       Check}),
-    TCommandRegistrar({"info", "info", "counts, size label and radius label of the record files", Info}),
+    TCommandRegistrar(
+        {"check", "check",
+         "validate the record files: one line per problem with its record number; exit 1 "
+         "when there is any",
+         Check}),
+    TCommandRegistrar(
+        {"info", "info", "counts, size label and radius label of the record files", Info}),
     TCommandRegistrar({"lists", "lists [--hide-data]",
-                       "the five list boxes' lines; --hide-data as with \"Show Data\" unchecked", Lists}),
-    TCommandRegistrar({"calc-vtnm", "calc-vtnm", "recompute face and vertex normals and plane distances",
-                       CalcVtnmCmd}),
+                       "the five list boxes' lines; --hide-data as with \"Show Data\" unchecked",
+                       Lists}),
+    TCommandRegistrar({"calc-vtnm", "calc-vtnm",
+                       "recompute face and vertex normals and plane distances", CalcVtnmCmd}),
     TCommandRegistrar({"calc-d", "calc-d", "recompute the faces' plane distances", CalcDCmd}),
     TCommandRegistrar({"scale", "scale PERCENT", "scale every vertex by PERCENT / 100", ScaleCmd}),
     TCommandRegistrar({"flip-y", "flip-y", "mirror every vertex in y", FlipYCmd}),
     TCommandRegistrar({"flip-z", "flip-z", "mirror every vertex in z", FlipZCmd}),
     TCommandRegistrar({"flip-vtnm", "flip-vtnm", "reverse every normal", FlipVtnmCmd}),
     TCommandRegistrar({"all0", "all0", "set every texture coordinate to 0", All0Cmd}),
-    TCommandRegistrar({"randall", "randall", "the fixed texture coordinate pattern per three corners",
-                       RandAllCmd}),
+    TCommandRegistrar({"randall", "randall",
+                       "the fixed texture coordinate pattern per three corners", RandAllCmd}),
     TCommandRegistrar({"set-mat", "set-mat MAT", "give every face the material MAT", SetMatCmd}),
     TCommandRegistrar({"import-asc", "import-asc [FILE] [--mat N]",
                        "replace the mesh with an ASC scene (default: test.asc in the home folder, "
                        "material 70000), then save",
                        ImportAscCmd}),
-    TCommandRegistrar({"export-obj", "export-obj OUT", "write the mesh as a WaveFront OBJ file", ExportObjCmd}),
+    TCommandRegistrar(
+        {"export-obj", "export-obj OUT", "write the mesh as a WaveFront OBJ file", ExportObjCmd}),
 };
 
 }  // namespace

@@ -26,13 +26,13 @@ int TreList(const std::vector<std::string>& args) {
   const TTreDirectory& dir = archive.Directory();
   std::printf("%s: %" PRIu32 " entries, %" PRIu64 " bytes\n", args[0].c_str(), dir.Count,
               dir.FileSize);
-  std::printf("%5s  %-8s  %10s  %10s  %10s  %s\n", "index", "checksum", "size", "offset",
-              "stored", "name");
+  std::printf("%5s  %-8s  %10s  %10s  %10s  %s\n", "index", "checksum", "size", "offset", "stored",
+              "name");
   int bad = 0;
   for (size_t i = 0; i < dir.Entries.size(); ++i) {
     const TTreDirEntry& e = dir.Entries[i];
-    std::printf("%5zu  %08" PRIX32 "  %10" PRIu32 "  %10" PRIu32 "  %10" PRIu32 "  %s\n", i,
-                e.Crc, e.Size, e.Offset, e.StoredSize, QuoteForMessage(e.Name, kTreNameSize).c_str());
+    std::printf("%5zu  %08" PRIX32 "  %10" PRIu32 "  %10" PRIu32 "  %10" PRIu32 "  %s\n", i, e.Crc,
+                e.Size, e.Offset, e.StoredSize, QuoteForMessage(e.Name, kTreNameSize).c_str());
     if (!e.Problem.empty()) {
       std::fprintf(stderr, "%s: %s\n", args[0].c_str(), e.Problem.c_str());
       ++bad;
@@ -59,8 +59,10 @@ int TreExtract(const std::vector<std::string>& args) {
   bool raw = false;
   std::vector<std::string> names;
   for (const auto& a : args) {
-    if (a == "--raw") raw = true;
-    else names.push_back(a);
+    if (a == "--raw")
+      raw = true;
+    else
+      names.push_back(a);
   }
   if (names.size() != 2) UsageError("tre-extract: expected an archive file name and a folder");
   const TTreArchive archive(names[0]);
@@ -100,7 +102,8 @@ int TreExtract(const std::vector<std::string>& args) {
         });
       }
       out.Commit();
-      std::printf("%s (%llu bytes)\n", target.string().c_str(), static_cast<unsigned long long>(written));
+      std::printf("%s (%llu bytes)\n", target.string().c_str(),
+                  static_cast<unsigned long long>(written));
     } catch (const std::exception& ex) {
       // Exception and the file system's own errors (a name that collides with a folder).
       std::fprintf(stderr, "%s: %s\n", names[0].c_str(), ex.what());

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "mesh/TreeBuilder.h"
 #include "cli/Commands.h"
 #include "iffc/Compiler.h"
+#include "mesh/TreeBuilder.h"
 #include "util/Exception.h"
 #include "util/Paths.h"
 

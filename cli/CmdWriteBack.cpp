@@ -13,14 +13,14 @@ int WriteBackCmd(const std::vector<std::string>& args) {
   const TWriteBackResult r = WriteBack(args[0], args[1]);
   std::printf("wrote %s (%lld bytes)\n", args[1].c_str(), static_cast<long long>(r.FileBytes));
   for (size_t i = 0; i < kRipChunkTable.size(); ++i) {
-    std::printf("%s: %lld -> %lld bytes\n", kRipChunkTable[i].Id, static_cast<long long>(r.OldBytes[i]),
-                static_cast<long long>(r.NewBytes[i]));
+    std::printf("%s: %lld -> %lld bytes\n", kRipChunkTable[i].Id,
+                static_cast<long long>(r.OldBytes[i]), static_cast<long long>(r.NewBytes[i]));
   }
   return 0;
 }
 
-const TCommandRegistrar kWriteBack({"write-back", "write-back MODEL OUT",
-                                    "a copy of MODEL with its mesh chunks replaced by the record files",
-                                    WriteBackCmd});
+const TCommandRegistrar kWriteBack(
+    {"write-back", "write-back MODEL OUT",
+     "a copy of MODEL with its mesh chunks replaced by the record files", WriteBackCmd});
 
 }  // namespace

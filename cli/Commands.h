@@ -8,9 +8,9 @@
 #include <vector>
 
 struct TCliCommand {
-  std::string name;   // "info"
-  std::string usage;  // "info"
-  std::string help;   // one line
+  std::string name;                                  // "info"
+  std::string usage;                                 // "info"
+  std::string help;                                  // one line
   int (*run)(const std::vector<std::string>& args);  // args after the command name
 };
 

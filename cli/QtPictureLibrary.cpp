@@ -14,7 +14,8 @@ namespace {
 constexpr char kLibraryName[] = "libtvqtimage.so";
 
 [[noreturn]] void NoQt(const std::string& fileName, const std::string& why) {
-  throw EInvalidGraphic("\"" + fileName + "\": BMP and PNG pictures need the build with Qt (" + why + ")");
+  throw EInvalidGraphic("\"" + fileName + "\": BMP and PNG pictures need the build with Qt (" +
+                        why + ")");
 }
 
 struct TQtLibrary {
@@ -39,7 +40,8 @@ const TQtLibrary& Library(const std::string& fileName) {
     if (!l.Read || !l.Encode || !l.Free) l = TQtLibrary{};
     return l;
   }();
-  if (!lib.Read) NoQt(fileName, std::string(kLibraryName) + " in " + ExeDirectory() + " cannot be loaded");
+  if (!lib.Read)
+    NoQt(fileName, std::string(kLibraryName) + " in " + ExeDirectory() + " cannot be loaded");
   return lib;
 #else
   NoQt(fileName, "this program was built without it");
@@ -54,7 +56,8 @@ void LoadWithQt(const std::string& fileName, TBitmap& bitmap) {
   { const TInputFile check(fileName); }
   TQtPicture picture{};
   char error[512];
-  if (lib.Read(fileName.c_str(), kMaxBitmapBytes, &picture, error, sizeof error) != 0) throw EInvalidGraphic(error);
+  if (lib.Read(fileName.c_str(), kMaxBitmapBytes, &picture, error, sizeof error) != 0)
+    throw EInvalidGraphic(error);
   std::unique_ptr<uint8_t, TQtFree> pixels(picture.Pixels, lib.Free);
   bitmap.SetPixelFormat(picture.BitsPerPixel);
   bitmap.SetSize(picture.Width, picture.Height);  // refuses sizes beyond the core's limits

@@ -68,8 +68,9 @@ int Decompile(const std::vector<std::string>& args) {
     const TDecompileResult r = DecompileFile(file, script);
     std::printf("decompiled %s [%s]\n", r.IsTre ? "TRE" : "IFF", r.ScriptPath.c_str());
     for (const std::string& note : r.Notes) std::printf("note: %s\n", note.c_str());
-    std::printf(r.Identical ? "compiling the script gives the identical file.\n"
-                            : "compiling the script gives an equivalent file, not the identical one.\n");
+    std::printf(r.Identical
+                    ? "compiling the script gives the identical file.\n"
+                    : "compiling the script gives an equivalent file, not the identical one.\n");
   } catch (const Exception& e) {
     return Fail(e.ClassName(), e.what());
   } catch (const std::exception& e) {
@@ -98,7 +99,9 @@ int main(int argc, char** argv) {
       std::printf("iffc (Tessavor) %s\n", TESSAVOR_VERSION);
       return 0;
     }
-    if (a == "--decompile") return Decompile(std::vector<std::string>(args.begin() + static_cast<long>(i) + 1, args.end()));
+    if (a == "--decompile")
+      return Decompile(
+          std::vector<std::string>(args.begin() + static_cast<long>(i) + 1, args.end()));
     if (a == "--diagnostics=gnu") {
       gnu = true;
     } else if (a == "--diagnostics=iffc") {

@@ -74,8 +74,7 @@ int main(int argc, char** argv) {
     // files. A failure here is Load's to report, for the commands that load.
     try {
       RecoverRecordFiles();
-    } catch (const Exception&) {
-    }
+    } catch (const Exception&) {}
     return it->second.run(rest);
   } catch (const Exception& e) {
     std::fprintf(stderr, "%s\n", e.what());

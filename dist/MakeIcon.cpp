@@ -30,24 +30,29 @@ const std::vector<TShape>& Shapes() {
       {TShape::Fill, {{32, 10}, {53, 22}, {32, 34}, {11, 22}}, "#f2b63c"},  // top face
       {TShape::Fill, {{11, 22}, {32, 34}, {32, 57}, {11, 45}}, "#d9792b"},  // left face
       {TShape::Fill, {{32, 34}, {53, 22}, {53, 45}, {32, 57}}, "#9c4f1a"},  // right face
-      {TShape::Stroke, {{32, 10}, {53, 22}, {53, 45}, {32, 57}, {11, 45}, {11, 22}, {32, 10}}, "#ffffff"},
+      {TShape::Stroke,
+       {{32, 10}, {53, 22}, {53, 45}, {32, 57}, {11, 45}, {11, 22}, {32, 10}},
+       "#ffffff"},
       {TShape::Stroke, {{11, 22}, {32, 34}, {53, 22}}, "#ffffff"},
       {TShape::Stroke, {{32, 34}, {32, 57}}, "#ffffff"},
       {TShape::Stroke, {{11, 22}, {53, 22}}, "#ffffff"},  // the faces' diagonals: triangles
       {TShape::Stroke, {{11, 22}, {32, 57}}, "#ffffff"},
       {TShape::Stroke, {{32, 34}, {53, 45}}, "#ffffff"},
-      {TShape::Dot, {{32, 10}}, "#ffffff"}, {TShape::Dot, {{53, 22}}, "#ffffff"},
-      {TShape::Dot, {{11, 22}}, "#ffffff"}, {TShape::Dot, {{32, 34}}, "#ffffff"},
-      {TShape::Dot, {{53, 45}}, "#ffffff"}, {TShape::Dot, {{11, 45}}, "#ffffff"},
+      {TShape::Dot, {{32, 10}}, "#ffffff"},
+      {TShape::Dot, {{53, 22}}, "#ffffff"},
+      {TShape::Dot, {{11, 22}}, "#ffffff"},
+      {TShape::Dot, {{32, 34}}, "#ffffff"},
+      {TShape::Dot, {{53, 45}}, "#ffffff"},
+      {TShape::Dot, {{11, 45}}, "#ffffff"},
       {TShape::Dot, {{32, 57}}, "#ffffff"},
   };
   return shapes;
 }
 
 constexpr const char* kBackground = "#22303e";
-constexpr double kCorner = 12.0;   // background corner radius
-constexpr double kStroke = 1.6;    // edge width
-constexpr double kDot = 2.4;       // vertex radius
+constexpr double kCorner = 12.0;  // background corner radius
+constexpr double kStroke = 1.6;   // edge width
+constexpr double kDot = 2.4;      // vertex radius
 
 QString Points(const std::vector<QPointF>& pts) {
   QStringList s;
@@ -62,20 +67,21 @@ bool WriteSvg(const QString& path) {
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kGrid << "\" height=\"" << kGrid
       << "\" viewBox=\"0 0 " << kGrid << ' ' << kGrid << "\">\n"
-      << "  <rect x=\"2\" y=\"2\" width=\"60\" height=\"60\" rx=\"" << kCorner << "\" fill=\"" << kBackground
-      << "\"/>\n";
+      << "  <rect x=\"2\" y=\"2\" width=\"60\" height=\"60\" rx=\"" << kCorner << "\" fill=\""
+      << kBackground << "\"/>\n";
   for (const TShape& s : Shapes()) {
     switch (s.kind) {
       case TShape::Fill:
         out << "  <polygon points=\"" << Points(s.points) << "\" fill=\"" << s.colour << "\"/>\n";
         break;
       case TShape::Stroke:
-        out << "  <polyline points=\"" << Points(s.points) << "\" fill=\"none\" stroke=\"" << s.colour
-            << "\" stroke-width=\"" << kStroke << "\" stroke-linejoin=\"round\" stroke-linecap=\"round\"/>\n";
+        out << "  <polyline points=\"" << Points(s.points) << "\" fill=\"none\" stroke=\""
+            << s.colour << "\" stroke-width=\"" << kStroke
+            << "\" stroke-linejoin=\"round\" stroke-linecap=\"round\"/>\n";
         break;
       case TShape::Dot:
-        out << "  <circle cx=\"" << s.points[0].x() << "\" cy=\"" << s.points[0].y() << "\" r=\"" << kDot
-            << "\" fill=\"" << s.colour << "\"/>\n";
+        out << "  <circle cx=\"" << s.points[0].x() << "\" cy=\"" << s.points[0].y() << "\" r=\""
+            << kDot << "\" fill=\"" << s.colour << "\"/>\n";
         break;
     }
   }

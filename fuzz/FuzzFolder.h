@@ -14,8 +14,9 @@ namespace fuzzsupport {
 // name they pass). Never destroyed, so the clean-up at exit can still read it.
 inline const std::string& TempFolder(const char* name) {
   static const std::string* dir = [name] {
-    std::string templ =
-        (std::filesystem::temp_directory_path() / ("tessavor-fuzz-" + std::string(name) + "-XXXXXX")).string();
+    std::string templ = (std::filesystem::temp_directory_path() /
+                         ("tessavor-fuzz-" + std::string(name) + "-XXXXXX"))
+                            .string();
     if (!::mkdtemp(templ.data())) std::abort();
     auto* path = new std::string(templ);
     std::atexit([] {

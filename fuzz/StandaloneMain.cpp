@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
     for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[i])) {
       if (!entry.is_regular_file()) continue;
       std::ifstream f(entry.path(), std::ios::binary);
-      std::vector<uint8_t> data((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+      std::vector<uint8_t> data((std::istreambuf_iterator<char>(f)),
+                                std::istreambuf_iterator<char>());
       // A pointer that is never null, like libFuzzer's, even for an empty input.
       static const uint8_t empty = 0;
       LLVMFuzzerTestOneInput(data.empty() ? &empty : data.data(), data.size());

@@ -41,7 +41,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const std::string script = bsp::ComposeScript(tree, "fuzz.iff");
     if (script.empty()) std::abort();
-  } catch (const bsp::EBspError&) {
-  }
+  } catch (const bsp::EBspError&) {}
   return 0;
 }

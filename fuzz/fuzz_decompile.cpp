@@ -26,11 +26,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     end = next >= lines.size();
   });
   bool failed = false;
-  SetMessageSink([&failed](const std::string& m) { failed |= m.rfind("error", 0) == 0 || m.rfind("hint", 0) == 0; });
+  SetMessageSink([&failed](const std::string& m) {
+    failed |= m.rfind("error", 0) == 0 || m.rfind("hint", 0) == 0;
+  });
   CompileScript(dir + "/back.txt");
   SetLineReader(nullptr);
   SetMessageSink(nullptr);
   const std::vector<uint8_t> back = ReadWholeFile(dir + "/back.iff");
-  if (failed || back.size() != size || (size > 0 && std::memcmp(back.data(), data, size) != 0)) std::abort();
+  if (failed || back.size() != size || (size > 0 && std::memcmp(back.data(), data, size) != 0))
+    std::abort();
   return 0;
 }

@@ -4,9 +4,9 @@
 // the input controls.
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <set>
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,8 +21,7 @@ void ReadChunk(TIffReader& r, TIffId name) {
     for (;;) {
       if (r.Read(buf, 7) < 7) break;
     }
-  } catch (const EIffReader&) {
-  }
+  } catch (const EIffReader&) {}
   r.OpenChunk(name);
   std::string s;
   int32_t v;
@@ -31,14 +30,12 @@ void ReadChunk(TIffReader& r, TIffId name) {
       r.ReadZString(s);
       r.ReadLong(v);
     }
-  } catch (const EIffReader&) {
-  }
+  } catch (const EIffReader&) {}
   (void)r.GetPosition();
   (void)r.GetSize();
   try {
     r.OpenForm("NONE");
-  } catch (const EIffReader&) {
-  }
+  } catch (const EIffReader&) {}
   r.CloseChunk();
 }
 
@@ -73,8 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         stack.pop_back();
         try {
           r.CloseForm();
-        } catch (const EIffReader&) {
-        }
+        } catch (const EIffReader&) {}
         continue;
       }
       const TIffId type = top.forms[top.next++];
@@ -83,8 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       for (const TIffId& c : FirstNames(current.Chunks)) ReadChunk(r, c);
       try {
         r.OpenChunk("\x01\x02\x03\x04");
-      } catch (const EIffReader&) {
-      }
+      } catch (const EIffReader&) {}
       stack.push_back({FirstNames(current.Forms), 0});
     }
   } catch (const Exception&) {

@@ -16,15 +16,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       last = item.Offset;
       if (item.Size < 0 || (item.HeaderLen != 8 && item.HeaderLen != 12)) __builtin_trap();
     }
-  } catch (const Exception&) {
-  }
+  } catch (const Exception&) {}
   for (const char* id : {"VERT", "VTNM", "FVRT", "FACE", "RADI"}) {
     try {
       IffRewind(h);
       TIffItemHeader item;
       if (!IffFindItem(h, item, id) && (item.Offset != -1 || item.Size != -1)) __builtin_trap();
-    } catch (const Exception&) {
-    }
+    } catch (const Exception&) {}
   }
   IffCloseHandle(h);
   return 0;

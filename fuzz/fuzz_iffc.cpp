@@ -23,7 +23,7 @@ namespace {
 
 // The outputs' folder, also the home folder ("C:\..." names land there).
 const std::string& Folder() {
-  static const std::string& dir = [] () -> const std::string& {
+  static const std::string& dir = []() -> const std::string& {
     const std::string& d = fuzzsupport::TempFolder("iffc");
     setenv("TESSAVOR_HOME", d.c_str(), 1);
     return d;
@@ -31,7 +31,9 @@ const std::string& Folder() {
   return dir;
 }
 
-bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool IsHex(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 
 bool ContainsNoCase(const std::string& text, const char* word) {
   std::string lower = text;
@@ -45,8 +47,9 @@ bool Acceptable(const std::string& text) {
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '[') continue;
     size_t j = i + 1;
-    while (j < text.size() && (text[j] == ' ' || text[j] == '\t' || text[j] == '+' || text[j] == '-' ||
-                               text[j] == '$' || text[j] == 'x' || text[j] == 'X')) {
+    while (j < text.size() &&
+           (text[j] == ' ' || text[j] == '\t' || text[j] == '+' || text[j] == '-' ||
+            text[j] == '$' || text[j] == 'x' || text[j] == 'X')) {
       ++j;
     }
     size_t digits = 0;
@@ -90,6 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SetMessageSink(nullptr);
 
   std::error_code ec;
-  for (const auto& e : std::filesystem::directory_iterator(dir, ec)) std::filesystem::remove_all(e.path(), ec);
+  for (const auto& e : std::filesystem::directory_iterator(dir, ec))
+    std::filesystem::remove_all(e.path(), ec);
   return 0;
 }

@@ -7,7 +7,8 @@
 #include "interchange/Interchange.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const char* const kHints[] = {"obj", "ply", "stl", "gltf", "glb", "dae", "3ds", "ase", "fbx"};
+  static const char* const kHints[] = {"obj", "ply", "stl", "gltf", "glb",
+                                       "dae", "3ds", "ase", "fbx"};
   if (size < 2) return 0;
   const std::string hint = kHints[data[0] % (sizeof kHints / sizeof kHints[0])];
   try {

@@ -1,6 +1,6 @@
 // The LIF loader on arbitrary bytes.
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 
 #include "images/LifGraphic.h"
 
@@ -13,7 +13,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int y = 0; y < lif.Height(); ++y) {
       if (lif.RowBytes()) sink = sink ^ lif.ScanLine(y)[lif.RowBytes() - 1];
     }
-  } catch (const Exception&) {
-  }
+  } catch (const Exception&) {}
   return 0;
 }

@@ -1,7 +1,7 @@
 // The MAT loader on arbitrary container bytes. Named palettes are looked up in a folder
 // that does not exist, so every NAME ends in the stream layer's error.
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 
 #include "iff/IffReader.h"
 #include "images/MatGraphic.h"
@@ -19,7 +19,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int y = 0; y < mat.Height(); ++y) {
       if (mat.RowBytes()) sink = sink ^ mat.ScanLine(y)[mat.RowBytes() - 1];
     }
-  } catch (const Exception&) {
-  }
+  } catch (const Exception&) {}
   return 0;
 }

@@ -20,7 +20,8 @@ namespace {
 const std::string& Home() {
   static const std::string home = [] {
     const std::string dir = (std::filesystem::temp_directory_path() /
-                             ("tessavor-fuzz-recordfiles-" + std::to_string(::getpid()))).string();
+                             ("tessavor-fuzz-recordfiles-" + std::to_string(::getpid())))
+                                .string();
     std::filesystem::create_directories(dir);
     setenv("TESSAVOR_HOME", dir.c_str(), 1);
     return dir + "/";
@@ -52,8 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Put(names[i], data + pos, n);
     pos += n;
   }
-  if (pos < size) Put(kRadiFile, data + pos, size - pos);
-  else std::filesystem::remove(Home() + kRadiFile);
+  if (pos < size)
+    Put(kRadiFile, data + pos, size - pos);
+  else
+    std::filesystem::remove(Home() + kRadiFile);
 
   try {
     doc.LoadRecordFiles();

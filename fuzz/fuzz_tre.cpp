@@ -17,15 +17,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (e.IsPacked()) {
         try {
           (void)UnpackTreBlock(e, stored);
-        } catch (const ETreArchive&) {
-        }
+        } catch (const ETreArchive&) {}
       }
       try {
         (void)SafeTreRelativePath(e.Name);
-      } catch (const ETreArchive&) {
-      }
+      } catch (const ETreArchive&) {}
     }
-  } catch (const ETreArchive&) {
-  }
+  } catch (const ETreArchive&) {}
   return 0;
 }

@@ -39,7 +39,7 @@ struct TIffId {
   constexpr TIffId(std::string_view text) {  // NOLINT: implicit on purpose, ids are written as text
     for (size_t i = 0; i < 4 && i < text.size(); ++i) Bytes[i] = static_cast<uint8_t>(text[i]);
   }
-  constexpr TIffId(const char* text) : TIffId(std::string_view(text)) {}  // NOLINT
+  constexpr TIffId(const char* text) : TIffId(std::string_view(text)) {}         // NOLINT
   constexpr TIffId(const std::string& text) : TIffId(std::string_view(text)) {}  // NOLINT
   // The four bytes of `value` in memory order, least significant first.
   static TIffId FromInt(uint32_t value) {

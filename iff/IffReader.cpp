@@ -194,8 +194,7 @@ struct THandleGuard {
     // destructor running during the unwinding of a parse error must not throw again.
     try {
       IffCloseHandle(handle);
-    } catch (...) {
-    }
+    } catch (...) {}
   }
 };
 
@@ -226,8 +225,8 @@ void TIffReader::Parse() {
     while (!Inside(*current, item)) {
       current = current->Parent;
       if (current == nullptr) {
-        throw EIffReader("TIffReader: " + m_fileName + ", error at offset " +
-                         Hex(item.Offset, 8) + "!");
+        throw EIffReader("TIffReader: " + m_fileName + ", error at offset " + Hex(item.Offset, 8) +
+                         "!");
       }
     }
     if (item.HeaderLen == 12) {
@@ -283,8 +282,8 @@ void TIffReader::OpenForm(TIffId type) {
 
 void TIffReader::CloseForm() {
   if (m_currentChunk) {
-    throw EIffReader("TIffReader: Attempt to close form, but chunk " +
-                     m_currentChunk->Name.Text() + " is still open!");
+    throw EIffReader("TIffReader: Attempt to close form, but chunk " + m_currentChunk->Name.Text() +
+                     " is still open!");
   }
   if (m_currentForm->Parent == nullptr) throw EIffReader("TIffReader: Cannot close last form!");
   m_currentForm = m_currentForm->Parent;
@@ -301,8 +300,8 @@ void TIffReader::OpenChunk(TIffId name) {
     }
   }
   m_currentForm->ChunkIndex = -1;
-  throw EIffReader("TIffReader[Form: " + m_currentForm->Name.Text() + "]: Chunk (" +
-                   name.Text() + ") doesn't exist!");
+  throw EIffReader("TIffReader[Form: " + m_currentForm->Name.Text() + "]: Chunk (" + name.Text() +
+                   ") doesn't exist!");
 }
 
 void TIffReader::CloseChunk() {
@@ -314,7 +313,8 @@ int32_t TIffReader::Read(void* buffer, int32_t count) {
   if (!m_currentChunk) throw EIffReader("TIffReader: Must open chunk before reading!");
   if (count <= 0) return 0;
   const int64_t used = m_stream->Position() - m_currentChunk->Offset - 8;
-  if (used + count > m_currentChunk->Size) throw EIffReader("TIffReader: Read beyond end of chunk!");
+  if (used + count > m_currentChunk->Size)
+    throw EIffReader("TIffReader: Read beyond end of chunk!");
   return static_cast<int32_t>(m_stream->Read(buffer, count));
 }
 

@@ -17,9 +17,9 @@
 // On bad files: no read outside the file and no unbounded recursion. Size fields are taken
 // as unsigned 32-bit values, so a scan always moves forward (by 8 bytes at least over a
 // chunk, 12 over a FORM); a rounded size above 2^31 - 1 is reported as 0x7FFFFFFF, and a scan
-// whose next item would start beyond offset 2^31 - 1 ends there. A chunk whose data runs past the end of the file is
-// not an error of the scanner: a read of its data simply comes back short. Files longer than
-// 2 GiB are scanned up to the first item that starts beyond 2^31 - 1.
+// whose next item would start beyond offset 2^31 - 1 ends there. A chunk whose data runs past the
+// end of the file is not an error of the scanner: a read of its data simply comes back short. Files
+// longer than 2 GiB are scanned up to the first item that starts beyond 2^31 - 1.
 
 #include <cstdint>
 #include <memory>
@@ -39,9 +39,9 @@ TESSAVOR_DECLARE_EXCEPTION(EIffReader_ErrorInForm);
 
 // The scanner's record of one item.
 struct TIffItemHeader {
-  TIffId Name;         // chunk identifier, or for a FORM its type
-  int32_t Offset = 0;  // file offset of the item's identifier
-  int32_t Size = 0;    // the size field rounded up to even (a chunk's data includes its pad)
+  TIffId Name;            // chunk identifier, or for a FORM its type
+  int32_t Offset = 0;     // file offset of the item's identifier
+  int32_t Size = 0;       // the size field rounded up to even (a chunk's data includes its pad)
   int32_t HeaderLen = 0;  // 8 for a chunk, 12 for a FORM
   int64_t FullSize = 0;   // the size field rounded up to even, never capped (for messages)
 };

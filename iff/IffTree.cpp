@@ -62,7 +62,8 @@ void WriteIffTree(const TIffReader& reader, const std::function<void(std::string
       continue;
     }
     const size_t depth = stack.size();
-    if (chunkLeft && (!formLeft || f.form->Chunks[f.chunk]->Offset < f.form->Forms[f.sub]->Offset)) {
+    if (chunkLeft &&
+        (!formLeft || f.form->Chunks[f.chunk]->Offset < f.form->Forms[f.sub]->Offset)) {
       const TChunk& c = *f.form->Chunks[f.chunk++];
       Line(out, depth, IffIdDisplay(c.Name), c);
     } else {

@@ -68,8 +68,8 @@ TIffWriter::TIffWriter(const std::string& fileName, uint8_t mode) : TBasicWriter
   } else if (mode == 1) {
     m_stream = std::make_unique<TFileStream>(fileName, TFileStream::TMode::Create);
   } else {
-    throw EIffWriter("TIffWriter.Create (" + fileName + "): Unknown mode " +
-                     std::to_string(mode) + "!");
+    throw EIffWriter("TIffWriter.Create (" + fileName + "): Unknown mode " + std::to_string(mode) +
+                     "!");
   }
 }
 
@@ -118,8 +118,8 @@ int32_t TIffWriter::OpenForm(TIffId type) {
   if (start > kMaxItemSize - 12) {
     throw EIffWriter("TIffWriter.OpenForm (" + type.Text() + "): File too large!");
   }
-  const uint8_t header[12] = {'F', 'O', 'R', 'M', 4, 0, 0, 0, type.Bytes[0], type.Bytes[1],
-                              type.Bytes[2], type.Bytes[3]};
+  const uint8_t header[12] = {'F',           'O',           'R',           'M',          4, 0, 0, 0,
+                              type.Bytes[0], type.Bytes[1], type.Bytes[2], type.Bytes[3]};
   WriteRaw(header, 12);
   m_forms.push_back(TOpenItem{type, static_cast<int32_t>(start), 4});
   return static_cast<int32_t>(start);
@@ -137,7 +137,8 @@ int32_t TIffWriter::OpenChunk(TIffId name) {
   if (start > kMaxItemSize - 8) {
     throw EIffWriter("TIffWriter.OpenChunk (" + name.Text() + "): File too large!");
   }
-  const uint8_t header[8] = {name.Bytes[0], name.Bytes[1], name.Bytes[2], name.Bytes[3], 0, 0, 0, 0};
+  const uint8_t header[8] = {
+      name.Bytes[0], name.Bytes[1], name.Bytes[2], name.Bytes[3], 0, 0, 0, 0};
   WriteRaw(header, 8);
   m_chunk = TOpenItem{name, static_cast<int32_t>(start), 0};
   return static_cast<int32_t>(start);

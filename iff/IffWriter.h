@@ -55,9 +55,9 @@ public:
   // Writes `count` bytes compressed as one zlib stream (header and Adler-32 trailer,
   // default level), without any length prefix.
   virtual int32_t WriteCompressed(const void* buffer, int32_t count);
-  virtual int32_t WriteLong(int32_t value);      // 4 bytes, little-endian
-  virtual int32_t WriteFloat(float value);       // IEEE single, little-endian
-  virtual int32_t WriteCRC(const std::string& text);  // StrCrc32(text), little-endian
+  virtual int32_t WriteLong(int32_t value);               // 4 bytes, little-endian
+  virtual int32_t WriteFloat(float value);                // IEEE single, little-endian
+  virtual int32_t WriteCRC(const std::string& text);      // StrCrc32(text), little-endian
   virtual int32_t WriteZString(const std::string& text);  // characters and one zero byte
 
   const std::string& FileName() const { return m_fileName; }
@@ -107,5 +107,5 @@ private:
 
   std::optional<TOpenItem> m_chunk;
   std::vector<TOpenItem> m_forms;  // innermost last
-  bool m_finished = false;  // Destroy or Discard ran
+  bool m_finished = false;         // Destroy or Discard ran
 };

@@ -31,7 +31,8 @@ TFileStream::TFileStream(const std::string& fileName, TMode mode) : m_fileName(f
   int flags = O_CLOEXEC | O_NONBLOCK | O_RDWR;
   if (mode == TMode::Create) flags |= O_CREAT | O_TRUNC;
   m_fd = ::open(fileName.c_str(), flags, 0666);
-  if (m_fd < 0) Fail(mode == TMode::Create ? "Cannot create file" : "Cannot open file", fileName, errno);
+  if (m_fd < 0)
+    Fail(mode == TMode::Create ? "Cannot create file" : "Cannot open file", fileName, errno);
   struct stat st {};
   if (::fstat(m_fd, &st) == 0 && !S_ISREG(st.st_mode)) {
     ::close(m_fd);

@@ -222,7 +222,9 @@ void HandleFile(TCompilerState& s, const TStatement& st) {
   TInputFile input(real);
   const int fd = input.Fd();
   struct stat info {};
-  if (::fstat(fd, &info) == 0 && !RoomFor(s, static_cast<uint64_t>(std::max<off_t>(info.st_size, 0)))) return;
+  if (::fstat(fd, &info) == 0 &&
+      !RoomFor(s, static_cast<uint64_t>(std::max<off_t>(info.st_size, 0))))
+    return;
   s.DataSize += s.OutputFile.CopyFrom(fd, shown);
   if (s.OutputFile.Size() > kMaxOutputSize) RoomFor(s, 1);  // the file grew while it was copied
 }
@@ -245,7 +247,9 @@ void HandleFileZ(TCompilerState& s, const TStatement& st) {
   WriteOutput(s, packed.data(), packedSize);
   s.DataSize += static_cast<int64_t>(packedSize);
   // An empty input gains nothing: its share is given as 100%.
-  const double percent = input.empty() ? 100.0 : 100.0 * static_cast<double>(packedSize) / static_cast<double>(input.size());
+  const double percent =
+      input.empty() ? 100.0
+                    : 100.0 * static_cast<double>(packedSize) / static_cast<double>(input.size());
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.1f", percent);
   Report("added " + shown + " - " + buf + "%");
@@ -346,9 +350,7 @@ void CloseForm(TCompilerState& s) {
 }
 
 // {
-void HandleOpenBrace(TCompilerState& s, const TStatement&) {
-  ++s.BraceDepth;
-}
+void HandleOpenBrace(TCompilerState& s, const TStatement&) { ++s.BraceDepth; }
 
 // }: the first rule that applies wins. A stray brace is none of the block compiler's
 // (the front end reports it), unless it was the one that finished the output.
@@ -430,18 +432,21 @@ void WriteOutputU32(TCompilerState& s, uint32_t value) {
 
 bool ReadCountToken(TCompilerState& s, std::string_view token, int32_t& count) {
   if (token.empty() || token[0] != '[') return false;
-  const std::string_view inner = token.size() >= 2 ? token.substr(1, token.size() - 2) : std::string_view();
+  const std::string_view inner =
+      token.size() >= 2 ? token.substr(1, token.size() - 2) : std::string_view();
   uint32_t d;
   count = ShortDecimal(inner, d) ? static_cast<int32_t>(d) : ReadIntegerDefault(inner, 0);
   if (count == 0) {
     ReportError(s, "\"" + std::string(inner) + "\" not a valid integer.");
   } else if (count < 0) {
-    ReportError(s, "\"" + std::string(inner) + "\" not a valid element count (it must be 1 or more).");
+    ReportError(s,
+                "\"" + std::string(inner) + "\" not a valid element count (it must be 1 or more).");
   }
   return true;
 }
 
-bool IntegerElement(TCompilerState& s, std::string_view text, const char* errorEnd, uint32_t& value) {
+bool IntegerElement(TCompilerState& s, std::string_view text, const char* errorEnd,
+                    uint32_t& value) {
   uint32_t d;
   if (ShortDecimal(text, d) && d != static_cast<uint32_t>(kNotAnInteger)) {
     value = d;
@@ -478,8 +483,8 @@ void FinishOutput(TCompilerState& s) {
         }
       }
     } catch (const std::exception& e) {
-      Report(std::string("While formatting your harddrive the following error happened: ") + "\n\r" +
-             e.what() + ": Unexpected Error!");
+      Report(std::string("While formatting your harddrive the following error happened: ") +
+             "\n\r" + e.what() + ": Unexpected Error!");
     }
     s.ExpectedCrc = 0;
   }

@@ -35,7 +35,8 @@ void WriteOutputChecked(TCompilerState& s, const void* data, size_t size);
 // deals with the others.
 inline void WriteOutput(TCompilerState& s, const void* data, size_t size) {
   TOutputWriter& out = s.OutputFile;
-  if (out.IsOpen() && !s.OutputTooLarge && size <= static_cast<uint64_t>(kMaxOutputSize - out.Position())) {
+  if (out.IsOpen() && !s.OutputTooLarge &&
+      size <= static_cast<uint64_t>(kMaxOutputSize - out.Position())) {
     out.Write(data, size);
   } else {
     WriteOutputChecked(s, data, size);
@@ -53,7 +54,8 @@ void StartOutput(TCompilerState& s, const char* kind, const std::string& name);
 // itself counting as a name. A name gives its StrCrc32 when GenCrc is set; otherwise
 // «error: line N, "TEXT" not a valid integer` + errorEnd + `» is reported and the result
 // is false (nothing is to be written).
-bool IntegerElement(TCompilerState& s, std::string_view text, const char* errorEnd, uint32_t& value);
+bool IntegerElement(TCompilerState& s, std::string_view text, const char* errorEnd,
+                    uint32_t& value);
 
 // A count token «[n]»: false (count untouched) when the token does not begin with "[";
 // otherwise the text between the brackets read as an integer with default 0, and 0
@@ -67,4 +69,3 @@ void FinishOutput(TCompilerState& s);
 // The statements of the block compiler, for the statement table (and the reserved places
 // of the flow statements in front of them).
 void RegisterBlockStatements(TDispatchTable& statements);
-

@@ -52,7 +52,7 @@ struct TDispatchEntry {
   std::string Keyword;                  // upper case, never holding ":" (a macro definition)
   TStatementHandler Handler = nullptr;  // at most one of the two; none: skipped
   TDecidingHandler Decider = nullptr;
-  TStatementGuard Guard = nullptr;      // none: always applies
+  TStatementGuard Guard = nullptr;  // none: always applies
 
   bool HasHandler() const { return Handler != nullptr || Decider != nullptr; }
 };
@@ -70,8 +70,10 @@ public:
   // Fills the first entry with this keyword that has no handler yet (the flow statements
   // register this way, so their place in the order stays the table's). Returns false when
   // there is no such entry.
-  bool Register(std::string_view keyword, TStatementHandler handler, TStatementGuard guard = nullptr);
-  bool Register(std::string_view keyword, TDecidingHandler handler, TStatementGuard guard = nullptr);
+  bool Register(std::string_view keyword, TStatementHandler handler,
+                TStatementGuard guard = nullptr);
+  bool Register(std::string_view keyword, TDecidingHandler handler,
+                TStatementGuard guard = nullptr);
   // The entry that decides `keyword` in state `s`, or nullptr.
   const TDispatchEntry* Find(std::string_view keyword, const TCompilerState& s) const;
   const std::vector<TDispatchEntry>& Entries() const { return m_entries; }
@@ -86,7 +88,8 @@ private:
   };
   static uint64_t Head(std::string_view keyword);
   void Insert(TDispatchEntry entry);
-  bool Fill(std::string_view keyword, TStatementHandler handler, TDecidingHandler decider, TStatementGuard guard);
+  bool Fill(std::string_view keyword, TStatementHandler handler, TDecidingHandler decider,
+            TStatementGuard guard);
   void Reindex();
 
   std::vector<TDispatchEntry> m_entries;
@@ -151,7 +154,7 @@ private:
   std::deque<TNameValue> m_entries;  // references stay valid on push and pop at the ends
   // For each upper-cased first character, the name lengths (63 for longer) seen.
   std::array<uint64_t, 256> m_shapes{};
-  size_t m_fronts = 0;               // entries at the front put there by PushFront
+  size_t m_fronts = 0;  // entries at the front put there by PushFront
   std::unordered_map<std::string, TBucket, THash, TEqual> m_index;
 };
 
@@ -185,7 +188,7 @@ struct TTreName {
   bool HasBlock = false;  // a BLOCK of this name was compiled
 };
 
-constexpr int kSlotCount = 2049;      // FORM nesting levels; chunks between FORM closes
+constexpr int kSlotCount = 2049;  // FORM nesting levels; chunks between FORM closes
 constexpr int kMaxDataArgs = 32;
 constexpr size_t kMaxMacroText = 255;
 constexpr size_t kMaxCString = 255;
@@ -245,8 +248,8 @@ struct TCompilerState {
   std::vector<TTreName> TreNames;
   int TreDeclCount = 0;
   std::array<uint8_t, 272> TreEntry{};
-  int FlagDepth = 0;        // FlagStack saves not yet restored since the output began
-  int64_t BlockStart = 0;   // file position of the open BLOCK's first byte
+  int FlagDepth = 0;       // FlagStack saves not yet restored since the output began
+  int64_t BlockStart = 0;  // file position of the open BLOCK's first byte
   TCrcList CrcList;
   // Upper-cased TREFILE name -> its first index in TreNames: archives hold thousands of
   // entries, and each BLOCK looks its name up.

@@ -65,6 +65,10 @@ void HandleCrcOut(TCompilerState& s, const TStatement& st) {
 
 }  // namespace
 
-void RegisterCrcListStatements(TDispatchTable& frontEnd) { frontEnd.Register("$CRC_OUT", HandleCrcOut); }
+void RegisterCrcListStatements(TDispatchTable& frontEnd) {
+  frontEnd.Register("$CRC_OUT", HandleCrcOut);
+}
 
-void WriteCrcListLine(TCompilerState& s, std::string_view text) { s.CrcList.WriteCrcListLine(text); }
+void WriteCrcListLine(TCompilerState& s, std::string_view text) {
+  s.CrcList.WriteCrcListLine(text);
+}

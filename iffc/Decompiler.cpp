@@ -61,9 +61,9 @@ std::string Hex8(uint32_t v) {
 
 struct TNode {
   enum class Kind { Form, Chunk, Raw } kind = Kind::Raw;
-  uint32_t begin = 0;       // first byte of the item (its id), or of the raw bytes
-  uint32_t dataBegin = 0;   // a FORM's first child / a chunk's first data byte / raw start
-  uint32_t dataEnd = 0;     // end of the FORM's content / the chunk's data / the raw bytes
+  uint32_t begin = 0;      // first byte of the item (its id), or of the raw bytes
+  uint32_t dataBegin = 0;  // a FORM's first child / a chunk's first data byte / raw start
+  uint32_t dataEnd = 0;    // end of the FORM's content / the chunk's data / the raw bytes
   int depth = 0;
   std::vector<int> children;  // FORM only, in file order (the last may be Raw)
 };
@@ -83,7 +83,9 @@ private:
     int depth;
   };
 
-  std::vector<int>& ChildrenOf(int node) { return node < 0 ? m_top : m_nodes[static_cast<size_t>(node)].children; }
+  std::vector<int>& ChildrenOf(int node) {
+    return node < 0 ? m_top : m_nodes[static_cast<size_t>(node)].children;
+  }
 
   int Add(TNode n) {
     m_nodes.push_back(std::move(n));
@@ -107,8 +109,8 @@ private:
           n.depth = f.depth;
           const int parent = f.node;
           f.pos += extent;
-          if (std::memcmp(p, "FORM", 4) == 0 && size >= 4 && size % 2 == 0 && SpellableFormType(p + 8) &&
-              f.depth < kMaxFormDepth) {
+          if (std::memcmp(p, "FORM", 4) == 0 && size >= 4 && size % 2 == 0 &&
+              SpellableFormType(p + 8) && f.depth < kMaxFormDepth) {
             n.kind = TNode::Kind::Form;
             n.dataBegin = n.begin + 12;
             n.dataEnd = n.begin + 8 + size;
@@ -324,7 +326,8 @@ bool IsMeshChunk(const uint8_t* id) {
 // A name the script can carry as a quoted word: printable, nothing normalisation changes.
 bool SpellableName(std::string_view name) {
   if (name.empty() || name.size() > 255 || name.front() == ' ' || name.back() == ' ') return false;
-  if (name.find("//") != std::string_view::npos || name.find("  ") != std::string_view::npos) return false;
+  if (name.find("//") != std::string_view::npos || name.find("  ") != std::string_view::npos)
+    return false;
   for (const char ch : name) {
     const auto c = static_cast<uint8_t>(ch);
     if (c < 0x20 || c > 0x7E || c == '"' || c == ',' || c == '(' || c == ')') return false;
@@ -337,8 +340,8 @@ std::string Quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
 std::string SafeFileName(const std::string& name) {
   std::string r;
   for (const char c : name) {
-    const bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
-                      c == '-' || c == '_';
+    const bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                      c == '.' || c == '-' || c == '_';
     r += keep ? c : '_';
   }
   if (r.empty() || r == "." || r == "..") r = "_" + r;
@@ -353,13 +356,14 @@ std::vector<uint8_t> ReadBounded(const std::string& fileName) {
                       " bytes, more than the largest file the reader accepts (2147483647)");
   }
   std::vector<uint8_t> data = ReadWholeFile(fileName);
-  if (data.size() > kMaxInput) throw EDecompiler("Decompiler: \"" + fileName + "\" grew past 2147483647 bytes while read");
+  if (data.size() > kMaxInput)
+    throw EDecompiler("Decompiler: \"" + fileName + "\" grew past 2147483647 bytes while read");
   return data;
 }
 
 bool LooksLikeTre(std::span<const uint8_t> b) {
-  return b.size() >= kTreHeaderSize && std::memcmp(b.data(), "FORM", 4) != 0 && GetLE(b.data() + 4) == 1 &&
-         GetLE(b.data() + 8) == 0 && GetLE(b.data() + 12) == 0;
+  return b.size() >= kTreHeaderSize && std::memcmp(b.data(), "FORM", 4) != 0 &&
+         GetLE(b.data() + 4) == 1 && GetLE(b.data() + 8) == 0 && GetLE(b.data() + 12) == 0;
 }
 
 std::string BaseName(const std::string& path) {
@@ -371,15 +375,16 @@ std::vector<uint8_t> Pack(std::span<const uint8_t> data) {
   uLongf size = compressBound(static_cast<uLong>(data.size()));
   std::vector<uint8_t> out(size);
   static const uint8_t empty = 0;
-  if (compress2(out.data(), &size, data.empty() ? &empty : data.data(), static_cast<uLong>(data.size()),
-                Z_DEFAULT_COMPRESSION) != Z_OK) {
+  if (compress2(out.data(), &size, data.empty() ? &empty : data.data(),
+                static_cast<uLong>(data.size()), Z_DEFAULT_COMPRESSION) != Z_OK) {
     return {};
   }
   out.resize(size);
   return out;
 }
 
-TDecompileResult DecompileTre(std::span<const uint8_t> b, const std::string& fileName, TDecompileResult r) {
+TDecompileResult DecompileTre(std::span<const uint8_t> b, const std::string& fileName,
+                              TDecompileResult r) {
   const TTreDirectory dir = ParseTreDirectory(b, b.size(), "\"" + fileName + "\"");
   std::set<std::string> seen;
   for (size_t i = 0; i < dir.Entries.size(); ++i) {
@@ -395,11 +400,13 @@ TDecompileResult DecompileTre(std::span<const uint8_t> b, const std::string& fil
     }
   }
   std::string base = r.ScriptPath;
-  if (base.size() > 4 && base.compare(base.size() - 4, 4, ".txt") == 0) base.resize(base.size() - 4);
+  if (base.size() > 4 && base.compare(base.size() - 4, 4, ".txt") == 0)
+    base.resize(base.size() - 4);
   const std::string folder = base + ".blocks";
   const std::string absFolder = std::filesystem::absolute(folder).lexically_normal().string();
   if (!SpellableName(absFolder)) {
-    throw EDecompiler("Decompiler: the folder \"" + absFolder + "\" cannot be written in a script; choose another with -o");
+    throw EDecompiler("Decompiler: the folder \"" + absFolder +
+                      "\" cannot be written in a script; choose another with -o");
   }
   std::filesystem::create_directories(folder);
 
@@ -409,8 +416,9 @@ TDecompileResult DecompileTre(std::span<const uint8_t> b, const std::string& fil
   for (size_t i = 0; i < dir.Entries.size(); ++i) {
     if (!dir.Entries[i].NeverWritten()) order.push_back(i);
   }
-  std::stable_sort(order.begin(), order.end(),
-                   [&](size_t x, size_t y) { return dir.Entries[x].Offset < dir.Entries[y].Offset; });
+  std::stable_sort(order.begin(), order.end(), [&](size_t x, size_t y) {
+    return dir.Entries[x].Offset < dir.Entries[y].Offset;
+  });
   uint64_t expected = kTreHeaderSize + uint64_t{kTreEntrySize} * dir.Count;
   bool layout = true;
   for (const size_t i : order) {
@@ -418,7 +426,8 @@ TDecompileResult DecompileTre(std::span<const uint8_t> b, const std::string& fil
     layout &= e.Offset == expected;
     expected = uint64_t{e.Offset} + e.BytesInFile();
   }
-  layout &= expected == b.size() || (order.empty() && b.size() == kTreHeaderSize + uint64_t{kTreEntrySize} * dir.Count);
+  layout &= expected == b.size() ||
+            (order.empty() && b.size() == kTreHeaderSize + uint64_t{kTreEntrySize} * dir.Count);
   for (size_t i = 0; i < dir.Entries.size(); ++i) {
     // The compiler writes the name's checksum and zeros behind the name.
     const uint8_t* raw = b.data() + kTreHeaderSize + i * kTreEntrySize;
@@ -428,7 +437,9 @@ TDecompileResult DecompileTre(std::span<const uint8_t> b, const std::string& fil
   }
   if (!layout) {
     r.Identical = false;
-    r.Notes.push_back("the archive's layout differs from the one this compiler writes (gaps, order, checksums or bytes behind the names); recompiling gives an equivalent archive");
+    r.Notes.push_back(
+        "the archive's layout differs from the one this compiler writes (gaps, order, checksums or "
+        "bytes behind the names); recompiling gives an equivalent archive");
   }
 
   std::string s = "// Decompiled from " + BaseName(fileName) + " by iffc --decompile.\n";
@@ -452,13 +463,17 @@ TDecompileResult DecompileTre(std::span<const uint8_t> b, const std::string& fil
       sizeText = size > 0x7FFFFFFF ? Hex8(size) : std::to_string(size);
       if (size == 0xFFFFFFFF || e.StoredSize == e.Size) {
         r.Identical = false;
-        r.Notes.push_back("block " + e.Name + ": its sizes cannot be given by a BLOCK line; recompiling gives an equivalent entry");
+        r.Notes.push_back(
+            "block " + e.Name +
+            ": its sizes cannot be given by a BLOCK line; recompiling gives an equivalent entry");
       }
       try {
         std::vector<uint8_t> unpacked = UnpackTreBlock(e, stored);
         if (Pack(unpacked) != content) {
           r.Identical = false;
-          r.Notes.push_back("block " + e.Name + " was packed by another packer; recompiling packs it again (same unpacked contents)");
+          r.Notes.push_back(
+              "block " + e.Name +
+              " was packed by another packer; recompiling packs it again (same unpacked contents)");
         }
         content = std::move(unpacked);
         item = "FILE.Z";
@@ -516,7 +531,9 @@ std::string DecompileIffBytes(std::span<const uint8_t> b, const std::string& out
         sb.Bytes(d, p, n.dataEnd - n.dataBegin);
         break;
       case TNode::Kind::Chunk: {
-        sb.Line(d, "CHUNK " + (SpellableChunkId(p) ? std::string(reinterpret_cast<const char*>(p), 4) : Hex8(GetLE(p))));
+        sb.Line(d,
+                "CHUNK " + (SpellableChunkId(p) ? std::string(reinterpret_cast<const char*>(p), 4)
+                                                : Hex8(GetLE(p))));
         sb.Line(d, "{");
         sb.Data(d + 1, p, n.dataBegin, n.dataEnd, IsMeshChunk(p));
         sb.Line(d, "}");
@@ -527,16 +544,20 @@ std::string DecompileIffBytes(std::span<const uint8_t> b, const std::string& out
         sb.Line(d, "FORM " + std::string(type, strnlen(type, 4)));
         sb.Line(d, "{");
         todo.push_back({step.node, true});
-        for (auto it = n.children.rbegin(); it != n.children.rend(); ++it) todo.push_back({*it, false});
+        for (auto it = n.children.rbegin(); it != n.children.rend(); ++it)
+          todo.push_back({*it, false});
         break;
       }
     }
   }
   sb.Line(0, "}");
   std::string head;
-  if (sb.UsedFvrt()) head += "$TYPE FVRT_RECORD = DATA [4] \\ LONG %1% \\ LONG %2% \\ FLOAT %3% \\ FLOAT %4% \\\\\n";
+  if (sb.UsedFvrt())
+    head += "$TYPE FVRT_RECORD = DATA [4] \\ LONG %1% \\ LONG %2% \\ FLOAT %3% \\ FLOAT %4% \\\\\n";
   if (sb.UsedFace()) {
-    head += "$TYPE FACE_RECORD = DATA [7] \\ LONG %1% \\ FLOAT %2% \\ LONG %3% \\ LONG %4% \\ LONG %5% \\ LONG %6% \\ LONG %7% \\\\\n";
+    head +=
+        "$TYPE FACE_RECORD = DATA [7] \\ LONG %1% \\ FLOAT %2% \\ LONG %3% \\ LONG %4% \\ LONG %5% "
+        "\\ LONG %6% \\ LONG %7% \\\\\n";
   }
   return head + sb.Text();
 }

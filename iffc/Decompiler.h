@@ -43,8 +43,8 @@ std::string DecompileIffBytes(std::span<const uint8_t> bytes, const std::string&
 struct TDecompileResult {
   std::string ScriptPath;
   bool IsTre = false;
-  bool Identical = true;                // recompiling gives the same bytes
-  std::vector<std::string> Notes;       // what the user should know (not identical, ...)
+  bool Identical = true;           // recompiling gives the same bytes
+  std::vector<std::string> Notes;  // what the user should know (not identical, ...)
 };
 
 // Decompiles `fileName` into `scriptPath` (default: fileName + ".txt"). A TRE archive's

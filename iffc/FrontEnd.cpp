@@ -9,8 +9,8 @@
 #include <memory>
 #include <unordered_map>
 
-#include "iffc/Compiler.h"
 #include "iffc/BlockCompiler.h"
+#include "iffc/Compiler.h"
 #include "util/Crc32.h"
 #include "util/Exception.h"
 #include "util/FileIo.h"
@@ -88,7 +88,9 @@ void Emit(TCompilerMessage m) {
   Deliver(m);
 }
 
-bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+bool StartsWith(std::string_view s, std::string_view prefix) {
+  return s.substr(0, prefix.size()) == prefix;
+}
 
 // The text behind the first `skip` characters, trimmed ("$OUTPUT", "$CONST", "$TYPE").
 std::string TextBehind(std::string_view line, size_t skip) {
@@ -113,7 +115,8 @@ class TTextLines {
 public:
   // A UTF-8 byte order mark, which some editors put in front of a text, is no part of it.
   explicit TTextLines(std::vector<uint8_t> data) : m_data(std::move(data)) {
-    if (m_data.size() >= 3 && m_data[0] == 0xEF && m_data[1] == 0xBB && m_data[2] == 0xBF) m_pos = 3;
+    if (m_data.size() >= 3 && m_data[0] == 0xEF && m_data[1] == 0xBB && m_data[2] == 0xBF)
+      m_pos = 3;
     // Most scripts end their lines with LF alone: one look at the whole text spares them
     // the search for a CR in every line.
     m_hasCr = std::memchr(m_data.data(), '\r', m_data.size()) != nullptr;
@@ -127,7 +130,8 @@ public:
     const void* nl = std::memchr(p + from, '\n', n - from);
     size_t end = nl ? static_cast<size_t>(static_cast<const char*>(nl) - p) : n;
     if (m_hasCr) {
-      if (const void* cr = std::memchr(p + from, '\r', end - from)) end = static_cast<size_t>(static_cast<const char*>(cr) - p);
+      if (const void* cr = std::memchr(p + from, '\r', end - from))
+        end = static_cast<size_t>(static_cast<const char*>(cr) - p);
     }
     const std::string_view line(p + from, end - from);
     m_pos = end + (end + 1 < n && p[end] == '\r' && p[end + 1] == '\n' ? 2 : 1);
@@ -193,7 +197,8 @@ void HandleWrite(TCompilerState& s, const TStatement& st) {
     if (!IsBlankText(line) && !CompileStatement(s, keyword, line)) {
       ReportErrorAt(defLine, "\"" + keyword + "\" - undeclared identifier.");
     }
-    if (clear && i < s.MacroList.size()) s.MacroList.erase(s.MacroList.begin() + static_cast<ptrdiff_t>(i));
+    if (clear && i < s.MacroList.size())
+      s.MacroList.erase(s.MacroList.begin() + static_cast<ptrdiff_t>(i));
   }
 }
 
@@ -204,9 +209,7 @@ void HandleClear(TCompilerState& s, const TStatement& st) {
 }
 
 // $OUTPUT TEXT
-void HandleOutput(TCompilerState&, const TStatement& st) {
-  ReportPlain(TextBehind(st.Line, 7));
-}
+void HandleOutput(TCompilerState&, const TStatement& st) { ReportPlain(TextBehind(st.Line, 7)); }
 
 // $INCLUDE FILE: a declaration file from the program folder.
 void HandleInclude(TCompilerState& s, const TStatement& st);
@@ -249,13 +252,9 @@ void HandleType(TCompilerState& s, const TStatement& st) {
   s.TypeList.PushBack(SplitDeclaration(TextBehind(st.Line, 5)));
 }
 
-void HandleGenCrcOn(TCompilerState& s, const TStatement&) {
-  s.GenCrc = true;
-}
+void HandleGenCrcOn(TCompilerState& s, const TStatement&) { s.GenCrc = true; }
 
-void HandleGenCrcOff(TCompilerState& s, const TStatement&) {
-  s.GenCrc = false;
-}
+void HandleGenCrcOff(TCompilerState& s, const TStatement&) { s.GenCrc = false; }
 
 // The count and the arguments of a DATA line (its text behind "\\") into DataArgs. False,
 // the error reported, when the line goes no further.
@@ -268,7 +267,8 @@ bool ReadDataArgs(TCompilerState& s, const TStatement& st) {
   }
   const size_t args = st.Line.find("\\\\");
   // Without "\\" the line has no arguments (a DATA line may consist of statements only).
-  const std::string argText = args == std::string_view::npos ? std::string() : TrimControl(st.Line.substr(args + 2));
+  const std::string argText =
+      args == std::string_view::npos ? std::string() : TrimControl(st.Line.substr(args + 2));
   const TScriptTokens argTokens(argText);
   for (int32_t j = 1; j <= count; ++j) {
     std::string& arg = s.DataArgs[static_cast<size_t>(j - 1)];
@@ -293,12 +293,13 @@ bool ReplaceArgumentReference(TCompilerState& s, std::string& stmt) {
   const size_t close = stmt.find('%', open + 1);
   const size_t end = close == std::string::npos ? stmt.size() : close + 1;
   const std::string ref = stmt.substr(open, end - open);
-  const std::string_view inner =
-      std::string_view(ref).substr(1, ref.size() >= 2 && close != std::string::npos ? ref.size() - 2 : ref.size() - 1);
+  const std::string_view inner = std::string_view(ref).substr(
+      1, ref.size() >= 2 && close != std::string::npos ? ref.size() - 2 : ref.size() - 1);
   int32_t k;
   if (!ParseScriptInteger(inner, k)) {
     throw EConvertError("'" + std::string(inner) + "' is not a valid integer value (line " +
-                        std::to_string(s.LineNumber) + ", DATA argument reference \"" + ref + "\")");
+                        std::to_string(s.LineNumber) + ", DATA argument reference \"" + ref +
+                        "\")");
   }
   if (k < 1 || k > kMaxDataArgs) {
     ReportError(s, "\"" + ref + "\" not a valid argument reference (1 to 32).");
@@ -548,7 +549,9 @@ std::string RunScript(TCompilerState& s, const std::string& scriptName) {
 
   const TLineReader reader = g_lineReader;
   std::unique_ptr<TTextLines> file;
-  if (!reader) file = std::make_unique<TTextLines>(ReadWholeFile(MapFixedPath(scriptName), kMaxScriptFileBytes));
+  if (!reader)
+    file =
+        std::make_unique<TTextLines>(ReadWholeFile(MapFixedPath(scriptName), kMaxScriptFileBytes));
 
   std::string readerLine;
   while (!s.EndOfInput) {
@@ -632,7 +635,9 @@ void ReportAt(TMessageKind kind, const char* word, int line, const std::string& 
 
 }  // namespace
 
-void ReportErrorAt(int line, const std::string& text) { ReportAt(TMessageKind::Error, "error", line, text); }
+void ReportErrorAt(int line, const std::string& text) {
+  ReportAt(TMessageKind::Error, "error", line, text);
+}
 
 void ReportError(TCompilerState& s, const std::string& text) { ReportErrorAt(s.LineNumber, text); }
 
@@ -659,10 +664,13 @@ size_t TNameList::THash::operator()(std::string_view s) const {
   return static_cast<size_t>(h);
 }
 
-bool TNameList::TEqual::operator()(std::string_view a, std::string_view b) const { return SameTextIgnoreCase(a, b); }
+bool TNameList::TEqual::operator()(std::string_view a, std::string_view b) const {
+  return SameTextIgnoreCase(a, b);
+}
 
 void TNameList::Note(std::string_view name) {
-  if (!name.empty()) m_shapes[UpperByte(name[0])] |= uint64_t{1} << std::min<size_t>(name.size(), 63);
+  if (!name.empty())
+    m_shapes[UpperByte(name[0])] |= uint64_t{1} << std::min<size_t>(name.size(), 63);
 }
 
 void TNameList::PushBack(TNameValue entry) {
@@ -727,7 +735,8 @@ bool WholeToken(std::string_view t) {
 
 }  // namespace
 
-void NormalizeLineInto(TCompilerState& s, std::string_view input, std::string& result, TScriptTokens* out) {
+void NormalizeLineInto(TCompilerState& s, std::string_view input, std::string& result,
+                       TScriptTokens* out) {
   if (out && SplitPlainLine(s, input, *out)) {
     result.assign(input);
     out->Split(result);
@@ -763,7 +772,8 @@ void NormalizeLineInto(TCompilerState& s, std::string_view input, std::string& r
   bool whole = true;
   auto piece = [&](std::string_view p) {
     whole = whole && WholeToken(p);
-    if (whole) spans.emplace_back(static_cast<uint32_t>(result.size()), static_cast<uint32_t>(p.size()));
+    if (whole)
+      spans.emplace_back(static_cast<uint32_t>(result.size()), static_cast<uint32_t>(p.size()));
     result.append(p);
   };
   const std::string_view t0 = tokens.Get(0);
@@ -777,7 +787,8 @@ void NormalizeLineInto(TCompilerState& s, std::string_view input, std::string& r
       result += '"';
       // A quoted piece without quotes inside splits back into exactly its text.
       whole = whole && t.find('"') == std::string_view::npos;
-      if (whole) spans.emplace_back(static_cast<uint32_t>(result.size()), static_cast<uint32_t>(t.size()));
+      if (whole)
+        spans.emplace_back(static_cast<uint32_t>(result.size()), static_cast<uint32_t>(t.size()));
       result.append(t);
       result += '"';
       continue;
@@ -833,10 +844,12 @@ void TDispatchTable::Add(std::string keyword, TDecidingHandler handler, TStateme
   Insert({std::move(keyword), nullptr, handler, guard});
 }
 
-void TDispatchTable::Reserve(std::string keyword) { Insert({std::move(keyword), nullptr, nullptr, nullptr}); }
+void TDispatchTable::Reserve(std::string keyword) {
+  Insert({std::move(keyword), nullptr, nullptr, nullptr});
+}
 
-bool TDispatchTable::Fill(std::string_view keyword, TStatementHandler handler, TDecidingHandler decider,
-                          TStatementGuard guard) {
+bool TDispatchTable::Fill(std::string_view keyword, TStatementHandler handler,
+                          TDecidingHandler decider, TStatementGuard guard) {
   for (TDispatchEntry& e : m_entries) {
     if (e.Keyword == keyword && !e.HasHandler()) {
       e.Handler = handler;
@@ -849,11 +862,13 @@ bool TDispatchTable::Fill(std::string_view keyword, TStatementHandler handler, T
   return false;
 }
 
-bool TDispatchTable::Register(std::string_view keyword, TStatementHandler handler, TStatementGuard guard) {
+bool TDispatchTable::Register(std::string_view keyword, TStatementHandler handler,
+                              TStatementGuard guard) {
   return Fill(keyword, handler, nullptr, guard);
 }
 
-bool TDispatchTable::Register(std::string_view keyword, TDecidingHandler handler, TStatementGuard guard) {
+bool TDispatchTable::Register(std::string_view keyword, TDecidingHandler handler,
+                              TStatementGuard guard) {
   return Fill(keyword, nullptr, handler, guard);
 }
 
@@ -869,12 +884,14 @@ void TDispatchTable::Reindex() {
   for (size_t i = 0; i < m_entries.size(); ++i) {
     const TDispatchEntry& e = m_entries[i];
     if (e.HasHandler() && !e.Keyword.empty()) {
-      m_index[static_cast<unsigned char>(e.Keyword[0])].push_back({Head(e.Keyword), e.Keyword.size(), i});
+      m_index[static_cast<unsigned char>(e.Keyword[0])].push_back(
+          {Head(e.Keyword), e.Keyword.size(), i});
     }
   }
 }
 
-const TDispatchEntry* TDispatchTable::Find(std::string_view keyword, const TCompilerState& s) const {
+const TDispatchEntry* TDispatchTable::Find(std::string_view keyword,
+                                           const TCompilerState& s) const {
   if (keyword.empty()) return nullptr;
   const auto& bucket = m_index[static_cast<unsigned char>(keyword[0])];
   if (bucket.empty()) return nullptr;
@@ -882,7 +899,9 @@ const TDispatchEntry* TDispatchTable::Find(std::string_view keyword, const TComp
   for (const TIndexed& x : bucket) {
     if (x.Size != keyword.size() || x.Head != head) continue;
     const TDispatchEntry& e = m_entries[x.Entry];
-    if (keyword.size() > 8 && std::memcmp(e.Keyword.data() + 8, keyword.data() + 8, keyword.size() - 8) != 0) continue;
+    if (keyword.size() > 8 &&
+        std::memcmp(e.Keyword.data() + 8, keyword.data() + 8, keyword.size() - 8) != 0)
+      continue;
     if (!e.Guard || e.Guard(s)) return &e;
   }
   return nullptr;

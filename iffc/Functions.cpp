@@ -123,9 +123,7 @@ void HandleElse(TCompilerState& s, const TStatement&) {
 }
 
 // "{" inside a conditional
-void HandleIfOpen(TCompilerState& s, const TStatement&) {
-  WriteWord(s, kCodeIfOpen);
-}
+void HandleIfOpen(TCompilerState& s, const TStatement&) { WriteWord(s, kCodeIfOpen); }
 
 // "}" inside a conditional
 void HandleIfClose(TCompilerState& s, const TStatement&) {

@@ -113,9 +113,7 @@ void TOutputWriter::WriteZeros(size_t count) {
   }
 }
 
-void TOutputWriter::Seek(int64_t position) {
-  m_pos = std::clamp<int64_t>(position, 0, m_size);
-}
+void TOutputWriter::Seek(int64_t position) { m_pos = std::clamp<int64_t>(position, 0, m_size); }
 
 int64_t TOutputWriter::CopyFrom(int fd, const std::string& what) {
   if (!m_file) throw EInOutError("File not open: no output file for the bytes to go to");

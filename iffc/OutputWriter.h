@@ -11,8 +11,8 @@
 //
 // Crash safety: the bytes go through the program's one safe writer (util/FileIo.h): a
 // temporary file beside the target, which Close renames over the target, and the same
-// refusals (a device, FIFO or folder is never replaced). An output that is never closed (the run ended with an exception) is
-// removed and the previous file of that name stays as it was.
+// refusals (a device, FIFO or folder is never replaced). An output that is never closed (the run
+// ended with an exception) is removed and the previous file of that name stays as it was.
 
 #include <cstddef>
 #include <cstdint>
@@ -47,8 +47,8 @@ public:
   void Write(const void* data, size_t size) {
     // Appending to the window with room left, nearly every write, is one copy (of at
     // least one byte: an empty write may come with no buffer at all).
-    if (m_windowLen != 0 && m_pos == m_windowStart + static_cast<int64_t>(m_windowLen) && size != 0 &&
-        size <= kWindowSize - m_windowLen) {
+    if (m_windowLen != 0 && m_pos == m_windowStart + static_cast<int64_t>(m_windowLen) &&
+        size != 0 && size <= kWindowSize - m_windowLen) {
       std::memcpy(m_window.data() + m_windowLen, data, size);
       m_windowLen += size;
       m_pos += static_cast<int64_t>(size);

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <limits>
 
-
 void TScriptTokens::PushMore(std::string_view token) {
   m_more.push_back(token);
   ++m_count;
@@ -92,7 +91,8 @@ bool ParseScriptInteger(std::string_view text, int32_t& value) {
     if (v > int64_t{1} << 31) return false;
   }
   if (negative) v = -v;
-  if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) return false;
+  if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max())
+    return false;
   value = static_cast<int32_t>(v);
   return true;
 }
@@ -136,14 +136,14 @@ bool ParseScriptFloat(std::string_view text, float& value) {
   return true;
 }
 
-
 bool HasPathSeparator(std::string_view path) {
   return path.find_first_of("\\/") != std::string_view::npos;
 }
 
 bool IsAbsoluteScriptPath(std::string_view path) {
   if (!path.empty() && IsPathSeparator(path[0])) return true;
-  return path.size() >= 3 && (path[0] == 'C' || path[0] == 'c') && path[1] == ':' && IsPathSeparator(path[2]);
+  return path.size() >= 3 && (path[0] == 'C' || path[0] == 'c') && path[1] == ':' &&
+         IsPathSeparator(path[2]);
 }
 
 std::string DirectoryPart(std::string_view path) {
@@ -153,7 +153,8 @@ std::string DirectoryPart(std::string_view path) {
 
 std::string WithTrailingSeparator(std::string path) {
   if (!path.empty() && IsPathSeparator(path.back())) return path;
-  const bool backslashes = path.find('\\') != std::string::npos && path.find('/') == std::string::npos;
+  const bool backslashes =
+      path.find('\\') != std::string::npos && path.find('/') == std::string::npos;
   path += backslashes ? '\\' : '/';
   return path;
 }

@@ -20,7 +20,8 @@ void SetTreEntry(TCompilerState& s, uint32_t size, uint32_t offset, uint32_t sto
   PutLE(e.data() + 8, offset);
   PutLE(e.data() + 12, stored);
   // At most 255 characters, so the name always ends with a zero byte.
-  std::memcpy(e.data() + 16, s.BlockName.data(), std::min<size_t>(s.BlockName.size(), kTreNameSize - 1));
+  std::memcpy(e.data() + 16, s.BlockName.data(),
+              std::min<size_t>(s.BlockName.size(), kTreNameSize - 1));
 }
 
 // Index of a declared name (case-insensitive, first match), or -1.
@@ -28,7 +29,6 @@ int FindTreName(const TCompilerState& s, const std::string& name) {
   const auto it = s.TreNameIndex.find(UpperCase(name));
   return it == s.TreNameIndex.end() ? -1 : it->second;
 }
-
 
 int64_t DirectoryEnd(const TCompilerState& s) {
   return kTreHeaderSize + static_cast<int64_t>(kTreEntrySize) * s.TreDeclCount;
@@ -60,7 +60,8 @@ void FinishBlock(TCompilerState& s) {
   const int i = FindTreName(s, s.BlockName);
   if (i < 0) return;
   if (end > static_cast<int64_t>(UINT32_MAX)) {
-    ReportError(s, "TRE archive larger than 4 GB; block (" + s.BlockName + ") cannot be described.");
+    ReportError(s,
+                "TRE archive larger than 4 GB; block (" + s.BlockName + ") cannot be described.");
     return;
   }
   s.TreNames[static_cast<size_t>(i)].HasBlock = true;
@@ -83,7 +84,8 @@ void HandleTre(TCompilerState& s, const TStatement& st) {
 
 // TREFILE NAME
 void HandleTreFile(TCompilerState& s, const TStatement& st) {
-  if (!s.InTre || s.InBlock || !s.OutputFile.IsOpen() || s.OutputFile.Position() != DirectoryEnd(s)) {
+  if (!s.InTre || s.InBlock || !s.OutputFile.IsOpen() ||
+      s.OutputFile.Position() != DirectoryEnd(s)) {
     ReportError(s, "TREFILE (" + TrimControl(st.Tokens.Get(1)) +
                        ") must follow the TRE line, before the first BLOCK.");
     return;
@@ -141,9 +143,7 @@ void ResetTreState(TCompilerState& s) {
   s.InBlock = false;
 }
 
-void CloseBlock(TCompilerState& s) {
-  FinishBlock(s);
-}
+void CloseBlock(TCompilerState& s) { FinishBlock(s); }
 
 void CloseTre(TCompilerState& s) {
   const int64_t end = s.OutputFile.Position();

@@ -64,8 +64,8 @@ uint64_t TreDirectoryBytes(std::span<const uint8_t> header, uint64_t fileSize,
   if (dirBytes > fileSize - kTreHeaderSize) {
     throw ETreArchive("TRE archive " + what + ": the header announces " + std::to_string(count) +
                       " directory entries (" + std::to_string(dirBytes) +
-                      " bytes from offset 16), but the file has only " +
-                      std::to_string(fileSize) + " bytes");
+                      " bytes from offset 16), but the file has only " + std::to_string(fileSize) +
+                      " bytes");
   }
   return dirBytes;
 }
@@ -93,7 +93,8 @@ TTreDirectory ParseTreDirectory(std::span<const uint8_t> head, uint64_t fileSize
     const auto* name = reinterpret_cast<const char*>(p + 16);
     const void* nul = std::memchr(name, 0, kTreNameSize);
     e.Name.assign(name, nul ? static_cast<const char*>(nul) - name : kTreNameSize);
-    const std::string where = "entry " + std::to_string(i) + " (at offset " + std::to_string(at) + ")";
+    const std::string where =
+        "entry " + std::to_string(i) + " (at offset " + std::to_string(at) + ")";
     if (!nul) {
       e.Problem = where + ": name has no terminating zero byte";
     } else if (!e.NeverWritten()) {
@@ -139,10 +140,13 @@ void UnpackTreBlockTo(const TTreDirEntry& entry, std::span<const uint8_t> stored
     rc = inflate(&z, Z_NO_FLUSH);
     const size_t got = piece.size() - z.avail_out;
     if (rc != Z_OK && rc != Z_STREAM_END && !(rc == Z_BUF_ERROR && got > 0)) {
-      throw ETreArchive(name + "the " + std::to_string(stored.size()) + " stored bytes are not a zlib stream of " +
-                        std::to_string(entry.Size) + " bytes (" +
-                        (rc == Z_BUF_ERROR ? std::string("cut off after ") + std::to_string(total + got) + " bytes"
-                                           : std::string(zError(rc))) + ")");
+      throw ETreArchive(
+          name + "the " + std::to_string(stored.size()) +
+          " stored bytes are not a zlib stream of " + std::to_string(entry.Size) + " bytes (" +
+          (rc == Z_BUF_ERROR
+               ? std::string("cut off after ") + std::to_string(total + got) + " bytes"
+               : std::string(zError(rc))) +
+          ")");
     }
     total += got;
     if (total > entry.Size) {
@@ -152,14 +156,17 @@ void UnpackTreBlockTo(const TTreDirEntry& entry, std::span<const uint8_t> stored
     if (got > 0) sink(piece.data(), got);
   }
   if (total != entry.Size) {
-    throw ETreArchive(name + "the " + std::to_string(stored.size()) + " stored bytes are not a zlib stream of " +
-                      std::to_string(entry.Size) + " bytes (" + std::to_string(total) + " bytes unpacked)");
+    throw ETreArchive(name + "the " + std::to_string(stored.size()) +
+                      " stored bytes are not a zlib stream of " + std::to_string(entry.Size) +
+                      " bytes (" + std::to_string(total) + " bytes unpacked)");
   }
 }
 
 std::vector<uint8_t> UnpackTreBlock(const TTreDirEntry& entry, std::span<const uint8_t> stored) {
   std::vector<uint8_t> out;
-  UnpackTreBlockTo(entry, stored, [&](const uint8_t* data, size_t size) { out.insert(out.end(), data, data + size); });
+  UnpackTreBlockTo(entry, stored, [&](const uint8_t* data, size_t size) {
+    out.insert(out.end(), data, data + size);
+  });
   return out;
 }
 
@@ -220,8 +227,8 @@ std::string SafeTreRelativePath(const std::string& name) {
   size_t start = 0;
   for (;;) {
     const size_t slash = path.find('/', start);
-    const std::string part = path.substr(start, slash == std::string::npos ? std::string::npos
-                                                                           : slash - start);
+    const std::string part =
+        path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
     if (part.empty() || part == "." || part == "..") {
       refuse(part == ".." ? "leaves the target folder" : "empty or \".\" path component");
     }

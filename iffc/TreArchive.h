@@ -49,8 +49,8 @@ struct TTreDirEntry {
 };
 
 struct TTreDirectory {
-  uint32_t Count = 0;     // header word 0
-  uint32_t Version = 0;   // header word 1 (always 1)
+  uint32_t Count = 0;    // header word 0
+  uint32_t Version = 0;  // header word 1 (always 1)
   uint64_t FileSize = 0;
   std::vector<TTreDirEntry> Entries;
 };

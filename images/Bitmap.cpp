@@ -71,10 +71,12 @@ std::vector<TPaletteEntry> MedianCut(std::vector<TColourCount> colours, size_t w
   for (const TBox& box : boxes) {
     uint64_t sum[3] = {0, 0, 0}, n = 0;
     for (size_t i = box.Begin; i < box.End; ++i) {
-      for (int c = 0; c < 3; ++c) sum[c] += static_cast<uint64_t>(Channel(colours[i].Rgb, c)) * colours[i].Count;
+      for (int c = 0; c < 3; ++c)
+        sum[c] += static_cast<uint64_t>(Channel(colours[i].Rgb, c)) * colours[i].Count;
       n += colours[i].Count;
     }
-    palette.push_back({static_cast<uint8_t>((sum[0] + n / 2) / n), static_cast<uint8_t>((sum[1] + n / 2) / n),
+    palette.push_back({static_cast<uint8_t>((sum[0] + n / 2) / n),
+                       static_cast<uint8_t>((sum[1] + n / 2) / n),
                        static_cast<uint8_t>((sum[2] + n / 2) / n), 0});
   }
   return palette;
@@ -110,9 +112,7 @@ void TBitmap::SetSize(int width, int height) {
   Reallocate();
 }
 
-void TBitmap::Reallocate() {
-  m_pixels.assign(RowBytes() * static_cast<size_t>(m_height), 0);
-}
+void TBitmap::Reallocate() { m_pixels.assign(RowBytes() * static_cast<size_t>(m_height), 0); }
 
 void TBitmap::FillZero() { std::fill(m_pixels.begin(), m_pixels.end(), 0); }
 
@@ -142,7 +142,8 @@ void TBitmap::GetRgb(int x, int y, uint8_t& r, uint8_t& g, uint8_t& b) const {
 
 void TBitmap::SetPixelFormat(int bitsPerPixel) {
   if (bitsPerPixel != 8 && bitsPerPixel != 24 && bitsPerPixel != 32) {
-    throw EInvalidGraphic("Unsupported pixel format: " + std::to_string(bitsPerPixel) + " bits per pixel");
+    throw EInvalidGraphic("Unsupported pixel format: " + std::to_string(bitsPerPixel) +
+                          " bits per pixel");
   }
   if (bitsPerPixel == m_bpp) return;
   const size_t count = static_cast<size_t>(m_width) * static_cast<size_t>(m_height);

@@ -32,10 +32,13 @@ size_t ReadSome(std::istream& file, void* buffer, size_t size) {
 // The words zlib's zError uses for the same faults, so that messages stay as they were.
 const char* InflateErrorText(libdeflate_result rc) {
   switch (rc) {
-    case LIBDEFLATE_BAD_DATA: return "data error";
+    case LIBDEFLATE_BAD_DATA:
+      return "data error";
     case LIBDEFLATE_SHORT_OUTPUT:
-    case LIBDEFLATE_INSUFFICIENT_SPACE: return "buffer error";
-    default: return "stream error";
+    case LIBDEFLATE_INSUFFICIENT_SPACE:
+      return "buffer error";
+    default:
+      return "stream error";
   }
 }
 
@@ -70,8 +73,14 @@ constexpr uint8_t kPatternStride[8] = {0, 8, 8, 6, 8, 5, 6, 7};
 
 // Keeps the first d bytes of a little-endian word.
 constexpr uint64_t kPatternMask[8] = {
-    0,           0xFFull,           0xFFFFull,           0xFFFFFFull,
-    0xFFFFFFFFull, 0xFFFFFFFFFFull, 0xFFFFFFFFFFFFull, 0xFFFFFFFFFFFFFFull,
+    0,
+    0xFFull,
+    0xFFFFull,
+    0xFFFFFFull,
+    0xFFFFFFFFull,
+    0xFFFFFFFFFFull,
+    0xFFFFFFFFFFFFull,
+    0xFFFFFFFFFFFFFFull,
 };
 
 // Multiplying a pattern of d bytes by this repeats it through a 64-bit word (its copies
@@ -132,7 +141,8 @@ constexpr auto kPatternAdvance = [] {
   for (size_t d = 1; d < 8; ++d) {
     for (size_t count = 0; count <= kMaxCopy; ++count) {
       const size_t r = count % d;
-      table[d][count] = {static_cast<uint8_t>(8 * r), static_cast<uint8_t>((8 * (kPatternStride[d] - r)) & 63)};
+      table[d][count] = {static_cast<uint8_t>(8 * r),
+                         static_cast<uint8_t>((8 * (kPatternStride[d] - r)) & 63)};
     }
   }
   return table;
@@ -180,7 +190,8 @@ struct TBlockCursor {
 
   void CheckReach(size_t distance) const {
     if (distance > static_cast<size_t>(Out - Start))
-      Fail("back reference of " + std::to_string(distance) + " bytes before the start of the output");
+      Fail("back reference of " + std::to_string(distance) +
+           " bytes before the start of the output");
   }
   // The run item whose bytes b0 = 0, b1 start at In: checked, since its length is up to 4111.
   void Run() {
@@ -254,7 +265,8 @@ void DecodeItemsFast(TBlockCursor& c, unsigned control) {
       CopyWords(c.Out, distance);
     } else {
       uint64_t word = c.PatternWord;
-      if (c.Out != c.PatternEnd || distance != c.PatternDistance) word = GatherPattern(c.Out - distance, distance);
+      if (c.Out != c.PatternEnd || distance != c.PatternDistance)
+        word = GatherPattern(c.Out - distance, distance);
       StorePattern(c.Out, word, distance);
       const TPatternAdvance a = kPatternAdvance[distance][count];
       c.PatternWord = (word >> a.Right) | (word << a.Left);
@@ -267,8 +279,8 @@ void DecodeItemsFast(TBlockCursor& c, unsigned control) {
 
 // Decodes one compressed block (flag byte first) of `length` bytes into the output from
 // `pos` on, and returns the new output position.
-size_t DecodeCompressedBlock(const uint8_t* block, size_t length, uint8_t* dest, size_t pos, size_t limit,
-                             size_t blockNumber) {
+size_t DecodeCompressedBlock(const uint8_t* block, size_t length, uint8_t* dest, size_t pos,
+                             size_t limit, size_t blockNumber) {
   TBlockCursor c{block + 1, block + length, dest + pos, dest, dest + limit, blockNumber};
   while (c.In < c.End) {
     if (c.Left() < 2) c.Fail("control word cut off by the end of the block");
@@ -311,7 +323,8 @@ void ReadBlocks(std::istream& file, uint8_t* destination, uint32_t uncompressedS
                         std::to_string(length) + " (at most 32768)");
     }
     const size_t got = ReadSome(file, block.get(), length);
-    const size_t next = DecodeBlock(block.get(), got, destination, pos, uncompressedSize, blockNumber);
+    const size_t next =
+        DecodeBlock(block.get(), got, destination, pos, uncompressedSize, blockNumber);
     // A block that yields nothing cannot come from a writer; taking it as damage also
     // keeps a run of empty blocks from being read to the end of the file.
     if (next == pos) BlockError(blockNumber, "decodes to no data");
@@ -366,7 +379,8 @@ const uint8_t* ReadPacked(std::istream& file, uint32_t compressedSize, uint32_t 
 }
 
 // Inflates the packed bytes straight into the destination and returns the bytes produced.
-uint32_t ReadZlib(std::istream& file, uint8_t* destination, uint32_t compressedSize, uint32_t uncompressedSize) {
+uint32_t ReadZlib(std::istream& file, uint8_t* destination, uint32_t compressedSize,
+                  uint32_t uncompressedSize) {
   std::unique_ptr<uint8_t[]> own;
   const uint8_t* packed = ReadPacked(file, compressedSize, uncompressedSize, own);
   // libdeflate inflates the same streams as zlib's uncompress (header, deflate data,
@@ -376,9 +390,9 @@ uint32_t ReadZlib(std::istream& file, uint8_t* destination, uint32_t compressedS
   if (!inflater) throw std::bad_alloc();
   static uint8_t sink = 0;
   size_t consumed = 0, produced = 0;
-  const libdeflate_result rc =
-      libdeflate_zlib_decompress_ex(inflater.get(), packed, compressedSize, uncompressedSize ? destination : &sink,
-                                    uncompressedSize, &consumed, &produced);
+  const libdeflate_result rc = libdeflate_zlib_decompress_ex(
+      inflater.get(), packed, compressedSize, uncompressedSize ? destination : &sink,
+      uncompressedSize, &consumed, &produced);
   if (rc != LIBDEFLATE_SUCCESS) {
     // Damaged data would otherwise pass for a complete texture.
     throw EComprError(std::string("_BlockRead: Damaged zlib data (") + InflateErrorText(rc) + ")");

@@ -30,7 +30,8 @@ void PutU32(std::vector<uint8_t>& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-void PutHeader(std::vector<uint8_t>& out, uint16_t magic, uint32_t packed, uint32_t size, uint8_t blocked) {
+void PutHeader(std::vector<uint8_t>& out, uint16_t magic, uint32_t packed, uint32_t size,
+               uint8_t blocked) {
   out.push_back(static_cast<uint8_t>(magic));
   out.push_back(static_cast<uint8_t>(magic >> 8));
   PutU32(out, packed);
@@ -39,7 +40,8 @@ void PutHeader(std::vector<uint8_t>& out, uint16_t magic, uint32_t packed, uint3
 }
 
 uint32_t Hash3(const uint8_t* p) {
-  const uint32_t v = (static_cast<uint32_t>(p[0]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[2];
+  const uint32_t v =
+      (static_cast<uint32_t>(p[0]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[2];
   return (v * 2654435761u) >> (32 - kHashBits);
 }
 
@@ -209,9 +211,15 @@ std::vector<uint8_t> EncodeBlocks(const uint8_t* data, size_t size) {
       blockStart = pos;
     }
     switch (item.Kind) {
-      case TItem::Run: block.Run(data[pos], item.Length); break;
-      case TItem::Copy: block.Copy(item.Distance, item.Length); break;
-      case TItem::Literal: block.Literal(data[pos]); break;
+      case TItem::Run:
+        block.Run(data[pos], item.Length);
+        break;
+      case TItem::Copy:
+        block.Copy(item.Distance, item.Length);
+        break;
+      case TItem::Literal:
+        block.Literal(data[pos]);
+        break;
     }
     for (const size_t end = pos + item.Length; pos < end; ++pos) matches.Insert(pos);
   }
@@ -232,11 +240,13 @@ std::vector<uint8_t> EncodeStored(const uint8_t* data, size_t size) {
 std::vector<uint8_t> EncodeZlib(const uint8_t* data, size_t size) {
   uLongf packedSize = compressBound(static_cast<uLong>(size));
   std::vector<uint8_t> out(kStreamHeaderSize + packedSize);
-  const int rc = compress(out.data() + kStreamHeaderSize, &packedSize, data, static_cast<uLong>(size));
+  const int rc =
+      compress(out.data() + kStreamHeaderSize, &packedSize, data, static_cast<uLong>(size));
   if (rc != Z_OK) throw EComprError(std::string("EncodeStream: zlib failed (") + zError(rc) + ")");
   out.resize(kStreamHeaderSize + packedSize);
   std::vector<uint8_t> header;
-  PutHeader(header, kStreamMagicZlib, static_cast<uint32_t>(packedSize), static_cast<uint32_t>(size), 0);
+  PutHeader(header, kStreamMagicZlib, static_cast<uint32_t>(packedSize),
+            static_cast<uint32_t>(size), 0);
   std::copy(header.begin(), header.end(), out.begin());
   return out;
 }
@@ -245,14 +255,18 @@ std::vector<uint8_t> EncodeZlib(const uint8_t* data, size_t size) {
 
 std::vector<uint8_t> EncodeStream(const uint8_t* data, size_t size, TStreamFormat format) {
   if (size > std::numeric_limits<uint32_t>::max()) {
-    throw EComprError("EncodeStream: " + std::to_string(size) + " bytes are too many for one stream");
+    throw EComprError("EncodeStream: " + std::to_string(size) +
+                      " bytes are too many for one stream");
   }
   static const uint8_t kNothing = 0;
   if (data == nullptr) data = &kNothing;
   switch (format) {
-    case TStreamFormat::Blocks: return EncodeBlocks(data, size);
-    case TStreamFormat::Stored: return EncodeStored(data, size);
-    case TStreamFormat::Zlib: return EncodeZlib(data, size);
+    case TStreamFormat::Blocks:
+      return EncodeBlocks(data, size);
+    case TStreamFormat::Stored:
+      return EncodeStored(data, size);
+    case TStreamFormat::Zlib:
+      return EncodeZlib(data, size);
   }
   throw EComprError("EncodeStream: unknown format");
 }

@@ -13,11 +13,13 @@ namespace {
 
 int32_t I32(const uint8_t* p) {
   return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                              (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24));
+                              (static_cast<uint32_t>(p[2]) << 16) |
+                              (static_cast<uint32_t>(p[3]) << 24));
 }
 
 void PutI32(std::vector<uint8_t>& out, int32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
+  for (int i = 0; i < 4; ++i)
+    out.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
 }
 
 // Swaps red and blue of every 3-byte pixel in place. Four pixels (12 bytes) at a time
@@ -29,7 +31,8 @@ void SwapRedBlue(uint8_t* p, uint64_t bytes) {
   for (; i + 12 <= bytes; i += 12) {
     uint8_t t[12];
     std::memcpy(t, p + i, 12);
-    const uint8_t swapped[12] = {t[2], t[1], t[0], t[5], t[4], t[3], t[8], t[7], t[6], t[11], t[10], t[9]};
+    const uint8_t swapped[12] = {t[2], t[1], t[0], t[5],  t[4],  t[3],
+                                 t[8], t[7], t[6], t[11], t[10], t[9]};
     std::memcpy(p + i, swapped, 12);
   }
   for (; i + 3 <= bytes; i += 3) std::swap(p[i], p[i + 2]);
@@ -42,7 +45,8 @@ bool TGctHeader::MagicValid() const { return std::memcmp(Magic, kGctMagic, 8) ==
 TGctHeader ReadGctHeader(std::istream& file) {
   uint8_t raw[kGctHeaderSize];
   file.read(reinterpret_cast<char*>(raw), sizeof raw);
-  if (static_cast<size_t>(file.gcount()) != sizeof raw) throw EInOutError("Read beyond end of file");
+  if (static_cast<size_t>(file.gcount()) != sizeof raw)
+    throw EInOutError("Read beyond end of file");
   TGctHeader header;
   std::memcpy(header.Magic, raw, 8);
   header.Width = I32(raw + 8);
@@ -51,7 +55,8 @@ TGctHeader ReadGctHeader(std::istream& file) {
   return header;
 }
 
-void WriteGctFile(const std::string& path, int width, int height, const uint8_t* rgb, TStreamFormat format) {
+void WriteGctFile(const std::string& path, int width, int height, const uint8_t* rgb,
+                  TStreamFormat format) {
   if (width < 0 || height < 0) throw EInvalidGraphic("WriteGctFile: negative size");
   const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
   std::vector<uint8_t> file;
@@ -79,11 +84,14 @@ void LoadGctFile(const std::string& path, TBitmap& bitmap) {
     if (!header.MagicValid()) {
       throw EInvalidGraphic("Invalid format: " + QuoteForMessage(header.MagicText()));
     }
-    if (header.Width < 0 || header.Height < 0 || header.Width > kMaxBitmapSide || header.Height > kMaxBitmapSide) {
-      throw EInvalidGraphic("Bitmap size " + std::to_string(header.Width) + " x " + std::to_string(header.Height) +
-                            " is out of range (at most " + std::to_string(kMaxBitmapSide) + " pixels a side)");
+    if (header.Width < 0 || header.Height < 0 || header.Width > kMaxBitmapSide ||
+        header.Height > kMaxBitmapSide) {
+      throw EInvalidGraphic("Bitmap size " + std::to_string(header.Width) + " x " +
+                            std::to_string(header.Height) + " is out of range (at most " +
+                            std::to_string(kMaxBitmapSide) + " pixels a side)");
     }
-    const uint64_t bytes = static_cast<uint64_t>(header.Width) * static_cast<uint64_t>(header.Height) * 3;
+    const uint64_t bytes =
+        static_cast<uint64_t>(header.Width) * static_cast<uint64_t>(header.Height) * 3;
     // The claim is checked against the stream header and the bytes really in the file
     // before the picture is allocated: a 17-byte file cannot make gigabytes appear.
     uint8_t stream[kStreamHeaderSize];
@@ -99,12 +107,15 @@ void LoadGctFile(const std::string& path, TBitmap& bitmap) {
     // The largest output per input byte: a 4-byte run item gives at most 4111 bytes in the
     // block format; zlib packs at most about 1032:1; stored data is itself.
     uint64_t reachable = present;
-    if (stream[0] == 0xCC && stream[1] == 0xCC && stream[10] != 0) reachable = present * 1028 + 4111;
-    if (stream[0] == 0xCC && stream[1] == 0xDD) reachable = std::min<uint64_t>(packed, present) * 1032 + 1024;
+    if (stream[0] == 0xCC && stream[1] == 0xCC && stream[10] != 0)
+      reachable = present * 1028 + 4111;
+    if (stream[0] == 0xCC && stream[1] == 0xDD)
+      reachable = std::min<uint64_t>(packed, present) * 1032 + 1024;
     if (unpacked != bytes || bytes > reachable) {
-      throw EComprError("the texture needs " + std::to_string(bytes) + " bytes, but the stream says " +
-                        std::to_string(unpacked) + " and its " + std::to_string(present) +
-                        " bytes in the file can give at most " + std::to_string(reachable));
+      throw EComprError("the texture needs " + std::to_string(bytes) +
+                        " bytes, but the stream says " + std::to_string(unpacked) + " and its " +
+                        std::to_string(present) + " bytes in the file can give at most " +
+                        std::to_string(reachable));
     }
     bitmap.SetPixelFormat(24);
     bitmap.SetSize(header.Width, header.Height);
@@ -113,7 +124,8 @@ void LoadGctFile(const std::string& path, TBitmap& bitmap) {
     uint32_t count = 0;
     _BlockRead(file, bitmap.Pixels(), static_cast<int64_t>(bytes) - 1, count);
     if (count < bytes) {
-      throw EComprError("the texture holds " + std::to_string(count) + " of " + std::to_string(bytes) + " bytes");
+      throw EComprError("the texture holds " + std::to_string(count) + " of " +
+                        std::to_string(bytes) + " bytes");
     }
     SwapRedBlue(bitmap.Pixels(), bytes);
   } catch (const EInvalidGraphic& e) {
@@ -126,7 +138,8 @@ void LoadGctFile(const std::string& path, TBitmap& bitmap) {
 }
 
 void SaveGctFile(const std::string& path, const TBitmap& bitmap, TStreamFormat format) {
-  std::vector<uint8_t> rgb(static_cast<size_t>(bitmap.Width()) * static_cast<size_t>(bitmap.Height()) * 3);
+  std::vector<uint8_t> rgb(static_cast<size_t>(bitmap.Width()) *
+                           static_cast<size_t>(bitmap.Height()) * 3);
   uint8_t* p = rgb.data();
   for (int y = 0; y < bitmap.Height(); ++y) {
     for (int x = 0; x < bitmap.Width(); ++x, p += 3) bitmap.GetRgb(x, y, p[0], p[1], p[2]);

@@ -36,7 +36,8 @@ struct TGctHeader {
 TGctHeader ReadGctHeader(std::istream& file);
 
 // Writes a complete ".gct" file (crash-safe) from width × height RGB triples.
-void WriteGctFile(const std::string& path, int width, int height, const uint8_t* rgb, TStreamFormat format);
+void WriteGctFile(const std::string& path, int width, int height, const uint8_t* rgb,
+                  TStreamFormat format);
 
 // Reads a whole ".gct" file into a 24-bit bitmap. Here the header has to be right: a wrong
 // magic or a size outside the bitmap's caps raises EInvalidGraphic, and a stream that

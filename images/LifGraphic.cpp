@@ -20,8 +20,8 @@ void ReadBuffer(TStream& stream, void* buffer, int64_t count) {
   const int64_t at = stream.Position();
   const int64_t got = stream.Read(buffer, count);
   if (got != count) {
-    throw EInOutError("Stream read error at offset " + std::to_string(at) + ": " + std::to_string(count) +
-                      " bytes wanted, " + std::to_string(got) + " there");
+    throw EInOutError("Stream read error at offset " + std::to_string(at) + ": " +
+                      std::to_string(count) + " bytes wanted, " + std::to_string(got) + " there");
   }
 }
 
@@ -39,8 +39,8 @@ uint32_t CheckValue() {
 
 [[noreturn]] void Outside(const char* what, uint64_t offset, uint64_t bytes, int64_t size) {
   throw EInvalidGraphic(std::string("TLifGraphic: ") + what + " of " + std::to_string(bytes) +
-                        " bytes at offset " + std::to_string(offset) + " lies outside the file of " +
-                        std::to_string(size) + " bytes");
+                        " bytes at offset " + std::to_string(offset) +
+                        " lies outside the file of " + std::to_string(size) + " bytes");
 }
 
 }  // namespace
@@ -62,10 +62,12 @@ void TLifGraphic::LoadLifStream(TStream& stream) {
   const int64_t size = stream.Size();
   const uint64_t rowBytes = static_cast<uint64_t>(width) * (hasPalette ? 1 : 4);
   const uint64_t pixelBytes = rowBytes * static_cast<uint64_t>(height);
-  if (hasPalette && (paletteOffset > static_cast<uint64_t>(size) || 1024 > static_cast<uint64_t>(size) - paletteOffset)) {
+  if (hasPalette && (paletteOffset > static_cast<uint64_t>(size) ||
+                     1024 > static_cast<uint64_t>(size) - paletteOffset)) {
     Outside("the palette", paletteOffset, 1024, size);
   }
-  if (pixelBytes > 0 && (dataOffset > static_cast<uint64_t>(size) || pixelBytes > static_cast<uint64_t>(size) - dataOffset)) {
+  if (pixelBytes > 0 && (dataOffset > static_cast<uint64_t>(size) ||
+                         pixelBytes > static_cast<uint64_t>(size) - dataOffset)) {
     Outside("the pixel data", dataOffset, pixelBytes, size);
   }
 
@@ -105,7 +107,8 @@ void TLifGraphic::SaveLifStream(TStream& stream) {
   WriteBuffer(stream, raw, sizeof raw);
 
   const int64_t dataOffset = stream.Position();
-  for (int y = 0; y < Height(); ++y) WriteBuffer(stream, ScanLine(y), static_cast<int64_t>(RowBytes()));
+  for (int y = 0; y < Height(); ++y)
+    WriteBuffer(stream, ScanLine(y), static_cast<int64_t>(RowBytes()));
   const int64_t end = stream.Position();
 
   if (dataOffset > UINT32_MAX) throw EInvalidGraphic("TLifGraphic: stream position beyond 4 GiB");

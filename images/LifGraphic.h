@@ -23,8 +23,8 @@
 
 #include <string>
 
-#include "images/Bitmap.h"
 #include "iff/Stream.h"
+#include "images/Bitmap.h"
 
 constexpr size_t kLifHeaderSize = 48;
 

@@ -34,7 +34,8 @@ std::vector<uint8_t> ReadChunkData(TIffReader& reader) {
 
 int32_t I32(const uint8_t* p) {
   return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                              (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24));
+                              (static_cast<uint32_t>(p[2]) << 16) |
+                              (static_cast<uint32_t>(p[3]) << 24));
 }
 
 [[noreturn]] void CannotHandle(int32_t fbpp) {
@@ -73,7 +74,10 @@ private:
 class TRleTarget {
 public:
   TRleTarget(TBitmap& bitmap, int step)
-      : m_bitmap(bitmap), m_rowEnd(int64_t{bitmap.Width()} * step), m_step(step), m_done(bitmap.Height() == 0) {}
+      : m_bitmap(bitmap),
+        m_rowEnd(int64_t{bitmap.Width()} * step),
+        m_step(step),
+        m_done(bitmap.Height() == 0) {}
   bool Done() const { return m_done; }
   void NextRow() {
     m_column = 0;
@@ -109,7 +113,9 @@ public:
     std::sort(m_rowEnds.begin(), m_rowEnds.end());
   }
   static unsigned Read(TRleCursor& in) { return in.Byte(); }
-  bool RowEndsAt(size_t pos) { return std::binary_search(m_rowEnds.begin(), m_rowEnds.end(), static_cast<int64_t>(pos)); }
+  bool RowEndsAt(size_t pos) {
+    return std::binary_search(m_rowEnds.begin(), m_rowEnds.end(), static_cast<int64_t>(pos));
+  }
   static void Put(uint8_t* p, unsigned value) { *p = static_cast<uint8_t>(value); }
 
 private:
@@ -213,8 +219,10 @@ void EncodeRow(const uint8_t* row, int width, std::vector<uint8_t>& out) {
 }  // namespace
 
 void TMATGraphic::ReportUnknown(int code) {
-  if (OnUnknownCode) OnUnknownCode(code);
-  else std::fprintf(stderr, "%d\n", code);
+  if (OnUnknownCode)
+    OnUnknownCode(code);
+  else
+    std::fprintf(stderr, "%d\n", code);
 }
 
 void TMATGraphic::LoadMatStream(TStream&) { throw Exception("Cannot load MAT from stream"); }
@@ -227,7 +235,8 @@ void TMATGraphic::LoadMatFile(const std::string& fileName) {
 void TMATGraphic::LoadMatFromReader(TIffReader& reader) {
   m_largePalette.clear();
   m_hasLargePalette = false;
-  if (!reader.FormExists("FRAM")) throw EInvalidGraphic("This doesn't seem to be a mat (no FRAM form).");
+  if (!reader.FormExists("FRAM"))
+    throw EInvalidGraphic("This doesn't seem to be a mat (no FRAM form).");
 
   reader.OpenForm("FRAM");
   int32_t width = 0, height = 0;
@@ -246,12 +255,15 @@ void TMATGraphic::LoadMatFromReader(TIffReader& reader) {
   }
   reader.CloseChunk();
   CheckPixelData(reader, width, height);
-  if (FBPP == 1) SetPixelFormat(8);
-  else if (FBPP == 2) SetPixelFormat(24);
+  if (FBPP == 1)
+    SetPixelFormat(8);
+  else if (FBPP == 2)
+    SetPixelFormat(24);
   try {
     SetSize(width, height);
   } catch (const EInvalidGraphic& e) {
-    throw EInvalidGraphic(reader.FileName() + ": " + e.Message());  // the bitmap does not know the file
+    throw EInvalidGraphic(reader.FileName() + ": " +
+                          e.Message());  // the bitmap does not know the file
   }
   reader.CloseForm();
 
@@ -259,13 +271,16 @@ void TMATGraphic::LoadMatFromReader(TIffReader& reader) {
   reader.OpenForm("FRAM");
   // The frame's own palette is read second and so wins.
   if (reader.FormExists("PAL ")) ReadPalette(reader);
-  if (!Compressed) ReadPxls(reader);
-  else ReadRle(reader);
+  if (!Compressed)
+    ReadPxls(reader);
+  else
+    ReadRle(reader);
   reader.CloseForm();
 }
 
 void TMATGraphic::CheckPixelData(TIffReader& reader, int32_t width, int32_t height) {
-  if (width <= 0 || height <= 0 || width > kMaxBitmapSide || height > kMaxBitmapSide) return;  // SetSize judges
+  if (width <= 0 || height <= 0 || width > kMaxBitmapSide || height > kMaxBitmapSide)
+    return;                                          // SetSize judges
   if (Compressed && FBPP != 1 && FBPP != 2) return;  // the pixel reader's own error
   const TIffId name = Compressed ? TIffId("RLE ") : TIffId("PXLS");
   if (!reader.ChunkExists(name)) return;  // the pixel reader's own error
@@ -276,9 +291,10 @@ void TMATGraphic::CheckPixelData(TIffReader& reader, int32_t width, int32_t heig
   reader.CloseChunk();
   const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
   if (declared > inFile) {
-    throw EInvalidGraphic(reader.FileName() + ": TMATGraphic: the " + name.Text() + " chunk at offset " + std::to_string(dataStart - 8) +
-                          " is cut off: " + std::to_string(inFile) + " of its " + std::to_string(declared) +
-                          " bytes are in the file");
+    throw EInvalidGraphic(reader.FileName() + ": TMATGraphic: the " + name.Text() +
+                          " chunk at offset " + std::to_string(dataStart - 8) +
+                          " is cut off: " + std::to_string(inFile) + " of its " +
+                          std::to_string(declared) + " bytes are in the file");
   }
   // The most pixels the bytes can give: one byte each stored; a code and count of 2 bytes
   // (4 with FBPP 2) covering at most 255 (65,535) pixels run-length coded.
@@ -286,9 +302,10 @@ void TMATGraphic::CheckPixelData(TIffReader& reader, int32_t width, int32_t heig
                              : FBPP == 2 ? static_cast<uint64_t>(declared) / 4 * 65535
                                          : static_cast<uint64_t>(declared) / 2 * 255;
   if (pixels > reachable) {
-    throw EInvalidGraphic(reader.FileName() + ": TMATGraphic: the picture claims " + std::to_string(width) + " x " + std::to_string(height) +
-                          " pixels, but its " + std::to_string(declared) + " bytes of " + name.Text() +
-                          " data can give at most " + std::to_string(reachable));
+    throw EInvalidGraphic(reader.FileName() + ": TMATGraphic: the picture claims " +
+                          std::to_string(width) + " x " + std::to_string(height) +
+                          " pixels, but its " + std::to_string(declared) + " bytes of " +
+                          name.Text() + " data can give at most " + std::to_string(reachable));
   }
 }
 
@@ -305,7 +322,8 @@ void TMATGraphic::ReadPalette(TIffReader& reader) {
     if (name.find_first_of("/\\") != std::string::npos) {
       throw EInvalidGraphic("TMATGraphic: palette name \"" + name + "\" names another folder");
     }
-    const std::string folder = PaletteDirectory.empty() ? ExeDirectory() + "pal/" : PaletteDirectory;
+    const std::string folder =
+        PaletteDirectory.empty() ? ExeDirectory() + "pal/" : PaletteDirectory;
     external = std::make_unique<TIffReader>(folder + name + ".pal");
     source = external.get();
   }
@@ -337,8 +355,8 @@ void TMATGraphic::ReadPxls(TIffReader& reader) {
   reader.OpenChunk("PXLS");
   for (int y = 0; y < Height(); ++y) {
     if (reader.Read(ScanLine(y), Width()) != Width()) {
-      throw EInvalidGraphic(reader.FileName() + ": TMATGraphic: the pixel data ends in row " + std::to_string(y) + " of " +
-                            std::to_string(Height()));
+      throw EInvalidGraphic(reader.FileName() + ": TMATGraphic: the pixel data ends in row " +
+                            std::to_string(y) + " of " + std::to_string(Height()));
     }
   }
   reader.CloseChunk();
@@ -405,7 +423,8 @@ void TMATGraphic::SaveMatFile(const std::string& fileName) {
     std::vector<int32_t> offsets;
     for (int y = 0; y < Height(); ++y) {
       EncodeRow(ScanLine(y), Width(), rle);
-      if (rle.size() > INT32_MAX) throw EInvalidGraphic("TMATGraphic: run-length data beyond 2 GiB");
+      if (rle.size() > INT32_MAX)
+        throw EInvalidGraphic("TMATGraphic: run-length data beyond 2 GiB");
       offsets.push_back(static_cast<int32_t>(rle.size()));
     }
     writer.OpenChunk("YTAB");

@@ -42,8 +42,8 @@
 #include <string>
 #include <vector>
 
-#include "images/Bitmap.h"
 #include "iff/Stream.h"
+#include "images/Bitmap.h"
 
 class TIffReader;
 

@@ -47,7 +47,8 @@ std::string PictureExtension(const std::string& fileName) {
   const size_t dot = fileName.find_last_of('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
   std::string ext = fileName.substr(dot + 1);
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
   return ext;
 }
 
@@ -99,4 +100,3 @@ void LoadPicture(const std::string& fileName, TBitmap& bitmap) {
   }
   format.Load(fileName, bitmap);
 }
-

@@ -7,8 +7,8 @@
 //   "iff"  "Halcyra MAT"                       TMATGraphic
 //   "tga"  "Halcyra MAT"                       TMATGraphic  (a .tga file is read as MAT)
 // (MAT pictures take their named palettes from the program folder's "pal/");
-// UnregisterImageFormats() undoes that at program end. Other extensions (bmp, png) are not the core's business: the
-// window layer and the command line hand them to Qt's image readers.
+// UnregisterImageFormats() undoes that at program end. Other extensions (bmp, png) are not the
+// core's business: the window layer and the command line hand them to Qt's image readers.
 // Extensions are compared without regard to case and without the dot.
 
 #include <functional>

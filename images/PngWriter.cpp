@@ -39,7 +39,8 @@ std::vector<uint8_t> EncodePng(const TBitmap& bitmap) {
 
   std::vector<uint8_t> out;
   TPngSink sink{&out};
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, ThrowPngError, IgnoreWarning);
+  png_structp png =
+      png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, ThrowPngError, IgnoreWarning);
   if (!png) throw EInvalidGraphic("PNG encoder: out of memory");
   png_infop info = png_create_info_struct(png);
   struct TRelease {
@@ -49,8 +50,9 @@ std::vector<uint8_t> EncodePng(const TBitmap& bitmap) {
   } release{&png, &info};
   if (!info) throw EInvalidGraphic("PNG encoder: out of memory");
   png_set_write_fn(png, &sink, WriteToVector, NoFlush);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
   for (int y = 0; y < height; ++y) {
     png_write_row(png, rgb.data() + static_cast<size_t>(y) * static_cast<size_t>(width) * 3);

@@ -27,13 +27,14 @@ std::string MagicForMessage(const TGctHeader& header) {
 }
 
 bool IsRegularFile(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace
 
-std::string FindMaterialTexture(const std::string& folder, int32_t mat, std::span<const char* const> extensions) {
+std::string FindMaterialTexture(const std::string& folder, int32_t mat,
+                                std::span<const char* const> extensions) {
   const std::string stem = MaterialFileName(folder, mat, "");
   for (const char* ext : extensions) {
     if (IsRegularFile(stem + ext)) return stem + ext;
@@ -41,7 +42,8 @@ std::string FindMaterialTexture(const std::string& folder, int32_t mat, std::spa
   return {};
 }
 
-void LoadTextureFile(const std::string& fileName, TBitmap& bitmap, const TForeignPictureLoader& foreign) {
+void LoadTextureFile(const std::string& fileName, TBitmap& bitmap,
+                     const TForeignPictureLoader& foreign) {
   const std::string ext = PictureExtension(fileName);
   if (ext == "gct") {
     LoadGctFile(fileName, bitmap);
@@ -52,7 +54,8 @@ void LoadTextureFile(const std::string& fileName, TBitmap& bitmap, const TForeig
   } else if (foreign) {
     foreign(fileName, bitmap);
   } else {
-    throw EInvalidGraphic("\"" + fileName + "\": no decoder for ." + ext + " pictures in this program");
+    throw EInvalidGraphic("\"" + fileName + "\": no decoder for ." + ext +
+                          " pictures in this program");
   }
 }
 
@@ -63,17 +66,19 @@ TGctTextureRead ReadGctTexture(const std::string& path, uint8_t* pixels, size_t 
   return ReadGctTexture(file, path, pixels, capacity, warn);
 }
 
-TGctTextureRead ReadGctTexture(std::istream& file, const std::string& path, uint8_t* pixels, size_t capacity,
+TGctTextureRead ReadGctTexture(std::istream& file, const std::string& path, uint8_t* pixels,
+                               size_t capacity,
                                const std::function<void(const std::string& text)>& warn) {
   TGctTextureRead result;
   result.Header = ReadGctHeader(file);
   const TGctHeader& header = result.Header;
-  if (!header.MagicValid()) warn("LoadCompressedTextures (" + path + "): Invalid format: " + MagicForMessage(header));
+  if (!header.MagicValid())
+    warn("LoadCompressedTextures (" + path + "): Invalid format: " + MagicForMessage(header));
   const int64_t bytes = static_cast<int64_t>(header.Width) * header.Height * 3;
   if (header.Width <= 0 || header.Height <= 0 || bytes > static_cast<int64_t>(capacity)) {
-    warn("LoadCompressedTextures (" + path + "): texture of " + std::to_string(header.Width) + " x " +
-         std::to_string(header.Height) + " pixels is too large (at most " + std::to_string(capacity) +
-         " bytes of RGB)");
+    warn("LoadCompressedTextures (" + path + "): texture of " + std::to_string(header.Width) +
+         " x " + std::to_string(header.Height) + " pixels is too large (at most " +
+         std::to_string(capacity) + " bytes of RGB)");
     return result;
   }
   uint32_t count = 0;

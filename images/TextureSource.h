@@ -37,7 +37,8 @@ std::string FindMaterialTexture(const std::string& folder, int32_t mat,
 // Decodes a texture file found by FindMaterialTexture into `bitmap` (24 bits per pixel for
 // ".gct", the picture's own depth otherwise). Raises the decoder's error (EInvalidGraphic,
 // EComprError, EIffReader, EInOutError), or EInvalidGraphic for a ".bmp" without a loader.
-void LoadTextureFile(const std::string& fileName, TBitmap& bitmap, const TForeignPictureLoader& foreign = {});
+void LoadTextureFile(const std::string& fileName, TBitmap& bitmap,
+                     const TForeignPictureLoader& foreign = {});
 
 // A ".gct" texture read as the model viewer reads it, into a buffer of `capacity` bytes: a
 // wrong magic is reported through `warn` ("LoadCompressedTextures (" + path + "): Invalid
@@ -52,5 +53,6 @@ struct TGctTextureRead {
 TGctTextureRead ReadGctTexture(const std::string& path, uint8_t* pixels, size_t capacity,
                                const std::function<void(const std::string& text)>& warn);
 // The same on a file already open; `path` only names it in the messages.
-TGctTextureRead ReadGctTexture(std::istream& file, const std::string& path, uint8_t* pixels, size_t capacity,
+TGctTextureRead ReadGctTexture(std::istream& file, const std::string& path, uint8_t* pixels,
+                               size_t capacity,
                                const std::function<void(const std::string& text)>& warn);

@@ -103,17 +103,20 @@ enum class TTextureMode { None, Beside, Embedded };
 
 TTextureMode TextureModeOf(const std::string& id) {
   if (id == "glb2" || id == "glb") return TTextureMode::Embedded;
-  if (id == "stl" || id == "stlb" || id == "ply" || id == "plyb" || id == "objnomtl") return TTextureMode::None;
+  if (id == "stl" || id == "stlb" || id == "ply" || id == "plyb" || id == "objnomtl")
+    return TTextureMode::None;
   return TTextureMode::Beside;
 }
 
 // Formats whose faces are triangles only.
 bool NeedsTriangles(const std::string& id) {
-  return id == "stl" || id == "stlb" || id == "gltf2" || id == "glb2" || id == "gltf" || id == "glb" || id == "3ds";
+  return id == "stl" || id == "stlb" || id == "gltf2" || id == "glb2" || id == "gltf" ||
+         id == "glb" || id == "3ds";
 }
 
 std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return s;
 }
 
@@ -129,8 +132,8 @@ aiString AiText(const std::string& s) { return aiString(s); }
 
 class TSceneBuilder {
 public:
-  TSceneBuilder(const TMeshDocument& doc, const TExportOptions& options, const std::string& formatId,
-                TExportReport& report)
+  TSceneBuilder(const TMeshDocument& doc, const TExportOptions& options,
+                const std::string& formatId, TExportReport& report)
       : m_doc(doc), m_options(options), m_mode(TextureModeOf(formatId)), m_report(report) {}
 
   std::unique_ptr<aiScene> Build(std::vector<TTexture>& textures) {
@@ -164,7 +167,8 @@ private:
         ++m_report.SkippedFaces;
         continue;
       }
-      const auto [it, added] = m_materialIndex.try_emplace(face.Mat, static_cast<unsigned>(m_materials.size()));
+      const auto [it, added] =
+          m_materialIndex.try_emplace(face.Mat, static_cast<unsigned>(m_materials.size()));
       if (added) {
         m_materials.push_back(face.Mat);
         m_groups.push_back({face.Mat, {}});
@@ -220,7 +224,8 @@ private:
     const std::string file = FindMaterialTexture(m_options.MaterialFolder, mat);
     if (file.empty()) {
       m_report.Warnings.push_back("Material " + std::to_string(mat) + ": no texture " +
-                                  MaterialFileName(m_options.MaterialFolder, mat, "") + " (.gct, .mat, .bmp)");
+                                  MaterialFileName(m_options.MaterialFolder, mat, "") +
+                                  " (.gct, .mat, .bmp)");
       return false;
     }
     try {
@@ -228,7 +233,8 @@ private:
       LoadTextureFile(file, bitmap, m_options.LoadForeignPicture);
       texture.Png = EncodePng(bitmap);
     } catch (const Exception& e) {
-      m_report.Warnings.push_back("Material " + std::to_string(mat) + ": texture " + file + " not used: " + e.what());
+      m_report.Warnings.push_back("Material " + std::to_string(mat) + ": texture " + file +
+                                  " not used: " + e.what());
       return false;
     }
     texture.FileName = MaterialIdText(mat) + ".png";
@@ -251,7 +257,8 @@ private:
     mesh->mName = AiText(MaterialIdText(group.Mat));
     mesh->mMaterialIndex = m_materialIndex.at(group.Mat);
     size_t corners = 0;
-    for (int32_t f : group.Faces) corners += static_cast<size_t>(m_doc.FaceCorners(m_doc.FACE[f]).Count);
+    for (int32_t f : group.Faces)
+      corners += static_cast<size_t>(m_doc.FaceCorners(m_doc.FACE[f]).Count);
     mesh->mNumVertices = static_cast<unsigned>(corners);
     mesh->mVertices = new aiVector3D[corners];
     mesh->mNormals = new aiVector3D[corners];
@@ -269,13 +276,15 @@ private:
       aiFace& out = mesh->mFaces[k];
       out.mNumIndices = static_cast<unsigned>(range.Count);
       out.mIndices = new unsigned[static_cast<size_t>(range.Count)];
-      mesh->mPrimitiveTypes |= range.Count == 3 ? aiPrimitiveType_TRIANGLE : aiPrimitiveType_POLYGON;
+      mesh->mPrimitiveTypes |=
+          range.Count == 3 ? aiPrimitiveType_TRIANGLE : aiPrimitiveType_POLYGON;
       for (int32_t r = 0; r < range.Count; ++r) {
         const TFvrtRecord& corner = m_doc.FVRT[range.First + r];
         const TPoint3& p = *m_doc.VertAt(corner.Vert);
         const TPoint3* n = m_doc.VtnmAt(corner.Vtnm);
         mesh->mVertices[v] = aiVector3D(p.x, p.y, p.z);
-        mesh->mNormals[v] = n ? aiVector3D(n->x, n->y, n->z) : aiVector3D(faceNormal.x, faceNormal.y, faceNormal.z);
+        mesh->mNormals[v] =
+            n ? aiVector3D(n->x, n->y, n->z) : aiVector3D(faceNormal.x, faceNormal.y, faceNormal.z);
         mesh->mTextureCoords[0][v] = aiVector3D(corner.Tx, corner.Ty, 0.0f);
         out.mIndices[r] = v++;
       }
@@ -318,30 +327,37 @@ std::string ExportFormatForFile(const std::string& fileName) {
   return {};
 }
 
-TExportReport ExportModel(const TMeshDocument& doc, const std::string& path, const TExportOptions& options) {
+TExportReport ExportModel(const TMeshDocument& doc, const std::string& path,
+                          const TExportOptions& options) {
   TExportReport report;
   report.FormatId = options.FormatId.empty() ? ExportFormatForFile(path) : options.FormatId;
   if (report.FormatId.empty()) {
     throw EInterchange("Cannot export \"" + path +
-                       "\": no format for its extension (choose one with --format; tessavor-cli formats lists them)");
+                       "\": no format for its extension (choose one with --format; tessavor-cli "
+                       "formats lists them)");
   }
   const std::vector<TFormatInfo> formats = ExportFormats();
-  if (std::none_of(formats.begin(), formats.end(), [&](const TFormatInfo& f) { return f.Id == report.FormatId; })) {
-    throw EInterchange("Cannot export \"" + path + "\": unknown format id \"" + report.FormatId + "\"");
+  if (std::none_of(formats.begin(), formats.end(),
+                   [&](const TFormatInfo& f) { return f.Id == report.FormatId; })) {
+    throw EInterchange("Cannot export \"" + path + "\": unknown format id \"" + report.FormatId +
+                       "\"");
   }
   const std::string name = BaseName(path);
   if (name.empty()) throw EInterchange("Cannot export \"" + path + "\": no file name");
   const std::filesystem::path folder = std::filesystem::path(path).parent_path();
 
   std::vector<TTexture> textures;
-  std::unique_ptr<aiScene> scene = TSceneBuilder(doc, options, report.FormatId, report).Build(textures);
-  if (scene->mNumMeshes == 0) throw EInterchange("Cannot export \"" + path + "\": the mesh has no faces to write");
+  std::unique_ptr<aiScene> scene =
+      TSceneBuilder(doc, options, report.FormatId, report).Build(textures);
+  if (scene->mNumMeshes == 0)
+    throw EInterchange("Cannot export \"" + path + "\": the mesh has no faces to write");
 
   auto files = std::make_shared<TMemoryFiles>();
   Assimp::Exporter exporter;
   exporter.SetIOHandler(new TMemoryIoSystem(files));
   const unsigned steps = NeedsTriangles(report.FormatId) ? aiProcess_Triangulate : 0u;
-  if (exporter.Export(scene.get(), report.FormatId, name, steps) != AI_SUCCESS || files->Files.empty()) {
+  if (exporter.Export(scene.get(), report.FormatId, name, steps) != AI_SUCCESS ||
+      files->Files.empty()) {
     std::string reason = exporter.GetErrorString();
     if (reason.empty()) reason = "Assimp wrote nothing";
     throw EInterchange("Cannot export \"" + path + "\" as " + report.FormatId + ": " + reason);
@@ -372,7 +388,9 @@ std::string TExportReport::Text() const {
   std::string text = "Wrote " + std::to_string(Faces) + " faces as " + FormatId + ":";
   for (const std::string& f : Files) text += " " + f;
   text += "\n";
-  if (SkippedFaces > 0) text += "Left out " + std::to_string(SkippedFaces) + " faces with fewer than 3 corners or a missing vertex\n";
+  if (SkippedFaces > 0)
+    text += "Left out " + std::to_string(SkippedFaces) +
+            " faces with fewer than 3 corners or a missing vertex\n";
   for (const std::string& w : Warnings) text += w + "\n";
   return text;
 }

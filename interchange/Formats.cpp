@@ -1,9 +1,9 @@
 // The formats Assimp reads.
 #include "interchange/Interchange.h"
 
+#include <assimp/importerdesc.h>
 #include <algorithm>
 #include <assimp/Importer.hpp>
-#include <assimp/importerdesc.h>
 
 std::vector<TFormatInfo> ImportFormats() {
   Assimp::Importer importer;
@@ -17,15 +17,19 @@ std::vector<TFormatInfo> ImportFormats() {
     while (pos < list.size()) {
       const size_t end = std::min(list.find(' ', pos), list.size());
       std::string ext = list.substr(pos, end - pos);
-      std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+      std::transform(ext.begin(), ext.end(), ext.begin(),
+                     [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
       if (!ext.empty()) formats.push_back({"", ext, d->mName ? d->mName : ""});
       pos = end + 1;
     }
   }
-  std::stable_sort(formats.begin(), formats.end(),
-                   [](const TFormatInfo& a, const TFormatInfo& b) { return a.Extension < b.Extension; });
+  std::stable_sort(formats.begin(), formats.end(), [](const TFormatInfo& a, const TFormatInfo& b) {
+    return a.Extension < b.Extension;
+  });
   formats.erase(std::unique(formats.begin(), formats.end(),
-                            [](const TFormatInfo& a, const TFormatInfo& b) { return a.Extension == b.Extension; }),
+                            [](const TFormatInfo& a, const TFormatInfo& b) {
+                              return a.Extension == b.Extension;
+                            }),
                 formats.end());
   return formats;
 }

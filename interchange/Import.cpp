@@ -73,7 +73,9 @@ bool DiffuseTextureNumber(const aiScene& scene, const aiMaterial& material, int3
   return false;
 }
 
-bool Finite(const aiVector3D& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+bool Finite(const aiVector3D& v) {
+  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
 
 struct TPositionKey {
   uint32_t x, y, z;
@@ -81,7 +83,8 @@ struct TPositionKey {
 };
 struct TPositionHash {
   size_t operator()(const TPositionKey& k) const {
-    return (size_t{k.x} * 0x9E3779B97F4A7C15ull) ^ (size_t{k.y} * 0xC2B2AE3D27D4EB4Full) ^ (size_t{k.z} + 0x165667B19E3779F9ull);
+    return (size_t{k.x} * 0x9E3779B97F4A7C15ull) ^ (size_t{k.y} * 0xC2B2AE3D27D4EB4Full) ^
+           (size_t{k.z} + 0x165667B19E3779F9ull);
   }
 };
 
@@ -112,14 +115,17 @@ private:
 
   void WalkNodes() {
     if (!m_scene.mRootNode) return;
-    std::vector<std::pair<const aiNode*, aiMatrix4x4>> stack{{m_scene.mRootNode, m_scene.mRootNode->mTransformation}};
+    std::vector<std::pair<const aiNode*, aiMatrix4x4>> stack{
+        {m_scene.mRootNode, m_scene.mRootNode->mTransformation}};
     int64_t visits = 0;
     while (!stack.empty()) {
-      if (++visits > kMaxNodeVisits) Refuse("has more than " + std::to_string(kMaxNodeVisits) + " nodes");
+      if (++visits > kMaxNodeVisits)
+        Refuse("has more than " + std::to_string(kMaxNodeVisits) + " nodes");
       const auto [node, transform] = stack.back();
       stack.pop_back();
       for (unsigned i = 0; i < node->mNumMeshes; ++i) {
-        if (node->mMeshes[i] < m_scene.mNumMeshes) AddMesh(*m_scene.mMeshes[node->mMeshes[i]], transform);
+        if (node->mMeshes[i] < m_scene.mNumMeshes)
+          AddMesh(*m_scene.mMeshes[node->mMeshes[i]], transform);
       }
       // Children pushed in reverse, so meshes come in the file's depth-first order.
       for (unsigned i = node->mNumChildren; i-- > 0;) {
@@ -132,7 +138,8 @@ private:
   void AddMesh(const aiMesh& mesh, const aiMatrix4x4& transform) {
     if (!mesh.HasPositions()) return;
     aiMatrix3x3 normalMatrix(transform);
-    if (normalMatrix.Determinant() != 0.0f) normalMatrix = aiMatrix3x3(normalMatrix).Inverse().Transpose();
+    if (normalMatrix.Determinant() != 0.0f)
+      normalMatrix = aiMatrix3x3(normalMatrix).Inverse().Transpose();
     const bool hasNormals = mesh.HasNormals();
     const bool hasUv = mesh.HasTextureCoords(0);
     bool any = false;
@@ -145,14 +152,16 @@ private:
       const int64_t first = static_cast<int64_t>(m_corners.size());
       for (unsigned k = 0; k < face.mNumIndices; ++k) {
         const unsigned i = face.mIndices[k];
-        if (i >= mesh.mNumVertices) Refuse("has a corner index " + std::to_string(i) + " past its mesh's vertices");
+        if (i >= mesh.mNumVertices)
+          Refuse("has a corner index " + std::to_string(i) + " past its mesh's vertices");
         const aiVector3D p = transform * mesh.mVertices[i];
         if (!Finite(p)) Refuse("has a vertex position that is not a finite number");
         TCorner c;
         c.Vert = VertIndex({p.x, p.y, p.z});
         if (hasUv) {
           const aiVector3D& uv = mesh.mTextureCoords[0][i];
-          if (!std::isfinite(uv.x) || !std::isfinite(uv.y)) Refuse("has a texture coordinate that is not a finite number");
+          if (!std::isfinite(uv.x) || !std::isfinite(uv.y))
+            Refuse("has a texture coordinate that is not a finite number");
           c.Tx = uv.x;
           c.Ty = uv.y;
         }
@@ -164,7 +173,8 @@ private:
         m_corners.push_back(c);
       }
       m_faces.push_back({first, static_cast<int64_t>(face.mNumIndices), mesh.mMaterialIndex});
-      if (m_firstUse.insert(mesh.mMaterialIndex).second) m_materialOrder.push_back(mesh.mMaterialIndex);
+      if (m_firstUse.insert(mesh.mMaterialIndex).second)
+        m_materialOrder.push_back(mesh.mMaterialIndex);
     }
     if (any) {
       ++m_report.Meshes;
@@ -185,8 +195,9 @@ private:
   void CheckCapacity() const {
     const auto over = [](size_t n) { return n > static_cast<size_t>(MeshCapacity); };
     if (over(m_verts.size()) || over(m_corners.size()) || over(m_faces.size())) {
-      Refuse("needs " + std::to_string(m_verts.size()) + " vertices, " + std::to_string(m_corners.size()) +
-             " face corners and " + std::to_string(m_faces.size()) + " faces; the arrays hold at most " +
+      Refuse("needs " + std::to_string(m_verts.size()) + " vertices, " +
+             std::to_string(m_corners.size()) + " face corners and " +
+             std::to_string(m_faces.size()) + " faces; the arrays hold at most " +
              std::to_string(MeshCapacity) + " records each");
     }
   }
@@ -196,7 +207,8 @@ private:
     std::unordered_set<int32_t> taken;
     for (unsigned index : m_materialOrder) {
       int32_t mat = 0;
-      const aiMaterial* material = index < m_scene.mNumMaterials ? m_scene.mMaterials[index] : nullptr;
+      const aiMaterial* material =
+          index < m_scene.mNumMaterials ? m_scene.mMaterials[index] : nullptr;
       if (material && (ParseMaterialNumber(material->GetName().C_Str(), mat) ||
                        DiffuseTextureNumber(m_scene, *material, mat))) {
         known[index] = mat;
@@ -210,12 +222,15 @@ private:
         mat = it->second;
       } else {
         while (taken.count(static_cast<int32_t>(next)) && next < INT32_MAX) ++next;
-        if (next > INT32_MAX) Refuse("has more materials than numbers are left above " + std::to_string(m_options.FirstNewMat));
+        if (next > INT32_MAX)
+          Refuse("has more materials than numbers are left above " +
+                 std::to_string(m_options.FirstNewMat));
         mat = static_cast<int32_t>(next++);
         taken.insert(mat);
       }
       m_mats[index] = mat;
-      const aiMaterial* material = index < m_scene.mNumMaterials ? m_scene.mMaterials[index] : nullptr;
+      const aiMaterial* material =
+          index < m_scene.mNumMaterials ? m_scene.mMaterials[index] : nullptr;
       m_report.Materials.emplace_back(material ? material->GetName().C_Str() : "", mat);
     }
   }
@@ -236,7 +251,12 @@ private:
     doc.NumFace = static_cast<int32_t>(m_faces.size());
     for (size_t i = 0; i < m_faces.size(); ++i) {
       const TFace& f = m_faces[i];
-      doc.FACE[i] = {0, 0.0f, m_mats[f.Material], static_cast<int32_t>(f.First), static_cast<int32_t>(f.Count), 0,
+      doc.FACE[i] = {0,
+                     0.0f,
+                     m_mats[f.Material],
+                     static_cast<int32_t>(f.First),
+                     static_cast<int32_t>(f.Count),
+                     0,
                      kEditorReserved2};
     }
     try {
@@ -251,7 +271,8 @@ private:
           Negate(n, true, true, true);
           doc.FACE[f].Vtnm = lookup.FindOrAdd(ToPoint3(n));
         }
-        for (int32_t r = 0; r < doc.NumFvrt; ++r) doc.FVRT[r].Vtnm = lookup.FindOrAdd(m_corners[static_cast<size_t>(r)].Normal);
+        for (int32_t r = 0; r < doc.NumFvrt; ++r)
+          doc.FVRT[r].Vtnm = lookup.FindOrAdd(m_corners[static_cast<size_t>(r)].Normal);
       }
     } catch (const EMeshDocument&) {
       Refuse("needs more than " + std::to_string(MeshCapacity) + " distinct normals");
@@ -320,29 +341,34 @@ void CheckPlyHeader(std::string_view head, const std::string& name) {
 
 std::string Reason(const Assimp::Importer& importer) {
   std::string reason = importer.GetErrorString();
-  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ')) reason.pop_back();
+  while (!reason.empty() &&
+         (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' '))
+    reason.pop_back();
   return reason.empty() ? "Assimp gave no reason" : reason;
 }
 
-TImportedMesh Convert(const aiScene* scene, const Assimp::Importer& importer, const TImportOptions& options,
-                      TImportReport& report) {
+TImportedMesh Convert(const aiScene* scene, const Assimp::Importer& importer,
+                      const TImportOptions& options, TImportReport& report) {
   if (!scene) throw EInterchange("Cannot import \"" + report.FileName + "\": " + Reason(importer));
   return TSceneConverter(*scene, options, report).Run();
 }
 
 }  // namespace
 
-TImportedMesh ReadModel(const std::string& path, const TImportOptions& options, TImportReport& report) {
+TImportedMesh ReadModel(const std::string& path, const TImportOptions& options,
+                        TImportReport& report) {
   report = TImportReport{};
   report.FileName = path;
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) {
-    throw EInterchange("Cannot import \"" + path + "\": " + (ec ? ec.message() : "not a regular file"));
+    throw EInterchange("Cannot import \"" + path +
+                       "\": " + (ec ? ec.message() : "not a regular file"));
   }
   const uintmax_t size = std::filesystem::file_size(path, ec);
   if (!ec && size > kMaxModelFileSize) {
-    throw EInterchange("Cannot import \"" + path + "\": " + std::to_string(size) + " bytes, more than the " +
-                       std::to_string(kMaxModelFileSize) + " a model file may have");
+    throw EInterchange("Cannot import \"" + path + "\": " + std::to_string(size) +
+                       " bytes, more than the " + std::to_string(kMaxModelFileSize) +
+                       " a model file may have");
   }
   {
     std::ifstream file(path, std::ios::binary);
@@ -359,10 +385,12 @@ TImportedMesh ReadModelFromMemory(const void* data, size_t size, const std::stri
                                   const TImportOptions& options, TImportReport& report) {
   report = TImportReport{};
   report.FileName = "<memory>." + hint;
-  if (size == 0 || size > kMaxModelFileSize) throw EInterchange("Cannot import " + report.FileName + ": bad size");
+  if (size == 0 || size > kMaxModelFileSize)
+    throw EInterchange("Cannot import " + report.FileName + ": bad size");
   CheckPlyHeader(std::string_view(static_cast<const char*>(data), size), report.FileName);
   Assimp::Importer importer;
-  return Convert(importer.ReadFileFromMemory(data, size, kImportFlags, hint.c_str()), importer, options, report);
+  return Convert(importer.ReadFileFromMemory(data, size, kImportFlags, hint.c_str()), importer,
+                 options, report);
 }
 
 void CommitImport(TMeshDocument& doc, const TImportedMesh& mesh) {
@@ -379,7 +407,8 @@ void CommitImport(TMeshDocument& doc, const TImportedMesh& mesh) {
   doc.LoadRecordFiles();
 }
 
-TImportReport ImportModel(TMeshDocument& doc, const std::string& path, const TImportOptions& options) {
+TImportReport ImportModel(TMeshDocument& doc, const std::string& path,
+                          const TImportOptions& options) {
   TImportReport report;
   const TImportedMesh mesh = ReadModel(path, options, report);
   CommitImport(doc, mesh);
@@ -391,12 +420,14 @@ std::string TImportReport::Text() const {
                      std::to_string(NumVtnm) + ", FVRT " + std::to_string(NumFvrt) + ", FACE " +
                      std::to_string(NumFace) + " from " + std::to_string(Meshes) + " mesh(es)\n";
   if (SkippedPoints > 0 || SkippedLines > 0) {
-    text += "Left out: " + std::to_string(SkippedPoints) + " points, " + std::to_string(SkippedLines) + " lines\n";
+    text += "Left out: " + std::to_string(SkippedPoints) + " points, " +
+            std::to_string(SkippedLines) + " lines\n";
   }
   if (NormalsComputed) text += "Normals computed as \"Calc VTNM\" does (the file lacks some)\n";
   text += "Materials:\n";
   for (const auto& [name, mat] : Materials) {
-    text += "  " + (name.empty() ? std::string("(unnamed)") : name) + " -> " + std::to_string(mat) + "\n";
+    text += "  " + (name.empty() ? std::string("(unnamed)") : name) + " -> " + std::to_string(mat) +
+            "\n";
   }
   return text;
 }

@@ -81,9 +81,9 @@ struct TImportOptions {
 struct TImportReport {
   std::string FileName;
   int32_t NumVert = 0, NumVtnm = 0, NumFvrt = 0, NumFace = 0;
-  int32_t Meshes = 0;          // mesh instances taken
-  int64_t SkippedPoints = 0;   // point primitives left out
-  int64_t SkippedLines = 0;    // line primitives left out
+  int32_t Meshes = 0;         // mesh instances taken
+  int64_t SkippedPoints = 0;  // point primitives left out
+  int64_t SkippedLines = 0;   // line primitives left out
   bool NormalsComputed = false;
   // Material name -> number, in order of first use.
   std::vector<std::pair<std::string, int32_t>> Materials;
@@ -100,7 +100,8 @@ struct TImportedMesh {
 };
 
 // Reads and converts a model file (see the top of this file). Raises EInterchange.
-TImportedMesh ReadModel(const std::string& path, const TImportOptions& options, TImportReport& report);
+TImportedMesh ReadModel(const std::string& path, const TImportOptions& options,
+                        TImportReport& report);
 // The same on bytes in memory; `hint` is the extension Assimp should try first ("obj").
 TImportedMesh ReadModelFromMemory(const void* data, size_t size, const std::string& hint,
                                   const TImportOptions& options, TImportReport& report);
@@ -109,10 +110,11 @@ TImportedMesh ReadModelFromMemory(const void* data, size_t size, const std::stri
 void CommitImport(TMeshDocument& doc, const TImportedMesh& mesh);
 
 // The one entry point for the editor and the command line: ReadModel, then CommitImport.
-TImportReport ImportModel(TMeshDocument& doc, const std::string& path, const TImportOptions& options = {});
+TImportReport ImportModel(TMeshDocument& doc, const std::string& path,
+                          const TImportOptions& options = {});
 
 struct TExportOptions {
-  std::string FormatId;        // Assimp's id; empty: from the file name's extension
+  std::string FormatId;  // Assimp's id; empty: from the file name's extension
   std::string MaterialFolder = "./";
   TForeignPictureLoader LoadForeignPicture;  // for ".bmp" textures; may be empty
 };
@@ -128,4 +130,5 @@ struct TExportReport {
 
 // Writes the document (see the top of this file). Raises EInterchange for an unknown
 // format or an export Assimp refuses, EInOutError when a file cannot be written.
-TExportReport ExportModel(const TMeshDocument& doc, const std::string& path, const TExportOptions& options = {});
+TExportReport ExportModel(const TMeshDocument& doc, const std::string& path,
+                          const TExportOptions& options = {});

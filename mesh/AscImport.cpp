@@ -24,7 +24,8 @@ public:
     if (Eof()) return {};
     ++m_line;
     const size_t end = m_text.find('\n', m_pos);
-    std::string_view line = m_text.substr(m_pos, end == std::string_view::npos ? std::string_view::npos : end - m_pos);
+    std::string_view line =
+        m_text.substr(m_pos, end == std::string_view::npos ? std::string_view::npos : end - m_pos);
     m_pos = end == std::string_view::npos ? m_text.size() : end + 1;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     return line;
@@ -84,7 +85,8 @@ public:
     // Without a vertex block this is no ASC scene (an OBJ, a binary, an empty file, or
     // lines ended by CR alone): importing it would replace the mesh with nothing.
     if (!m_sawVertexList) {
-      throw EAscImport(m_name + ": no \"Vertex list:\" line, so this is not an ASC scene; nothing was imported");
+      throw EAscImport(
+          m_name + ": no \"Vertex list:\" line, so this is not an ASC scene; nothing was imported");
     }
     return std::move(m_mesh);
   }
@@ -106,7 +108,8 @@ private:
     // Beyond the float range the record would hold infinity, which no mesh can use.
     const float f = static_cast<float>(value);
     if (!std::isfinite(f)) {
-      Fail(EConvertError("'" + QuoteForMessage(TrimControl(text)) + "' is beyond the range of a floating point value"));
+      Fail(EConvertError("'" + QuoteForMessage(TrimControl(text)) +
+                         "' is beyond the range of a floating point value"));
     }
     return f;
   }
@@ -121,9 +124,11 @@ private:
 
   void VertexLine(std::string_view line) {
     const int64_t pX = Pos('X', line), pY = Pos('Y', line), pZ = Pos('Z', line);
-    const TPoint3 p{Float(Field(line, pX, pY)), Float(Field(line, pY, pZ)), Float(Copy(line, pZ + 2, INT64_MAX))};
+    const TPoint3 p{Float(Field(line, pX, pY)), Float(Field(line, pY, pZ)),
+                    Float(Copy(line, pZ + 2, INT64_MAX))};
     if (m_mesh.Verts.size() >= static_cast<size_t>(MeshCapacity)) {
-      Fail(EMeshDocument("VERT is full: it holds at most " + std::to_string(MeshCapacity) + " records"));
+      Fail(EMeshDocument("VERT is full: it holds at most " + std::to_string(MeshCapacity) +
+                         " records"));
     }
     m_mesh.Verts.push_back(p);
   }
@@ -135,7 +140,8 @@ private:
     const int32_t b = Int(Field(line, pB, pC));
     const int32_t c = Int(Field(line, pC, pA2));
     if (m_mesh.Corners.size() + 3 > static_cast<size_t>(MeshCapacity)) {
-      Fail(EMeshDocument("FVRT is full: it holds at most " + std::to_string(MeshCapacity) + " records"));
+      Fail(EMeshDocument("FVRT is full: it holds at most " + std::to_string(MeshCapacity) +
+                         " records"));
     }
     m_mesh.Corners.insert(m_mesh.Corners.end(), {a, b, c});
   }
@@ -148,14 +154,17 @@ private:
 
 }  // namespace
 
-TAscMesh ParseAsc(std::string_view text, const std::string& name, const std::function<void()>& progress) {
+TAscMesh ParseAsc(std::string_view text, const std::string& name,
+                  const std::function<void()>& progress) {
   return TAscParser(text, name).Run(progress);
 }
 
 void ApplyAsc(TMeshDocument& doc, const TAscMesh& mesh, int32_t mat) {
   {
     TMeshDocument::TLoadingScope loading(doc);
-    for (TListLines* l : {&doc.ListBox1, &doc.ListBox2, &doc.ListBox3, &doc.ListBox4, &doc.ListBox5}) l->BeginUpdate();
+    for (TListLines* l :
+         {&doc.ListBox1, &doc.ListBox2, &doc.ListBox3, &doc.ListBox4, &doc.ListBox5})
+      l->BeginUpdate();
     doc.NumVert = doc.NumVtnm = doc.NumFvrt = doc.NumFace = 0;
     doc.ClearRecordLists();
     // ParseAsc has kept every count within the capacity, so nothing below can fail.
@@ -171,7 +180,9 @@ void ApplyAsc(TMeshDocument& doc, const TAscMesh& mesh, int32_t mat) {
       // The FVRT list has one line per record, so its last three lines are the new corners.
       doc.AddFace({0, 0.0f, mat, doc.ListBox3.Count() - 3, 3, 0, kEditorReserved2});
     }
-    for (TListLines* l : {&doc.ListBox1, &doc.ListBox2, &doc.ListBox3, &doc.ListBox4, &doc.ListBox5}) l->EndUpdate();
+    for (TListLines* l :
+         {&doc.ListBox1, &doc.ListBox2, &doc.ListBox3, &doc.ListBox4, &doc.ListBox5})
+      l->EndUpdate();
   }
   doc.OnListsChanged.Emit();
   doc.OnRepaint.Emit();
@@ -184,6 +195,7 @@ TAscMesh ReadAsc(const std::string& path, const std::function<void()>& progress)
   return ParseAsc(text, name, progress);
 }
 
-void ImportAsc(TMeshDocument& doc, const std::string& path, int32_t mat, const std::function<void()>& progress) {
+void ImportAsc(TMeshDocument& doc, const std::string& path, int32_t mat,
+               const std::function<void()>& progress) {
   ApplyAsc(doc, ReadAsc(path, progress), mat);
 }

@@ -8,7 +8,9 @@ std::string Range(const char* array, int32_t count) {
   return "(" + std::string(array) + " has " + std::to_string(count) + " records)";
 }
 
-bool Finite(const TPoint3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+bool Finite(const TPoint3& p) {
+  return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+}
 
 // Newell's normal of a polygon: zero length when its corners enclose no area.
 bool EnclosesArea(const TMeshDocument& doc, const TCornerRange& corners) {
@@ -35,12 +37,14 @@ TMeshProblems CheckMesh(const TMeshDocument& doc) {
     const TFvrtRecord& r = doc.FVRT[i];
     const std::string at = "FVRT " + std::to_string(i) + ": ";
     if (r.Vert < 0 || r.Vert >= doc.NumVert) {
-      p.Indices.push_back(at + "vertex index " + std::to_string(r.Vert) + " is out of range " + Range("VERT", doc.NumVert));
+      p.Indices.push_back(at + "vertex index " + std::to_string(r.Vert) + " is out of range " +
+                          Range("VERT", doc.NumVert));
     } else {
       used[static_cast<size_t>(r.Vert)] = true;
     }
     if (r.Vtnm < 0 || r.Vtnm >= doc.NumVtnm) {
-      p.Indices.push_back(at + "normal index " + std::to_string(r.Vtnm) + " is out of range " + Range("VTNM", doc.NumVtnm));
+      p.Indices.push_back(at + "normal index " + std::to_string(r.Vtnm) + " is out of range " +
+                          Range("VTNM", doc.NumVtnm));
     }
   }
   for (int32_t i = 0; i < doc.NumFace; ++i) {
@@ -54,7 +58,8 @@ TMeshProblems CheckMesh(const TMeshDocument& doc) {
       cornersOk = false;
     }
     if (f.Vtnm < 0 || f.Vtnm >= doc.NumVtnm) {
-      p.Indices.push_back(at + "normal index " + std::to_string(f.Vtnm) + " is out of range " + Range("VTNM", doc.NumVtnm));
+      p.Indices.push_back(at + "normal index " + std::to_string(f.Vtnm) + " is out of range " +
+                          Range("VTNM", doc.NumVtnm));
     }
     if (f.FvrtCount < 3) {
       p.Others.push_back(at + std::to_string(f.FvrtCount) + " corners, fewer than 3");
@@ -72,18 +77,22 @@ TMeshProblems CheckMesh(const TMeshDocument& doc) {
     }
   }
   for (int32_t i = 0; i < doc.NumVert; ++i) {
-    if (!Finite(doc.VERT[i])) p.Others.push_back("VERT " + std::to_string(i) + ": not a finite number");
+    if (!Finite(doc.VERT[i]))
+      p.Others.push_back("VERT " + std::to_string(i) + ": not a finite number");
   }
   for (int32_t i = 0; i < doc.NumVtnm; ++i) {
-    if (!Finite(doc.VTNM[i])) p.Others.push_back("VTNM " + std::to_string(i) + ": not a finite number");
+    if (!Finite(doc.VTNM[i]))
+      p.Others.push_back("VTNM " + std::to_string(i) + ": not a finite number");
   }
   for (int32_t i = 0; i < doc.NumFvrt; ++i) {
     if (!std::isfinite(doc.FVRT[i].Tx) || !std::isfinite(doc.FVRT[i].Ty)) {
-      p.Others.push_back("FVRT " + std::to_string(i) + ": texture coordinate is not a finite number");
+      p.Others.push_back("FVRT " + std::to_string(i) +
+                         ": texture coordinate is not a finite number");
     }
   }
   for (int32_t i = 0; i < doc.NumVert; ++i) {
-    if (!used[static_cast<size_t>(i)]) p.Others.push_back("VERT " + std::to_string(i) + ": not used by any corner");
+    if (!used[static_cast<size_t>(i)])
+      p.Others.push_back("VERT " + std::to_string(i) + ": not used by any corner");
   }
   return p;
 }

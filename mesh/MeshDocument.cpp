@@ -82,8 +82,10 @@ void TListLines::Clear() {
 
 void TListLines::SetSelected(int i, bool selected) {
   if (i < 0 || i >= Count()) return;
-  if (selected) m_selected.insert(i);
-  else m_selected.erase(i);
+  if (selected)
+    m_selected.insert(i);
+  else
+    m_selected.erase(i);
   Changed(TListChange::Current, m_current, m_current);
 }
 
@@ -303,8 +305,8 @@ void TMeshDocument::Clear() {
   OnListsChanged.Emit();
 }
 
-void TMeshDocument::RestoreLoadResults(const TPoint3& boxMin, const TPoint3& boxMax, std::string sizeLabel,
-                                       std::string radiusLabel) {
+void TMeshDocument::RestoreLoadResults(const TPoint3& boxMin, const TPoint3& boxMax,
+                                       std::string sizeLabel, std::string radiusLabel) {
   m_boxMin = boxMin;
   m_boxMax = boxMax;
   m_sizeLabel = std::move(sizeLabel);
@@ -385,8 +387,10 @@ void TMeshDocument::LoadRecordFiles() {
       AddVert(p);
     });
     ReadRecords<TPoint3>(kVtnmFile, false, ListBox2, [this](const TPoint3& n) { AddVtnm(n); });
-    ReadRecords<TFvrtRecord>(kFvrtFile, false, ListBox3, [this](const TFvrtRecord& r) { AddFvrt(r); });
-    ReadRecords<TFaceRecord>(kFaceFile, true, ListBox4, [this](const TFaceRecord& f) { AddFace(f); });
+    ReadRecords<TFvrtRecord>(kFvrtFile, false, ListBox3,
+                             [this](const TFvrtRecord& r) { AddFvrt(r); });
+    ReadRecords<TFaceRecord>(kFaceFile, true, ListBox4,
+                             [this](const TFaceRecord& f) { AddFace(f); });
 
     try {
       const std::vector<uint8_t> bytes = TInputFile(HomeFile(kRadiFile)).ReadUpTo(sizeof Radius);

@@ -228,7 +228,7 @@ public:
   TCornerRange FaceCorners(const TFaceRecord& f) const;
 
   // Line texts, as the lists show them.
-  static std::string VertLineText(const TPoint3& p);                 // "1.500, -0.250, 0.000"
+  static std::string VertLineText(const TPoint3& p);                     // "1.500, -0.250, 0.000"
   static std::string FvrtLineText(const TFvrtRecord& r, bool showData);  // "3, tx:0.5, ty:1"
   // "[12 13 14], mat: 70000, d=-4.200"; without D: "[12 13 14], mat: 70000".
   static std::string FaceLineText(const TFaceRecord& f, bool withD = true);
@@ -249,5 +249,6 @@ private:
 };
 
 // Label texts as Load sets them.
-std::string MakeSizeLabel(const TPoint3& boxMin, const TPoint3& boxMax);  // "x:12.5, y:4.0, z:30.2;"
-std::string MakeRadiusLabel(float radius);                               // "RADI=11.3"
+std::string MakeSizeLabel(const TPoint3& boxMin,
+                          const TPoint3& boxMax);  // "x:12.5, y:4.0, z:30.2;"
+std::string MakeRadiusLabel(float radius);         // "RADI=11.3"

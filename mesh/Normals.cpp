@@ -28,7 +28,9 @@ namespace {
 constexpr double kCell = 0.00025;
 constexpr int64_t kCellRange = int64_t{1} << 20;  // cells kept per axis, each side of 0
 
-bool Finite(const TPoint3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+bool Finite(const TPoint3& v) {
+  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
 
 // Clamping is monotone, so equal coordinates share a cell and close ones stay neighbours;
 // only normals far outside the unit range (which never match anything but equal values)
@@ -65,14 +67,17 @@ int32_t TVtnmLookup::Find(const TPoint3& v) const {
   for (int a = 0; a < 3; ++a) {
     const int64_t c = CellOf(q[a]);
     cells[a][0] = c;
-    cells[a][1] = q[a] - std::floor(q[a]) < 0.5 ? std::max(c - 1, -kCellRange) : std::min(c + 1, kCellRange - 1);
+    cells[a][1] = q[a] - std::floor(q[a]) < 0.5 ? std::max(c - 1, -kCellRange)
+                                                : std::min(c + 1, kCellRange - 1);
   }
   int32_t best = -1;
   for (int i = 0; i < 8; ++i) {
-    const auto it = m_head.find(Key(cells[0][i & 1], cells[1][(i >> 1) & 1], cells[2][(i >> 2) & 1]));
+    const auto it =
+        m_head.find(Key(cells[0][i & 1], cells[1][(i >> 1) & 1], cells[2][(i >> 2) & 1]));
     if (it == m_head.end()) continue;
     // Indices in a cell ascend, so the first match is the cell's smallest.
-    for (int32_t j = it->second; j >= 0 && (best < 0 || j < best); j = m_next[static_cast<size_t>(j)]) {
+    for (int32_t j = it->second; j >= 0 && (best < 0 || j < best);
+         j = m_next[static_cast<size_t>(j)]) {
       if (NormalsMatch(m_doc.VTNM[j], v)) {
         best = j;
         break;
@@ -109,8 +114,8 @@ int32_t TVtnmLookup::FindOrAdd(const TPoint3& v) {
 TVec4 FacePlaneNormal(const TMeshDocument& doc, const TFaceRecord& f, TVec4* p1) {
   TVec4 p[3];
   for (int k = 0; k < 3; ++k) {
-    const TFvrtRecord* corner = doc.FvrtAt(static_cast<int32_t>(std::clamp<int64_t>(
-        int64_t{f.FirstFvrt} + k, -1, MeshCapacity)));
+    const TFvrtRecord* corner = doc.FvrtAt(
+        static_cast<int32_t>(std::clamp<int64_t>(int64_t{f.FirstFvrt} + k, -1, MeshCapacity)));
     const TPoint3* vert = corner ? doc.VertAt(corner->Vert) : nullptr;
     if (!vert) {
       if (p1) *p1 = Make(0, 0, 0);
@@ -187,7 +192,8 @@ void CalcVtnmUnguarded(TMeshDocument& doc) {
     std::vector<int32_t> fill(firstOf.begin(), firstOf.end() - 1);
     for (int32_t r = 0; r < doc.NumFvrt; ++r) {
       const int32_t v = doc.FVRT[r].Vert;
-      if (v >= 0 && v < doc.NumVert) byVert[static_cast<size_t>(fill[static_cast<size_t>(v)]++)] = r;
+      if (v >= 0 && v < doc.NumVert)
+        byVert[static_cast<size_t>(fill[static_cast<size_t>(v)]++)] = r;
     }
   }
 

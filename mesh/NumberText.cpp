@@ -125,7 +125,8 @@ char* PutRounded(char* p, double value, int decimals) {
     double scale = 1.0;
     for (int i = 0; i < decimals; ++i) scale *= 10.0;
     const double scaled = value * scale;
-    if (std::isfinite(scaled) && std::fabs(scaled) < 9.0e15) rounded = std::nearbyint(scaled) / scale;
+    if (std::isfinite(scaled) && std::fabs(scaled) < 9.0e15)
+      rounded = std::nearbyint(scaled) / scale;
     rounded += 0.0;  // -0 -> 0
   }
   return std::to_chars(p, p + kMaxNumberChars, rounded, std::chars_format::general, 15).ptr;
@@ -156,13 +157,15 @@ double ParseTypedFloat(std::string_view text) {
   bool onlyNumberChars = !body.empty();
   bool sawDigit = false;
   for (char c : body) {
-    if (c >= '0' && c <= '9') sawDigit = true;
-    else if (c != '-' && c != '+' && c != '.' && c != 'e' && c != 'E') onlyNumberChars = false;
+    if (c >= '0' && c <= '9')
+      sawDigit = true;
+    else if (c != '-' && c != '+' && c != '.' && c != 'e' && c != 'E')
+      onlyNumberChars = false;
   }
   if (onlyNumberChars && sawDigit) {
     double value = 0.0;
-    const auto res = std::from_chars(body.data(), body.data() + body.size(), value,
-                                     std::chars_format::general);
+    const auto res =
+        std::from_chars(body.data(), body.data() + body.size(), value, std::chars_format::general);
     // Out of the range of a double (res.ec set) counts as not a number, too.
     if (res.ec == std::errc() && res.ptr == body.data() + body.size()) return value;
   }

@@ -93,7 +93,8 @@ void ExportObj(const TMeshDocument& doc, const std::string& path) {
   // An index outside its array would make an OBJ that readers reject.
   const TMeshProblems problems = CheckMesh(doc);
   if (!problems.Indices.empty()) {
-    throw EMeshCheck("Cannot export \"" + path + "\": the mesh has indices out of range (tessavor-cli check lists them all):" +
+    throw EMeshCheck("Cannot export \"" + path +
+                     "\": the mesh has indices out of range (tessavor-cli check lists them all):" +
                      ProblemLines(problems.Indices));
   }
   const std::string text = ObjText(doc);

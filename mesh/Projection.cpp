@@ -28,8 +28,8 @@ TPixel TProjection::ProjectPixel(float x, float y, float z) const {
   return {RoundPixel(x), RoundPixel(y)};
 }
 
-void TProjection::FitView(float minX, float minY, float minZ, float maxX, float maxY, float maxZ, int width,
-                          int height) {
+void TProjection::FitView(float minX, float minY, float minZ, float maxX, float maxY, float maxZ,
+                          int width, int height) {
   Project(minX, minY, minZ, true, true);
   Project(maxX, maxY, maxZ, true, true);
   const float dx = maxX - minX;

@@ -86,7 +86,8 @@ public:
 
   // Fits the box into a client area of width × height: the zero point goes to the centre
   // and the larger projected extent spans the width (or the height).
-  void FitView(float minX, float minY, float minZ, float maxX, float maxY, float maxZ, int width, int height);
+  void FitView(float minX, float minY, float minZ, float maxX, float maxY, float maxZ, int width,
+               int height);
 
   // A circle of 3 × 3 pixels around the point's pixel.
   void DrawPointMarker(float x, float y, float z) const;

@@ -20,13 +20,13 @@ struct TFvrtRecord {
 
 // One polygon; its corners are FVRT records FirstFvrt .. FirstFvrt + FvrtCount - 1.
 struct TFaceRecord {
-  int32_t Vtnm;       // face normal, index in VTNM
-  float D;            // plane distance: N.X + D = 0 for the points X of the face
-  int32_t Mat;        // material id
+  int32_t Vtnm;  // face normal, index in VTNM
+  float D;       // plane distance: N.X + D = 0 for the points X of the face
+  int32_t Mat;   // material id
   int32_t FirstFvrt;
   int32_t FvrtCount;
-  int32_t Reserved1;  // carried unchanged; 0 on faces made in the editor
-  uint32_t Reserved2; // carried unchanged; kEditorReserved2 on faces made in the editor
+  int32_t Reserved1;   // carried unchanged; 0 on faces made in the editor
+  uint32_t Reserved2;  // carried unchanged; kEditorReserved2 on faces made in the editor
 };
 
 static_assert(sizeof(TPoint3) == 12);

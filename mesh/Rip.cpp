@@ -23,7 +23,8 @@ struct THandle {
   ~THandle() { IffCloseHandle(h); }
 };
 
-[[noreturn]] void ScanFailed(const TRipChunk& row, const std::string& modelFile, const Exception& e) {
+[[noreturn]] void ScanFailed(const TRipChunk& row, const std::string& modelFile,
+                             const Exception& e) {
   throw ERipMesh("Rip mesh: cannot find the " + std::string(row.Id) + " chunk in \"" + modelFile +
                  "\": " + e.Message() + "; no record file was changed");
 }
@@ -79,10 +80,12 @@ TRipResult RipMesh(const std::string& modelFile) {
     if (row.RecordSize != 12 && row.RecordSize != 16 && row.RecordSize != 28) continue;
     // Load takes a short final record of VERT, VTNM and FVRT; a short FACE record is dropped.
     const uint64_t bytes = data[i].size();
-    const uint64_t records = row.RecordSize == 28 ? bytes / 28 : (bytes + row.RecordSize - 1) / row.RecordSize;
+    const uint64_t records =
+        row.RecordSize == 28 ? bytes / 28 : (bytes + row.RecordSize - 1) / row.RecordSize;
     if (records > static_cast<uint64_t>(MeshCapacity)) {
-      throw ERipMesh("Rip mesh: the " + std::string(row.Id) + " chunk of \"" + modelFile + "\" holds " +
-                     std::to_string(records) + " records, more than the " + std::to_string(MeshCapacity) +
+      throw ERipMesh("Rip mesh: the " + std::string(row.Id) + " chunk of \"" + modelFile +
+                     "\" holds " + std::to_string(records) + " records, more than the " +
+                     std::to_string(MeshCapacity) +
                      " the editor holds; no record file was changed");
     }
   }

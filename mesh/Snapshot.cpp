@@ -42,8 +42,8 @@ std::pair<const void*, size_t> ArrayBytes(const std::unique_ptr<T[]>& a, int32_t
 }
 
 std::array<std::pair<const void*, size_t>, 4> DocumentArrays(const TMeshDocument& doc) {
-  return {ArrayBytes(doc.VERT, doc.NumVert), ArrayBytes(doc.VTNM, doc.NumVtnm), ArrayBytes(doc.FVRT, doc.NumFvrt),
-          ArrayBytes(doc.FACE, doc.NumFace)};
+  return {ArrayBytes(doc.VERT, doc.NumVert), ArrayBytes(doc.VTNM, doc.NumVtnm),
+          ArrayBytes(doc.FVRT, doc.NumFvrt), ArrayBytes(doc.FACE, doc.NumFace)};
 }
 
 bool SameFloatBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
@@ -59,8 +59,8 @@ void ForEachRecord(const TBlob& blob, TAdd add) {
   }
 }
 
-constexpr std::array<size_t, 5> kRecordSizes = {sizeof(TPoint3), sizeof(TPoint3), sizeof(TFvrtRecord),
-                                                sizeof(TFaceRecord), 4};
+constexpr std::array<size_t, 5> kRecordSizes = {sizeof(TPoint3), sizeof(TPoint3),
+                                                sizeof(TFvrtRecord), sizeof(TFaceRecord), 4};
 
 // Reads at most `limit` bytes of `path`; false when it cannot be opened or read. `whole` is
 // cleared when the file is longer than the limit.
@@ -91,13 +91,15 @@ bool ReadBounded(const std::string& path, size_t limit, std::vector<uint8_t>& ou
 
 }  // namespace
 
-TMeshSnapshot TakeSnapshot(const TMeshDocument& doc, const std::vector<const TMeshSnapshot*>& share) {
+TMeshSnapshot TakeSnapshot(const TMeshDocument& doc,
+                           const std::vector<const TMeshSnapshot*>& share) {
   std::vector<TBlob> candidates;
   for (const TMeshSnapshot* s : share)
     if (s) AddCandidates(candidates, *s);
   TMeshSnapshot snap;
   const auto arrays = DocumentArrays(doc);
-  for (size_t i = 0; i < arrays.size(); ++i) snap.Arrays[i] = ShareBlob(arrays[i].first, arrays[i].second, candidates);
+  for (size_t i = 0; i < arrays.size(); ++i)
+    snap.Arrays[i] = ShareBlob(arrays[i].first, arrays[i].second, candidates);
   snap.Radius = doc.Radius;
   snap.BoxMin = doc.BoxMin();
   snap.BoxMax = doc.BoxMax();
@@ -170,7 +172,8 @@ TRecordFileSet ReadRecordFileSet(const std::vector<TBlob>& candidates) {
   TRecordFileSet set;
   std::vector<uint8_t> bytes;
   for (size_t i = 0; i < kRecordFileNames.size(); ++i) {
-    const size_t limit = i == 4 ? kMaxRadiBytes : (static_cast<size_t>(MeshCapacity) + 1) * kRecordSizes[i];
+    const size_t limit =
+        i == 4 ? kMaxRadiBytes : (static_cast<size_t>(MeshCapacity) + 1) * kRecordSizes[i];
     if (ReadBounded(HomeFile(kRecordFileNames[i]), limit, bytes, set.Complete))
       set.Files[i] = ShareBlob(bytes.data(), bytes.size(), candidates);
   }
@@ -206,7 +209,8 @@ void TMeshStep::Apply(TMeshDocument& doc, const TMeshSnapshot& snap, const TReco
   if (!WritesFiles() || files == current || !files.Complete) return;
   std::array<bool, 5> written{};
   bool fourAreRecords = true;
-  for (size_t i = 0; i < 4; ++i) fourAreRecords = fourAreRecords && SameBytes(files.Files[i], snap.Arrays[i]);
+  for (size_t i = 0; i < 4; ++i)
+    fourAreRecords = fourAreRecords && SameBytes(files.Files[i], snap.Arrays[i]);
   if (fourAreRecords) {
     doc.SaveRecordFiles();
     written = {true, true, true, true, false};

@@ -52,7 +52,8 @@ struct TMeshSnapshot {
 };
 
 // Copies the document's records; arrays equal to a candidate's are shared with it.
-TMeshSnapshot TakeSnapshot(const TMeshDocument& doc, const std::vector<const TMeshSnapshot*>& share = {});
+TMeshSnapshot TakeSnapshot(const TMeshDocument& doc,
+                           const std::vector<const TMeshSnapshot*>& share = {});
 
 // Puts the records back and rebuilds the five lists as a Load would (with the document's
 // ShowData), restores the radius, box and labels, then calls OnListsChanged and OnRepaint.
@@ -69,8 +70,8 @@ struct TRecordFileSet {
   bool operator==(const TRecordFileSet& other) const;
 };
 
-inline constexpr std::array<const char*, 5> kRecordFileNames = {kVertFile, kVtnmFile, kFvrtFile, kFaceFile,
-                                                                  kRadiFile};
+inline constexpr std::array<const char*, 5> kRecordFileNames = {kVertFile, kVtnmFile, kFvrtFile,
+                                                                kFaceFile, kRadiFile};
 
 // Reads the record files of the home folder; blobs equal to a candidate are shared with it.
 // A file that cannot be read counts as missing.
@@ -94,8 +95,12 @@ struct TMeshStep {
   // a Save changes them; other bytes (a ripped radi.kvt, a short final record) are written
   // file by file. Raises EInOutError when a file cannot be written; the document then
   // already holds the restored records.
-  void Undo(TMeshDocument& doc, const TRecordFileSet& onDisk) const { Apply(doc, Before, FilesBefore, onDisk); }
-  void Redo(TMeshDocument& doc, const TRecordFileSet& onDisk) const { Apply(doc, After, FilesAfter, onDisk); }
+  void Undo(TMeshDocument& doc, const TRecordFileSet& onDisk) const {
+    Apply(doc, Before, FilesBefore, onDisk);
+  }
+  void Redo(TMeshDocument& doc, const TRecordFileSet& onDisk) const {
+    Apply(doc, After, FilesAfter, onDisk);
+  }
 
   // Whether the action changed the document's records or radius.
   bool ChangesRecords() const;

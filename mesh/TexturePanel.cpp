@@ -18,7 +18,8 @@ int32_t CornerIndex(const TFaceRecord& f, int k) {
 }  // namespace
 
 TTexturePixel TexturePixel(float u, float v) {
-  return {static_cast<int>(std::lround(u * 256.0f)), kTextureImageSide - static_cast<int>(std::lround(v * 256.0f))};
+  return {static_cast<int>(std::lround(u * 256.0f)),
+          kTextureImageSide - static_cast<int>(std::lround(v * 256.0f))};
 }
 
 std::vector<std::string> MaterialBoxEntries(const TMeshDocument& doc) {
@@ -114,7 +115,8 @@ std::vector<TTexturePixel> TTexturePanel::LeftClick() {
   PickU[static_cast<size_t>(PickCount)] = MouseU;
   PickV[static_cast<size_t>(PickCount)] = MouseV;
   ++PickCount;
-  for (size_t i = 0; i < static_cast<size_t>(PickCount); ++i) picked.push_back(TexturePixel(PickU[i], PickV[i]));
+  for (size_t i = 0; i < static_cast<size_t>(PickCount); ++i)
+    picked.push_back(TexturePixel(PickU[i], PickV[i]));
   picked.push_back(picked.front());
   if (PickCount < PickTarget) return picked;
   PickCount = 0;

@@ -21,8 +21,10 @@ void Tell(const TTreeBuilderHooks& hooks, const std::string& text) {
 }
 
 void Fail(const TTreeBuilderHooks& hooks, const std::string& text) {
-  if (hooks.Error) hooks.Error(text);
-  else Tell(hooks, text);
+  if (hooks.Error)
+    hooks.Error(text);
+  else
+    Tell(hooks, text);
 }
 
 std::string LoaderReason() {
@@ -34,12 +36,14 @@ std::string LoaderReason() {
 
 std::string LibraryLoadError(const std::string& path, const std::string& reason) {
   std::string why = reason;
-  if (why.size() > path.size() + 2 && why.compare(0, path.size(), path) == 0 && why.compare(path.size(), 2, ": ") == 0)
+  if (why.size() > path.size() + 2 && why.compare(0, path.size(), path) == 0 &&
+      why.compare(path.size(), 2, ": ") == 0)
     why.erase(0, path.size() + 2);
   return "Cannot load " + path + ": " + why;
 }
 
-int32_t RunTreeBuilder(const std::string& libraryPath, const std::string& scriptPath, const TTreeBuilderHooks& hooks) {
+int32_t RunTreeBuilder(const std::string& libraryPath, const std::string& scriptPath,
+                       const TTreeBuilderHooks& hooks) {
   int32_t result = 0;
   {
     TLibrary lib;
@@ -47,9 +51,12 @@ int32_t RunTreeBuilder(const std::string& libraryPath, const std::string& script
     // would be looked up in the current folder or the search path, where anyone may plant
     // a library.
     if (libraryPath.empty() || libraryPath[0] != '/') {
-      Fail(hooks, libraryPath.empty()
-                      ? LibraryLoadError("libbsp.so", "the program folder is unknown")
-                      : LibraryLoadError(libraryPath, "only a library in the program folder, named by its full path, is loaded"));
+      Fail(hooks,
+           libraryPath.empty()
+               ? LibraryLoadError("libbsp.so", "the program folder is unknown")
+               : LibraryLoadError(
+                     libraryPath,
+                     "only a library in the program folder, named by its full path, is loaded"));
       return -1;
     }
     lib.handle = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -60,7 +67,8 @@ int32_t RunTreeBuilder(const std::string& libraryPath, const std::string& script
     dlerror();  // a stale reason must not stand for the lookup's
     auto entry = reinterpret_cast<TGenerateBspTree>(dlsym(lib.handle, "generate_bsp_tree"));
     if (!entry) {
-      Fail(hooks, "Cannot load " + libraryPath + ": no entry generate_bsp_tree (" + LoaderReason() + ")");
+      Fail(hooks,
+           "Cannot load " + libraryPath + ": no entry generate_bsp_tree (" + LoaderReason() + ")");
       return -1;
     }
     Tell(hooks, "Starvigil - TREE Builder - Version 0.2 by Quarrow");

@@ -34,4 +34,5 @@ struct TTreeBuilderHooks {
 // with a leading "path: " of the loader's reason left out.
 std::string LibraryLoadError(const std::string& path, const std::string& reason);
 
-int32_t RunTreeBuilder(const std::string& libraryPath, const std::string& scriptPath, const TTreeBuilderHooks& hooks);
+int32_t RunTreeBuilder(const std::string& libraryPath, const std::string& scriptPath,
+                       const TTreeBuilderHooks& hooks);

@@ -45,8 +45,7 @@ float Dot(const TVec4& a, const TVec4& b) {
 }
 
 TVec4 Cross(const TVec4& a, const TVec4& b) {
-  return Make(F(double{a.y} * b.z - double{a.z} * b.y),
-              F(double{a.z} * b.x - double{a.x} * b.z),
+  return Make(F(double{a.y} * b.z - double{a.z} * b.y), F(double{a.z} * b.x - double{a.x} * b.z),
               F(double{a.x} * b.y - double{a.y} * b.x));
 }
 

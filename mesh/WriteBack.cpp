@@ -42,13 +42,15 @@ std::vector<TItem> Walk(std::span<const uint8_t> b, const std::string& what) {
 std::vector<uint8_t> ReadBounded(const std::string& path, const std::string& what) {
   std::error_code ec;
   const auto size = std::filesystem::file_size(path, ec);
-  if (ec) throw EWriteBack("Write back: cannot read " + what + " \"" + path + "\": " + ec.message());
+  if (ec)
+    throw EWriteBack("Write back: cannot read " + what + " \"" + path + "\": " + ec.message());
   if (size > kMaxFile) {
     throw EWriteBack("Write back: " + what + " \"" + path + "\" has " + std::to_string(size) +
                      " bytes, more than 2147483647");
   }
   std::vector<uint8_t> data = ReadWholeFile(path);
-  if (data.size() > kMaxFile) throw EWriteBack("Write back: " + what + " \"" + path + "\" grew while read");
+  if (data.size() > kMaxFile)
+    throw EWriteBack("Write back: " + what + " \"" + path + "\" grew while read");
   return data;
 }
 
@@ -57,7 +59,8 @@ std::vector<uint8_t> ReadBounded(const std::string& path, const std::string& wha
 std::vector<uint8_t> WriteBackBytes(std::span<const uint8_t> model,
                                     const std::array<std::vector<uint8_t>, 5>& records,
                                     const std::string& what) {
-  if (model.size() > kMaxFile) throw EWriteBack("Write back: \"" + what + "\" is larger than 2147483647 bytes");
+  if (model.size() > kMaxFile)
+    throw EWriteBack("Write back: \"" + what + "\" is larger than 2147483647 bytes");
   const std::vector<TItem> items = Walk(model, what);
 
   struct TReplace {
@@ -77,11 +80,12 @@ std::vector<uint8_t> WriteBackBytes(std::span<const uint8_t> model,
     }
     const uint64_t oldExtent = 8 + uint64_t{it->Size} + (it->Size & 1);
     if (it->Offset + oldExtent > model.size()) {
-      throw EWriteBack("Write back: the " + std::string(kRipChunkTable[row].Id) + " chunk of \"" + what +
-                       "\" runs past the end of the file; nothing was written");
+      throw EWriteBack("Write back: the " + std::string(kRipChunkTable[row].Id) + " chunk of \"" +
+                       what + "\" runs past the end of the file; nothing was written");
     }
     const std::vector<uint8_t>& data = records[row];
-    if (data.size() > kMaxFile) throw EWriteBack("Write back: a record file is larger than 2147483647 bytes");
+    if (data.size() > kMaxFile)
+      throw EWriteBack("Write back: a record file is larger than 2147483647 bytes");
     TReplace r{static_cast<size_t>(it - items.begin()), row, static_cast<uint32_t>(data.size()),
                8 + data.size() + (data.size() & 1)};
     // A rip copies an odd chunk with its pad byte: the same bytes back keep the odd size.
@@ -92,10 +96,12 @@ std::vector<uint8_t> WriteBackBytes(std::span<const uint8_t> model,
     }
     replaces.push_back(r);
   }
-  std::sort(replaces.begin(), replaces.end(), [](const TReplace& a, const TReplace& b) { return a.Item < b.Item; });
+  std::sort(replaces.begin(), replaces.end(),
+            [](const TReplace& a, const TReplace& b) { return a.Item < b.Item; });
   auto delta = [&](const TReplace& r) {
     const TItem& c = items[r.Item];
-    return static_cast<int64_t>(r.Extent) - static_cast<int64_t>(8 + uint64_t{c.Size} + (c.Size & 1));
+    return static_cast<int64_t>(r.Extent) -
+           static_cast<int64_t>(8 + uint64_t{c.Size} + (c.Size & 1));
   };
 
   std::vector<uint8_t> out;
@@ -104,17 +110,20 @@ std::vector<uint8_t> WriteBackBytes(std::span<const uint8_t> model,
   for (const TReplace& r : replaces) {
     const TItem& chunk = items[r.Item];
     const std::vector<uint8_t>& data = records[r.Row];
-    out.insert(out.end(), model.begin() + static_cast<ptrdiff_t>(copied), model.begin() + chunk.Offset + 4);
+    out.insert(out.end(), model.begin() + static_cast<ptrdiff_t>(copied),
+               model.begin() + chunk.Offset + 4);
     uint8_t size[4];
     PutBE(size, r.SizeField);
     out.insert(out.end(), size, size + 4);
     out.insert(out.end(), data.begin(), data.end());
     if (r.Extent > 8 + data.size()) out.push_back(0);  // the pad of odd data
     copied = uint64_t{chunk.Offset} + 8 + chunk.Size + (chunk.Size & 1);
-    if (out.size() > kMaxFile) throw EWriteBack("Write back: the result would pass 2147483647 bytes; nothing was written");
+    if (out.size() > kMaxFile)
+      throw EWriteBack("Write back: the result would pass 2147483647 bytes; nothing was written");
   }
   out.insert(out.end(), model.begin() + static_cast<ptrdiff_t>(copied), model.end());
-  if (out.size() > kMaxFile) throw EWriteBack("Write back: the result would pass 2147483647 bytes; nothing was written");
+  if (out.size() > kMaxFile)
+    throw EWriteBack("Write back: the result would pass 2147483647 bytes; nothing was written");
 
   // Each FORM grows by what the chunks inside it grow, and its header moves by what the
   // chunks in front of it grew.
@@ -134,8 +143,9 @@ std::vector<uint8_t> WriteBackBytes(std::span<const uint8_t> model,
     if (growth == 0) continue;
     const int64_t size = int64_t{f.Size} + growth;
     if (size < 4 || size > static_cast<int64_t>(kMaxFile)) {
-      throw EWriteBack("Write back: the FORM at offset " + std::to_string(f.Offset) + " of \"" + what +
-                       "\" would get the size " + std::to_string(size) + "; nothing was written");
+      throw EWriteBack("Write back: the FORM at offset " + std::to_string(f.Offset) + " of \"" +
+                       what + "\" would get the size " + std::to_string(size) +
+                       "; nothing was written");
     }
     PutBE(out.data() + f.Offset + shift + 4, static_cast<uint32_t>(size));
   }
@@ -145,7 +155,8 @@ std::vector<uint8_t> WriteBackBytes(std::span<const uint8_t> model,
 TWriteBackResult WriteBack(const std::string& modelFile, const std::string& outFile) {
   const std::vector<uint8_t> model = ReadBounded(modelFile, "the model");
   std::array<std::vector<uint8_t>, 5> records;
-  for (size_t i = 0; i < records.size(); ++i) records[i] = ReadBounded(HomeFile(kRipChunkTable[i].FileName), "the record file");
+  for (size_t i = 0; i < records.size(); ++i)
+    records[i] = ReadBounded(HomeFile(kRipChunkTable[i].FileName), "the record file");
   const std::vector<uint8_t> out = WriteBackBytes(model, records, modelFile);
   TWriteBackResult r;
   const std::vector<TItem> items = Walk(model, modelFile);

@@ -16,11 +16,11 @@ public:
 // Declares an error class derived from Exception that reports its own name.
 // Name is a class name, not an expression: it cannot stand in parentheses.
 // NOLINTBEGIN(bugprone-macro-parentheses)
-#define TESSAVOR_DECLARE_EXCEPTION(Name)                                   \
-  class Name : public Exception {                                          \
-  public:                                                                  \
-    using Exception::Exception;                                            \
-    const char* ClassName() const noexcept override { return #Name; }      \
+#define TESSAVOR_DECLARE_EXCEPTION(Name)                              \
+  class Name : public Exception {                                     \
+  public:                                                             \
+    using Exception::Exception;                                       \
+    const char* ClassName() const noexcept override { return #Name; } \
   }
 // NOLINTEND(bugprone-macro-parentheses)
 

@@ -15,13 +15,20 @@ std::string SystemErrorText(int err) { return std::strerror(err); }
 
 std::string FileKindText(unsigned mode) {
   switch (mode & S_IFMT) {
-    case S_IFDIR: return "a folder";
-    case S_IFIFO: return "a FIFO";
-    case S_IFCHR: return "a character device";
-    case S_IFBLK: return "a block device";
-    case S_IFSOCK: return "a socket";
-    case S_IFLNK: return "a symbolic link";
-    default: return "a regular file";
+    case S_IFDIR:
+      return "a folder";
+    case S_IFIFO:
+      return "a FIFO";
+    case S_IFCHR:
+      return "a character device";
+    case S_IFBLK:
+      return "a block device";
+    case S_IFSOCK:
+      return "a socket";
+    case S_IFLNK:
+      return "a symbolic link";
+    default:
+      return "a regular file";
   }
 }
 
@@ -32,7 +39,8 @@ namespace {
 }
 
 [[noreturn]] void NotRegular(const std::string& what, const std::string& path, unsigned mode) {
-  throw EInOutError(what + " \"" + path + "\": it is " + FileKindText(mode) + ", not a regular file");
+  throw EInOutError(what + " \"" + path + "\": it is " + FileKindText(mode) +
+                    ", not a regular file");
 }
 
 std::string FolderOf(const std::string& path) {
@@ -48,7 +56,7 @@ constexpr size_t kTempSuffixBytes = sizeof kTempMarker - 1 + 6;
 
 std::string RandomSuffix() {
   static thread_local std::mt19937_64 generator{std::random_device{}() ^
-                                               (static_cast<uint64_t>(::getpid()) << 32)};
+                                                (static_cast<uint64_t>(::getpid()) << 32)};
   static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   std::string s(6, 'x');
   for (char& c : s) c = kChars[generator() % (sizeof kChars - 1)];
@@ -124,8 +132,8 @@ size_t TInputFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
     const ssize_t n = ::pread(m_fd, p + done, size - done, static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw EInOutError("Cannot read file \"" + m_path + "\" at offset " + std::to_string(offset + done) +
-                        ": " + SystemErrorText(errno));
+      throw EInOutError("Cannot read file \"" + m_path + "\" at offset " +
+                        std::to_string(offset + done) + ": " + SystemErrorText(errno));
     }
     if (n == 0) break;
     done += static_cast<size_t>(n);
@@ -136,8 +144,8 @@ size_t TInputFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
 std::vector<uint8_t> ReadWholeFile(const std::string& path, uint64_t maxBytes) {
   TInputFile file(path);
   auto tooLarge = [&](uint64_t size) {
-    throw EInOutError("File \"" + path + "\" is too large: " + std::to_string(size) + " bytes, at most " +
-                      std::to_string(maxBytes) + " are read");
+    throw EInOutError("File \"" + path + "\" is too large: " + std::to_string(size) +
+                      " bytes, at most " + std::to_string(maxBytes) + " are read");
   };
   if (file.Size() > maxBytes) tooLarge(file.Size());
   // One byte beyond the cap tells a file that grew past it since fstat.
@@ -201,14 +209,17 @@ void CheckOutputTarget(const std::string& path) {
   }
 }
 
-TAtomicFileWriter::TAtomicFileWriter(const std::string& path, TFileSync sync) : m_path(path), m_sync(sync) {
+TAtomicFileWriter::TAtomicFileWriter(const std::string& path, TFileSync sync)
+    : m_path(path), m_sync(sync) {
   const TTargetInfo info = InspectTarget(path);
   m_target = info.Target;
   const std::string folder = FolderOf(m_target);
-  std::string base = m_target.substr(m_target.find_last_of('/') == std::string::npos ? 0 : m_target.find_last_of('/') + 1);
+  std::string base = m_target.substr(
+      m_target.find_last_of('/') == std::string::npos ? 0 : m_target.find_last_of('/') + 1);
   if (base.size() + kTempSuffixBytes > kMaxNameBytes) base.resize(kMaxNameBytes - kTempSuffixBytes);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    m_tempPath = (folder == "/" ? std::string() : folder) + "/" + base + kTempMarker + RandomSuffix();
+    m_tempPath =
+        (folder == "/" ? std::string() : folder) + "/" + base + kTempMarker + RandomSuffix();
     m_fd = ::open(m_tempPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (m_fd >= 0 || errno != EEXIST) break;
   }

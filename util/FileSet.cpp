@@ -14,7 +14,9 @@ namespace {
 
 TRenameFunction g_rename = nullptr;
 
-int Rename(const char* from, const char* to) { return g_rename ? g_rename(from, to) : std::rename(from, to); }
+int Rename(const char* from, const char* to) {
+  return g_rename ? g_rename(from, to) : std::rename(from, to);
+}
 
 // A journal names a handful of files; anything larger is not one of ours.
 constexpr uint64_t kMaxJournalBytes = 64 * 1024;
@@ -47,7 +49,8 @@ bool IsHelperOf(const std::string& file, const std::string& helper, const char* 
   const std::string stem = name.substr(0, name.size() - 11);
   // The writer shortens only a name that would not fit the 255-byte limit with the suffix.
   if (stem == base) return true;
-  return base.size() + 11 > 255 && stem.size() == 255 - 11 && base.compare(0, stem.size(), stem) == 0;
+  return base.size() + 11 > 255 && stem.size() == 255 - 11 &&
+         base.compare(0, stem.size(), stem) == 0;
 }
 
 bool ParseJournal(const std::string& text, std::vector<TEntry>& entries) {
@@ -87,7 +90,8 @@ void RemoveStrays(const std::string& folder, const std::string& journalName,
   while (const dirent* d = ::readdir(dir)) {
     const std::string path = folder + "/" + d->d_name;
     for (const std::string& file : files) {
-      if (IsHelperOf(file, path, ".tmp-") || IsHelperOf(file, path, ".old-")) doomed.push_back(path);
+      if (IsHelperOf(file, path, ".tmp-") || IsHelperOf(file, path, ".old-"))
+        doomed.push_back(path);
     }
   }
   ::closedir(dir);
@@ -113,8 +117,9 @@ bool RecoverFileSet(const std::string& folder, const std::string& journalName) {
     // A temporary file that is gone was renamed before the kill.
     for (const TEntry& e : entries) {
       if (::access(e.Temp.c_str(), F_OK) == 0 && Rename(e.Temp.c_str(), e.File.c_str()) != 0) {
-        throw EInOutError("Cannot complete the saved files named in \"" + journal + "\": cannot rename \"" +
-                          e.Temp + "\" to \"" + e.File + "\": " + SystemErrorText(errno));
+        throw EInOutError("Cannot complete the saved files named in \"" + journal +
+                          "\": cannot rename \"" + e.Temp + "\" to \"" + e.File +
+                          "\": " + SystemErrorText(errno));
       }
     }
     SyncFolder(folder);
@@ -161,8 +166,10 @@ void WriteFileSet(const std::string& folder, const std::string& journalName,
     const int err = errno;
     // Put the renamed files back: the set stays the old one.
     for (size_t j = 0; j < i; ++j) {
-      if (!entries[j].Backup.empty()) std::rename(entries[j].Backup.c_str(), entries[j].File.c_str());
-      else ::unlink(entries[j].File.c_str());
+      if (!entries[j].Backup.empty())
+        std::rename(entries[j].Backup.c_str(), entries[j].File.c_str());
+      else
+        ::unlink(entries[j].File.c_str());
     }
     for (size_t j = i; j < entries.size(); ++j) ::unlink(entries[j].Temp.c_str());
     ::unlink(journal.c_str());

@@ -24,7 +24,8 @@ class TConnection {
 public:
   TConnection() = default;
   explicit TConnection(std::function<void()> disconnect) : m_disconnect(std::move(disconnect)) {}
-  TConnection(TConnection&& other) noexcept : m_disconnect(std::exchange(other.m_disconnect, nullptr)) {}
+  TConnection(TConnection&& other) noexcept
+      : m_disconnect(std::exchange(other.m_disconnect, nullptr)) {}
   TConnection& operator=(TConnection&& other) noexcept {
     if (this != &other) {
       Disconnect();
@@ -58,13 +59,14 @@ public:
   [[nodiscard]] TConnection Connect(TListener listener) {
     auto slot = std::make_shared<TSlot>(TSlot{std::move(listener), true});
     m_state->Slots.push_back(slot);
-    return TConnection([weakState = std::weak_ptr<TState>(m_state), weakSlot = std::weak_ptr<TSlot>(slot)] {
-      const auto state = weakState.lock();
-      const auto s = weakSlot.lock();
-      if (!state || !s) return;
-      s->Connected = false;
-      state->Prune();
-    });
+    return TConnection(
+        [weakState = std::weak_ptr<TState>(m_state), weakSlot = std::weak_ptr<TSlot>(slot)] {
+          const auto state = weakState.lock();
+          const auto s = weakSlot.lock();
+          if (!state || !s) return;
+          s->Connected = false;
+          state->Prune();
+        });
   }
 
   void Emit(Args... args) const {
@@ -113,7 +115,9 @@ private:
 template <class... Args>
 class TSignalBlocker {
 public:
-  explicit TSignalBlocker(TSignal<Args...>& signal) : m_state(signal.m_state) { ++m_state->Blocked; }
+  explicit TSignalBlocker(TSignal<Args...>& signal) : m_state(signal.m_state) {
+    ++m_state->Blocked;
+  }
   ~TSignalBlocker() { --m_state->Blocked; }
   TSignalBlocker(const TSignalBlocker&) = delete;
   TSignalBlocker& operator=(const TSignalBlocker&) = delete;

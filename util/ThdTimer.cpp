@@ -11,11 +11,13 @@ namespace {
 // Runs on the window thread: the tick queued by the worker for `serial` in `generation`.
 // A tick is dropped when the timer died, was paused (or re-evaluated) since it was queued,
 // or is no longer the one the worker waits for.
-void DeliverTick(const std::shared_ptr<TTimerShared>& shared, uint64_t serial, uint64_t generation) {
+void DeliverTick(const std::shared_ptr<TTimerShared>& shared, uint64_t serial,
+                 uint64_t generation) {
   std::unique_lock lock(shared->mutex);
   if (serial != shared->tickSerial || shared->tickDone) return;
   TThreadedTimer* owner = shared->owner;
-  const bool deliver = owner && shared->running && !shared->terminate && shared->generation == generation;
+  const bool deliver =
+      owner && shared->running && !shared->terminate && shared->generation == generation;
   if (deliver) {
     shared->inTick = true;
     shared->tickThread = std::this_thread::get_id();
@@ -39,13 +41,20 @@ void DeliverTick(const std::shared_ptr<TTimerShared>& shared, uint64_t serial, u
 
 int NiceValue(TThreadPriority priority) {
   switch (priority) {
-    case tpIdle: return 19;
-    case tpLowest: return 10;
-    case tpLower: return 5;
-    case tpNormal: return 0;
-    case tpHigher: return -5;
-    case tpHighest: return -10;
-    case tpTimeCritical: return -20;
+    case tpIdle:
+      return 19;
+    case tpLowest:
+      return 10;
+    case tpLower:
+      return 5;
+    case tpNormal:
+      return 0;
+    case tpHigher:
+      return -5;
+    case tpHighest:
+      return -10;
+    case tpTimeCritical:
+      return -20;
   }
   return 0;
 }
@@ -71,7 +80,8 @@ TTimerThread::~TTimerThread() {
 void TTimerThread::ApplyPriority(TThreadPriority priority) {
   // Best effort: a nice value below 0 needs privileges; without them the worker keeps its
   // present priority, which only makes ticks a little less punctual.
-  if (m_threadId != 0) (void)setpriority(PRIO_PROCESS, static_cast<id_t>(m_threadId), NiceValue(priority));
+  if (m_threadId != 0)
+    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(m_threadId), NiceValue(priority));
 }
 
 void TTimerThread::Execute() {
@@ -93,7 +103,9 @@ void TTimerThread::Execute() {
     // destruction) ends it early, and then the loop starts over with the new state.
     const uint64_t generation = s.generation;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(s.interval);
-    if (s.wake.wait_until(lock, deadline, [&] { return s.terminate || s.generation != generation; })) continue;
+    if (s.wake.wait_until(lock, deadline,
+                          [&] { return s.terminate || s.generation != generation; }))
+      continue;
 
     const uint64_t serial = ++s.tickSerial;
     s.tickDone = false;
@@ -112,7 +124,8 @@ void TTimerThread::Execute() {
 
 // --- TThreadedTimer --------------------------------------------------------------------
 
-TThreadedTimer::TThreadedTimer(TWindowThreadPost post) : m_shared(std::make_shared<TTimerShared>()) {
+TThreadedTimer::TThreadedTimer(TWindowThreadPost post)
+    : m_shared(std::make_shared<TTimerShared>()) {
   m_shared->owner = this;
   m_shared->interval = m_interval;
   m_shared->priority = m_priority;

@@ -41,12 +41,12 @@ struct TTimerShared {
   TThreadedTimer* owner = nullptr;  // null once the destructor has begun
   bool running = false;             // the pause/run state decided by UpdateTimer
   bool terminate = false;
-  uint64_t generation = 0;          // bumped by every UpdateTimer: restarts the sleep
-  uint64_t tickSerial = 0;          // the tick the worker is waiting for
+  uint64_t generation = 0;  // bumped by every UpdateTimer: restarts the sleep
+  uint64_t tickSerial = 0;  // the tick the worker is waiting for
   bool tickDone = true;
-  bool inTick = false;              // a tick's handler is running on the window thread
+  bool inTick = false;  // a tick's handler is running on the window thread
   std::thread::id tickThread;
-  uint32_t interval = 1000;         // the worker's copy of Interval
+  uint32_t interval = 1000;  // the worker's copy of Interval
   TThreadPriority priority = tpNormal;
 };
 

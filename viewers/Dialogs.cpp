@@ -2,10 +2,10 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QRegularExpression>
-#include <QSettings>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
+#include <QSettings>
 
 namespace {
 
@@ -45,15 +45,16 @@ bool TStandardDialogs::AskYesNo(QWidget* parent, const QString& text) {
 }
 
 TSaveChoice TStandardDialogs::AskSaveChanges(QWidget* parent, const QString& text) {
-  const auto answer =
-      QMessageBox::question(parent, QStringLiteral("Tessavor"), text,
-                            QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+  const auto answer = QMessageBox::question(
+      parent, QStringLiteral("Tessavor"), text,
+      QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
   if (answer == QMessageBox::Save) return TSaveChoice::Save;
   if (answer == QMessageBox::Discard) return TSaveChoice::Discard;
   return TSaveChoice::Cancel;
 }
 
-std::optional<QString> TStandardDialogs::InputBox(QWidget* parent, const QString& caption, const QString& prompt,
+std::optional<QString> TStandardDialogs::InputBox(QWidget* parent, const QString& caption,
+                                                  const QString& prompt,
                                                   const QString& defaultText) {
   QInputDialog box(parent, Qt::WindowStaysOnTopHint);
   box.setWindowTitle(caption);

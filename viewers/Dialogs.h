@@ -25,12 +25,14 @@ public:
   // "Save changes?" with Save / Discard / Cancel.
   virtual TSaveChoice AskSaveChanges(QWidget* parent, const QString& text) = 0;
   // An input box; nullopt when cancelled.
-  virtual std::optional<QString> InputBox(QWidget* parent, const QString& caption, const QString& prompt,
-                                          const QString& defaultText) = 0;
+  virtual std::optional<QString> InputBox(QWidget* parent, const QString& caption,
+                                          const QString& prompt, const QString& defaultText) = 0;
   // File dialogs; nullopt when cancelled. `filter` is in Qt's filter syntax. The standard
   // dialogs start in the folder last used with the same filter.
-  virtual std::optional<QString> OpenFileName(QWidget* parent, const QString& caption, const QString& filter) = 0;
-  virtual std::optional<QString> SaveFileName(QWidget* parent, const QString& caption, const QString& filter) = 0;
+  virtual std::optional<QString> OpenFileName(QWidget* parent, const QString& caption,
+                                              const QString& filter) = 0;
+  virtual std::optional<QString> SaveFileName(QWidget* parent, const QString& caption,
+                                              const QString& filter) = 0;
 };
 
 // Qt's standard dialogs, each staying above the always-on-top tool windows. The file
@@ -46,8 +48,10 @@ public:
   TSaveChoice AskSaveChanges(QWidget* parent, const QString& text) override;
   std::optional<QString> InputBox(QWidget* parent, const QString& caption, const QString& prompt,
                                   const QString& defaultText) override;
-  std::optional<QString> OpenFileName(QWidget* parent, const QString& caption, const QString& filter) override;
-  std::optional<QString> SaveFileName(QWidget* parent, const QString& caption, const QString& filter) override;
+  std::optional<QString> OpenFileName(QWidget* parent, const QString& caption,
+                                      const QString& filter) override;
+  std::optional<QString> SaveFileName(QWidget* parent, const QString& caption,
+                                      const QString& filter) override;
 
   // The remembered folder for `filter` ("" when none), and remembering the folder of `file`.
   QString DialogFolder(const QString& filter) const;

@@ -7,7 +7,8 @@
 TfrmFaces::TfrmFaces(TMeshDocument& document, TProjection& projection, QWidget* parent)
     : TProjectionWindow(document, projection, QStringLiteral("frmFaces"), QStringLiteral("Faces"),
                         QRect(564, 301, 215, 210), parent),
-      m_corners(6), m_pixels(7) {}
+      m_corners(6),
+      m_pixels(7) {}
 
 void TfrmFaces::DrawFace(int32_t face) {
   const TFaceRecord* f = m_document.FaceAt(face);

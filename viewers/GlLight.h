@@ -15,8 +15,8 @@ public:
   // `lightId` is the light enumerant (GL_LIGHT0 is 0x4000); `gl` nullptr makes no GL calls.
   TGlLight(QOpenGLFunctions_1_1* gl, int32_t lightId);
 
-  void Enable();                            // enables the capability LightId
-  void SetPosition(const TVector4& v);      // stores v and sends it as GL_POSITION
+  void Enable();                        // enables the capability LightId
+  void SetPosition(const TVector4& v);  // stores v and sends it as GL_POSITION
 
   int32_t LightId;
   TVector4 Ambient{0, 0, 0, 1};

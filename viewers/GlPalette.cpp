@@ -2,7 +2,6 @@
 
 #include <cstddef>
 
-
 namespace {
 
 uint8_t Channel(uint32_t index, uint8_t bits, uint8_t shift) {

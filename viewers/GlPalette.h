@@ -18,7 +18,7 @@ struct TPixelFormatRequest {
   uint16_t Size = 40;
   uint16_t Version = 1;
   uint32_t Flags = kPfdDrawToWindow | kPfdSupportOpenGl | kPfdDoubleBuffer;  // 0x25
-  uint8_t PixelType = 0;  // RGBA
+  uint8_t PixelType = 0;                                                     // RGBA
   uint8_t ColorBits = 24;
   uint8_t DepthBits = 32;
   uint8_t LayerType = 0;  // main plane

@@ -59,7 +59,8 @@ void TGlTexture::LoadFromBitmap(const QImage& picture) {
       int32_t c = -1;
       if (x < width && y < height) {
         const QRgb rgb = picture.pixel(x, y);
-        c = static_cast<int32_t>(static_cast<uint32_t>(qRed(rgb)) | (static_cast<uint32_t>(qGreen(rgb)) << 8) |
+        c = static_cast<int32_t>(static_cast<uint32_t>(qRed(rgb)) |
+                                 (static_cast<uint32_t>(qGreen(rgb)) << 8) |
                                  (static_cast<uint32_t>(qBlue(rgb)) << 16));
       }
       float* t = &m_texels[(static_cast<size_t>(x) * kSide + static_cast<size_t>(y)) * 4];
@@ -76,7 +77,8 @@ void TGlTexture::LoadPicture(const QString& path) {
   QImageReader reader(path);
   QImage picture;
   if (!reader.read(&picture)) {
-    throw EGlTexture(("Cannot read picture \"" + path + "\": " + reader.errorString()).toStdString());
+    throw EGlTexture(
+        ("Cannot read picture \"" + path + "\": " + reader.errorString()).toStdString());
   }
   LoadFromBitmap(picture);
 }

@@ -39,10 +39,10 @@ public:
   bool LinearMin() const { return m_linearMin; }
   bool LinearMag() const { return m_linearMag; }
 
-  void SetRepeatS(bool v);   // wrap s of the bound texture: repeat, else clamp
-  void SetRepeatT(bool v);   // wrap t
-  void SetLinearMin(bool v); // minification: linear, else nearest
-  void SetLinearMag(bool v); // magnification: linear, else nearest
+  void SetRepeatS(bool v);    // wrap s of the bound texture: repeat, else clamp
+  void SetRepeatT(bool v);    // wrap t
+  void SetLinearMin(bool v);  // minification: linear, else nearest
+  void SetLinearMag(bool v);  // magnification: linear, else nearest
 
   // Fills the texels from the picture's first 256 × 256 pixels. A pixel outside a smaller
   // picture reads as the invalid colour -1, i.e. (-1/255, 0, 0, 1), which the upload clamps

@@ -14,8 +14,9 @@
 #include "viewers/MeshView.h"
 
 TfrmGlView::TfrmGlView(TMeshDocument& document, TDialogs& dialogs, QWidget* owner)
-    : QOpenGLWidget(owner, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint),
+    : QOpenGLWidget(owner, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
+                               Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                               Qt::WindowMinimizeButtonHint),
       m_document(document),
       m_dialogs(dialogs) {
   // Its placement section in the settings file is named after it.
@@ -124,8 +125,10 @@ void TfrmGlView::LoadTexturesNow(const QString& materialFolder) {
     if (mat > kGlViewMaxPictureMaterial) continue;
     const QString name = QString::number(mat);
     if (FindPictureSlot(name) >= 0 || missing.contains(mat)) continue;
-    const std::string found = FindMaterialTexture(materialFolder.toStdString(), mat, kPictureTextureExtensions);
-    const QString path = QString::fromStdString(MaterialFileName(materialFolder.toStdString(), mat, ".bmp"));
+    const std::string found =
+        FindMaterialTexture(materialFolder.toStdString(), mat, kPictureTextureExtensions);
+    const QString path =
+        QString::fromStdString(MaterialFileName(materialFolder.toStdString(), mat, ".bmp"));
     if (found.empty()) {
       missing.insert(mat);
       m_dialogs.ShowMessage(this, path + QStringLiteral(" not found. Cannot display textures!"));
@@ -133,10 +136,11 @@ void TfrmGlView::LoadTexturesNow(const QString& materialFolder) {
     }
     if (PictureCount == kGlViewPictureSlots) {
       if (!reportedFull) {
-        m_dialogs.ShowMessage(this, QStringLiteral("GlView: no room for the picture of material %1; "
-                                                 "at most %2 pictures are shown.")
-                                      .arg(mat)
-                                      .arg(kGlViewPictureSlots));
+        m_dialogs.ShowMessage(this,
+                              QStringLiteral("GlView: no room for the picture of material %1; "
+                                             "at most %2 pictures are shown.")
+                                  .arg(mat)
+                                  .arg(kGlViewPictureSlots));
         reportedFull = true;
       }
       continue;
@@ -196,8 +200,10 @@ void TfrmGlView::keyPressEvent(QKeyEvent* event) {
   if (!m_gl || text.isEmpty()) return;
   const QChar c = text.at(0);
   if (c == QLatin1Char('r')) {
-    if (Timer1.isActive()) Timer1.stop();
-    else Timer1.start();
+    if (Timer1.isActive())
+      Timer1.stop();
+    else
+      Timer1.start();
     return;
   }
   if (c != QLatin1Char('+') && c != QLatin1Char('-')) return;

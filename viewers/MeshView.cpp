@@ -5,16 +5,16 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
-#include <QMouseEvent>
-#include <QWheelEvent>
-#include <cmath>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions_1_1>
 #include <QOpenGLVersionFunctionsFactory>
 #include <QPointer>
+#include <QWheelEvent>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 #include "images/PictureFormats.h"
 #include "images/TextureSource.h"
@@ -25,10 +25,13 @@
 
 uint32_t MillisecondClock() {
   using namespace std::chrono;
-  return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+  return static_cast<uint32_t>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-QString MaterialDigits(int32_t material) { return QString::fromStdString(MaterialIdText(material)); }
+QString MaterialDigits(int32_t material) {
+  return QString::fromStdString(MaterialIdText(material));
+}
 
 namespace {
 
@@ -73,8 +76,10 @@ void ZoomView(TMeshViewState& v, int wheelDelta) {
 
 void FrameView(TMeshViewState& v, const float lo[3], const float hi[3]) {
   const float centre[3] = {(lo[0] + hi[0]) / 2, (lo[1] + hi[1]) / 2, (lo[2] + hi[2]) / 2};
-  const float half = std::sqrt((hi[0] - lo[0]) * (hi[0] - lo[0]) + (hi[1] - lo[1]) * (hi[1] - lo[1]) +
-                               (hi[2] - lo[2]) * (hi[2] - lo[2])) / 2;
+  const float half =
+      std::sqrt((hi[0] - lo[0]) * (hi[0] - lo[0]) + (hi[1] - lo[1]) * (hi[1] - lo[1]) +
+                (hi[2] - lo[2]) * (hi[2] - lo[2])) /
+      2;
   v.Zoom = half > 0 && std::isfinite(half) ? 1.0f / half / 1.1f : 1.0f;
   float r[3];
   Rotate(v, centre, r);
@@ -83,9 +88,10 @@ void FrameView(TMeshViewState& v, const float lo[3], const float hi[3]) {
   v.PanZ = -v.Zoom * r[2];
 }
 
-TfrmMeshView::TfrmMeshView(TMeshDocument& document, TDialogs& dialogs, const QString& materialFolder,
-                           QWidget* owner)
-    : QOpenGLWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+TfrmMeshView::TfrmMeshView(TMeshDocument& document, TDialogs& dialogs,
+                           const QString& materialFolder, QWidget* owner)
+    : QOpenGLWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
+                               Qt::WindowTitleHint),
       MaterialFolder(materialFolder),
       TextureSlots(std::make_unique<std::array<TTextureSlot, kMaxTextureSlots>>()),
       // The hand-over queues the tick onto the window thread; the timer itself waits for it.
@@ -312,7 +318,8 @@ void TfrmMeshView::DrawScene() {
 
   const uint32_t elapsed = MillisecondClock() - CounterStart;
   const double fps = FrameCount / (elapsed / 1000.0);
-  setWindowTitle(CountsCaption() + QStringLiteral(" - ") + QString::number(fps, 'f', 1) + QStringLiteral(" fps"));
+  setWindowTitle(CountsCaption() + QStringLiteral(" - ") + QString::number(fps, 'f', 1) +
+                 QStringLiteral(" fps"));
 }
 
 void TfrmMeshView::DrawFace(int32_t face) {
@@ -330,7 +337,9 @@ void TfrmMeshView::DrawFace(int32_t face) {
 }
 
 QString TfrmMeshView::CountsCaption() const {
-  return QStringLiteral("Model Viewer: %1 faces, %2 vertices").arg(m_document.NumFace).arg(m_document.NumVert);
+  return QStringLiteral("Model Viewer: %1 faces, %2 vertices")
+      .arg(m_document.NumFace)
+      .arg(m_document.NumVert);
 }
 
 void TfrmMeshView::ShowModel() {
@@ -359,8 +368,10 @@ void TfrmMeshView::ResetFrameCounter() {
 
 void TfrmMeshView::Redraw() {
   // From inside a frame a redraw can only be scheduled; elsewhere it happens at once.
-  if (m_inPaint || !isVisible()) update();
-  else repaint();
+  if (m_inPaint || !isVisible())
+    update();
+  else
+    repaint();
 }
 
 void TfrmMeshView::ResetClick() {
@@ -386,7 +397,8 @@ void TfrmMeshView::LoadMaterialTexture(int32_t material) {
   const QString caption = windowTitle();
   setWindowTitle(QStringLiteral("Loading texture..."));
   LoadedMaterial = material;
-  const std::string found = FindMaterialTexture(Text(MaterialFolder), material, kModelViewerTextureExtensions);
+  const std::string found =
+      FindMaterialTexture(Text(MaterialFolder), material, kModelViewerTextureExtensions);
   const bool picture = PictureExtension(found) != "gct";
   if (picture) SlotCount = 0;
   if (!found.empty()) {
@@ -408,7 +420,8 @@ void TfrmMeshView::LoadMaterialTexture(int32_t material) {
     m_gl->glLoadIdentity();
     m_gl->glRotatef(90, 0, 0, 1);
   } else {
-    const QString path = QString::fromStdString(MaterialFileName(Text(MaterialFolder), material, ".bmp"));
+    const QString path =
+        QString::fromStdString(MaterialFileName(Text(MaterialFolder), material, ".bmp"));
     QueueMessage(path + QStringLiteral(" not found. Switching to wireframe..."), false);
     WireframeOnly->setChecked(true);
     ResetFrameCounter();
@@ -474,12 +487,14 @@ void TfrmMeshView::LoadCompressedTextures() {
     TTextureSlot& slot = textureSlots[static_cast<size_t>(s)];
     const std::string path = MaterialFileName(Text(MaterialFolder), slot.Material, ".gct");
     LogLine(path + "...");
-    if (FindMaterialTexture(Text(MaterialFolder), slot.Material, kCompressedTextureExtensions).empty())
+    if (FindMaterialTexture(Text(MaterialFolder), slot.Material, kCompressedTextureExtensions)
+            .empty())
       continue;
-    const TGctTextureRead read = ReadGctTexture(path, slot.Pixels.data(), kTextureSlotBytes, [&](const std::string& text) {
-      LogLine(text);
-      QueueMessage(QString::fromStdString(text), false);
-    });
+    const TGctTextureRead read =
+        ReadGctTexture(path, slot.Pixels.data(), kTextureSlotBytes, [&](const std::string& text) {
+          LogLine(text);
+          QueueMessage(QString::fromStdString(text), false);
+        });
     slot.Width = read.Header.Width;
     slot.Height = read.Header.Height;
     if (!read.Read) continue;
@@ -510,8 +525,10 @@ void TfrmMeshView::QueueMessage(const QString& text, bool error) {
       this,
       [self, text, error] {
         if (!self) return;  // the viewer went, and the dialogs it was given may have too
-        if (error) self->m_dialogs.ShowError(self, text);
-        else self->m_dialogs.ShowMessage(self, text);
+        if (error)
+          self->m_dialogs.ShowError(self, text);
+        else
+          self->m_dialogs.ShowMessage(self, text);
       },
       Qt::QueuedConnection);
 }
@@ -522,25 +539,39 @@ void TfrmMeshView::keyPressEvent(QKeyEvent* event) {
   const bool keypad = event->modifiers() & Qt::KeypadModifier;
   const int key = event->key();
   // Keypad digits arrive as cursor keys when Num Lock is off.
-  if (keypad && (key == Qt::Key_8 || key == Qt::Key_Up)) v.AngleX += s;
-  else if (keypad && (key == Qt::Key_2 || key == Qt::Key_Down)) v.AngleX -= s;
-  else if (keypad && (key == Qt::Key_4 || key == Qt::Key_Left)) v.AngleY += s;
-  else if (keypad && (key == Qt::Key_6 || key == Qt::Key_Right)) v.AngleY -= s;
-  else if (keypad && (key == Qt::Key_7 || key == Qt::Key_Home)) v.AngleZ += s;
-  else if (keypad && (key == Qt::Key_9 || key == Qt::Key_PageUp)) v.AngleZ -= s;
+  if (keypad && (key == Qt::Key_8 || key == Qt::Key_Up))
+    v.AngleX += s;
+  else if (keypad && (key == Qt::Key_2 || key == Qt::Key_Down))
+    v.AngleX -= s;
+  else if (keypad && (key == Qt::Key_4 || key == Qt::Key_Left))
+    v.AngleY += s;
+  else if (keypad && (key == Qt::Key_6 || key == Qt::Key_Right))
+    v.AngleY -= s;
+  else if (keypad && (key == Qt::Key_7 || key == Qt::Key_Home))
+    v.AngleZ += s;
+  else if (keypad && (key == Qt::Key_9 || key == Qt::Key_PageUp))
+    v.AngleZ -= s;
   else if (keypad && (key == Qt::Key_5 || key == Qt::Key_Clear)) {
     ResetClick();
     v.AngleX = v.AngleY = v.AngleZ = 0;
-  }
-  else if (key == Qt::Key_F) FrameModel();
-  else if (keypad && key == Qt::Key_Plus) v.Zoom *= 1.1f;
-  else if (keypad && key == Qt::Key_Minus) v.Zoom /= 1.1f;
-  else if (key == Qt::Key_A) v.PanX -= s / 10;
-  else if (key == Qt::Key_S) v.PanX += s / 10;
-  else if (key == Qt::Key_W) v.PanY += s / 10;
-  else if (key == Qt::Key_Y) v.PanY -= s / 10;
-  else if (key == Qt::Key_C) v.PanZ += s / 10;
-  else if (key == Qt::Key_X) v.PanZ -= s / 10;
+  } else if (key == Qt::Key_F)
+    FrameModel();
+  else if (keypad && key == Qt::Key_Plus)
+    v.Zoom *= 1.1f;
+  else if (keypad && key == Qt::Key_Minus)
+    v.Zoom /= 1.1f;
+  else if (key == Qt::Key_A)
+    v.PanX -= s / 10;
+  else if (key == Qt::Key_S)
+    v.PanX += s / 10;
+  else if (key == Qt::Key_W)
+    v.PanY += s / 10;
+  else if (key == Qt::Key_Y)
+    v.PanY -= s / 10;
+  else if (key == Qt::Key_C)
+    v.PanZ += s / 10;
+  else if (key == Qt::Key_X)
+    v.PanZ -= s / 10;
   Redraw();
 }
 
@@ -573,17 +604,20 @@ void TfrmMeshView::mouseMoveEvent(QMouseEvent* event) {
   const QPoint pos = event->position().toPoint();
   const QPoint d = pos - m_dragLast;
   m_dragLast = pos;
-  if (m_dragButton == Qt::LeftButton) OrbitView(MeshViewState, d.x(), d.y());
+  if (m_dragButton == Qt::LeftButton)
+    OrbitView(MeshViewState, d.x(), d.y());
   else if (m_dragButton == Qt::RightButton || m_dragButton == Qt::MiddleButton)
     PanView(MeshViewState, d.x(), d.y(), width(), height());
-  else return;
+  else
+    return;
   Redraw();
 }
 
 void TfrmMeshView::mouseReleaseEvent(QMouseEvent* event) {
   // A right click that did not drag opens the menu; a right drag pans.
   const bool menu = event->button() == Qt::RightButton && m_dragButton == Qt::RightButton &&
-                    (event->position().toPoint() - m_pressPos).manhattanLength() < QApplication::startDragDistance();
+                    (event->position().toPoint() - m_pressPos).manhattanLength() <
+                        QApplication::startDragDistance();
   m_dragButton = Qt::NoButton;
   Redraw();
   if (menu) PopupMenu1->exec(event->globalPosition().toPoint());

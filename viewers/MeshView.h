@@ -90,7 +90,8 @@ class TfrmMeshView : public QOpenGLWidget {
   Q_OBJECT
 public:
   // Messages go to `dialogs`, which must outlive the viewer.
-  TfrmMeshView(TMeshDocument& document, TDialogs& dialogs, const QString& materialFolder, QWidget* owner = nullptr);
+  TfrmMeshView(TMeshDocument& document, TDialogs& dialogs, const QString& materialFolder,
+               QWidget* owner = nullptr);
   ~TfrmMeshView() override;
 
   // HighlightedFace := -1; caption with the face and vertex counts.
@@ -136,7 +137,7 @@ public:
   QAction* RotateX = nullptr;
   QAction* RotateY = nullptr;
   QAction* RotateZ = nullptr;
-  QAction* ResetItem = nullptr;      // "&Reset"
+  QAction* ResetItem = nullptr;        // "&Reset"
   QAction* PerspectiveItem = nullptr;  // "&Perspective"
 
   // Fits the whole model into the window (double-click, "F").
@@ -171,7 +172,7 @@ private:
   TMeshDocument& m_document;
   TDialogs& m_dialogs;
   QOpenGLFunctions_1_1* m_gl = nullptr;
-  int m_namesGenerated = 0;  // texture names to delete at the next pass
+  int m_namesGenerated = 0;    // texture names to delete at the next pass
   uint32_t m_pictureName = 0;  // the picture texture's own texture object
   uint32_t m_boundName = 0;    // the texture this viewer bound last
   bool m_inPaint = false;

@@ -28,15 +28,20 @@ void TPainterCanvas::Ellipse(int left, int top, int right, int bottom) {
 void TPainterCanvas::Polyline(const TPixel* points, size_t count) {
   // Pixels are ints already; QPoint has the same two ints but no layout guarantee.
   QVarLengthArray<QPoint, 16> pts(static_cast<qsizetype>(count));
-  for (size_t i = 0; i < count; ++i) pts[static_cast<qsizetype>(i)] = QPoint(points[i].X, points[i].Y);
+  for (size_t i = 0; i < count; ++i)
+    pts[static_cast<qsizetype>(i)] = QPoint(points[i].X, points[i].Y);
   m_painter.drawPolyline(pts.constData(), static_cast<int>(count));
 }
 
-void TPainterCanvas::Line(TPixel from, TPixel to) { m_painter.drawLine(from.X, from.Y, to.X, to.Y); }
+void TPainterCanvas::Line(TPixel from, TPixel to) {
+  m_painter.drawLine(from.X, from.Y, to.X, to.Y);
+}
 
-TProjectionWindow::TProjectionWindow(TMeshDocument& document, TProjection& projection, const QString& name,
-                                     const QString& caption, QRect bounds, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+TProjectionWindow::TProjectionWindow(TMeshDocument& document, TProjection& projection,
+                                     const QString& name, const QString& caption, QRect bounds,
+                                     QWidget* parent)
+    : QWidget(parent,
+              Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       m_document(document),
       m_projection(projection) {
   setObjectName(name);
@@ -48,11 +53,14 @@ TProjectionWindow::TProjectionWindow(TMeshDocument& document, TProjection& proje
   resize(bounds.size());
 }
 
-void TProjectionWindow::mousePressEvent(QMouseEvent* event) { m_dragging = event->button() == Qt::RightButton; }
+void TProjectionWindow::mousePressEvent(QMouseEvent* event) {
+  m_dragging = event->button() == Qt::RightButton;
+}
 
 void TProjectionWindow::mouseMoveEvent(QMouseEvent* event) {
   if (!m_dragging) return;
-  m_projection.SetAnchor(static_cast<float>(event->position().x()), static_cast<float>(event->position().y()));
+  m_projection.SetAnchor(static_cast<float>(event->position().x()),
+                         static_cast<float>(event->position().y()));
   m_showAxes = true;
   update();
   if (m_partner) m_partner->update();
@@ -65,8 +73,10 @@ void TProjectionWindow::mouseReleaseEvent(QMouseEvent*) {
 }
 
 void TProjectionWindow::closeEvent(QCloseEvent* event) {
-  if (m_allowClose) event->accept();
-  else event->ignore();
+  if (m_allowClose)
+    event->accept();
+  else
+    event->ignore();
 }
 
 void TProjectionWindow::paintEvent(QPaintEvent*) {
@@ -81,8 +91,8 @@ void TProjectionWindow::paintEvent(QPaintEvent*) {
   proj.SetDrawCanvas(nullptr);
 }
 
-TfrmPoints::TfrmPoints(TMeshDocument& document, TProjection& projection, std::function<void()> addFvrt,
-                       QWidget* parent)
+TfrmPoints::TfrmPoints(TMeshDocument& document, TProjection& projection,
+                       std::function<void()> addFvrt, QWidget* parent)
     : TProjectionWindow(document, projection, QStringLiteral("frmPoints"), QStringLiteral("Points"),
                         QRect(564, 92, 215, 210), parent),
       m_addFvrt(std::move(addFvrt)) {
@@ -105,8 +115,9 @@ void TfrmPoints::mousePressEvent(QMouseEvent* event) {
   TProjectionWindow::mousePressEvent(event);
   const bool left = event->button() == Qt::LeftButton;
   const int previous = m_document.ListBox1.Current();
-  const int hit = PickPoint(m_projection, m_document.VERT.get(), static_cast<size_t>(m_document.NumVert),
-                            static_cast<float>(event->position().x()), static_cast<float>(event->position().y()));
+  const int hit = PickPoint(
+      m_projection, m_document.VERT.get(), static_cast<size_t>(m_document.NumVert),
+      static_cast<float>(event->position().x()), static_cast<float>(event->position().y()));
   m_document.ListBox1.SetCurrent(hit);
   update();
   if (left && hit >= 0 && hit != previous && m_addFvrt) m_addFvrt();

@@ -2,12 +2,12 @@
 // The Points window (TfrmPoints) and the painter canvas both flat views draw on.
 //
 // The window draws every vertex of the document as a small circle through the projection it
-// shares with the Faces and tool windows (mesh/Projection.h; the main window owns it) and the current vertex of ListBox1 in yellow. A right
-// button drag moves the anchor (the pixel of the model's zero point); a left click picks
-// the vertex under the mouse, makes it the current line of ListBox1 and, when it differs
-// from the line current before, runs the main window's "add FVRT..." command. A press of
-// another button picks too but never adds a corner (a choice: only the left button builds
-// faces).
+// shares with the Faces and tool windows (mesh/Projection.h; the main window owns it) and the
+// current vertex of ListBox1 in yellow. A right button drag moves the anchor (the pixel of the
+// model's zero point); a left click picks the vertex under the mouse, makes it the current line of
+// ListBox1 and, when it differs from the line current before, runs the main window's "add FVRT..."
+// command. A press of another button picks too but never adds a corner (a choice: only the left
+// button builds faces).
 
 #include <QPainter>
 #include <QWidget>
@@ -38,8 +38,8 @@ private:
 class TProjectionWindow : public QWidget {
   Q_OBJECT
 public:
-  TProjectionWindow(TMeshDocument& document, TProjection& projection, const QString& name, const QString& caption,
-                    QRect bounds, QWidget* parent = nullptr);
+  TProjectionWindow(TMeshDocument& document, TProjection& projection, const QString& name,
+                    const QString& caption, QRect bounds, QWidget* parent = nullptr);
   bool Dragging() const { return m_dragging; }
   // The other drawing window, repainted while the anchor is dragged.
   void SetPartner(QWidget* partner) { m_partner = partner; }

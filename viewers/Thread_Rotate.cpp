@@ -13,4 +13,5 @@ TWindowThreadPost QueuedOnto(QObject* context) {
 
 }  // namespace
 
-T3dRotate::T3dRotate(QObject* context, TStep step) : TRotatePacer(QueuedOnto(context), std::move(step)) {}
+T3dRotate::T3dRotate(QObject* context, TStep step)
+    : TRotatePacer(QueuedOnto(context), std::move(step)) {}

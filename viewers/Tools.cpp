@@ -8,11 +8,13 @@
 #include "mesh/MeshDocument.h"
 #include "mesh/Projection.h"
 
-TfrmTools::TfrmTools(TMeshDocument& document, TProjection& projection, std::function<void()> repaint,
-                     QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
-      m_document(document), m_projection(projection), m_repaint(std::move(repaint)) {
+TfrmTools::TfrmTools(TMeshDocument& document, TProjection& projection,
+                     std::function<void()> repaint, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint),
+      m_document(document),
+      m_projection(projection),
+      m_repaint(std::move(repaint)) {
   setObjectName(QStringLiteral("frmTools"));
   setWindowTitle(QStringLiteral("frmTools"));
   setAttribute(Qt::WA_QuitOnClose, false);
@@ -28,9 +30,11 @@ TfrmTools::TfrmTools(TMeshDocument& document, TProjection& projection, std::func
   layout->addWidget(UpDown1);
   connect(UpDown1, &QSpinBox::valueChanged, this, &TfrmTools::UpDown1Changed);
 
-  auto addButton = [&](const QString& caption, std::function<void()> action, bool checkable = false) {
+  auto addButton = [&](const QString& caption, std::function<void()> action,
+                       bool checkable = false) {
     auto* b = new QPushButton(caption, this);
-    b->setObjectName(caption == QStringLiteral("Button7") ? caption : QStringLiteral("Btn") + caption);
+    b->setObjectName(caption == QStringLiteral("Button7") ? caption
+                                                          : QStringLiteral("Btn") + caption);
     b->setCheckable(checkable);
     b->setFocusPolicy(Qt::NoFocus);
     b->setMinimumWidth(10);
@@ -38,9 +42,12 @@ TfrmTools::TfrmTools(TMeshDocument& document, TProjection& projection, std::func
     connect(b, &QPushButton::clicked, this, std::move(action));
     return b;
   };
-  ButtonX = addButton(QStringLiteral("X"), [this] { AxisClick(ButtonX); }, true);
-  ButtonY = addButton(QStringLiteral("Y"), [this] { AxisClick(ButtonY); }, true);
-  ButtonZ = addButton(QStringLiteral("Z"), [this] { AxisClick(ButtonZ); }, true);
+  ButtonX = addButton(
+      QStringLiteral("X"), [this] { AxisClick(ButtonX); }, true);
+  ButtonY = addButton(
+      QStringLiteral("Y"), [this] { AxisClick(ButtonY); }, true);
+  ButtonZ = addButton(
+      QStringLiteral("Z"), [this] { AxisClick(ButtonZ); }, true);
   addButton(QStringLiteral("X+"), [this] { RotateBy(0.05f, 0, 0); });
   addButton(QStringLiteral("X-"), [this] { RotateBy(-0.05f, 0, 0); });
   addButton(QStringLiteral("Y+"), [this] { RotateBy(0, 0.05f, 0); });
@@ -54,7 +61,8 @@ TfrmTools::TfrmTools(TMeshDocument& document, TProjection& projection, std::func
 
   m_thread = std::make_unique<T3dRotate>(this, [this](float angle, bool rx, bool ry, bool rz) {
     // NumVert is read once per step: vertices added meanwhile turn from the next step on.
-    RotateStep(m_document.VERT.get(), static_cast<size_t>(std::max(0, m_document.NumVert)), angle, rx, ry, rz);
+    RotateStep(m_document.VERT.get(), static_cast<size_t>(std::max(0, m_document.NumVert)), angle,
+               rx, ry, rz);
     if (m_repaint) m_repaint();
   });
 }

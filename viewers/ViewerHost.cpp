@@ -29,8 +29,8 @@ TViewerHost::TViewerHost(TDialogs& dialogs) : m_dialogs(dialogs) {}
 
 TViewerHost::~TViewerHost() { DestroyViewers(); }
 
-void TViewerHost::ShowMeshViewer(QWidget* owner, TMeshDocument& document, const QString& materialFolder,
-                                 const TViewerPlacer& place) {
+void TViewerHost::ShowMeshViewer(QWidget* owner, TMeshDocument& document,
+                                 const QString& materialFolder, const TViewerPlacer& place) {
   if (!m_meshView && !ViewersHaveOpenGl()) {
     m_dialogs.ShowMessage(owner, QString::fromLatin1(kNoOpenGl));
     return;
@@ -57,8 +57,8 @@ void TViewerHost::MeshViewerDrawScene() {
   if (m_meshView) m_meshView->DrawSceneNow();
 }
 
-bool TViewerHost::ShowGlViewer(QWidget* owner, TMeshDocument& document, const QString& materialFolder,
-                               const TViewerPlacer& place) {
+bool TViewerHost::ShowGlViewer(QWidget* owner, TMeshDocument& document,
+                               const QString& materialFolder, const TViewerPlacer& place) {
   if (m_glView) return false;
   if (!ViewersHaveOpenGl()) {
     m_dialogs.ShowMessage(owner, QString::fromLatin1(kNoOpenGl));

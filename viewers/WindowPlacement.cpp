@@ -30,7 +30,8 @@ bool Framed(const QWidget& window) { return window.frameGeometry() != window.geo
 // framed and this stays idle.
 class TFrameFit final : public QObject {
 public:
-  TFrameFit(QWidget& window, const QRect& outer) : QObject(&window), m_window(window), m_outer(outer) {
+  TFrameFit(QWidget& window, const QRect& outer)
+      : QObject(&window), m_window(window), m_outer(outer) {
     setObjectName(QStringLiteral("TFrameFit"));
     window.installEventFilter(this);
   }
@@ -89,9 +90,11 @@ QRect OuterGeometry(const QWidget& window, const QMargins& guess) {
   return QRect(window.pos(), window.size().expandedTo(window.minimumSizeHint()).grownBy(guess));
 }
 
-void RestoreWindowPlacement(QSettings& settings, QWidget& window, int left, int top, int width, int height) {
+void RestoreWindowPlacement(QSettings& settings, QWidget& window, int left, int top, int width,
+                            int height) {
   const QString section = window.objectName();
-  const int state = ReadInteger(settings, section + "/WindowState", StateNumber(window.windowState()));
+  const int state =
+      ReadInteger(settings, section + "/WindowState", StateNumber(window.windowState()));
   if (state == 1) {
     window.setWindowState(Qt::WindowMinimized);
     return;
@@ -119,7 +122,8 @@ bool HasWindowPlacement(QSettings& settings, const QWidget& window) {
   return settings.contains(window.objectName() + QStringLiteral("/WindowState"));
 }
 
-QList<QPoint> LayoutBeside(const QRect& anchor, const QList<QSize>& outerSizes, const QRect& screen, int gap) {
+QList<QPoint> LayoutBeside(const QRect& anchor, const QList<QSize>& outerSizes, const QRect& screen,
+                           int gap) {
   QList<QPoint> places;
   int columnX = anchor.right() + 1 + gap, columnY = anchor.top(), columnWidth = 0;
   int rowX = anchor.left(), rowY = anchor.bottom() + 1 + gap, rowHeight = 0;

@@ -33,7 +33,8 @@ void SaveWindowPlacement(QSettings& settings, QWidget& window);
 // Applies the saved state (default: the window's own); in the normal state then reads each
 // bound whose argument is not -1, with the argument as default. Callers pass the window's
 // current bounds, so a missing key leaves the window as designed.
-void RestoreWindowPlacement(QSettings& settings, QWidget& window, int left, int top, int width, int height);
+void RestoreWindowPlacement(QSettings& settings, QWidget& window, int left, int top, int width,
+                            int height);
 
 // The same with the window's current outer bounds as the arguments.
 void RestoreWindowPlacement(QSettings& settings, QWidget& window);
@@ -54,4 +55,5 @@ QRect OuterGeometry(const QWidget& window, const QMargins& guess = QMargins(4, 2
 // columns to its right, top-aligned with it, each column filled downwards while the screen
 // has room; where the screen is too narrow for a column on the right, in rows below the
 // anchor. `gap` pixels separate the windows. Returns the outer top-left of each window.
-QList<QPoint> LayoutBeside(const QRect& anchor, const QList<QSize>& outerSizes, const QRect& screen, int gap = 6);
+QList<QPoint> LayoutBeside(const QRect& anchor, const QList<QSize>& outerSizes, const QRect& screen,
+                           int gap = 6);

@@ -27,14 +27,15 @@ int Fail(const std::string& text, char* error, size_t errorSize) {
 
 }  // namespace
 
-TV_EXPORT int tv_qt_read_picture(const char* fileName, uint64_t maxPixelBytes, TQtPicture* picture, char* error,
-                                 size_t errorSize) {
+TV_EXPORT int tv_qt_read_picture(const char* fileName, uint64_t maxPixelBytes, TQtPicture* picture,
+                                 char* error, size_t errorSize) {
   try {
     *picture = TQtPicture{};
     QImageReader reader(QString::fromUtf8(fileName));
     QImage image = reader.read();
     if (image.isNull()) {
-      return Fail("Cannot read picture \"" + std::string(fileName) + "\": " + reader.errorString().toStdString(),
+      return Fail("Cannot read picture \"" + std::string(fileName) +
+                      "\": " + reader.errorString().toStdString(),
                   error, errorSize);
     }
     const bool indexed = image.format() == QImage::Format_Indexed8;
@@ -43,12 +44,13 @@ TV_EXPORT int tv_qt_read_picture(const char* fileName, uint64_t maxPixelBytes, T
     const uint64_t h = static_cast<uint64_t>(image.height());
     const uint64_t bytes = w * h * (indexed ? 1 : 3);
     if (bytes > maxPixelBytes) {
-      return Fail("Cannot read picture \"" + std::string(fileName) + "\": " + std::to_string(w) + " x " +
-                      std::to_string(h) + " pixels is too large",
+      return Fail("Cannot read picture \"" + std::string(fileName) + "\": " + std::to_string(w) +
+                      " x " + std::to_string(h) + " pixels is too large",
                   error, errorSize);
     }
     auto* pixels = static_cast<uint8_t*>(std::malloc(bytes ? bytes : 1));
-    if (!pixels) return Fail("Out of memory reading \"" + std::string(fileName) + "\"", error, errorSize);
+    if (!pixels)
+      return Fail("Out of memory reading \"" + std::string(fileName) + "\"", error, errorSize);
     picture->Width = image.width();
     picture->Height = image.height();
     picture->Pixels = pixels;
@@ -80,12 +82,13 @@ TV_EXPORT int tv_qt_read_picture(const char* fileName, uint64_t maxPixelBytes, T
   } catch (const std::exception& e) {
     std::free(picture->Pixels);
     *picture = TQtPicture{};
-    return Fail("Cannot read picture \"" + std::string(fileName) + "\": " + e.what(), error, errorSize);
+    return Fail("Cannot read picture \"" + std::string(fileName) + "\": " + e.what(), error,
+                errorSize);
   }
 }
 
-TV_EXPORT int tv_qt_encode_picture(const TQtPicture* picture, const char* format, uint8_t** bytes, size_t* size,
-                                   char* error, size_t errorSize) {
+TV_EXPORT int tv_qt_encode_picture(const TQtPicture* picture, const char* format, uint8_t** bytes,
+                                   size_t* size, char* error, size_t errorSize) {
   *bytes = nullptr;
   *size = 0;
   try {
@@ -96,13 +99,15 @@ TV_EXPORT int tv_qt_encode_picture(const TQtPicture* picture, const char* format
       QList<QRgb> table;
       const int32_t count = std::clamp<int32_t>(picture->PaletteCount, 0, 256);
       for (int32_t i = 0; i < count; ++i) {
-        table.push_back(qRgb(picture->Palette[i][0], picture->Palette[i][1], picture->Palette[i][2]));
+        table.push_back(
+            qRgb(picture->Palette[i][0], picture->Palette[i][1], picture->Palette[i][2]));
       }
       // Indices beyond the palette show black, as they do everywhere else in the program.
       while (table.size() < 256) table.push_back(qRgb(0, 0, 0));
       image.setColorTable(table);
       for (int y = 0; y < h; ++y) {
-        std::memcpy(image.scanLine(y), picture->Pixels + static_cast<size_t>(y) * w, static_cast<size_t>(w));
+        std::memcpy(image.scanLine(y), picture->Pixels + static_cast<size_t>(y) * w,
+                    static_cast<size_t>(w));
       }
     } else if (picture->BitsPerPixel == 24) {
       image = QImage(w, h, QImage::Format_RGB32);
@@ -112,16 +117,19 @@ TV_EXPORT int tv_qt_encode_picture(const TQtPicture* picture, const char* format
         for (int x = 0; x < w; ++x, src += 3) dst[x] = qRgb(src[2], src[1], src[0]);
       }
     } else {
-      return Fail("Cannot write " + std::to_string(picture->BitsPerPixel) + "-bit pictures as " + format, error,
-                  errorSize);
+      return Fail(
+          "Cannot write " + std::to_string(picture->BitsPerPixel) + "-bit pictures as " + format,
+          error, errorSize);
     }
-    if (w > 0 && h > 0 && image.isNull()) return Fail("Out of memory encoding the picture", error, errorSize);
+    if (w > 0 && h > 0 && image.isNull())
+      return Fail("Out of memory encoding the picture", error, errorSize);
     QByteArray encoded;
     QBuffer buffer(&encoded);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format);
     if (!writer.write(image)) return Fail(writer.errorString().toStdString(), error, errorSize);
-    auto* out = static_cast<uint8_t*>(std::malloc(encoded.size() ? static_cast<size_t>(encoded.size()) : 1));
+    auto* out = static_cast<uint8_t*>(
+        std::malloc(encoded.size() ? static_cast<size_t>(encoded.size()) : 1));
     if (!out) return Fail("Out of memory encoding the picture", error, errorSize);
     std::memcpy(out, encoded.constData(), static_cast<size_t>(encoded.size()));
     *bytes = out;

@@ -27,13 +27,13 @@ struct TQtPicture {
 // Reads `fileName`. Returns 0 and fills `picture`, or non-zero with a message in `error`
 // (always terminated, at most errorSize bytes). Pictures larger than maxPixelBytes of
 // pixel data are refused before their pixels are copied.
-int tv_qt_read_picture(const char* fileName, uint64_t maxPixelBytes, TQtPicture* picture, char* error,
-                       size_t errorSize);
+int tv_qt_read_picture(const char* fileName, uint64_t maxPixelBytes, TQtPicture* picture,
+                       char* error, size_t errorSize);
 
 // Encodes `picture` in `format` ("bmp" or "png") into a buffer the library allocates
 // (*bytes, *size; free with tv_qt_free). Returns 0, or non-zero with a message in `error`.
-int tv_qt_encode_picture(const TQtPicture* picture, const char* format, uint8_t** bytes, size_t* size,
-                         char* error, size_t errorSize);
+int tv_qt_encode_picture(const TQtPicture* picture, const char* format, uint8_t** bytes,
+                         size_t* size, char* error, size_t errorSize);
 
 void tv_qt_free(void* memory);
 

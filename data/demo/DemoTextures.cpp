@@ -33,7 +33,8 @@ using TPicture = std::vector<TRgb>;  // row 0 is the top row
 
 // A little deterministic noise so that flat areas do not look printed.
 uint8_t Shade(uint8_t v, int x, int y, int amount) {
-  const uint32_t h = (static_cast<uint32_t>(x) * 73856093u) ^ (static_cast<uint32_t>(y) * 19349663u);
+  const uint32_t h =
+      (static_cast<uint32_t>(x) * 73856093u) ^ (static_cast<uint32_t>(y) * 19349663u);
   const int d = static_cast<int>(h % static_cast<uint32_t>(2 * amount + 1)) - amount;
   const int s = v + d;
   return static_cast<uint8_t>(s < 0 ? 0 : s > 255 ? 255 : s);
@@ -92,11 +93,12 @@ TPicture Window() {
   TPicture p(kSize * kSize);
   for (int y = 0; y < kSize; ++y) {
     for (int x = 0; x < kSize; ++x) {
-      const bool frame = x < 4 || x >= kSize - 4 || y < 4 || y >= kSize - 4 || std::abs(x - 31) <= 1 ||
-                         std::abs(y - 31) <= 1;
+      const bool frame = x < 4 || x >= kSize - 4 || y < 4 || y >= kSize - 4 ||
+                         std::abs(x - 31) <= 1 || std::abs(y - 31) <= 1;
       const int glow = (x + y) < 40 ? 40 : 0;
-      p[y * kSize + x] = frame ? TRgb{235, 235, 230}
-                               : TRgb{static_cast<uint8_t>(90 + glow), static_cast<uint8_t>(150 + glow / 2), 210};
+      p[y * kSize + x] =
+          frame ? TRgb{235, 235, 230}
+                : TRgb{static_cast<uint8_t>(90 + glow), static_cast<uint8_t>(150 + glow / 2), 210};
     }
   }
   return p;
@@ -200,8 +202,10 @@ int main(int argc, char** argv) {
     const char* name;
     TPicture picture;
     TStreamFormat format;
-  } textures[] = {{"00001001", Bricks(), TStreamFormat::Blocks}, {"00001002", Tiles(), TStreamFormat::Blocks},
-                  {"00001003", Door(), TStreamFormat::Zlib}, {"00001004", Window(), TStreamFormat::Zlib}};
+  } textures[] = {{"00001001", Bricks(), TStreamFormat::Blocks},
+                  {"00001002", Tiles(), TStreamFormat::Blocks},
+                  {"00001003", Door(), TStreamFormat::Zlib},
+                  {"00001004", Window(), TStreamFormat::Zlib}};
   for (const auto& t : textures) {
     if (!WriteBmp(dir + t.name + ".bmp", t.picture)) {
       std::fprintf(stderr, "demo_textures: cannot write %s%s.bmp\n", dir.c_str(), t.name);

@@ -16,8 +16,8 @@ constexpr size_t kGroupSize = 32;
 constexpr double kMargin = 1e-9;
 
 struct TBox {
-  double c[3] = {0, 0, 0};  // centre
-  double h[3] = {0, 0, 0};  // half extents
+  double c[3] = {0, 0, 0};      // centre
+  double h[3] = {0, 0, 0};      // half extents
   size_t first = 0, count = 0;  // points (leaf) or boxes (group)
 };
 
@@ -135,7 +135,8 @@ TBoxSides SidesOf(const TPlane& pl, const TBox& b, double eps) {
 
 }  // namespace
 
-bool AllOnOneSide(const std::vector<TPlane>& planes, const std::vector<TPoint3>& points, double eps) {
+bool AllOnOneSide(const std::vector<TPlane>& planes, const std::vector<TPoint3>& points,
+                  double eps) {
   bool allBack = true, allFront = true;
   // Every point with its exact side; false once both answers are lost.
   auto test = [&](const TPlane& pl, const TPoint3& v) {

@@ -25,6 +25,7 @@ struct TPlane {
 };
 
 // True when no point is in front of any plane, or no point is behind any plane.
-bool AllOnOneSide(const std::vector<TPlane>& planes, const std::vector<TPoint3>& points, double eps);
+bool AllOnOneSide(const std::vector<TPlane>& planes, const std::vector<TPoint3>& points,
+                  double eps);
 
 }  // namespace bsp

@@ -96,18 +96,18 @@ void ValidateMesh(const TMesh& mesh) {
     const int64_t first = face.FirstFvrt;
     const int64_t count = face.FvrtCount;
     if (first < 0 || count < 0 || count > numFvrt - first) {
-      throw EBspError(kBspInconsistent,
-                      "FACE " + std::to_string(f) + ": corners " + std::to_string(first) +
-                          " + " + std::to_string(count) + " lie outside FVRT (" +
-                          std::to_string(numFvrt) + " records)");
+      throw EBspError(kBspInconsistent, "FACE " + std::to_string(f) + ": corners " +
+                                            std::to_string(first) + " + " + std::to_string(count) +
+                                            " lie outside FVRT (" + std::to_string(numFvrt) +
+                                            " records)");
     }
     for (int64_t c = first; c < first + count; ++c) {
       const int64_t v = mesh.Fvrt[static_cast<size_t>(c)].Vert;
       if (v < 0 || v >= numVert) {
         throw EBspError(kBspInconsistent, "FVRT " + std::to_string(c) + " of FACE " +
-                                              std::to_string(f) + ": vertex " +
-                                              std::to_string(v) + " does not exist (" +
-                                              std::to_string(numVert) + " vertices)");
+                                              std::to_string(f) + ": vertex " + std::to_string(v) +
+                                              " does not exist (" + std::to_string(numVert) +
+                                              " vertices)");
       }
     }
   }

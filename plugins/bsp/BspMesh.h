@@ -1,7 +1,7 @@
 #pragma once
 // The tree builder's view of the mesh: the four record arrays (the editor's record types)
-// and the radius, exactly as the record files hold them (raw little-endian records, no header), read from the home
-// folder by the program's rule (util/Paths.h).
+// and the radius, exactly as the record files hold them (raw little-endian records, no header),
+// read from the home folder by the program's rule (util/Paths.h).
 //
 // The builder lives outside the editor, so it reads the record files itself instead of
 // going through the editor's document (its list lines, live drawing and fixed arrays are

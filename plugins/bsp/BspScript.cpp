@@ -83,8 +83,8 @@ TElement FloatElement(float value) {
   char buf[64];
   const auto res = std::to_chars(buf, buf + sizeof buf, value);  // shortest round trip
   std::string text(buf, res.ptr);
-  const bool plain = res.ec == std::errc() &&
-                     text.find_first_not_of("-0123456789.") == std::string::npos;
+  const bool plain =
+      res.ec == std::errc() && text.find_first_not_of("-0123456789.") == std::string::npos;
   if (!plain) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "$%08X", bits);

@@ -61,8 +61,8 @@ public:
   TTree Build() {
     if (static_cast<int64_t>(m_in.Face.size()) > m_opt.Capacity ||
         static_cast<int64_t>(m_in.Vert.size()) > m_opt.Capacity) {
-      throw EBspError(kBspTooLarge, "The mesh is larger than " +
-                                        std::to_string(m_opt.Capacity) + " records");
+      throw EBspError(kBspTooLarge,
+                      "The mesh is larger than " + std::to_string(m_opt.Capacity) + " records");
     }
     TTask root;
     root.polys.reserve(m_in.Face.size());
@@ -125,7 +125,8 @@ private:
     double longest = 0;
     const int32_t count = face.FvrtCount;
     for (int32_t i = 0; i < count; ++i) {
-      const TPoint3& a = m_in.Vert[static_cast<size_t>(m_in.Fvrt[static_cast<size_t>(face.FirstFvrt + i)].Vert)];
+      const TPoint3& a =
+          m_in.Vert[static_cast<size_t>(m_in.Fvrt[static_cast<size_t>(face.FirstFvrt + i)].Vert)];
       const TPoint3& b = m_in.Vert[static_cast<size_t>(
           m_in.Fvrt[static_cast<size_t>(face.FirstFvrt + (i + 1) % count)].Vert)];
       n[0] += (double(a.y) - b.y) * (double(a.z) + b.z);
@@ -198,10 +199,17 @@ private:
     TScore s;
     for (const TPoly& p : polys) {
       switch (Classify(p, planeIndex)) {
-        case kFront: ++s.front; break;
-        case kBack: ++s.back; break;
-        case kStraddle: ++s.split; break;
-        case kOn: break;
+        case kFront:
+          ++s.front;
+          break;
+        case kBack:
+          ++s.back;
+          break;
+        case kStraddle:
+          ++s.split;
+          break;
+        case kOn:
+          break;
       }
     }
     return s;
@@ -283,9 +291,15 @@ private:
     front.front = true;
     for (TPoly& p : polys) {
       switch (Classify(p, best)) {
-        case kOn: m_placed.push_back({std::move(p), node}); break;
-        case kFront: front.polys.push_back(std::move(p)); break;
-        case kBack: back.polys.push_back(std::move(p)); break;
+        case kOn:
+          m_placed.push_back({std::move(p), node});
+          break;
+        case kFront:
+          front.polys.push_back(std::move(p));
+          break;
+        case kBack:
+          back.polys.push_back(std::move(p));
+          break;
         case kStraddle: {
           TPoly f, b;
           Cut(p, best, f, b);
@@ -374,8 +388,8 @@ private:
       if (std::isfinite(len) && len > 0) {
         for (double& x : m) x /= len;
       }
-      m_norms.push_back({static_cast<float>(m[0]), static_cast<float>(m[1]),
-                         static_cast<float>(m[2])});
+      m_norms.push_back(
+          {static_cast<float>(m[0]), static_cast<float>(m[1]), static_cast<float>(m[2])});
       nit = m_cutNorms.emplace(nkey, static_cast<int32_t>(m_norms.size() - 1)).first;
     }
     c.Vtnm = nit->second;
@@ -418,8 +432,8 @@ private:
       out.Face.push_back(face);
       m_tree.Source.push_back(p.source);
       const int32_t where = m_placed[i].where;
-      const int32_t slot = IsLeafRef(where) ? static_cast<int32_t>(nodeCount) + LeafOfRef(where)
-                                            : where;
+      const int32_t slot =
+          IsLeafRef(where) ? static_cast<int32_t>(nodeCount) + LeafOfRef(where) : where;
       slotOfFace.push_back(slot);
       ++perSlot[static_cast<size_t>(slot)];
     }

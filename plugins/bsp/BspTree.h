@@ -58,13 +58,13 @@ struct TLeaf {  // one LEAF record, 8 bytes
 };
 
 struct TTree {
-  TMesh Mesh;                      // the tree's mesh
+  TMesh Mesh;  // the tree's mesh
   std::vector<TNode> Nodes;
   std::vector<TLeaf> Leaves;
   std::vector<int32_t> FaceIndex;  // faces of nodes and leaves, indices into Mesh.Face
   int32_t Root = kEmpty;
-  std::vector<int32_t> Source;     // per face of Mesh: the input face it comes from
-  int32_t CutCount = 0;            // faces cut during the build
+  std::vector<int32_t> Source;  // per face of Mesh: the input face it comes from
+  int32_t CutCount = 0;         // faces cut during the build
 };
 
 struct TBuildOptions {

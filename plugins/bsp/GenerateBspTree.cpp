@@ -84,15 +84,24 @@ extern "C" int32_t generate_bsp_tree(const char* script_path) {
 
 extern "C" const char* generate_bsp_tree_error_text(int32_t code) {
   switch (code) {
-    case bsp::kBspOk: return "success";
-    case bsp::kBspRecordFiles: return "a record file is missing or unreadable";
-    case bsp::kBspMeshEmpty: return "the mesh is empty";
-    case bsp::kBspScriptWrite: return "the script cannot be written";
-    case bsp::kBspInconsistent: return "the mesh names records that do not exist";
-    case bsp::kBspTooLarge: return "the mesh or the tree's mesh is too large";
-    case bsp::kBspBadName: return "the output name cannot be written in a script";
-    case bsp::kBspInternal: return "internal error";
-    default: return "unknown error code";
+    case bsp::kBspOk:
+      return "success";
+    case bsp::kBspRecordFiles:
+      return "a record file is missing or unreadable";
+    case bsp::kBspMeshEmpty:
+      return "the mesh is empty";
+    case bsp::kBspScriptWrite:
+      return "the script cannot be written";
+    case bsp::kBspInconsistent:
+      return "the mesh names records that do not exist";
+    case bsp::kBspTooLarge:
+      return "the mesh or the tree's mesh is too large";
+    case bsp::kBspBadName:
+      return "the output name cannot be written in a script";
+    case bsp::kBspInternal:
+      return "internal error";
+    default:
+      return "unknown error code";
   }
 }
 

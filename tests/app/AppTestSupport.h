@@ -23,10 +23,10 @@ public:
   QStringList Questions;
   QStringList Prompts;
   std::deque<bool> YesNo;                        // empty: Yes
-  std::deque<std::optional<QString>> Inputs;    // empty: cancelled
+  std::deque<std::optional<QString>> Inputs;     // empty: cancelled
   std::deque<std::optional<QString>> FileNames;  // empty: cancelled
   QStringList SaveQuestions;
-  std::deque<TSaveChoice> SaveChoices;           // empty: Discard
+  std::deque<TSaveChoice> SaveChoices;  // empty: Discard
 
   void ShowMessage(QWidget*, const QString& text) override { Messages << text; }
   void ShowError(QWidget*, const QString& text) override { Errors << text; }
@@ -49,8 +49,12 @@ public:
     Prompts << caption + "|" + prompt + "|" + def;
     return Pop(Inputs);
   }
-  std::optional<QString> OpenFileName(QWidget*, const QString&, const QString&) override { return Pop(FileNames); }
-  std::optional<QString> SaveFileName(QWidget*, const QString&, const QString&) override { return Pop(FileNames); }
+  std::optional<QString> OpenFileName(QWidget*, const QString&, const QString&) override {
+    return Pop(FileNames);
+  }
+  std::optional<QString> SaveFileName(QWidget*, const QString&, const QString&) override {
+    return Pop(FileNames);
+  }
 
 private:
   static std::optional<QString> Pop(std::deque<std::optional<QString>>& q) {
@@ -114,7 +118,8 @@ struct TSampleMesh {
     TSampleMesh m;
     m.Verts = {{-10, -10, 0}, {10, -10, 0}, {10, 10, 0}, {-10, 10, 0}, {0, 0, 15}};
     m.Normals = {{0, 0, 1}, {0, 0, 1}, {0, 0, 1}, {0, 0, 1}};
-    m.Fvrts = {{0, 0, 0, 0}, {1, 1, 1, 0}, {2, 2, 1, 1}, {0, 0, 0, 0}, {2, 2, 1, 1}, {3, 3, 0.0625f, 0.5f}};
+    m.Fvrts = {{0, 0, 0, 0}, {1, 1, 1, 0}, {2, 2, 1, 1},
+               {0, 0, 0, 0}, {2, 2, 1, 1}, {3, 3, 0.0625f, 0.5f}};
     m.Faces = {{0, -4.2f, 70000, 0, 3}, {1, 0, 70001, 3, 3}};
     return m;
   }

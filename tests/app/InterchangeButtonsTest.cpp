@@ -20,13 +20,15 @@ TEST_F(WindowTest, ExportThenImportKeepsTheMeshAndReports) {
   Click(f, "Export...");
   ASSERT_TRUE(dialogs.Errors.isEmpty()) << dialogs.Errors.join("\n").toStdString();
   ASSERT_EQ(dialogs.Messages.size(), 1);
-  EXPECT_TRUE(dialogs.Messages[0].contains("Material 70000: no texture")) << dialogs.Messages[0].toStdString();
+  EXPECT_TRUE(dialogs.Messages[0].contains("Material 70000: no texture"))
+      << dialogs.Messages[0].toStdString();
 
   dialogs.Inputs = {QStringLiteral("5")};
   Click(f, "Import...");
   ASSERT_TRUE(dialogs.Errors.isEmpty()) << dialogs.Errors.join("\n").toStdString();
   ASSERT_EQ(dialogs.Messages.size(), 2);
-  EXPECT_TRUE(dialogs.Messages[1].contains("00070001 -> 70001")) << dialogs.Messages[1].toStdString();
+  EXPECT_TRUE(dialogs.Messages[1].contains("00070001 -> 70001"))
+      << dialogs.Messages[1].toStdString();
   TMeshDocument& doc = f.Document();
   EXPECT_EQ(doc.NumFace, 2);
   EXPECT_EQ(doc.NumFvrt, 6);

@@ -294,7 +294,9 @@ TEST_F(WindowTest, CompileWritesTheIffBesideTheChosenPathWithMessages) {
   // FORM MESH holds five chunks: 4 + (8 + 60) + (8 + 48) + (8 + 96) + (8 + 56) + (8 + 4).
   EXPECT_EQ(iff.size(), 8u + 4 + 68 + 56 + 104 + 64 + 12);
   ASSERT_GT(form->MemoMessages->count(), 0);
-  EXPECT_TRUE(form->MemoMessages->item(form->MemoMessages->count() - 1)->text().startsWith("done. Compile time: "));
+  EXPECT_TRUE(form->MemoMessages->item(form->MemoMessages->count() - 1)
+                  ->text()
+                  .startsWith("done. Compile time: "));
 }
 
 TEST_F(WindowTest, MessageWithLineNumberSelectsTheScriptLine) {
@@ -304,7 +306,8 @@ TEST_F(WindowTest, MessageWithLineNumberSelectsTheScriptLine) {
   Click(*form, "&compile");
   int row = -1;
   for (int i = 0; i < form->MemoMessages->count(); ++i)
-    if (form->MemoMessages->item(i)->text() == "error: line 3, \"FOO\" - undeclared identifier.") row = i;
+    if (form->MemoMessages->item(i)->text() == "error: line 3, \"FOO\" - undeclared identifier.")
+      row = i;
   ASSERT_GE(row, 0);
   form->MemoMessages->setCurrentRow(row);
   EXPECT_EQ(form->MemoScript->textCursor().selectedText(), "FOO bar");
@@ -342,9 +345,10 @@ TEST_F(WindowTest, MakeTreeWithWorkingBuilderCompilesItsScript) {
   form->BspLibraryPath = TEST_BSP_OK;
   dialogs.FileNames.push_back(QString::fromStdString(home.File("hull.iff")));
   Click(*form, "make &tree");
-  EXPECT_EQ(dialogs.Messages, (QStringList{"Starvigil - TREE Builder - Version 0.2 by Quarrow",
-                                           "iff compiler script created - will try to compile it...",
-                                           "iffc returned without exceptions"}));
+  EXPECT_EQ(dialogs.Messages,
+            (QStringList{"Starvigil - TREE Builder - Version 0.2 by Quarrow",
+                         "iff compiler script created - will try to compile it...",
+                         "iffc returned without exceptions"}));
   const auto iff = ReadBytes(home.File("tree.iff"));
   // FORM, size 16, TREE, DATA, size 4, LONG 1.
   ASSERT_EQ(iff.size(), 24u);
@@ -377,13 +381,15 @@ TEST_F(WindowTest, OpenedModelFilesAreRippedOrImportedAndOthersRefused) {
   // An unknown kind of file changes nothing and says which file it was.
   EXPECT_FALSE(form->OpenModelFile("/nowhere/box.notamodel"));
   ASSERT_EQ(dialogs.Errors.size(), 1);
-  EXPECT_TRUE(dialogs.Errors[0].contains("/nowhere/box.notamodel")) << dialogs.Errors[0].toStdString();
+  EXPECT_TRUE(dialogs.Errors[0].contains("/nowhere/box.notamodel"))
+      << dialogs.Errors[0].toStdString();
   EXPECT_EQ(form->Document().NumVert, 5);
 
   // An ASC scene is imported with the material asked as "Import ASC" asks it.
-  WriteBytes(home.File("tri.asc"), Text("Vertex list:\nVertex 0: X:0 Y:0 Z:0\nVertex 1: X:1 Y:0 Z:0\n"
-                                        "Vertex 2: X:0 Y:1 Z:0\nFace list:\nFace 0: A:0 B:1 C:2 AB:1 BC:1 CA:1\n"
-                                        "Smoothing: 1\n\n"));
+  WriteBytes(home.File("tri.asc"),
+             Text("Vertex list:\nVertex 0: X:0 Y:0 Z:0\nVertex 1: X:1 Y:0 Z:0\n"
+                  "Vertex 2: X:0 Y:1 Z:0\nFace list:\nFace 0: A:0 B:1 C:2 AB:1 BC:1 CA:1\n"
+                  "Smoothing: 1\n\n"));
   dialogs.Inputs.push_back(QStringLiteral("70001"));
   EXPECT_TRUE(form->OpenModelFile(QString::fromStdString(home.File("tri.asc"))));
   EXPECT_EQ(form->Document().NumVert, 3);

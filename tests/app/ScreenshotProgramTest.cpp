@@ -27,8 +27,8 @@ protected:
                                     .Unset("TESSAVOR_LOG"));
   }
   static void ExpectWindowPictures(const fs::path& out, const TProgramResult& r) {
-    for (const char* name : {"Form1-vert", "Form1-fvrt", "Form1-face", "Form1-script", "frmPoints", "frmFaces",
-                             "frmTools"}) {
+    for (const char* name : {"Form1-vert", "Form1-fvrt", "Form1-face", "Form1-script", "frmPoints",
+                             "frmFaces", "frmTools"}) {
       const fs::path png = out / (std::string(name) + ".png");
       ASSERT_TRUE(fs::is_regular_file(png)) << png << "\n" << r.out << r.err;
       const testsupport::Bytes b = testsupport::ReadBytes(png.string());
@@ -67,7 +67,8 @@ TEST_F(ScreenshotProgram, ProgramFolderWithoutTheScriptTemplateStillGivesThePict
 
 TEST_F(ScreenshotProgram, FolderThatCannotBeMadeEndsWithStatus2) {
   testsupport::WriteText(scratch.File("plain"), "a file, not a folder");
-  const TProgramResult r = Shoot(testsupport::ProgramPath("tessavor"), scratch.Path() / "plain" / "shots");
+  const TProgramResult r =
+      Shoot(testsupport::ProgramPath("tessavor"), scratch.Path() / "plain" / "shots");
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("cannot create"), std::string::npos) << r.err;
 }
@@ -75,7 +76,8 @@ TEST_F(ScreenshotProgram, FolderThatCannotBeMadeEndsWithStatus2) {
 TEST_F(ScreenshotProgram, TheUsersModelIniIsLeftAsItWas) {
   // Placements, the material folder and the start-up guard as a user's last run left them.
   const std::string ini =
-      "[qorvex]\nloadok=0\nMatPath=/tex/\n\n[frmPoints]\nWindowState=0\nLeft=900\nTop=40\nWidth=230\nHeight=240\n";
+      "[qorvex]\nloadok=0\nMatPath=/tex/"
+      "\n\n[frmPoints]\nWindowState=0\nLeft=900\nTop=40\nWidth=230\nHeight=240\n";
   testsupport::WriteText(home.File("model.ini"), ini);
   const TProgramResult r = Shoot(testsupport::ProgramPath("tessavor"), scratch.Path() / "shots");
   EXPECT_EQ(r.status, 0) << r.out << r.err;
@@ -85,7 +87,10 @@ TEST_F(ScreenshotProgram, TheUsersModelIniIsLeftAsItWas) {
 // --help and --version answer before anything needs a display: with the X platform asked
 // for and no X display, they still print and exit 0.
 TEST_F(ScreenshotProgram, HelpAndVersionNeedNoDisplay) {
-  const auto noDisplay = testsupport::TRunOptions().Set("QT_QPA_PLATFORM", "xcb").Unset("DISPLAY").Unset("WAYLAND_DISPLAY");
+  const auto noDisplay = testsupport::TRunOptions()
+                             .Set("QT_QPA_PLATFORM", "xcb")
+                             .Unset("DISPLAY")
+                             .Unset("WAYLAND_DISPLAY");
   const TProgramResult version = testsupport::RunProgram("tessavor", {"--version"}, noDisplay);
   EXPECT_EQ(version.status, 0) << version.err;
   EXPECT_EQ(version.out, std::string("tessavor ") + TESSAVOR_VERSION + "\n");

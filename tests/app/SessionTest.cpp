@@ -46,8 +46,10 @@ TEST_F(WindowTest, OpeningAndClosingThreeTimesLeavesModelIniAsItWas) {
     Open();
     form->close();
     form.reset();
-    if (run == 0) first = IniBytes(Ini());
-    else EXPECT_EQ(IniBytes(Ini()), first) << "run " << run + 1;
+    if (run == 0)
+      first = IniBytes(Ini());
+    else
+      EXPECT_EQ(IniBytes(Ini()), first) << "run " << run + 1;
   }
   EXPECT_NE(first.find("[frmTools]"), std::string::npos) << first;
 }
@@ -126,7 +128,8 @@ TEST_F(WindowTest, AMouseClickIsReportedOnceAndAgainOnTheCurrentLine) {
 
 TEST_F(WindowTest, EnterInTheMaterialBoxRepaintsAtOnceWithTheWholeMessage) {
   OpenLoaded();
-  const QString folder = QString::fromStdString(home.File("")) + "a-folder-name-long-enough-to-need-wrapping/";
+  const QString folder =
+      QString::fromStdString(home.File("")) + "a-folder-name-long-enough-to-need-wrapping/";
   form->EditMatPath->setText(folder);
   ShowTab(*form, 4);
   TTexturingTab* tab = form->Texturing;
@@ -143,7 +146,8 @@ TEST_F(WindowTest, EnterInTheMaterialBoxRepaintsAtOnceWithTheWholeMessage) {
   tab->Image->installEventFilter(&counter);
   tab->ComboTexture->setEditText("512");
   QTest::keyClick(tab->ComboTexture->lineEdit(), Qt::Key_Return);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return paints > 0; }, 2000)) << "the new image waits for another redraw";
+  EXPECT_TRUE(QTest::qWaitFor([&] { return paints > 0; }, 2000))
+      << "the new image waits for another redraw";
   tab->Image->removeEventFilter(&counter);
   // The text runs on below its first line and stays inside the image's right margin.
   const QImage& img = tab->Image->Image;
@@ -160,22 +164,25 @@ TEST_F(WindowTest, EnterInTheMaterialBoxRepaintsAtOnceWithTheWholeMessage) {
 
 TEST_F(WindowTest, TheDemoShowsItsBrickTextureOnTheTexturingTab) {
   const std::string demo = std::string(TESSAVOR_BIN_DIR) + "/demo/";
-  const auto rip = testsupport::RunProgram("tessavor-cli", {"rip", demo + "demo.iff"},
-                                           testsupport::TRunOptions().Set("TESSAVOR_HOME", home.Path().string()));
+  const auto rip = testsupport::RunProgram(
+      "tessavor-cli", {"rip", demo + "demo.iff"},
+      testsupport::TRunOptions().Set("TESSAVOR_HOME", home.Path().string()));
   ASSERT_EQ(rip.status, 0) << rip.err;
   Open();
   form->EditMatPath->setText(QString::fromStdString(demo));
   ShowTab(*form, 4);
   ASSERT_EQ(form->Texturing->ComboTexture->currentText(), "00001001");
   // The ".mat" the build wrote is the bricks of the ".bmp", within the 256-colour palette.
-  const QImage bricks = QImage(QString::fromStdString(demo + "00001001.bmp")).convertToFormat(QImage::Format_RGB32);
+  const QImage bricks =
+      QImage(QString::fromStdString(demo + "00001001.bmp")).convertToFormat(QImage::Format_RGB32);
   const QImage& shown = form->Texturing->Image->Image;
   ASSERT_EQ(bricks.size(), QSize(256, 256));
   int worst = 0;
   for (int y = 2; y < 256; y += 16)
     for (int x = 2; x < 256; x += 16) {
       const QRgb a = bricks.pixel(x, y), b = shown.pixel(x, y);
-      worst = std::max(worst, std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b)));
+      worst = std::max(worst, std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                                  std::abs(qBlue(a) - qBlue(b)));
     }
   EXPECT_LT(worst, 48);
   EXPECT_TRUE(dialogs.Errors.isEmpty()) << dialogs.Errors.join("|").toStdString();
@@ -193,7 +200,8 @@ TEST_F(WindowTest, TheStandardBoxesStayOnTop) {
         flagless << "none";
         return;
       }
-      if (!(box->windowFlags() & Qt::WindowStaysOnTopHint)) flagless << box->metaObject()->className();
+      if (!(box->windowFlags() & Qt::WindowStaysOnTopHint))
+        flagless << box->metaObject()->className();
       static_cast<QDialog*>(box)->reject();
     });
   };

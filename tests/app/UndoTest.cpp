@@ -7,11 +7,11 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QUndoStack>
-#include <QProgressDialog>
 #include <QTimer>
+#include <QUndoStack>
 #include <QUrl>
 
 #include <chrono>
@@ -59,8 +59,9 @@ protected:
     for (uint32_t u : {0u, 0u, 9u, 0u, 3u, 0u, 0u}) testsupport::PutU32(face, u);
     testsupport::PutF32(radi, 1.5f);
     const std::string path = home.File(name);
-    testsupport::WriteBytes(path, Form("MESH", Cat({Chunk("VERT", vert), Chunk("VTNM", vtnm), Chunk("FVRT", fvrt),
-                                                     Chunk("FACE", face), Chunk("RADI", radi)})));
+    testsupport::WriteBytes(
+        path, Form("MESH", Cat({Chunk("VERT", vert), Chunk("VTNM", vtnm), Chunk("FVRT", fvrt),
+                                Chunk("FACE", face), Chunk("RADI", radi)})));
     return path;
   }
 };
@@ -148,8 +149,10 @@ TEST_P(CancelTest, CancelLeavesRecordsAndFilesAsTheyWere) {
 }
 
 INSTANTIATE_TEST_SUITE_P(InputBoxes, CancelTest,
-                         ::testing::Values(TCancelCase{"Cg all mat", false}, TCancelCase{"cg mat", false},
-                                           TCancelCase{"Import ASC", false}, TCancelCase{"all 0", true},
+                         ::testing::Values(TCancelCase{"Cg all mat", false},
+                                           TCancelCase{"cg mat", false},
+                                           TCancelCase{"Import ASC", false},
+                                           TCancelCase{"all 0", true},
                                            TCancelCase{"RandAll", true}));
 
 TEST_F(UndoTest, HistoryKeepsTheLastHundredSteps) {
@@ -165,8 +168,10 @@ TEST_F(UndoTest, StatusBarShowsCountsAndTheLastResult) {
   OpenLoaded();
   EXPECT_EQ(form->StatusCounts->text(), "VERT 5  VTNM 4  FVRT 6  FACE 2");
   Click("Calc VTNM");
-  EXPECT_TRUE(form->StatusResult->text().startsWith("Calc VTNM: ")) << form->StatusResult->text().toStdString();
-  EXPECT_TRUE(form->StatusResult->text().contains(QString("%1 normals").arg(form->Document().NumVtnm)));
+  EXPECT_TRUE(form->StatusResult->text().startsWith("Calc VTNM: "))
+      << form->StatusResult->text().toStdString();
+  EXPECT_TRUE(
+      form->StatusResult->text().contains(QString("%1 normals").arg(form->Document().NumVtnm)));
   EXPECT_TRUE(form->StatusSize->text().contains("RADI=2.5"));
 }
 
@@ -231,9 +236,10 @@ TEST(LongWork, WindowThreadRunsOnAndProgressAppearsAfterHalfASecond) {
     shownLate = VisibleProgress() != nullptr;
     blocked = !edit.isEnabled();
   });
-  const bool done = RunLongWork(&window, {&edit}, "Working...", false, [](const std::atomic<bool>&) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-  });
+  const bool done =
+      RunLongWork(&window, {&edit}, "Working...", false, [](const std::atomic<bool>&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+      });
   EXPECT_TRUE(done);
   EXPECT_GT(ticks, 10) << "the window thread kept handling events";
   EXPECT_FALSE(shownEarly);
@@ -250,7 +256,8 @@ TEST(LongWork, CancelStopsTheWorkAndErrorsComeBackToTheCaller) {
       if (auto* cancel = p->findChild<QPushButton*>()) cancel->click();
   });
   EXPECT_FALSE(RunLongWork(&window, {}, "Working...", true, [](const std::atomic<bool>& cancelled) {
-    for (int i = 0; i < 500 && !cancelled; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 500 && !cancelled; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
     if (cancelled) throw EWorkCancelled("cancelled");
   }));
   EXPECT_THROW(RunLongWork(&window, {}, "Working...", false,

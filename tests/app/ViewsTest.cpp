@@ -1,7 +1,7 @@
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
-#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSpinBox>
@@ -20,9 +20,10 @@
 namespace {
 
 void SendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button) {
-  const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
-  QMouseEvent e(type, QPointF(pos), w->mapToGlobal(QPointF(pos)), type == QEvent::MouseMove ? Qt::NoButton : button,
-                held, Qt::NoModifier);
+  const Qt::MouseButtons held =
+      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+  QMouseEvent e(type, QPointF(pos), w->mapToGlobal(QPointF(pos)),
+                type == QEvent::MouseMove ? Qt::NoButton : button, held, Qt::NoModifier);
   QApplication::sendEvent(w, &e);
 }
 
@@ -87,7 +88,8 @@ TEST_F(WindowTest, RightDragMovesTheAnchor) {
 TEST_F(WindowTest, LoadFitsTheModelIntoThePointsWindow) {
   OpenLoaded();
   // Box (-10,-10,0)..(10,10,15): projected extent 27.5 on both axes, so the height decides.
-  EXPECT_FLOAT_EQ(form->Projection().ViewScale, 27.5f / static_cast<float>(form->Points()->height()));
+  EXPECT_FLOAT_EQ(form->Projection().ViewScale,
+                  27.5f / static_cast<float>(form->Points()->height()));
   EXPECT_FLOAT_EQ(form->Projection().AnchorX, form->Points()->width() / 2.0f);
 }
 
@@ -146,7 +148,8 @@ TEST_F(WindowTest, RotationStepsRunOnTheWindowThread) {
   const float before = d.VERT[1].x;
   QElapsedTimer t;
   t.start();
-  while (tools->RotateThread().StepsRun() < 3 && t.elapsed() < 5000) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  while (tools->RotateThread().StepsRun() < 3 && t.elapsed() < 5000)
+    QApplication::processEvents(QEventLoop::AllEvents, 10);
   ASSERT_GE(tools->RotateThread().StepsRun(), 3);
   EXPECT_NE(d.VERT[1].x, before);
   // Switched off, the steps stop; and closing the window with the thread running is prompt.
@@ -156,7 +159,8 @@ TEST_F(WindowTest, RotationStepsRunOnTheWindowThread) {
   auto waitPasses = [&](int n) {
     const int target = thread.Passes() + n;
     t.restart();
-    while (thread.Passes() < target && t.elapsed() < 5000) QApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (thread.Passes() < target && t.elapsed() < 5000)
+      QApplication::processEvents(QEventLoop::AllEvents, 10);
     return thread.Passes() >= target;
   };
   ASSERT_TRUE(waitPasses(1));

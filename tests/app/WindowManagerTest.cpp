@@ -20,7 +20,8 @@
 namespace {
 
 bool UnderAWindowManager() {
-  return QGuiApplication::platformName() == QStringLiteral("xcb") && std::system("wmctrl -m >/dev/null 2>&1") == 0;
+  return QGuiApplication::platformName() == QStringLiteral("xcb") &&
+         std::system("wmctrl -m >/dev/null 2>&1") == 0;
 }
 
 // Shown, framed by the window manager, and its placement correction (if any) done.
@@ -38,11 +39,13 @@ bool CloseByWindowManager(QWidget& w) {
 class WindowManager : public WindowTest {
 protected:
   void SetUp() override {
-    if (!UnderAWindowManager()) GTEST_SKIP() << "needs an X display with a window manager (app.window_manager)";
+    if (!UnderAWindowManager())
+      GTEST_SKIP() << "needs an X display with a window manager (app.window_manager)";
     WindowTest::SetUp();
   }
   QList<QWidget*> Windows() const {
-    return {form.get(), form->Points(), form->Faces(), form->Tools(), form->Viewers().GlViewerWindow()};
+    return {form.get(), form->Points(), form->Faces(), form->Tools(),
+            form->Viewers().GlViewerWindow()};
   }
 };
 
@@ -63,15 +66,18 @@ TEST_F(WindowManager, OpeningAndClosingThreeTimesLeavesModelIniAsItWas) {
         << "run " << run + 1;
     if (run == 0) {
       for (QWidget* w : QList<QWidget*>{form->Points(), form->Faces(), form->Tools()})
-        EXPECT_FALSE(w->frameGeometry().intersects(form->frameGeometry())) << w->objectName().toStdString();
+        EXPECT_FALSE(w->frameGeometry().intersects(form->frameGeometry()))
+            << w->objectName().toStdString();
     }
     ASSERT_TRUE(CloseByWindowManager(*form));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form->isVisible(); }, 10000));
     form.reset();
     const testsupport::Bytes b = testsupport::ReadBytes(Ini().toStdString());
     const std::string ini(b.begin(), b.end());
-    if (run == 0) first = ini;
-    else EXPECT_EQ(ini, first) << "run " << run + 1;
+    if (run == 0)
+      first = ini;
+    else
+      EXPECT_EQ(ini, first) << "run " << run + 1;
   }
   EXPECT_NE(first.find("[frmGlView]"), std::string::npos) << first;
   EXPECT_EQ(first.find("[General]"), std::string::npos) << first;
@@ -105,7 +111,8 @@ TEST_F(WindowManager, ClosingTheMainWindowEndsTheProgramWithTheModelViewerOpen) 
   // last lines go.
   form.reset();
   CloseLog();
-  EXPECT_NE(testsupport::ReadText(home.File("viewer.log")).find("File closed: "), std::string::npos);
+  EXPECT_NE(testsupport::ReadText(home.File("viewer.log")).find("File closed: "),
+            std::string::npos);
 }
 
 }  // namespace

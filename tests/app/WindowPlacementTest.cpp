@@ -68,13 +68,15 @@ TEST_F(PlacementTest, SavedMaximizedStateIsRestored) {
 // The first layout: a 560 x 520 main window at (0, 92) and windows of 220 x 240 and 220 x 50.
 TEST(LayoutBeside, FillsAColumnRightOfTheMainWindowThenTheNextOne) {
   const QRect main(0, 92, 560, 520);
-  const QList<QPoint> p = LayoutBeside(main, {{220, 240}, {220, 240}, {220, 50}, {240, 260}}, QRect(0, 0, 1280, 800), 6);
+  const QList<QPoint> p = LayoutBeside(main, {{220, 240}, {220, 240}, {220, 50}, {240, 260}},
+                                       QRect(0, 0, 1280, 800), 6);
   EXPECT_EQ(p, (QList<QPoint>{{566, 92}, {566, 338}, {566, 584}, {792, 92}}));
 }
 
 TEST(LayoutBeside, GoesBelowTheMainWindowWhereTheScreenIsTooNarrow) {
   const QRect main(0, 0, 700, 400);
-  const QList<QPoint> p = LayoutBeside(main, {{220, 240}, {220, 240}, {220, 50}}, QRect(0, 0, 800, 1000), 6);
+  const QList<QPoint> p =
+      LayoutBeside(main, {{220, 240}, {220, 240}, {220, 50}}, QRect(0, 0, 800, 1000), 6);
   EXPECT_EQ(p, (QList<QPoint>{{0, 406}, {226, 406}, {452, 406}}));
 }
 

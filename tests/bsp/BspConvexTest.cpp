@@ -85,7 +85,8 @@ TEST_F(ConvexSphere, APointJustBeyondTheToleranceIsFoundLikeThePlainTest) {
 
 TEST_F(ConvexSphere, NonFinitePointsAreTestedOneByOne) {
   Make(false);
-  points.push_back({std::numeric_limits<float>::quiet_NaN(), 0, 0});  // NaN distance: "in the plane"
+  points.push_back(
+      {std::numeric_limits<float>::quiet_NaN(), 0, 0});  // NaN distance: "in the plane"
   EXPECT_EQ(AllOnOneSide(planes, points, eps), Plain(planes, points, eps));
   EXPECT_TRUE(AllOnOneSide(planes, points, eps));
   points.push_back({std::numeric_limits<float>::infinity(), 0, 0});

@@ -74,8 +74,8 @@ TEST(BspScriptNames, SafeAndUnsafeNames) {
   EXPECT_TRUE(IsScriptSafeName("hull.iff"));
   EXPECT_TRUE(IsScriptSafeName("my hull.iff"));
   EXPECT_TRUE(IsScriptSafeName("$weird-name_1.iff"));
-  for (const char* bad : {"", " a", "a ", "a  b", "a,b", "a(b", "a)b", "a\"b", "a\\b", "a//b",
-                          "a\tb", "a\x7f"}) {
+  for (const char* bad :
+       {"", " a", "a ", "a  b", "a,b", "a(b", "a)b", "a\"b", "a\\b", "a//b", "a\tb", "a\x7f"}) {
     EXPECT_FALSE(IsScriptSafeName(bad)) << bad;
   }
 }
@@ -85,9 +85,10 @@ TEST(BspScriptText, CubeScriptHasTheDocumentedLayout) {
   const std::string s = ComposeScript(t, "cube.iff");
   // Order of the blocks: the IFF statement, the mesh chunks, then the tree's FORM.
   std::vector<size_t> at;
-  for (const char* mark : {"IFF \"cube.iff\"\n{\n", "FORM MESH\n{\n", "CHUNK VERT\n", "CHUNK VTNM\n",
-                           "CHUNK FVRT\n", "CHUNK FACE\n", "CHUNK RADI\n", "FORM TREE\n{\n",
-                           "CHUNK INFO\n", "CHUNK NODE\n", "CHUNK LEAF\n", "CHUNK FIDX\n"}) {
+  for (const char* mark :
+       {"IFF \"cube.iff\"\n{\n", "FORM MESH\n{\n", "CHUNK VERT\n", "CHUNK VTNM\n", "CHUNK FVRT\n",
+        "CHUNK FACE\n", "CHUNK RADI\n", "FORM TREE\n{\n", "CHUNK INFO\n", "CHUNK NODE\n",
+        "CHUNK LEAF\n", "CHUNK FIDX\n"}) {
     at.push_back(s.find(mark));
     ASSERT_NE(at.back(), std::string::npos) << mark;
   }
@@ -195,7 +196,8 @@ TEST_F(BspCompiledTree, AwkwardValuesRoundTrip) {
 // (-1 when it did not exit normally) with standard output and error in `output`.
 int RunMakeTree(const TempDir& home, const std::string& out, std::string& output) {
   const testsupport::TProgramResult r = testsupport::RunProgram(
-      "tessavor-cli", {"make-tree", out}, testsupport::TRunOptions().Set("TESSAVOR_HOME", home.Path().string()).Merged());
+      "tessavor-cli", {"make-tree", out},
+      testsupport::TRunOptions().Set("TESSAVOR_HOME", home.Path().string()).Merged());
   output += r.out;
   return r.status;
 }
@@ -224,7 +226,8 @@ TEST_F(BspCompiledTree, TheCommandLineReportsABuilderFailure) {
   const std::string out = home.File("none.iff");
   std::string output;
   EXPECT_EQ(RunMakeTree(home, out, output), 2) << output;
-  EXPECT_NE(output.find("generate_bsp_tree failed with error code: 1"), std::string::npos) << output;
+  EXPECT_NE(output.find("generate_bsp_tree failed with error code: 1"), std::string::npos)
+      << output;
   EXPECT_NE(output.find("vert.kvt"), std::string::npos) << "the reason names the file";
   EXPECT_FALSE(std::filesystem::exists(out));
   EXPECT_FALSE(std::filesystem::exists(out + ".txt"));

@@ -145,13 +145,15 @@ inline TMesh Grid(int nx, int ny, At at) {
 inline TMesh Sphere(int nx, int ny) {
   return Grid(nx, ny, [](double u, double v) {
     const double th = 2 * M_PI * u, ph = M_PI * v;
-    return TV{10 * std::sin(ph) * std::cos(th), 10 * std::sin(ph) * std::sin(th), -10 * std::cos(ph)};
+    return TV{10 * std::sin(ph) * std::cos(th), 10 * std::sin(ph) * std::sin(th),
+              -10 * std::cos(ph)};
   });
 }
 
 inline std::vector<TV> FacePoints(const TMesh& m, const TFaceRecord& f) {
   std::vector<TV> pts;
-  for (int32_t i = 0; i < f.FvrtCount; ++i) pts.push_back(ToV(m.Vert[m.Fvrt[f.FirstFvrt + i].Vert]));
+  for (int32_t i = 0; i < f.FvrtCount; ++i)
+    pts.push_back(ToV(m.Vert[m.Fvrt[f.FirstFvrt + i].Vert]));
   return pts;
 }
 

@@ -87,7 +87,8 @@ void ExpectSides(const TTree& t, double tol, bool nodeFacesPlanar = true) {
     if (it.ref == kEmpty) continue;
     if (IsLeafRef(it.ref)) {
       const TLeaf& l = t.Leaves[LeafOfRef(it.ref)];
-      for (int32_t i = l.FirstFace; i < l.FirstFace + l.FaceCount; ++i) check(t.FaceIndex[i], it.constraints);
+      for (int32_t i = l.FirstFace; i < l.FirstFace + l.FaceCount; ++i)
+        check(t.FaceIndex[i], it.constraints);
       continue;
     }
     const TNode& n = t.Nodes[it.ref];
@@ -217,8 +218,14 @@ protected:
     AddFace(m, {{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}}, 1, TexA);
     AddFace(m, {{0, -1, -1}, {0, 1, -1}, {0, 1, 1}, {0, -1, 1}}, 2, TexB);
   }
-  static void TexA(const TV& p, float& u, float& v) { u = float((p.x + 1) / 2); v = float((p.y + 1) / 4); }
-  static void TexB(const TV& p, float& u, float& v) { u = float((p.z + 1) / 2); v = float(p.y + 1); }
+  static void TexA(const TV& p, float& u, float& v) {
+    u = float((p.x + 1) / 2);
+    v = float((p.y + 1) / 4);
+  }
+  static void TexB(const TV& p, float& u, float& v) {
+    u = float((p.z + 1) / 2);
+    v = float(p.y + 1);
+  }
   TMesh m;
 };
 
@@ -339,8 +346,8 @@ TEST(BspTreeCuts, SharedEdgeGetsOneNewVertexAndInterpolatedNormal) {
 class BspRandomMesh : public ::testing::TestWithParam<int> {};
 
 TEST_P(BspRandomMesh, PartitionsEveryFaceAndKeepsSides) {
-  const TMesh m = RandomTriangles(GetParam(), 1000u + unsigned(GetParam()),
-                                  GetParam() < 20 ? 20 : 4);
+  const TMesh m =
+      RandomTriangles(GetParam(), 1000u + unsigned(GetParam()), GetParam() < 20 ? 20 : 4);
   const TTree t = BuildTree(m);
   ExpectWellFormed(t);
   if (GetParam() >= 60) {

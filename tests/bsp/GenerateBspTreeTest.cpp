@@ -117,61 +117,62 @@ TEST_P(GenerateBspTreeFails, ReturnsItsCodeAndWritesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Codes, GenerateBspTreeFails,
-    ::testing::Values(
-        TFailure{"NoRecordFiles", kBspRecordFiles, [](const TempDir&) {}},
-        TFailure{"NoFaceFile", kBspRecordFiles,
-                 [](const TempDir& h) {
-                   WriteRecordFiles(Cube(-1, 1), h);
-                   std::filesystem::remove(h.File("face.kvt"));
-                 }},
-        TFailure{"RecordFileIsAFolder", kBspRecordFiles,
-                 [](const TempDir& h) {
-                   WriteRecordFiles(Cube(-1, 1), h);
-                   std::filesystem::remove(h.File("vert.kvt"));
-                   std::filesystem::create_directory(h.File("vert.kvt"));
-                 }},
-        TFailure{"NoFaces", kBspMeshEmpty,
-                 [](const TempDir& h) {
-                   TMesh m = Cube(-1, 1);
-                   m.Face.clear();
-                   WriteRecordFiles(m, h);
-                 }},
-        TFailure{"OnlyAPartialFace", kBspMeshEmpty,
-                 [](const TempDir& h) {
-                   WriteRecordFiles(Cube(-1, 1), h);
-                   testsupport::WriteBytes(h.File("face.kvt"), testsupport::Bytes(27, 0));
-                 }},
-        TFailure{"CornersOutsideFvrt", kBspInconsistent,
-                 [](const TempDir& h) {
-                   TMesh m = Cube(-1, 1);
-                   m.Face[5].FvrtCount = 5;  // one corner past the end of FVRT
-                   WriteRecordFiles(m, h);
-                 }},
-        TFailure{"NegativeFirstCorner", kBspInconsistent,
-                 [](const TempDir& h) {
-                   TMesh m = Cube(-1, 1);
-                   m.Face[0].FirstFvrt = -1;
-                   WriteRecordFiles(m, h);
-                 }},
-        TFailure{"HugeCornerCount", kBspInconsistent,
-                 [](const TempDir& h) {
-                   TMesh m = Cube(-1, 1);
-                   m.Face[2].FirstFvrt = 0x7FFFFFF0;
-                   m.Face[2].FvrtCount = 0x7FFFFFF0;
-                   WriteRecordFiles(m, h);
-                 }},
-        TFailure{"VertexMissing", kBspInconsistent,
-                 [](const TempDir& h) {
-                   TMesh m = Cube(-1, 1);
-                   m.Fvrt[3].Vert = 8;
-                   WriteRecordFiles(m, h);
-                 }},
-        TFailure{"TooManyFaces", kBspTooLarge,
-                 [](const TempDir& h) {
-                   WriteRecordFiles(Cube(-1, 1), h);
-                   testsupport::WriteBytes(h.File("face.kvt"),
-                                           testsupport::Bytes(size_t(MeshCapacity + 1) * 28, 0));
-                 }}),
+    ::testing::Values(TFailure{"NoRecordFiles", kBspRecordFiles, [](const TempDir&) {}},
+                      TFailure{"NoFaceFile", kBspRecordFiles,
+                               [](const TempDir& h) {
+                                 WriteRecordFiles(Cube(-1, 1), h);
+                                 std::filesystem::remove(h.File("face.kvt"));
+                               }},
+                      TFailure{"RecordFileIsAFolder", kBspRecordFiles,
+                               [](const TempDir& h) {
+                                 WriteRecordFiles(Cube(-1, 1), h);
+                                 std::filesystem::remove(h.File("vert.kvt"));
+                                 std::filesystem::create_directory(h.File("vert.kvt"));
+                               }},
+                      TFailure{"NoFaces", kBspMeshEmpty,
+                               [](const TempDir& h) {
+                                 TMesh m = Cube(-1, 1);
+                                 m.Face.clear();
+                                 WriteRecordFiles(m, h);
+                               }},
+                      TFailure{"OnlyAPartialFace", kBspMeshEmpty,
+                               [](const TempDir& h) {
+                                 WriteRecordFiles(Cube(-1, 1), h);
+                                 testsupport::WriteBytes(h.File("face.kvt"),
+                                                         testsupport::Bytes(27, 0));
+                               }},
+                      TFailure{"CornersOutsideFvrt", kBspInconsistent,
+                               [](const TempDir& h) {
+                                 TMesh m = Cube(-1, 1);
+                                 m.Face[5].FvrtCount = 5;  // one corner past the end of FVRT
+                                 WriteRecordFiles(m, h);
+                               }},
+                      TFailure{"NegativeFirstCorner", kBspInconsistent,
+                               [](const TempDir& h) {
+                                 TMesh m = Cube(-1, 1);
+                                 m.Face[0].FirstFvrt = -1;
+                                 WriteRecordFiles(m, h);
+                               }},
+                      TFailure{"HugeCornerCount", kBspInconsistent,
+                               [](const TempDir& h) {
+                                 TMesh m = Cube(-1, 1);
+                                 m.Face[2].FirstFvrt = 0x7FFFFFF0;
+                                 m.Face[2].FvrtCount = 0x7FFFFFF0;
+                                 WriteRecordFiles(m, h);
+                               }},
+                      TFailure{"VertexMissing", kBspInconsistent,
+                               [](const TempDir& h) {
+                                 TMesh m = Cube(-1, 1);
+                                 m.Fvrt[3].Vert = 8;
+                                 WriteRecordFiles(m, h);
+                               }},
+                      TFailure{"TooManyFaces", kBspTooLarge,
+                               [](const TempDir& h) {
+                                 WriteRecordFiles(Cube(-1, 1), h);
+                                 testsupport::WriteBytes(
+                                     h.File("face.kvt"),
+                                     testsupport::Bytes(size_t(MeshCapacity + 1) * 28, 0));
+                               }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(GenerateBspTree, UnwritableScriptGivesCodeThree) {

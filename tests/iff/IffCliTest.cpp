@@ -35,8 +35,9 @@ protected:
 }  // namespace
 
 TEST_F(IffCliTest, IffTreePrintsOneLinePerItem) {
-  const std::string path =
-      Make(Form("MESH", Cat({Form("GEOM", Chunk("VERT", Bytes(12, 1))), Chunk("ODD ", Bytes(3, 2))})), "t.iff");
+  const std::string path = Make(
+      Form("MESH", Cat({Form("GEOM", Chunk("VERT", Bytes(12, 1))), Chunk("ODD ", Bytes(3, 2))})),
+      "t.iff");
   const TProgramResult r = RunCli({"iff-tree", path});
   EXPECT_EQ(r.status, 0);
   // MESH: 4 + GEOM (12 + 8 + 12) + ODD (8 + 3 + pad) = 48.

@@ -73,8 +73,7 @@ TEST_P(IffPrefix, ScannerEndsWithinTheBytesThatExist) {
       ++items;
     }
   } catch (const EIffReader_ErrorInChunk&) {
-  } catch (const EIffReader_ErrorInForm&) {
-  }
+  } catch (const EIffReader_ErrorInForm&) {}
   IffCloseHandle(h);
   if (GetParam() == Whole().size()) {
     EXPECT_EQ(items, 6);

@@ -240,10 +240,8 @@ TEST_F(IffReaderTest, WalkingErrorsSayWhatWasWrongAndChangeNothing) {
   std::string s;
   ExpectError<EIffReader>([&] { r.Read(&c, 1); }, "TIffReader: Must open chunk before reading!");
   ExpectError<EIffReader>([&] { r.ReadLong(v); }, "TIffReader: Must open chunk before reading!");
-  ExpectError<EIffReader>([&] { r.ReadZString(s); },
-                          "TIffReader: Must open chunk before reading!");
-  ExpectError<EIffReader>([&] { r.GetPosition(); },
-                          "TIffReader: Must open chunk before seeking!");
+  ExpectError<EIffReader>([&] { r.ReadZString(s); }, "TIffReader: Must open chunk before reading!");
+  ExpectError<EIffReader>([&] { r.GetPosition(); }, "TIffReader: Must open chunk before seeking!");
   ExpectError<EIffReader>([&] { r.OpenForm("NONE"); }, "TIffReader: Form (NONE) doesn't exist!");
   EXPECT_EQ(&r.CurrentForm(), &r.Root());
 

@@ -41,8 +41,9 @@ protected:
 
 // FORM MODL { FORM LOD0 { VERT(12) FACE(5) } VERT(4) RADI(4) }
 Bytes Model() {
-  return Form("MODL", Cat({Form("LOD0", Cat({Chunk("VERT", Bytes(12, 1)), Chunk("FACE", Bytes(5, 2))})),
-                           Chunk("VERT", Bytes(4, 3)), Chunk("RADI", Bytes(4, 4))}));
+  return Form("MODL",
+              Cat({Form("LOD0", Cat({Chunk("VERT", Bytes(12, 1)), Chunk("FACE", Bytes(5, 2))})),
+                   Chunk("VERT", Bytes(4, 3)), Chunk("RADI", Bytes(4, 4))}));
 }
 
 }  // namespace
@@ -172,7 +173,8 @@ TEST_F(IffScannerTest, ThirtyTwoHandlesThenRefusalThenReuse) {
     m_open.push_back(IffOpenFile(path));
     FAIL() << "33rd handle was given";
   } catch (const EIffReader_NoFreeFileHandles& e) {
-    EXPECT_EQ(e.Message(), "EIffReader_NoFreeFileHandles: No free file handles! Cannot open stream");
+    EXPECT_EQ(e.Message(),
+              "EIffReader_NoFreeFileHandles: No free file handles! Cannot open stream");
   }
   Close(handles[6]);
   const int again = IffOpenFile(path);

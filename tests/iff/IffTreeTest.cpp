@@ -20,8 +20,9 @@ std::string TreeOf(const Bytes& data) {
 
 TEST(IffTree, ListsItemsInFileOrderIndentedByDepth) {
   // Chunk, form, chunk at the top level: the listing interleaves them as in the file.
-  const Bytes file = Form("MESH", Cat({Chunk("INFO", Text("hello")), Form("GEOM", Chunk("VERT", Bytes(12, 1))),
-                                       Chunk("NAME", Bytes{'a', 'b', 0})}));
+  const Bytes file =
+      Form("MESH", Cat({Chunk("INFO", Text("hello")), Form("GEOM", Chunk("VERT", Bytes(12, 1))),
+                        Chunk("NAME", Bytes{'a', 'b', 0})}));
   EXPECT_EQ(TreeOf(file),
             "FORM MESH 0 62\n"
             "  INFO 12 6\n"
@@ -56,9 +57,12 @@ TEST(IffTree, DeepNestingNeedsNoRecursionAndIndentsAtMost64Levels) {
   const std::string tree = TreeOf(Nested(kDepth));
   EXPECT_EQ(std::count(tree.begin(), tree.end(), '\n'), kDepth + 1);
   // Level 64 is indented 128 spaces; deeper ones no further, with their depth in front.
-  EXPECT_NE(tree.find("\n" + std::string(128, ' ') + "FORM NEST " + std::to_string(12 * 64)), std::string::npos);
-  EXPECT_NE(tree.find("\n" + std::string(128, ' ') + "(65) FORM NEST " + std::to_string(12 * 65)), std::string::npos);
-  EXPECT_NE(tree.find("\n" + std::string(128, ' ') + "(1500) LEAF " + std::to_string(12 * kDepth) + " 0\n"),
+  EXPECT_NE(tree.find("\n" + std::string(128, ' ') + "FORM NEST " + std::to_string(12 * 64)),
+            std::string::npos);
+  EXPECT_NE(tree.find("\n" + std::string(128, ' ') + "(65) FORM NEST " + std::to_string(12 * 65)),
+            std::string::npos);
+  EXPECT_NE(tree.find("\n" + std::string(128, ' ') + "(1500) LEAF " + std::to_string(12 * kDepth) +
+                      " 0\n"),
             std::string::npos);
 }
 

@@ -18,7 +18,9 @@ namespace {
 class IffWriterTest : public ::testing::TestWithParam<int> {
 protected:
   std::string Path(const std::string& name = "w.iff") const { return m_dir.File(name); }
-  Bytes Result(const std::string& name = "w.iff") const { return testsupport::ReadBytes(Path(name)); }
+  Bytes Result(const std::string& name = "w.iff") const {
+    return testsupport::ReadBytes(Path(name));
+  }
   uint8_t Mode() const { return static_cast<uint8_t>(GetParam()); }
   TempDir m_dir;
 };
@@ -90,8 +92,8 @@ TEST_P(IffWriterTest, TypedWritesAndTheirByteOrder) {
   const Bytes data = Result();
   const Bytes payload(data.begin() + 20, data.end());
   // 42.5 = 0x422A0000; StrCrc32("abc") = 0xCA6598D0.
-  const Bytes expected = {1, 0, 0, 0, 0, 0, 0x2A, 0x42, 0xD0, 0x98, 0x65, 0xCA,
-                          'a', 'b', 'c', 0, 0, /*pad*/ 0};
+  const Bytes expected = {1,    0,    0,    0,   0,   0,   0x2A, 0x42, 0xD0,
+                          0x98, 0x65, 0xCA, 'a', 'b', 'c', 0,    0,    /*pad*/ 0};
   EXPECT_EQ(payload, expected);
   EXPECT_EQ(data[19], 17);  // the chunk counts 17 data bytes, not the pad
 }
@@ -134,14 +136,17 @@ TEST_P(IffWriterTest, WriteCompressedOfIncompressibleAndEmptyInput) {
 
 TEST_P(IffWriterTest, CallerErrorsWriteNothing) {
   TIffWriter w(Path(), Mode());
-  ExpectError<EIffWriter>([&] { w.OpenChunk("LOST"); }, "TIffWriter.OpenChunk (LOST): Chunk outside form!");
+  ExpectError<EIffWriter>([&] { w.OpenChunk("LOST"); },
+                          "TIffWriter.OpenChunk (LOST): Chunk outside form!");
   EXPECT_EQ(w.GetPosition(), 0);
   ExpectError<EIffWriter>([&] { w.CloseChunk(); }, "TIffWriter.CloseChunk: No open chunk!");
   ExpectError<EIffWriter>([&] { w.CloseForm(); }, "TIffWriter.CloseForm: No open form!");
   w.OpenForm("ROOT");
   w.OpenChunk("ONE ");
-  ExpectError<EIffWriter>([&] { w.OpenChunk("TWO "); }, "TIffWriter.OpenChunk (TWO ): Chunk inside chunk!");
-  ExpectError<EIffWriter>([&] { w.OpenForm("SUB "); }, "TIffWriter.OpenForm (SUB ): Form inside chunk!");
+  ExpectError<EIffWriter>([&] { w.OpenChunk("TWO "); },
+                          "TIffWriter.OpenChunk (TWO ): Chunk inside chunk!");
+  ExpectError<EIffWriter>([&] { w.OpenForm("SUB "); },
+                          "TIffWriter.OpenForm (SUB ): Form inside chunk!");
   ExpectError<EIffWriter>([&] { w.CloseForm(); }, "TIffWriter.CloseForm: Chunk ONE  still open!");
   EXPECT_EQ(w.GetPosition(), 20);
   w.CloseChunk();

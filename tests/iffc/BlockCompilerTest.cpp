@@ -162,11 +162,11 @@ TEST_F(Prop, IsAFormOfTypePropHoldingOneChunk) {
 
 TEST_F(Prop, BlocksInsideAPropAreReportedAndCompiled) {
   Compile("IFF out.iff\n{\nFORM TEST\n{\nPROP ABCD\n{\nFORM X\nCHUNK Y\nPROP ZZZZ\n");
-  EXPECT_EQ(Diagnostics(), (Strings{"error: line 7, FORM not allowed inside a PROP!",
-                                    "error: line 8, CHUNK not allowed inside a PROP!",
-                                    "error: line 8, chunk id \"Y\" invalid.",
-                                    "error: line 9, PROP not allowed inside a PROP!",
-                                    "hint: } missing."}));
+  EXPECT_EQ(Diagnostics(),
+            (Strings{"error: line 7, FORM not allowed inside a PROP!",
+                     "error: line 8, CHUNK not allowed inside a PROP!",
+                     "error: line 8, chunk id \"Y\" invalid.",
+                     "error: line 9, PROP not allowed inside a PROP!", "hint: } missing."}));
 }
 
 // --- data items ---
@@ -322,8 +322,9 @@ TEST_F(DataFiles, HomeFolderDrivePrefix) {
 TEST_F(DataFiles, MissingFileIsReportedWithTheResolvedPath) {
   CompileInChunk("$PATH data\\\nFILE nothing.bin\nFILE.Z sub\\none.bin\n");
   EXPECT_EQ(ChunkPayload(), Bytes{});
-  EXPECT_EQ(Diagnostics(), (Strings{"path set to: data\\", "error: line 8, File not found: data\\nothing.bin",
-                                    "error: line 9, File not found: sub\\none.bin"}));
+  EXPECT_EQ(Diagnostics(),
+            (Strings{"path set to: data\\", "error: line 8, File not found: data\\nothing.bin",
+                     "error: line 9, File not found: sub\\none.bin"}));
 }
 
 TEST_F(DataFiles, FileZDecompressesToItsInput) {
@@ -367,7 +368,8 @@ TEST_F(Limits, FormsNestUpToTheSlotTableAndNoDeeper) {
   Compile(script);
   const Strings d = Diagnostics();
   ASSERT_EQ(d.size(), 3u);
-  EXPECT_EQ(d[0], "error: line " + std::to_string(3 + 2 * 2049) + ", FORM nested too deeply (at most 2049 levels).");
+  EXPECT_EQ(d[0], "error: line " + std::to_string(3 + 2 * 2049) +
+                      ", FORM nested too deeply (at most 2049 levels).");
   // The 2049 FORMs that were compiled are complete and nested: the innermost holds the
   // chunk, each outer one its child.
   const Bytes out = Output();
@@ -375,7 +377,8 @@ TEST_F(Limits, FormsNestUpToTheSlotTableAndNoDeeper) {
   uint32_t size = 4 + 12;
   for (int level = 2048; level >= 0; --level) {
     const size_t at = static_cast<size_t>(level) * 12;
-    const uint32_t got = static_cast<uint32_t>(out[at + 4]) << 24 | out[at + 5] << 16 | out[at + 6] << 8 | out[at + 7];
+    const uint32_t got = static_cast<uint32_t>(out[at + 4]) << 24 | out[at + 5] << 16 |
+                         out[at + 6] << 8 | out[at + 7];
     ASSERT_EQ(got, size) << "level " << level;
     size += 12;
   }
@@ -384,7 +387,8 @@ TEST_F(Limits, FormsNestUpToTheSlotTableAndNoDeeper) {
 TEST_F(Limits, ManyChunksBetweenFormClosesAreAllPatched) {
   std::string body = "}\n";
   const int chunks = 3000;
-  for (int i = 0; i < chunks; ++i) body += "CHUNK C" + std::to_string(100 + i % 900) + "\n{\nBYTE 1\n}\n";
+  for (int i = 0; i < chunks; ++i)
+    body += "CHUNK C" + std::to_string(100 + i % 900) + "\n{\nBYTE 1\n}\n";
   body += "CHUNK LAST\n{\n";
   CompileInChunk(body);
   const Bytes out = Output();
@@ -393,7 +397,8 @@ TEST_F(Limits, ManyChunksBetweenFormClosesAreAllPatched) {
     const size_t at = 20 + static_cast<size_t>(i) * 10;
     ASSERT_EQ(Bytes(out.begin() + at + 4, out.begin() + at + 9), (Bytes{0, 0, 0, 1, 1})) << i;
   }
-  const uint32_t formSize = static_cast<uint32_t>(out[4]) << 24 | out[5] << 16 | out[6] << 8 | out[7];
+  const uint32_t formSize =
+      static_cast<uint32_t>(out[4]) << 24 | out[5] << 16 | out[6] << 8 | out[7];
   EXPECT_EQ(formSize, out.size() - 8);
   EXPECT_EQ(Diagnostics(), Strings{});
 }
@@ -404,8 +409,9 @@ TEST_F(Limits, OverlongCStringIsCutAndReported) {
   Bytes expected(255, 'q');
   expected.push_back(0);
   EXPECT_EQ(ChunkPayload(), expected);
-  EXPECT_EQ(Diagnostics(), Strings{"error: line 7, \"qqqqqqqqqqqqqqqqqqqq...\" too long for a CSTRING "
-                                   "(300 characters, at most 255); cut to 255."});
+  EXPECT_EQ(Diagnostics(),
+            Strings{"error: line 7, \"qqqqqqqqqqqqqqqqqqqq...\" too long for a CSTRING "
+                    "(300 characters, at most 255); cut to 255."});
 }
 
 TEST_F(Limits, ChunkIdWithDollarThatIsNoIntegerIsReported) {
@@ -472,7 +478,9 @@ TEST_F(OriginalCrc, MatchingChecksum) {
 }
 
 TEST_F(OriginalCrc, DifferentChecksumIsHintedOnce) {
-  Compile("IFF out.iff\n$ORIGINAL_CRC 12345\n{\nFORM TEST\n{\nCHUNK DATA\n{\nLONG 1\n}\n}\n}\nIFF b.iff\n{\n}\n");
+  Compile(
+      "IFF out.iff\n$ORIGINAL_CRC 12345\n{\nFORM TEST\n{\nCHUNK DATA\n{\nLONG 1\n}\n}\n}\nIFF "
+      "b.iff\n{\n}\n");
   EXPECT_EQ(Diagnostics(), Strings{"hint: Compiled file CRC doesn't match original one."});
 }
 

@@ -53,7 +53,8 @@ protected:
     const Bytes out = Output();
     EXPECT_GE(out.size(), 20u);
     if (out.size() < 20) return {};
-    const uint32_t size = static_cast<uint32_t>(out[16]) << 24 | out[17] << 16 | out[18] << 8 | out[19];
+    const uint32_t size =
+        static_cast<uint32_t>(out[16]) << 24 | out[17] << 16 | out[18] << 8 | out[19];
     EXPECT_EQ(std::string(out.begin(), out.begin() + 4), "FORM");
     EXPECT_EQ(std::string(out.begin() + 12, out.begin() + 16), "DATA");
     EXPECT_EQ(out.size(), 20u + size + (size & 1));
@@ -61,7 +62,9 @@ protected:
     return Bytes(out.begin() + 20, out.begin() + 20 + size);
   }
 
-  Bytes Output(const std::string& name = "out.iff") const { return testsupport::ReadBytes(dir.File(name)); }
+  Bytes Output(const std::string& name = "out.iff") const {
+    return testsupport::ReadBytes(dir.File(name));
+  }
 
   // Messages other than the progress reports («compiling IFF [...] ...», «done. ...»).
   std::vector<std::string> Diagnostics() const {

@@ -22,8 +22,7 @@ TEST_F(Conditionals, IfWithBodyByteForByte) {
 TEST_F(Conditionals, NestedConditionalsRestoreInIf) {
   // Eleven words; the chunk's own "}" afterwards must close the chunk again, which only
   // happens when InIf came back to clear.
-  const Bytes data =
-      CompileChunk({"$IF 1", "{", "$IF 2", "{", "}", "}", "$ELSE", "{", "}"});
+  const Bytes data = CompileChunk({"$IF 1", "{", "$IF 2", "{", "}", "}", "$ELSE", "{", "}"});
   EXPECT_EQ(data, Words({kCodeIf, 1, kCodeIfOpen, kCodeIf, 2, kCodeIfOpen, kCodeIfClose,
                          kCodeIfClose, kCodeElse, kCodeIfOpen, kCodeIfClose}))
       << AllMessages();
@@ -66,7 +65,9 @@ TEST_F(Conditionals, FlagStackOverflowIsReportedAndStaysInItsTable) {
     return lines;
   }());
   // The 257th save is line 6 + 2 * 256 + 1.
-  EXPECT_TRUE(Said("error: line 519, too many nested $IF, $ELSE and $FUNC_BEGIN (at most 256 open).")) << AllMessages();
+  EXPECT_TRUE(
+      Said("error: line 519, too many nested $IF, $ELSE and $FUNC_BEGIN (at most 256 open)."))
+      << AllMessages();
   EXPECT_EQ(CountContaining("too many nested"), 1);
   // 300 x (IF, 1, {) and 300 x } were written after the 20 header bytes.
   EXPECT_EQ(Output("out.iff").size(), 20u + 300 * 16);

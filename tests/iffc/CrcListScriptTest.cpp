@@ -28,7 +28,8 @@ TEST_F(CrcListScript, BeforeTheIffLineTheListStaysEmpty) {
 }
 
 TEST_F(CrcListScript, AfterTheIffLineEveryElementIsALine) {
-  Compile(Iff({}, {"$CRC_OUT crc.txt", "CRC32 abc", "CRC32 [2] ABC \"x y\"", "LONG 1", "CRC32 abc"}));
+  Compile(
+      Iff({}, {"$CRC_OUT crc.txt", "CRC32 abc", "CRC32 [2] ABC \"x y\"", "LONG 1", "CRC32 abc"}));
   EXPECT_EQ(testsupport::ReadText(dir.File("crc.txt")), "abc\r\nABC\r\nx y\r\nabc\r\n");
   EXPECT_EQ(Output("out.iff"),
             FormWithChunk("TEST", "DATA",
@@ -36,15 +37,16 @@ TEST_F(CrcListScript, AfterTheIffLineEveryElementIsALine) {
 }
 
 TEST_F(CrcListScript, NextCrcOutClosesTheList) {
-  Compile(Iff({}, {"$CRC_OUT one.txt", "CRC32 a", "$CRC_OUT two.txt", "CRC32 b", "$CRC_OUT", "CRC32 c"}));
+  Compile(Iff(
+      {}, {"$CRC_OUT one.txt", "CRC32 a", "$CRC_OUT two.txt", "CRC32 b", "$CRC_OUT", "CRC32 c"}));
   EXPECT_EQ(testsupport::ReadText(dir.File("one.txt")), "a\r\n");
   EXPECT_EQ(testsupport::ReadText(dir.File("two.txt")), "b\r\n");
 }
 
 TEST_F(CrcListScript, EndOfRunClosesAListLeftOpen) {
   // No closing braces: only the end of the run closes the list.
-  Compile({PathLine(), "IFF \"out.iff\"", "{", "FORM TEST", "{", "CHUNK DATA", "{", "$CRC_OUT crc.txt",
-           "CRC32 last"});
+  Compile({PathLine(), "IFF \"out.iff\"", "{", "FORM TEST", "{", "CHUNK DATA", "{",
+           "$CRC_OUT crc.txt", "CRC32 last"});
   EXPECT_EQ(testsupport::ReadText(dir.File("crc.txt")), "last\r\n");
 }
 

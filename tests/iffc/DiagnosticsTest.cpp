@@ -18,7 +18,8 @@ using Strings = std::vector<std::string>;
 class IffcRun : public ::testing::Test {
 protected:
   testsupport::TProgramResult Run(const Strings& args) {
-    return testsupport::RunProgram("iffc", args, testsupport::TRunOptions().In(dir.Path().string()));
+    return testsupport::RunProgram("iffc", args,
+                                   testsupport::TRunOptions().In(dir.Path().string()));
   }
   testsupport::TempDir dir;
 };
@@ -35,7 +36,8 @@ TEST_F(IffcRun, GnuFormatNamesScriptOrIncludeFileAndLine) {
   std::istringstream lines(r.out);
   for (std::string line; std::getline(lines, line);) {
     std::smatch m;
-    if (std::regex_match(line, m, gnu)) seen.push_back(m[1].str() + "|" + m[2].str() + "|" + m[3].str() + "|" + m[4].str());
+    if (std::regex_match(line, m, gnu))
+      seen.push_back(m[1].str() + "|" + m[2].str() + "|" + m[3].str() + "|" + m[4].str());
   }
   ASSERT_EQ(seen.size(), 3u) << r.out;
   const std::string include = "/" + rel + "/decl.inc|2|error|\"stray\" - expected CONST or TYPE.";
@@ -55,7 +57,8 @@ TEST_F(IffcRun, ExitStatusComesFromTheKindNotTheWord) {
 }
 
 TEST_F(IffcRun, DecompileWritesAScriptOrTheReadersMessage) {
-  testsupport::WriteBytes(dir.File("m.iff"), Bytes{'F', 'O', 'R', 'M', 0, 0, 0, 4, 'T', 'E', 'S', 'T'});
+  testsupport::WriteBytes(dir.File("m.iff"),
+                          Bytes{'F', 'O', 'R', 'M', 0, 0, 0, 4, 'T', 'E', 'S', 'T'});
   const auto ok = Run({"--decompile", "m.iff", "-o", "m.txt"});
   EXPECT_EQ(ok.status, 0) << ok.err;
   EXPECT_EQ(ok.out, "decompiled IFF [m.txt]\ncompiling the script gives the identical file.\n");
@@ -70,7 +73,9 @@ using EditorScripts = CompilerTest;
 
 TEST_F(EditorScripts, ScriptSavedByAnEditorReadsAsItLooks) {
   // Byte order mark, CR-only line ends, tabs between words, a tab inside quotes kept.
-  Compile("\xEF\xBB\xBFIFF out.iff\r{\rFORM TEST\r{\rCHUNK DATA\r{\rLONG\t[2]\t1\t2\rCSTRING \"a\tb\"\r}\r}\r}\r");
+  Compile(
+      "\xEF\xBB\xBFIFF out.iff\r{\rFORM TEST\r{\rCHUNK DATA\r{\rLONG\t[2]\t1\t2\rCSTRING "
+      "\"a\tb\"\r}\r}\r}\r");
   EXPECT_EQ(Diagnostics(), Strings{});
   Bytes expected = U32s({1, 2});
   for (char c : std::string("a\tb")) expected.push_back(static_cast<uint8_t>(c));
@@ -85,15 +90,18 @@ TEST_F(EditorScripts, SurplusBraceIsNotAlsoAMissingOne) {
 
 TEST_F(EditorScripts, NegativeCountIsReported) {
   CompileInChunk("CHAR [-3] AB\nLONG [-1] 5\n");
-  EXPECT_EQ(Diagnostics(), (Strings{"error: line 7, \"-3\" not a valid element count (it must be 1 or more).",
-                                    "error: line 8, \"-1\" not a valid element count (it must be 1 or more)."}));
+  EXPECT_EQ(Diagnostics(),
+            (Strings{"error: line 7, \"-3\" not a valid element count (it must be 1 or more).",
+                     "error: line 8, \"-1\" not a valid element count (it must be 1 or more)."}));
 }
 
 TEST_F(EditorScripts, NameCutForItsChecksumGetsAHint) {
   const std::string name(300, 'N');
   CompileInChunk("CRC32 " + name + "\n");
-  EXPECT_EQ(Diagnostics(), Strings{"hint: line 7, name of 300 characters is cut to its first 255 for its checksum (\"" +
-                                   std::string(20, 'N') + "...\")."});
+  EXPECT_EQ(
+      Diagnostics(),
+      Strings{"hint: line 7, name of 300 characters is cut to its first 255 for its checksum (\"" +
+              std::string(20, 'N') + "...\")."});
 }
 
 TEST_F(EditorScripts, RepeatedMessageIsSummedUp) {

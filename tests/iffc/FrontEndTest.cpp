@@ -34,26 +34,28 @@ TEST_P(Normalize, Line) {
   NormalizeLineInto(s, GetParam().input, line, &tokens);
   const TScriptTokens again(line);
   ASSERT_EQ(tokens.Count(), again.Count()) << line;
-  for (size_t i = 0; i < again.Count(); ++i) EXPECT_EQ(tokens.Get(static_cast<int64_t>(i)), again.Get(static_cast<int64_t>(i)));
+  for (size_t i = 0; i < again.Count(); ++i)
+    EXPECT_EQ(tokens.Get(static_cast<int64_t>(i)), again.Get(static_cast<int64_t>(i)));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Normalize,
-    ::testing::Values(NormalizeCase{"LONG 1, 2, 3", "LONG 1 2 3"},          // ", " loses the comma
-                      NormalizeCase{"LONG 1,2,3", "LONG 1 2 3"},            // "," becomes a space
-                      NormalizeCase{"LONG 1,, 2", "LONG 1 2"},              // a run of commas before a space
-                      NormalizeCase{"LONG 1 , 2", "LONG 1 \" 2\""},        // space before the comma: two spaces
-                      NormalizeCase{"LONG 1  2", "LONG 1 \" 2\""},          // two spaces: rest is one token
-                      NormalizeCase{"FLOAT (1.5)", "FLOAT 1.5"},            // parentheses go
-                      NormalizeCase{"  LONG 4 // four", "LONG 4"},          // comment and blanks
-                      NormalizeCase{"// only a comment", ""},               //
-                      NormalizeCase{"CSTRING \"a b\" x", "CSTRING \"a b\" x"},  // quoted with a space: kept
-                      NormalizeCase{"CSTRING \"ab\"", "CSTRING ab"},        // quoted without: quotes lost
-                      NormalizeCase{"CSTRING \"a, (b)\"", "CSTRING \"a b\""},  // quotes do not protect
-                      NormalizeCase{"CSTRING \"http://x\"", "CSTRING http"},  // nor from comments
-                      NormalizeCase{"FILE a/b c/", "FILE a/b c/"},          // a lone "/" is text
-                      NormalizeCase{"long\t5", "long\t5"},                  // a tab is no separator
-                      NormalizeCase{"A\r", "A"}));
+    ::testing::Values(
+        NormalizeCase{"LONG 1, 2, 3", "LONG 1 2 3"},   // ", " loses the comma
+        NormalizeCase{"LONG 1,2,3", "LONG 1 2 3"},     // "," becomes a space
+        NormalizeCase{"LONG 1,, 2", "LONG 1 2"},       // a run of commas before a space
+        NormalizeCase{"LONG 1 , 2", "LONG 1 \" 2\""},  // space before the comma: two spaces
+        NormalizeCase{"LONG 1  2", "LONG 1 \" 2\""},   // two spaces: rest is one token
+        NormalizeCase{"FLOAT (1.5)", "FLOAT 1.5"},     // parentheses go
+        NormalizeCase{"  LONG 4 // four", "LONG 4"},   // comment and blanks
+        NormalizeCase{"// only a comment", ""},        //
+        NormalizeCase{"CSTRING \"a b\" x", "CSTRING \"a b\" x"},  // quoted with a space: kept
+        NormalizeCase{"CSTRING \"ab\"", "CSTRING ab"},            // quoted without: quotes lost
+        NormalizeCase{"CSTRING \"a, (b)\"", "CSTRING \"a b\""},   // quotes do not protect
+        NormalizeCase{"CSTRING \"http://x\"", "CSTRING http"},    // nor from comments
+        NormalizeCase{"FILE a/b c/", "FILE a/b c/"},              // a lone "/" is text
+        NormalizeCase{"long\t5", "long\t5"},                      // a tab is no separator
+        NormalizeCase{"A\r", "A"}));
 
 TEST(NormalizeLimits, AtMost256TokensSurvive) {
   TCompilerState s;
@@ -92,7 +94,8 @@ TEST_F(Lines, LastLineWithoutLineEndIsCompiled) {
 }
 
 TEST_F(Lines, CrLfAndLfScriptsCompileTheSame) {
-  const std::string lf = "IFF out.iff\n{\nFORM TEST\n{\nCHUNK DATA\n{\nCSTRING \"a b\"\nLONG 1, 2\nBAD\n}\n}\n}\n";
+  const std::string lf =
+      "IFF out.iff\n{\nFORM TEST\n{\nCHUNK DATA\n{\nCSTRING \"a b\"\nLONG 1, 2\nBAD\n}\n}\n}\n";
   std::string crlf;
   for (char c : lf) {
     if (c == '\n') crlf += '\r';
@@ -105,7 +108,7 @@ TEST_F(Lines, CrLfAndLfScriptsCompileTheSame) {
   EXPECT_EQ(Output(), lfOut);
   EXPECT_EQ(Diagnostics(), lfMessages);
   EXPECT_EQ(lfMessages, (Strings{"hint: line 8, wrong number of elements. Expected: 1",
-                                "error: line 9, \"BAD\" - undeclared identifier."}));
+                                 "error: line 9, \"BAD\" - undeclared identifier."}));
 }
 
 TEST_F(Lines, KeywordsInAnyCase) {
@@ -130,13 +133,15 @@ TEST_F(Lines, DoneIsTheLastMessage) {
 
 TEST_F(Lines, DirectiveMessages) {
   Compile("$OUTPUT Hello, world  (again)\n$NO_IFF\n$PATH some\\dir\n$PATH other/dir/\n$PATH\n");
-  EXPECT_EQ(Diagnostics(), (Strings{"Hello world \" again\"", "error: line 2, $no_iff not yet implemented!",
-                                    "path set to: some\\dir\\", "path set to: other/dir/",
-                                    "error: line 5, $PATH expects a directory."}));
+  EXPECT_EQ(Diagnostics(),
+            (Strings{"Hello world \" again\"", "error: line 2, $no_iff not yet implemented!",
+                     "path set to: some\\dir\\", "path set to: other/dir/",
+                     "error: line 5, $PATH expects a directory."}));
 }
 
 TEST_F(Lines, LineReaderReplacesTheFile) {
-  const Strings script = {"IFF out.iff", "{", "FORM TEST", "{", "CHUNK DATA", "{", "LONG 3\r", "}", "}", "}"};
+  const Strings script = {"IFF out.iff", "{",        "FORM TEST", "{", "CHUNK DATA",
+                          "{",           "LONG 3\r", "}",         "}", "}"};
   size_t next = 0;
   SetLineReader([&](std::string& line, bool& end) {
     line = script[next++];
@@ -188,7 +193,8 @@ TEST_F(Declarations, ConstCannotBeRedefined) {
 }
 
 TEST_F(Declarations, TypeMakesADataLine) {
-  CompileInChunk("$TYPE VEC3 = DATA [3] \\ FLOAT %1% \\ FLOAT %2% \\ FLOAT %3% \\\\\nVEC3 1.0 2.0 3.0\n");
+  CompileInChunk(
+      "$TYPE VEC3 = DATA [3] \\ FLOAT %1% \\ FLOAT %2% \\ FLOAT %3% \\\\\nVEC3 1.0 2.0 3.0\n");
   Bytes expected;
   for (float f : {1.0f, 2.0f, 3.0f}) testsupport::PutF32(expected, f);
   EXPECT_EQ(ChunkPayload(), expected);
@@ -207,18 +213,21 @@ protected:
 };
 
 TEST_F(Includes, DeclarationsFromAFileAndABadLine) {
-  testsupport::WriteText(dir.File("decl.txt"),
-                         "ORPHAN = 1\r\n// comment\r\n\r\nconst\r\n  TEN = 10 // ten\r\nPAIR = LONG [2]\r\n"
-                         "Type\r\nPAIR2 = LONG [2]\r\n");
+  testsupport::WriteText(
+      dir.File("decl.txt"),
+      "ORPHAN = 1\r\n// comment\r\n\r\nconst\r\n  TEN = 10 // ten\r\nPAIR = LONG [2]\r\n"
+      "Type\r\nPAIR2 = LONG [2]\r\n");
   const std::string name = IncludeName("decl.txt");
   CompileInChunk("$INCLUDE " + name + "\nLONG TEN\nPAIR2 1 2\n");
   EXPECT_EQ(ChunkPayload(), U32s({10, 1, 2}));
-  EXPECT_EQ(Diagnostics(), Strings{"error: [" + ExeDirectory() + name + "] line 1, \"ORPHAN = 1\" - expected CONST or TYPE."});
+  EXPECT_EQ(Diagnostics(), Strings{"error: [" + ExeDirectory() + name +
+                                   "] line 1, \"ORPHAN = 1\" - expected CONST or TYPE."});
 }
 
 TEST_F(Includes, MissingIncludeFile) {
   Compile("$INCLUDE nothing-here.def\n");
-  EXPECT_EQ(Diagnostics(), Strings{"error: line 1, include file not found: " + ExeDirectory() + "nothing-here.def"});
+  EXPECT_EQ(Diagnostics(), Strings{"error: line 1, include file not found: " + ExeDirectory() +
+                                   "nothing-here.def"});
 }
 
 // --- macros ---
@@ -288,7 +297,8 @@ TEST_F(DataLines, ArgumentsStayForTheNextLine) {
 TEST_F(DataLines, ReferenceOutsideTheSlotsIsReported) {
   CompileInChunk("DATA [1] \\ LONG %33% \\ LONG %1% \\\\ 4\n");
   EXPECT_EQ(ChunkPayload(), U32s({4}));
-  EXPECT_EQ(Diagnostics(), Strings{"error: line 7, \"%33%\" not a valid argument reference (1 to 32)."});
+  EXPECT_EQ(Diagnostics(),
+            Strings{"error: line 7, \"%33%\" not a valid argument reference (1 to 32)."});
 }
 
 TEST_F(DataLines, CountAbove32IsRefused) {

@@ -14,7 +14,8 @@ using Functions = FlowScript;
 const uint32_t kTurn = StrCrc32("TURN");
 
 TEST_F(Functions, ParameterNamesStandForSixteenOnAndVanishAtTheEnd) {
-  const Bytes data = CompileChunk({"$FUNC_BEGIN TURN A B", "LONG A", "LONG B", "$FUNC_END", "LONG A"});
+  const Bytes data =
+      CompileChunk({"$FUNC_BEGIN TURN A B", "LONG A", "LONG B", "$FUNC_END", "LONG A"});
   EXPECT_EQ(data, Words({kTurn, 0, 2, kCodeParam, kCodeParam, 8, 16, 17})) << AllMessages();
   // After $FUNC_END, A is a name again and GenCrc is back to clear.
   EXPECT_TRUE(Said("error: line 11, \"A\" not a valid integer!")) << AllMessages();
@@ -39,8 +40,8 @@ TEST_F(Functions, NoParametersAtAll) {
 }
 
 TEST_F(Functions, EachVarStatementNumbersFromTwentyFour) {
-  const Bytes data = CompileChunk({"$FUNC_BEGIN F 0", "$VAR X Y", "LONG [2] X Y", "$VAR Z", "LONG Z",
-                                   "$FUNC_END", "LONG X"});
+  const Bytes data = CompileChunk(
+      {"$FUNC_BEGIN F 0", "$VAR X Y", "LONG [2] X Y", "$VAR Z", "LONG Z", "$FUNC_END", "LONG X"});
   EXPECT_EQ(data, Words({StrCrc32("F"), 0, 0, 28, kCodeVar, 2, 24, 25, kCodeVar, 1, 24}))
       << AllMessages();
   EXPECT_TRUE(Said("error: line 13, \"X\" not a valid integer!")) << AllMessages();
@@ -53,14 +54,16 @@ TEST_F(Functions, VarWithoutNamesStillWritesItsWords) {
 }
 
 TEST_F(Functions, SecondBeginWhileOpenReportsAndStartsANewHeader) {
-  const Bytes data = CompileChunk({"$FUNC_BEGIN A 0", "LONG 1", "$FUNC_BEGIN B 0", "LONG 2", "$FUNC_END"});
+  const Bytes data =
+      CompileChunk({"$FUNC_BEGIN A 0", "LONG 1", "$FUNC_BEGIN B 0", "LONG 2", "$FUNC_END"});
   // The first size field is never patched.
   EXPECT_EQ(data, Words({StrCrc32("A"), 0, 0, 0, 1, StrCrc32("B"), 0, 0, 4, 2}));
   EXPECT_TRUE(Said("error: line 9, missing call to $function_end!")) << AllMessages();
 }
 
 TEST_F(Functions, EndWithoutBeginReportsAndKeepsGenCrc) {
-  const Bytes data = CompileChunk({"$GEN_CRC+", "$FUNC_END", "LONG N", "$GEN_CRC-", "$FUNC_END", "LONG N"});
+  const Bytes data =
+      CompileChunk({"$GEN_CRC+", "$FUNC_END", "LONG N", "$GEN_CRC-", "$FUNC_END", "LONG N"});
   EXPECT_EQ(data, Words({StrCrc32("N")}));
   EXPECT_TRUE(Said("error: line 8, missing call to $function_begin!")) << AllMessages();
   EXPECT_TRUE(Said("error: line 11, missing call to $function_begin!")) << AllMessages();
@@ -74,7 +77,8 @@ TEST_F(Functions, ChunkClosedInsideAFunctionIsReported) {
 }
 
 TEST_F(Functions, ParameterCountOutOfRangeWritesNoCodeWords) {
-  const Bytes data = CompileChunk({"$FUNC_BEGIN A $7FFFFFFF", "$FUNC_END", "$FUNC_BEGIN B -1", "$FUNC_END"});
+  const Bytes data =
+      CompileChunk({"$FUNC_BEGIN A $7FFFFFFF", "$FUNC_END", "$FUNC_BEGIN B -1", "$FUNC_END"});
   EXPECT_EQ(data, Words({StrCrc32("A"), 0, 0, 0, StrCrc32("B"), 0, 0, 0}));
   EXPECT_EQ(CountContaining("out of range"), 2) << AllMessages();
 }

@@ -18,14 +18,16 @@ protected:
 
   // Runs iffc in the test's folder, where the scripts and their output lie.
   TProgramResult Run(const std::vector<std::string>& args) {
-    return testsupport::RunProgram("iffc", args, testsupport::TRunOptions().In(dir.Path().string()));
+    return testsupport::RunProgram("iffc", args,
+                                   testsupport::TRunOptions().In(dir.Path().string()));
   }
 
   testsupport::TempDir dir;
 };
 
 TEST_F(IffcProgram, CleanScriptExitsZero) {
-  testsupport::WriteText(dir.File("ok.txt"), "IFF ok.iff\n{\nFORM TEST\n{\nCHUNK DATA\n{\nLONG 1\n}\n}\n}\n");
+  testsupport::WriteText(dir.File("ok.txt"),
+                         "IFF ok.iff\n{\nFORM TEST\n{\nCHUNK DATA\n{\nLONG 1\n}\n}\n}\n");
   const TProgramResult r = Run({"ok.txt"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "compiling IFF [ok.iff] ...\ndone. Compile time: 00:00\n");
@@ -36,7 +38,8 @@ TEST_F(IffcProgram, ErrorMessageExitsOne) {
   testsupport::WriteText(dir.File("bad.txt"), "HELLO\n");
   const TProgramResult r = Run({"bad.txt"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "error: line 1, \"HELLO\" - undeclared identifier.\ndone. Compile time: 00:00\n");
+  EXPECT_EQ(r.out,
+            "error: line 1, \"HELLO\" - undeclared identifier.\ndone. Compile time: 00:00\n");
   EXPECT_EQ(r.err, "");
 }
 

@@ -21,8 +21,8 @@ void ExpectSameAsGetToken(const std::string& line) {
 
 TEST(ScriptTokens, AgreeWithGetTokenOnTheLanguagesCorners) {
   for (const char* line :
-       {"", "   ", "LONG 5 7", "  one two  ", "CSTRING \"a b\" x", "A  B C", "\"open quote", "\"\" x",
-        "x \"q\"y z", "\"a\"", "\"", "a \"", "tab\tinside x", "a   ", "\x01 a \x02"}) {
+       {"", "   ", "LONG 5 7", "  one two  ", "CSTRING \"a b\" x", "A  B C", "\"open quote",
+        "\"\" x", "x \"q\"y z", "\"a\"", "\"", "a \"", "tab\tinside x", "a   ", "\x01 a \x02"}) {
     ExpectSameAsGetToken(line);
   }
 }
@@ -57,17 +57,18 @@ TEST_P(ScriptIntegers, FollowTheRule) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rule, ScriptIntegers,
-    ::testing::Values(IntegerCase{"0", true, 0}, IntegerCase{"42", true, 42}, IntegerCase{"-1", true, -1},
-                      IntegerCase{"+9", true, 9}, IntegerCase{"  17", true, 17},
-                      IntegerCase{"2147483647", true, 2147483647},
-                      IntegerCase{"-2147483648", true, INT32_MIN}, IntegerCase{"2147483648", false, 0},
-                      IntegerCase{"99999999999999999999", false, 0}, IntegerCase{"$10", true, 16},
-                      IntegerCase{"x1f", true, 31}, IntegerCase{"X1F", true, 31}, IntegerCase{"0x7f", true, 127},
-                      IntegerCase{"0XFF", true, 255}, IntegerCase{"$FFFFFFFF", true, -1},
-                      IntegerCase{"$80000000", true, INT32_MIN}, IntegerCase{"$123456789", false, 0},
-                      IntegerCase{"$", false, 0}, IntegerCase{"0x", false, 0}, IntegerCase{"-$1", false, 0},
-                      IntegerCase{"12 ", false, 0}, IntegerCase{"1a", false, 0}, IntegerCase{"", false, 0},
-                      IntegerCase{"-", false, 0}, IntegerCase{"$G", false, 0}, IntegerCase{"FOO", false, 0}));
+    ::testing::Values(
+        IntegerCase{"0", true, 0}, IntegerCase{"42", true, 42}, IntegerCase{"-1", true, -1},
+        IntegerCase{"+9", true, 9}, IntegerCase{"  17", true, 17},
+        IntegerCase{"2147483647", true, 2147483647}, IntegerCase{"-2147483648", true, INT32_MIN},
+        IntegerCase{"2147483648", false, 0}, IntegerCase{"99999999999999999999", false, 0},
+        IntegerCase{"$10", true, 16}, IntegerCase{"x1f", true, 31}, IntegerCase{"X1F", true, 31},
+        IntegerCase{"0x7f", true, 127}, IntegerCase{"0XFF", true, 255},
+        IntegerCase{"$FFFFFFFF", true, -1}, IntegerCase{"$80000000", true, INT32_MIN},
+        IntegerCase{"$123456789", false, 0}, IntegerCase{"$", false, 0},
+        IntegerCase{"0x", false, 0}, IntegerCase{"-$1", false, 0}, IntegerCase{"12 ", false, 0},
+        IntegerCase{"1a", false, 0}, IntegerCase{"", false, 0}, IntegerCase{"-", false, 0},
+        IntegerCase{"$G", false, 0}, IntegerCase{"FOO", false, 0}));
 
 TEST(ScriptFloats, DecimalTexts) {
   float f = 0;
@@ -83,7 +84,8 @@ TEST(ScriptFloats, DecimalTexts) {
   EXPECT_EQ(f, 7.0f);
   EXPECT_TRUE(ParseScriptFloat("1e-60", f));
   EXPECT_EQ(f, 0.0f);
-  for (const char* bad : {"", ".", "e5", "1e", "1,5", "abc", "0x10", "inf", "nan", "1e39", "--1", "1.2.3"}) {
+  for (const char* bad :
+       {"", ".", "e5", "1e", "1,5", "abc", "0x10", "inf", "nan", "1e39", "--1", "1.2.3"}) {
     EXPECT_FALSE(ParseScriptFloat(bad, f)) << bad;
   }
 }

@@ -168,14 +168,14 @@ TEST_P(TreBadEntry, IsReportedNotFollowed) {
   EXPECT_FALSE(d.Entries[0].Problem.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Entries, TreBadEntry,
-    ::testing::Values(TBadEntry{"PastEnd", 10, 288, 0, 5},
-                      TBadEntry{"OffsetPastEnd", 0, 5000, 0, 5},
-                      TBadEntry{"OffsetPlusSizeWraps", 0x20, 0xFFFFFFF0u, 0, 5},
-                      TBadEntry{"StoredSizePastEnd", 4, 288, 100, 8},
-                      TBadEntry{"OverlapsDirectory", 4, 20, 0, 8}),
-    [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Entries, TreBadEntry,
+                         ::testing::Values(TBadEntry{"PastEnd", 10, 288, 0, 5},
+                                           TBadEntry{"OffsetPastEnd", 0, 5000, 0, 5},
+                                           TBadEntry{"OffsetPlusSizeWraps", 0x20, 0xFFFFFFF0u, 0,
+                                                     5},
+                                           TBadEntry{"StoredSizePastEnd", 4, 288, 100, 8},
+                                           TBadEntry{"OverlapsDirectory", 4, 20, 0, 8}),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 TEST(TreDirectory, UnterminatedNameIsReported) {
   Bytes b;
@@ -246,12 +246,14 @@ TEST(TreBomb, EntriesOverlappingABlockBeforeThemAreRefused) {
   PutU32(b, 0);
   PutU32(b, 0);
   const uint32_t data = kTreHeaderSize + count * kTreEntrySize;
-  for (uint32_t i = 0; i < count; ++i) PutEntry(b, "e" + std::to_string(i), 64, data + (i == 1 ? 32 : 0), 0);
+  for (uint32_t i = 0; i < count; ++i)
+    PutEntry(b, "e" + std::to_string(i), 64, data + (i == 1 ? 32 : 0), 0);
   b.resize(data + 96, 0x55);
   const TTreDirectory d = ParseTreDirectory(b, b.size(), "bomb.tre");
   EXPECT_TRUE(d.Entries[0].Problem.empty()) << d.Entries[0].Problem;
   for (uint32_t i = 1; i < count; ++i) {
-    EXPECT_NE(d.Entries[i].Problem.find("overlaps the block of entry 0"), std::string::npos) << i << d.Entries[i].Problem;
+    EXPECT_NE(d.Entries[i].Problem.find("overlaps the block of entry 0"), std::string::npos)
+        << i << d.Entries[i].Problem;
   }
 }
 
@@ -262,7 +264,8 @@ TEST(TreBomb, UnpackingStopsPastTheEntrysSizeAndFollowsTheData) {
   const Bytes packed = Packed(plain);
   e.Size = 100;  // the data unpacks to ten times that
   size_t delivered = 0;
-  EXPECT_THROW(UnpackTreBlockTo(e, packed, [&](const uint8_t*, size_t n) { delivered += n; }), ETreArchive);
+  EXPECT_THROW(UnpackTreBlockTo(e, packed, [&](const uint8_t*, size_t n) { delivered += n; }),
+               ETreArchive);
   EXPECT_LE(delivered, 100u);
 
   // Four MiB of stored data claiming four GiB: the claim passes the ratio bound, but the

@@ -29,15 +29,17 @@ protected:
 
   // Runs `program` in the test's folder, where the archive and its extracts lie.
   TProgramResult Run(const std::string& program, const std::vector<std::string>& args) {
-    return testsupport::RunProgram(program, args, testsupport::TRunOptions().In(dir.Path().string()));
+    return testsupport::RunProgram(program, args,
+                                   testsupport::TRunOptions().In(dir.Path().string()));
   }
 
   // Compiles a TRE holding in.bin packed (declared with its unpacked size), a plain LONG
   // block and a name that never gets a block.
   void CompileSample() {
-    testsupport::WriteText(dir.File("t.txt"),
-                           "TRE a.tre\n{\nTREFILE data\\in.bin\nTREFILE n.bin\nTREFILE none.bin\n"
-                           "BLOCK data\\in.bin 1000\n{\nFILE.Z in.bin\n}\nBLOCK n.bin\n{\nLONG 9\n}\n}\n");
+    testsupport::WriteText(
+        dir.File("t.txt"),
+        "TRE a.tre\n{\nTREFILE data\\in.bin\nTREFILE n.bin\nTREFILE none.bin\n"
+        "BLOCK data\\in.bin 1000\n{\nFILE.Z in.bin\n}\nBLOCK n.bin\n{\nLONG 9\n}\n}\n");
     const TProgramResult r = Run("iffc", {"t.txt"});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
   }
@@ -49,9 +51,11 @@ protected:
     return static_cast<uint32_t>(len);
   }
 
-  static std::string Row(int i, const std::string& name, uint32_t size, uint32_t offset, uint32_t stored) {
+  static std::string Row(int i, const std::string& name, uint32_t size, uint32_t offset,
+                         uint32_t stored) {
     char buf[400];
-    std::snprintf(buf, sizeof buf, "%5d  %08" PRIX32 "  %10" PRIu32 "  %10" PRIu32 "  %10" PRIu32 "  %s\n", i,
+    std::snprintf(buf, sizeof buf,
+                  "%5d  %08" PRIX32 "  %10" PRIu32 "  %10" PRIu32 "  %10" PRIu32 "  %s\n", i,
                   StrCrc32(name), size, offset, stored, name.c_str());
     return buf;
   }
@@ -66,10 +70,11 @@ TEST_F(TreCli, ListShowsWhatIffcWrote) {
   const uint32_t packed = PackedSize();
   const TProgramResult r = Run("tessavor-cli", {"tre-list", "a.tre"});
   EXPECT_EQ(r.status, 0) << r.err;
-  const std::string expected =
-      "a.tre: 3 entries, " + std::to_string(data + packed + 4) + " bytes\n" +
-      "index  checksum        size      offset      stored  name\n" + Row(0, "data\\in.bin", 1000, data, packed) +
-      Row(1, "n.bin", 4, data + packed, 0) + Row(2, "none.bin", 0, 0, 0);
+  const std::string expected = "a.tre: 3 entries, " + std::to_string(data + packed + 4) +
+                               " bytes\n" +
+                               "index  checksum        size      offset      stored  name\n" +
+                               Row(0, "data\\in.bin", 1000, data, packed) +
+                               Row(1, "n.bin", 4, data + packed, 0) + Row(2, "none.bin", 0, 0, 0);
   EXPECT_EQ(r.out, expected);
 }
 
@@ -87,9 +92,10 @@ TEST_F(TreCli, ExtractUnpacksIntoFolders) {
 }
 
 TEST_F(TreCli, NamesLeavingTheFolderAreRefused) {
-  testsupport::WriteText(dir.File("t.txt"),
-                         "TRE a.tre\n{\nTREFILE ..\\up.bin\nTREFILE ok.bin\nBLOCK ..\\up.bin\n{\nLONG 1\n}\n"
-                         "BLOCK ok.bin\n{\nLONG 2\n}\n}\n");
+  testsupport::WriteText(
+      dir.File("t.txt"),
+      "TRE a.tre\n{\nTREFILE ..\\up.bin\nTREFILE ok.bin\nBLOCK ..\\up.bin\n{\nLONG 1\n}\n"
+      "BLOCK ok.bin\n{\nLONG 2\n}\n}\n");
   ASSERT_EQ(Run("iffc", {"t.txt"}).status, 0);
   std::filesystem::create_directory(dir.File("out"));
   const TProgramResult r = Run("tessavor-cli", {"tre-extract", "a.tre", "out"});

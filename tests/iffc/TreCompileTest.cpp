@@ -52,8 +52,8 @@ TEST_F(TreScripts, TwoDeclarationsOneBlock) {
   Compile({"TRE \"a.tre\"", "{", "TREFILE one.bin", "TREFILE two.bin", "BLOCK one.bin", "{",
            "LONG 7", "}", "}"});
   const uint32_t data = 16 + 2 * 272;
-  EXPECT_EQ(Output("a.tre"), Cat({Header(2), Entry("one.bin", 4, data, 0), Entry("two.bin", 0, 0, 0),
-                                  Words({7})}))
+  EXPECT_EQ(Output("a.tre"),
+            Cat({Header(2), Entry("one.bin", 4, data, 0), Entry("two.bin", 0, 0, 0), Words({7})}))
       << AllMessages();
   EXPECT_TRUE(Said("compiling TRE [" + dir.File("a.tre") + "] ...")) << AllMessages();
   EXPECT_TRUE(Said("sorting CRCs...")) << AllMessages();
@@ -69,10 +69,12 @@ TEST_F(TreScripts, EveryBlockDefinedGivesNoHint) {
 
 TEST_F(TreScripts, SizeDifferentFromBytesWrittenIsKeptWithTheStoredSize) {
   const std::string in = InputPath();
-  Compile({"TRE \"a.tre\"", "{", "TREFILE a.bin", "BLOCK a.bin 1000", "{", "FILE.Z " + in, "}", "}"});
+  Compile(
+      {"TRE \"a.tre\"", "{", "TREFILE a.bin", "BLOCK a.bin 1000", "{", "FILE.Z " + in, "}", "}"});
   const Bytes packed = Packed();
   EXPECT_EQ(Output("a.tre"),
-            Cat({Header(1), Entry("a.bin", 1000, 16 + 272, static_cast<uint32_t>(packed.size())), packed}))
+            Cat({Header(1), Entry("a.bin", 1000, 16 + 272, static_cast<uint32_t>(packed.size())),
+                 packed}))
       << AllMessages();
   // The reader hands back the original bytes.
   const TTreArchive archive(dir.File("a.tre"));
@@ -84,8 +86,9 @@ TEST_F(TreScripts, WithoutSizeTheBytesWrittenAreTheSize) {
   const std::string in = InputPath();
   Compile({"TRE \"a.tre\"", "{", "TREFILE a.bin", "BLOCK a.bin", "{", "FILE.Z " + in, "}", "}"});
   const Bytes packed = Packed();
-  EXPECT_EQ(Output("a.tre"),
-            Cat({Header(1), Entry("a.bin", static_cast<uint32_t>(packed.size()), 16 + 272, 0), packed}));
+  EXPECT_EQ(
+      Output("a.tre"),
+      Cat({Header(1), Entry("a.bin", static_cast<uint32_t>(packed.size()), 16 + 272, 0), packed}));
 }
 
 TEST_F(TreScripts, SizeEqualToTheBytesWrittenStoresZero) {
@@ -108,11 +111,12 @@ TEST_F(TreScripts, BlockNamesMatchDeclarationsIgnoringCase) {
 }
 
 TEST_F(TreScripts, RepeatedNameFillsItsFirstEntry) {
-  Compile({"TRE \"a.tre\"", "{", "TREFILE a.bin", "TREFILE b.bin", "TREFILE A.BIN", "BLOCK a.bin", "{",
-           "BYTE 1", "}", "BLOCK b.bin", "{", "BYTE 2", "}", "}"});
+  Compile({"TRE \"a.tre\"", "{", "TREFILE a.bin", "TREFILE b.bin", "TREFILE A.BIN", "BLOCK a.bin",
+           "{", "BYTE 1", "}", "BLOCK b.bin", "{", "BYTE 2", "}", "}"});
   const uint32_t data = 16 + 3 * 272;
-  EXPECT_EQ(Output("a.tre"), Cat({Header(3), Entry("a.bin", 1, data, 0), Entry("b.bin", 1, data + 1, 0),
-                                  Entry("A.BIN", 0, 0, 0), Bytes{1, 2}}))
+  EXPECT_EQ(Output("a.tre"),
+            Cat({Header(3), Entry("a.bin", 1, data, 0), Entry("b.bin", 1, data + 1, 0),
+                 Entry("A.BIN", 0, 0, 0), Bytes{1, 2}}))
       << AllMessages();
   // The third declaration never gets a block of its own.
   EXPECT_TRUE(Said("hint: some SFF blocks haven't been defined.")) << AllMessages();
@@ -142,10 +146,11 @@ TEST_F(TreScripts, ArchiveMatchesWhatTheReaderLists) {
 // --- scripts that would break the archive ---
 
 TEST_F(TreScripts, TreFileAfterBlockDataIsRefused) {
-  Compile({"TRE \"a.tre\"", "{", "TREFILE a.bin", "BLOCK a.bin", "{", "LONG 1", "}", "TREFILE b.bin",
-           "}"});
+  Compile({"TRE \"a.tre\"", "{", "TREFILE a.bin", "BLOCK a.bin", "{", "LONG 1", "}",
+           "TREFILE b.bin", "}"});
   EXPECT_EQ(Output("a.tre"), Cat({Header(1), Entry("a.bin", 4, 16 + 272, 0), Words({1})}));
-  EXPECT_TRUE(Said("error: line 8, TREFILE (b.bin) must follow the TRE line, before the first BLOCK."))
+  EXPECT_TRUE(
+      Said("error: line 8, TREFILE (b.bin) must follow the TRE line, before the first BLOCK."))
       << AllMessages();
 }
 
@@ -159,8 +164,8 @@ TEST_F(TreScripts, BlockInsideABlockClosesTheFirst) {
   Compile({"TRE \"a.tre\"", "{", "TREFILE a.bin", "TREFILE b.bin", "BLOCK a.bin", "{", "LONG 1",
            "BLOCK b.bin", "{", "LONG [2] 2 3", "}", "}"});
   const uint32_t data = 16 + 2 * 272;
-  EXPECT_EQ(Output("a.tre"), Cat({Header(2), Entry("a.bin", 4, data, 0), Entry("b.bin", 8, data + 4, 0),
-                                  Words({1, 2, 3})}))
+  EXPECT_EQ(Output("a.tre"), Cat({Header(2), Entry("a.bin", 4, data, 0),
+                                  Entry("b.bin", 8, data + 4, 0), Words({1, 2, 3})}))
       << AllMessages();
   EXPECT_TRUE(Said("error: line 8, BLOCK not allowed inside a BLOCK!")) << AllMessages();
 }
@@ -173,18 +178,19 @@ TEST_F(TreScripts, BlockOutsideATreIsRefused) {
 }
 
 TEST_F(TreScripts, FormAndChunkInsideABlockMakeAnIffBlock) {
-  Compile({"TRE \"a.tre\"", "{", "TREFILE m.iff", "BLOCK m.iff", "{", "FORM TEST", "{", "CHUNK DATA",
-           "{", "LONG 1", "}", "}", "}", "}"});
+  Compile({"TRE \"a.tre\"", "{", "TREFILE m.iff", "BLOCK m.iff", "{", "FORM TEST", "{",
+           "CHUNK DATA", "{", "LONG 1", "}", "}", "}", "}"});
   const Bytes iff = FormWithChunk("TEST", "DATA", Words({1}));
-  EXPECT_EQ(Output("a.tre"), Cat({Header(1), Entry("m.iff", static_cast<uint32_t>(iff.size()), 16 + 272, 0), iff}))
+  EXPECT_EQ(Output("a.tre"),
+            Cat({Header(1), Entry("m.iff", static_cast<uint32_t>(iff.size()), 16 + 272, 0), iff}))
       << AllMessages();
   EXPECT_TRUE(Said("sorting CRCs...")) << AllMessages();
   EXPECT_FALSE(Said("hint: } missing.")) << AllMessages();
 }
 
 TEST_F(TreScripts, BlockLeftOpenDoesNotTakeOverTheNextIff) {
-  Compile({"TRE \"a.tre\"", "{", "TREFILE a.bin", "BLOCK a.bin", "{", "LONG 1", "IFF \"b.iff\"", "{",
-           "FORM TEST", "{", "CHUNK DATA", "{", "LONG 1", "}", "}", "}"});
+  Compile({"TRE \"a.tre\"", "{", "TREFILE a.bin", "BLOCK a.bin", "{", "LONG 1", "IFF \"b.iff\"",
+           "{", "FORM TEST", "{", "CHUNK DATA", "{", "LONG 1", "}", "}", "}"});
   EXPECT_EQ(Output("b.iff"), FormWithChunk("TEST", "DATA", Words({1}))) << AllMessages();
   EXPECT_TRUE(Said("hint: line 7, } missing.")) << AllMessages();
 }

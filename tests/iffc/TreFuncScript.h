@@ -76,7 +76,8 @@ protected:
       ADD_FAILURE() << "output too short: " << file.size();
       return {};
     }
-    const uint32_t size = static_cast<uint32_t>(file[16]) << 24 | file[17] << 16 | file[18] << 8 | file[19];
+    const uint32_t size =
+        static_cast<uint32_t>(file[16]) << 24 | file[17] << 16 | file[18] << 8 | file[19];
     if (size > file.size() - 20) {
       ADD_FAILURE() << "chunk size " << size << " past the end";
       return {};

@@ -129,12 +129,14 @@ TEST_P(GctFile, WrittenFileHasTheHeaderAndDecodesBack) {
   for (int i = 0; i < w * h; ++i) {
     uint8_t r, g, bl;
     b.GetRgb(i % w, i / w, r, g, bl);
-    ASSERT_EQ(Bytes({r, g, bl}), Bytes(rgb.begin() + 3 * i, rgb.begin() + 3 * i + 3)) << "pixel " << i;
+    ASSERT_EQ(Bytes({r, g, bl}), Bytes(rgb.begin() + 3 * i, rgb.begin() + 3 * i + 3))
+        << "pixel " << i;
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, GctFile,
-                         ::testing::Values(TStreamFormat::Blocks, TStreamFormat::Stored, TStreamFormat::Zlib));
+                         ::testing::Values(TStreamFormat::Blocks, TStreamFormat::Stored,
+                                           TStreamFormat::Zlib));
 
 TEST(GctHeader, WrongMagicIsReadAllTheSameButRefusedByTheLoader) {
   testsupport::TempDir dir;

@@ -47,7 +47,8 @@ protected:
         uint8_t r0, g0, b0, r1, g1, b1;
         a.GetRgb(x, y, r0, g0, b0);
         b.GetRgb(x, y, r1, g1, b1);
-        EXPECT_EQ((std::array<int, 3>{r0, g0, b0}), (std::array<int, 3>{r1, g1, b1})) << x << "," << y;
+        EXPECT_EQ((std::array<int, 3>{r0, g0, b0}), (std::array<int, 3>{r1, g1, b1}))
+            << x << "," << y;
       }
     }
   }
@@ -69,8 +70,7 @@ TEST_F(ImageConvert, ChainThroughEveryFormatKeepsTheColours) {
   for (size_t i = 0; i + 1 < std::size(chain); ++i) {
     std::vector<std::string> args{File(chain[i]), File(chain[i + 1])};
     if (std::string(chain[i + 1]) == "g.gct") args.push_back("--zlib");
-    ASSERT_EQ(Run(args), 0)
-        << chain[i] << " -> " << chain[i + 1] << ": " << m_last.err;
+    ASSERT_EQ(Run(args), 0) << chain[i] << " -> " << chain[i + 1] << ": " << m_last.err;
   }
   TLifGraphic end;
   end.LoadFromFile(File("h.lif"));

@@ -49,7 +49,9 @@ TDecoded Decode(const Bytes& stream, size_t capacity = 1 << 20) {
   return d;
 }
 
-std::string Text(const Bytes& data, size_t n) { return std::string(data.begin(), data.begin() + n); }
+std::string Text(const Bytes& data, size_t n) {
+  return std::string(data.begin(), data.begin() + n);
+}
 
 std::string ErrorOf(const Bytes& stream, size_t capacity = 1 << 20) {
   try {
@@ -160,7 +162,8 @@ TEST_P(OverlappingCopy, RepeatsTheLastDistanceBytes) {
     control |= 0x8000u >> itemCount++;
     items.push_back(static_cast<uint8_t>(distance >> 4));
     items.push_back(static_cast<uint8_t>(((distance & 15) << 4) | (count - 3)));
-    for (int i = 0; i < count; ++i) expected.push_back(expected[expected.size() - static_cast<size_t>(distance)]);
+    for (int i = 0; i < count; ++i)
+      expected.push_back(expected[expected.size() - static_cast<size_t>(distance)]);
     if (!atEnd) {  // a run of 40 'Z' behind it
       control |= 0x8000u >> itemCount++;
       items.insert(items.end(), {0x00, 0x00, 24, 'Z'});
@@ -178,7 +181,8 @@ TEST_P(OverlappingCopy, RepeatsTheLastDistanceBytes) {
     PutU32(s, static_cast<uint32_t>(block.size()));
     s.insert(s.end(), block.begin(), block.end());
     const TDecoded d = Decode(s, expected.size() + (atEnd ? 0 : 64));
-    EXPECT_EQ(Bytes(d.Data.begin(), d.Data.begin() + static_cast<std::ptrdiff_t>(expected.size())), expected)
+    EXPECT_EQ(Bytes(d.Data.begin(), d.Data.begin() + static_cast<std::ptrdiff_t>(expected.size())),
+              expected)
         << "distance " << distance << ", count " << count;
     if (!atEnd) {
       EXPECT_EQ(d.Data[expected.size()], 0xEE) << "nothing written past the stream";
@@ -221,12 +225,14 @@ protected:
     m_bits.push_back(true);
     m_items.push_back(static_cast<uint8_t>(distance >> 4));
     m_items.push_back(static_cast<uint8_t>(((distance & 15) << 4) | (count - 3)));
-    for (size_t i = 0; i < count; ++i) m_expected.push_back(m_expected[m_expected.size() - distance]);
+    for (size_t i = 0; i < count; ++i)
+      m_expected.push_back(m_expected[m_expected.size() - distance]);
   }
   void Run(size_t count) {
     m_bits.push_back(true);
     const uint8_t v = static_cast<uint8_t>(m_rng());
-    m_items.insert(m_items.end(), {0, static_cast<uint8_t>((count - 16) >> 8), static_cast<uint8_t>(count - 16), v});
+    m_items.insert(m_items.end(), {0, static_cast<uint8_t>((count - 16) >> 8),
+                                   static_cast<uint8_t>(count - 16), v});
     m_expected.insert(m_expected.end(), count, v);
   }
   // The block of the items so far: each control word before the items it governs.
@@ -235,11 +241,14 @@ protected:
     size_t at = 0;
     for (size_t first = 0; first < m_bits.size(); first += 16) {
       unsigned control = 0;
-      for (size_t k = first; k < std::min(first + 16, m_bits.size()); ++k) control |= m_bits[k] ? 0x8000u >> (k - first) : 0;
-      block.insert(block.end(), {static_cast<uint8_t>(control >> 8), static_cast<uint8_t>(control)});
+      for (size_t k = first; k < std::min(first + 16, m_bits.size()); ++k)
+        control |= m_bits[k] ? 0x8000u >> (k - first) : 0;
+      block.insert(block.end(),
+                   {static_cast<uint8_t>(control >> 8), static_cast<uint8_t>(control)});
       for (size_t k = first; k < std::min(first + 16, m_bits.size()); ++k) {
         const size_t n = !m_bits[k] ? 1 : m_items[at] == 0 && (m_items[at + 1] >> 4) == 0 ? 4 : 2;
-        block.insert(block.end(), m_items.begin() + static_cast<long>(at), m_items.begin() + static_cast<long>(at + n));
+        block.insert(block.end(), m_items.begin() + static_cast<long>(at),
+                     m_items.begin() + static_cast<long>(at + n));
         at += n;
       }
     }
@@ -262,7 +271,9 @@ TEST_P(RandomItems, DecodeAsIfOneByteAtATime) {
       } else if (kind < 20) {
         Run(Pick(0, 9) == 0 ? Pick(16, 4111) : Pick(16, 40));
       } else {
-        if (kind < 50) lastDistance = kind < 35 ? Pick(1, 8) : Pick(1, std::min<size_t>(m_expected.size(), 4095));
+        if (kind < 50)
+          lastDistance =
+              kind < 35 ? Pick(1, 8) : Pick(1, std::min<size_t>(m_expected.size(), 4095));
         Copy(lastDistance, Pick(3, 18));
       }
     }
@@ -290,10 +301,12 @@ INSTANTIATE_TEST_SUITE_P(Seeds, RandomItems, testing::Range<uint32_t>(1, 25));
 Bytes ZlibStream(const Bytes& data, bool damage = false) {
   uLongf packedSize = compressBound(static_cast<uLong>(data.size()));
   Bytes packed(packedSize);
-  EXPECT_EQ(compress(packed.data(), &packedSize, data.data(), static_cast<uLong>(data.size())), Z_OK);
+  EXPECT_EQ(compress(packed.data(), &packedSize, data.data(), static_cast<uLong>(data.size())),
+            Z_OK);
   packed.resize(packedSize);
   if (damage) packed.back() ^= 0xFF;
-  Bytes s = Header(0xCC, 0xDD, static_cast<uint32_t>(packedSize), static_cast<uint32_t>(data.size()), 0);
+  Bytes s =
+      Header(0xCC, 0xDD, static_cast<uint32_t>(packedSize), static_cast<uint32_t>(data.size()), 0);
   s.insert(s.end(), packed.begin(), packed.end());
   return s;
 }
@@ -308,7 +321,9 @@ TEST(ZlibFormat, ThreePixelsGiveNineBytes) {
 }
 
 TEST(ZlibFormat, DamagedDataIsReported) {
-  EXPECT_NE(ErrorOf(ZlibStream({1, 2, 3, 4, 5, 6, 7, 8, 9}, true)).find("_BlockRead: Damaged zlib data"), std::string::npos);
+  EXPECT_NE(
+      ErrorOf(ZlibStream({1, 2, 3, 4, 5, 6, 7, 8, 9}, true)).find("_BlockRead: Damaged zlib data"),
+      std::string::npos);
 }
 
 TEST(ZlibFormat, DataLongerThanTheHeaderSaysIsRefused) {
@@ -359,8 +374,9 @@ TEST(StreamMagic, HeaderCutShortRaisesTheReadError) {
 // ---- damaged block streams: each is refused before anything lands outside its place ----
 
 TEST(BlockDamage, StreamLargerThanTheDestinationIsRefused) {
-  EXPECT_NE(ErrorOf(BlockStream(16, {0x00, 0x80, 0x00, 0x00, 0x00, 0x00, 0x58}), 15).find("does not fit"),
-            std::string::npos);
+  EXPECT_NE(
+      ErrorOf(BlockStream(16, {0x00, 0x80, 0x00, 0x00, 0x00, 0x00, 0x58}), 15).find("does not fit"),
+      std::string::npos);
   EXPECT_EQ(Decode(BlockStream(16, {0x00, 0x80, 0x00, 0x00, 0x00, 0x00, 0x58}), 16).Count, 16u);
 }
 
@@ -378,15 +394,18 @@ TEST(BlockDamage, BackReferenceBeforeTheStartIsRefused) {
 }
 
 TEST(BlockDamage, OutputBeyondTheUncompressedSizeIsRefused) {
-  EXPECT_NE(ErrorOf(BlockStream(4, {0x00, 0x40, 0x00, 0x41, 0x00, 0x11})).find("beyond"), std::string::npos);
+  EXPECT_NE(ErrorOf(BlockStream(4, {0x00, 0x40, 0x00, 0x41, 0x00, 0x11})).find("beyond"),
+            std::string::npos);
   EXPECT_NE(ErrorOf(BlockStream(3, {0x80, 1, 2, 3, 4})).find("beyond"), std::string::npos);
   EXPECT_NE(ErrorOf(BlockStream(273, {0x00, 0x80, 0x00, 0x00, 0x01, 0x02, 0x58})).find("beyond"),
             std::string::npos);
 }
 
 TEST(BlockDamage, ItemCutOffByTheBlockEndIsRefused) {
-  EXPECT_NE(ErrorOf(BlockStream(5, {0x00, 0x40, 0x00, 0x41, 0x00})).find("cut off"), std::string::npos);
-  EXPECT_NE(ErrorOf(BlockStream(16, {0x00, 0x80, 0x00, 0x00, 0x00, 0x00})).find("cut off"), std::string::npos);
+  EXPECT_NE(ErrorOf(BlockStream(5, {0x00, 0x40, 0x00, 0x41, 0x00})).find("cut off"),
+            std::string::npos);
+  EXPECT_NE(ErrorOf(BlockStream(16, {0x00, 0x80, 0x00, 0x00, 0x00, 0x00})).find("cut off"),
+            std::string::npos);
   EXPECT_NE(ErrorOf(BlockStream(5, {0x00, 0x40})).find("cut off"), std::string::npos);
 }
 
@@ -452,12 +471,14 @@ TEST_P(RoundTrip, DecodesToTheInputExactly) {
   const Bytes stream = EncodeStream(c.Data.data(), c.Data.size(), format);
   const TDecoded d = Decode(stream, c.Data.size() + 1);
   EXPECT_EQ(d.Count, c.Data.size()) << c.Name;
-  EXPECT_EQ(Bytes(d.Data.begin(), d.Data.begin() + static_cast<long>(c.Data.size())), c.Data) << c.Name;
+  EXPECT_EQ(Bytes(d.Data.begin(), d.Data.begin() + static_cast<long>(c.Data.size())), c.Data)
+      << c.Name;
   EXPECT_EQ(static_cast<size_t>(d.End), stream.size()) << c.Name;
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFormats, RoundTrip,
-                         ::testing::Combine(::testing::Values(TStreamFormat::Blocks, TStreamFormat::Stored,
+                         ::testing::Combine(::testing::Values(TStreamFormat::Blocks,
+                                                              TStreamFormat::Stored,
                                                               TStreamFormat::Zlib),
                                             ::testing::Range(0, 8)));
 
@@ -468,7 +489,8 @@ TEST(BlockEncoder, CompressesRepetitiveDataAndKeepsBlocksWithinLimits) {
   // Walk the blocks: every length within 32,768.
   size_t pos = kStreamHeaderSize, blocks = 0;
   while (pos < s.size()) {
-    const uint32_t len = s[pos] | (s[pos + 1] << 8) | (s[pos + 2] << 16) | (static_cast<uint32_t>(s[pos + 3]) << 24);
+    const uint32_t len =
+        s[pos] | (s[pos + 1] << 8) | (s[pos + 2] << 16) | (static_cast<uint32_t>(s[pos + 3]) << 24);
     EXPECT_LE(len, kMaxBlockLength);
     pos += 4 + len;
     ++blocks;
@@ -477,7 +499,8 @@ TEST(BlockEncoder, CompressesRepetitiveDataAndKeepsBlocksWithinLimits) {
   EXPECT_GE(blocks, (flat.size() + kMaxBlockOutput - 1) / kMaxBlockOutput);
   const Bytes texture = Texture(256);
   // A noisy texture: the LZ77 search must come within reach of deflate.
-  const size_t packedSize = EncodeStream(texture.data(), texture.size(), TStreamFormat::Blocks).size();
+  const size_t packedSize =
+      EncodeStream(texture.data(), texture.size(), TStreamFormat::Blocks).size();
   const size_t deflated = EncodeStream(texture.data(), texture.size(), TStreamFormat::Zlib).size();
   EXPECT_LT(packedSize, deflated * 13 / 10);
   EXPECT_LT(packedSize, texture.size() * 3 / 4);

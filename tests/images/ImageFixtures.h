@@ -49,7 +49,8 @@ inline Bytes Cmap(int entries) {
 
 // A ".gct" file from its raw parts: the 8 magic characters, width, height, the ignored
 // byte, then `stream` as it stands, so that a test can state a header the writer refuses.
-inline void WriteGctParts(const std::string& path, const char* magic, uint32_t w, uint32_t h, const Bytes& stream) {
+inline void WriteGctParts(const std::string& path, const char* magic, uint32_t w, uint32_t h,
+                          const Bytes& stream) {
   Bytes bytes;
   testsupport::PutText(bytes, magic);
   testsupport::PutU32(bytes, w);
@@ -61,7 +62,8 @@ inline void WriteGctParts(const std::string& path, const char* magic, uint32_t w
 
 // The texture of material `mat` in `folder`, named as the program looks it up: a ".gct" of
 // width × height RGB triples, top row first. Returns its path.
-inline std::string WriteGctTexture(const std::string& folder, int32_t mat, int w, int h, const Bytes& rgb) {
+inline std::string WriteGctTexture(const std::string& folder, int32_t mat, int w, int h,
+                                   const Bytes& rgb) {
   const std::string path = MaterialFileName(folder, mat, ".gct");
   WriteGctFile(path, w, h, rgb.data(), TStreamFormat::Zlib);
   return path;
@@ -83,7 +85,8 @@ inline TPngPixels DecodePng(const Bytes& png) {
   }
   image.format = PNG_FORMAT_RGB;
   out.Rgb.resize(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, out.Rgb.data(), 0, nullptr)) ADD_FAILURE() << image.message;
+  if (!png_image_finish_read(&image, nullptr, out.Rgb.data(), 0, nullptr))
+    ADD_FAILURE() << image.message;
   out.Width = image.width;
   out.Height = image.height;
   return out;

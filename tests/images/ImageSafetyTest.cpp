@@ -55,8 +55,8 @@ TEST_F(ImageSafety, A17ByteTextureClaiming8192x8192StaysUnderAFewMB) {
 TEST_F(ImageSafety, ASmallMatClaimingAHugePictureIsRefusedBeforeAllocating) {
   Bytes rle;
   for (int i = 0; i < 200; ++i) rle.insert(rle.end(), {1, 0, 0xFF, 0xFF});  // runs of 65,535
-  const Bytes file = Form("BITM", {Form("FRAM", {Chunk("COMP", Ints({8192, 8192, 2})), Chunk("YTAB", Ints({0})),
-                                                 Chunk("RLE ", rle)})});
+  const Bytes file = Form("BITM", {Form("FRAM", {Chunk("COMP", Ints({8192, 8192, 2})),
+                                                 Chunk("YTAB", Ints({0})), Chunk("RLE ", rle)})});
   const std::string path = Write("huge.mat", file);
   TMATGraphic mat;
   const std::string message = ErrorMessageOf([&] { mat.LoadMatFile(path); });
@@ -67,7 +67,8 @@ TEST_F(ImageSafety, ASmallMatClaimingAHugePictureIsRefusedBeforeAllocating) {
 
 TEST_F(ImageSafety, AMatWhosePixelDataIsCutOffIsRefused) {
   // 4 x 4 pixels: 16 bytes of PXLS, of which the file holds 10.
-  Bytes file = Form("BITM", {Form("FRAM", {Chunk("INFO", Ints({4, 4, 4})), Chunk("PXLS", Bytes(16, 7))})});
+  Bytes file =
+      Form("BITM", {Form("FRAM", {Chunk("INFO", Ints({4, 4, 4})), Chunk("PXLS", Bytes(16, 7))})});
   file.resize(file.size() - 6);
   const std::string path = Write("cut.mat", file);
   TMATGraphic mat;

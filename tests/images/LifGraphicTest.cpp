@@ -78,7 +78,8 @@ TEST(LifSave, TwoByTwoPictureIs1076Bytes) {
   EXPECT_EQ(U32At(f, 40), 0u);
   EXPECT_EQ(U32At(f, 44), 0u);
   // Palette entries red, green, blue, 0; the entries the picture lacks are zero.
-  EXPECT_EQ(Bytes(f.begin() + 48, f.begin() + 60), (Bytes{10, 20, 30, 0, 40, 50, 60, 0, 70, 80, 90, 0}));
+  EXPECT_EQ(Bytes(f.begin() + 48, f.begin() + 60),
+            (Bytes{10, 20, 30, 0, 40, 50, 60, 0, 70, 80, 90, 0}));
   EXPECT_EQ(Bytes(f.begin() + 60, f.begin() + 1072), Bytes(1012, 0));
   EXPECT_EQ(Bytes(f.begin() + 1072, f.end()), (Bytes{0, 1, 2, 1}));
 }
@@ -146,7 +147,9 @@ TEST(LifLoad, NoPaletteGivesA32BitPicture) {
 TEST(LifLoad, PaletteOutsideTheFileIsRefused) {
   Bytes f = Header(1, 1, 48, 100);
   f.resize(600, 0);
-  EXPECT_NE(ErrorOf(f).find("the palette of 1024 bytes at offset 100 lies outside"), std::string::npos) << ErrorOf(f);
+  EXPECT_NE(ErrorOf(f).find("the palette of 1024 bytes at offset 100 lies outside"),
+            std::string::npos)
+      << ErrorOf(f);
   Bytes g = Header(1, 1, 48, 0xFFFFFFFF);
   g.push_back(0);
   EXPECT_NE(ErrorOf(g).find("lies outside"), std::string::npos);
@@ -155,7 +158,8 @@ TEST(LifLoad, PaletteOutsideTheFileIsRefused) {
 TEST(LifLoad, PixelsOutsideTheFileAreRefused) {
   Bytes f = Header(4, 4, 48, 0);
   f.resize(48 + 63, 0);  // one byte short of 4 x 4 x 4
-  EXPECT_NE(ErrorOf(f).find("the pixel data of 64 bytes at offset 48 lies outside"), std::string::npos);
+  EXPECT_NE(ErrorOf(f).find("the pixel data of 64 bytes at offset 48 lies outside"),
+            std::string::npos);
   Bytes g = Header(1, 1, 0xFFFFFFF0, 0);
   EXPECT_NE(ErrorOf(g).find("lies outside"), std::string::npos);
 }
@@ -165,9 +169,7 @@ TEST(LifLoad, SizesOutsideTheCapsAreRefused) {
   EXPECT_NE(ErrorOf(Header(100000, 100000, 48, 0)).find("out of range"), std::string::npos);
 }
 
-TEST(LifLoad, ShortHeaderIsAReadError) {
-  EXPECT_THROW(Load(Bytes(47, 0)), EInOutError);
-}
+TEST(LifLoad, ShortHeaderIsAReadError) { EXPECT_THROW(Load(Bytes(47, 0)), EInOutError); }
 
 class LifTruncation : public ::testing::TestWithParam<int> {};
 

@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "ImageFixtures.h"
 #include "iff/IffReader.h"
 #include "images/PictureFormats.h"
-#include "ImageFixtures.h"
 
 using namespace imagefixtures;
 using testsupport::ReadBytes;
@@ -35,12 +35,15 @@ protected:
     return ErrorMessageOf([&] { Load(bytes); });
   }
 
-  static Bytes Row(const TBitmap& b, int y) { return Bytes(b.ScanLine(y), b.ScanLine(y) + b.RowBytes()); }
+  static Bytes Row(const TBitmap& b, int y) {
+    return Bytes(b.ScanLine(y), b.ScanLine(y) + b.RowBytes());
+  }
 
   // An FBPP 1 compressed frame: COMP, a palette of 16 entries, YTAB and RLE as given.
   static Bytes Rle8(int width, int height, const Bytes& ytab, const Bytes& rle) {
-    return Form("BITM", {Form("FRAM", {Chunk("COMP", Ints({width, height, 1})), Form("PAL ", {Cmap(16)}),
-                                       Chunk("YTAB", ytab), Chunk("RLE ", rle)})});
+    return Form("BITM",
+                {Form("FRAM", {Chunk("COMP", Ints({width, height, 1})), Form("PAL ", {Cmap(16)}),
+                               Chunk("YTAB", ytab), Chunk("RLE ", rle)})});
   }
 
   TempDir m_dir;
@@ -53,8 +56,9 @@ protected:
 // ---- frames and pixel formats ----
 
 TEST_F(MatTest, InfoFrameGivesAn8BitPicture) {
-  const TMATGraphic m = Load(Form("BITM", {Form("FRAM", {Chunk("INFO", Ints({3, 2, 4})), Form("PAL ", {Cmap(4)}),
-                                                         Chunk("PXLS", {0, 1, 2, 3, 2, 1})})}));
+  const TMATGraphic m =
+      Load(Form("BITM", {Form("FRAM", {Chunk("INFO", Ints({3, 2, 4})), Form("PAL ", {Cmap(4)}),
+                                       Chunk("PXLS", {0, 1, 2, 3, 2, 1})})}));
   EXPECT_EQ(m.BitsPerPixel(), 8);
   EXPECT_EQ(m.Width(), 3);
   EXPECT_EQ(m.Height(), 2);
@@ -70,8 +74,9 @@ TEST_F(MatTest, InfoFrameGivesAn8BitPicture) {
 TEST_F(MatTest, Fbpp2FrameGivesA24BitPictureOfPaletteColours) {
   // Width 2, one row: literal of 2 indices 1 and 2 (16-bit codes); YTAB in 2-byte units.
   const Bytes rle = Words({0, 2, 1, 2});
-  const TMATGraphic m = Load(Form("BITM", {Form("FRAM", {Chunk("COMP", Ints({2, 1, 2})), Form("PAL ", {Cmap(3)}),
-                                                         Chunk("YTAB", Ints({4})), Chunk("RLE ", rle)})}));
+  const TMATGraphic m =
+      Load(Form("BITM", {Form("FRAM", {Chunk("COMP", Ints({2, 1, 2})), Form("PAL ", {Cmap(3)}),
+                                       Chunk("YTAB", Ints({4})), Chunk("RLE ", rle)})}));
   EXPECT_EQ(m.BitsPerPixel(), 24);
   EXPECT_TRUE(m.Compressed);
   EXPECT_TRUE(m.SaveCompressed);
@@ -82,31 +87,35 @@ TEST_F(MatTest, Fbpp2FrameGivesA24BitPictureOfPaletteColours) {
 TEST_F(MatTest, Fbpp2RunsSkipsAndIndexBeyondThePaletteGiveBlack) {
   // Width 4: run of 2 of index 1, skip 1, literal index 500 (no such entry).
   const Bytes rle = Words({1, 2, 1, 2, 1, 0, 1, 500});
-  const TMATGraphic m = Load(Form("BITM", {Form("FRAM", {Chunk("COMP", Ints({4, 1, 2})), Form("PAL ", {Cmap(3)}),
-                                                         Chunk("YTAB", Ints({8})), Chunk("RLE ", rle)})}));
+  const TMATGraphic m =
+      Load(Form("BITM", {Form("FRAM", {Chunk("COMP", Ints({4, 1, 2})), Form("PAL ", {Cmap(3)}),
+                                       Chunk("YTAB", Ints({8})), Chunk("RLE ", rle)})}));
   EXPECT_EQ(Row(m, 0), (Bytes{3, 2, 1, 3, 2, 1, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST_F(MatTest, Fbpp2WithoutAnyPaletteGivesBlack) {
-  const TMATGraphic m = Load(Form("BITM", {Form("FRAM", {Chunk("COMP", Ints({1, 1, 2})), Chunk("YTAB", Ints({3})),
-                                                         Chunk("RLE ", Words({1, 1, 0}))})}));
+  const TMATGraphic m =
+      Load(Form("BITM", {Form("FRAM", {Chunk("COMP", Ints({1, 1, 2})), Chunk("YTAB", Ints({3})),
+                                       Chunk("RLE ", Words({1, 1, 0}))})}));
   EXPECT_EQ(Row(m, 0), (Bytes{0, 0, 0}));
 }
 
 TEST_F(MatTest, Fbpp3WithAPaletteCannotBeHandled) {
-  EXPECT_EQ(ErrorOf(Form("BITM", {Form("FRAM", {Chunk("COMP", Ints({1, 1, 3})), Form("PAL ", {Cmap(2)}),
+  EXPECT_EQ(
+      ErrorOf(Form("BITM", {Form("FRAM", {Chunk("COMP", Ints({1, 1, 3})), Form("PAL ", {Cmap(2)}),
+                                          Chunk("YTAB", Ints({0})), Chunk("RLE ", {})})})),
+      "Cannot handle this. FBPP = 3");
+}
+
+TEST_F(MatTest, Fbpp3WithoutAPaletteIsRefusedByThePixelReader) {
+  EXPECT_EQ(ErrorOf(Form("BITM", {Form("FRAM", {Chunk("COMP", Ints({1, 1, 3})),
                                                 Chunk("YTAB", Ints({0})), Chunk("RLE ", {})})})),
             "Cannot handle this. FBPP = 3");
 }
 
-TEST_F(MatTest, Fbpp3WithoutAPaletteIsRefusedByThePixelReader) {
-  EXPECT_EQ(ErrorOf(Form("BITM", {Form("FRAM", {Chunk("COMP", Ints({1, 1, 3})), Chunk("YTAB", Ints({0})),
-                                                Chunk("RLE ", {})})})),
-            "Cannot handle this. FBPP = 3");
-}
-
 TEST_F(MatTest, NoFramFormIsNotAMat) {
-  EXPECT_EQ(ErrorOf(Form("BITM", {Chunk("INFO", Ints({1, 1}))})), "This doesn't seem to be a mat (no FRAM form).");
+  EXPECT_EQ(ErrorOf(Form("BITM", {Chunk("INFO", Ints({1, 1}))})),
+            "This doesn't seem to be a mat (no FRAM form).");
 }
 
 TEST_F(MatTest, MissingPixelChunkReportsTheReadersError) {
@@ -131,13 +140,14 @@ TEST_F(MatTest, LoadingFromAStreamIsRefused) {
 TEST_F(MatTest, FramPaletteWinsOverBitmPalette) {
   const Bytes red = Chunk("CMAP", {255, 0, 0});
   const Bytes blue = Chunk("CMAP", {0, 0, 255});
-  const TMATGraphic both = Load(Form("BITM", {Form("PAL ", {red}), Form("FRAM", {Chunk("INFO", Ints({1, 1})),
-                                                                                 Form("PAL ", {blue}),
-                                                                                 Chunk("PXLS", {0})})}));
+  const TMATGraphic both = Load(Form(
+      "BITM", {Form("PAL ", {red}), Form("FRAM", {Chunk("INFO", Ints({1, 1})), Form("PAL ", {blue}),
+                                                  Chunk("PXLS", {0})})}));
   ASSERT_EQ(both.Palette().size(), 1u);
   EXPECT_EQ(both.Palette()[0], (TPaletteEntry{0, 0, 255, 0}));
   const TMATGraphic bitmOnly =
-      Load(Form("BITM", {Form("PAL ", {red}), Form("FRAM", {Chunk("INFO", Ints({1, 1})), Chunk("PXLS", {0})})}));
+      Load(Form("BITM", {Form("PAL ", {red}),
+                         Form("FRAM", {Chunk("INFO", Ints({1, 1})), Chunk("PXLS", {0})})}));
   ASSERT_EQ(bitmOnly.Palette().size(), 1u);
   EXPECT_EQ(bitmOnly.Palette()[0], (TPaletteEntry{255, 0, 0, 0}));
 }
@@ -147,8 +157,9 @@ TEST_F(MatTest, NameWithBlanksLoadsThePaletteFile) {
   Bytes name{' '};
   testsupport::PutText(name, "stone ");
   name.push_back(0);
-  const TMATGraphic m = Load(Form("BITM", {Form("FRAM", {Chunk("INFO", Ints({1, 1})), Form("PAL ", {Chunk("NAME", name)}),
-                                                         Chunk("PXLS", {1})})}));
+  const TMATGraphic m =
+      Load(Form("BITM", {Form("FRAM", {Chunk("INFO", Ints({1, 1})),
+                                       Form("PAL ", {Chunk("NAME", name)}), Chunk("PXLS", {1})})}));
   ASSERT_EQ(m.Palette().size(), 2u);
   EXPECT_EQ(m.Palette()[1], (TPaletteEntry{40, 50, 60, 0}));
 }
@@ -157,9 +168,10 @@ TEST_F(MatTest, MissingPaletteFileFails) {
   Bytes name;
   testsupport::PutText(name, "nowhere");
   name.push_back(0);
-  EXPECT_THROW(Load(Form("BITM", {Form("FRAM", {Chunk("INFO", Ints({1, 1})), Form("PAL ", {Chunk("NAME", name)}),
-                                                Chunk("PXLS", {1})})})),
-               EInOutError);
+  EXPECT_THROW(
+      Load(Form("BITM", {Form("FRAM", {Chunk("INFO", Ints({1, 1})),
+                                       Form("PAL ", {Chunk("NAME", name)}), Chunk("PXLS", {1})})})),
+      EInOutError);
 }
 
 TEST_F(MatTest, PaletteNameLeadingOutOfTheFolderIsRefused) {
@@ -167,8 +179,9 @@ TEST_F(MatTest, PaletteNameLeadingOutOfTheFolderIsRefused) {
   testsupport::PutText(name, "../stone");
   name.push_back(0);
   WriteBytes(m_dir.File("stone.pal"), Form("PALT", {Chunk("CMAP", {1, 2, 3})}));
-  const std::string e = ErrorOf(Form("BITM", {Form("FRAM", {Chunk("INFO", Ints({1, 1})),
-                                                            Form("PAL ", {Chunk("NAME", name)}), Chunk("PXLS", {0})})}));
+  const std::string e = ErrorOf(
+      Form("BITM", {Form("FRAM", {Chunk("INFO", Ints({1, 1})), Form("PAL ", {Chunk("NAME", name)}),
+                                  Chunk("PXLS", {0})})}));
   EXPECT_NE(e.find("names another folder"), std::string::npos) << e;
 }
 
@@ -181,14 +194,16 @@ class MatCmapSize : public MatTest, public ::testing::WithParamInterface<TCmapCa
 
 TEST_P(MatCmapSize, EntriesAreSizeDivThreeAtMost256) {
   imagefixtures::Bytes raw(static_cast<size_t>(GetParam().Bytes), 7);
-  const TMATGraphic m = Load(Form("BITM", {Form("FRAM", {Chunk("INFO", Ints({1, 1})), Form("PAL ", {Chunk("CMAP", raw)}),
-                                                         Chunk("PXLS", {0})})}));
+  const TMATGraphic m =
+      Load(Form("BITM", {Form("FRAM", {Chunk("INFO", Ints({1, 1})),
+                                       Form("PAL ", {Chunk("CMAP", raw)}), Chunk("PXLS", {0})})}));
   EXPECT_EQ(m.Palette().size(), GetParam().Entries);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, MatCmapSize,
-                         ::testing::Values(TCmapCase{768, 256}, TCmapCase{30, 10}, TCmapCase{3, 1}, TCmapCase{0, 0},
-                                           TCmapCase{2000, 256}, TCmapCase{31, 10}));
+                         ::testing::Values(TCmapCase{768, 256}, TCmapCase{30, 10}, TCmapCase{3, 1},
+                                           TCmapCase{0, 0}, TCmapCase{2000, 256},
+                                           TCmapCase{31, 10}));
 
 TEST_F(MatTest, LargeCmapForFbpp2IsCutTo131071Entries) {
   // 140,000 entries: the last kept one is 131,070; index 65,535 (the largest a code can
@@ -197,8 +212,9 @@ TEST_F(MatTest, LargeCmapForFbpp2IsCutTo131071Entries) {
   raw[65535 * 3] = 9;
   raw[65535 * 3 + 1] = 8;
   raw[65535 * 3 + 2] = 7;
-  const TMATGraphic m = Load(Form("BITM", {Form("FRAM", {Chunk("COMP", Ints({1, 1, 2})), Form("PAL ", {Chunk("CMAP", raw)}),
-                                                         Chunk("YTAB", Ints({3})), Chunk("RLE ", Words({1, 1, 65535}))})}));
+  const TMATGraphic m = Load(Form(
+      "BITM", {Form("FRAM", {Chunk("COMP", Ints({1, 1, 2})), Form("PAL ", {Chunk("CMAP", raw)}),
+                             Chunk("YTAB", Ints({3})), Chunk("RLE ", Words({1, 1, 65535}))})}));
   EXPECT_EQ(Row(m, 0), (Bytes{7, 8, 9}));
 }
 
@@ -309,12 +325,16 @@ TEST_P(MatRoundTrip, SavedPictureLoadsBackUnchanged) {
   m.SetPixelFormat(8);
   m.SetSize(width, 5);
   std::vector<TPaletteEntry> palette;
-  for (int i = 0; i < 256; ++i) palette.push_back({static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), 7, 0});
+  for (int i = 0; i < 256; ++i)
+    palette.push_back({static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), 7, 0});
   m.SetPalette(palette);
   for (int y = 0; y < 5; ++y) {
     for (int x = 0; x < width; ++x) {
       // Long runs, short runs and noise in one picture.
-      m.ScanLine(y)[x] = static_cast<uint8_t>(y == 0 ? 9 : y == 1 ? x / 2 : y == 2 ? (x * 37) % 251 : (x / 300) + y);
+      m.ScanLine(y)[x] = static_cast<uint8_t>(y == 0   ? 9
+                                              : y == 1 ? x / 2
+                                              : y == 2 ? (x * 37) % 251
+                                                       : (x / 300) + y);
     }
   }
   m.SaveCompressed = rle;
@@ -333,7 +353,8 @@ TEST_P(MatRoundTrip, SavedPictureLoadsBackUnchanged) {
 }
 
 INSTANTIATE_TEST_SUITE_P(PlainAndRle, MatRoundTrip,
-                         ::testing::Combine(::testing::Bool(), ::testing::Values(1, 2, 3, 7, 255, 256, 1000)));
+                         ::testing::Combine(::testing::Bool(),
+                                            ::testing::Values(1, 2, 3, 7, 255, 256, 1000)));
 
 TEST_F(MatTest, SavingA24BitPictureKeepsItsColours) {
   TMATGraphic m;
@@ -358,9 +379,10 @@ class MatTruncation : public MatTest, public ::testing::WithParamInterface<int> 
 TEST_P(MatTruncation, PrefixesFailCleanlyOrLoad) {
   const Bytes files[] = {
       Rle8(6, 2, Ints({9, 12}), {0, 2, 5, 6, 1, 3, 7, 2, 1, 1, 6, 3}),
-      Form("BITM", {Form("PAL ", {Cmap(5)}), Form("FRAM", {Chunk("INFO", Ints({2, 2, 4})), Chunk("PXLS", {1, 2, 3, 4})})}),
-      Form("BITM", {Form("FRAM", {Chunk("COMP", Ints({2, 1, 2})), Form("PAL ", {Cmap(3)}), Chunk("YTAB", Ints({4})),
-                                  Chunk("RLE ", Words({0, 2, 1, 2}))})}),
+      Form("BITM", {Form("PAL ", {Cmap(5)}),
+                    Form("FRAM", {Chunk("INFO", Ints({2, 2, 4})), Chunk("PXLS", {1, 2, 3, 4})})}),
+      Form("BITM", {Form("FRAM", {Chunk("COMP", Ints({2, 1, 2})), Form("PAL ", {Cmap(3)}),
+                                  Chunk("YTAB", Ints({4})), Chunk("RLE ", Words({0, 2, 1, 2}))})}),
   };
   for (const Bytes& full : files) {
     const size_t cut = static_cast<size_t>(GetParam());
@@ -394,8 +416,9 @@ TEST_F(MatTest, RegistryListsTheFourFormatsInOrder) {
 
 TEST_F(MatTest, TgaFileIsHandedToTheMatLoader) {
   RegisterImageFormats();
-  WriteBytes(m_dir.File("Wall.TGA"), Form("BITM", {Form("FRAM", {Chunk("INFO", Ints({2, 1})), Form("PAL ", {Cmap(3)}),
-                                                                 Chunk("PXLS", {2, 1})})}));
+  WriteBytes(m_dir.File("Wall.TGA"),
+             Form("BITM", {Form("FRAM", {Chunk("INFO", Ints({2, 1})), Form("PAL ", {Cmap(3)}),
+                                         Chunk("PXLS", {2, 1})})}));
   TBitmap b;
   LoadPicture(m_dir.File("Wall.TGA"), b);
   EXPECT_EQ(b.BitsPerPixel(), 8);
@@ -417,8 +440,9 @@ TEST_P(ShippedPalette, NamedPaletteGives256Colours) {
   Bytes name;
   testsupport::PutText(name, GetParam());
   name.push_back(0);
-  const TMATGraphic m = Load(Form("BITM", {Form("PAL ", {Chunk("NAME", name)}),
-                                           Form("FRAM", {Chunk("INFO", Ints({1, 1})), Chunk("PXLS", {255})})}));
+  const TMATGraphic m =
+      Load(Form("BITM", {Form("PAL ", {Chunk("NAME", name)}),
+                         Form("FRAM", {Chunk("INFO", Ints({1, 1})), Chunk("PXLS", {255})})}));
   ASSERT_EQ(m.Palette().size(), 256u);
   EXPECT_EQ(m.Palette()[0], (TPaletteEntry{0, 0, 0, 0}));
   EXPECT_EQ(m.Palette()[255].Green, 255);

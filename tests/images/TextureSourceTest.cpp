@@ -21,8 +21,10 @@ TEST(TextureSource, FindsGctBeforeMatBeforeBmpAndDecodesIt) {
   testsupport::WriteText(dir.File("00000042.mat"), "FORM");
   EXPECT_EQ(FindMaterialTexture(folder, 42), folder + "00000042.mat");
   // The model viewer shows no ".mat": its ".bmp" stands.
-  EXPECT_EQ(FindMaterialTexture(folder, 42, kModelViewerTextureExtensions), folder + "00000042.bmp");
-  ASSERT_EQ(imagefixtures::WriteGctTexture(folder, 42, 1, 1, {10, 20, 30}), folder + "00000042.gct");
+  EXPECT_EQ(FindMaterialTexture(folder, 42, kModelViewerTextureExtensions),
+            folder + "00000042.bmp");
+  ASSERT_EQ(imagefixtures::WriteGctTexture(folder, 42, 1, 1, {10, 20, 30}),
+            folder + "00000042.gct");
   ASSERT_EQ(FindMaterialTexture(folder, 42), folder + "00000042.gct");
 
   TBitmap bitmap;
@@ -35,7 +37,8 @@ TEST(TextureSource, FindsGctBeforeMatBeforeBmpAndDecodesIt) {
   // ".bmp" is the program's business: refused without a loader, handed over with one.
   EXPECT_THROW(LoadTextureFile(dir.File("00000042.bmp"), bitmap), EInvalidGraphic);
   std::string asked;
-  LoadTextureFile(dir.File("00000042.bmp"), bitmap, [&](const std::string& f, TBitmap&) { asked = f; });
+  LoadTextureFile(dir.File("00000042.bmp"), bitmap,
+                  [&](const std::string& f, TBitmap&) { asked = f; });
   EXPECT_EQ(asked, dir.File("00000042.bmp"));
 }
 
@@ -49,7 +52,8 @@ TEST(TextureSource, TheViewersGctReadTellsAWrongMagicAndRefusesAnOversizedTextur
   auto warn = [&](const std::string& text) { told.push_back(text); };
   uint8_t slot[12] = {};
 
-  imagefixtures::WriteGctParts(path, "XRGB-__1", 2, 2, EncodeStream(rgb.data(), rgb.size(), TStreamFormat::Blocks));
+  imagefixtures::WriteGctParts(path, "XRGB-__1", 2, 2,
+                               EncodeStream(rgb.data(), rgb.size(), TStreamFormat::Blocks));
   TGctTextureRead read = ReadGctTexture(path, slot, sizeof slot, warn);
   EXPECT_TRUE(read.Read);
   EXPECT_EQ(Bytes(slot, slot + 12), rgb);
@@ -58,13 +62,15 @@ TEST(TextureSource, TheViewersGctReadTellsAWrongMagicAndRefusesAnOversizedTextur
 
   told.clear();
   std::fill(std::begin(slot), std::end(slot), 0xEE);
-  imagefixtures::WriteGctParts(path, "CRGB____", 3, 2, EncodeStream(rgb.data(), rgb.size(), TStreamFormat::Stored));
+  imagefixtures::WriteGctParts(path, "CRGB____", 3, 2,
+                               EncodeStream(rgb.data(), rgb.size(), TStreamFormat::Stored));
   read = ReadGctTexture(path, slot, sizeof slot, warn);
   EXPECT_FALSE(read.Read);
   EXPECT_EQ(read.Header.Width, 3);
   EXPECT_EQ(slot[0], 0xEE) << "nothing read";
   ASSERT_EQ(told.size(), 1u);
-  EXPECT_EQ(told[0], "LoadCompressedTextures (" + path + "): texture of 3 x 2 pixels is too large (at most 12 bytes of RGB)");
+  EXPECT_EQ(told[0], "LoadCompressedTextures (" + path +
+                         "): texture of 3 x 2 pixels is too large (at most 12 bytes of RGB)");
 }
 
 // An 8-bit picture goes out through its palette, top row first.

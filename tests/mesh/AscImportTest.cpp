@@ -67,10 +67,10 @@ TEST_F(AscImport, TwoLinesAfterAFaceLoseTheNextFace) {
                            "Vertex 0: X:0 Y:0 Z:0\nVertex 1: X:1 Y:0 Z:0\nVertex 2: X:0 Y:1 Z:0\n"
                            "Face list:\n"
                            "Face 0: A:0 B:1 C:2 AB:1 BC:1 CA:1\nSmoothing: 1\n"
-                           "Material:\"r\"\n"               // examined: not a face
+                           "Material:\"r\"\n"                      // examined: not a face
                            "Face 1: A:2 B:1 C:0 AB:1 BC:1 CA:1\n"  // skipped
-                           "Smoothing: 1\n"                 // examined
-                           "Material:\"r\"\n"               // skipped
+                           "Smoothing: 1\n"                        // examined
+                           "Material:\"r\"\n"                      // skipped
                            "end\n";
   Import(text);
   EXPECT_EQ(doc.NumFace, 1);

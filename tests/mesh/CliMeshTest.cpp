@@ -80,13 +80,15 @@ TEST_F(CliMesh, BadTypedNumberChangesNothing) {
   EXPECT_NE(r.out.find("'7x'"), std::string::npos) << r.out;
   EXPECT_EQ(testsupport::ReadBytes(home.File(kVertFile)), before);
   EXPECT_EQ(Run({"scale", "50"}).status, 0);
-  EXPECT_EQ(testsupport::ReadBytes(home.File(kVertFile)), VertBytes({{0, 0, 0}, {1, 0, 0}, {0, 0.5f, 0.25f}}));
+  EXPECT_EQ(testsupport::ReadBytes(home.File(kVertFile)),
+            VertBytes({{0, 0, 0}, {1, 0, 0}, {0, 0.5f, 0.25f}}));
 }
 
 TEST_F(CliMesh, ImportCalcAndExport) {
-  testsupport::WriteText(home.File("test.asc"),
-                         "Vertex list:\nVertex 0: X:0 Y:0 Z:5\nVertex 1: X:1 Y:0 Z:5\nVertex 2: X:0 Y:1 Z:5\n"
-                         "Face list:\nFace 0: A:0 B:1 C:2 AB:1 BC:1 CA:1\nSmoothing: 1\nend\n");
+  testsupport::WriteText(
+      home.File("test.asc"),
+      "Vertex list:\nVertex 0: X:0 Y:0 Z:5\nVertex 1: X:1 Y:0 Z:5\nVertex 2: X:0 Y:1 Z:5\n"
+      "Face list:\nFace 0: A:0 B:1 C:2 AB:1 BC:1 CA:1\nSmoothing: 1\nend\n");
   ASSERT_EQ(Run({"import-asc", "--mat", "512"}).status, 0);
   ASSERT_EQ(Run({"calc-vtnm"}).status, 0);
   const TProgramResult r = Run({"export-obj", home.File("out.obj")});
@@ -94,7 +96,9 @@ TEST_F(CliMesh, ImportCalcAndExport) {
   const std::string obj = testsupport::ReadText(home.File("out.obj"));
   // The face normal is -(0, 0, -1): its zero components are negative zeros, which "%.7f"
   // writes with their sign.
-  EXPECT_NE(obj.find("# ... 1 normals ...\r\nvn -0.0000000 -0.0000000 1.0000000\r\n"), std::string::npos) << obj;
+  EXPECT_NE(obj.find("# ... 1 normals ...\r\nvn -0.0000000 -0.0000000 1.0000000\r\n"),
+            std::string::npos)
+      << obj;
   EXPECT_NE(obj.find("f 1/1/1 2/2/1 3/3/1 \r\n"), std::string::npos) << obj;
   TMeshDocument doc;
   doc.LoadRecordFiles();

@@ -27,7 +27,8 @@ protected:
 
   std::string File(const std::string& name) const { return home.File(name); }
 
-  TImportReport Import(const std::string& name, const std::string& text, int32_t firstNewMat = 70000) {
+  TImportReport Import(const std::string& name, const std::string& text,
+                       int32_t firstNewMat = 70000) {
     WriteText(File(name), text);
     TImportOptions options;
     options.FirstNewMat = firstNewMat;
@@ -118,7 +119,8 @@ std::string Base64(const std::vector<uint8_t>& b) {
 // same buffer (byte offset 12).
 TEST_F(InterchangeTest, GltfPrimitivesUnderNodeTransformWithComputedNormals) {
   testsupport::Bytes buffer;
-  for (float f : {0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 1.f, 0.f, 1.f, 1.f, 0.f}) testsupport::PutF32(buffer, f);
+  for (float f : {0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 1.f, 0.f, 1.f, 1.f, 0.f})
+    testsupport::PutF32(buffer, f);
   const std::string json = R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],
     "nodes":[{"mesh":0,"translation":[10,0,0],"scale":[2,2,2]}],
     "meshes":[{"primitives":[{"attributes":{"POSITION":0},"material":0},
@@ -143,15 +145,17 @@ TEST_F(InterchangeTest, GltfPrimitivesUnderNodeTransformWithComputedNormals) {
 
 TEST_F(InterchangeTest, PlyAndStlWithoutMaterials) {
   Import("q.ply",
-         "ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\nproperty float y\nproperty float z\n"
+         "ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\nproperty float y\nproperty "
+         "float z\n"
          "element face 1\nproperty list uchar int vertex_indices\nend_header\n"
          "0 0 0\n1 0 0\n1 1 0\n0 1 0\n4 0 1 2 3\n");
   ASSERT_EQ(doc.NumFace, 1);
   EXPECT_EQ(doc.FACE[0].FvrtCount, 4);
   EXPECT_EQ(doc.FACE[0].Mat, 70000);
-  Import("t.stl",
-         "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 3 0 0\nvertex 0 3 0\nendloop\n"
-         "endfacet\nendsolid t\n");
+  Import(
+      "t.stl",
+      "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 3 0 0\nvertex 0 3 0\nendloop\n"
+      "endfacet\nendsolid t\n");
   ASSERT_EQ(doc.NumFace, 1);
   EXPECT_EQ(doc.NumVert, 3);
   ExpectPoint(CornerPos(1), 3, 0, 0);
@@ -161,7 +165,8 @@ TEST_F(InterchangeTest, PlyAndStlWithoutMaterials) {
 TEST_F(InterchangeTest, RefusalsChangeNothing) {
   Import("start.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
   const testsupport::Bytes faceFile = ReadBytes(File(kFaceFile));
-  const auto refused = [&](const std::string& name, const std::string& text, const std::string& expected) {
+  const auto refused = [&](const std::string& name, const std::string& text,
+                           const std::string& expected) {
     try {
       Import(name, text);
       ADD_FAILURE() << name << " was imported";
@@ -176,10 +181,13 @@ TEST_F(InterchangeTest, RefusalsChangeNothing) {
   refused("junk.glb", "glTF junk that is no binary glTF at all", "Cannot import");
   refused("missing.obj", "", "Cannot import");  // an empty file
   // Assimp's PLY reader would never return from a header without its end.
-  refused("open.ply", "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\n0\n1\n2\n", "end_header");
+  refused("open.ply", "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\n0\n1\n2\n",
+          "end_header");
   std::string big;
   for (int i = 0; i < MeshCapacity + 1; ++i) big += "v " + std::to_string(i) + " 0 0\n";
-  for (int i = 1; i + 2 <= MeshCapacity + 1; i += 3) big += "f " + std::to_string(i) + " " + std::to_string(i + 1) + " " + std::to_string(i + 2) + "\n";
+  for (int i = 1; i + 2 <= MeshCapacity + 1; i += 3)
+    big +=
+        "f " + std::to_string(i) + " " + std::to_string(i + 1) + " " + std::to_string(i + 2) + "\n";
   big += "f 32768 32769 32770\n";
   refused("big.obj", big, "needs 32770 vertices");
 }
@@ -202,8 +210,9 @@ protected:
     doc.AddFace({0, 0.0f, 1001, 0, 4, 0, kEditorReserved2});
     doc.AddFace({1, 0.0f, 1002, 4, 3, 0, kEditorReserved2});
     std::filesystem::create_directory(File("tex"));
-    imagefixtures::WriteGctTexture(File("tex/"), 1001, 3, 2,
-                                   {255, 0, 0, 0, 255, 0, 0, 0, 255, 9, 9, 9, 90, 90, 90, 200, 200, 200});
+    imagefixtures::WriteGctTexture(
+        File("tex/"), 1001, 3, 2,
+        {255, 0, 0, 0, 255, 0, 0, 0, 255, 9, 9, 9, 90, 90, 90, 200, 200, 200});
     std::filesystem::create_directory(File("out"));
   }
 
@@ -213,7 +222,8 @@ protected:
     std::vector<std::pair<int32_t, std::vector<TCorner>>> out;
     for (int32_t f = 0; f < doc.NumFace; ++f) {
       std::vector<TCorner> corners;
-      for (int32_t r = doc.FACE[f].FirstFvrt; r < doc.FACE[f].FirstFvrt + doc.FACE[f].FvrtCount; ++r) {
+      for (int32_t r = doc.FACE[f].FirstFvrt; r < doc.FACE[f].FirstFvrt + doc.FACE[f].FvrtCount;
+           ++r) {
         const TPoint3 p = CornerPos(r);
         corners.emplace_back(p.x, p.y, p.z, doc.FVRT[r].Tx, doc.FVRT[r].Ty);
       }
@@ -253,10 +263,12 @@ TEST_P(RoundTripTest, GeometryUvsAndMaterialsSurvive) {
     auto back = CornerSet();
     if (!materials) {
       std::set<std::pair<int32_t, TCorner>> plain;
-      for (const auto& [mat, c] : cornerSet) plain.insert({70000, {std::get<0>(c), std::get<1>(c), std::get<2>(c), 0.f, 0.f}});
+      for (const auto& [mat, c] : cornerSet)
+        plain.insert({70000, {std::get<0>(c), std::get<1>(c), std::get<2>(c), 0.f, 0.f}});
       for (const auto& [mat, c] : back) EXPECT_EQ(mat, 70000);
       back.clear();
-      for (const auto& [mat, c] : CornerSet()) back.insert({70000, {std::get<0>(c), std::get<1>(c), std::get<2>(c), 0.f, 0.f}});
+      for (const auto& [mat, c] : CornerSet())
+        back.insert({70000, {std::get<0>(c), std::get<1>(c), std::get<2>(c), 0.f, 0.f}});
       EXPECT_EQ(back, plain);
     } else {
       EXPECT_EQ(back, cornerSet);
@@ -270,14 +282,16 @@ TEST_P(RoundTripTest, GeometryUvsAndMaterialsSurvive) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, RoundTripTest, ::testing::Values("obj", "gltf", "glb", "ply", "stl", "dae"));
+INSTANTIATE_TEST_SUITE_P(Formats, RoundTripTest,
+                         ::testing::Values("obj", "gltf", "glb", "ply", "stl", "dae"));
 
 // The quad's texture leaves as a PNG of the .gct's pixels: beside an OBJ, inside a GLB.
 TEST_F(RoundTripTest, TexturesLeaveAsPng) {
   TExportOptions options;
   options.MaterialFolder = File("tex/");
   ExportModel(doc, File("out/m.obj"), options);
-  EXPECT_NE(testsupport::ReadText(File("out/m.mtl")).find("map_Kd 00001001.png"), std::string::npos);
+  EXPECT_NE(testsupport::ReadText(File("out/m.mtl")).find("map_Kd 00001001.png"),
+            std::string::npos);
   const testsupport::Bytes png = ReadBytes(File("out/00001001.png"));
   const imagefixtures::TPngPixels pixels = imagefixtures::DecodePng(png);
   EXPECT_EQ(pixels.Width, 3u);

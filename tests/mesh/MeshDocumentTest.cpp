@@ -192,7 +192,8 @@ TEST_F(LoadTest, SaveThenLoadIsBitForBitAndLeavesRadiusFile) {
   const Bytes vert = VertBytes({{1.5f, -0.0f, 3e38f}, {-2.0f, 0.1f, 7.0f}});
   const Bytes vtnm = VertBytes({{0, 0, 1}});
   const Bytes fvrt = FvrtBytes({{0, 0, 0.1f, 0.2f}, {1, -1, 1.0f, 0.0f}, {0, 0, 0.5f, 0.5f}});
-  const Bytes face = FaceBytes({{0, -4.2f, 70000, 0, 3, 123456, 0xDEADBEEF}, {0, 1.0f, 5, 1, 2, -1, 0x7F0096FF}});
+  const Bytes face =
+      FaceBytes({{0, -4.2f, 70000, 0, 3, 123456, 0xDEADBEEF}, {0, 1.0f, 5, 1, 2, -1, 0x7F0096FF}});
   const Bytes radi{1, 2, 3, 4, 5, 6};  // not a radius file anyone wrote: Save must not touch it
   home.WriteVert(vert);
   home.WriteVtnm(vtnm);
@@ -201,7 +202,8 @@ TEST_F(LoadTest, SaveThenLoadIsBitForBitAndLeavesRadiusFile) {
   home.WriteRadi(radi);
   doc.LoadRecordFiles();
   // Remove the files so that Save has to write every one of them.
-  for (const char* f : {kVertFile, kVtnmFile, kFvrtFile, kFaceFile}) std::filesystem::remove(home.File(f));
+  for (const char* f : {kVertFile, kVtnmFile, kFvrtFile, kFaceFile})
+    std::filesystem::remove(home.File(f));
   doc.SaveRecordFiles();
   EXPECT_EQ(testsupport::ReadBytes(home.File(kVertFile)), vert);
   EXPECT_EQ(testsupport::ReadBytes(home.File(kVtnmFile)), vtnm);
@@ -244,8 +246,10 @@ TEST(ListLines, FvrtLineRoundsToThousandthsTiesToEven) {
 }
 
 TEST(ListLines, FaceLineListsItsCorners) {
-  EXPECT_EQ(TMeshDocument::FaceLineText(Face(12, 3, 70000, -4.2f)), "[12 13 14], mat: 70000, d=-4.200");
-  EXPECT_EQ(TMeshDocument::FaceLineText(Face(12, 3, 70000, -4.2f), false), "[12 13 14], mat: 70000");
+  EXPECT_EQ(TMeshDocument::FaceLineText(Face(12, 3, 70000, -4.2f)),
+            "[12 13 14], mat: 70000, d=-4.200");
+  EXPECT_EQ(TMeshDocument::FaceLineText(Face(12, 3, 70000, -4.2f), false),
+            "[12 13 14], mat: 70000");
   EXPECT_EQ(TMeshDocument::FaceLineText(Face(5, 0, 1)), "[], mat: 1, d=0.000");
   EXPECT_EQ(TMeshDocument::FaceLineText(Face(0, -7, 1)), "[], mat: 1, d=0.000");
 }
@@ -254,7 +258,8 @@ TEST(ListLines, HugeCornerCountIsCutShort) {
   const std::string line = TMeshDocument::FaceLineText(Face(2147483600, 2147483647, 3));
   EXPECT_LT(line.size(), 1000u);
   EXPECT_EQ(line.substr(0, 23), "[2147483600 2147483601 ");
-  EXPECT_NE(line.find("2147483663 ...], mat: 3"), std::string::npos) << line;  // 64 corners, no wrap
+  EXPECT_NE(line.find("2147483663 ...], mat: 3"), std::string::npos)
+      << line;  // 64 corners, no wrap
 }
 
 TEST_F(LoadTest, ShowDataOffKeepsOnlyTheFvrtTails) {
@@ -278,7 +283,8 @@ TEST_F(LoadTest, ListsShowEveryRecordInOrder) {
   home.WriteFvrt(FvrtBytes({{1, 0, 0.0625f, 0.5f}}));
   home.WriteFace(FaceBytes({Face(0, 1, 70000, -4.2f), Face(0, 1, 70001), Face(0, 1, 70000)}));
   doc.LoadRecordFiles();
-  EXPECT_EQ(doc.ListBox1.Lines(), (std::vector<std::string>{"1.500, -0.250, 0.000", "2.000, 3.000, 4.000"}));
+  EXPECT_EQ(doc.ListBox1.Lines(),
+            (std::vector<std::string>{"1.500, -0.250, 0.000", "2.000, 3.000, 4.000"}));
   EXPECT_EQ(doc.ListBox2.Lines(), (std::vector<std::string>{"0.000, 0.000, 1.000"}));
   EXPECT_EQ(doc.ListBox3.Lines(), (std::vector<std::string>{"1, tx:0.062, ty:0.5"}));
   EXPECT_EQ(doc.ListBox4.Line(0), "[0], mat: 70000, d=-4.200");
@@ -323,8 +329,12 @@ TEST_F(LoadTest, LiveDrawingHooksAreQuietWhileLoading) {
 TEST_F(LoadTest, LoadSendsOneResetPerList) {
   home.WriteVert(VertBytes({{1, 1, 1}, {2, 2, 2}}));
   std::vector<std::pair<TListChange, int>> before, after;
-  TConnection onBefore = doc.ListBox1.OnAboutToChange.Connect([&](TListChange k, int first, int) { before.push_back({k, first}); });
-  TConnection onAfter = doc.ListBox1.OnChanged.Connect([&](TListChange k, int first, int) { after.push_back({k, first}); });
+  TConnection onBefore = doc.ListBox1.OnAboutToChange.Connect([&](TListChange k, int first, int) {
+    before.push_back({k, first});
+  });
+  TConnection onAfter = doc.ListBox1.OnChanged.Connect([&](TListChange k, int first, int) {
+    after.push_back({k, first});
+  });
   doc.LoadRecordFiles();
   ASSERT_EQ(before.size(), 1u);
   ASSERT_EQ(after.size(), 1u);

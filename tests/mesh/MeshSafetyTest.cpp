@@ -20,27 +20,33 @@ namespace {
 
 TEST(AscSafety, AFileWithoutAVertexListIsRefusedAndChangesNothing) {
   for (const std::string& text : {std::string(), std::string("v 0 0 0\nv 1 0 0\nf 1 2 3\n"),
-                                 std::string("Vertex list:\rVertex 0: X:1 Y:2 Z:3\rFace list:\r"),
-                                 std::string("\x7F" "ELF\x02\x01\x01", 7)}) {
+                                  std::string("Vertex list:\rVertex 0: X:1 Y:2 Z:3\rFace list:\r"),
+                                  std::string("\x7F"
+                                              "ELF\x02\x01\x01",
+                                              7)}) {
     EXPECT_THROW(ParseAsc(text, "scene.asc"), EAscImport) << text;
   }
   try {
     ParseAsc("", "scene.asc");
   } catch (const EAscImport& e) {
-    EXPECT_NE(std::string(e.what()).find("scene.asc: no \"Vertex list:\" line"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("scene.asc: no \"Vertex list:\" line"), std::string::npos)
+        << e.what();
   }
 }
 
 TEST(AscSafety, ANumberBeyondTheFloatRangeIsAnErrorNamingFileAndLine) {
-  const std::string text = "Vertex list:\nVertex 0: X:1 Y:2 Z:3\nVertex 1: X:1e39 Y:0 Z:0\nFace list:\nend\n";
+  const std::string text =
+      "Vertex list:\nVertex 0: X:1 Y:2 Z:3\nVertex 1: X:1e39 Y:0 Z:0\nFace list:\nend\n";
   try {
     ParseAsc(text, "scene.asc");
     FAIL() << "no exception";
   } catch (const EConvertError& e) {
-    EXPECT_EQ(std::string(e.what()), "scene.asc, line 3: '1e39' is beyond the range of a floating point value");
+    EXPECT_EQ(std::string(e.what()),
+              "scene.asc, line 3: '1e39' is beyond the range of a floating point value");
   }
   // An offending field is quoted with at most 200 characters.
-  const std::string longField = "Vertex list:\nVertex 0: X:" + std::string(5000, 'q') + " Y:0 Z:0\nFace list:\nend\n";
+  const std::string longField =
+      "Vertex list:\nVertex 0: X:" + std::string(5000, 'q') + " Y:0 Z:0\nFace list:\nend\n";
   try {
     ParseAsc(longField, "scene.asc");
     FAIL() << "no exception";
@@ -54,7 +60,8 @@ protected:
   TMeshDocument doc;
   void SetUp() override {
     doc.ShowData = false;
-    for (TPoint3 p : {TPoint3{0, 0, 0}, TPoint3{1, 0, 0}, TPoint3{0, 1, 0}, TPoint3{5, 5, 5}}) doc.AddVert(p);
+    for (TPoint3 p : {TPoint3{0, 0, 0}, TPoint3{1, 0, 0}, TPoint3{0, 1, 0}, TPoint3{5, 5, 5}})
+      doc.AddVert(p);
     doc.AddVtnm({0, 0, 1});
     for (int v : {0, 1, 2}) doc.AddFvrt({v, 0, 0, 0});
     doc.AddFace(Face(0, 3));
@@ -101,8 +108,10 @@ TEST_F(MeshCheckTest, EveryProblemIsOneLineWithItsRecord) {
     ExportObj(doc, dir.File("out.obj"));
     FAIL() << "exported";
   } catch (const EMeshCheck& e) {
-    EXPECT_NE(std::string(e.what()).find("\nFVRT 3: vertex index 9 is out of range (VERT has 4 records)\n"),
-              std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find(
+                  "\nFVRT 3: vertex index 9 is out of range (VERT has 4 records)\n"),
+              std::string::npos)
+        << e.what();
   }
   EXPECT_FALSE(std::filesystem::exists(dir.File("out.obj")));
 }
@@ -134,7 +143,9 @@ protected:
 TEST_F(CliSafety, CheckListsProblemsAndExitsOneAndExportObjRefuses) {
   testsupport::TProgramResult r = Run({"check"});
   EXPECT_EQ(r.status, 1) << r.out;
-  EXPECT_NE(r.out.find("FVRT 2: vertex index 5 is out of range (VERT has 3 records)\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("FVRT 2: vertex index 5 is out of range (VERT has 3 records)\n"),
+            std::string::npos)
+      << r.out;
   r = Run({"export-obj", home.File("out.obj")});
   EXPECT_EQ(r.status, 2) << r.out;
   EXPECT_FALSE(std::filesystem::exists(home.File("out.obj")));
@@ -160,9 +171,10 @@ TEST_F(CliSafety, AFifoAsInputOrOutputIsRefusedNotWaitedFor) {
 TEST_F(CliSafety, ARipOfMoreRecordsThanTheEditorHoldsChangesNothing) {
   const Bytes before = testsupport::ReadBytes(home.File(kVertFile));
   // A model whose VERT chunk holds 32,770 records.
-  const Bytes model = iffbytes::Form("MESH", {iffbytes::Chunk("VERT", Bytes(32770 * 12, 0)),
-                                               iffbytes::Chunk("VTNM", Bytes(12, 0)), iffbytes::Chunk("FVRT", Bytes(16, 0)),
-                                               iffbytes::Chunk("FACE", Bytes(28, 0)), iffbytes::Chunk("RADI", Bytes(4, 0))});
+  const Bytes model = iffbytes::Form(
+      "MESH", {iffbytes::Chunk("VERT", Bytes(32770 * 12, 0)), iffbytes::Chunk("VTNM", Bytes(12, 0)),
+               iffbytes::Chunk("FVRT", Bytes(16, 0)), iffbytes::Chunk("FACE", Bytes(28, 0)),
+               iffbytes::Chunk("RADI", Bytes(4, 0))});
   testsupport::WriteBytes(home.File("big.iff"), model);
   const testsupport::TProgramResult r = Run({"rip", home.File("big.iff")});
   EXPECT_EQ(r.status, 2);

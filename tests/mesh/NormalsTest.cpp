@@ -110,7 +110,8 @@ TEST(CalcVtnm, ToleranceJoinsCloseNormalsOnly) {
 TEST(CalcVtnm, CubeHasSixFaceNormalsThenEightVertexNormals) {
   TMeshDocument doc;
   for (int i = 0; i < 8; ++i) doc.AddVert({float(i & 1), float((i >> 1) & 1), float((i >> 2) & 1)});
-  const int quads[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+  const int quads[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4},
+                           {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
   for (const auto& q : quads) {
     const int32_t first = doc.NumFvrt;
     for (int v : q) doc.AddFvrt({v, 0, 0, 0});
@@ -139,9 +140,9 @@ TEST(CalcVtnm, BrokenIndicesStayInsideTheArrays) {
   doc.AddVert({0, 0, 0});
   doc.AddFvrt({-1, -1, 0, 0});
   doc.AddFvrt({5000, 0, 0, 0});
-  doc.AddFace(Face(0, 2));           // two corners, third missing
+  doc.AddFace(Face(0, 2));             // two corners, third missing
   doc.AddFace(Face(-10, 2147483647));  // range mostly outside FVRT
-  doc.AddFace(Face(40000, 3));       // wholly outside
+  doc.AddFace(Face(40000, 3));         // wholly outside
   CalcVtnmRecords(doc);
   EXPECT_EQ(doc.FACE[0].D, 0.0f);
   EXPECT_EQ(doc.FVRT[0].Vtnm, -1) << "a corner with no vertex gets no vertex normal";
@@ -152,9 +153,9 @@ TEST(CalcVtnm, BrokenIndicesStayInsideTheArrays) {
 
 struct TRandomMesh {
   const char* name;
-  float coordRange;      // vertices in -range..range
-  int nearTolerance;     // 1: faces share planes shifted by about the tolerance
-  int specials;          // 1: NaN, infinite and -0 coordinates sprinkled in
+  float coordRange;   // vertices in -range..range
+  int nearTolerance;  // 1: faces share planes shifted by about the tolerance
+  int specials;       // 1: NaN, infinite and -0 coordinates sprinkled in
 };
 
 class CalcVtnmMatchesReference : public ::testing::TestWithParam<TRandomMesh> {};
@@ -213,7 +214,8 @@ TEST_P(CalcVtnmMatchesReference, OnRandomMeshes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Meshes, CalcVtnmMatchesReference,
-                         ::testing::Values(TRandomMesh{"unit", 1.0f, 0, 0}, TRandomMesh{"large", 1000.0f, 0, 0},
+                         ::testing::Values(TRandomMesh{"unit", 1.0f, 0, 0},
+                                           TRandomMesh{"large", 1000.0f, 0, 0},
                                            TRandomMesh{"nearTolerance", 1.0f, 1, 0},
                                            TRandomMesh{"specials", 10.0f, 0, 1}),
                          [](const auto& info) { return std::string(info.param.name); });

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <random>
 
@@ -23,9 +23,9 @@ TEST(NumberText, FixedPointPattern) {
 TEST(NumberText, RoundedShortestForm) {
   EXPECT_EQ(FormatRounded(0.5, 3), "0.5");
   EXPECT_EQ(FormatRounded(0.12345f, 3), "0.123");
-  EXPECT_EQ(FormatRounded(0.0625, 3), "0.062");    // tie to even
-  EXPECT_EQ(FormatRounded(0.0625, 5), "0.0625");   // the FVRT edit box's precision
-  EXPECT_EQ(FormatRounded(0.1875, 3), "0.188");    // tie, up to even
+  EXPECT_EQ(FormatRounded(0.0625, 3), "0.062");   // tie to even
+  EXPECT_EQ(FormatRounded(0.0625, 5), "0.0625");  // the FVRT edit box's precision
+  EXPECT_EQ(FormatRounded(0.1875, 3), "0.188");   // tie, up to even
   EXPECT_EQ(FormatRounded(0.0, 3), "0");
   EXPECT_EQ(FormatRounded(-0.0002, 3), "0");
   EXPECT_EQ(FormatRounded(1.0, 1), "1");
@@ -53,12 +53,14 @@ TEST_P(ParseFloatRejects, NamesTheText) {
     ParseTypedFloat(GetParam());
     FAIL() << "accepted " << GetParam();
   } catch (const EConvertError& e) {
-    EXPECT_EQ(std::string(e.what()), "'" + std::string(GetParam()) + "' is not a valid floating point value");
+    EXPECT_EQ(std::string(e.what()),
+              "'" + std::string(GetParam()) + "' is not a valid floating point value");
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Typed, ParseFloatRejects,
-                         ::testing::Values("", "   ", "1,5", "abc", "1.5x", "inf", "nan", "+-1", "-", "1e999"));
+                         ::testing::Values("", "   ", "1,5", "abc", "1.5x", "inf", "nan", "+-1",
+                                           "-", "1e999"));
 
 TEST(NumberText, ParseIntegers) {
   EXPECT_EQ(ParseTypedInt("70000"), 70000);

@@ -28,7 +28,8 @@ TEST(ObjExport, NumbersHaveSevenDecimals) {
   doc.AddVtnm({0.0f, -0.25f, 1.0f});
   doc.AddFvrt({0, 0, 0.5f, 1.0f});
   const std::string text = ObjText(doc);
-  EXPECT_NE(text.find("\r\nv 1.0000000 -2.5000000 0.0000000\r\n\r\n# ... 1 normals ...\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\nv 1.0000000 -2.5000000 0.0000000\r\n\r\n# ... 1 normals ...\r\n"),
+            std::string::npos);
   EXPECT_NE(text.find("\r\nvn 0.0000000 -0.2500000 1.0000000\r\n"), std::string::npos);
   EXPECT_NE(text.find("\r\nvt 0.5000000 1.0000000\r\n"), std::string::npos);
 }

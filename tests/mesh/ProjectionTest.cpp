@@ -17,12 +17,13 @@ class TRecordingCanvas : public TDrawCanvas {
 public:
   std::vector<std::string> Calls;
   void SetPenColor(TColor c) override {
-    Calls.push_back("color " + std::to_string(c.Red) + "," + std::to_string(c.Green) + "," + std::to_string(c.Blue));
+    Calls.push_back("color " + std::to_string(c.Red) + "," + std::to_string(c.Green) + "," +
+                    std::to_string(c.Blue));
   }
   void SetPenStyle(TPenStyle s) override { Calls.push_back(s == TPenStyle::Dot ? "dot" : "solid"); }
   void Ellipse(int l, int t, int r, int b) override {
-    Calls.push_back("ellipse " + std::to_string(l) + " " + std::to_string(t) + " " + std::to_string(r) + " " +
-                    std::to_string(b));
+    Calls.push_back("ellipse " + std::to_string(l) + " " + std::to_string(t) + " " +
+                    std::to_string(r) + " " + std::to_string(b));
   }
   void Polyline(const TPixel* p, size_t n) override {
     std::string s = "polyline";
@@ -30,8 +31,8 @@ public:
     Calls.push_back(s);
   }
   void Line(TPixel a, TPixel b) override {
-    Calls.push_back("line " + std::to_string(a.X) + "," + std::to_string(a.Y) + " " + std::to_string(b.X) + "," +
-                    std::to_string(b.Y));
+    Calls.push_back("line " + std::to_string(a.X) + "," + std::to_string(a.Y) + " " +
+                    std::to_string(b.X) + "," + std::to_string(b.Y));
   }
 };
 

@@ -25,8 +25,9 @@ std::string AscScene(int vertices) {
   }
   s += "Face list:\n";
   for (int i = 0; i + 2 < vertices; i += 3) {
-    s += "Face " + std::to_string(i / 3) + ":  A:" + std::to_string(i) + " B:" + std::to_string(i + 1) +
-         " C:" + std::to_string(i + 2) + " AB:1 BC:1 CA:1\nSmoothing:  1\n";
+    s += "Face " + std::to_string(i / 3) + ":  A:" + std::to_string(i) +
+         " B:" + std::to_string(i + 1) + " C:" + std::to_string(i + 2) +
+         " AB:1 BC:1 CA:1\nSmoothing:  1\n";
   }
   return s + "\n";
 }
@@ -55,10 +56,13 @@ TEST(RecordSet, ASaveKilledAtRandomMomentsLeavesAWholeSetOldOrNew) {
   const char* oldTmp = std::getenv("TMPDIR");
   const std::string keptTmp = oldTmp ? oldTmp : "";
   std::error_code ec;
-  if (std::filesystem::is_directory("/dev/shm", ec) && ::access("/dev/shm", W_OK) == 0) setenv("TMPDIR", "/dev/shm", 1);
+  if (std::filesystem::is_directory("/dev/shm", ec) && ::access("/dev/shm", W_OK) == 0)
+    setenv("TMPDIR", "/dev/shm", 1);
   testsupport::TempDir home;
-  if (oldTmp) setenv("TMPDIR", keptTmp.c_str(), 1);
-  else unsetenv("TMPDIR");
+  if (oldTmp)
+    setenv("TMPDIR", keptTmp.c_str(), 1);
+  else
+    unsetenv("TMPDIR");
   const int sizes[2] = {3000, 1800};
   const std::string scenes[2] = {home.File("a.asc"), home.File("b.asc")};
   for (int k = 0; k < 2; ++k) testsupport::WriteText(scenes[k], AscScene(sizes[k]));
@@ -70,7 +74,8 @@ TEST(RecordSet, ASaveKilledAtRandomMomentsLeavesAWholeSetOldOrNew) {
   int status = 0;
   ::waitpid(pid, &status, 0);
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  const auto runTime = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+  const auto runTime = std::chrono::duration_cast<std::chrono::microseconds>(
+      std::chrono::steady_clock::now() - start);
 
   std::mt19937 random(12345);
   std::uniform_int_distribution<int64_t> delay(0, runTime.count() * 6 / 5);
@@ -85,11 +90,13 @@ TEST(RecordSet, ASaveKilledAtRandomMomentsLeavesAWholeSetOldOrNew) {
     TMeshDocument doc;
     doc.ShowData = false;
     doc.LoadRecordFiles();
-    const bool isA = doc.NumVert == sizes[0] && doc.NumFvrt == sizes[0] && doc.NumFace == sizes[0] / 3;
-    const bool isB = doc.NumVert == sizes[1] && doc.NumFvrt == sizes[1] && doc.NumFace == sizes[1] / 3;
+    const bool isA =
+        doc.NumVert == sizes[0] && doc.NumFvrt == sizes[0] && doc.NumFace == sizes[0] / 3;
+    const bool isB =
+        doc.NumVert == sizes[1] && doc.NumFvrt == sizes[1] && doc.NumFace == sizes[1] / 3;
     ASSERT_TRUE((isA || isB) && doc.NumVtnm == doc.NumVert)
-        << "kill " << i << ": VERT " << doc.NumVert << ", VTNM " << doc.NumVtnm << ", FVRT " << doc.NumFvrt
-        << ", FACE " << doc.NumFace;
+        << "kill " << i << ": VERT " << doc.NumVert << ", VTNM " << doc.NumVtnm << ", FVRT "
+        << doc.NumFvrt << ", FACE " << doc.NumFace;
   }
   EXPECT_GE(killed, 50);
 

@@ -36,14 +36,16 @@ struct TModel {
       testsupport::PutF32(fvrt, i == 1 ? 1.f : 0.f);
       testsupport::PutF32(fvrt, i == 2 ? 1.f : 0.f);
     }
-    for (uint32_t v : {0u, 0u, 5u, 0u, 3u, 0u, 0u}) testsupport::PutU32(face, v);  // Vtnm D Mat First Count R R
+    for (uint32_t v : {0u, 0u, 5u, 0u, 3u, 0u, 0u})
+      testsupport::PutU32(face, v);  // Vtnm D Mat First Count R R
     testsupport::PutF32(radi, 42.5f);
   }
   // A model with two levels of detail: the first one's chunks are the ones to rip.
   Bytes File() const {
     Bytes lod1 = Form("0001", Cat({Chunk("VERT", Bytes(24, 0xEE)), Chunk("RADI", Bytes(4, 0xEE))}));
-    Bytes lod0 = Form("0000", Cat({Chunk("INFO", Bytes(3, 1)), Chunk("VERT", vert), Chunk("VTNM", vtnm),
-                                   Chunk("FVRT", fvrt), Chunk("FACE", face), Chunk("RADI", radi)}));
+    Bytes lod0 =
+        Form("0000", Cat({Chunk("INFO", Bytes(3, 1)), Chunk("VERT", vert), Chunk("VTNM", vtnm),
+                          Chunk("FVRT", fvrt), Chunk("FACE", face), Chunk("RADI", radi)}));
     return Form("MESH", Cat({lod0, lod1}));
   }
 };
@@ -57,15 +59,18 @@ protected:
   }
   Bytes Record(const std::string& name) { return testsupport::ReadBytes(m_home.File(name)); }
   void SeedRecordFiles() {
-    for (const auto& row : kRipChunkTable) testsupport::WriteText(m_home.File(row.FileName), "old " + std::string(row.Id));
+    for (const auto& row : kRipChunkTable)
+      testsupport::WriteText(m_home.File(row.FileName), "old " + std::string(row.Id));
   }
   void ExpectRecordFilesUntouched() {
     for (const auto& row : kRipChunkTable) {
-      EXPECT_EQ(testsupport::ReadText(m_home.File(row.FileName)), "old " + std::string(row.Id)) << row.FileName;
+      EXPECT_EQ(testsupport::ReadText(m_home.File(row.FileName)), "old " + std::string(row.Id))
+          << row.FileName;
     }
     // No temporary files left behind either.
     int files = 0;
-    for (const auto& e : std::filesystem::directory_iterator(m_home.Path())) files += e.is_regular_file();
+    for (const auto& e : std::filesystem::directory_iterator(m_home.Path()))
+      files += e.is_regular_file();
     EXPECT_EQ(files, 5);
   }
   // A level of detail with every mesh chunk but RADI.
@@ -73,8 +78,8 @@ protected:
     return Form("0000", Cat({Chunk("VERT", m_model.vert), Chunk("VTNM", m_model.vtnm),
                              Chunk("FVRT", m_model.fvrt), Chunk("FACE", m_model.face)}));
   }
-  TempDir m_home;            // TESSAVOR_HOME
-  TempDir m_models{false};   // where the model files are
+  TempDir m_home;           // TESSAVOR_HOME
+  TempDir m_models{false};  // where the model files are
   TModel m_model;
 };
 
@@ -110,7 +115,8 @@ TEST_F(RipTest, RippingTwiceGivesIdenticalFiles) {
   std::vector<Bytes> first;
   for (const auto& row : kRipChunkTable) first.push_back(Record(row.FileName));
   RipMesh(model);
-  for (size_t i = 0; i < kRipChunkTable.size(); ++i) EXPECT_EQ(Record(kRipChunkTable[i].FileName), first[i]);
+  for (size_t i = 0; i < kRipChunkTable.size(); ++i)
+    EXPECT_EQ(Record(kRipChunkTable[i].FileName), first[i]);
 }
 
 TEST_F(RipTest, OddChunkIsCopiedWithItsPadByte) {
@@ -136,7 +142,8 @@ TEST_F(RipTest, MissingChunkStopsAndChangesNothing) {
     RipMesh(model);
     FAIL() << "rip without RADI succeeded";
   } catch (const ERipMesh& e) {
-    EXPECT_EQ(e.Message(), "Rip mesh: \"" + model + "\" has no RADI chunk; no record file was changed");
+    EXPECT_EQ(e.Message(),
+              "Rip mesh: \"" + model + "\" has no RADI chunk; no record file was changed");
   }
   ExpectRecordFilesUntouched();
 }

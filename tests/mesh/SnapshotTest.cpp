@@ -21,8 +21,10 @@ TFileBytes Files(const THomeFiles& home) {
   TFileBytes out;
   for (const char* name : kRecordFileNames) {
     const std::string path = home.File(name);
-    if (std::filesystem::exists(path)) out[name] = testsupport::ReadBytes(path);
-    else out[name] = std::nullopt;
+    if (std::filesystem::exists(path))
+      out[name] = testsupport::ReadBytes(path);
+    else
+      out[name] = std::nullopt;
   }
   return out;
 }
@@ -43,7 +45,12 @@ protected:
     vert.insert(vert.end(), {0, 0, 0x80, 0x3F, 0, 0});  // 1.0f and two bytes of y
     home.WriteVert(vert);
     home.WriteVtnm(VertBytes({{0, 0, 1}}));
-    home.WriteFvrt(FvrtBytes({{0, 0, 0.25f, 0.5f}, {1, 0, 1, 0}, {2, 0, 0, 1}, {0, 0, 0, 0}, {1, 0, 1, 0}, {3, 0, 1, 1}}));
+    home.WriteFvrt(FvrtBytes({{0, 0, 0.25f, 0.5f},
+                              {1, 0, 1, 0},
+                              {2, 0, 0, 1},
+                              {0, 0, 0, 0},
+                              {1, 0, 1, 0},
+                              {3, 0, 1, 1}}));
     home.WriteFace(FaceBytes({Face(0, 3, 70000, 1.5f), Face(3, 3, 512)}));
     home.WriteRadi({0, 0, 0x20, 0x40, 1, 2, 3});
     doc.LoadRecordFiles();
@@ -81,7 +88,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TOperation{"all0", [](TMeshDocument& d) { ResetTexCoords(d); }},
                       TOperation{"RandAll", [](TMeshDocument& d) { RandAllTexCoords(d); }},
                       TOperation{"CgAllMat", [](TMeshDocument& d) { SetAllMaterials(d, 9); }},
-                      TOperation{"AddVert", [](TMeshDocument& d) { AddVertWithNormal(d, 1, 2, 3); }},
+                      TOperation{"AddVert",
+                                 [](TMeshDocument& d) { AddVertWithNormal(d, 1, 2, 3); }},
                       TOperation{"FlipVtnm", [](TMeshDocument& d) { FlipVtnm(d); }},
                       TOperation{"DelVt", [](TMeshDocument& d) { DeleteVtnm(d); }}),
     [](const ::testing::TestParamInfo<TOperation>& info) { return std::string(info.param.Name); });

@@ -16,7 +16,7 @@ class TexturePanelTest : public ::testing::Test {
 protected:
   void SetUp() override {
     for (int i = 0; i < 4; ++i) doc.AddVert({static_cast<float>(i), 0, 0});
-    const TFvrtRecord fvrts[] = {{0, 0, 0, 0}, {1, 0, 1, 0}, {2, 0, 1, 1}, {0, 0, 0, 0},
+    const TFvrtRecord fvrts[] = {{0, 0, 0, 0}, {1, 0, 1, 0},          {2, 0, 1, 1}, {0, 0, 0, 0},
                                  {2, 0, 1, 1}, {3, 0, 0.0625f, 0.5f}, {3, 0, 0, 0}, {3, 0, 0, 0}};
     for (const TFvrtRecord& r : fvrts) doc.AddFvrt(r);
     doc.AddFace(meshtest::Face(0, 3, 70000));

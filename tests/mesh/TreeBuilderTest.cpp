@@ -14,7 +14,8 @@ struct TreeBuilderTest : ::testing::Test {
   std::vector<std::string> messages;
   std::vector<std::string> compiled;
   TTreeBuilderHooks hooks{[this](const std::string& t) { messages.push_back(t); },
-                          [this](const std::string& s) { compiled.push_back(s); }, {}};
+                          [this](const std::string& s) { compiled.push_back(s); },
+                          {}};
   testsupport::TempDir dir;
 };
 
@@ -34,13 +35,18 @@ TEST_F(TreeBuilderTest, AFileThatIsNoLibraryIsAnErrorWithPathAndReason) {
 }
 
 TEST_F(TreeBuilderTest, ARelativeOrUnknownLibraryPathIsRefusedWithoutLoading) {
-  EXPECT_EQ(LibraryLoadError("/a/libbsp.so", "/a/libbsp.so: file too short"), "Cannot load /a/libbsp.so: file too short");
-  EXPECT_EQ(LibraryLoadError("/a/libbsp.so", "out of memory"), "Cannot load /a/libbsp.so: out of memory");
+  EXPECT_EQ(LibraryLoadError("/a/libbsp.so", "/a/libbsp.so: file too short"),
+            "Cannot load /a/libbsp.so: file too short");
+  EXPECT_EQ(LibraryLoadError("/a/libbsp.so", "out of memory"),
+            "Cannot load /a/libbsp.so: out of memory");
   // A relative name would be looked up in the current folder, where anyone may plant one.
-  EXPECT_EQ(RunTreeBuilder("no-such-dir/libbsp.so", dir.File("a.iff.txt"), hooks), -1);  // no Error hook: a message
+  EXPECT_EQ(RunTreeBuilder("no-such-dir/libbsp.so", dir.File("a.iff.txt"), hooks),
+            -1);  // no Error hook: a message
   EXPECT_EQ(RunTreeBuilder("", dir.File("a.iff.txt"), hooks), -1);
   ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[0].rfind("Cannot load no-such-dir/libbsp.so: only a library in the program folder", 0), 0u)
+  EXPECT_EQ(messages[0].rfind(
+                "Cannot load no-such-dir/libbsp.so: only a library in the program folder", 0),
+            0u)
       << messages[0];
   EXPECT_EQ(messages[1], "Cannot load libbsp.so: the program folder is unknown");
   EXPECT_TRUE(compiled.empty());

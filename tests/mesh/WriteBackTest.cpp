@@ -28,8 +28,9 @@ protected:
     Bytes vert, radi;
     for (float f : {0.f, 0.f, 0.f, 2.f, 0.f, 0.f, 0.f, 3.f, 0.f}) testsupport::PutF32(vert, f);
     testsupport::PutF32(radi, 3.f);
-    Bytes lod0 = Form("0000", Cat({Chunk("INFO", Bytes(3, 1)), Chunk("VERT", vert), Chunk("VTNM", Bytes(12, 2)),
-                                   Chunk("FVRT", Bytes(48, 3)), Chunk("FACE", Bytes(28, 0)), Chunk("RADI", radi)}));
+    Bytes lod0 = Form("0000", Cat({Chunk("INFO", Bytes(3, 1)), Chunk("VERT", vert),
+                                   Chunk("VTNM", Bytes(12, 2)), Chunk("FVRT", Bytes(48, 3)),
+                                   Chunk("FACE", Bytes(28, 0)), Chunk("RADI", radi)}));
     Bytes lod1 = Form("0001", Cat({Chunk("VERT", Bytes(24, 0xEE)), Chunk("TAIL", Bytes(5, 7))}));
     return Form("MESH", Cat({lod0, lod1}));
   }
@@ -82,9 +83,11 @@ TEST_F(WriteBackTest, GrownChunkFixesEveryEnclosingForm) {
   // The same model built with the new chunks is what must come out.
   Bytes radi;
   testsupport::PutF32(radi, 3.f);
-  const Bytes lod0 = Form("0000", Cat({Chunk("INFO", Bytes(3, 1)), Chunk("VERT", vert), Chunk("VTNM", Bytes(12, 2)),
-                                       Chunk("FVRT", Bytes(50, 9)), Chunk("FACE", Bytes(28, 0)), Chunk("RADI", radi)}));
-  const Bytes lod1 = Form("0001", Cat({Chunk("VERT", Bytes(24, 0xEE)), Chunk("TAIL", Bytes(5, 7))}));
+  const Bytes lod0 = Form(
+      "0000", Cat({Chunk("INFO", Bytes(3, 1)), Chunk("VERT", vert), Chunk("VTNM", Bytes(12, 2)),
+                   Chunk("FVRT", Bytes(50, 9)), Chunk("FACE", Bytes(28, 0)), Chunk("RADI", radi)}));
+  const Bytes lod1 =
+      Form("0001", Cat({Chunk("VERT", Bytes(24, 0xEE)), Chunk("TAIL", Bytes(5, 7))}));
   EXPECT_EQ(testsupport::ReadBytes(home.File("out.iff")), Form("MESH", Cat({lod0, lod1})));
 }
 

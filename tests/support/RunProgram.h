@@ -28,15 +28,27 @@ struct TProgramResult {
 
 // How to run: built with chained calls, e.g. TRunOptions().In(dir).Merged().
 struct TRunOptions {
-  std::string cwd;                          // working folder; empty keeps the test's
-  std::map<std::string, std::string> env;   // variables set (or replaced) for the child
-  std::vector<std::string> unsetEnv;        // variables removed for the child
-  bool mergeErr = false;                    // standard error into the same stream as output
+  std::string cwd;                         // working folder; empty keeps the test's
+  std::map<std::string, std::string> env;  // variables set (or replaced) for the child
+  std::vector<std::string> unsetEnv;       // variables removed for the child
+  bool mergeErr = false;                   // standard error into the same stream as output
 
-  TRunOptions& In(const std::string& folder) { cwd = folder; return *this; }
-  TRunOptions& Set(const std::string& name, const std::string& value) { env[name] = value; return *this; }
-  TRunOptions& Unset(const std::string& name) { unsetEnv.push_back(name); return *this; }
-  TRunOptions& Merged() { mergeErr = true; return *this; }
+  TRunOptions& In(const std::string& folder) {
+    cwd = folder;
+    return *this;
+  }
+  TRunOptions& Set(const std::string& name, const std::string& value) {
+    env[name] = value;
+    return *this;
+  }
+  TRunOptions& Unset(const std::string& name) {
+    unsetEnv.push_back(name);
+    return *this;
+  }
+  TRunOptions& Merged() {
+    mergeErr = true;
+    return *this;
+  }
 };
 
 inline std::string ProgramPath(const std::string& name) {
@@ -95,7 +107,8 @@ inline TProgramResult RunPath(const std::string& path, const std::vector<std::st
   envp.push_back(nullptr);
 
   pid_t pid = -1;
-  const int spawned = ::posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data());
+  const int spawned =
+      ::posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   ::close(outPipe[1]);
   if (errPipe[1] >= 0) ::close(errPipe[1]);
@@ -125,8 +138,7 @@ inline TProgramResult RunPath(const std::string& path, const std::vector<std::st
   if (errPipe[0] >= 0) ::close(errPipe[0]);
   if (spawned != 0) return r;
   int st = 0;
-  while (::waitpid(pid, &st, 0) < 0 && errno == EINTR) {
-  }
+  while (::waitpid(pid, &st, 0) < 0 && errno == EINTR) {}
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
   return r;
 }

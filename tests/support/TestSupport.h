@@ -39,8 +39,10 @@ public:
     std::error_code ec;
     std::filesystem::remove_all(m_path, ec);
     if (m_setHome) {
-      if (m_hadHome) setenv("TESSAVOR_HOME", m_oldHome.c_str(), 1);
-      else unsetenv("TESSAVOR_HOME");
+      if (m_hadHome)
+        setenv("TESSAVOR_HOME", m_oldHome.c_str(), 1);
+      else
+        unsetenv("TESSAVOR_HOME");
     }
   }
   TempDir(const TempDir&) = delete;

@@ -48,7 +48,8 @@ protected:
     // Vertices on circles about the z axis, one per height: rotation about z keeps each on
     // its circle and only advances its angle.
     for (int i = 0; i < kVertices; ++i)
-      doc.VERT[i] = TPoint3{kRadius * std::cos(StartAngle(i)), kRadius * std::sin(StartAngle(i)), static_cast<float>(i)};
+      doc.VERT[i] = TPoint3{kRadius * std::cos(StartAngle(i)), kRadius * std::sin(StartAngle(i)),
+                            static_cast<float>(i)};
     doc.NumVert = kVertices;
     proj.SetDrawCanvas(&canvas);
     proj.SetAnchor(100, 100);

@@ -24,7 +24,8 @@ using namespace std::chrono_literals;
 class ThreadedTimerRace : public ::testing::Test {
 protected:
   ThreadedTimerRace() {
-    for (int i = 0; i < 1000; ++i) doc.VERT[i] = TPoint3{static_cast<float>(i % 10), 1.0f, static_cast<float>(i % 7)};
+    for (int i = 0; i < 1000; ++i)
+      doc.VERT[i] = TPoint3{static_cast<float>(i % 10), 1.0f, static_cast<float>(i % 7)};
     doc.NumVert = 1000;
   }
 
@@ -32,7 +33,8 @@ protected:
   void Frame(TThreadedTimer&) {
     if (std::this_thread::get_id() != window.Id()) offWindowThread = true;
     double sum = 0;
-    for (int i = 0; i < doc.NumVert; ++i) sum += doc.VERT[i].x * doc.VERT[i].x + doc.VERT[i].z * doc.VERT[i].z;
+    for (int i = 0; i < doc.NumVert; ++i)
+      sum += doc.VERT[i].x * doc.VERT[i].x + doc.VERT[i].z * doc.VERT[i].z;
     lastSum = sum;
     ++ticks;
   }
@@ -102,10 +104,11 @@ TEST_F(ThreadedTimerRace, PauseWhileATickIsQueuedDropsIt) {
   auto timer = MakeTimer(2);
   ASSERT_TRUE(WaitFor([&] { return ticks >= 1; }));
   // Busy on the window thread until the next tick is queued behind, then pause there.
-  const int atPause = window.InvokeWithCallQueuedBehind([] {}, [&] {
-    timer->SetEnabled(false);
-    return ticks.load();
-  });
+  const int atPause = window.InvokeWithCallQueuedBehind([] {},
+                                                        [&] {
+                                                          timer->SetEnabled(false);
+                                                          return ticks.load();
+                                                        });
   window.Invoke([] {});  // the queued tick has come up by now
   std::this_thread::sleep_for(30ms);
   EXPECT_EQ(window.Invoke([&] { return ticks.load(); }), atPause);
@@ -117,10 +120,12 @@ TEST_F(ThreadedTimerRace, PauseWhileATickIsQueuedDropsIt) {
 TEST_F(ThreadedTimerRace, DestroyedOnTheWindowThreadWhileATickWaits) {
   auto timer = MakeTimer(1);
   ASSERT_TRUE(WaitFor([&] { return ticks >= 1; }));
-  const int atDestroy = window.InvokeWithCallQueuedBehind([] {}, [&] {
-    timer.reset();  // the worker waits for the tick queued behind this call
-    return ticks.load();
-  });
+  const int atDestroy = window.InvokeWithCallQueuedBehind(
+      [] {},
+      [&] {
+        timer.reset();  // the worker waits for the tick queued behind this call
+        return ticks.load();
+      });
   window.Invoke([] {});
   EXPECT_EQ(ticks.load(), atDestroy) << "no tick after the destructor has begun";
 }

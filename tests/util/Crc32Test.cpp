@@ -22,8 +22,10 @@ TEST_P(Crc32CheckValues, StringAndBufferAgree) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Crc32CheckValues,
-                         testing::Values(CheckValue{"", 0x00000000u}, CheckValue{"abc", 0xCA6598D0u},
-                                         CheckValue{"ABC", 0x5CC2DA5Au}, CheckValue{"int", 0xEB1003A3u},
+                         testing::Values(CheckValue{"", 0x00000000u},
+                                         CheckValue{"abc", 0xCA6598D0u},
+                                         CheckValue{"ABC", 0x5CC2DA5Au},
+                                         CheckValue{"int", 0xEB1003A3u},
                                          CheckValue{"123456789", 0x2DFD2D88u}));
 
 // The register update written out, one table lookup per byte, as the reference the

@@ -20,7 +20,9 @@ namespace {
 class FileSafety : public ::testing::Test {
 protected:
   testsupport::TempDir dir;
-  size_t Entries() const { return static_cast<size_t>(std::distance(fs::directory_iterator(dir.Path()), {})); }
+  size_t Entries() const {
+    return static_cast<size_t>(std::distance(fs::directory_iterator(dir.Path()), {}));
+  }
   std::string Fifo() const {
     const std::string p = dir.File("pipe");
     EXPECT_EQ(::mkfifo(p.c_str(), 0600), 0);
@@ -95,7 +97,8 @@ TEST_F(FileSafety, AWholeFileReadStopsAtItsCapWithAMessageSayingSo) {
     ReadWholeFile(dir.File("big.txt"), 10);
     FAIL() << "no exception";
   } catch (const EInOutError& e) {
-    EXPECT_NE(std::string(e.what()).find("too large: 11 bytes, at most 10"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("too large: 11 bytes, at most 10"), std::string::npos)
+        << e.what();
   }
 }
 
@@ -128,7 +131,8 @@ TEST_F(FileSetTest, ARenameFailingHalfWayPutsTheRenamedFilesBack) {
   SetFileSetRenameForTests(FailingRename);
   EXPECT_THROW(WriteFileSet(Folder(), "set.journal", Items("new")), EInOutError);
   SetFileSetRenameForTests(nullptr);
-  for (const char* name : {"a.kvt", "b.kvt", "c.kvt"}) EXPECT_EQ(ReadText(dir.File(name)), "old") << name;
+  for (const char* name : {"a.kvt", "b.kvt", "c.kvt"})
+    EXPECT_EQ(ReadText(dir.File(name)), "old") << name;
   EXPECT_EQ(Entries(), 3u);  // no temporary file, link or journal left
 }
 
@@ -140,11 +144,12 @@ TEST_F(FileSetTest, AJournalLeftByAKilledRunIsCompletedAndStraysAreRemoved) {
   WriteText(dir.File("b.kvt.tmp-AAAAAA"), "new");
   WriteText(dir.File("c.kvt.tmp-BBBBBB"), "new");
   WriteText(dir.File("set.journal"),
-            dir.File("a.kvt") + "\t" + dir.File("a.kvt.tmp-CCCCCC") + "\t-\n" + dir.File("b.kvt") + "\t" +
-                dir.File("b.kvt.tmp-AAAAAA") + "\t-\n" + dir.File("c.kvt") + "\t" + dir.File("c.kvt.tmp-BBBBBB") +
-                "\t-\n");
+            dir.File("a.kvt") + "\t" + dir.File("a.kvt.tmp-CCCCCC") + "\t-\n" + dir.File("b.kvt") +
+                "\t" + dir.File("b.kvt.tmp-AAAAAA") + "\t-\n" + dir.File("c.kvt") + "\t" +
+                dir.File("c.kvt.tmp-BBBBBB") + "\t-\n");
   EXPECT_TRUE(RecoverFileSet(Folder(), "set.journal"));
-  for (const char* name : {"a.kvt", "b.kvt", "c.kvt"}) EXPECT_EQ(ReadText(dir.File(name)), "new") << name;
+  for (const char* name : {"a.kvt", "b.kvt", "c.kvt"})
+    EXPECT_EQ(ReadText(dir.File(name)), "new") << name;
   EXPECT_EQ(Entries(), 3u);
 
   // A run killed before its journal leaves strays only; the next save removes them.
@@ -159,7 +164,8 @@ TEST_F(FileSetTest, AJournalLeftByAKilledRunIsCompletedAndStraysAreRemoved) {
 TEST_F(FileSetTest, AJournalNamingFilesElsewhereIsNotFollowed) {
   WriteText(dir.File("victim"), "keep");
   WriteText(dir.File("x.tmp-AAAAAA"), "evil");
-  WriteText(dir.File("set.journal"), dir.File("victim") + "\t" + dir.File("x.tmp-AAAAAA") + "\t-\n");
+  WriteText(dir.File("set.journal"),
+            dir.File("victim") + "\t" + dir.File("x.tmp-AAAAAA") + "\t-\n");
   EXPECT_TRUE(RecoverFileSet(Folder(), "set.journal"));
   EXPECT_EQ(ReadText(dir.File("victim")), "keep");
   EXPECT_FALSE(fs::exists(dir.File("set.journal")));

@@ -67,9 +67,11 @@ TEST_P(FileSyncMode, MissingFolderIsAnErrorNamingTheFile) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, FileSyncMode, ::testing::Values(TFileSync::Durable, TFileSync::Replace),
+INSTANTIATE_TEST_SUITE_P(Modes, FileSyncMode,
+                         ::testing::Values(TFileSync::Durable, TFileSync::Replace),
                          [](const auto& info) {
-                           return std::string(info.param == TFileSync::Durable ? "Durable" : "Replace");
+                           return std::string(info.param == TFileSync::Durable ? "Durable"
+                                                                               : "Replace");
                          });
 
 }  // namespace

@@ -34,7 +34,8 @@ INSTANTIATE_TEST_SUITE_P(
     Language, GetTokenCases,
     testing::Values(TokenCase{"LONG 5 7", 0, "LONG"}, TokenCase{"LONG 5 7", 1, "5"},
                     TokenCase{"LONG 5 7", 2, "7"}, TokenCase{"LONG 5 7", 3, ""},
-                    TokenCase{"CSTRING \"a b\" x", 1, "a b"}, TokenCase{"CSTRING \"a b\" x", 2, "x"},
+                    TokenCase{"CSTRING \"a b\" x", 1, "a b"},
+                    TokenCase{"CSTRING \"a b\" x", 2, "x"},
                     // two spaces: the rest of the text, leading space included, is one token
                     TokenCase{"A  B C", 1, " B C"}, TokenCase{"A  B C", 2, ""},
                     TokenCase{"  one two  ", 0, "one"}, TokenCase{"  one two  ", 1, "two"},

@@ -125,8 +125,7 @@ TEST_F(ThreadedTimer, DisabledGivesNoTicksAndEnablingResumes) {
   auto timer = MakeCounting(2);
   timer->SetEnabled(false);
   // A tick queued before the pause may still be in the queue: it must be dropped.
-  while (window.PumpOne(30ms)) {
-  }
+  while (window.PumpOne(30ms)) {}
   EXPECT_EQ(ticks, 0);
   timer->SetEnabled(true);
   ASSERT_TRUE(window.PumpOne(2s));
@@ -139,8 +138,7 @@ TEST_F(ThreadedTimer, ClearingOnTimerStopsTicks) {
   ASSERT_EQ(ticks, 1);
   timer->SetOnTimer(nullptr);
   EXPECT_FALSE(timer->Running());
-  while (window.PumpOne(30ms)) {
-  }
+  while (window.PumpOne(30ms)) {}
   EXPECT_EQ(ticks, 1);
 }
 
@@ -213,8 +211,7 @@ TEST_F(ThreadedTimer, AHandlerMayDestroyItsOwnTimer) {
   ASSERT_TRUE(window.PumpOne(2s));
   EXPECT_EQ(ticks, 1);
   EXPECT_EQ(timer, nullptr);
-  while (window.PumpOne(20ms)) {
-  }
+  while (window.PumpOne(20ms)) {}
   EXPECT_EQ(ticks, 1);
 }
 

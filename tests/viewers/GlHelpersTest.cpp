@@ -152,7 +152,9 @@ TEST_P(MaterialNames, PaddedToEightCharacters) {
 
 INSTANTIATE_TEST_SUITE_P(Materials, MaterialNames,
                          ::testing::Values(TDigitsCase{7, "00000007"}, TDigitsCase{42, "00000042"},
-                                           TDigitsCase{-5, "000000-5"}, TDigitsCase{123456789, "123456789"},
-                                           TDigitsCase{0, "00000000"}, TDigitsCase{12345678, "12345678"}));
+                                           TDigitsCase{-5, "000000-5"},
+                                           TDigitsCase{123456789, "123456789"},
+                                           TDigitsCase{0, "00000000"},
+                                           TDigitsCase{12345678, "12345678"}));
 
 }  // namespace

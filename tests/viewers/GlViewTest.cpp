@@ -31,7 +31,9 @@ protected:
     if (!QTest::qWaitForWindowExposed(view.get())) return false;
     return view->GlReady();
   }
-  QString BmpPath(int32_t material) { return folder + MaterialDigits(material) + QStringLiteral(".bmp"); }
+  QString BmpPath(int32_t material) {
+    return folder + MaterialDigits(material) + QStringLiteral(".bmp");
+  }
   void WriteBmp(int32_t material, QRgb colour) {
     QImage picture(256, 256, QImage::Format_RGB32);
     picture.fill(colour);
@@ -133,7 +135,8 @@ TEST_F(GlViewer, ZoomKeysAccumulateUntilAResizeResetsTheProjection) {
   f = view->grabFramebuffer();
   EXPECT_GT(PixelAt(f, 3, 3).r, 245) << "1.2^5 = 2.49 times the square covers the window";
   view->resize(170, 210);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return view->grabFramebuffer().size() == view->size() * view->devicePixelRatio(); }));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return view->grabFramebuffer().size() == view->size() * view->devicePixelRatio(); }));
   f = view->grabFramebuffer();
   EXPECT_LT(PixelAt(f, 3, 3).r, 8) << "the resize loaded the identity into the projection";
 }

@@ -11,16 +11,16 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QWheelEvent>
 #include <QRegularExpression>
 #include <QTest>
+#include <QWheelEvent>
 #include <memory>
 
+#include "ViewerTestSupport.h"
 #include "images/Gct.h"
 #include "images/ImageFixtures.h"
 #include "support/TestSupport.h"
 #include "util/Log.h"
-#include "ViewerTestSupport.h"
 #include "viewers/ViewerHost.h"
 
 namespace {
@@ -52,7 +52,9 @@ protected:
     QCoreApplication::processEvents();  // messages queued by the frame
     return image;
   }
-  QString Path(int32_t material, const char* ext) { return folder + MaterialDigits(material) + QLatin1String(ext); }
+  QString Path(int32_t material, const char* ext) {
+    return folder + MaterialDigits(material) + QLatin1String(ext);
+  }
   void WriteSolidGct(int32_t material, int w, int h, uint8_t r, uint8_t g, uint8_t b) {
     const auto rgb = SolidRgb(w, h, r, g, b);
     WriteGctFile(Path(material, ".gct").toStdString(), w, h, rgb.data(), TStreamFormat::Blocks);
@@ -62,7 +64,8 @@ protected:
     picture.fill(colour);
     ASSERT_TRUE(picture.save(Path(material, ".bmp"), "BMP"));
   }
-  void WriteGctParts(int32_t material, const char* magic, uint32_t w, uint32_t h, const std::vector<uint8_t>& stream) {
+  void WriteGctParts(int32_t material, const char* magic, uint32_t w, uint32_t h,
+                     const std::vector<uint8_t>& stream) {
     imagefixtures::WriteGctParts(Path(material, ".gct").toStdString(), magic, w, h, stream);
   }
   static bool IsYellow(TRgb p) { return p.r > 200 && p.g > 200 && p.b < 60; }
@@ -130,7 +133,8 @@ TEST_F(MeshViewFrames, ACompressedTextureColoursTheFace) {
   const QImage f = Frame();
   for (int dx : {-20, 0, 20}) {
     const TRgb p = PixelAt(f, f.width() / 2 + dx, f.height() / 2);
-    EXPECT_TRUE(Near(p.r, kGrey) && p.g < 8 && p.b < 8) << dx << ": " << p.r << "," << p.g << "," << p.b;
+    EXPECT_TRUE(Near(p.r, kGrey) && p.g < 8 && p.b < 8)
+        << dx << ": " << p.r << "," << p.g << "," << p.b;
   }
   EXPECT_EQ(view->LoadedMaterial, 1);
   EXPECT_EQ(view->SlotCount, 1);
@@ -161,7 +165,8 @@ TEST_F(MeshViewFrames, FacesAreDrawnFromTheLastSoTheHigherIndexWinsACoplanarTie)
   OPEN_OR_SKIP();
   const QImage f = Frame();
   const TRgb centre = PixelAt(f, f.width() / 2, f.height() / 2);
-  EXPECT_TRUE(Near(centre.b, kGrey) && centre.r < 8) << centre.r << "," << centre.g << "," << centre.b;
+  EXPECT_TRUE(Near(centre.b, kGrey) && centre.r < 8)
+      << centre.r << "," << centre.g << "," << centre.b;
 }
 
 TEST_F(MeshViewFrames, AReloadStartsPerFaceBindingFromTheTextureReallyBound) {
@@ -184,7 +189,8 @@ TEST_F(MeshViewFrames, AReloadStartsPerFaceBindingFromTheTextureReallyBound) {
   doc->FACE[3].Mat = 1;
   const QImage f = Frame();
   const TRgb right = PixelAt(f, 3 * f.width() / 4, f.height() / 2);
-  EXPECT_TRUE(Near(right.r, kGrey) && right.g < 8 && right.b < 8) << right.r << "," << right.g << "," << right.b;
+  EXPECT_TRUE(Near(right.r, kGrey) && right.g < 8 && right.b < 8)
+      << right.r << "," << right.g << "," << right.b;
   const TRgb left = PixelAt(f, f.width() / 4, f.height() / 2);
   EXPECT_TRUE(Near(left.b, kGrey) && left.r < 8) << left.r << "," << left.g << "," << left.b;
 }
@@ -195,10 +201,12 @@ TEST_F(MeshViewFrames, ASingleTextureSurvivesAResize) {
   OPEN_OR_SKIP();
   Frame();
   view->resize(300, 260);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return view->grabFramebuffer().size() == view->size() * view->devicePixelRatio(); }));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return view->grabFramebuffer().size() == view->size() * view->devicePixelRatio(); }));
   const QImage f = Frame();
   const TRgb centre = PixelAt(f, f.width() / 2, f.height() / 2);
-  EXPECT_TRUE(Near(centre.r, kGrey) && centre.g < 8) << centre.r << "," << centre.g << "," << centre.b;
+  EXPECT_TRUE(Near(centre.r, kGrey) && centre.g < 8)
+      << centre.r << "," << centre.g << "," << centre.b;
 }
 
 TEST_F(MeshViewFrames, ABitmapPictureIsUsedWhenThereIsNoCompressedTexture) {
@@ -228,11 +236,13 @@ TEST_F(MeshViewFrames, AMissingTextureSwitchesToWireframeWithTheMessage) {
   OPEN_OR_SKIP();
   Frame();
   ASSERT_EQ(dialogs.Messages.size(), 1);
-  EXPECT_EQ(dialogs.Messages[0], Path(5, ".bmp") + QStringLiteral(" not found. Switching to wireframe..."));
+  EXPECT_EQ(dialogs.Messages[0],
+            Path(5, ".bmp") + QStringLiteral(" not found. Switching to wireframe..."));
   EXPECT_TRUE(view->WireframeOnly->isChecked());
   EXPECT_EQ(view->LoadedMaterial, 5);
   const QImage f = Frame();
-  EXPECT_TRUE(IsBlack(PixelAt(f, f.width() / 2, f.height() / 2))) << "wireframe leaves the inside empty";
+  EXPECT_TRUE(IsBlack(PixelAt(f, f.width() / 2, f.height() / 2)))
+      << "wireframe leaves the inside empty";
   bool outline = false;
   for (int x = 0; x < f.width(); ++x) {
     const TRgb p = PixelAt(f, x, f.height() / 2);
@@ -273,7 +283,8 @@ TEST_F(MeshViewFrames, TheOriginShowsWhiteAxesEvenWithoutFaces) {
   }
   EXPECT_TRUE(xAxis);
   EXPECT_TRUE(yAxis);
-  EXPECT_TRUE(IsBlack(PixelAt(f, f.width() / 4, cy))) << "the axes run from the origin to +x, +y, +z only";
+  EXPECT_TRUE(IsBlack(PixelAt(f, f.width() / 4, cy)))
+      << "the axes run from the origin to +x, +y, +z only";
 }
 
 TEST_F(MeshViewFrames, PanKeysMoveTheModelLastingly) {
@@ -315,7 +326,8 @@ TEST_F(MeshViewFrames, KeypadKeysTurnAndZoom) {
 }
 
 // Mouse events go straight to the view: the pointer is not really there under Xvfb.
-void SendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
+void SendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button,
+               Qt::MouseButtons buttons) {
   QMouseEvent e(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), button, buttons, Qt::NoModifier);
   QApplication::sendEvent(w, &e);
 }
@@ -342,8 +354,8 @@ TEST_F(MeshViewFrames, MouseOrbitsPansAndZooms) {
   EXPECT_TRUE(Near(PixelAt(f, f.width() * 8 / 10, f.height() / 2).r, kGrey));
   EXPECT_FALSE(view->PopupMenu1->isVisible()) << "a right drag opens no menu";
   const float zoom = view->MeshViewState.Zoom;
-  QWheelEvent wheel(QPointF(c), QPointF(view->mapToGlobal(c)), QPoint(), QPoint(0, 240), Qt::NoButton,
-                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QWheelEvent wheel(QPointF(c), QPointF(view->mapToGlobal(c)), QPoint(), QPoint(0, 240),
+                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
   QApplication::sendEvent(view.get(), &wheel);
   EXPECT_FLOAT_EQ(view->MeshViewState.Zoom, zoom * 1.21f);
 }
@@ -383,7 +395,8 @@ TEST_F(MeshViewFrames, CaptionCarriesCountsAndFramesPerSecond) {
   EXPECT_EQ(view->windowTitle().toStdString(), "Model Viewer: 1 faces, 4 vertices");
   view->ResetFrameCounter();
   Frame();
-  const QRegularExpression caption(QStringLiteral("^Model Viewer: 1 faces, 4 vertices - \\d+\\.\\d fps$"));
+  const QRegularExpression caption(
+      QStringLiteral("^Model Viewer: 1 faces, 4 vertices - \\d+\\.\\d fps$"));
   EXPECT_TRUE(caption.match(view->windowTitle()).hasMatch()) << view->windowTitle().toStdString();
 }
 
@@ -397,7 +410,8 @@ TEST_F(MeshViewFrames, TheTimerRedrawsAndTurnsOnTheWindowThread) {
   AddSquare(*doc, 0, 0, 0.5f, 0);
   OPEN_OR_SKIP();
   view->RotateY->trigger();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return view->FrameCount > 0 && view->MeshViewState.AngleY > 0.0f; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return view->FrameCount > 0 && view->MeshViewState.AngleY > 0.0f; }, 5000));
   EXPECT_GT(view->FrameCount, 0);
   EXPECT_GT(view->MeshViewState.AngleY, 0.0f);
 }
@@ -436,8 +450,8 @@ TEST_F(MeshViewTextures, AWrongMagicIsReportedAndTheFileReadOn) {
   OPEN_OR_SKIP();
   const QImage f = Frame();
   ASSERT_EQ(dialogs.Messages.size(), 1);
-  EXPECT_EQ(dialogs.Messages[0],
-            QStringLiteral("LoadCompressedTextures (") + Path(1, ".gct") + QStringLiteral("): Invalid format: XRGB-__1"));
+  EXPECT_EQ(dialogs.Messages[0], QStringLiteral("LoadCompressedTextures (") + Path(1, ".gct") +
+                                     QStringLiteral("): Invalid format: XRGB-__1"));
   EXPECT_TRUE(Near(PixelAt(f, f.width() / 2, f.height() / 2).r, kGrey));
 }
 
@@ -468,11 +482,12 @@ TEST_F(MeshViewTextures, TheLogTellsTheTextureSearch) {
   EXPECT_FALSE(LogEnabled);
   const std::string log = testsupport::ReadText(logPath);
   const std::string gct = Path(1, ".gct").toStdString();
-  for (const std::string& line : {std::string("MV_VERSION: 238\r\nInit OpenGL...\r\nGL_VENDOR: "),
-                                  std::string("\r\nGL_RENDERER: "), std::string("\r\nGL_VERSION: "),
-                                  std::string("\r\nGL_EXTENSIONS: "),
-                                  "\r\nLooking for textures...\r\nLoading textures...\r\n" + gct + "...\r\n",
-                                  std::string("File closed: ")}) {
+  for (const std::string& line :
+       {std::string("MV_VERSION: 238\r\nInit OpenGL...\r\nGL_VENDOR: "),
+        std::string("\r\nGL_RENDERER: "), std::string("\r\nGL_VERSION: "),
+        std::string("\r\nGL_EXTENSIONS: "),
+        "\r\nLooking for textures...\r\nLoading textures...\r\n" + gct + "...\r\n",
+        std::string("File closed: ")}) {
     EXPECT_NE(log.find(line), std::string::npos) << line;
   }
 }

@@ -19,12 +19,12 @@
 // Stops a test that needs an OpenGL context when `ready` is false: a skip on a developer's
 // machine without one, a failure when CI is set, where a missing Xvfb or Mesa must not pass
 // as a green run.
-#define REQUIRE_OPENGL(ready)                                                          \
-  do {                                                                                 \
-    if (!(ready)) {                                                                    \
-      if (std::getenv("CI")) FAIL() << "no OpenGL 1.1 context on this display";        \
-      GTEST_SKIP() << "no OpenGL 1.1 context on this display";                         \
-    }                                                                                  \
+#define REQUIRE_OPENGL(ready)                                                   \
+  do {                                                                          \
+    if (!(ready)) {                                                             \
+      if (std::getenv("CI")) FAIL() << "no OpenGL 1.1 context on this display"; \
+      GTEST_SKIP() << "no OpenGL 1.1 context on this display";                  \
+    }                                                                           \
   } while (0)
 
 namespace viewertest {
@@ -36,11 +36,16 @@ public:
   void ShowError(QWidget*, const QString& text) override { Errors << text; }
   bool AskYesNo(QWidget*, const QString&) override { return true; }
   TSaveChoice AskSaveChanges(QWidget*, const QString&) override { return TSaveChoice::Cancel; }
-  std::optional<QString> InputBox(QWidget*, const QString&, const QString&, const QString&) override {
+  std::optional<QString> InputBox(QWidget*, const QString&, const QString&,
+                                  const QString&) override {
     return std::nullopt;
   }
-  std::optional<QString> OpenFileName(QWidget*, const QString&, const QString&) override { return std::nullopt; }
-  std::optional<QString> SaveFileName(QWidget*, const QString&, const QString&) override { return std::nullopt; }
+  std::optional<QString> OpenFileName(QWidget*, const QString&, const QString&) override {
+    return std::nullopt;
+  }
+  std::optional<QString> SaveFileName(QWidget*, const QString&, const QString&) override {
+    return std::nullopt;
+  }
 
   QStringList Messages;
   QStringList Errors;
@@ -49,8 +54,8 @@ public:
 // Appends an axis-aligned square in the z = `z` plane, centred on (cx, cy) with half side
 // `h`, made of 4 new vertices and corners and one face of material `mat`. With `clockwise`
 // the corners are stored clockwise as seen from +z.
-inline void AddSquare(TMeshDocument& doc, float cx, float cy, float h, int32_t mat, bool clockwise = true,
-                      float z = 0) {
+inline void AddSquare(TMeshDocument& doc, float cx, float cy, float h, int32_t mat,
+                      bool clockwise = true, float z = 0) {
   const int32_t firstVert = doc.NumVert;
   const int32_t firstFvrt = doc.NumFvrt;
   const float cw[4][2] = {{-1, -1}, {-1, 1}, {1, 1}, {1, -1}};
@@ -76,7 +81,9 @@ inline TRgb PixelAt(const QImage& image, int x, int y) {
   return {qRed(p), qGreen(p), qBlue(p)};
 }
 
-inline bool Near(int a, int b, int tolerance = 3) { return a >= b - tolerance && a <= b + tolerance; }
+inline bool Near(int a, int b, int tolerance = 3) {
+  return a >= b - tolerance && a <= b + tolerance;
+}
 
 // Solid RGB pixels of a width × height texture.
 inline std::vector<uint8_t> SolidRgb(int width, int height, uint8_t r, uint8_t g, uint8_t b) {
