@@ -10,8 +10,10 @@ GEN        := -G Ninja
 JOBS       ?= $(shell nproc)
 # Line tables only (-g1): backtraces and sanitizer reports keep file and line, and the
 # builds of make test compile and link markedly faster than with full debug information.
-DEBUGINFO  := -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g1" \
-              -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_DEBUG="-O0 -g1"
+# Compiler warnings are errors in these builds.
+BUILD_OPTS  := -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g1" \
+              -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_DEBUG="-O0 -g1" \
+              -DTESSAVOR_WERROR=ON
 FUZZ_SECONDS ?= 60
 
 .PHONY: all deps build run test test-format test-main test-asan test-fuzz test-tsan bench fuzz lint clean install package screenshots
@@ -23,7 +25,7 @@ deps:
 
 # The benchmarks build in their own folder (make bench), so make run and make test skip them.
 build: deps
-	cmake -S . -B $(BUILD) $(GEN) $(DEBUGINFO) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSAVOR_BENCH=OFF
+	cmake -S . -B $(BUILD) $(GEN) $(BUILD_OPTS) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSAVOR_BENCH=OFF
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
@@ -31,7 +33,7 @@ run: build
 
 # The sanitizer builds and the short fuzz runs come first, so that the last lines printed
 # are CTest's summary of the main build.
-test: deps test-asan test-fuzz test-tsan test-main
+test: deps test-format test-asan test-fuzz test-tsan test-main
 
 # Every C++ source as .clang-format lays it out (scripts/check-format.sh --fix formats them).
 test-format: deps
@@ -43,20 +45,20 @@ test-main: build
 # Each test runs once; scripts/ctest-sanitized.sh runs again only a test whose sole failure
 # is the leak checker's own tracer dying at exit.
 test-asan: deps
-	cmake -S . -B $(ASAN_BUILD) $(GEN) $(DEBUGINFO) -DCMAKE_BUILD_TYPE=Debug -DTESSAVOR_SANITIZE=ON -DTESSAVOR_BENCH=OFF
+	cmake -S . -B $(ASAN_BUILD) $(GEN) $(BUILD_OPTS) -DCMAKE_BUILD_TYPE=Debug -DTESSAVOR_SANITIZE=ON -DTESSAVOR_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  bash scripts/ctest-sanitized.sh $(ASAN_BUILD) --output-on-failure -j $(JOBS) --timeout 900
 
 test-fuzz: deps
-	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(GEN) $(DEBUGINFO) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(GEN) $(BUILD_OPTS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DTESSAVOR_FUZZ=ON -DTESSAVOR_FUZZ_SECONDS=5
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	cd $(FUZZ_BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
 
 # ThreadSanitizer: the core and the thread tests only (tests/tsan), so it stays quick.
 test-tsan: deps
-	cmake -S . -B $(TSAN_BUILD) $(GEN) $(DEBUGINFO) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSAVOR_TSAN=ON
+	cmake -S . -B $(TSAN_BUILD) $(GEN) $(BUILD_OPTS) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSAVOR_TSAN=ON
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_tsan
 	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 	  ctest --output-on-failure -j $(JOBS) --timeout 300
@@ -75,7 +77,7 @@ lint: build
 	bash scripts/lint.sh $(BUILD)
 
 fuzz: deps
-	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(GEN) $(DEBUGINFO) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(GEN) $(BUILD_OPTS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DTESSAVOR_FUZZ=ON -DTESSAVOR_FUZZ_SECONDS=$(FUZZ_SECONDS)
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	cd $(FUZZ_BUILD) && ctest --output-on-failure -j 1 --timeout 0

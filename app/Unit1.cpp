@@ -403,9 +403,9 @@ bool TForm1::OpenModelFile(const QString& path) {
 }
 
 QString TForm1::DroppedModelFile(const QDropEvent* event) const {
-  const QMimeData* data = event->mimeData();
-  if (!data || !data->hasUrls()) return {};
-  for (const QUrl& url : data->urls()) {
+  const QMimeData* mime = event->mimeData();
+  if (!mime || !mime->hasUrls()) return {};
+  for (const QUrl& url : mime->urls()) {
     if (!url.isLocalFile()) continue;
     const QString file = url.toLocalFile();
     if (ModelFileSuffixes.contains(QFileInfo(file).suffix().toLower())) return file;

@@ -60,7 +60,7 @@ TEST(BspScriptElements, TheValueNoLongCanCarryBecomesFourBytes) {
 TEST(BspScriptElements, FloatTextReadsBackToTheSameBits) {
   std::mt19937 rng(3);
   for (int i = 0; i < 20000; ++i) {
-    const uint32_t bits = rng();
+    const uint32_t bits = static_cast<uint32_t>(rng());
     const TElement e = FloatElement(FromBits(bits));
     if (std::string(e.item) != "FLOAT") continue;
     const float back = std::strtof(e.text.c_str(), nullptr);

@@ -173,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(
                                      h.File("face.kvt"),
                                      testsupport::Bytes(size_t(MeshCapacity + 1) * 28, 0));
                                }}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(GenerateBspTree, UnwritableScriptGivesCodeThree) {
   WriteRecordFiles(Cube(-1, 1), home);

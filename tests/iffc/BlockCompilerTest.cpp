@@ -339,7 +339,8 @@ TEST_F(DataFiles, FileZDecompressesToItsInput) {
   EXPECT_EQ(size, data.size());
   EXPECT_EQ(unpacked, data);
   char percent[32];
-  std::snprintf(percent, sizeof percent, "%.1f", 100.0 * packed.size() / data.size());
+  std::snprintf(percent, sizeof percent, "%.1f",
+                100.0 * static_cast<double>(packed.size()) / static_cast<double>(data.size()));
   EXPECT_EQ(Diagnostics(), Strings{"added " + dir.File("pic.gct") + " - " + percent + "%"});
 }
 

@@ -46,7 +46,7 @@ TEST_F(OutputWriterTest, RandomAppendsAndPatchesMatchDirectWrites) {
     model.clear();
     pos = 0;
     for (int op = 0; op < 400; ++op) {
-      const unsigned kind = rng() % 10;
+      const auto kind = static_cast<unsigned>(rng() % 10);
       if (kind < 6 || model.empty()) {
         Seek(static_cast<int64_t>(model.size()));
         // Mostly small pieces, now and then one larger than the window.

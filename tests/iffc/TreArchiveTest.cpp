@@ -175,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(Entries, TreBadEntry,
                                                      5},
                                            TBadEntry{"StoredSizePastEnd", 4, 288, 100, 8},
                                            TBadEntry{"OverlapsDirectory", 4, 20, 0, 8}),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         [](const auto& p) { return std::string(p.param.label); });
 
 TEST(TreDirectory, UnterminatedNameIsReported) {
   Bytes b;

@@ -218,7 +218,7 @@ INSTANTIATE_TEST_SUITE_P(Meshes, CalcVtnmMatchesReference,
                                            TRandomMesh{"large", 1000.0f, 0, 0},
                                            TRandomMesh{"nearTolerance", 1.0f, 1, 0},
                                            TRandomMesh{"specials", 10.0f, 0, 1}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST(VtnmLookup, FindsTheFirstMatchAcrossCellWalls) {
   // Normals straddling cell walls (multiples of 0.00025) in every axis, within and just

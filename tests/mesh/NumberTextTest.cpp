@@ -89,7 +89,7 @@ TEST(NumberText, ShortcutAgreesWithExactConversion) {
   for (int i = 0; i < 200000; ++i) {
     float f;
     if (i % 3 == 0) {
-      const uint32_t bits = rng();
+      const uint32_t bits = static_cast<uint32_t>(rng());
       std::memcpy(&f, &bits, 4);
     } else if (i % 3 == 1) {
       f = float(int(rng() % 2000001) - 1000000) / 16.0f / 1000.0f;  // many exact ties
@@ -118,7 +118,7 @@ TEST(NumberText, PrintfFixedMatchesTheCLibrary) {
   for (int i = 0; i < 100000; ++i) {
     float f;
     if (i % 2) {
-      const uint32_t bits = rng();
+      const uint32_t bits = static_cast<uint32_t>(rng());
       std::memcpy(&f, &bits, 4);
     } else {
       f = std::ldexp(float(int(rng() % 200001) - 100000), -int(rng() % 34));  // ties at 7 decimals

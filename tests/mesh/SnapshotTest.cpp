@@ -92,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  [](TMeshDocument& d) { AddVertWithNormal(d, 1, 2, 3); }},
                       TOperation{"FlipVtnm", [](TMeshDocument& d) { FlipVtnm(d); }},
                       TOperation{"DelVt", [](TMeshDocument& d) { DeleteVtnm(d); }}),
-    [](const ::testing::TestParamInfo<TOperation>& info) { return std::string(info.param.Name); });
+    [](const ::testing::TestParamInfo<TOperation>& p) { return std::string(p.param.Name); });
 
 TEST_F(SnapshotStep, InMemoryStepWritesNoFile) {
   const TMeshStep step = RecordStep(doc, "flip VTNM", nullptr, [this] { FlipVtnm(doc); });

@@ -13,8 +13,8 @@ namespace {
 
 class FileSyncMode : public ::testing::TestWithParam<TFileSync> {
 protected:
-  size_t FilesIn(const std::filesystem::path& dir) {
-    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
+  size_t FilesIn(const std::filesystem::path& folder) {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
   }
   testsupport::TempDir dir;
 };
@@ -69,9 +69,9 @@ TEST_P(FileSyncMode, MissingFolderIsAnErrorNamingTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, FileSyncMode,
                          ::testing::Values(TFileSync::Durable, TFileSync::Replace),
-                         [](const auto& info) {
-                           return std::string(info.param == TFileSync::Durable ? "Durable"
-                                                                               : "Replace");
+                         [](const auto& p) {
+                           return std::string(p.param == TFileSync::Durable ? "Durable"
+                                                                            : "Replace");
                          });
 
 }  // namespace

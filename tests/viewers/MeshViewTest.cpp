@@ -348,7 +348,8 @@ TEST_F(MeshViewFrames, MouseOrbitsPansAndZooms) {
   view->ResetView(false, true);
   // A right drag of a quarter of the width moves the model by half the window's -1..1.
   Drag(view.get(), Qt::RightButton, c, c + QPoint(view->width() / 4, 0));
-  EXPECT_NEAR(view->MeshViewState.PanX, 2.0f * (view->width() / 4) / view->width(), 1e-6);
+  EXPECT_NEAR(view->MeshViewState.PanX,
+              2.0 * (view->width() / 4) / static_cast<double>(view->width()), 1e-6);
   const QImage f = Frame();
   EXPECT_TRUE(IsBlack(PixelAt(f, f.width() * 3 / 10, f.height() / 2)));
   EXPECT_TRUE(Near(PixelAt(f, f.width() * 8 / 10, f.height() / 2).r, kGrey));
