@@ -339,7 +339,7 @@ void CloseForm(TCompilerState& s) {
   slot.Size += static_cast<uint32_t>(s.DataSize);
   if (slot.Parent != -1) s.FormSlots[static_cast<size_t>(slot.Parent)].Size += slot.Size + 8;
   uint8_t header[12];
-  std::memcpy(header, "FORM", 4);
+  std::memcpy(header, "FORM", 4);  // NOLINT(bugprone-not-null-terminated-result): binary header
   PutBE(header + 4, slot.Size);
   std::memcpy(header + 8, slot.Type.data(), 4);
   PatchHeader(s, slot.HeaderPos, header, sizeof header);

@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -447,7 +448,8 @@ TDecompileResult DecompileTre(std::span<const uint8_t> b, const std::string& fil
   s += "$PATH " + Quoted(absFolder) + "\n";
   std::string outName = SafeFileName(BaseName(fileName));
   s += "TRE " + Quoted(outName) + "\n{\n";
-  for (const TTreDirEntry& e : dir.Entries) s += "  TREFILE " + Quoted(e.Name) + "\n";
+  for (const TTreDirEntry& e : dir.Entries)
+    s.append("  TREFILE ").append(Quoted(e.Name)).append("\n");
   std::set<std::string> files;
   for (const size_t i : order) {
     const TTreDirEntry& e = dir.Entries[i];
@@ -482,8 +484,9 @@ TDecompileResult DecompileTre(std::span<const uint8_t> b, const std::string& fil
       }
     }
     WriteFileAtomic(folder + "/" + file, content.data(), content.size(), TFileSync::Replace);
-    s += "  BLOCK " + Quoted(e.Name) + (sizeText.empty() ? "" : " " + sizeText) + "\n  {\n";
-    s += "    " + item + " " + Quoted(file) + "\n  }\n";
+    s.append("  BLOCK ").append(Quoted(e.Name));
+    if (!sizeText.empty()) s.append(" ").append(sizeText);
+    s.append("\n  {\n    ").append(item).append(" ").append(Quoted(file)).append("\n  }\n");
   }
   s += "}\n";
   WriteFileAtomic(r.ScriptPath, s.data(), s.size(), TFileSync::Replace);
@@ -499,7 +502,8 @@ bool FloatScriptText(float value, std::string& text) {
   text.assign(buf, res.ptr);
   float back;
   if (!ParseScriptFloat(text, back)) return false;
-  return std::memcmp(&back, &value, 4) == 0;
+  // The same bits, not the same value: -0 and each NaN payload must survive as they are.
+  return std::bit_cast<uint32_t>(back) == std::bit_cast<uint32_t>(value);
 }
 
 std::string DecompileIffBytes(std::span<const uint8_t> b, const std::string& outputName) {

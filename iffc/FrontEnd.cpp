@@ -83,7 +83,7 @@ void Deliver(const TCompilerMessage& m) {
   if (g_diagnosticSink) g_diagnosticSink(m);
 }
 
-void Emit(TCompilerMessage m) {
+void Emit(const TCompilerMessage& m) {
   if (g_run && !g_repeats.Pass(m)) return;
   Deliver(m);
 }
@@ -375,7 +375,7 @@ void LoadDeclarations(TCompilerState& s, const std::string& fileName) {
       m.Line = n;
       m.Text = "\"" + line + "\" - expected CONST or TYPE.";
       m.Full = "error: [" + fileName + "] line " + std::to_string(n) + ", " + m.Text;
-      Emit(std::move(m));
+      Emit(m);
     }
   }
 }
@@ -612,13 +612,13 @@ void Report(const std::string& text) {
     m.File.clear();
     m.Line = 0;
   }
-  Emit(std::move(m));
+  Emit(m);
 }
 
 void ReportPlain(const std::string& text) {
   TCompilerMessage m;
   m.Full = m.Text = text;
-  Emit(std::move(m));
+  Emit(m);
 }
 
 namespace {
@@ -630,7 +630,7 @@ void ReportAt(TMessageKind kind, const char* word, int line, const std::string& 
   m.Line = line;
   m.Text = text;
   m.Full = std::string(word) + ": line " + std::to_string(line) + ", " + text;
-  Emit(std::move(m));
+  Emit(m);
 }
 
 }  // namespace

@@ -90,7 +90,7 @@ TEST_F(WindowTest, LoadFitsTheModelIntoThePointsWindow) {
   // Box (-10,-10,0)..(10,10,15): projected extent 27.5 on both axes, so the height decides.
   EXPECT_FLOAT_EQ(form->Projection().ViewScale,
                   27.5f / static_cast<float>(form->Points()->height()));
-  EXPECT_FLOAT_EQ(form->Projection().AnchorX, form->Points()->width() / 2.0f);
+  EXPECT_FLOAT_EQ(form->Projection().AnchorX, static_cast<float>(form->Points()->width()) / 2.0f);
 }
 
 TEST_F(WindowTest, FacesResizeGivesThePointsWindowItsSize) {
