@@ -377,7 +377,7 @@ void TForm1::FillRecentMenu() {
   RecentMenu->clear();
   const QStringList files = RecentFiles();
   for (int i = 0; i < files.size(); ++i) {
-    const QString file = files[i];
+    const QString& file = files[i];
     RecentMenu
         ->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(file).fileName()), this,
                     [this, file] { OpenModelFile(file); })
@@ -407,7 +407,7 @@ QString TForm1::DroppedModelFile(const QDropEvent* event) const {
   if (!mime || !mime->hasUrls()) return {};
   for (const QUrl& url : mime->urls()) {
     if (!url.isLocalFile()) continue;
-    const QString file = url.toLocalFile();
+    QString file = url.toLocalFile();
     if (ModelFileSuffixes.contains(QFileInfo(file).suffix().toLower())) return file;
   }
   return {};

@@ -56,10 +56,10 @@ void RegisterConvertFormats(const TConvertOptions& options) {
                      [stream](const std::string& fileName, TBitmap& bitmap) {
                        SaveGctFile(fileName, bitmap, stream);
                      }});
-  for (const auto& [ext, description] :
-       {std::pair{"bmp", "Windows bitmap"}, std::pair{"png", "PNG"}}) {
+  for (const auto& qtFormat : {std::pair{"bmp", "Windows bitmap"}, std::pair{"png", "PNG"}}) {
+    const char* ext = qtFormat.first;
     formats.push_back(
-        {ext, description, LoadWithQt, [ext](const std::string& fileName, TBitmap& bitmap) {
+        {ext, qtFormat.second, LoadWithQt, [ext](const std::string& fileName, TBitmap& bitmap) {
            SaveWithQt(fileName, bitmap, ext);
          }});
   }

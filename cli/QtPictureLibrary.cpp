@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -63,6 +64,7 @@ void LoadWithQt(const std::string& fileName, TBitmap& bitmap) {
   bitmap.SetSize(picture.Width, picture.Height);  // refuses sizes beyond the core's limits
   if (picture.BitsPerPixel == 8) {
     std::vector<TPaletteEntry> palette;
+    palette.reserve(static_cast<size_t>(std::max(picture.PaletteCount, 0)));
     for (int32_t i = 0; i < picture.PaletteCount; ++i) {
       palette.push_back({picture.Palette[i][0], picture.Palette[i][1], picture.Palette[i][2], 0});
     }

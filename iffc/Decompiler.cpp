@@ -454,7 +454,7 @@ TDecompileResult DecompileTre(std::span<const uint8_t> b, const std::string& fil
   for (const size_t i : order) {
     const TTreDirEntry& e = dir.Entries[i];
     std::string file = SafeFileName(e.Name);
-    if (!files.insert(file).second) file = std::to_string(i) + "_" + file;
+    if (!files.insert(file).second) file.insert(0, std::to_string(i) + "_");
     files.insert(file);
     const std::span<const uint8_t> stored = b.subspan(e.Offset, e.BytesInFile());
     std::string item = "FILE";
@@ -483,7 +483,8 @@ TDecompileResult DecompileTre(std::span<const uint8_t> b, const std::string& fil
         // Not a zlib stream: the stored bytes are the block, SIZE keeps the entry's size.
       }
     }
-    WriteFileAtomic(folder + "/" + file, content.data(), content.size(), TFileSync::Replace);
+    WriteFileAtomic(std::string(folder).append("/").append(file), content.data(), content.size(),
+                    TFileSync::Replace);
     s.append("  BLOCK ").append(Quoted(e.Name));
     if (!sizeText.empty()) s.append(" ").append(sizeText);
     s.append("\n  {\n    ").append(item).append(" ").append(Quoted(file)).append("\n  }\n");

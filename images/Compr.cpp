@@ -402,6 +402,7 @@ uint32_t ReadZlib(std::istream& file, uint8_t* destination, uint32_t compressedS
 
 }  // namespace
 
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the name the texture code has always used.
 void _BlockRead(std::istream& file, uint8_t* destination, int64_t highIndex, uint32_t& byteCount) {
   uint8_t header[kStreamHeaderSize];
   ReadExact(file, header, sizeof header);

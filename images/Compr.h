@@ -45,6 +45,7 @@ constexpr size_t kMaxBlockOutput = 65535;
 // stream stands for: the header's uncompressed size for blocks, the bytes actually read for
 // stored data, the length zlib reports for the zlib format. On return the file stands
 // behind the stream.
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the name the texture code has always used.
 void _BlockRead(std::istream& file, uint8_t* destination, int64_t highIndex, uint32_t& byteCount);
 
 // Which stream the encoder writes.

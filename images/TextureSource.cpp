@@ -74,8 +74,12 @@ TGctTextureRead ReadGctTexture(std::istream& file, const std::string& path, uint
   const TGctHeader& header = result.Header;
   if (!header.MagicValid())
     warn("LoadCompressedTextures (" + path + "): Invalid format: " + MagicForMessage(header));
-  const int64_t bytes = static_cast<int64_t>(header.Width) * header.Height * 3;
-  if (header.Width <= 0 || header.Height <= 0 || bytes > static_cast<int64_t>(capacity)) {
+  // Two 31-bit sides multiply within 64 bits; the factor 3 goes on the capacity side, where
+  // it cannot overflow.
+  const bool fits =
+      header.Width > 0 && header.Height > 0 &&
+      static_cast<uint64_t>(header.Width) * static_cast<uint64_t>(header.Height) <= capacity / 3;
+  if (!fits) {
     warn("LoadCompressedTextures (" + path + "): texture of " + std::to_string(header.Width) +
          " x " + std::to_string(header.Height) + " pixels is too large (at most " +
          std::to_string(capacity) + " bytes of RGB)");

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -46,7 +47,9 @@ std::array<std::pair<const void*, size_t>, 4> DocumentArrays(const TMeshDocument
           ArrayBytes(doc.FVRT, doc.NumFvrt), ArrayBytes(doc.FACE, doc.NumFace)};
 }
 
-bool SameFloatBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool SameFloatBits(float a, float b) {
+  return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b);
+}
 
 // Hands every whole record of `blob` to `add`.
 template <class TRecord, class TAdd>

@@ -20,7 +20,8 @@ void TfrmFaces::DrawFace(int32_t face) {
   }
   size_t n = 0;
   for (int32_t k = 0; k < range.Count; ++k) {
-    const TFvrtRecord& r = m_document.FVRT[static_cast<size_t>(range.First + k)];
+    const TFvrtRecord& r =
+        m_document.FVRT[static_cast<size_t>(range.First) + static_cast<size_t>(k)];
     if (const TPoint3* v = m_document.VertAt(r.Vert)) m_corners[n++] = *v;
   }
   m_projection.DrawPolygon(m_corners.data(), n, m_pixels.data());

@@ -64,9 +64,11 @@ void TGlTexture::LoadFromBitmap(const QImage& picture) {
                                  (static_cast<uint32_t>(qBlue(rgb)) << 16));
       }
       float* t = &m_texels[(static_cast<size_t>(x) * kSide + static_cast<size_t>(y)) * 4];
+      // NOLINTBEGIN(bugprone-integer-division): the whole-number channel is meant.
       t[0] = static_cast<float>(c % 256) / 255.0f;
       t[1] = static_cast<float>((c % 65536) / 256) / 255.0f;
       t[2] = static_cast<float>(c / 65536) / 255.0f;
+      // NOLINTEND(bugprone-integer-division)
       t[3] = 1.0f;
     }
   }

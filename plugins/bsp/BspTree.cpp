@@ -117,6 +117,11 @@ private:
     return std::max(1e-6, 1e-5 * extent);
   }
 
+  // The FVRT index of a face's corner, summed where it cannot overflow.
+  static size_t Corner(const TFaceRecord& face, int32_t i) {
+    return static_cast<size_t>(face.FirstFvrt) + static_cast<size_t>(i);
+  }
+
   // Newell's plane through the corners, turned to agree with the face's own normal when
   // that normal exists, so that "front" is the side the face looks at.
   TPlaneD FacePlane(const TFaceRecord& face) const {
@@ -125,10 +130,9 @@ private:
     double longest = 0;
     const int32_t count = face.FvrtCount;
     for (int32_t i = 0; i < count; ++i) {
-      const TPoint3& a =
-          m_in.Vert[static_cast<size_t>(m_in.Fvrt[static_cast<size_t>(face.FirstFvrt + i)].Vert)];
-      const TPoint3& b = m_in.Vert[static_cast<size_t>(
-          m_in.Fvrt[static_cast<size_t>(face.FirstFvrt + (i + 1) % count)].Vert)];
+      const TPoint3& a = m_in.Vert[static_cast<size_t>(m_in.Fvrt[Corner(face, i)].Vert)];
+      const TPoint3& b =
+          m_in.Vert[static_cast<size_t>(m_in.Fvrt[Corner(face, (i + 1) % count)].Vert)];
       n[0] += (double(a.y) - b.y) * (double(a.z) + b.z);
       n[1] += (double(a.z) - b.z) * (double(a.x) + b.x);
       n[2] += (double(a.x) - b.x) * (double(a.y) + b.y);
