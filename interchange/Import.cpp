@@ -329,13 +329,21 @@ void CheckPlyHeader(std::string_view head, const std::string& name) {
   const std::string_view scan = head.substr(0, kPlyHeaderScan);
   const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
   bool found = false;
-  for (size_t at = scan.find("end_header"); at != std::string_view::npos && !found;
-       at = scan.find("end_header", at + 1)) {
+  size_t at = scan.find("end_header");
+  for (; at != std::string_view::npos; at = scan.find("end_header", at + 1)) {
     const size_t after = at + 10;
     found = (at == 0 || blank(scan[at - 1])) && (after >= scan.size() || blank(scan[after]));
+    if (found) break;
   }
   if (!found) {
     throw EInterchange("Cannot import \"" + name + "\": a PLY header without \"end_header\"");
+  }
+  // The same reader frees memory it does not own on a header holding NUL or other control
+  // bytes: a header is text, so such a file is refused before it gets there.
+  for (const char c : scan.substr(0, at)) {
+    if (static_cast<unsigned char>(c) < 0x20 && !blank(c)) {
+      throw EInterchange("Cannot import \"" + name + "\": a PLY header holding control bytes");
+    }
   }
 }
 
