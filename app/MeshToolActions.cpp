@@ -146,12 +146,22 @@ void ImportModelFile(TForm1& form, const QString& file) {
   TImportOptions options;
   options.FirstNewMat = ParseTypedInt(first->toStdString());
   // Reading and converting a large scene takes a while: it runs off the window thread, and
-  // only the commit into the document happens on it.
+  // only the commit into the document happens on it. The reader's child process stops at
+  // once on Cancel, and a cancelled import changes nothing.
   TImportReport report;
   TImportedMesh mesh;
-  RunLongWork(
-      &form, {form.centralWidget(), form.menuBar()}, QStringLiteral("Importing..."), false,
-      [&](const std::atomic<bool>&) { mesh = ReadModel(file.toStdString(), options, report); });
+  const bool done =
+      RunLongWork(&form, {form.centralWidget(), form.menuBar()}, QStringLiteral("Importing..."),
+                  true, [&](const std::atomic<bool>& cancelled) {
+                    options.Cancel = &cancelled;
+                    try {
+                      mesh = ReadModel(file.toStdString(), options, report);
+                    } catch (const EInterchange&) {
+                      if (cancelled) throw EWorkCancelled("Import cancelled");
+                      throw;
+                    }
+                  });
+  if (!done) return;
   CommitImport(form.Document(), mesh);
   form.RepaintViews();
   form.AddRecentFile(file);

@@ -10,14 +10,17 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "interchange/SceneData.h"
 #include "mesh/Materials.h"
 #include "mesh/Normals.h"
 #include "mesh/Vector.h"
 #include "util/FileIo.h"
+#include "util/Isolate.h"
 #include "util/Paths.h"
 
 namespace {
@@ -29,48 +32,23 @@ constexpr unsigned kImportFlags = aiProcess_ValidateDataStructure;
 // A node graph is a tree in every importer, but the walk does not rely on it.
 constexpr int64_t kMaxNodeVisits = 1000000;
 
-// A material name or file stem that is a number. Leading zeros are padding (the material
-// file rule pads to eight digits, "000000-5" included).
-bool ParseMaterialNumber(std::string_view text, int32_t& mat) {
-  if (text.empty()) return false;
-  size_t zeros = 0;
-  while (zeros < text.size() && text[zeros] == '0') ++zeros;
-  text.remove_prefix(zeros);
-  if (text.empty()) {
-    mat = 0;
-    return true;
-  }
-  int32_t value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size()) return false;
-  mat = value;
-  return true;
-}
-
-// The eight-digit stem of a texture path ("textures/00001001.png" -> 1001).
-bool TextureFileNumber(std::string path, int32_t& mat) {
-  const size_t slash = path.find_last_of("/\\");
-  if (slash != std::string::npos) path.erase(0, slash + 1);
-  const size_t dot = path.find('.');
-  if (dot != std::string::npos) path.erase(dot);
-  if (path.size() != 8) return false;
-  for (char c : path) {
-    if (c < '0' || c > '9') return false;
-  }
-  return ParseMaterialNumber(path, mat);
-}
-
-bool DiffuseTextureNumber(const aiScene& scene, const aiMaterial& material, int32_t& mat) {
+// The names MapMaterials looks at for a number, in the order it looks.
+std::vector<std::string> TextureNames(const aiScene& scene, const aiMaterial& material) {
+  std::vector<std::string> names;
   for (aiTextureType type : {aiTextureType_DIFFUSE, aiTextureType_BASE_COLOR}) {
     aiString path;
     if (material.GetTexture(type, 0, &path) != AI_SUCCESS) continue;
-    if (TextureFileNumber(path.C_Str(), mat)) return true;
+    names.emplace_back(path.C_Str());
     // An embedded picture ("*0") may still carry the name it had.
-    if (const aiTexture* texture = scene.GetEmbeddedTexture(path.C_Str())) {
-      if (TextureFileNumber(texture->mFilename.C_Str(), mat)) return true;
-    }
+    if (const aiTexture* texture = scene.GetEmbeddedTexture(path.C_Str()))
+      names.emplace_back(texture->mFilename.C_Str());
   }
-  return false;
+  return names;
+}
+
+std::string Clip(std::string text) {
+  if (text.size() > kMaxSceneName) text.resize(kMaxSceneName);
+  return text;
 }
 
 bool Finite(const aiVector3D& v) {
@@ -88,29 +66,32 @@ struct TPositionHash {
   }
 };
 
-class TSceneConverter {
+// Runs in the child process, on what Assimp made of the file.
+class TSceneGatherer {
 public:
-  TSceneConverter(const aiScene& scene, const TImportOptions& options, TImportReport& report)
-      : m_scene(scene), m_options(options), m_report(report) {}
+  TSceneGatherer(const aiScene& scene, const std::string& fileName)
+      : m_scene(scene), m_fileName(fileName) {}
 
-  TImportedMesh Run() {
+  TGatheredScene Run() {
     WalkNodes();
-    if (m_faces.empty()) {
-      std::string what = "has no polygons";
-      if (m_report.SkippedPoints > 0 || m_report.SkippedLines > 0) {
-        what += " (only " + std::to_string(m_report.SkippedPoints) + " points and " +
-                std::to_string(m_report.SkippedLines) + " lines)";
-      }
-      Refuse(what);
-    }
     CheckCapacity();
-    MapMaterials();
-    return Build();
+    for (unsigned index : m_materialOrder) {
+      TSceneMaterial m;
+      if (index < m_scene.mNumMaterials && m_scene.mMaterials[index]) {
+        const aiMaterial& material = *m_scene.mMaterials[index];
+        m.Name = Clip(material.GetName().C_Str());
+        for (std::string& name : TextureNames(m_scene, material)) {
+          if (m.TextureNames.size() < kMaxTextureNames) m.TextureNames.push_back(Clip(name));
+        }
+      }
+      m_out.Materials.push_back(std::move(m));
+    }
+    return std::move(m_out);
   }
 
 private:
   [[noreturn]] void Refuse(const std::string& what) const {
-    throw EInterchange("\"" + m_report.FileName + "\" " + what + "; nothing was imported");
+    throw EInterchange("\"" + m_fileName + "\" " + what + "; nothing was imported");
   }
 
   void WalkNodes() {
@@ -145,18 +126,26 @@ private:
     bool any = false;
     for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
       const aiFace& face = mesh.mFaces[f];
-      if (face.mNumIndices == 1) ++m_report.SkippedPoints;
-      if (face.mNumIndices == 2) ++m_report.SkippedLines;
+      if (face.mNumIndices == 1) ++m_out.SkippedPoints;
+      if (face.mNumIndices == 2) ++m_out.SkippedLines;
       if (face.mNumIndices < 3) continue;
       any = true;
-      const int64_t first = static_cast<int64_t>(m_corners.size());
+      // The capacity check comes after the walk, with the counts it needs; this only keeps
+      // a scene far past it from growing the arrays without bound.
+      if (m_out.Corners.size() + face.mNumIndices > kGatherLimit ||
+          m_out.Faces.size() >= kGatherLimit) {
+        ++m_overflowFaces;
+        m_overflowCorners += face.mNumIndices;
+        continue;
+      }
+      const auto first = static_cast<int32_t>(m_out.Corners.size());
       for (unsigned k = 0; k < face.mNumIndices; ++k) {
         const unsigned i = face.mIndices[k];
         if (i >= mesh.mNumVertices)
           Refuse("has a corner index " + std::to_string(i) + " past its mesh's vertices");
         const aiVector3D p = transform * mesh.mVertices[i];
         if (!Finite(p)) Refuse("has a vertex position that is not a finite number");
-        TCorner c;
+        TSceneCorner c;
         c.Vert = VertIndex({p.x, p.y, p.z});
         if (hasUv) {
           const aiVector3D& uv = mesh.mTextureCoords[0][i];
@@ -170,153 +159,52 @@ private:
           n.NormalizeSafe();
           c.Normal = {n.x, n.y, n.z};
         }
-        m_corners.push_back(c);
+        m_out.Corners.push_back(c);
       }
-      m_faces.push_back({first, static_cast<int64_t>(face.mNumIndices), mesh.mMaterialIndex});
-      if (m_firstUse.insert(mesh.mMaterialIndex).second)
-        m_materialOrder.push_back(mesh.mMaterialIndex);
+      const auto [at, added] = m_materialIndex.try_emplace(
+          mesh.mMaterialIndex, static_cast<uint32_t>(m_materialOrder.size()));
+      if (added) m_materialOrder.push_back(mesh.mMaterialIndex);
+      m_out.Faces.push_back({first, static_cast<int32_t>(face.mNumIndices), at->second});
     }
     if (any) {
-      ++m_report.Meshes;
-      if (!hasNormals) m_missingNormals = true;
+      ++m_out.Meshes;
+      if (!hasNormals) m_out.MissingNormals = true;
     }
   }
 
-  int64_t VertIndex(const TPoint3& p) {
+  int32_t VertIndex(const TPoint3& p) {
     TPositionKey key;
     std::memcpy(&key.x, &p.x, 4);
     std::memcpy(&key.y, &p.y, 4);
     std::memcpy(&key.z, &p.z, 4);
-    const auto [it, added] = m_vertIndex.try_emplace(key, static_cast<int64_t>(m_verts.size()));
-    if (added) m_verts.push_back(p);
+    const auto [it, added] = m_vertIndex.try_emplace(key, static_cast<int32_t>(m_out.Verts.size()));
+    if (added) m_out.Verts.push_back(p);
     return it->second;
   }
 
   void CheckCapacity() const {
+    const size_t verts = m_out.Verts.size();
+    const size_t corners = m_out.Corners.size() + m_overflowCorners;
+    const size_t faces = m_out.Faces.size() + m_overflowFaces;
     const auto over = [](size_t n) { return n > static_cast<size_t>(MeshCapacity); };
-    if (over(m_verts.size()) || over(m_corners.size()) || over(m_faces.size())) {
-      Refuse("needs " + std::to_string(m_verts.size()) + " vertices, " +
-             std::to_string(m_corners.size()) + " face corners and " +
-             std::to_string(m_faces.size()) + " faces; the arrays hold at most " +
+    if (over(verts) || over(corners) || over(faces)) {
+      Refuse("needs " + std::string(m_overflowFaces ? "at least " : "") + std::to_string(verts) +
+             " vertices, " + std::to_string(corners) + " face corners and " +
+             std::to_string(faces) + " faces; the arrays hold at most " +
              std::to_string(MeshCapacity) + " records each");
     }
   }
 
-  void MapMaterials() {
-    std::unordered_map<unsigned, int32_t> known;
-    std::unordered_set<int32_t> taken;
-    for (unsigned index : m_materialOrder) {
-      int32_t mat = 0;
-      const aiMaterial* material =
-          index < m_scene.mNumMaterials ? m_scene.mMaterials[index] : nullptr;
-      if (material && (ParseMaterialNumber(material->GetName().C_Str(), mat) ||
-                       DiffuseTextureNumber(m_scene, *material, mat))) {
-        known[index] = mat;
-        taken.insert(mat);
-      }
-    }
-    int64_t next = m_options.FirstNewMat;
-    for (unsigned index : m_materialOrder) {
-      int32_t mat;
-      if (const auto it = known.find(index); it != known.end()) {
-        mat = it->second;
-      } else {
-        while (taken.count(static_cast<int32_t>(next)) && next < INT32_MAX) ++next;
-        if (next > INT32_MAX)
-          Refuse("has more materials than numbers are left above " +
-                 std::to_string(m_options.FirstNewMat));
-        mat = static_cast<int32_t>(next++);
-        taken.insert(mat);
-      }
-      m_mats[index] = mat;
-      const aiMaterial* material =
-          index < m_scene.mNumMaterials ? m_scene.mMaterials[index] : nullptr;
-      m_report.Materials.emplace_back(material ? material->GetName().C_Str() : "", mat);
-    }
-  }
-
-  TImportedMesh Build() {
-    // The document's arrays do the normal and plane work, so the import computes exactly
-    // what "Calc VTNM" and "CALC D" would; it is a scratch document, not the user's.
-    auto scratch = std::make_unique<TMeshDocument>();
-    TMeshDocument& doc = *scratch;
-    doc.ShowData = false;
-    doc.NumVert = static_cast<int32_t>(m_verts.size());
-    std::copy(m_verts.begin(), m_verts.end(), doc.VERT.get());
-    doc.NumFvrt = static_cast<int32_t>(m_corners.size());
-    for (size_t i = 0; i < m_corners.size(); ++i) {
-      const TCorner& c = m_corners[i];
-      doc.FVRT[i] = {static_cast<int32_t>(c.Vert), 0, c.Tx, c.Ty};
-    }
-    doc.NumFace = static_cast<int32_t>(m_faces.size());
-    for (size_t i = 0; i < m_faces.size(); ++i) {
-      const TFace& f = m_faces[i];
-      doc.FACE[i] = {0,
-                     0.0f,
-                     m_mats[f.Material],
-                     static_cast<int32_t>(f.First),
-                     static_cast<int32_t>(f.Count),
-                     0,
-                     kEditorReserved2};
-    }
-    try {
-      if (m_missingNormals) {
-        m_report.NormalsComputed = true;
-        CalcVtnmRecords(doc);
-      } else {
-        doc.NumVtnm = 0;
-        TVtnmLookup lookup(doc);
-        for (int32_t f = 0; f < doc.NumFace; ++f) {
-          TVec4 n = FacePlaneNormal(doc, doc.FACE[f]);
-          Negate(n, true, true, true);
-          doc.FACE[f].Vtnm = lookup.FindOrAdd(ToPoint3(n));
-        }
-        for (int32_t r = 0; r < doc.NumFvrt; ++r)
-          doc.FVRT[r].Vtnm = lookup.FindOrAdd(m_corners[static_cast<size_t>(r)].Normal);
-      }
-    } catch (const EMeshDocument&) {
-      Refuse("needs more than " + std::to_string(MeshCapacity) + " distinct normals");
-    }
-    CalcDRecords(doc);
-
-    TImportedMesh out;
-    out.Verts.assign(doc.VERT.get(), doc.VERT.get() + doc.NumVert);
-    out.Vtnms.assign(doc.VTNM.get(), doc.VTNM.get() + doc.NumVtnm);
-    out.Fvrts.assign(doc.FVRT.get(), doc.FVRT.get() + doc.NumFvrt);
-    out.Faces.assign(doc.FACE.get(), doc.FACE.get() + doc.NumFace);
-    double farthest = 0.0;
-    for (const TPoint3& p : out.Verts) {
-      farthest = std::max(farthest, double{p.x} * p.x + double{p.y} * p.y + double{p.z} * p.z);
-    }
-    out.Radius = static_cast<float>(std::sqrt(farthest));
-    m_report.NumVert = doc.NumVert;
-    m_report.NumVtnm = doc.NumVtnm;
-    m_report.NumFvrt = doc.NumFvrt;
-    m_report.NumFace = doc.NumFace;
-    return out;
-  }
-
-  struct TCorner {
-    int64_t Vert = 0;
-    float Tx = 0.0f, Ty = 0.0f;
-    TPoint3 Normal{0.0f, 0.0f, 0.0f};
-  };
-  struct TFace {
-    int64_t First, Count;
-    unsigned Material;
-  };
+  // Far past MeshCapacity; positions stay below it, as each corner adds at most one.
+  static constexpr size_t kGatherLimit = size_t{16} * MeshCapacity;
 
   const aiScene& m_scene;
-  const TImportOptions& m_options;
-  TImportReport& m_report;
-  std::vector<TPoint3> m_verts;
-  std::unordered_map<TPositionKey, int64_t, TPositionHash> m_vertIndex;
-  std::vector<TCorner> m_corners;
-  std::vector<TFace> m_faces;
+  const std::string& m_fileName;
+  TGatheredScene m_out;
+  std::unordered_map<TPositionKey, int32_t, TPositionHash> m_vertIndex;
+  std::unordered_map<unsigned, uint32_t> m_materialIndex;
   std::vector<unsigned> m_materialOrder;
-  std::unordered_set<unsigned> m_firstUse;
-  std::unordered_map<unsigned, int32_t> m_mats;
-  bool m_missingNormals = false;
+  size_t m_overflowFaces = 0, m_overflowCorners = 0;
 };
 
 // Assimp 5.2's PLY reader loops for ever on a header that never ends: a PLY file (it
@@ -355,10 +243,72 @@ std::string Reason(const Assimp::Importer& importer) {
   return reason.empty() ? "Assimp gave no reason" : reason;
 }
 
-TImportedMesh Convert(const aiScene* scene, const Assimp::Importer& importer,
-                      const TImportOptions& options, TImportReport& report) {
-  if (!scene) throw EInterchange("Cannot import \"" + report.FileName + "\": " + Reason(importer));
-  return TSceneConverter(*scene, options, report).Run();
+// The child's result on its pipe: the scene's bytes with exit status 0, or a message with
+// status 1.
+constexpr int kChildScene = 0, kChildMessage = 1;
+
+int GatherInChild(int fd, const std::string& fileName,
+                  const std::function<const aiScene*(Assimp::Importer&)>& read) {
+  std::string out;
+  int status = kChildMessage;
+  try {
+    Assimp::Importer importer;
+    const aiScene* scene = read(importer);
+    if (!scene) throw EInterchange("Cannot import \"" + fileName + "\": " + Reason(importer));
+    out = EncodeScene(TSceneGatherer(*scene, fileName).Run());
+    status = kChildScene;
+  } catch (const Exception& e) {
+    out = e.what();
+  } catch (const std::bad_alloc&) {
+    out = "Cannot import \"" + fileName + "\": the model reader ran out of memory";
+  } catch (const std::exception& e) {
+    out = "Cannot import \"" + fileName + "\": " + e.what();
+  }
+  return WriteAllToFd(fd, out.data(), out.size()) ? status : kChildMessage + 1;
+}
+
+std::string Megabytes(uint64_t bytes) { return std::to_string(bytes >> 20) + " MB"; }
+
+TImportedMesh ReadIsolated(const std::string& fileName, const TImportOptions& options,
+                           TImportReport& report,
+                           const std::function<const aiScene*(Assimp::Importer&)>& read) {
+  TIsolationLimits limits;
+  limits.Seconds = options.TimeLimitSeconds;
+  limits.MemoryBytes = options.MemoryLimitBytes;
+  limits.Cancel = options.Cancel;
+  TIsolationResult result;
+  try {
+    result = RunIsolated([&](int fd) { return GatherInChild(fd, fileName, read); }, limits);
+  } catch (const EIsolation& e) {
+    throw EInterchange("Cannot import \"" + fileName + "\": " + e.what());
+  }
+  const std::string head = "Cannot import \"" + fileName + "\": ";
+  switch (result.End) {
+    case TIsolationEnd::Exited:
+      break;
+    case TIsolationEnd::Crashed:
+      throw EInterchange(head + "the model reader crashed on it (" + strsignal(result.Signal) +
+                         "); the file is damaged or holds something it cannot read");
+    case TIsolationEnd::TimedOut:
+      throw EInterchange(head + "the model reader did not finish within " +
+                         std::to_string(static_cast<int64_t>(limits.Seconds)) + " seconds");
+    case TIsolationEnd::OutOfMemory:
+      throw EInterchange(
+          head + "the model reader needed more than " +
+          Megabytes(limits.MemoryBytes ? limits.MemoryBytes : DefaultIsolationMemory()) +
+          " of memory");
+    case TIsolationEnd::OutputTooLarge:
+      throw EInterchange(head + "the model reader gave more than a scene can hold");
+    case TIsolationEnd::Cancelled:
+      throw EInterchange("Import of \"" + fileName + "\" cancelled");
+  }
+  if (result.ExitCode == kChildMessage && !result.Output.empty() &&
+      result.Output.size() <= 64 * 1024)
+    throw EInterchange(result.Output);
+  if (result.ExitCode != kChildScene)
+    throw EInterchange(head + "the model reader ended without a result (exit status " +
+                       std::to_string(result.ExitCode) + ")");
+  return BuildImportedMesh(DecodeScene(result.Output, fileName), options, report);
 }
 
 }  // namespace
@@ -385,8 +335,9 @@ TImportedMesh ReadModel(const std::string& path, const TImportOptions& options,
     head.resize(static_cast<size_t>(file.gcount()));
     CheckPlyHeader(head, path);
   }
-  Assimp::Importer importer;
-  return Convert(importer.ReadFile(path, kImportFlags), importer, options, report);
+  return ReadIsolated(path, options, report, [&](Assimp::Importer& importer) {
+    return importer.ReadFile(path, kImportFlags);
+  });
 }
 
 TImportedMesh ReadModelFromMemory(const void* data, size_t size, const std::string& hint,
@@ -396,9 +347,9 @@ TImportedMesh ReadModelFromMemory(const void* data, size_t size, const std::stri
   if (size == 0 || size > kMaxModelFileSize)
     throw EInterchange("Cannot import " + report.FileName + ": bad size");
   CheckPlyHeader(std::string_view(static_cast<const char*>(data), size), report.FileName);
-  Assimp::Importer importer;
-  return Convert(importer.ReadFileFromMemory(data, size, kImportFlags, hint.c_str()), importer,
-                 options, report);
+  return ReadIsolated(report.FileName, options, report, [&](Assimp::Importer& importer) {
+    return importer.ReadFileFromMemory(data, size, kImportFlags, hint.c_str());
+  });
 }
 
 void CommitImport(TMeshDocument& doc, const TImportedMesh& mesh) {

@@ -22,7 +22,8 @@
 //    else a new number from FirstNewMat upward, one per distinct material in order of first
 //    use, skipping numbers the first two rules took.
 //  - Refusals (EInterchange; the document and the record files are left as they were): a
-//    file Assimp cannot read (its reason and the file name), a file larger than
+//    file Assimp cannot read (its reason and the file name) or crashes on, loops on or
+//    needs too much memory for (TImportOptions), a file larger than
 //    kMaxModelFileSize, a scene without any polygon, a mesh that needs more than
 //    MeshCapacity records in an array (the counts it needs), a corner index or a number
 //    that is not finite in the file.
@@ -44,6 +45,7 @@
 //    Unreadable textures do not stop the export: the material goes out without a picture
 //    and the report says why.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -76,6 +78,13 @@ std::string ExportFormatForFile(const std::string& fileName);
 
 struct TImportOptions {
   int32_t FirstNewMat = 70000;
+  // Assimp reads the file in a child process (interchange/SceneData.h): a file that makes
+  // it crash, loop or take the machine's memory ends in EInterchange, not in the editor's
+  // end. The limits: wall time, memory (0: three quarters of the machine's), and a flag
+  // that stops the read (the editor's Cancel button).
+  double TimeLimitSeconds = 120.0;
+  uint64_t MemoryLimitBytes = 0;
+  const std::atomic<bool>* Cancel = nullptr;
 };
 
 struct TImportReport {

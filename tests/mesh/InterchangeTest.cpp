@@ -192,6 +192,34 @@ TEST_F(InterchangeTest, RefusalsChangeNothing) {
   refused("big.obj", big, "needs 32770 vertices");
 }
 
+// Files that once made Assimp crash, leak or read for ever. The reader runs in a child
+// process: each ends in a refusal naming the file while this process lives on, the one
+// that loops at the time limit.
+TEST_F(InterchangeTest, HostileFilesEndInARefusal) {
+  Import("start.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+  const testsupport::Bytes faceFile = ReadBytes(File(kFaceFile));
+  TImportOptions options;
+  options.TimeLimitSeconds = 1.5;
+  int files = 0;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(TESSAVOR_SOURCE_DIR "/tests/mesh/hostile-models")) {
+    const std::string name = entry.path().filename().string();
+    try {
+      ImportModel(doc, entry.path().string(), options);
+      ADD_FAILURE() << name << " was imported";
+    } catch (const EInterchange& e) {
+      EXPECT_NE(std::string(e.what()).find(name), std::string::npos) << e.what();
+      if (name == "ply-header-of-unknown-words.ply") {
+        EXPECT_NE(std::string(e.what()).find("did not finish within 1 seconds"), std::string::npos)
+            << e.what();
+      }
+    }
+    EXPECT_EQ(ReadBytes(File(kFaceFile)), faceFile) << name;
+    ++files;
+  }
+  EXPECT_EQ(files, 5);
+}
+
 // ---------------------------------------------------------------------------------------
 // Round trips
 

@@ -1,0 +1,300 @@
+// The gathered scene: its bytes between the processes, and the mesh built from it.
+#include "interchange/SceneData.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <type_traits>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "mesh/Normals.h"
+#include "mesh/Vector.h"
+
+namespace {
+
+constexpr char kMagic[8] = {'T', 'V', 'S', 'C', 'E', 'N', 'E', '1'};
+
+[[noreturn]] void Refuse(const std::string& fileName, const std::string& what) {
+  throw EInterchange("\"" + fileName + "\" " + what + "; nothing was imported");
+}
+
+class TWriter {
+public:
+  template <typename T>
+  void Put(const T& value) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    m_out.append(reinterpret_cast<const char*>(&value), sizeof value);
+  }
+  template <typename T>
+  void PutArray(const std::vector<T>& values) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    Put(static_cast<uint32_t>(values.size()));
+    m_out.append(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(T));
+  }
+  void PutText(const std::string& text) {
+    Put(static_cast<uint32_t>(text.size()));
+    m_out += text;
+  }
+  std::string Take() { return std::move(m_out); }
+
+private:
+  std::string m_out;
+};
+
+// Reads from bytes that came from another process: every count is checked against its
+// limit and against the bytes really left before anything is allocated.
+class TReader {
+public:
+  TReader(std::string_view bytes, const std::string& fileName)
+      : m_bytes(bytes), m_fileName(fileName) {}
+
+  [[noreturn]] void Bad(const std::string& what) const {
+    throw EInterchange("Cannot import \"" + m_fileName + "\": the model reader gave " + what);
+  }
+  template <typename T>
+  T Get() {
+    static_assert(std::is_trivially_copyable_v<T>);
+    if (m_bytes.size() - m_at < sizeof(T)) Bad("a scene cut short");
+    T value;
+    std::memcpy(&value, m_bytes.data() + m_at, sizeof value);
+    m_at += sizeof value;
+    return value;
+  }
+  uint32_t Count(size_t limit, size_t itemSize, const char* what) {
+    const auto n = Get<uint32_t>();
+    if (n > limit) Bad(std::to_string(n) + " " + what + ", more than " + std::to_string(limit));
+    if (size_t{n} * itemSize > m_bytes.size() - m_at) Bad("a scene cut short");
+    return n;
+  }
+  template <typename T>
+  std::vector<T> GetArray(size_t limit, const char* what) {
+    const uint32_t n = Count(limit, sizeof(T), what);
+    std::vector<T> values(n);
+    if (n > 0) std::memcpy(values.data(), m_bytes.data() + m_at, size_t{n} * sizeof(T));
+    m_at += size_t{n} * sizeof(T);
+    return values;
+  }
+  std::string GetText() {
+    const uint32_t n = Count(kMaxSceneName, 1, "bytes in a name");
+    std::string text(m_bytes.substr(m_at, n));
+    m_at += n;
+    return text;
+  }
+  bool AtEnd() const { return m_at == m_bytes.size(); }
+
+private:
+  std::string_view m_bytes;
+  size_t m_at = 0;
+  const std::string& m_fileName;
+};
+
+bool Finite(const TPoint3& p) {
+  return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+}
+
+void CheckScene(const TGatheredScene& s, const TReader& reader) {
+  for (const TPoint3& p : s.Verts) {
+    if (!Finite(p)) reader.Bad("a position that is not a finite number");
+  }
+  for (const TSceneCorner& c : s.Corners) {
+    if (c.Vert < 0 || static_cast<size_t>(c.Vert) >= s.Verts.size())
+      reader.Bad("a corner past the positions");
+    if (!std::isfinite(c.Tx) || !std::isfinite(c.Ty))
+      reader.Bad("a texture coordinate that is not a finite number");
+  }
+  for (const TSceneFace& f : s.Faces) {
+    if (f.First < 0 || f.Count < 3 || static_cast<size_t>(f.First) > s.Corners.size() ||
+        static_cast<size_t>(f.Count) > s.Corners.size() - static_cast<size_t>(f.First))
+      reader.Bad("a polygon past the corners");
+    if (f.Material >= s.Materials.size()) reader.Bad("a polygon with no material entry");
+  }
+  if (s.Meshes < 0 || s.SkippedPoints < 0 || s.SkippedLines < 0) reader.Bad("negative counts");
+}
+
+// A material name or file stem that is a number. Leading zeros are padding (the material
+// file rule pads to eight digits, "000000-5" included).
+bool ParseMaterialNumber(std::string_view text, int32_t& mat) {
+  if (text.empty()) return false;
+  size_t zeros = 0;
+  while (zeros < text.size() && text[zeros] == '0') ++zeros;
+  text.remove_prefix(zeros);
+  if (text.empty()) {
+    mat = 0;
+    return true;
+  }
+  int32_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size()) return false;
+  mat = value;
+  return true;
+}
+
+// The eight-digit stem of a texture path ("textures/00001001.png" -> 1001).
+bool TextureFileNumber(std::string path, int32_t& mat) {
+  const size_t slash = path.find_last_of("/\\");
+  if (slash != std::string::npos) path.erase(0, slash + 1);
+  const size_t dot = path.find('.');
+  if (dot != std::string::npos) path.erase(dot);
+  if (path.size() != 8) return false;
+  for (char c : path) {
+    if (c < '0' || c > '9') return false;
+  }
+  return ParseMaterialNumber(path, mat);
+}
+
+// Mat numbers per entry of scene.Materials (see MapMaterials in Interchange.h).
+std::vector<int32_t> MapMaterials(const TGatheredScene& scene, const TImportOptions& options,
+                                  TImportReport& report) {
+  const size_t n = scene.Materials.size();
+  std::vector<int32_t> mats(n, 0);
+  std::vector<bool> known(n, false);
+  std::unordered_set<int32_t> taken;
+  for (size_t i = 0; i < n; ++i) {
+    const TSceneMaterial& m = scene.Materials[i];
+    int32_t mat = 0;
+    bool found = ParseMaterialNumber(m.Name, mat);
+    for (size_t t = 0; !found && t < m.TextureNames.size(); ++t)
+      found = TextureFileNumber(m.TextureNames[t], mat);
+    if (found) {
+      mats[i] = mat;
+      known[i] = true;
+      taken.insert(mat);
+    }
+  }
+  int64_t next = options.FirstNewMat;
+  for (size_t i = 0; i < n; ++i) {
+    if (!known[i]) {
+      while (taken.count(static_cast<int32_t>(next)) && next < INT32_MAX) ++next;
+      if (next > INT32_MAX)
+        Refuse(report.FileName, "has more materials than numbers are left above " +
+                                    std::to_string(options.FirstNewMat));
+      mats[i] = static_cast<int32_t>(next++);
+      taken.insert(mats[i]);
+    }
+    report.Materials.emplace_back(scene.Materials[i].Name, mats[i]);
+  }
+  return mats;
+}
+
+}  // namespace
+
+std::string EncodeScene(const TGatheredScene& scene) {
+  TWriter out;
+  for (char c : kMagic) out.Put(c);
+  out.PutArray(scene.Verts);
+  out.PutArray(scene.Corners);
+  out.PutArray(scene.Faces);
+  out.Put(static_cast<uint32_t>(scene.Materials.size()));
+  for (const TSceneMaterial& m : scene.Materials) {
+    out.PutText(m.Name);
+    out.Put(static_cast<uint32_t>(m.TextureNames.size()));
+    for (const std::string& name : m.TextureNames) out.PutText(name);
+  }
+  out.Put(scene.Meshes);
+  out.Put(scene.SkippedPoints);
+  out.Put(scene.SkippedLines);
+  out.Put(static_cast<uint8_t>(scene.MissingNormals));
+  return out.Take();
+}
+
+TGatheredScene DecodeScene(std::string_view bytes, const std::string& fileName) {
+  TReader in(bytes, fileName);
+  for (char c : kMagic) {
+    if (in.Get<char>() != c) in.Bad("something that is not a scene");
+  }
+  const auto capacity = static_cast<size_t>(MeshCapacity);
+  TGatheredScene s;
+  s.Verts = in.GetArray<TPoint3>(capacity, "positions");
+  s.Corners = in.GetArray<TSceneCorner>(capacity, "corners");
+  s.Faces = in.GetArray<TSceneFace>(capacity, "polygons");
+  // Each material is first used by a polygon, and takes at least eight bytes.
+  const uint32_t materials = in.Count(s.Faces.size(), 8, "materials");
+  s.Materials.resize(materials);
+  for (TSceneMaterial& m : s.Materials) {
+    m.Name = in.GetText();
+    const uint32_t names = in.Count(kMaxTextureNames, 4, "texture names");
+    m.TextureNames.resize(names);
+    for (std::string& name : m.TextureNames) name = in.GetText();
+  }
+  s.Meshes = in.Get<int32_t>();
+  s.SkippedPoints = in.Get<int64_t>();
+  s.SkippedLines = in.Get<int64_t>();
+  const auto missing = in.Get<uint8_t>();
+  if (missing > 1) in.Bad("a flag that is neither 0 nor 1");
+  s.MissingNormals = missing != 0;
+  if (!in.AtEnd()) in.Bad("bytes after the scene");
+  CheckScene(s, in);
+  return s;
+}
+
+TImportedMesh BuildImportedMesh(const TGatheredScene& scene, const TImportOptions& options,
+                                TImportReport& report) {
+  report.Meshes = scene.Meshes;
+  report.SkippedPoints = scene.SkippedPoints;
+  report.SkippedLines = scene.SkippedLines;
+  if (scene.Faces.empty()) {
+    std::string what = "has no polygons";
+    if (scene.SkippedPoints > 0 || scene.SkippedLines > 0) {
+      what += " (only " + std::to_string(scene.SkippedPoints) + " points and " +
+              std::to_string(scene.SkippedLines) + " lines)";
+    }
+    Refuse(report.FileName, what);
+  }
+  const std::vector<int32_t> mats = MapMaterials(scene, options, report);
+
+  // The document's arrays do the normal and plane work, so the import computes exactly
+  // what "Calc VTNM" and "CALC D" would; it is a scratch document, not the user's.
+  auto scratch = std::make_unique<TMeshDocument>();
+  TMeshDocument& doc = *scratch;
+  doc.ShowData = false;
+  doc.NumVert = static_cast<int32_t>(scene.Verts.size());
+  std::copy(scene.Verts.begin(), scene.Verts.end(), doc.VERT.get());
+  doc.NumFvrt = static_cast<int32_t>(scene.Corners.size());
+  for (size_t i = 0; i < scene.Corners.size(); ++i) {
+    const TSceneCorner& c = scene.Corners[i];
+    doc.FVRT[i] = {c.Vert, 0, c.Tx, c.Ty};
+  }
+  doc.NumFace = static_cast<int32_t>(scene.Faces.size());
+  for (size_t i = 0; i < scene.Faces.size(); ++i) {
+    const TSceneFace& f = scene.Faces[i];
+    doc.FACE[i] = {0, 0.0f, mats[f.Material], f.First, f.Count, 0, kEditorReserved2};
+  }
+  try {
+    if (scene.MissingNormals) {
+      report.NormalsComputed = true;
+      CalcVtnmRecords(doc);
+    } else {
+      doc.NumVtnm = 0;
+      TVtnmLookup lookup(doc);
+      for (int32_t f = 0; f < doc.NumFace; ++f) {
+        TVec4 n = FacePlaneNormal(doc, doc.FACE[f]);
+        Negate(n, true, true, true);
+        doc.FACE[f].Vtnm = lookup.FindOrAdd(ToPoint3(n));
+      }
+      for (int32_t r = 0; r < doc.NumFvrt; ++r)
+        doc.FVRT[r].Vtnm = lookup.FindOrAdd(scene.Corners[static_cast<size_t>(r)].Normal);
+    }
+  } catch (const EMeshDocument&) {
+    Refuse(report.FileName, "needs more than " + std::to_string(MeshCapacity) + " distinct normals");
+  }
+  CalcDRecords(doc);
+
+  TImportedMesh out;
+  out.Verts.assign(doc.VERT.get(), doc.VERT.get() + doc.NumVert);
+  out.Vtnms.assign(doc.VTNM.get(), doc.VTNM.get() + doc.NumVtnm);
+  out.Fvrts.assign(doc.FVRT.get(), doc.FVRT.get() + doc.NumFvrt);
+  out.Faces.assign(doc.FACE.get(), doc.FACE.get() + doc.NumFace);
+  double farthest = 0.0;
+  for (const TPoint3& p : out.Verts) {
+    farthest = std::max(farthest, double{p.x} * p.x + double{p.y} * p.y + double{p.z} * p.z);
+  }
+  out.Radius = static_cast<float>(std::sqrt(farthest));
+  report.NumVert = doc.NumVert;
+  report.NumVtnm = doc.NumVtnm;
+  report.NumFvrt = doc.NumFvrt;
+  report.NumFace = doc.NumFace;
+  return out;
+}

@@ -1,0 +1,57 @@
+#pragma once
+// The import in two halves. Assimp reads the file in a child process (util/Isolate.h) and
+// gathers what the mesh needs into a TGatheredScene: distinct transformed positions,
+// corners, polygons and the materials in order of first use. The scene travels to the
+// editor's process as bytes (EncodeScene), where DecodeScene checks every count and index
+// before anything is built, and BuildImportedMesh does the document work (material
+// numbers, normals, plane distances). A damaged file can so at worst end the child.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "interchange/Interchange.h"
+
+struct TSceneCorner {
+  int32_t Vert = 0;  // index in TGatheredScene::Verts
+  float Tx = 0.0f, Ty = 0.0f;
+  TPoint3 Normal{0.0f, 0.0f, 0.0f};
+};
+
+struct TSceneFace {
+  int32_t First = 0, Count = 0;  // corners First .. First + Count - 1, Count >= 3
+  uint32_t Material = 0;         // index in TGatheredScene::Materials
+};
+
+struct TSceneMaterial {
+  std::string Name;
+  // The diffuse and base-colour texture names, each followed by the name its embedded
+  // picture had: the first that is eight digits gives the material its number.
+  std::vector<std::string> TextureNames;
+};
+
+struct TGatheredScene {
+  std::vector<TPoint3> Verts;
+  std::vector<TSceneCorner> Corners;
+  std::vector<TSceneFace> Faces;
+  std::vector<TSceneMaterial> Materials;  // in order of first use
+  int32_t Meshes = 0;
+  int64_t SkippedPoints = 0, SkippedLines = 0;
+  bool MissingNormals = false;
+};
+
+// The longest material or texture name carried, and the most texture names per material.
+constexpr size_t kMaxSceneName = 4096;
+constexpr size_t kMaxTextureNames = 8;
+
+std::string EncodeScene(const TGatheredScene& scene);
+// Raises EInterchange naming `fileName` on bytes that are not a well-formed scene: any
+// count past MeshCapacity, an index out of range, a position or texture coordinate that is
+// not finite, bytes missing or left over.
+TGatheredScene DecodeScene(std::string_view bytes, const std::string& fileName);
+
+// Material numbers, normals, D and radius as Interchange.h describes; fills the report's
+// counts and material list. Raises EInterchange for a scene without polygons.
+TImportedMesh BuildImportedMesh(const TGatheredScene& scene, const TImportOptions& options,
+                                TImportReport& report);
