@@ -278,7 +278,8 @@ TImportedMesh BuildImportedMesh(const TGatheredScene& scene, const TImportOption
         doc.FVRT[r].Vtnm = lookup.FindOrAdd(scene.Corners[static_cast<size_t>(r)].Normal);
     }
   } catch (const EMeshDocument&) {
-    Refuse(report.FileName, "needs more than " + std::to_string(MeshCapacity) + " distinct normals");
+    Refuse(report.FileName,
+           "needs more than " + std::to_string(MeshCapacity) + " distinct normals");
   }
   CalcDRecords(doc);
 

@@ -69,8 +69,7 @@ uint64_t ResidentBytes(pid_t pid) {
 void KillAndReap(pid_t pid) {
   kill(pid, SIGKILL);
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
 }
 
 }  // namespace
