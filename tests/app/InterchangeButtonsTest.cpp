@@ -1,6 +1,10 @@
 // "Export..." and "Import..." in the main window: the mesh goes out as OBJ with its
 // materials and comes back through the import, each with its report in a message box.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QTimer>
 
 #include "AppTestSupport.h"
 
@@ -44,6 +48,38 @@ TEST_F(WindowTest, ImportCancelledInTheNumberBoxChangesNothing) {
   Click(f, "Import...");  // no input: the number box is cancelled
   EXPECT_EQ(f.Document().NumFace, 2);
   EXPECT_TRUE(dialogs.Messages.isEmpty());
+}
+
+// A file the model reader would read for ever: Cancel in the progress dialog stops the
+// reader's child process, and nothing is imported or reported.
+TEST_F(WindowTest, ImportCancelledWhileReadingChangesNothing) {
+  TForm1& f = OpenLoaded();
+  dialogs.FileNames = {QString::fromUtf8(
+      QT_TESTCASE_SOURCEDIR "/../mesh/hostile-models/ply-header-of-unknown-words.ply")};
+  dialogs.Inputs = {QStringLiteral("5")};
+  bool clicked = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      auto* progress = qobject_cast<QProgressDialog*>(w);
+      if (!clicked && progress && progress->isVisible()) {
+        if (auto* cancel = progress->findChild<QPushButton*>()) {
+          cancel->click();
+          clicked = true;
+        }
+      }
+    }
+  });
+  poll.start(50);
+  QElapsedTimer clock;
+  clock.start();
+  Click(f, "Import...");
+  EXPECT_TRUE(clicked);
+  // Long before the reader's own time limit (120 s): Cancel stopped the child itself.
+  EXPECT_LT(clock.elapsed(), 60000);
+  EXPECT_TRUE(dialogs.Errors.isEmpty()) << dialogs.Errors.join("\n").toStdString();
+  EXPECT_TRUE(dialogs.Messages.isEmpty());
+  EXPECT_EQ(f.Document().NumFace, 2);
 }
 
 }  // namespace
