@@ -10,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -90,9 +89,7 @@ public:
   }
 
 private:
-  [[noreturn]] void Refuse(const std::string& what) const {
-    throw EInterchange("\"" + m_fileName + "\" " + what + "; nothing was imported");
-  }
+  [[noreturn]] void Refuse(const std::string& what) const { throw RefusedImport(m_fileName, what); }
 
   void WalkNodes() {
     if (!m_scene.mRootNode) return;
@@ -224,13 +221,13 @@ void CheckPlyHeader(std::string_view head, const std::string& name) {
     if (found) break;
   }
   if (!found) {
-    throw EInterchange("Cannot import \"" + name + "\": a PLY header without \"end_header\"");
+    throw CannotImport(name, "a PLY header without \"end_header\"");
   }
   // The same reader frees memory it does not own on a header holding NUL or other control
   // bytes: a header is text, so such a file is refused before it gets there.
   for (const char c : scan.substr(0, at)) {
     if (static_cast<unsigned char>(c) < 0x20 && !blank(c)) {
-      throw EInterchange("Cannot import \"" + name + "\": a PLY header holding control bytes");
+      throw CannotImport(name, "a PLY header holding control bytes");
     }
   }
 }
@@ -247,22 +244,21 @@ std::string Reason(const Assimp::Importer& importer) {
 // status 1.
 constexpr int kChildScene = 0, kChildMessage = 1;
 
-int GatherInChild(int fd, const std::string& fileName,
-                  const std::function<const aiScene*(Assimp::Importer&)>& read) {
+int GatherInChild(int fd, const std::string& fileName) {
   std::string out;
   int status = kChildMessage;
   try {
     Assimp::Importer importer;
-    const aiScene* scene = read(importer);
-    if (!scene) throw EInterchange("Cannot import \"" + fileName + "\": " + Reason(importer));
+    const aiScene* scene = importer.ReadFile(fileName, kImportFlags);
+    if (!scene) throw CannotImport(fileName, Reason(importer));
     out = EncodeScene(TSceneGatherer(*scene, fileName).Run());
     status = kChildScene;
   } catch (const Exception& e) {
     out = e.what();
   } catch (const std::bad_alloc&) {
-    out = "Cannot import \"" + fileName + "\": the model reader ran out of memory";
+    out = CannotImport(fileName, "the model reader ran out of memory").what();
   } catch (const std::exception& e) {
-    out = "Cannot import \"" + fileName + "\": " + e.what();
+    out = CannotImport(fileName, e.what()).what();
   }
   return WriteAllToFd(fd, out.data(), out.size()) ? status : kChildMessage + 1;
 }
@@ -270,35 +266,35 @@ int GatherInChild(int fd, const std::string& fileName,
 std::string Megabytes(uint64_t bytes) { return std::to_string(bytes >> 20) + " MB"; }
 
 TImportedMesh ReadIsolated(const std::string& fileName, const TImportOptions& options,
-                           TImportReport& report,
-                           const std::function<const aiScene*(Assimp::Importer&)>& read) {
+                           TImportReport& report) {
   TIsolationLimits limits;
   limits.Seconds = options.TimeLimitSeconds;
   limits.MemoryBytes = options.MemoryLimitBytes;
   limits.Cancel = options.Cancel;
   TIsolationResult result;
   try {
-    result = RunIsolated([&](int fd) { return GatherInChild(fd, fileName, read); }, limits);
+    result = RunIsolated([&](int fd) { return GatherInChild(fd, fileName); }, limits);
   } catch (const EIsolation& e) {
-    throw EInterchange("Cannot import \"" + fileName + "\": " + e.what());
+    throw CannotImport(fileName, e.what());
   }
-  const std::string head = "Cannot import \"" + fileName + "\": ";
   switch (result.End) {
     case TIsolationEnd::Exited:
       break;
     case TIsolationEnd::Crashed:
-      throw EInterchange(head + "the model reader crashed on it (" + strsignal(result.Signal) +
-                         "); the file is damaged or holds something it cannot read");
+      throw CannotImport(fileName, "the model reader crashed on it (" +
+                                       std::string(strsignal(result.Signal)) +
+                                       "); the file is damaged or holds something it cannot read");
     case TIsolationEnd::TimedOut:
-      throw EInterchange(head + "the model reader did not finish within " +
-                         std::to_string(static_cast<int64_t>(limits.Seconds)) + " seconds");
+      throw CannotImport(fileName, "the model reader did not finish within " +
+                                       std::to_string(static_cast<int64_t>(limits.Seconds)) +
+                                       " seconds");
     case TIsolationEnd::OutOfMemory:
-      throw EInterchange(
-          head + "the model reader needed more than " +
-          Megabytes(limits.MemoryBytes ? limits.MemoryBytes : DefaultIsolationMemory()) +
-          " of memory");
+      throw CannotImport(fileName, "the model reader needed more than " +
+                                       Megabytes(limits.MemoryBytes ? limits.MemoryBytes
+                                                                    : DefaultIsolationMemory()) +
+                                       " of memory");
     case TIsolationEnd::OutputTooLarge:
-      throw EInterchange(head + "the model reader gave more than a scene can hold");
+      throw CannotImport(fileName, "the model reader gave more than a scene can hold");
     case TIsolationEnd::Cancelled:
       throw EInterchange("Import of \"" + fileName + "\" cancelled");
   }
@@ -306,8 +302,8 @@ TImportedMesh ReadIsolated(const std::string& fileName, const TImportOptions& op
       result.Output.size() <= 64 * 1024)
     throw EInterchange(result.Output);
   if (result.ExitCode != kChildScene)
-    throw EInterchange(head + "the model reader ended without a result (exit status " +
-                       std::to_string(result.ExitCode) + ")");
+    throw CannotImport(fileName, "the model reader ended without a result (exit status " +
+                                     std::to_string(result.ExitCode) + ")");
   return BuildImportedMesh(DecodeScene(result.Output, fileName), options, report);
 }
 
@@ -319,14 +315,12 @@ TImportedMesh ReadModel(const std::string& path, const TImportOptions& options,
   report.FileName = path;
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) {
-    throw EInterchange("Cannot import \"" + path +
-                       "\": " + (ec ? ec.message() : "not a regular file"));
+    throw CannotImport(path, ec ? ec.message() : "not a regular file");
   }
   const uintmax_t size = std::filesystem::file_size(path, ec);
   if (!ec && size > kMaxModelFileSize) {
-    throw EInterchange("Cannot import \"" + path + "\": " + std::to_string(size) +
-                       " bytes, more than the " + std::to_string(kMaxModelFileSize) +
-                       " a model file may have");
+    throw CannotImport(path, std::to_string(size) + " bytes, more than the " +
+                                 std::to_string(kMaxModelFileSize) + " a model file may have");
   }
   {
     std::ifstream file(path, std::ios::binary);
@@ -335,21 +329,7 @@ TImportedMesh ReadModel(const std::string& path, const TImportOptions& options,
     head.resize(static_cast<size_t>(file.gcount()));
     CheckPlyHeader(head, path);
   }
-  return ReadIsolated(path, options, report, [&](Assimp::Importer& importer) {
-    return importer.ReadFile(path, kImportFlags);
-  });
-}
-
-TImportedMesh ReadModelFromMemory(const void* data, size_t size, const std::string& hint,
-                                  const TImportOptions& options, TImportReport& report) {
-  report = TImportReport{};
-  report.FileName = "<memory>." + hint;
-  if (size == 0 || size > kMaxModelFileSize)
-    throw EInterchange("Cannot import " + report.FileName + ": bad size");
-  CheckPlyHeader(std::string_view(static_cast<const char*>(data), size), report.FileName);
-  return ReadIsolated(report.FileName, options, report, [&](Assimp::Importer& importer) {
-    return importer.ReadFileFromMemory(data, size, kImportFlags, hint.c_str());
-  });
+  return ReadIsolated(path, options, report);
 }
 
 void CommitImport(TMeshDocument& doc, const TImportedMesh& mesh) {

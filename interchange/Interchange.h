@@ -111,10 +111,6 @@ struct TImportedMesh {
 // Reads and converts a model file (see the top of this file). Raises EInterchange.
 TImportedMesh ReadModel(const std::string& path, const TImportOptions& options,
                         TImportReport& report);
-// The same on bytes in memory; `hint` is the extension Assimp should try first ("obj").
-TImportedMesh ReadModelFromMemory(const void* data, size_t size, const std::string& hint,
-                                  const TImportOptions& options, TImportReport& report);
-
 // Replaces the document with `mesh`: the record files are written, then loaded.
 void CommitImport(TMeshDocument& doc, const TImportedMesh& mesh);
 

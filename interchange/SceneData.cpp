@@ -17,10 +17,6 @@ namespace {
 
 constexpr char kMagic[8] = {'T', 'V', 'S', 'C', 'E', 'N', 'E', '1'};
 
-[[noreturn]] void Refuse(const std::string& fileName, const std::string& what) {
-  throw EInterchange("\"" + fileName + "\" " + what + "; nothing was imported");
-}
-
 class TWriter {
 public:
   template <typename T>
@@ -52,7 +48,7 @@ public:
       : m_bytes(bytes), m_fileName(fileName) {}
 
   [[noreturn]] void Bad(const std::string& what) const {
-    throw EInterchange("Cannot import \"" + m_fileName + "\": the model reader gave " + what);
+    throw CannotImport(m_fileName, "the model reader gave " + what);
   }
   template <typename T>
   T Get() {
@@ -169,8 +165,8 @@ std::vector<int32_t> MapMaterials(const TGatheredScene& scene, const TImportOpti
     if (!known[i]) {
       while (taken.count(static_cast<int32_t>(next)) && next < INT32_MAX) ++next;
       if (next > INT32_MAX)
-        Refuse(report.FileName, "has more materials than numbers are left above " +
-                                    std::to_string(options.FirstNewMat));
+        throw RefusedImport(report.FileName, "has more materials than numbers are left above " +
+                                                 std::to_string(options.FirstNewMat));
       mats[i] = static_cast<int32_t>(next++);
       taken.insert(mats[i]);
     }
@@ -180,6 +176,14 @@ std::vector<int32_t> MapMaterials(const TGatheredScene& scene, const TImportOpti
 }
 
 }  // namespace
+
+EInterchange CannotImport(const std::string& fileName, const std::string& why) {
+  return EInterchange("Cannot import \"" + fileName + "\": " + why);
+}
+
+EInterchange RefusedImport(const std::string& fileName, const std::string& what) {
+  return EInterchange("\"" + fileName + "\" " + what + "; nothing was imported");
+}
 
 std::string EncodeScene(const TGatheredScene& scene) {
   TWriter out;
@@ -241,7 +245,7 @@ TImportedMesh BuildImportedMesh(const TGatheredScene& scene, const TImportOption
       what += " (only " + std::to_string(scene.SkippedPoints) + " points and " +
               std::to_string(scene.SkippedLines) + " lines)";
     }
-    Refuse(report.FileName, what);
+    throw RefusedImport(report.FileName, what);
   }
   const std::vector<int32_t> mats = MapMaterials(scene, options, report);
 
@@ -278,8 +282,8 @@ TImportedMesh BuildImportedMesh(const TGatheredScene& scene, const TImportOption
         doc.FVRT[r].Vtnm = lookup.FindOrAdd(scene.Corners[static_cast<size_t>(r)].Normal);
     }
   } catch (const EMeshDocument&) {
-    Refuse(report.FileName,
-           "needs more than " + std::to_string(MeshCapacity) + " distinct normals");
+    throw RefusedImport(report.FileName,
+                        "needs more than " + std::to_string(MeshCapacity) + " distinct normals");
   }
   CalcDRecords(doc);
 

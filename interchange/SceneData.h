@@ -45,6 +45,12 @@ struct TGatheredScene {
 constexpr size_t kMaxSceneName = 4096;
 constexpr size_t kMaxTextureNames = 8;
 
+// The two messages of a refused import, for both halves: a file that cannot be read
+// ("Cannot import "F": why") and a mesh the editor will not take ("F" what; nothing was
+// imported).
+EInterchange CannotImport(const std::string& fileName, const std::string& why);
+EInterchange RefusedImport(const std::string& fileName, const std::string& what);
+
 std::string EncodeScene(const TGatheredScene& scene);
 // Raises EInterchange naming `fileName` on bytes that are not a well-formed scene: any
 // count past MeshCapacity, an index out of range, a position or texture coordinate that is

@@ -64,20 +64,23 @@ std::optional<QString> TStandardDialogs::InputBox(QWidget* parent, const QString
   return box.textValue();
 }
 
-std::optional<QString> TStandardDialogs::OpenFileName(QWidget* parent, const QString& caption,
-                                                      const QString& filter) {
-  const QString name = QFileDialog::getOpenFileName(parent, caption, DialogFolder(filter), filter);
+std::optional<QString> TStandardDialogs::AskFileName(TFileQuestion ask, QWidget* parent,
+                                                     const QString& caption,
+                                                     const QString& filter) {
+  const QString name = ask(parent, caption, DialogFolder(filter), filter, nullptr, {});
   if (name.isEmpty()) return std::nullopt;
   RememberDialogFolder(filter, name);
   return name;
 }
 
+std::optional<QString> TStandardDialogs::OpenFileName(QWidget* parent, const QString& caption,
+                                                      const QString& filter) {
+  return AskFileName(&QFileDialog::getOpenFileName, parent, caption, filter);
+}
+
 std::optional<QString> TStandardDialogs::SaveFileName(QWidget* parent, const QString& caption,
                                                       const QString& filter) {
-  const QString name = QFileDialog::getSaveFileName(parent, caption, DialogFolder(filter), filter);
-  if (name.isEmpty()) return std::nullopt;
-  RememberDialogFolder(filter, name);
-  return name;
+  return AskFileName(&QFileDialog::getSaveFileName, parent, caption, filter);
 }
 
 QString TStandardDialogs::DialogFolder(const QString& filter) const {

@@ -3,6 +3,7 @@
 // a person: the main window is given a TDialogs (tests give one that scripts the answers)
 // and hands it to every window it makes. TStandardDialogs uses Qt's standard dialogs.
 
+#include <QFileDialog>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -58,5 +59,12 @@ public:
   void RememberDialogFolder(const QString& filter, const QString& file);
 
 private:
+  // `ask` is QFileDialog's getOpenFileName or getSaveFileName; the folder comes from and goes
+  // back to the remembered one for `filter`.
+  using TFileQuestion = QString (*)(QWidget*, const QString&, const QString&, const QString&,
+                                    QString*, QFileDialog::Options);
+  std::optional<QString> AskFileName(TFileQuestion ask, QWidget* parent, const QString& caption,
+                                     const QString& filter);
+
   QSettings* m_folders;
 };
