@@ -1,8 +1,9 @@
 #pragma once
-// The import in two halves. Assimp reads the file in a child process (util/Isolate.h) and
-// gathers what the mesh needs into a TGatheredScene: distinct transformed positions,
-// corners, polygons and the materials in order of first use. The scene travels to the
-// editor's process as bytes (EncodeScene), where DecodeScene checks every count and index
+// The import in two halves. Assimp reads the file in a child process, the program
+// tessavor-model-reader (interchange/reader/, run through util/Isolate.h), which gathers
+// what the mesh needs into a TGatheredScene: distinct transformed positions, corners,
+// polygons and the materials in order of first use. The scene travels to the editor's
+// process as bytes (EncodeScene), where DecodeScene checks every count and index
 // before anything is built, and BuildImportedMesh does the document work (material
 // numbers, normals, plane distances). A damaged file can so at worst end the child.
 
@@ -40,6 +41,11 @@ struct TGatheredScene {
   int64_t SkippedPoints = 0, SkippedLines = 0;
   bool MissingNormals = false;
 };
+
+// The model reader's program name (in the program folder) and its exit statuses: the
+// scene's bytes on standard output, a message, a wrong call.
+inline constexpr const char* kModelReaderProgram = "tessavor-model-reader";
+constexpr int kModelReaderScene = 0, kModelReaderMessage = 1, kModelReaderUsage = 2;
 
 // The longest material or texture name carried, and the most texture names per material.
 constexpr size_t kMaxSceneName = 4096;

@@ -40,8 +40,9 @@ uint64_t ResidentBytes(pid_t pid) {
   return resident * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
 }
 
-[[noreturn]] void RunChild(const std::function<int(int)>& work, int fd, pid_t parent,
-                           uint64_t memory) {
+// Runs in the child between fork and exec: system calls only, nothing that allocates or
+// takes a lock, since another thread of the parent may have held any lock at the fork.
+[[noreturn]] void ExecChild(char* const* argv, int out, pid_t parent, uint64_t memory) {
   // The child must not outlive an editor that crashed or was killed while it ran.
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (getppid() != parent) _exit(126);
@@ -55,15 +56,15 @@ uint64_t ResidentBytes(pid_t pid) {
 #else
   (void)memory;
 #endif
-  int status = 125;
-  try {
-    status = work(fd);
-  } catch (...) {
-    status = 125;
-  }
-  // _exit: the parent's exit handlers, stdio buffers and static objects are not the
-  // child's to run or flush.
-  _exit(status);
+  // Output first: the pipe may sit on descriptor 0 in a parent without standard input.
+  // dup2 onto itself would keep O_CLOEXEC (a parent without standard output).
+  if (out == STDOUT_FILENO ? fcntl(out, F_SETFD, 0) < 0 : dup2(out, STDOUT_FILENO) < 0) _exit(127);
+  const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (in < 0 || dup2(in, STDIN_FILENO) < 0) _exit(127);
+  // Descriptors the parent opened without O_CLOEXEC are not the program's business.
+  close_range(STDERR_FILENO + 1, ~0U, 0);
+  execv(argv[0], argv);
+  _exit(127);
 }
 
 void KillAndReap(pid_t pid) {
@@ -93,8 +94,16 @@ bool WriteAllToFd(int fd, const void* data, size_t size) {
   return true;
 }
 
-TIsolationResult RunIsolated(const std::function<int(int fd)>& work,
-                             const TIsolationLimits& limits) {
+TIsolationResult RunIsolated(const std::vector<std::string>& argv, const TIsolationLimits& limits) {
+  if (argv.empty() || argv[0].empty() || argv[0][0] != '/')
+    throw EIsolation("Cannot start a child process: \"" + (argv.empty() ? "" : argv[0]) +
+                     "\" is not an absolute path");
+  // Everything the child needs is made here: after the fork it may not allocate.
+  std::vector<std::string> args = argv;
+  std::vector<char*> pointers;
+  pointers.reserve(args.size() + 1);
+  for (std::string& a : args) pointers.push_back(a.data());
+  pointers.push_back(nullptr);
   const uint64_t memory = limits.MemoryBytes ? limits.MemoryBytes : DefaultIsolationMemory();
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0)
@@ -107,10 +116,7 @@ TIsolationResult RunIsolated(const std::function<int(int fd)>& work,
     close(fds[1]);
     throw EIsolation(std::string("Cannot start a child process: ") + std::strerror(error));
   }
-  if (pid == 0) {
-    close(fds[0]);
-    RunChild(work, fds[1], parent, memory);
-  }
+  if (pid == 0) ExecChild(pointers.data(), fds[1], parent, memory);
   close(fds[1]);
   // Whatever way this function is left, no child stays behind and no descriptor leaks.
   struct TChild {

@@ -3,19 +3,22 @@
 // child process, so that whatever the library does to a damaged file (crash, endless loop,
 // memory without bound) ends in a message while the editor and its unsaved mesh live on.
 //
-// The child is a fork of this process: the work runs with everything the caller had, and
-// writes its result to a pipe. The parent reads the result as it comes and watches the
-// child: past the time limit, past the memory limit (its resident size, checked every
-// 50 ms, and the address space limit where no sanitizer needs a huge one), past the output
-// limit, or when the cancel flag is set, the child is killed. A child also dies with its
-// parent. Only the thread that calls RunIsolated exists in the child: the work must not
-// wait for anything another thread of the parent would do.
+// The child is a program of its own, started afresh (fork, then exec at once). A bare fork
+// of the editor would not do: the child would inherit every lock another thread held at the
+// fork (the allocator's, the library's, the toolkit's) with no thread left to release it,
+// and hang on its first allocation. Between the fork and the exec the child makes only
+// system calls. The program writes its result to its standard output, which the parent
+// reads as it comes while it watches the child: past the time limit, past the memory limit
+// (its resident size, checked every 50 ms, and the address space limit where no sanitizer
+// needs a huge one), past the output limit, or when the cancel flag is set, the child is
+// killed. A child also dies with the thread that started it. Its standard input is
+// /dev/null; its standard error is the parent's, so that its own reports stay visible.
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
+#include <vector>
 
 #include "util/Exception.h"
 
@@ -29,7 +32,7 @@ struct TIsolationLimits {
 };
 
 enum class TIsolationEnd {
-  Exited,          // the work returned or the child exited: ExitCode holds the status
+  Exited,          // the program exited: ExitCode holds its status (127: it could not be run)
   Crashed,         // a signal ended the child: Signal holds it
   TimedOut,        // killed at the time limit
   OutOfMemory,     // killed at the memory limit
@@ -41,13 +44,12 @@ struct TIsolationResult {
   TIsolationEnd End = TIsolationEnd::Exited;
   int ExitCode = 0;
   int Signal = 0;
-  std::string Output;  // what the child wrote before it ended
+  std::string Output;  // what the program wrote to its standard output before it ended
 };
 
-// Runs `work(fd)` in a child process; the work writes its result to `fd` (WriteAllToFd) and
-// its return value becomes the child's exit status (an exception that escapes it: 125).
-// Raises EIsolation when no child can be started.
-TIsolationResult RunIsolated(const std::function<int(int fd)>& work,
+// Runs the program `argv[0]` (an absolute path; no search) with the arguments `argv` in a
+// child process. Raises EIsolation when no child can be started.
+TIsolationResult RunIsolated(const std::vector<std::string>& argv,
                              const TIsolationLimits& limits = {});
 
 // Writes all of `size` bytes, retrying short writes; false when the pipe is gone.

@@ -19,7 +19,7 @@ root="$work/moved"
 private="$root/lib/tessavor"
 
 for f in bin/tessavor bin/tessavor-cli bin/iffc lib/tessavor/kvt_mesh.txt lib/tessavor/pal/grey.pal \
-         lib/tessavor/libbsp.so lib/tessavor/libtvqtimage.so lib/tessavor/demo/demo.iff \
+         lib/tessavor/libbsp.so lib/tessavor/libtvqtimage.so lib/tessavor/tessavor-model-reader lib/tessavor/demo/demo.iff \
          lib/tessavor/demo/00001001.gct lib/tessavor/seed-home.sh share/applications/tessavor.desktop \
          share/mime/packages/tessavor.xml share/icons/hicolor/scalable/apps/tessavor.svg \
          share/icons/hicolor/48x48/apps/tessavor.png share/man/man1/tessavor.1.gz \
@@ -54,6 +54,16 @@ run "$root/bin/tessavor-cli" make-tree tree.iff && [ -f tree.iff ] && ok "make-t
   fail "make-tree: $(cat "$work/err.txt")"
 run "$root/bin/tessavor-cli" image convert "$private/demo/00001001.bmp" wall.png && [ -f wall.png ] &&
   ok "PNG through the installed libtvqtimage.so" || fail "image convert: $(cat "$work/err.txt")"
+# Import runs the installed model reader; without it the import says so, never falling
+# back to the build folder's copy.
+run "$root/bin/tessavor-cli" export-obj mesh.obj && run "$root/bin/tessavor-cli" import mesh.obj &&
+  ok "import through the installed model reader" || fail "import: $(cat "$work/out.txt" "$work/err.txt")"
+rm "$private/tessavor-model-reader"
+status=0
+run "$root/bin/tessavor-cli" import mesh.obj || status=$?
+[ "$status" -ne 0 ] && grep -qF "cannot run the model reader $private/tessavor-model-reader" "$work/out.txt" "$work/err.txt" &&
+  ok "import without the model reader" ||
+  fail "import without the model reader: status $status, $(cat "$work/out.txt" "$work/err.txt")"
 # Without the installed library the tree builder cannot be loaded: the program never falls
 # back to the build folder's copy.
 rm "$private/libbsp.so"
