@@ -80,8 +80,8 @@ struct TImportOptions {
   int32_t FirstNewMat = 70000;
   // Assimp reads the file in the model reader's child process (interchange/SceneData.h),
   // found in the program folder: a file that makes it crash, loop or take the machine's
-  // memory ends in EInterchange, not in the editor's end. The limits: wall time, memory (0: three
-  // quarters of the machine's), and a flag that stops the read (the editor's Cancel button).
+  // memory ends in EInterchange, not in the editor's end. The limits: wall time, memory
+  // (0: three quarters of the machine's), and a flag that stops the read (Cancel).
   double TimeLimitSeconds = 120.0;
   uint64_t MemoryLimitBytes = 0;
   const std::atomic<bool>* Cancel = nullptr;

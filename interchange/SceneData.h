@@ -43,7 +43,7 @@ struct TGatheredScene {
 };
 
 // The model reader's program name (in the program folder) and its exit statuses: the
-// scene's bytes on standard output, a message, a wrong call.
+// scene's bytes on standard output, a message, a wrong call or an output it could not write.
 inline constexpr const char* kModelReaderProgram = "tessavor-model-reader";
 constexpr int kModelReaderScene = 0, kModelReaderMessage = 1, kModelReaderUsage = 2;
 

@@ -1,7 +1,8 @@
 // tessavor-model-reader FILE: reads a model file with Assimp and writes what the mesh needs
 // of it (interchange/SceneData.h) to standard output. The editor and tessavor-cli run it as
 // a child process (util/Isolate.h): whatever Assimp does to a damaged file ends here.
-// Exit status: 0 with the scene's bytes, 1 with a message, 2 for a wrong call.
+// Exit status: 0 with the scene's bytes, 1 with a message, 2 for a wrong call or an output
+// that could not be written.
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 #include <unistd.h>
