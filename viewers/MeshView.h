@@ -8,9 +8,11 @@
 // the widget's (QOpenGLWidget); GL objects are made in initializeGL and freed in the
 // destructor with that context current.
 //
-// It keeps no copy of the geometry: every frame reads the document's arrays and counts, and
-// every index taken from a record goes through the document's safe accessors, so a corner
-// pointing outside the model is left out instead of read out of bounds.
+// It draws the faces from a display list made from the document's arrays and counts, and
+// compares them with the copy the list was made from at every frame, so any edit shows at
+// the next frame. Every index taken from a record goes through the document's safe
+// accessors, so a corner pointing outside the model is left out instead of read out of
+// bounds.
 //
 // Decisions where the behaviour was open:
 //  - Keys A/S/W/Y/C/X move a lasting pan offset by s/10 (0.2, or 0.6 with Ctrl) along -x,
