@@ -13,8 +13,9 @@ size_t Used(int32_t count) {
 // (and a NaN coordinate compares equal to itself, which is what "unchanged" means here).
 template <typename T>
 bool Same(const std::vector<T>& copy, const T* records, int32_t count) {
+  // An empty copy has no data pointer to hand to memcmp.
   return copy.size() == Used(count) &&
-         std::memcmp(copy.data(), records, copy.size() * sizeof(T)) == 0;
+         (copy.empty() || std::memcmp(copy.data(), records, copy.size() * sizeof(T)) == 0);
 }
 
 template <typename T>

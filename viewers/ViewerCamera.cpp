@@ -42,10 +42,22 @@ TMatrix4 Scaling(float x, float y, float z) {
 TMatrix4 Rotation(float degrees, float x, float y, float z) {
   const float c = std::cos(degrees * kPi / 180), s = std::sin(degrees * kPi / 180);
   const float t = 1 - c;
-  return {t * x * x + c,     t * x * y + s * z, t * x * z - s * y, 0,
-          t * x * y - s * z, t * y * y + c,     t * y * z + s * x, 0,
-          t * x * z + s * y, t * y * z - s * x, t * z * z + c,     0,
-          0,                 0,                 0,                 1};
+  return {t * x * x + c,
+          t * x * y + s * z,
+          t * x * z - s * y,
+          0,
+          t * x * y - s * z,
+          t * y * y + c,
+          t * y * z + s * x,
+          0,
+          t * x * z + s * y,
+          t * y * z - s * x,
+          t * z * z + c,
+          0,
+          0,
+          0,
+          0,
+          1};
 }
 
 // glFrustum.
@@ -120,12 +132,23 @@ void TViewerCamera::LookFrom(TViewSide side) {
   // turning the model so that the side's outward direction points at the eye (-z).
   AngleX = AngleY = AngleZ = 0;
   switch (side) {
-  case TViewSide::Front: break;
-  case TViewSide::Back: AngleY = 180; break;
-  case TViewSide::Right: AngleY = 90; break;   // +x to the eye, +z to the right
-  case TViewSide::Left: AngleY = -90; break;   // -x to the eye
-  case TViewSide::Top: AngleX = -90; break;    // +y to the eye, +z up in the window
-  case TViewSide::Bottom: AngleX = 90; break;  // -y to the eye
+    case TViewSide::Front:
+      break;
+    case TViewSide::Back:
+      AngleY = 180;
+      break;
+    case TViewSide::Right:
+      AngleY = 90;
+      break;  // +x to the eye, +z to the right
+    case TViewSide::Left:
+      AngleY = -90;
+      break;  // -x to the eye
+    case TViewSide::Top:
+      AngleX = -90;
+      break;  // +y to the eye, +z up in the window
+    case TViewSide::Bottom:
+      AngleX = 90;
+      break;  // -y to the eye
   }
 }
 

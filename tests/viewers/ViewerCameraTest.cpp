@@ -35,8 +35,8 @@ TEST_P(CameraInBothProjections, TheEyeIsOnTheSideOfSmallerZ) {
   const TPoint nearer{0, 0, -0.5f}, farther{0, 0, 0.5f};
   EXPECT_LT(camera.Project(nearer.data())[2], camera.Project(farther.data())[2]);
   // A triangle in the plane z = -0.5 facing -z (clockwise as x right, y up are drawn).
-  const float area = WindowArea(camera, {-0.5f, -0.5f, -0.5f}, {-0.5f, 0.5f, -0.5f},
-                                {0.5f, 0.5f, -0.5f});
+  const float area =
+      WindowArea(camera, {-0.5f, -0.5f, -0.5f}, {-0.5f, 0.5f, -0.5f}, {0.5f, 0.5f, -0.5f});
   EXPECT_LT(area, 0) << "its corners run clockwise in the window";
   EXPECT_GT(camera.Project(nearer.data())[3], 0) << "in front of the eye";
 }
@@ -89,7 +89,7 @@ TEST_P(CameraInBothProjections, WheelZoomKeepsTheWindowsCentre) {
 INSTANTIATE_TEST_SUITE_P(Projections, CameraInBothProjections, ::testing::Bool(),
                          [](const auto& param) {
                            return param.param ? std::string("Perspective")
-                                             : std::string("Orthographic");
+                                              : std::string("Orthographic");
                          });
 
 // Each side view turns the named side towards the eye (the smallest depth) and keeps the
@@ -137,6 +137,9 @@ TEST(ViewerCamera, AnUnusableBoxFramesTheOrigin) {
 
 TEST(MeshSnapshot, TellsEveryChangeToWhatIsDrawn) {
   TMeshDocument doc;
+  TMeshSnapshot empty;
+  empty.Take(doc);
+  EXPECT_TRUE(empty.Matches(doc)) << "an empty model is a model too";
   doc.AddVert({0, 0, 0});
   doc.AddVtnm({0, 0, 1});
   doc.AddFvrt({0, 0, 0.5f, 0.5f});
@@ -147,7 +150,7 @@ TEST(MeshSnapshot, TellsEveryChangeToWhatIsDrawn) {
   EXPECT_TRUE(snapshot.Matches(doc));
 
   const auto changes = {
-      +[](TMeshDocument& d) { d.VERT[0].y = 1; }, +[](TMeshDocument& d) { d.VTNM[0].x = 1; },
+      +[](TMeshDocument& d) { d.VERT[0].y = 1; },      +[](TMeshDocument& d) { d.VTNM[0].x = 1; },
       +[](TMeshDocument& d) { d.FVRT[0].Tx = 0.25f; }, +[](TMeshDocument& d) { d.FACE[0].Mat = 8; },
       +[](TMeshDocument& d) { d.NumFace = 0; },        +[](TMeshDocument& d) { d.AddVert({}); },
   };
