@@ -301,6 +301,16 @@ std::string Reason(const Assimp::Importer& importer) {
   return reason.empty() ? "Assimp gave no reason" : reason;
 }
 
+// Some of Assimp's importers take a failed allocation for a damaged part and go on without
+// it (an FBX mesh whose array claims 4 GB is left out: "no polygons"). Any allocation that
+// failed here met the memory limit, and the result says so whatever Assimp made of it.
+bool g_allocationFailed = false;
+
+void OnAllocationFailed() {
+  g_allocationFailed = true;
+  throw std::bad_alloc();
+}
+
 int Gather(const std::string& fileName, bool zUp) {
   std::string out;
   int status = kModelReaderMessage;
@@ -320,11 +330,14 @@ int Gather(const std::string& fileName, bool zUp) {
   } catch (const Exception& e) {
     out = e.what();
   } catch (const std::bad_alloc&) {
+    g_allocationFailed = true;
+  } catch (const std::exception& e) {
+    out = CannotImport(fileName, e.what()).what();
+  }
+  if (g_allocationFailed) {
     // The editor names the limit that was reached.
     out.clear();
     status = kModelReaderOutOfMemory;
-  } catch (const std::exception& e) {
-    out = CannotImport(fileName, e.what()).what();
   }
   return WriteAllToFd(STDOUT_FILENO, out.data(), out.size()) ? status : kModelReaderUsage;
 }
@@ -340,6 +353,7 @@ int main(int argc, char** argv) {
         stderr);
     return kModelReaderUsage;
   }
+  std::set_new_handler(OnAllocationFailed);
   const int status = Gather(argv[argc - 1], zUp);
   // _exit: nothing of Assimp's is left to tidy, and a reader that leaked on a damaged file
   // has still given its result.
