@@ -9,6 +9,7 @@
 #include <assimp/scene.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <assimp/Importer.hpp>
 #include <cctype>
 #include <cmath>
@@ -27,6 +28,25 @@ namespace {
 // applies the file's unit (an FBX file's UnitScaleFactor: Blender's centimetres come in as
 // metres); nothing else: polygons stay polygons and vertices stay per corner.
 constexpr unsigned kImportFlags = aiProcess_ValidateDataStructure | aiProcess_GlobalScale;
+
+// A reference as the file wrote it that leaves its folder however the folder lies: absolute
+// ("/etc/passwd", "\share"), a URL or drive ("file:///x", "C:\x"), or one that climbs
+// above it ("../x", "a/../../x").
+bool LeavesFolder(const std::string& reference) {
+  if (reference.empty()) return false;
+  if (reference[0] == '/' || reference[0] == '\\') return true;
+  const size_t colon = reference.find(':');
+  if (colon != std::string::npos && reference.find_first_of("/\\") > colon) return true;
+  std::string slashes = reference;
+  std::replace(slashes.begin(), slashes.end(), '\\', '/');
+  const std::filesystem::path normal = std::filesystem::path(slashes).lexically_normal();
+  return !normal.empty() && *normal.begin() == "..";
+}
+
+EInterchange OutsideReference(const std::string& fileName, const std::string& reference) {
+  return CannotImport(fileName,
+                      "it refers to \"" + reference + "\", which lies outside the model's folder");
+}
 
 // Every file Assimp opens besides the model (an OBJ's material library, a glTF buffer, ...)
 // must lie in the model's folder, links resolved: a file that names "../../etc/passwd", an
@@ -74,12 +94,9 @@ private:
     namespace fs = std::filesystem;
     if (file == m_model) return true;
     // An absolute reference is refused even where Assimp puts the folder in front of it
-    // (".../in//etc/passwd"), and so is "file://...", "http://...", "C:\...": a scheme or
-    // drive is no file of the folder.
+    // (".../in//etc/passwd"); then the place it resolves to, links followed.
     const std::string reference = Reference(file);
-    if (reference.empty() || reference[0] == '/' || reference[0] == '\\') return false;
-    const size_t colon = reference.find(':');
-    if (colon != std::string::npos && reference.find_first_of("/\\") > colon) return false;
+    if (reference.empty() || LeavesFolder(reference)) return false;
     std::error_code ec;
     const fs::path resolved = fs::weakly_canonical(fs::absolute(fs::path(file), ec), ec);
     if (ec) return false;
@@ -135,7 +152,14 @@ struct TPositionHash {
 class TSceneGatherer {
 public:
   TSceneGatherer(const aiScene& scene, const std::string& fileName, bool zUp)
-      : m_scene(scene), m_fileName(fileName), m_zUp(zUp) {}
+      : m_scene(scene), m_fileName(fileName), m_zUp(zUp) {
+    // A glTF image URI is a file reference like its buffers', though Assimp does not open
+    // it: it is held to the same folder. Elsewhere a texture is only a name (an OBJ from
+    // Blender names pictures anywhere on the disk) and the import reads no picture.
+    std::string extension = std::filesystem::path(fileName).extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    m_imageUris = extension == ".gltf" || extension == ".glb";
+  }
 
   TGatheredScene Run() {
     WalkNodes();
@@ -144,6 +168,7 @@ public:
       TSceneMaterial m;
       if (index < m_scene.mNumMaterials && m_scene.mMaterials[index]) {
         const aiMaterial& material = *m_scene.mMaterials[index];
+        if (m_imageUris) CheckImageUris(material);
         m.Name = Clip(material.GetName().C_Str());
         for (std::string& name : TextureNames(m_scene, material)) {
           if (m.TextureNames.size() < kMaxTextureNames) m.TextureNames.push_back(Clip(name));
@@ -155,6 +180,19 @@ public:
   }
 
 private:
+  void CheckImageUris(const aiMaterial& material) const {
+    for (int type = aiTextureType_NONE; type <= AI_TEXTURE_TYPE_MAX; ++type) {
+      const auto textureType = static_cast<aiTextureType>(type);
+      for (unsigned i = 0; i < material.GetTextureCount(textureType); ++i) {
+        aiString path;
+        if (material.GetTexture(textureType, i, &path) != AI_SUCCESS) continue;
+        const std::string uri = path.C_Str();
+        if (uri.empty() || uri[0] == '*' || m_scene.GetEmbeddedTexture(uri.c_str())) continue;
+        if (LeavesFolder(uri)) throw OutsideReference(m_fileName, uri);
+      }
+    }
+  }
+
   [[noreturn]] void Refuse(const std::string& what) const { throw RefusedImport(m_fileName, what); }
 
   void WalkNodes() {
@@ -286,6 +324,7 @@ private:
   const aiScene& m_scene;
   const std::string& m_fileName;
   bool m_zUp;
+  bool m_imageUris = false;
   TGatheredScene m_out;
   std::unordered_map<TPositionKey, int32_t, TPositionHash> m_vertIndex;
   std::unordered_map<unsigned, uint32_t> m_materialIndex;
@@ -319,9 +358,7 @@ int Gather(const std::string& fileName, bool zUp) {
     auto* io = new TModelFolderIo(fileName);
     importer.SetIOHandler(io);  // the importer owns it
     const aiScene* scene = importer.ReadFile(fileName, kImportFlags);
-    if (!io->Refused().empty())
-      throw CannotImport(fileName, "it refers to \"" + io->Refused() +
-                                       "\", which lies outside the model's folder");
+    if (!io->Refused().empty()) throw OutsideReference(fileName, io->Refused());
     // Assimp turns an allocation that failed into its message.
     if (!scene && std::strstr(importer.GetErrorString(), "bad_alloc")) throw std::bad_alloc();
     if (!scene) throw CannotImport(fileName, Reason(importer));
