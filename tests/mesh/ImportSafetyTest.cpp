@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <initializer_list>
 #include <tuple>
 
 #include "interchange/Interchange.h"
@@ -66,8 +68,8 @@ protected:
 // positions, then the normals, as floats.
 void WriteTriangleBuffer(const std::string& path) {
   testsupport::Bytes b;
-  for (float f : {0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 1.f, 0.f,
-                  0.f, 1.f})
+  for (float f :
+       {0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 1.f, 0.f, 0.f, 1.f})
     testsupport::PutF32(b, f);
   testsupport::WriteBytes(path, b);
 }
@@ -95,8 +97,9 @@ std::string TriangleGltf(const std::string& uri, const std::string& nodes = R"([
 // the file's normal +z stays +z under the mirror's inverse transpose.
 TEST_F(ImportSafetyTest, AMirroringTransformReversesTheCornerOrder) {
   WriteTriangleBuffer(Model("tri.bin"));
-  Import("mirror.gltf",
-         TriangleGltf("tri.bin", R"([{"mesh":0},{"mesh":0,"translation":[5,0,0],"scale":[-1,1,1]}])"));
+  Import(
+      "mirror.gltf",
+      TriangleGltf("tri.bin", R"([{"mesh":0},{"mesh":0,"translation":[5,0,0],"scale":[-1,1,1]}])"));
   ASSERT_EQ(doc.NumFace, 2);
   EXPECT_EQ(Corner(1), std::make_tuple(1.f, 0.f, 0.f));
   EXPECT_EQ(Corner(3), std::make_tuple(5.f, 0.f, 0.f));
@@ -311,6 +314,112 @@ TEST(ImportLimits, MemoryFollowsTheFilesSize) {
   EXPECT_EQ(ImportMemoryLimit(48 * kMiB), 4 * kGiB);
   EXPECT_EQ(ImportMemoryLimit(kMaxModelFileSize), 4 * kGiB);
   EXPECT_EQ(TImportOptions{}.TimeLimitSeconds, 60.0);
+}
+
+// A binary FBX node: its end offset, property count and length, name, properties, and
+// children closed by a null record (the layout of FBX 7.x binary files).
+struct TFbxNode {
+  std::string Name;
+  testsupport::Bytes Properties;
+  uint32_t PropertyCount = 0;
+  std::vector<TFbxNode> Children;
+};
+
+void PutFbxNode(testsupport::Bytes& out, const TFbxNode& node) {
+  const size_t start = out.size();
+  testsupport::PutU32(out, 0);  // the end offset, set below
+  testsupport::PutU32(out, node.PropertyCount);
+  testsupport::PutU32(out, static_cast<uint32_t>(node.Properties.size()));
+  out.push_back(static_cast<uint8_t>(node.Name.size()));
+  testsupport::PutText(out, node.Name);
+  out.insert(out.end(), node.Properties.begin(), node.Properties.end());
+  for (const TFbxNode& child : node.Children) PutFbxNode(out, child);
+  if (!node.Children.empty()) out.insert(out.end(), 13, 0);
+  const auto end = static_cast<uint32_t>(out.size());
+  std::memcpy(out.data() + start, &end, 4);
+}
+
+testsupport::Bytes FbxInt64(int64_t v) {
+  testsupport::Bytes b{'L'};
+  for (int i = 0; i < 8; ++i)
+    b.push_back(static_cast<uint8_t>(static_cast<uint64_t>(v) >> (8 * i)));
+  return b;
+}
+testsupport::Bytes FbxText(const std::string& text) {
+  testsupport::Bytes b{'S'};
+  testsupport::PutU32(b, static_cast<uint32_t>(text.size()));
+  testsupport::PutText(b, text);
+  return b;
+}
+testsupport::Bytes Join(std::initializer_list<testsupport::Bytes> parts) {
+  testsupport::Bytes out;
+  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+// A mesh whose vertex array claims 536,870,910 doubles (4 GB), "zlib-compressed" into four
+// bytes: Assimp sizes the array from the claim before it inflates anything.
+testsupport::Bytes FbxClaimingFourGigabytes() {
+  testsupport::Bytes vertices{'d'};
+  testsupport::PutU32(vertices, 536870910);  // count, a multiple of three
+  testsupport::PutU32(vertices, 1);          // encoding: zlib
+  testsupport::PutU32(vertices, 4);          // compressed length
+  testsupport::PutU32(vertices, 0);
+  testsupport::Bytes indices{'i'};
+  for (uint32_t v : {3u, 0u, 12u, 0u, 1u, 0xFFFFFFFDu}) testsupport::PutU32(indices, v);
+  testsupport::Bytes modelVersion{'I'};
+  testsupport::PutU32(modelVersion, 232);
+  testsupport::Bytes out;
+  testsupport::PutText(out, std::string("Kaydara FBX Binary  \0\x1a\0", 23));
+  testsupport::PutU32(out, 7400);
+  const TFbxNode objects{
+      "Objects",
+      {},
+      0,
+      {{"Model",
+        Join({FbxInt64(1), FbxText(std::string("m\0\x01Model", 8)), FbxText("Mesh")}),
+        3,
+        {{"Version", modelVersion, 1, {}}}},
+       {"Geometry",
+        Join({FbxInt64(2), FbxText(std::string("g\0\x01Geometry", 11)), FbxText("Mesh")}),
+        3,
+        {{"Vertices", vertices, 1, {}}, {"PolygonVertexIndex", indices, 1, {}}}}}};
+  const TFbxNode connections{"Connections",
+                             {},
+                             0,
+                             {{"C", Join({FbxText("OO"), FbxInt64(1), FbxInt64(0)}), 3, {}},
+                              {"C", Join({FbxText("OO"), FbxInt64(2), FbxInt64(1)}), 3, {}}}};
+  testsupport::Bytes version{'I'};
+  testsupport::PutU32(version, 7400);
+  PutFbxNode(out, {"FBXHeaderExtension", {}, 0, {{"FBXVersion", version, 1, {}}}});
+  PutFbxNode(out, objects);
+  PutFbxNode(out, connections);
+  out.insert(out.end(), 13, 0);
+  return out;
+}
+
+// A glTF whose node i has node i + 1 twice as its children: 2^40 paths to the last node,
+// which Assimp builds as as many nodes.
+std::string GltfWithAnExponentialNodeGraph() {
+  std::string nodes;
+  for (int i = 0; i < 40; ++i)
+    nodes += R"({"children":[)" + std::to_string(i + 1) + "," + std::to_string(i + 1) + "]},";
+  return TriangleGltf("tri.bin", "[" + nodes + R"({"mesh":0}])");
+}
+
+// Small files that claim or build far more than they hold end at the reader's memory
+// limit, with a message that says so; a low limit here keeps the test light.
+TEST_F(ImportSafetyTest, SmallHostileFilesEndAtTheMemoryLimit) {
+  WriteTriangleBuffer(Model("tri.bin"));
+  testsupport::WriteBytes(Model("claim.fbx"), FbxClaimingFourGigabytes());
+  WriteText(Model("graph.gltf"), GltfWithAnExponentialNodeGraph());
+  TImportOptions options;
+  options.MemoryLimitBytes = uint64_t{256} << 20;
+  for (const char* name : {"claim.fbx", "graph.gltf"}) {
+    const std::string message = Refused(name, testsupport::ReadText(Model(name)), options);
+    EXPECT_NE(message.find("needed more than its memory limit of 256 MB"), std::string::npos)
+        << message;
+  }
 }
 
 }  // namespace
