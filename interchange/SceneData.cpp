@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr char kMagic[8] = {'T', 'V', 'S', 'C', 'E', 'N', 'E', '1'};
+constexpr char kMagic[8] = {'T', 'V', 'S', 'C', 'E', 'N', 'E', '2'};
 
 class TWriter {
 public:
