@@ -64,6 +64,8 @@ public:
     if (ec) m_folder = folder.lexically_normal();
     const size_t slash = model.find_last_of('/');
     if (slash != std::string::npos) m_prefix = model.substr(0, slash + 1);
+    m_absolutePrefix = folder.lexically_normal().string();
+    if (m_absolutePrefix.empty() || m_absolutePrefix.back() != '/') m_absolutePrefix += '/';
   }
 
   bool Exists(const char* file) const override {
@@ -84,9 +86,13 @@ public:
   const std::string& Refused() const { return m_refused; }
 
 private:
+  // The reference as the file wrote it: what follows the model's folder, as the model's
+  // path gave it or made absolute.
   std::string Reference(const std::string& file) const {
-    if (!m_prefix.empty() && file.compare(0, m_prefix.size(), m_prefix) == 0)
-      return file.substr(m_prefix.size());
+    for (const std::string* prefix : {&m_prefix, &m_absolutePrefix}) {
+      if (!prefix->empty() && file.compare(0, prefix->size(), *prefix) == 0)
+        return file.substr(prefix->size());
+    }
     return file;
   }
 
@@ -107,7 +113,7 @@ private:
 
   std::string m_model;
   std::filesystem::path m_folder;
-  std::string m_prefix;
+  std::string m_prefix, m_absolutePrefix;
   std::string m_refused;
 };
 
