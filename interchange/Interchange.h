@@ -31,11 +31,12 @@
 //    file Assimp cannot read (its reason and the file name) or crashes on, loops on or
 //    needs too much memory or time for (TImportOptions, each message naming the limit), a
 //    file larger than kMaxModelFileSize, a file that refers to another file outside its
-//    folder (an OBJ's mtllib, a glTF buffer: "..", absolute, a URL; the reference named),
-//    a scene without any polygon, a mesh that needs more than MeshCapacity records in an
-//    array (the counts it needs), a corner index out of range, a position, normal or
-//    texture coordinate that is not a finite number, and coordinates so large that a face
-//    normal, plane distance or the radius would not be one (the first such element named).
+//    folder (an OBJ's mtllib, a glTF buffer or image: "..", absolute, a URL, a link that
+//    leads out; the reference named), a scene without any polygon, a mesh that needs more
+//    than MeshCapacity records in an array (the counts it needs), a corner index out of
+//    range, a position, normal or texture coordinate that is not a finite number, and
+//    coordinates so large that a face normal, plane distance or the radius would not be
+//    one (the first such element named).
 //  - CommitImport replaces the document as "Rip mesh" does: the five record files are
 //    replaced as one set through the record-file journal (mesh/RecordFiles.h) and loaded.
 //
