@@ -145,6 +145,15 @@ void ImportModelFile(TForm1& form, const QString& file) {
   if (!first) return;
   TImportOptions options;
   options.FirstNewMat = ParseTypedInt(first->toStdString());
+  // As tessavor-cli import --up: PLY and STL from Blender are z up, the game is y up.
+  const auto up = form.Dialogs().InputBox(&form, QStringLiteral("Import"),
+                                          QStringLiteral("Up axis of the file (--up y or z):"),
+                                          QStringLiteral("y"));
+  if (!up) return;
+  const QString axis = up->trimmed().toLower();
+  if (axis != QStringLiteral("y") && axis != QStringLiteral("z"))
+    throw EInterchange("The up axis is y or z, not \"" + up->toStdString() + "\"");
+  options.ZUp = axis == QStringLiteral("z");
   // Reading and converting a large scene takes a while: it runs off the window thread, and
   // only the commit into the document happens on it. The reader's child process stops at
   // once on Cancel, and a cancelled import changes nothing.

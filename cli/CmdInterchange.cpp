@@ -48,9 +48,13 @@ std::string ParsePathAndOptions(const std::vector<std::string>& args, const char
 int ImportCmd(const std::vector<std::string>& args) {
   TImportOptions options;
   const std::string path = ParsePathAndOptions<TImportOptions>(
-      args, "import MODEL [--mat N]",
-      {{"--mat",
-        [](TImportOptions& o, const std::string& v) { o.FirstNewMat = ParseTypedInt(v); }}},
+      args, "import MODEL [--mat N] [--up y|z]",
+      {{"--mat", [](TImportOptions& o, const std::string& v) { o.FirstNewMat = ParseTypedInt(v); }},
+       {"--up",
+        [](TImportOptions& o, const std::string& v) {
+          if (v != "y" && v != "z") UsageError("--up takes y or z, not \"" + v + "\"");
+          o.ZUp = v == "z";
+        }}},
       options);
   TMeshDocument doc;
   doc.ShowData = false;
@@ -93,9 +97,9 @@ int FormatsCmd(const std::vector<std::string>& args) {
 
 const TCommandRegistrar kCommands[] = {
     TCommandRegistrar(
-        {"import", "import MODEL [--mat N]",
+        {"import", "import MODEL [--mat N] [--up y|z]",
          "replace the mesh with any model Assimp reads (new material numbers from N, default "
-         "70000), then save",
+         "70000; --up z for a file whose up axis is z, default y), then save",
          ImportCmd}),
     TCommandRegistrar(
         {"export", "export OUT [--format ID] [--textures DIR]",

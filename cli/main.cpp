@@ -29,7 +29,10 @@ void PrintHelp() {
       "--version prints the version.\n\n"
       "Commands:\n");
   for (const auto& [name, cmd] : Table()) {
-    std::printf("  %-28s %s\n", cmd.usage.c_str(), cmd.help.c_str());
+    // Two blanks at least after a long usage too: the manual page (dist/man-page.sh) tells
+    // the usage from its text by them.
+    const char* gap = cmd.usage.size() >= 28 ? "  " : " ";
+    std::printf("  %-28s%s%s\n", cmd.usage.c_str(), gap, cmd.help.c_str());
   }
   std::printf("\nErrors are printed on standard error; the exit status is then 2.\n");
 }

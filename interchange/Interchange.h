@@ -21,14 +21,24 @@
 //    else the number of its diffuse texture's file name when that name is eight digits;
 //    else a new number from FirstNewMat upward, one per distinct material in order of first
 //    use, skipping numbers the first two rules took.
+//  - True size and facing: the file's unit applies (an FBX file's UnitScaleFactor); a face
+//    under a mirroring transform (negative determinant) has its corner order reversed,
+//    first corner kept, so that it still faces outwards; a file whose up axis is z
+//    (TImportOptions::ZUp) is turned so that its z is the game's y: (x, y, z) -> (x, z, -y).
+//  - Materials: a Blender duplicate suffix ".001" to ".999" after a number is ignored
+//    ("1001.001" is 1001).
 //  - Refusals (EInterchange; the document and the record files are left as they were): a
 //    file Assimp cannot read (its reason and the file name) or crashes on, loops on or
-//    needs too much memory for (TImportOptions), a file larger than
-//    kMaxModelFileSize, a scene without any polygon, a mesh that needs more than
-//    MeshCapacity records in an array (the counts it needs), a corner index or a number
-//    that is not finite in the file.
+//    needs too much memory or time for (TImportOptions, each message naming the limit), a
+//    file larger than kMaxModelFileSize, a file that refers to another file outside its
+//    folder (an OBJ's mtllib, a glTF buffer or image: "..", absolute, a URL, a link that
+//    leads out; the reference named), a scene without any polygon, a mesh that needs more
+//    than MeshCapacity records in an array (the counts it needs), a corner index out of
+//    range, a position, normal or texture coordinate that is not a finite number, and
+//    coordinates so large that a face normal, plane distance or the radius would not be
+//    one (the first such element named).
 //  - CommitImport replaces the document as "Rip mesh" does: the five record files are
-//    written (each crash-safe) and loaded.
+//    replaced as one set through the record-file journal (mesh/RecordFiles.h) and loaded.
 //
 // Export (ExportModel)
 //  - One material per distinct Mat, named with its eight digits (MaterialIdText), in order
@@ -78,14 +88,21 @@ std::string ExportFormatForFile(const std::string& fileName);
 
 struct TImportOptions {
   int32_t FirstNewMat = 70000;
+  // The file's up axis is z (PLY and STL from Blender): turned to the game's y up.
+  bool ZUp = false;
   // Assimp reads the file in the model reader's child process (interchange/SceneData.h),
   // found in the program folder: a file that makes it crash, loop or take the machine's
   // memory ends in EInterchange, not in the editor's end. The limits: wall time, memory
-  // (0: three quarters of the machine's), and a flag that stops the read (Cancel).
-  double TimeLimitSeconds = 120.0;
+  // (0: ImportMemoryLimit of the file's size), and a flag that stops the read (Cancel).
+  double TimeLimitSeconds = 60.0;
   uint64_t MemoryLimitBytes = 0;
   const std::atomic<bool>* Cancel = nullptr;
 };
+
+// The model reader's memory for a file of `fileSize` bytes: 1 GiB and 64 times the size,
+// at most 4 GiB. A small file that claims a huge array is stopped early, while a large
+// scene has room for Assimp's own copies of it.
+uint64_t ImportMemoryLimit(uint64_t fileSize);
 
 struct TImportReport {
   std::string FileName;
@@ -111,7 +128,8 @@ struct TImportedMesh {
 // Reads and converts a model file (see the top of this file). Raises EInterchange.
 TImportedMesh ReadModel(const std::string& path, const TImportOptions& options,
                         TImportReport& report);
-// Replaces the document with `mesh`: the record files are written, then loaded.
+// Replaces the document with `mesh`: the record files are written, then loaded. Raises
+// EInOutError naming the file that could not be written; nothing changed then.
 void CommitImport(TMeshDocument& doc, const TImportedMesh& mesh);
 
 // The one entry point for the editor and the command line: ReadModel, then CommitImport.

@@ -5,6 +5,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
+#include <tuple>
 
 #include "AppTestSupport.h"
 
@@ -27,7 +28,7 @@ TEST_F(WindowTest, ExportThenImportKeepsTheMeshAndReports) {
   EXPECT_TRUE(dialogs.Messages[0].contains("Material 70000: no texture"))
       << dialogs.Messages[0].toStdString();
 
-  dialogs.Inputs = {QStringLiteral("5")};
+  dialogs.Inputs = {QStringLiteral("5"), QStringLiteral("y")};
   Click(f, "Import...");
   ASSERT_TRUE(dialogs.Errors.isEmpty()) << dialogs.Errors.join("\n").toStdString();
   ASSERT_EQ(dialogs.Messages.size(), 2);
@@ -56,7 +57,7 @@ TEST_F(WindowTest, ImportCancelledWhileReadingChangesNothing) {
   TForm1& f = OpenLoaded();
   dialogs.FileNames = {QString::fromUtf8(
       QT_TESTCASE_SOURCEDIR "/../mesh/hostile-models/ply-header-of-unknown-words.ply")};
-  dialogs.Inputs = {QStringLiteral("5")};
+  dialogs.Inputs = {QStringLiteral("5"), QStringLiteral("y")};
   bool clicked = false;
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -75,11 +76,36 @@ TEST_F(WindowTest, ImportCancelledWhileReadingChangesNothing) {
   clock.start();
   Click(f, "Import...");
   EXPECT_TRUE(clicked);
-  // Long before the reader's own time limit (120 s): Cancel stopped the child itself.
+  // Long before the reader's own time limit (60 s): Cancel stopped the child itself.
   EXPECT_LT(clock.elapsed(), 60000);
   EXPECT_TRUE(dialogs.Errors.isEmpty()) << dialogs.Errors.join("\n").toStdString();
   EXPECT_TRUE(dialogs.Messages.isEmpty());
   EXPECT_EQ(f.Document().NumFace, 2);
+}
+
+// The up-axis box after the number box: "z" turns a z-up file (STL from Blender) to the
+// game's y up, as tessavor-cli import --up z does; Cancel there imports nothing.
+TEST_F(WindowTest, ImportAsksForTheUpAxis) {
+  TForm1& f = OpenLoaded();
+  const std::string stl = home.File("t.stl");
+  testsupport::WriteText(stl,
+                         "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n"
+                         "vertex 1 2 3\nendloop\nendfacet\nendsolid t\n");
+  dialogs.FileNames = {QString::fromStdString(stl)};
+  dialogs.Inputs = {QStringLiteral("5")};  // the up-axis box is cancelled
+  Click(f, "Import...");
+  EXPECT_EQ(f.Document().NumFace, 2);
+  EXPECT_TRUE(dialogs.Messages.isEmpty());
+
+  dialogs.FileNames = {QString::fromStdString(stl)};
+  dialogs.Inputs = {QStringLiteral("5"), QStringLiteral("Z")};
+  Click(f, "Import...");
+  ASSERT_TRUE(dialogs.Errors.isEmpty()) << dialogs.Errors.join("\n").toStdString();
+  const TMeshDocument& doc = f.Document();
+  ASSERT_EQ(doc.NumFace, 1);
+  // (x, y, z) -> (x, z, -y)
+  const TPoint3 p = doc.VERT[doc.FVRT[2].Vert];
+  EXPECT_EQ(std::make_tuple(p.x, p.y, p.z), std::make_tuple(1.0f, 3.0f, -2.0f));
 }
 
 }  // namespace
