@@ -2,6 +2,7 @@
 #include "interchange/ExportScene.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <type_traits>
 #include <unordered_map>
@@ -174,7 +175,13 @@ private:
           const TFvrtRecord& corner = m_doc.FVRT[r];
           const TPoint3* n = m_doc.VtnmAt(corner.Vtnm);
           const TPoint3 p = *m_doc.VertAt(corner.Vert);
-          const TPoint3 normal = n ? *n : ToPoint3(faceNormal);
+          TPoint3 normal = n ? *n : ToPoint3(faceNormal);
+          // A face with no area has no plane normal, and a damaged record may hold NaN:
+          // no reader takes a NaN, so such a corner goes out without a direction.
+          if (!std::isfinite(normal.x) || !std::isfinite(normal.y) || !std::isfinite(normal.z)) {
+            normal = {0.0f, 0.0f, 0.0f};
+            ++m_zeroNormals;
+          }
           mesh.Positions.push_back(zUp ? ToZUp(p) : p);
           mesh.Normals.push_back(zUp ? ToZUp(normal) : normal);
           mesh.Uvs.push_back(corner.Tx);
@@ -183,6 +190,10 @@ private:
       }
       scene.Meshes.push_back(std::move(mesh));
     }
+    if (m_zeroNormals > 0)
+      m_report.Warnings.push_back(std::to_string(m_zeroNormals) +
+                                  " corners without a usable normal (a face with no area, or a "
+                                  "normal that is not a number) went out as 0 0 0");
   }
 
   const TMeshDocument& m_doc;
@@ -191,6 +202,7 @@ private:
   TExportReport& m_report;
   std::vector<TGroup> m_groups;
   std::unordered_map<int32_t, uint32_t> m_groupIndex;
+  int64_t m_zeroNormals = 0;
 };
 
 // ---------------------------------------------------------------------------------------
