@@ -3,7 +3,7 @@
 
 #include <charconv>
 #include <cstring>
-#include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -23,27 +23,44 @@ uint32_t HashBits(float v) {
 
 struct TKeyHash {
   size_t operator()(const TKey& k) const {
-    return (size_t{HashBits(k.x)} * 0x9E3779B97F4A7C15ull) ^
-           (size_t{HashBits(k.y)} * 0xC2B2AE3D27D4EB4Full) ^ (size_t{HashBits(k.z)} + 0x165667B1ull);
+    uint64_t h = ((uint64_t{HashBits(k.x)} << 32) | HashBits(k.y)) * 0x9E3779B97F4A7C15ull;
+    h ^= uint64_t{HashBits(k.z)} * 0xC2B2AE3D27D4EB4Full;
+    // The low bits pick the slot: mix the high ones down (round numbers have no low bits).
+    h ^= h >> 31;
+    h *= 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 29;
+    return static_cast<size_t>(h);
   }
 };
 
 // Numbers in order of first use, from 1; the first value seen of each key is the one written.
+// Open addressing over a table at least twice the keys it may get: a node per key, as a
+// standard map makes, cost more than all the rest of the writer.
 class TIndexMap {
 public:
   explicit TIndexMap(size_t expected) {
-    m_index.reserve(expected);
+    size_t capacity = 16;
+    while (capacity < 2 * expected) capacity *= 2;
+    m_slots.assign(capacity, 0);
+    m_mask = capacity - 1;
     m_keys.reserve(expected);
   }
   uint32_t Index(const TKey& key) {
-    const auto [it, added] = m_index.try_emplace(key, static_cast<uint32_t>(m_keys.size() + 1));
-    if (added) m_keys.push_back(key);
-    return it->second;
+    for (size_t at = TKeyHash()(key) & m_mask;; at = (at + 1) & m_mask) {
+      const uint32_t slot = m_slots[at];
+      if (slot == 0) {
+        m_keys.push_back(key);
+        m_slots[at] = static_cast<uint32_t>(m_keys.size());
+        return m_slots[at];
+      }
+      if (m_keys[slot - 1] == key) return slot;
+    }
   }
   const std::vector<TKey>& Keys() const { return m_keys; }
 
 private:
-  std::unordered_map<TKey, uint32_t, TKeyHash> m_index;
+  std::vector<uint32_t> m_slots;  // 0: empty; else the key's number
+  size_t m_mask = 0;
   std::vector<TKey> m_keys;
 };
 
