@@ -106,7 +106,9 @@ void BM_PairObjWriter(benchmark::State& state) {
     return std::string(static_cast<const char*>(blob->data), blob->size) +
            std::string(static_cast<const char*>(blob->next->data), blob->next->size);
   };
-  const auto ours = [&] { return ObjModelText(scene, scene.FileName, true) + ObjLibraryText(scene); };
+  const auto ours = [&] {
+    return ObjModelText(scene, scene.FileName, true) + ObjLibraryText(scene);
+  };
   if (Statements(ours()) != Statements(theirs())) {
     state.SkipWithError("our OBJ differs from Assimp's");
     return;

@@ -18,7 +18,8 @@ namespace {
 
 template <typename T>
 int32_t FillArray(const uint8_t*& data, size_t& size, T* out, int32_t want) {
-  const auto n = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(want), size / sizeof(T)));
+  const auto n =
+      static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(want), size / sizeof(T)));
   if (n > 0) std::memcpy(out, data, static_cast<size_t>(n) * sizeof(T));
   data += static_cast<size_t>(n) * sizeof(T);
   size -= static_cast<size_t>(n) * sizeof(T);
@@ -67,8 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     const TExportScene scene = DecodeExportScene(text);
     (void)ObjModelText(scene, scene.FileName, true);
-  } catch (const EInterchange&) {
-  }
+  } catch (const EInterchange&) {}
   (void)IniTextValue(text, "qorvex", "MatPath");
   return 0;
 }

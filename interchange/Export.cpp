@@ -64,8 +64,8 @@ class TPrivateFolder {
 public:
   TPrivateFolder() {
     const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = (tmp && *tmp ? std::string(tmp) : std::string("/tmp")) +
-                          "/tessavor-export-XXXXXX";
+    std::string pattern =
+        (tmp && *tmp ? std::string(tmp) : std::string("/tmp")) + "/tessavor-export-XXXXXX";
     if (!::mkdtemp(pattern.data()))
       throw EInOutError("Cannot create a temporary folder for the export (" + pattern +
                         "): " + SystemErrorText(errno));
@@ -129,8 +129,7 @@ std::vector<TMadeFile> WriteInChild(const TExportScene& scene, const TExportForm
     case TIsolationEnd::Cancelled:
       throw EInterchange("Export of \"" + path + "\" cancelled; nothing was written");
   }
-  if (result.ExitCode == kModelWriterMessage && !result.Output.empty())
-    throw cannot(result.Output);
+  if (result.ExitCode == kModelWriterMessage && !result.Output.empty()) throw cannot(result.Output);
   if (result.ExitCode != kModelWriterDone)
     throw cannot("the model writer ended without a result (exit status " +
                  std::to_string(result.ExitCode) + ")");

@@ -24,9 +24,9 @@ struct TExportFormat {
   const char* Extension;    // without the dot
   const char* Description;  // as Assimp describes it
   TTextureMode Textures;
-  bool Triangles;       // the format holds triangles only
-  bool ZUpByFormat;     // the format is Z up whatever --up says (3DS: Assimp's reader turns it)
-  bool FlipNormals;     // the writer negates normals (DirectX X): given negated, they land right
+  bool Triangles;         // the format holds triangles only
+  bool ZUpByFormat;       // the format is Z up whatever --up says (3DS: Assimp's reader turns it)
+  bool FlipNormals;       // the writer negates normals (DirectX X): given negated, they land right
   const char* WriteOnly;  // nullptr when the output reads back; else why it does not
 };
 

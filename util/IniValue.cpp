@@ -49,10 +49,18 @@ std::string Unquote(std::string_view raw) {
     } else if (c == '\\' && i + 1 < raw.size()) {
       const char e = raw[++i];
       switch (e) {
-        case 't': out += '\t'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case '0': out += '\0'; break;
+        case 't':
+          out += '\t';
+          break;
+        case 'n':
+          out += '\n';
+          break;
+        case 'r':
+          out += '\r';
+          break;
+        case '0':
+          out += '\0';
+          break;
         case 'x': {
           uint32_t cp = 0;
           int digits = 0;
@@ -63,7 +71,9 @@ std::string Unquote(std::string_view raw) {
           AppendUtf8(out, cp);
           break;
         }
-        default: out += e; break;  // \\ and \" and anything else: the character itself
+        default:
+          out += e;
+          break;  // \\ and \" and anything else: the character itself
       }
     } else {
       out += c;

@@ -27,8 +27,8 @@ int Write(const std::string& folder) {
   try {
     const std::vector<uint8_t> bytes =
         ReadWholeFile(folder + "/" + kModelWriterRequest, kMaxRequestBytes);
-    const TExportScene scene =
-        DecodeExportScene(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    const TExportScene scene = DecodeExportScene(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     const std::string files = folder + "/" + kModelWriterOutput;
     // Writers that ignore Assimp's file system (3MF) write where the process stands.
     if (chdir(files.c_str()) != 0)

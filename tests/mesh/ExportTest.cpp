@@ -101,9 +101,7 @@ TEST_P(FormatRoundTripTest, DemoComesBackWithItsBoxAndMaterials) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Offered, FormatRoundTripTest, ::testing::ValuesIn(ExportFormats()),
-                         [](const ::testing::TestParamInfo<TFormatInfo>& p) {
-                           return p.param.Id;
-                         });
+                         [](const ::testing::TestParamInfo<TFormatInfo>& p) { return p.param.Id; });
 
 // The write-only formats are written (pbrt once crashed the writer for want of metadata)
 // in the folder asked for, however the writer treats Assimp's file system (3MF).
