@@ -248,14 +248,3 @@ TExportReport ExportModel(const TMeshDocument& doc, const std::string& path,
   for (const TExportPicture& p : scene.Beside) report.Files.push_back(target(p.FileName));
   return report;
 }
-
-std::string TExportReport::Text() const {
-  std::string text = "Wrote " + std::to_string(Faces) + " faces as " + FormatId + ":";
-  for (const std::string& f : Files) text += " " + f;
-  text += "\n";
-  if (SkippedFaces > 0)
-    text += "Left out " + std::to_string(SkippedFaces) +
-            " faces with fewer than 3 corners or a missing vertex\n";
-  for (const std::string& w : Warnings) text += w + "\n";
-  return text;
-}

@@ -416,3 +416,14 @@ TExportScene DecodeExportScene(std::string_view bytes) {
   CheckScene(s);
   return s;
 }
+
+std::string TExportReport::Text() const {
+  std::string text = "Wrote " + std::to_string(Faces) + " faces as " + FormatId + ":";
+  for (const std::string& f : Files) text += " " + f;
+  text += "\n";
+  if (SkippedFaces > 0)
+    text += "Left out " + std::to_string(SkippedFaces) +
+            " faces with fewer than 3 corners or a missing vertex\n";
+  for (const std::string& w : Warnings) text += w + "\n";
+  return text;
+}
