@@ -10,6 +10,7 @@
 #include "interchange/Interchange.h"
 #include "mesh/MeshDocument.h"
 #include "mesh/NumberText.h"
+#include "util/IniValue.h"
 #include "util/Paths.h"
 
 namespace {
@@ -63,17 +64,31 @@ int ImportCmd(const std::vector<std::string>& args) {
   return 0;
 }
 
+// The editor's material folder: "MatPath" in the home's model.ini, "./" when it names none.
+std::string EditorMaterialFolder() {
+  const auto folder = IniFileValue(HomeFile("model.ini"), "qorvex", "MatPath");
+  return folder && !folder->empty() ? *folder : std::string("./");
+}
+
 int ExportCmd(const std::vector<std::string>& args) {
   TExportOptions options;
+  options.MaterialFolder.clear();
   const std::string path = ParsePathAndOptions<TExportOptions>(
-      args, "export OUT [--format ID] [--textures DIR]",
+      args, "export OUT [--format ID] [--textures DIR] [--up y|z]",
       {{"--format", [](TExportOptions& o, const std::string& v) { o.FormatId = v; }},
        {"--textures",
         [](TExportOptions& o, const std::string& v) {
           o.MaterialFolder = v;
           if (!v.empty() && v.back() != '/') o.MaterialFolder += '/';
+        }},
+       {"--up",
+        [](TExportOptions& o, const std::string& v) {
+          if (v != "y" && v != "z") UsageError("--up takes y or z, not \"" + v + "\"");
+          o.ZUp = v == "z";
         }}},
       options);
+  // As in the editor, the material folder is taken as a plain prefix of the file names.
+  if (options.MaterialFolder.empty()) options.MaterialFolder = EditorMaterialFolder();
   options.LoadForeignPicture = LoadWithQt;
   TMeshDocument doc;
   doc.ShowData = false;
@@ -88,9 +103,12 @@ int FormatsCmd(const std::vector<std::string>& args) {
   std::string out = "Import (by extension):\n";
   for (const TFormatInfo& f : ImportFormats())
     out += "  ." + f.Extension + "  " + f.Description + "\n";
-  out += "Export (--format ID, or by extension):\n";
+  out += "Export (--format ID, or by extension; each reads back):\n";
   for (const TFormatInfo& f : ExportFormats())
     out += "  " + f.Id + "  ." + f.Extension + "  " + f.Description + "\n";
+  out += "Export, write-only (--format ID; nothing here reads them back):\n";
+  for (const auto& [f, why] : WriteOnlyExportFormats())
+    out += "  " + f.Id + "  ." + f.Extension + "  " + f.Description + ": " + why + "\n";
   std::fputs(out.c_str(), stdout);
   return 0;
 }
@@ -102,9 +120,10 @@ const TCommandRegistrar kCommands[] = {
          "70000; --up z for a file whose up axis is z, default y), then save",
          ImportCmd}),
     TCommandRegistrar(
-        {"export", "export OUT [--format ID] [--textures DIR]",
-         "write the mesh with its materials and textures (from DIR, default ./) in the format of "
-         "OUT's extension or Assimp's format ID",
+        {"export", "export OUT [--format ID] [--textures DIR] [--up y|z]",
+         "write the mesh with its materials and textures (from DIR, default the editor's "
+         "material folder) in the format of OUT's extension or Assimp's format ID, Y or Z up "
+         "(default y)",
          ExportCmd}),
     TCommandRegistrar(
         {"formats", "formats", "list the formats import reads and export writes", FormatsCmd}),

@@ -40,18 +40,27 @@
 //  - CommitImport replaces the document as "Rip mesh" does: the five record files are
 //    replaced as one set through the record-file journal (mesh/RecordFiles.h) and loaded.
 //
-// Export (ExportModel)
+// Export (ExportModel; the formats and their traits in ExportScene.h)
 //  - One material per distinct Mat, named with its eight digits (MaterialIdText), in order
 //    of first use; its texture is the material folder's texture of that number
 //    (images/TextureSource.h) as PNG: "<digits>.png" beside the model for formats that
-//    refer to picture files, embedded in a .glb; none for PLY and STL.
+//    refer to picture files, embedded in a .glb; none for PLY, STL and objnomtl.
 //  - One corner per FVRT of a face, with the position of its Vert, the normal of its Vtnm
 //    and its Tx/Ty; one mesh per material, its faces in document order. Polygons stay
-//    polygons where the format has them and are triangulated for STL and glTF. Faces with
-//    fewer than three existing corners, or with a corner whose Vert does not exist, are
-//    left out and counted; a corner whose Vtnm does not exist gets the face's own normal.
-//  - Every file (model, companions such as .mtl and .bin, textures) is produced in memory
-//    first and then written through the crash-safe writer: a failed export writes nothing.
+//    polygons where the format has them and are triangulated for STL, glTF, 3DS and pbrt.
+//    Faces with fewer than three existing corners, or with a corner whose Vert does not
+//    exist, are left out and counted; a corner whose Vtnm does not exist gets the face's
+//    own normal.
+//  - Up axis: the game's Y up, or Z up (TExportOptions::ZUp: positions and normals turned
+//    a quarter about X, (x, y, z) -> (x, -z, y)). 3DS is Z up by its format whatever the
+//    option says (Assimp's reader turns it back).
+//  - OBJ goes through our own writer (interchange/ObjWriter.h); every other format through
+//    Assimp's writer in the model writer's child process, in a private temporary folder: a
+//    writer that crashes or loops ends in EInterchange naming the format.
+//  - Before anything is written, the model's path and every file's destination beside it
+//    are checked (not a folder, FIFO, device, read-only file or link to nothing): a refused
+//    export leaves the folder as it was. The files are put in place only when all of them
+//    were made, each through the crash-safe writer, the pictures first and the model last.
 //    Unreadable textures do not stop the export: the material goes out without a picture
 //    and the report says why.
 
@@ -81,8 +90,10 @@ struct TFormatInfo {
 
 // What Assimp reads, one entry per extension, sorted by extension.
 std::vector<TFormatInfo> ImportFormats();
-// What Assimp writes, in Assimp's order.
+// The export formats whose output reads back, in the order offered (the Export dialog's).
 std::vector<TFormatInfo> ExportFormats();
+// The formats export writes but nothing here reads back, each with the reason.
+std::vector<std::pair<TFormatInfo, std::string>> WriteOnlyExportFormats();
 // The export format id for a file name's extension ("house.glb" -> "glb2"); "" if none.
 std::string ExportFormatForFile(const std::string& fileName);
 
@@ -140,6 +151,11 @@ struct TExportOptions {
   std::string FormatId;  // Assimp's id; empty: from the file name's extension
   std::string MaterialFolder = "./";
   TForeignPictureLoader LoadForeignPicture;  // for ".bmp" textures; may be empty
+  bool ZUp = false;                          // write Z up instead of the game's Y up
+  // The model writer's child process (Assimp's writers): its time limit and a flag that
+  // stops it.
+  double TimeLimitSeconds = 120.0;
+  const std::atomic<bool>* Cancel = nullptr;
 };
 
 struct TExportReport {
@@ -152,6 +168,7 @@ struct TExportReport {
 };
 
 // Writes the document (see the top of this file). Raises EInterchange for an unknown
-// format or an export Assimp refuses, EInOutError when a file cannot be written.
+// format, an export Assimp refuses or a writer that crashed, EInOutError when a file
+// cannot be written or a destination is refused (nothing is written then).
 TExportReport ExportModel(const TMeshDocument& doc, const std::string& path,
                           const TExportOptions& options = {});

@@ -2,9 +2,12 @@
 // materials and comes back through the import, each with its report in a message box.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLabel>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
+#include <QUndoStack>
 #include <tuple>
 
 #include "AppTestSupport.h"
@@ -40,6 +43,30 @@ TEST_F(WindowTest, ExportThenImportKeepsTheMeshAndReports) {
   EXPECT_EQ(doc.FACE[1].Mat, 70001);
   EXPECT_FLOAT_EQ(doc.FVRT[5].Tx, 0.0625f);
   EXPECT_EQ(doc.ListBox4.Count(), 2);  // the lists were loaded anew
+}
+
+// The chosen "Files of type" gives a name without an extension its own, the status line
+// times the export alone, and the export is no undo step.
+TEST_F(WindowTest, ExportTakesTheChosenTypeAndIsNoStep) {
+  TForm1& f = OpenLoaded();
+  const int steps = f.UndoStack()->count();
+  const QString out = QString::fromStdString(home.File("house"));
+  dialogs.FileNames = {out};
+  dialogs.FileTypes = {QStringLiteral("COLLADA - Digital Asset Exchange Schema, Z up (*.dae)")};
+  Click(f, "Export...");
+  ASSERT_TRUE(dialogs.Errors.isEmpty()) << dialogs.Errors.join("\n").toStdString();
+  EXPECT_TRUE(QFileInfo::exists(out + ".dae"));
+  EXPECT_FALSE(QFileInfo::exists(out + ".obj"));
+  EXPECT_TRUE(f.StatusResult->text().startsWith("Export: 2 faces in "))
+      << f.StatusResult->text().toStdString();
+  EXPECT_EQ(f.UndoStack()->count(), steps);
+
+  // A name with an extension of its own keeps it.
+  dialogs.FileNames = {out + ".ply"};
+  dialogs.FileTypes = {QStringLiteral("COLLADA - Digital Asset Exchange Schema (*.dae)")};
+  Click(f, "Export...");
+  EXPECT_TRUE(QFileInfo::exists(out + ".ply"));
+  EXPECT_EQ(f.UndoStack()->count(), steps);
 }
 
 TEST_F(WindowTest, ImportCancelledInTheNumberBoxChangesNothing) {

@@ -19,7 +19,7 @@ root="$work/moved"
 private="$root/lib/tessavor"
 
 for f in bin/tessavor bin/tessavor-cli bin/iffc lib/tessavor/kvt_mesh.txt lib/tessavor/pal/grey.pal \
-         lib/tessavor/libbsp.so lib/tessavor/libtvqtimage.so lib/tessavor/tessavor-model-reader lib/tessavor/demo/demo.iff \
+         lib/tessavor/libbsp.so lib/tessavor/libtvqtimage.so lib/tessavor/tessavor-model-reader lib/tessavor/tessavor-model-writer lib/tessavor/demo/demo.iff \
          lib/tessavor/demo/00001001.gct lib/tessavor/seed-home.sh share/applications/tessavor.desktop \
          share/mime/packages/tessavor.xml share/icons/hicolor/scalable/apps/tessavor.svg \
          share/icons/hicolor/48x48/apps/tessavor.png share/man/man1/tessavor.1.gz \
