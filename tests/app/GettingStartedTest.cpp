@@ -15,6 +15,7 @@
 #include <filesystem>
 
 #include "AppTestSupport.h"
+#include "app/LineListModel.h"
 #include "support/RunProgram.h"
 
 namespace {
