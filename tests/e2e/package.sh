@@ -10,6 +10,10 @@ set -euo pipefail
 build=$(cd "$1" && pwd)
 version=$2
 mode=${3:-}
+if [ "$mode" = install ] && [ "${TESSAVOR_SYSTEM_TESTS:-}" != 1 ]; then
+  echo "installs the package system-wide: run it with make test-install"
+  exit 77
+fi
 work=$(mktemp -d)
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
@@ -97,9 +101,6 @@ ok "Depends: $(echo $depends)"
 
 if [ "$mode" != install ]; then
   :
-elif [ "${TESSAVOR_SYSTEM_TESTS:-}" != 1 ]; then
-  echo "installs the package system-wide: run it with make test-install"
-  exit 77
 elif [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
   if dpkg-query -W -f='${Status}' tessavor 2>/dev/null | grep -q 'install ok installed'; then
     echo "a tessavor package is already installed here: the install check is left out"
