@@ -47,7 +47,7 @@ run "$root/bin/iffc" probe.txt && [ -f probe.iff ] && ok "iffc compiles with the
 
 # The seed script of the install rips its demo with the installed tessavor-cli, and the
 # installed tree builder and picture library work on it.
-run bash "$private/seed-home.sh" && [ -f "$work/home/vert.kvt" ] && ok "seed-home.sh rips the installed demo" ||
+run sh "$private/seed-home.sh" && [ -f "$work/home/vert.kvt" ] && ok "seed-home.sh rips the installed demo" ||
   fail "seed-home.sh: $(cat "$work/out.txt" "$work/err.txt")"
 grep -qF "MatPath=\"$private/demo/\"" "$work/home/model.ini" || fail "model.ini: $(cat "$work/home/model.ini")"
 run "$root/bin/tessavor-cli" make-tree tree.iff && [ -f tree.iff ] && ok "make-tree with the installed libbsp.so" ||
