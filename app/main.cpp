@@ -7,11 +7,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/Screenshot.h"
 #include "app/Unit1.h"
@@ -31,6 +34,45 @@ void PrintHelp() {
       "  --screenshot DIR  opens every window, writes one PNG per window into DIR, exits.\n"
       "                    The settings file model.ini is left as it was.\n"
       "  --version         prints the version and exits.\n");
+}
+
+// Why no window can open, in one line.
+std::string NoDisplayReason() {
+  const char* x = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if ((!x || !*x) && (!wayland || !*wayland))
+    return "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+  return std::string("the display \"") + (x && *x ? x : wayland) + "\" cannot be reached";
+}
+
+// Qt's messages while the application object starts. When no window system can be
+// reached Qt warns once per plugin it tried and ends with a fatal lecture about
+// reinstalling; the editor says why in one line instead and exits 1. Messages of a start
+// that succeeds are passed on afterwards.
+std::vector<QString> g_startMessages;
+
+void StartMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtFatalMsg) {
+    std::fprintf(stderr, "tessavor: cannot open a window: %s\n", NoDisplayReason().c_str());
+    std::fflush(stderr);
+    std::_Exit(1);
+  }
+  g_startMessages.push_back(message);
+}
+
+// The home folder holds the settings and the record files: without it the editor cannot
+// work. Returns false (and has told the user) when it cannot be made.
+bool HomeFolderReady(bool console) {
+  try {
+    HomeFolder();
+    return true;
+  } catch (const Exception& e) {
+    std::fprintf(stderr, "tessavor: %s\n", e.Message().c_str());
+    if (!console)
+      QMessageBox::critical(nullptr, QStringLiteral("Tessavor"),
+                            QString::fromStdString(e.Message()));
+    return false;
+  }
 }
 
 }  // namespace
@@ -56,7 +98,19 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  // Qt's own platform plugins decide whether a display is there; without any display
+  // setting at all (and no platform chosen) the answer is known before Qt is asked.
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if ((!platform || !*platform) && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
+    std::fprintf(stderr, "tessavor: cannot open a window: %s\n", NoDisplayReason().c_str());
+    return 1;
+  }
+  const QtMessageHandler previousHandler = qInstallMessageHandler(StartMessages);
   QApplication app(argc, argv);
+  qInstallMessageHandler(previousHandler);
+  for (const QString& m : g_startMessages) std::fprintf(stderr, "%s\n", qPrintable(m));
+  g_startMessages.clear();
+  if (!HomeFolderReady(!screenshotDir.empty())) return 1;
   // TESSAVOR_LOG names the model viewer's diagnostic log; a log that cannot be opened is
   // reported and the editor runs without it.
   try {
