@@ -152,7 +152,8 @@ QString KeyboardAndMousePage() {
 
 QString AboutPage() {
   return QStringLiteral(
-      "<h3>Tessavor " TESSAVOR_VERSION "</h3>"
+      "<h3>Tessavor " TESSAVOR_VERSION
+      "</h3>"
       "<p>An editor for the polygon meshes of Starvigil's models.</p>"
       "<p>Licence: MIT. Free to use, copy, change and pass on, with the copyright notice "
       "kept; it comes without warranty of any kind (the LICENSE file has the full text).</p>"

@@ -38,6 +38,8 @@ TfrmTools::TfrmTools(TMeshDocument& document, TProjection& projection,
     b->setCheckable(checkable);
     b->setFocusPolicy(Qt::NoFocus);
     b->setMinimumWidth(10);
+    // As narrow as the caption: the window is a thin strip, not a row of full-size buttons.
+    b->setMaximumWidth(b->fontMetrics().horizontalAdvance(caption) + 14);
     b->setToolTip(QString::fromUtf8(tip));
     layout->addWidget(b);
     connect(b, &QPushButton::clicked, this, std::move(action));

@@ -128,8 +128,13 @@ void RestoreWindowPlacement(QSettings& settings, QWidget& window, int left, int 
   if (width != -1) w = ReadInteger(settings, section + "/Width", width);
   if (height != -1) h = ReadInteger(settings, section + "/Height", height);
   QRect wanted(x, y, w, h);
+  // A window manager may put a thin frame border just off the screen's edge; that much
+  // still counts as fitting, so that such a placement round-trips unchanged.
+  constexpr int kBorderSlack = 8;
   const QRect area = ScreenAreaFor(wanted);
-  if (!area.isEmpty() && !area.contains(wanted)) wanted = FitInside(wanted, area);
+  if (!area.isEmpty() &&
+      !area.adjusted(-kBorderSlack, -kBorderSlack, kBorderSlack, kBorderSlack).contains(wanted))
+    wanted = FitInside(wanted, area);
   if (wanted != frame) SetOuterGeometry(window, wanted);
 }
 

@@ -144,19 +144,15 @@ INSTANTIATE_TEST_SUITE_P(
         TSequence{"etuurr", "redone in turn"},
         TSequence{"esu", "a Save is no step: undoing the edit leaves it on disk"},
         TSequence{"esur", "and redo makes memory match the disk again"},
-        TSequence{"ese", "an edit after a Save"},
-        TSequence{"tu", "a saving tool alone, undone"},
-        TSequence{"tur", "and redone"},
-        TSequence{"el", "a Load drops the edit"},
+        TSequence{"ese", "an edit after a Save"}, TSequence{"tu", "a saving tool alone, undone"},
+        TSequence{"tur", "and redone"}, TSequence{"el", "a Load drops the edit"},
         TSequence{"elu", "undoing that Load brings the unsaved edit back, unsaved"},
         TSequence{"elur", "redoing the Load"},
         TSequence{"eteu", "an edit on top of a saving tool, undone"},
         TSequence{"etetuu", "two saving tools each after an edit, the later two steps undone"},
         TSequence{"etesuuurrr", "everything undone and redone across a Save"},
         TSequence{"eeutu", "undo, then a saving tool drops the redo branch"}),
-    [](const ::testing::TestParamInfo<TSequence>& p) {
-      return std::string("ops_") + p.param.Ops;
-    });
+    [](const ::testing::TestParamInfo<TSequence>& p) { return std::string("ops_") + p.param.Ops; });
 
 TEST(SavedState, AFailedWriteBackCountsAsModifiedUntilTheNextSave) {
   THomeFiles home;
@@ -195,8 +191,9 @@ TEST(SavedState, FilesWrittenWithoutALoadOrSaveLeaveTheDiskUnknown) {
   saved.Holds(doc);
   TDiskSides disk = saved.Begin();
   // Writes a vertex file that is not the document's records, as a stray tool might.
-  TMeshStep step = RecordStep(doc, "stray", nullptr,
-                              [&] { home.WriteVert(VertBytes({{9, 9, 9}, {1, 1, 1}})); });
+  TMeshStep step = RecordStep(doc, "stray", nullptr, [&] {
+    home.WriteVert(VertBytes({{9, 9, 9}, {1, 1, 1}}));
+  });
   saved.End(step, disk);
   EXPECT_TRUE(saved.IsModified(doc));
 }
