@@ -30,6 +30,10 @@
 #include <QUndoStack>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <array>
+#include <cstring>
+
 #include "app/HelpPages.h"
 #include "app/LineListModel.h"
 #include "app/LongWork.h"
