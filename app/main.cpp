@@ -7,9 +7,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -32,6 +34,21 @@ void PrintHelp() {
       "  --screenshot DIR  opens every window, writes one PNG per window into DIR, exits.\n"
       "                    The settings file model.ini is left as it was.\n"
       "  --version         prints the version and exits.\n");
+}
+
+// The home folder holds the settings and the record files: without it the editor cannot
+// work. Returns false (and has told the user) when it cannot be made.
+bool HomeFolderReady(bool console) {
+  try {
+    HomeFolder();
+    return true;
+  } catch (const Exception& e) {
+    std::fprintf(stderr, "tessavor: %s\n", e.Message().c_str());
+    if (!console)
+      QMessageBox::critical(nullptr, QStringLiteral("Tessavor"),
+                            QString::fromStdString(e.Message()));
+    return false;
+  }
 }
 
 }  // namespace
@@ -60,6 +77,7 @@ int main(int argc, char** argv) {
   TStartupMessages startup("tessavor");
   QApplication app(argc, argv);
   startup.Started();
+  if (!HomeFolderReady(!screenshotDir.empty())) return 1;
   // TESSAVOR_LOG names the model viewer's diagnostic log; a log that cannot be opened is
   // reported and the editor runs without it.
   try {
