@@ -102,8 +102,8 @@ const TCommandRegistrar kCommands[] = {
          "write the mesh with its materials and textures (from DIR, default ./) in the format of "
          "OUT's extension or Assimp's format ID",
          ExportCmd}),
-    TCommandRegistrar(
-        {"formats", "formats", "list the formats import reads and export writes", FormatsCmd}),
+    TCommandRegistrar({"formats", "formats", "list the formats import reads and export writes",
+                       FormatsCmd, false}),
 };
 
 }  // namespace
