@@ -146,7 +146,8 @@ const std::string& ModelFile() {
     for (int i = 0; i < 130000; ++i) {
       for (int k = 0; k < 2; ++k) {
         const uint32_t v = next() % 30000;
-        for (int shift = 0; shift < 32; shift += 8) fvrt.push_back(static_cast<uint8_t>(v >> shift));
+        for (int shift = 0; shift < 32; shift += 8)
+          fvrt.push_back(static_cast<uint8_t>(v >> shift));
       }
       putFloat(fvrt, static_cast<float>(next() % 1000) / 1000.0f);
       putFloat(fvrt, static_cast<float>(next() % 1000) / 1000.0f);

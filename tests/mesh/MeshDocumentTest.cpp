@@ -188,7 +188,7 @@ TEST_F(LoadTest, SaveThenLoadIsBitForBitAndLeavesRadiusFile) {
   const Bytes fvrt = FvrtBytes({{0, 0, 0.1f, 0.2f}, {1, -1, 1.0f, 0.0f}, {0, 0, 0.5f, 0.5f}});
   const Bytes face =
       FaceBytes({{0, -4.2f, 70000, 0, 3, 123456, 0xDEADBEEF}, {0, 1.0f, 5, 1, 2, -1, 0x7F0096FF}});
-  const Bytes radi{1, 2, 3, 4, 5, 6};  // not a radius file anyone wrote: Save must not touch it
+  const Bytes radi{1, 2, 3, 4, 5, 6, 7, 8};  // two records: Save must not touch it
   home.WriteVert(vert);
   home.WriteVtnm(vtnm);
   home.WriteFvrt(fvrt);
