@@ -13,12 +13,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "app/Screenshot.h"
 #include "app/StartupMessages.h"
 #include "app/Unit1.h"
 #include "util/Exception.h"
+#include "util/HomeLock.h"
 #include "util/Log.h"
 #include "util/Paths.h"
 #include "viewers/Dialogs.h"
@@ -101,6 +103,14 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "tessavor: cannot copy %s\n", user.toLocal8Bit().constData());
       return 2;
     }
+  }
+  std::unique_ptr<THomeLock> homeLock;  // held while the editor is open
+  try {
+    homeLock = std::make_unique<THomeLock>();
+  } catch (const Exception& e) {
+    std::fprintf(stderr, "tessavor: %s\n", e.what());
+    if (screenshotDir.empty()) QMessageBox::critical(nullptr, "Tessavor", e.what());
+    return 2;
   }
   int status = 0;
   {

@@ -14,6 +14,7 @@
 #include "util/FileIo.h"
 #include "util/Isolate.h"
 #include "util/Paths.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -170,8 +171,8 @@ std::string TImportReport::Text() const {
   if (NormalsComputed) text += "Normals computed as \"Calc VTNM\" does (the file lacks some)\n";
   text += "Materials:\n";
   for (const auto& [name, mat] : Materials) {
-    text += "  " + (name.empty() ? std::string("(unnamed)") : name) + " -> " + std::to_string(mat) +
-            "\n";
+    text += "  " + (name.empty() ? std::string("(unnamed)") : QuoteForMessage(name)) + " -> " +
+            std::to_string(mat) + "\n";
   }
   return text;
 }
