@@ -7,6 +7,7 @@
 
 #include "cli/Commands.h"
 #include "cli/QtPictureLibrary.h"
+#include "interchange/ImportTextures.h"
 #include "interchange/Interchange.h"
 #include "mesh/MeshDocument.h"
 #include "mesh/NumberText.h"
@@ -45,13 +46,47 @@ std::string ParsePathAndOptions(const std::vector<std::string>& args, const char
   return path;
 }
 
+constexpr const char* kImportUsage =
+    "import MODEL [--mat N] [--fit] [--object NAME]... [--textures DIR] [--replace-textures] | "
+    "import MODEL --list";
+
 int ImportCmd(const std::vector<std::string>& args) {
   TImportOptions options;
+  // The textures go where the editor's material folder is, unless --textures says otherwise.
+  options.MaterialFolder = MaterialFolderSetting(HomeFile("model.ini"));
+  bool list = false;
+  std::vector<std::string> rest;
+  const std::string expected = std::string("expected: tessavor-cli ") + kImportUsage;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--fit") {
+      options.Fit = true;
+    } else if (args[i] == "--list") {
+      list = true;
+    } else if (args[i] == "--replace-textures") {
+      options.ReplaceTextures = true;
+    } else if (args[i] == "--object" || args[i] == "--textures") {
+      if (i + 1 >= args.size()) UsageError(args[i] + " needs a value; " + expected);
+      if (args[i] == "--object") {
+        options.Objects.push_back(args[++i]);
+      } else {
+        options.MaterialFolder = args[++i];
+        if (!options.MaterialFolder.empty() && options.MaterialFolder.back() != '/')
+          options.MaterialFolder += '/';
+      }
+    } else {
+      rest.push_back(args[i]);
+    }
+  }
   const std::string path = ParsePathAndOptions<TImportOptions>(
-      args, "import MODEL [--mat N]",
+      rest, kImportUsage,
       {{"--mat",
         [](TImportOptions& o, const std::string& v) { o.FirstNewMat = ParseTypedInt(v); }}},
       options);
+  if (list) {
+    std::fputs(ListModelObjects(path, options).c_str(), stdout);
+    return 0;
+  }
+  options.LoadForeignPicture = LoadWithQt;
   TMeshDocument doc;
   doc.ShowData = false;
   const TImportReport report = ImportModel(doc, path, options);
@@ -93,9 +128,11 @@ int FormatsCmd(const std::vector<std::string>& args) {
 
 const TCommandRegistrar kCommands[] = {
     TCommandRegistrar(
-        {"import", "import MODEL [--mat N]",
-         "replace the mesh with any model Assimp reads (new material numbers from N, default "
-         "70000), then save",
+        {"import", kImportUsage,
+         "replace the mesh with any model Assimp reads as planar convex faces (new material "
+         "numbers from N, default 70000; --fit simplifies a model over the record arrays; "
+         "--object imports only the named objects, --list shows them), then save and write the "
+         "materials' textures into the material folder (MatPath, or DIR)",
          ImportCmd}),
     TCommandRegistrar(
         {"export", "export OUT [--format ID] [--textures DIR]",

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <string_view>
 
+#include "interchange/GameReady.h"
+#include "interchange/ImportTextures.h"
 #include "interchange/SceneData.h"
 #include "util/FileIo.h"
 #include "util/Isolate.h"
@@ -46,8 +48,7 @@ void CheckPlyHeader(std::string_view head, const std::string& name) {
 
 std::string Megabytes(uint64_t bytes) { return std::to_string(bytes >> 20) + " MB"; }
 
-TImportedMesh ReadIsolated(const std::string& fileName, const TImportOptions& options,
-                           TImportReport& report) {
+TGatheredScene ReadIsolated(const std::string& fileName, const TImportOptions& options) {
   const std::string reader = ProgramLibraryPath(kModelReaderProgram);
   if (reader.empty()) throw CannotImport(fileName, "the program folder is unknown");
   if (access(reader.c_str(), X_OK) != 0)
@@ -90,15 +91,11 @@ TImportedMesh ReadIsolated(const std::string& fileName, const TImportOptions& op
   if (result.ExitCode != kModelReaderScene)
     throw CannotImport(fileName, "the model reader ended without a result (exit status " +
                                      std::to_string(result.ExitCode) + ")");
-  return BuildImportedMesh(DecodeScene(result.Output, fileName), options, report);
+  return DecodeScene(result.Output, fileName);
 }
 
-}  // namespace
-
-TImportedMesh ReadModel(const std::string& path, const TImportOptions& options,
-                        TImportReport& report) {
-  report = TImportReport{};
-  report.FileName = path;
+// The checks on the file, then the reader in its child process.
+TGatheredScene ReadScene(const std::string& path, const TImportOptions& options) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) {
     throw CannotImport(path, ec ? ec.message() : "not a regular file");
@@ -115,7 +112,31 @@ TImportedMesh ReadModel(const std::string& path, const TImportOptions& options,
     head.resize(static_cast<size_t>(file.gcount()));
     CheckPlyHeader(head, path);
   }
-  return ReadIsolated(path, options, report);
+  return ReadIsolated(path, options);
+}
+
+}  // namespace
+
+TImportedMesh ReadModel(const std::string& path, const TImportOptions& options,
+                        TImportReport& report) {
+  report = TImportReport{};
+  report.FileName = path;
+  TGatheredScene scene = ReadScene(path, options);
+  // Game-ready faces, the objects asked for, --fit (interchange/GameReady.h).
+  PrepareScene(scene, options, report);
+  TImportedMesh mesh = BuildImportedMesh(scene, options, report);
+  // The pictures of the numbered materials, written after the commit (ImportTextures.h).
+  AttachTextures(mesh, scene, report, path);
+  return mesh;
+}
+
+std::string ListModelObjects(const std::string& path, const TImportOptions& options,
+                             std::vector<std::string>* names) {
+  const std::vector<TModelObject> objects = ModelObjects(ReadScene(path, options));
+  for (const TModelObject& o : objects) {
+    if (names) names->push_back(o.Name);
+  }
+  return ObjectListText(objects);
 }
 
 void CommitImport(TMeshDocument& doc, const TImportedMesh& mesh) {
@@ -137,6 +158,7 @@ TImportReport ImportModel(TMeshDocument& doc, const std::string& path,
   TImportReport report;
   const TImportedMesh mesh = ReadModel(path, options, report);
   CommitImport(doc, mesh);
+  WriteImportTextures(mesh, options, report);
   return report;
 }
 
@@ -149,6 +171,7 @@ std::string TImportReport::Text() const {
             std::to_string(SkippedLines) + " lines\n";
   }
   if (NormalsComputed) text += "Normals computed as \"Calc VTNM\" does (the file lacks some)\n";
+  for (const std::string& note : Notes) text += note + "\n";
   text += "Materials:\n";
   for (const auto& [name, mat] : Materials) {
     text += "  " + (name.empty() ? std::string("(unnamed)") : name) + " -> " + std::to_string(mat) +

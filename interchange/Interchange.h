@@ -85,6 +85,17 @@ struct TImportOptions {
   double TimeLimitSeconds = 120.0;
   uint64_t MemoryLimitBytes = 0;
   const std::atomic<bool>* Cancel = nullptr;
+  // Game-ready records (interchange/GameReady.h): only these objects (all when empty);
+  // simplify a model over the record arrays until it fits.
+  std::vector<std::string> Objects;
+  bool Fit = false;
+  // The textures of the numbered materials go into this folder (the editor's MatPath, a
+  // plain prefix) as "<8 digits>.mat" and ".bmp"; none are written when it is empty. An
+  // existing texture of a number is kept unless ReplaceTextures. Pictures other than the
+  // core's own (PNG, JPEG, BMP) are decoded by LoadForeignPicture.
+  std::string MaterialFolder;
+  bool ReplaceTextures = false;
+  TForeignPictureLoader LoadForeignPicture;
 };
 
 struct TImportReport {
@@ -96,8 +107,19 @@ struct TImportReport {
   bool NormalsComputed = false;
   // Material name -> number, in order of first use.
   std::vector<std::pair<std::string, int32_t>> Materials;
+  // Faces rebuilt, the fit, each texture written or kept: one line each.
+  std::vector<std::string> Notes;
   // Lines for the user: counts, what was left out, the material mapping.
   std::string Text() const;
+};
+
+// Where a material's picture comes from: a file named by the model (relative to the model's
+// folder) or the bytes of a picture embedded in it (PNG, JPEG, ...; Hint is the format's
+// extension when the file gives one).
+struct TSceneTexture {
+  std::string Path;
+  std::string Embedded;
+  std::string Hint;
 };
 
 // The imported mesh in arrays of its own: the document is only touched by CommitImport.
@@ -106,6 +128,9 @@ struct TImportedMesh {
   std::vector<TFvrtRecord> Fvrts;
   std::vector<TFaceRecord> Faces;
   float Radius = 0.0f;
+  // Each numbered material's picture, and the model's folder its file names are under.
+  std::vector<std::pair<int32_t, TSceneTexture>> Textures;
+  std::string ModelFolder;
 };
 
 // Reads and converts a model file (see the top of this file). Raises EInterchange.
@@ -113,6 +138,15 @@ TImportedMesh ReadModel(const std::string& path, const TImportOptions& options,
                         TImportReport& report);
 // Replaces the document with `mesh`: the record files are written, then loaded.
 void CommitImport(TMeshDocument& doc, const TImportedMesh& mesh);
+// After the commit: the textures into options.MaterialFolder (interchange/ImportTextures.h).
+void WriteImportTextures(const TImportedMesh& mesh, const TImportOptions& options,
+                         TImportReport& report);
+
+// The objects of a model file, for "import MODEL --list" and the editor's choice: one line
+// each with its name, faces and materials; their names into `names` when given. Raises
+// EInterchange as ReadModel does.
+std::string ListModelObjects(const std::string& path, const TImportOptions& options = {},
+                             std::vector<std::string>* names = nullptr);
 
 // The one entry point for the editor and the command line: ReadModel, then CommitImport.
 TImportReport ImportModel(TMeshDocument& doc, const std::string& path,

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "interchange/GameReady.h"
 #include "mesh/Normals.h"
 #include "mesh/Vector.h"
 
@@ -30,6 +31,7 @@ public:
     Put(static_cast<uint32_t>(values.size()));
     m_out.append(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(T));
   }
+  void Append(const std::string& bytes) { m_out += bytes; }
   void PutText(const std::string& text) {
     Put(static_cast<uint32_t>(text.size()));
     m_out += text;
@@ -79,6 +81,12 @@ public:
     m_at += n;
     return text;
   }
+  std::string GetBytes(size_t limit, const char* what) {
+    const uint32_t n = Count(limit, 1, what);
+    std::string bytes(m_bytes.substr(m_at, n));
+    m_at += n;
+    return bytes;
+  }
   bool AtEnd() const { return m_at == m_bytes.size(); }
 
 private:
@@ -106,6 +114,11 @@ void CheckScene(const TGatheredScene& s, const TReader& reader) {
         static_cast<size_t>(f.Count) > s.Corners.size() - static_cast<size_t>(f.First))
       reader.Bad("a polygon past the corners");
     if (f.Material >= s.Materials.size()) reader.Bad("a polygon with no material entry");
+  }
+  if (!s.FaceObjects.empty() && s.FaceObjects.size() != s.Faces.size())
+    reader.Bad("object indices that do not match the polygons");
+  for (const uint32_t o : s.FaceObjects) {
+    if (o >= s.Objects.size()) reader.Bad("a polygon with no object entry");
   }
   if (s.Meshes < 0 || s.SkippedPoints < 0 || s.SkippedLines < 0) reader.Bad("negative counts");
 }
@@ -201,6 +214,16 @@ std::string EncodeScene(const TGatheredScene& scene) {
   out.Put(scene.SkippedPoints);
   out.Put(scene.SkippedLines);
   out.Put(static_cast<uint8_t>(scene.MissingNormals));
+  out.Put(static_cast<uint32_t>(scene.Objects.size()));
+  for (const std::string& name : scene.Objects) out.PutText(name);
+  out.PutArray(scene.FaceObjects);
+  out.Put(static_cast<uint32_t>(scene.Textures.size()));
+  for (const TSceneTexture& t : scene.Textures) {
+    out.PutText(t.Path);
+    out.PutText(t.Hint);
+    out.Put(static_cast<uint32_t>(t.Embedded.size()));
+    out.Append(t.Embedded);
+  }
   return out.Take();
 }
 
@@ -209,7 +232,7 @@ TGatheredScene DecodeScene(std::string_view bytes, const std::string& fileName) 
   for (char c : kMagic) {
     if (in.Get<char>() != c) in.Bad("something that is not a scene");
   }
-  const auto capacity = static_cast<size_t>(MeshCapacity);
+  const size_t capacity = kMaxSceneRecords;
   TGatheredScene s;
   s.Verts = in.GetArray<TPoint3>(capacity, "positions");
   s.Corners = in.GetArray<TSceneCorner>(capacity, "corners");
@@ -229,6 +252,15 @@ TGatheredScene DecodeScene(std::string_view bytes, const std::string& fileName) 
   const auto missing = in.Get<uint8_t>();
   if (missing > 1) in.Bad("a flag that is neither 0 nor 1");
   s.MissingNormals = missing != 0;
+  s.Objects.resize(in.Count(s.Faces.size(), 4, "objects"));
+  for (std::string& name : s.Objects) name = in.GetText();
+  s.FaceObjects = in.GetArray<uint32_t>(s.Faces.size(), "object indices");
+  s.Textures.resize(in.Count(s.Materials.size(), 12, "textures"));
+  for (TSceneTexture& t : s.Textures) {
+    t.Path = in.GetText();
+    t.Hint = in.GetText();
+    t.Embedded = in.GetBytes(kMaxScenePicture, "bytes in a picture");
+  }
   if (!in.AtEnd()) in.Bad("bytes after the scene");
   CheckScene(s, in);
   return s;
@@ -239,6 +271,11 @@ TImportedMesh BuildImportedMesh(const TGatheredScene& scene, const TImportOption
   report.Meshes = scene.Meshes;
   report.SkippedPoints = scene.SkippedPoints;
   report.SkippedLines = scene.SkippedLines;
+  // The arrays as they come (PrepareScene has dropped what no corner uses).
+  CheckRecordCapacity({static_cast<int64_t>(scene.Verts.size()),
+                       static_cast<int64_t>(scene.Corners.size()),
+                       static_cast<int64_t>(scene.Faces.size())},
+                      report.FileName);
   if (scene.Faces.empty()) {
     std::string what = "has no polygons";
     if (scene.SkippedPoints > 0 || scene.SkippedLines > 0) {

@@ -40,6 +40,11 @@ struct TGatheredScene {
   int32_t Meshes = 0;
   int64_t SkippedPoints = 0, SkippedLines = 0;
   bool MissingNormals = false;
+  // The file's objects (node names, in order of first use) and the object of each face;
+  // one picture per material (empty when it has none).
+  std::vector<std::string> Objects;
+  std::vector<uint32_t> FaceObjects;
+  std::vector<TSceneTexture> Textures;
 };
 
 // The model reader's program name (in the program folder) and its exit statuses: the
@@ -50,6 +55,11 @@ constexpr int kModelReaderScene = 0, kModelReaderMessage = 1, kModelReaderUsage 
 // The longest material or texture name carried, and the most texture names per material.
 constexpr size_t kMaxSceneName = 4096;
 constexpr size_t kMaxTextureNames = 8;
+// The most corners, polygons or positions a scene carries between the processes: far past
+// the record arrays, so that --fit and --list see models over them; and the largest
+// embedded picture carried.
+constexpr size_t kMaxSceneRecords = size_t{64} * MeshCapacity;
+constexpr size_t kMaxScenePicture = size_t{64} << 20;
 
 // The two messages of a refused import, for both halves: a file that cannot be read
 // ("Cannot import "F": why") and a mesh the editor will not take ("F" what; nothing was

@@ -1,0 +1,423 @@
+// Planar convex game faces from a model's polygons (see PolygonRebuild.h).
+#include "interchange/PolygonRebuild.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+#include "mesh/Normals.h"
+
+namespace {
+
+struct TV {
+  double x, y, z;
+};
+TV Pos(const TPoint3& p) { return {p.x, p.y, p.z}; }
+TV Sub(TV a, TV b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+TV Cross(TV a, TV b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+double Dot(TV a, TV b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+double Len(TV a) { return std::sqrt(Dot(a, a)); }
+
+// A turn q -> r after p -> q that keeps a loop convex around `n`: to the left, or straight
+// on (a corner on a straight edge), never back.
+bool ConvexTurn(TV p, TV q, TV r, TV n) {
+  const TV e1 = Sub(q, p), e2 = Sub(r, q);
+  const double s = Dot(Cross(e1, e2), n), scale = 1e-6 * Len(e1) * Len(e2);
+  if (s < -scale) return false;
+  return s > scale || Dot(e1, e2) > 0.0;
+}
+
+// The area normal (Newell's) of a loop, not normalised.
+template <typename TPosOf>
+TV AreaNormal(int32_t count, TPosOf posOf) {
+  TV n{0, 0, 0};
+  for (int32_t k = 0; k < count; ++k) {
+    const TV a = posOf(k), b = posOf((k + 1) % count);
+    n.x += (a.y - b.y) * (a.z + b.z);
+    n.y += (a.z - b.z) * (a.x + b.x);
+    n.z += (a.x - b.x) * (a.y + b.y);
+  }
+  return n;
+}
+
+// The faces and corners being built: each face's corners are copied to the end.
+struct TFaceSink {
+  std::vector<TSceneCorner> Corners;
+  std::vector<TSceneFace> Faces;
+  std::vector<uint32_t> Objects;
+  bool KeepObjects = false;
+
+  void Begin() { m_first = static_cast<int32_t>(Corners.size()); }
+  void Add(const TSceneCorner& c) { Corners.push_back(c); }
+  void End(uint32_t material, uint32_t object) {
+    Faces.push_back({m_first, static_cast<int32_t>(Corners.size()) - m_first, material});
+    if (KeepObjects) Objects.push_back(object);
+  }
+  void Triangle(const TSceneCorner& a, const TSceneCorner& b, const TSceneCorner& c,
+                uint32_t material, uint32_t object) {
+    Begin();
+    Add(a);
+    Add(b);
+    Add(c);
+    End(material, object);
+  }
+  void Into(TGatheredScene& scene) {
+    scene.Corners = std::move(Corners);
+    scene.Faces = std::move(Faces);
+    if (KeepObjects) scene.FaceObjects = std::move(Objects);
+  }
+
+private:
+  int32_t m_first = 0;
+};
+
+uint32_t ObjectOf(const TGatheredScene& scene, size_t face) {
+  return scene.FaceObjects.size() == scene.Faces.size() ? scene.FaceObjects[face] : 0;
+}
+
+// Triangles of a polygon by ear clipping in the plane of its area normal; a polygon
+// without area, or too large for the quadratic search, goes as a fan.
+void EarClip(const TGatheredScene& scene, const TSceneFace& f, uint32_t object, TFaceSink& out) {
+  const TSceneCorner* c = scene.Corners.data() + f.First;
+  const auto pos = [&](int32_t k) { return Pos(scene.Verts[static_cast<size_t>(c[k].Vert)]); };
+  const TV n = AreaNormal(f.Count, pos);
+  const double nl = Len(n);
+  std::vector<int32_t> left(static_cast<size_t>(f.Count));
+  for (int32_t k = 0; k < f.Count; ++k) left[static_cast<size_t>(k)] = k;
+  constexpr int32_t kMaxEarClip = 4096;
+  if (nl > 0.0 && f.Count <= kMaxEarClip) {
+    const TV w{n.x / nl, n.y / nl, n.z / nl};
+    const TV helper = std::abs(w.x) < 0.6 ? TV{1, 0, 0} : TV{0, 1, 0};
+    TV u = Cross(helper, w);
+    const double ul = Len(u);
+    u = {u.x / ul, u.y / ul, u.z / ul};
+    const TV v = Cross(w, u);
+    std::vector<std::pair<double, double>> p(static_cast<size_t>(f.Count));
+    for (int32_t k = 0; k < f.Count; ++k) {
+      const TV q = pos(k);
+      p[static_cast<size_t>(k)] = {Dot(q, u), Dot(q, v)};
+    }
+    const auto cross2 = [&](int32_t a, int32_t b, int32_t d) {
+      const auto [ax, ay] = p[static_cast<size_t>(a)];
+      const auto [bx, by] = p[static_cast<size_t>(b)];
+      const auto [dx, dy] = p[static_cast<size_t>(d)];
+      return (bx - ax) * (dy - ay) - (by - ay) * (dx - ax);
+    };
+    while (left.size() > 3) {
+      const size_t m = left.size();
+      size_t ear = m;
+      for (size_t i = 0; i < m && ear == m; ++i) {
+        const int32_t a = left[(i + m - 1) % m], b = left[i], d = left[(i + 1) % m];
+        if (cross2(a, b, d) <= 0.0) continue;
+        bool empty = true;
+        for (size_t j = 0; j < m && empty; ++j) {
+          const int32_t q = left[j];
+          if (q == a || q == b || q == d) continue;
+          empty = !(cross2(a, b, q) >= 0.0 && cross2(b, d, q) >= 0.0 && cross2(d, a, q) >= 0.0);
+        }
+        if (empty) ear = i;
+      }
+      if (ear == m) break;  // rounding left no clean ear: the rest goes as a fan
+      out.Triangle(c[left[(ear + m - 1) % m]], c[left[ear]], c[left[(ear + 1) % m]], f.Material,
+                   object);
+      left.erase(left.begin() + static_cast<std::ptrdiff_t>(ear));
+    }
+  }
+  for (size_t k = 1; k + 1 < left.size(); ++k)
+    out.Triangle(c[left[0]], c[left[k]], c[left[k + 1]], f.Material, object);
+}
+
+// The corner k at which corners k, k + 1, k + 2 span the largest triangle.
+int32_t BestStart(const TGatheredScene& scene, const TSceneFace& f) {
+  const auto pos = [&](int32_t k) {
+    return Pos(scene.Verts[static_cast<size_t>(scene.Corners[static_cast<size_t>(f.First + k % f.Count)].Vert)]);
+  };
+  int32_t best = 0;
+  double bestArea = -1.0;
+  for (int32_t k = 0; k < f.Count; ++k) {
+    const TV b = pos(k + 1);
+    const double area = Len(Cross(Sub(pos(k), b), Sub(pos(k + 2), b)));
+    if (area > bestArea) {
+      bestArea = area;
+      best = k;
+    }
+  }
+  return best;
+}
+
+std::vector<TPoint3> Loop(const TGatheredScene& scene, const TSceneFace& f) {
+  std::vector<TPoint3> loop(static_cast<size_t>(f.Count));
+  for (int32_t k = 0; k < f.Count; ++k)
+    loop[static_cast<size_t>(k)] = scene.Verts[static_cast<size_t>(scene.Corners[static_cast<size_t>(f.First + k)].Vert)];
+  return loop;
+}
+
+bool PlanarConvex(const TGatheredScene& scene, const TSceneFace& f, double tolerance) {
+  std::vector<TPoint3> loop = Loop(scene, f);
+  std::rotate(loop.begin(), loop.begin() + BestStart(scene, f), loop.end());
+  const TFaceShape shape = JudgeFace(loop, tolerance);
+  return shape.Planar && shape.Convex;
+}
+
+bool SameCorner(const TSceneCorner& a, const TSceneCorner& b) {
+  const auto near = [](float p, float q) {
+    return std::abs(double{p} - q) <= 1e-6 * std::max(1.0, std::abs(double{p}));
+  };
+  const auto nearNormal = [](float p, float q) { return std::abs(double{p} - q) <= kNormalTolerance; };
+  return near(a.Tx, b.Tx) && near(a.Ty, b.Ty) && nearNormal(a.Normal.x, b.Normal.x) &&
+         nearNormal(a.Normal.y, b.Normal.y) && nearNormal(a.Normal.z, b.Normal.z);
+}
+
+// Directed edges (from vertex, to vertex) -> the corner they start at; kShared when more
+// than one corner starts such an edge (a non-manifold or inconsistently turned edge).
+class TEdgeTable {
+public:
+  static constexpr int32_t kNone = -1, kShared = -2;
+
+  explicit TEdgeTable(size_t edges) {
+    size_t size = 16;
+    while (size < 2 * edges) size *= 2;
+    m_keys.assign(size, kEmpty);
+    m_values.assign(size, kNone);
+    m_mask = size - 1;
+  }
+  void Add(int32_t from, int32_t to, int32_t corner) {
+    const uint64_t key = Key(from, to);
+    size_t at = Slot(key);
+    while (m_keys[at] != kEmpty && m_keys[at] != key) at = (at + 1) & m_mask;
+    if (m_keys[at] == key) {
+      m_values[at] = kShared;
+    } else {
+      m_keys[at] = key;
+      m_values[at] = corner;
+    }
+  }
+  int32_t Find(int32_t from, int32_t to) const {
+    const uint64_t key = Key(from, to);
+    for (size_t at = Slot(key);; at = (at + 1) & m_mask) {
+      if (m_keys[at] == key) return m_values[at];
+      if (m_keys[at] == kEmpty) return kNone;
+    }
+  }
+
+private:
+  static constexpr uint64_t kEmpty = std::numeric_limits<uint64_t>::max();
+  static uint64_t Key(int32_t from, int32_t to) {
+    return (uint64_t{static_cast<uint32_t>(from)} << 32) | static_cast<uint32_t>(to);
+  }
+  size_t Slot(uint64_t key) const { return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 17) & m_mask; }
+
+  std::vector<uint64_t> m_keys;
+  std::vector<int32_t> m_values;
+  size_t m_mask = 0;
+};
+
+}  // namespace
+
+double SceneSize(const TGatheredScene& scene) {
+  if (scene.Verts.empty()) return 1.0;
+  TV lo = Pos(scene.Verts[0]), hi = lo;
+  for (const TPoint3& p : scene.Verts) {
+    lo = {std::min(lo.x, double{p.x}), std::min(lo.y, double{p.y}), std::min(lo.z, double{p.z})};
+    hi = {std::max(hi.x, double{p.x}), std::max(hi.y, double{p.y}), std::max(hi.z, double{p.z})};
+  }
+  const double size = Len(Sub(hi, lo));
+  return size > 0.0 ? size : 1.0;
+}
+
+TFaceShape JudgeFace(std::span<const TPoint3> loop, double tolerance) {
+  const auto n = static_cast<int32_t>(loop.size());
+  if (n < 3) return {false, false};
+  const auto at = [&](int32_t k) { return Pos(loop[static_cast<size_t>((k % n + n) % n)]); };
+  // As "Calc VTNM" takes it: (p1 - p2) x (p3 - p2).
+  TV normal = Cross(Sub(at(0), at(1)), Sub(at(2), at(1)));
+  const double length = Len(normal);
+  if (!(length > 0.0)) return {false, false};
+  normal = {normal.x / length, normal.y / length, normal.z / length};
+  TFaceShape shape;
+  for (int32_t k = 0; k < n; ++k) {
+    if (std::abs(Dot(normal, Sub(at(k), at(1)))) > tolerance) shape.Planar = false;
+  }
+  // The loop turns left around -normal at its second corner; every turn the same way, and
+  // one full turn in all.
+  const TV up{-normal.x, -normal.y, -normal.z};
+  double turning = 0.0;
+  for (int32_t k = 0; k < n; ++k) {
+    const TV p = at(k - 1), q = at(k), r = at(k + 1);
+    if (!ConvexTurn(p, q, r, up)) shape.Convex = false;
+    const TV e1 = Sub(q, p), e2 = Sub(r, q);
+    if (Len(e1) > 0.0 && Len(e2) > 0.0) turning += std::atan2(Dot(Cross(e1, e2), up), Dot(e1, e2));
+  }
+  if (std::abs(turning - 2.0 * std::numbers::pi) > 1e-3) shape.Convex = false;
+  return shape;
+}
+
+void SplitFaces(TGatheredScene& scene, double tolerance, bool allTriangles,
+                TRebuildCounts& counts) {
+  TFaceSink out;
+  out.KeepObjects = scene.FaceObjects.size() == scene.Faces.size();
+  out.Corners.reserve(scene.Corners.size());
+  out.Faces.reserve(scene.Faces.size());
+  for (size_t i = 0; i < scene.Faces.size(); ++i) {
+    const TSceneFace& f = scene.Faces[i];
+    const uint32_t object = ObjectOf(scene, i);
+    const bool keep = f.Count == 3 || PlanarConvex(scene, f, tolerance);
+    if (keep && (!allTriangles || f.Count == 3)) {
+      out.Begin();
+      for (int32_t k = 0; k < f.Count; ++k) out.Add(scene.Corners[static_cast<size_t>(f.First + k)]);
+      out.End(f.Material, object);
+      continue;
+    }
+    if (!keep) ++counts.Split;
+    if (keep) {
+      const TSceneCorner* c = scene.Corners.data() + f.First;
+      for (int32_t k = 1; k + 1 < f.Count; ++k) out.Triangle(c[0], c[k], c[k + 1], f.Material, object);
+    } else {
+      EarClip(scene, f, object, out);
+    }
+  }
+  out.Into(scene);
+}
+
+void MergeFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts) {
+  const size_t numCorners = scene.Corners.size(), numFaces = scene.Faces.size();
+  const auto vert = [&](int32_t c) { return scene.Corners[static_cast<size_t>(c)].Vert; };
+  const auto pos = [&](int32_t c) { return Pos(scene.Verts[static_cast<size_t>(vert(c))]); };
+  std::vector<int32_t> next(numCorners), prev(numCorners), faceOf(numCorners);
+  std::vector<TV> normal(numFaces);
+  std::vector<bool> flat(numFaces);
+  TEdgeTable edges(numCorners);
+  for (size_t i = 0; i < numFaces; ++i) {
+    const TSceneFace& f = scene.Faces[i];
+    for (int32_t k = 0; k < f.Count; ++k) {
+      const int32_t c = f.First + k, d = f.First + (k + 1) % f.Count;
+      next[static_cast<size_t>(c)] = d;
+      prev[static_cast<size_t>(d)] = c;
+      faceOf[static_cast<size_t>(c)] = static_cast<int32_t>(i);
+      edges.Add(vert(c), vert(d), c);
+    }
+    const TV n = AreaNormal(f.Count, [&](int32_t k) { return pos(f.First + k); });
+    const double l = Len(n);
+    flat[i] = l > 0.0;
+    normal[i] = flat[i] ? TV{n.x / l, n.y / l, n.z / l} : TV{0, 0, 0};
+  }
+  const double halfTolerance = tolerance / 2;
+  std::vector<int32_t> group(numFaces, -1);
+  std::vector<int32_t> inPolygon(scene.Verts.size(), -1), tried(scene.Verts.size(), -1);
+  int32_t trial = 0;
+  std::vector<int32_t> stack;
+  TFaceSink out;
+  out.KeepObjects = scene.FaceObjects.size() == numFaces;
+  out.Corners.reserve(numCorners);
+  for (size_t i = 0; i < numFaces; ++i) {
+    if (group[i] >= 0) continue;
+    const auto id = static_cast<int32_t>(i);
+    group[i] = id;
+    const TSceneFace& seed = scene.Faces[i];
+    const uint32_t object = ObjectOf(scene, i);
+    bool simple = flat[i];
+    for (int32_t k = 0; k < seed.Count && simple; ++k) {
+      int32_t& mark = inPolygon[static_cast<size_t>(vert(seed.First + k))];
+      simple = mark != id;
+      mark = id;
+    }
+    const TV n = normal[i], origin = pos(seed.First);
+    stack.clear();
+    if (simple) {
+      for (int32_t k = 0; k < seed.Count; ++k) stack.push_back(seed.First + k);
+    }
+    while (!stack.empty()) {
+      const int32_t c = stack.back();
+      stack.pop_back();
+      const int32_t d = next[static_cast<size_t>(c)];
+      const int32_t a = vert(c), b = vert(d);
+      if (edges.Find(a, b) == TEdgeTable::kShared) continue;
+      const int32_t t = edges.Find(b, a);
+      if (t < 0) continue;
+      const auto other = static_cast<size_t>(faceOf[static_cast<size_t>(t)]);
+      if (group[other] >= 0 || !flat[other] || scene.Faces[other].Material != seed.Material ||
+          ObjectOf(scene, other) != object || Dot(normal[other], n) <= 0.0)
+        continue;
+      const int32_t ta = next[static_cast<size_t>(t)];
+      if (!SameCorner(scene.Corners[static_cast<size_t>(c)], scene.Corners[static_cast<size_t>(ta)]) ||
+          !SameCorner(scene.Corners[static_cast<size_t>(d)], scene.Corners[static_cast<size_t>(t)]))
+        continue;
+      // The corners the neighbour brings: each a vertex new to the polygon, near its plane.
+      ++trial;
+      bool good = true;
+      for (int32_t x = next[static_cast<size_t>(ta)]; x != t && good; x = next[static_cast<size_t>(x)]) {
+        const auto v = static_cast<size_t>(vert(x));
+        good = inPolygon[v] != id && tried[v] != trial &&
+               std::abs(Dot(n, Sub(pos(x), origin))) <= halfTolerance;
+        tried[v] = trial;
+      }
+      const int32_t x1 = next[static_cast<size_t>(ta)], xk = prev[static_cast<size_t>(t)];
+      if (!good || !ConvexTurn(pos(prev[static_cast<size_t>(c)]), pos(c), pos(x1), n) ||
+          !ConvexTurn(pos(xk), pos(d), pos(next[static_cast<size_t>(d)]), n))
+        continue;
+      next[static_cast<size_t>(c)] = x1;
+      prev[static_cast<size_t>(x1)] = c;
+      next[static_cast<size_t>(xk)] = d;
+      prev[static_cast<size_t>(d)] = xk;
+      for (int32_t x = x1;; x = next[static_cast<size_t>(x)]) {
+        inPolygon[static_cast<size_t>(vert(x))] = id;
+        stack.push_back(x);
+        if (x == xk) break;
+      }
+      stack.push_back(c);
+      group[other] = id;
+      ++counts.Merged;
+    }
+    out.Begin();
+    if (simple) {
+      int32_t c = seed.First;
+      do {
+        out.Add(scene.Corners[static_cast<size_t>(c)]);
+        c = next[static_cast<size_t>(c)];
+      } while (c != seed.First);
+    } else {
+      for (int32_t k = 0; k < seed.Count; ++k) out.Add(scene.Corners[static_cast<size_t>(seed.First + k)]);
+    }
+    out.End(seed.Material, object);
+  }
+  out.Into(scene);
+}
+
+void FinishFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts) {
+  bool anySplit = false;
+  for (TSceneFace& f : scene.Faces) {
+    const auto first = scene.Corners.begin() + f.First;
+    std::rotate(first, first + BestStart(scene, f), first + f.Count);
+    if (f.Count > 3 && !PlanarConvex(scene, f, tolerance)) anySplit = true;
+  }
+  if (!anySplit) return;
+  TFaceSink out;
+  out.KeepObjects = scene.FaceObjects.size() == scene.Faces.size();
+  for (size_t i = 0; i < scene.Faces.size(); ++i) {
+    const TSceneFace& f = scene.Faces[i];
+    if (f.Count > 3 && !PlanarConvex(scene, f, tolerance)) {
+      ++counts.Split;
+      EarClip(scene, f, ObjectOf(scene, i), out);
+    } else {
+      out.Begin();
+      for (int32_t k = 0; k < f.Count; ++k) out.Add(scene.Corners[static_cast<size_t>(f.First + k)]);
+      out.End(f.Material, ObjectOf(scene, i));
+    }
+  }
+  out.Into(scene);
+  // The triangles start where they were cut; give them their best start too.
+  for (TSceneFace& f : scene.Faces) {
+    const auto first = scene.Corners.begin() + f.First;
+    std::rotate(first, first + BestStart(scene, f), first + f.Count);
+  }
+}
+
+TRebuildCounts RebuildPolygons(TGatheredScene& scene) {
+  const double tolerance = kPlanarTolerance * SceneSize(scene);
+  TRebuildCounts counts;
+  SplitFaces(scene, tolerance, false, counts);
+  MergeFaces(scene, tolerance, counts);
+  FinishFaces(scene, tolerance, counts);
+  return counts;
+}
