@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <numbers>
 
 #include "mesh/Normals.h"
 
@@ -215,43 +214,7 @@ private:
 
 }  // namespace
 
-double SceneSize(const TGatheredScene& scene) {
-  if (scene.Verts.empty()) return 1.0;
-  TV lo = Pos(scene.Verts[0]), hi = lo;
-  for (const TPoint3& p : scene.Verts) {
-    lo = {std::min(lo.x, double{p.x}), std::min(lo.y, double{p.y}), std::min(lo.z, double{p.z})};
-    hi = {std::max(hi.x, double{p.x}), std::max(hi.y, double{p.y}), std::max(hi.z, double{p.z})};
-  }
-  const double size = Len(Sub(hi, lo));
-  return size > 0.0 ? size : 1.0;
-}
-
-TFaceShape JudgeFace(std::span<const TPoint3> loop, double tolerance) {
-  const auto n = static_cast<int32_t>(loop.size());
-  if (n < 3) return {false, false};
-  const auto at = [&](int32_t k) { return Pos(loop[static_cast<size_t>((k % n + n) % n)]); };
-  // As "Calc VTNM" takes it: (p1 - p2) x (p3 - p2).
-  TV normal = Cross(Sub(at(0), at(1)), Sub(at(2), at(1)));
-  const double length = Len(normal);
-  if (!(length > 0.0)) return {false, false};
-  normal = {normal.x / length, normal.y / length, normal.z / length};
-  TFaceShape shape;
-  for (int32_t k = 0; k < n; ++k) {
-    if (std::abs(Dot(normal, Sub(at(k), at(1)))) > tolerance) shape.Planar = false;
-  }
-  // The loop turns left around -normal at its second corner; every turn the same way, and
-  // one full turn in all.
-  const TV up{-normal.x, -normal.y, -normal.z};
-  double turning = 0.0;
-  for (int32_t k = 0; k < n; ++k) {
-    const TV p = at(k - 1), q = at(k), r = at(k + 1);
-    if (!ConvexTurn(p, q, r, up)) shape.Convex = false;
-    const TV e1 = Sub(q, p), e2 = Sub(r, q);
-    if (Len(e1) > 0.0 && Len(e2) > 0.0) turning += std::atan2(Dot(Cross(e1, e2), up), Dot(e1, e2));
-  }
-  if (std::abs(turning - 2.0 * std::numbers::pi) > 1e-3) shape.Convex = false;
-  return shape;
-}
+double SceneSize(const TGatheredScene& scene) { return PointsSize(scene.Verts); }
 
 void SplitFaces(TGatheredScene& scene, double tolerance, bool allTriangles,
                 TRebuildCounts& counts) {

@@ -12,29 +12,18 @@
 //  - FinishFaces: every face starts at the corner where its first three corners span the
 //    largest triangle, as "Calc VTNM" and "CALC D" take a face's plane from its first three
 //    corners; a face that is still not planar and convex against that plane becomes a fan.
-// The tolerance is a distance: kPlanarTolerance times the model's size (SceneSize).
+// The tolerance is a distance: kPlanarTolerance (mesh/FaceShape.h) times the model's size
+// (SceneSize).
 
 #include <cstdint>
 #include <span>
 
 #include "interchange/SceneData.h"
-
-// A corner may lie this far off its face's plane, relative to the model's size.
-constexpr double kPlanarTolerance = 1e-4;
+#include "mesh/FaceShape.h"
 
 // The length of the diagonal of the box around the positions the corners use; 1 when that
 // is zero (a model with no extent).
 double SceneSize(const TGatheredScene& scene);
-
-struct TFaceShape {
-  bool Planar = true;
-  bool Convex = true;
-};
-
-// The shape of a loop of positions against the plane of its first three: every corner
-// within `tolerance` of it, and every turn to the same side with the turns adding up to one
-// full turn. A loop whose first three corners span no plane is neither.
-TFaceShape JudgeFace(std::span<const TPoint3> loop, double tolerance);
 
 struct TRebuildCounts {
   int64_t Split = 0;   // polygons cut into triangles by SplitFaces or FinishFaces

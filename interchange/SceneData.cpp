@@ -252,7 +252,7 @@ TGatheredScene DecodeScene(std::string_view bytes, const std::string& fileName) 
   const auto missing = in.Get<uint8_t>();
   if (missing > 1) in.Bad("a flag that is neither 0 nor 1");
   s.MissingNormals = missing != 0;
-  s.Objects.resize(in.Count(s.Faces.size(), 4, "objects"));
+  s.Objects.resize(in.Count(kMaxSceneRecords, 4, "objects"));
   for (std::string& name : s.Objects) name = in.GetText();
   s.FaceObjects = in.GetArray<uint32_t>(s.Faces.size(), "object indices");
   s.Textures.resize(in.Count(s.Materials.size(), 12, "textures"));
