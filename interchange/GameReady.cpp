@@ -101,14 +101,20 @@ void SelectObjects(TGatheredScene& scene, const std::vector<std::string>& names,
     keep[static_cast<size_t>(at - scene.Objects.begin())] = true;
   }
   std::vector<TSceneFace> faces;
+  std::vector<TSceneCorner> corners;
   std::vector<uint32_t> faceObjects;
   for (size_t i = 0; i < scene.Faces.size() && i < scene.FaceObjects.size(); ++i) {
     if (!keep[scene.FaceObjects[i]]) continue;
-    faces.push_back(scene.Faces[i]);
+    TSceneFace f = scene.Faces[i];
+    const auto from = scene.Corners.begin() + f.First;
+    f.First = static_cast<int32_t>(corners.size());
+    corners.insert(corners.end(), from, from + f.Count);
+    faces.push_back(f);
     faceObjects.push_back(scene.FaceObjects[i]);
   }
-  // Corners of the faces left out stay behind unused; positions are dropped at the end.
+  // The positions no corner uses any more are dropped at the end.
   scene.Faces = std::move(faces);
+  scene.Corners = std::move(corners);
   scene.FaceObjects = std::move(faceObjects);
   DropUnusedMaterials(scene);
 }

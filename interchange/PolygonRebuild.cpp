@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #include "mesh/Normals.h"
 
@@ -145,16 +144,15 @@ int32_t BestStart(const TGatheredScene& scene, const TSceneFace& f) {
   return best;
 }
 
-std::vector<TPoint3> Loop(const TGatheredScene& scene, const TSceneFace& f) {
-  std::vector<TPoint3> loop(static_cast<size_t>(f.Count));
-  for (int32_t k = 0; k < f.Count; ++k)
-    loop[static_cast<size_t>(k)] = scene.Verts[static_cast<size_t>(scene.Corners[static_cast<size_t>(f.First + k)].Vert)];
-  return loop;
-}
-
-bool PlanarConvex(const TGatheredScene& scene, const TSceneFace& f, double tolerance) {
-  std::vector<TPoint3> loop = Loop(scene, f);
-  std::rotate(loop.begin(), loop.begin() + BestStart(scene, f), loop.end());
+// Judged as "CALC D" will see it: from the best start. `loop` is scratch space.
+bool PlanarConvex(const TGatheredScene& scene, const TSceneFace& f, double tolerance,
+                  std::vector<TPoint3>& loop) {
+  const int32_t start = BestStart(scene, f);
+  loop.resize(static_cast<size_t>(f.Count));
+  for (int32_t k = 0; k < f.Count; ++k) {
+    const TSceneCorner& c = scene.Corners[static_cast<size_t>(f.First + (start + k) % f.Count)];
+    loop[static_cast<size_t>(k)] = scene.Verts[static_cast<size_t>(c.Vert)];
+  }
   const TFaceShape shape = JudgeFace(loop, tolerance);
   return shape.Planar && shape.Convex;
 }
@@ -169,47 +167,40 @@ bool SameCorner(const TSceneCorner& a, const TSceneCorner& b) {
 }
 
 // Directed edges (from vertex, to vertex) -> the corner they start at; kShared when more
-// than one corner starts such an edge (a non-manifold or inconsistently turned edge).
+// than one corner starts such an edge (a non-manifold or inconsistently turned edge). The
+// corners are bucketed by their first vertex (a counting sort): a look-up scans the few
+// edges leaving one vertex, and neighbouring vertices of the file lie near in memory, which
+// a hash of the pair would scatter.
 class TEdgeTable {
 public:
   static constexpr int32_t kNone = -1, kShared = -2;
 
-  explicit TEdgeTable(size_t edges) {
-    size_t size = 16;
-    while (size < 2 * edges) size *= 2;
-    m_keys.assign(size, kEmpty);
-    m_values.assign(size, kNone);
-    m_mask = size - 1;
-  }
-  void Add(int32_t from, int32_t to, int32_t corner) {
-    const uint64_t key = Key(from, to);
-    size_t at = Slot(key);
-    while (m_keys[at] != kEmpty && m_keys[at] != key) at = (at + 1) & m_mask;
-    if (m_keys[at] == key) {
-      m_values[at] = kShared;
-    } else {
-      m_keys[at] = key;
-      m_values[at] = corner;
+  TEdgeTable(const TGatheredScene& scene, const std::vector<int32_t>& next)
+      : m_first(scene.Verts.size() + 1, 0), m_corners(scene.Corners.size()),
+        m_to(scene.Corners.size()) {
+    for (const TSceneCorner& c : scene.Corners) ++m_first[static_cast<size_t>(c.Vert) + 1];
+    for (size_t v = 1; v < m_first.size(); ++v) m_first[v] += m_first[v - 1];
+    std::vector<int32_t> fill(m_first.begin(), m_first.end() - 1);
+    for (size_t c = 0; c < scene.Corners.size(); ++c) {
+      m_corners[static_cast<size_t>(fill[static_cast<size_t>(scene.Corners[c].Vert)]++)] =
+          static_cast<int32_t>(c);
+      m_to[c] = scene.Corners[static_cast<size_t>(next[c])].Vert;
     }
   }
   int32_t Find(int32_t from, int32_t to) const {
-    const uint64_t key = Key(from, to);
-    for (size_t at = Slot(key);; at = (at + 1) & m_mask) {
-      if (m_keys[at] == key) return m_values[at];
-      if (m_keys[at] == kEmpty) return kNone;
+    int32_t found = kNone;
+    const auto v = static_cast<size_t>(from);
+    for (int32_t i = m_first[v]; i < m_first[v + 1]; ++i) {
+      const int32_t c = m_corners[static_cast<size_t>(i)];
+      if (m_to[static_cast<size_t>(c)] != to) continue;
+      if (found != kNone) return kShared;
+      found = c;
     }
+    return found;
   }
 
 private:
-  static constexpr uint64_t kEmpty = std::numeric_limits<uint64_t>::max();
-  static uint64_t Key(int32_t from, int32_t to) {
-    return (uint64_t{static_cast<uint32_t>(from)} << 32) | static_cast<uint32_t>(to);
-  }
-  size_t Slot(uint64_t key) const { return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 17) & m_mask; }
-
-  std::vector<uint64_t> m_keys;
-  std::vector<int32_t> m_values;
-  size_t m_mask = 0;
+  std::vector<int32_t> m_first, m_corners, m_to;
 };
 
 }  // namespace
@@ -218,6 +209,15 @@ double SceneSize(const TGatheredScene& scene) { return PointsSize(scene.Verts); 
 
 void SplitFaces(TGatheredScene& scene, double tolerance, bool allTriangles,
                 TRebuildCounts& counts) {
+  std::vector<TPoint3> loop;
+  std::vector<bool> keeps(scene.Faces.size());
+  bool all = true;
+  for (size_t i = 0; i < scene.Faces.size(); ++i) {
+    const TSceneFace& f = scene.Faces[i];
+    keeps[i] = f.Count == 3 || PlanarConvex(scene, f, tolerance, loop);
+    all = all && keeps[i] && (!allTriangles || f.Count == 3);
+  }
+  if (all) return;  // nothing to cut: the scene stays as it is
   TFaceSink out;
   out.KeepObjects = scene.FaceObjects.size() == scene.Faces.size();
   out.Corners.reserve(scene.Corners.size());
@@ -225,7 +225,7 @@ void SplitFaces(TGatheredScene& scene, double tolerance, bool allTriangles,
   for (size_t i = 0; i < scene.Faces.size(); ++i) {
     const TSceneFace& f = scene.Faces[i];
     const uint32_t object = ObjectOf(scene, i);
-    const bool keep = f.Count == 3 || PlanarConvex(scene, f, tolerance);
+    const bool keep = keeps[i];
     if (keep && (!allTriangles || f.Count == 3)) {
       out.Begin();
       for (int32_t k = 0; k < f.Count; ++k) out.Add(scene.Corners[static_cast<size_t>(f.First + k)]);
@@ -250,7 +250,6 @@ void MergeFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts)
   std::vector<int32_t> next(numCorners), prev(numCorners), faceOf(numCorners);
   std::vector<TV> normal(numFaces);
   std::vector<bool> flat(numFaces);
-  TEdgeTable edges(numCorners);
   for (size_t i = 0; i < numFaces; ++i) {
     const TSceneFace& f = scene.Faces[i];
     for (int32_t k = 0; k < f.Count; ++k) {
@@ -258,13 +257,13 @@ void MergeFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts)
       next[static_cast<size_t>(c)] = d;
       prev[static_cast<size_t>(d)] = c;
       faceOf[static_cast<size_t>(c)] = static_cast<int32_t>(i);
-      edges.Add(vert(c), vert(d), c);
     }
     const TV n = AreaNormal(f.Count, [&](int32_t k) { return pos(f.First + k); });
     const double l = Len(n);
     flat[i] = l > 0.0;
     normal[i] = flat[i] ? TV{n.x / l, n.y / l, n.z / l} : TV{0, 0, 0};
   }
+  const TEdgeTable edges(scene, next);
   const double halfTolerance = tolerance / 2;
   std::vector<int32_t> group(numFaces, -1);
   std::vector<int32_t> inPolygon(scene.Verts.size(), -1), tried(scene.Verts.size(), -1);
@@ -349,17 +348,21 @@ void MergeFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts)
 
 void FinishFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts) {
   bool anySplit = false;
-  for (TSceneFace& f : scene.Faces) {
+  std::vector<TPoint3> loop;
+  std::vector<bool> split(scene.Faces.size(), false);
+  for (size_t i = 0; i < scene.Faces.size(); ++i) {
+    const TSceneFace& f = scene.Faces[i];
     const auto first = scene.Corners.begin() + f.First;
     std::rotate(first, first + BestStart(scene, f), first + f.Count);
-    if (f.Count > 3 && !PlanarConvex(scene, f, tolerance)) anySplit = true;
+    split[i] = f.Count > 3 && !PlanarConvex(scene, f, tolerance, loop);
+    anySplit = anySplit || split[i];
   }
   if (!anySplit) return;
   TFaceSink out;
   out.KeepObjects = scene.FaceObjects.size() == scene.Faces.size();
   for (size_t i = 0; i < scene.Faces.size(); ++i) {
     const TSceneFace& f = scene.Faces[i];
-    if (f.Count > 3 && !PlanarConvex(scene, f, tolerance)) {
+    if (split[i]) {
       ++counts.Split;
       EarClip(scene, f, ObjectOf(scene, i), out);
     } else {

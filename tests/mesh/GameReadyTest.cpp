@@ -59,7 +59,9 @@ const TModelCase kModels[] = {
     // One corner far off the plane of the others: two triangles.
     {"warped", "v 0 0 0\nv 4 0 0\nv 4 4 2\nv 0 4 0\nf 1 2 3 4\n", 2, 6},
     // A planar pentagon dented at one corner: a quad and a triangle.
-    {"concave", "v 0 0 0\nv 4 0 0\nv 4 4 0\nv 2 1 0\nv 0 4 0\nf 1 2 3 4 5\n", 2, 7},
+    {"concave", "v 0 0 0\nv 4 0 0\nv 4 4 0\nv 2 3 0\nv 0 4 0\nf 1 2 3 4 5\n", 2, 7},
+    // Dented so deep that no single cut mends it: three triangles.
+    {"deep", "v 0 0 0\nv 4 0 0\nv 4 4 0\nv 2 1 0\nv 0 4 0\nf 1 2 3 4 5\n", 3, 9},
     {"house", kHouse, 7, 30},
     // A convex quad stays one face.
     {"quad", "v 0 0 0\nv 4 0 0\nv 4 4 0\nv 0 4 0\nf 1 2 3 4\n", 1, 4},
