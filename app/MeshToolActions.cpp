@@ -175,8 +175,7 @@ void ImportModelFile(TForm1& form, const QString& file) {
   if (objects.size() > 1) {
     const auto chosen = form.Dialogs().InputBox(
         &form, QStringLiteral("Import"),
-        QStringLiteral("Objects (name: faces, materials):\n") +
-            QString::fromStdString(objectList) +
+        QStringLiteral("Objects (name: faces, materials):\n") + QString::fromStdString(objectList) +
             QStringLiteral("Import which (names separated by commas; empty for all)?"),
         QString());
     if (!chosen) return;

@@ -10,16 +10,16 @@
 
 #include <array>
 #include <chrono>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 #include <random>
 
+#include "PairTiming.h"
 #include "interchange/GameReady.h"
 #include "interchange/Interchange.h"
 #include "interchange/PolygonRebuild.h"
 #include "mesh/Normals.h"
-#include "PairTiming.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -158,8 +158,7 @@ void BM_PairImportFit(benchmark::State& state) {
     try {
       ImportModel(doc, file);
       state.SkipWithError("the plain import took the sphere");
-    } catch (const EModelTooLarge&) {
-    }
+    } catch (const EModelTooLarge&) {}
     anchor.push_back(WallNs() - t0);
   };
   for (auto _ : state) {
@@ -177,7 +176,11 @@ void BM_PairImportFit(benchmark::State& state) {
   state.counters["anchor_ns"] = a;
   state.counters["speedup"] = o > 0 ? a / o : 0;
 }
-BENCHMARK(BM_PairImportFit)->Name("Pair/ImportFit")->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(6);
+BENCHMARK(BM_PairImportFit)
+    ->Name("Pair/ImportFit")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(6);
 
 // Rebuilding faces from a triangulated grid of n x n squares, a third of them of another
 // material in stripes and a gentle bend every few rows: linear in the corners (the time
@@ -210,11 +213,16 @@ void BM_RebuildPolygons(benchmark::State& state) {
   }
   state.counters["corners"] = double(grid.Corners.size());
   state.counters["ns_per_corner"] = benchmark::Counter(
-      double(grid.Corners.size()), benchmark::Counter::kIsIterationInvariantRate |
-                                       benchmark::Counter::kInvert);
+      double(grid.Corners.size()),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 // Corners double from size to size: 98,304 to 786,432 (the models --fit takes).
-BENCHMARK(BM_RebuildPolygons)->Arg(128)->Arg(181)->Arg(256)->Arg(362)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RebuildPolygons)
+    ->Arg(128)
+    ->Arg(181)
+    ->Arg(256)
+    ->Arg(362)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -13,8 +13,9 @@
 
 namespace {
 
-// Corners that are equal in every byte are one vertex for the simplifier; corners at one
-// position that differ in texture coordinates or normal are the seams it keeps.
+// Corners that are equal in every byte (normals left out) are one vertex for the
+// simplifier; corners at one position that differ in texture coordinates are the seams it
+// keeps.
 struct TCornerKey {
   TSceneCorner Corner;
   bool operator==(const TCornerKey& o) const {
@@ -87,8 +88,12 @@ TFitResult FitScene(TGatheredScene& scene, double tolerance) {
     const auto [g, added] = groupOf.try_emplace(key, groups.size());
     if (added) groups.push_back({f.Material, object, {}});
     for (int32_t k = 0; k < f.Count; ++k) {
-      const TSceneCorner& c = scene.Corners[static_cast<size_t>(f.First + k)];
-      const auto [w, isNew] = wedgeOf.try_emplace(TCornerKey{c}, static_cast<uint32_t>(wedges.size()));
+      // Normals are no seam: a flat-shaded model splits every position by its faces'
+      // normals, which would lock it whole. The fitted surface gets its normals computed.
+      TSceneCorner c = scene.Corners[static_cast<size_t>(f.First + k)];
+      c.Normal = {0.0f, 0.0f, 0.0f};
+      const auto [w, isNew] =
+          wedgeOf.try_emplace(TCornerKey{c}, static_cast<uint32_t>(wedges.size()));
       if (isNew) {
         wedges.push_back(c);
         const TPoint3& p = scene.Verts[static_cast<size_t>(c.Vert)];
@@ -121,7 +126,7 @@ TFitResult FitScene(TGatheredScene& scene, double tolerance) {
     next.Meshes = original.Meshes;
     next.SkippedPoints = original.SkippedPoints;
     next.SkippedLines = original.SkippedLines;
-    next.MissingNormals = original.MissingNormals;
+    next.MissingNormals = true;
     double moved = 0.0;
     for (const TGroup& g : groups) {
       const size_t target = std::max<size_t>(
@@ -129,8 +134,8 @@ TFitResult FitScene(TGatheredScene& scene, double tolerance) {
       simplified.resize(g.Indices.size());
       float error = 0.0f;
       const size_t n = meshopt_simplify(simplified.data(), g.Indices.data(), g.Indices.size(),
-                                        positions.data(), wedges.size(), 3 * sizeof(float),
-                                        target, 1.0f, meshopt_SimplifyLockBorder, &error);
+                                        positions.data(), wedges.size(), 3 * sizeof(float), target,
+                                        1.0f, meshopt_SimplifyLockBorder, &error);
       moved = std::max(moved, double{error} * scale / size);
       for (size_t t = 0; t + 2 < n; t += 3) {
         const auto first = static_cast<int32_t>(next.Corners.size());

@@ -2,9 +2,10 @@
 // Bringing a model that needs more records than the arrays hold (MeshCapacity each of VERT,
 // FVRT and FACE) under the limits, with meshoptimizer's simplifier: every run of triangles
 // of one material and object is simplified on its own with its border locked, so material
-// borders and object outlines stay where they are; meshoptimizer keeps texture seams and
-// normal creases itself (corners at one position with different texture coordinates or
-// normals are kept apart). After each round the faces are rebuilt (PolygonRebuild.h) and
+// borders and object outlines stay where they are; meshoptimizer keeps texture seams itself
+// (corners at one position with different texture coordinates are kept apart). The
+// file's normals do not survive a simplified surface: the fitted model's normals are
+// computed as "Calc VTNM" does. After each round the faces are rebuilt (PolygonRebuild.h) and
 // counted; a round that still does not fit starts again from the full model with a smaller
 // target.
 

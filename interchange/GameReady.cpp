@@ -50,10 +50,9 @@ void CheckRecordCapacity(const TRecordCounts& counts, const std::string& fileNam
                                   std::to_string(counts.Corners) + " face corners and " +
                                   std::to_string(counts.Faces) +
                                   " faces; the arrays hold at most " +
-                                  std::to_string(MeshCapacity) + " records each: " +
-                                  over("VERT", counts.Verts) + ", " +
-                                  over("FVRT", counts.Corners) + ", " +
-                                  over("FACE", counts.Faces))
+                                  std::to_string(MeshCapacity) +
+                                  " records each: " + over("VERT", counts.Verts) + ", " +
+                                  over("FVRT", counts.Corners) + ", " + over("FACE", counts.Faces))
           .what() +
       std::string(". --fit simplifies the model until it fits"));
 }
@@ -80,10 +79,11 @@ std::vector<TModelObject> ModelObjects(const TGatheredScene& scene) {
 std::string ObjectListText(const std::vector<TModelObject>& objects) {
   std::string text;
   for (const TModelObject& o : objects) {
-    text += (o.Name.empty() ? std::string("(unnamed)") : o.Name) + ": " +
-            std::to_string(o.Faces) + " faces, materials";
+    text += (o.Name.empty() ? std::string("(unnamed)") : o.Name) + ": " + std::to_string(o.Faces) +
+            " faces, materials";
     for (size_t m = 0; m < o.Materials.size(); ++m)
-      text += (m ? ", " : " ") + (o.Materials[m].empty() ? std::string("(unnamed)") : o.Materials[m]);
+      text +=
+          (m ? ", " : " ") + (o.Materials[m].empty() ? std::string("(unnamed)") : o.Materials[m]);
     text += "\n";
   }
   return text;
@@ -96,8 +96,8 @@ void SelectObjects(TGatheredScene& scene, const std::vector<std::string>& names,
   for (const std::string& name : names) {
     const auto at = std::find(scene.Objects.begin(), scene.Objects.end(), name);
     if (at == scene.Objects.end())
-      throw RefusedImport(fileName, "has no object named \"" + name +
-                                        "\" (--list shows its objects)");
+      throw RefusedImport(fileName,
+                          "has no object named \"" + name + "\" (--list shows its objects)");
     keep[static_cast<size_t>(at - scene.Objects.begin())] = true;
   }
   std::vector<TSceneFace> faces;
@@ -154,9 +154,8 @@ void PrepareScene(TGatheredScene& scene, const TImportOptions& options, TImportR
   }
   scene = std::move(triangles);
   report.Notes.push_back("Fitted (--fit) from VERT " + std::to_string(needed.Verts) + ", FVRT " +
-                         std::to_string(needed.Corners) + ", FACE " +
-                         std::to_string(needed.Faces) + " to VERT " +
-                         std::to_string(fit.After.Verts) + ", FVRT " +
+                         std::to_string(needed.Corners) + ", FACE " + std::to_string(needed.Faces) +
+                         " to VERT " + std::to_string(fit.After.Verts) + ", FVRT " +
                          std::to_string(fit.After.Corners) + ", FACE " +
                          std::to_string(fit.After.Faces) + "; the surface moved at most " +
                          Percent(fit.Moved) + " of the model's size");

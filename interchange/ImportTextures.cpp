@@ -40,7 +40,8 @@ public:
     const char* dir = getenv("TMPDIR");
     std::string suffix = "." + (hint.empty() ? std::string("png") : hint);
     if (suffix.size() > 8) suffix = ".png";
-    std::string name = std::string(dir && *dir ? dir : "/tmp") + "/tessavor-picture-XXXXXX" + suffix;
+    std::string name =
+        std::string(dir && *dir ? dir : "/tmp") + "/tessavor-picture-XXXXXX" + suffix;
     const int fd = mkstemps(name.data(), static_cast<int>(suffix.size()));
     if (fd < 0) throw EInOutError("Cannot make a temporary file for an embedded picture");
     m_name = name;

@@ -13,7 +13,9 @@ struct TV {
 };
 TV Pos(const TPoint3& p) { return {p.x, p.y, p.z}; }
 TV Sub(TV a, TV b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-TV Cross(TV a, TV b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+TV Cross(TV a, TV b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
 double Dot(TV a, TV b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 double Len(TV a) { return std::sqrt(Dot(a, a)); }
 
@@ -129,7 +131,8 @@ void EarClip(const TGatheredScene& scene, const TSceneFace& f, uint32_t object, 
 // The corner k at which corners k, k + 1, k + 2 span the largest triangle.
 int32_t BestStart(const TGatheredScene& scene, const TSceneFace& f) {
   const auto pos = [&](int32_t k) {
-    return Pos(scene.Verts[static_cast<size_t>(scene.Corners[static_cast<size_t>(f.First + k % f.Count)].Vert)]);
+    return Pos(scene.Verts[static_cast<size_t>(
+        scene.Corners[static_cast<size_t>(f.First + k % f.Count)].Vert)]);
   };
   int32_t best = 0;
   double bestArea = -1.0;
@@ -161,7 +164,9 @@ bool SameCorner(const TSceneCorner& a, const TSceneCorner& b) {
   const auto near = [](float p, float q) {
     return std::abs(double{p} - q) <= 1e-6 * std::max(1.0, std::abs(double{p}));
   };
-  const auto nearNormal = [](float p, float q) { return std::abs(double{p} - q) <= kNormalTolerance; };
+  const auto nearNormal = [](float p, float q) {
+    return std::abs(double{p} - q) <= kNormalTolerance;
+  };
   return near(a.Tx, b.Tx) && near(a.Ty, b.Ty) && nearNormal(a.Normal.x, b.Normal.x) &&
          nearNormal(a.Normal.y, b.Normal.y) && nearNormal(a.Normal.z, b.Normal.z);
 }
@@ -176,7 +181,8 @@ public:
   static constexpr int32_t kNone = -1, kShared = -2;
 
   TEdgeTable(const TGatheredScene& scene, const std::vector<int32_t>& next)
-      : m_first(scene.Verts.size() + 1, 0), m_corners(scene.Corners.size()),
+      : m_first(scene.Verts.size() + 1, 0),
+        m_corners(scene.Corners.size()),
         m_to(scene.Corners.size()) {
     for (const TSceneCorner& c : scene.Corners) ++m_first[static_cast<size_t>(c.Vert) + 1];
     for (size_t v = 1; v < m_first.size(); ++v) m_first[v] += m_first[v - 1];
@@ -228,14 +234,16 @@ void SplitFaces(TGatheredScene& scene, double tolerance, bool allTriangles,
     const bool keep = keeps[i];
     if (keep && (!allTriangles || f.Count == 3)) {
       out.Begin();
-      for (int32_t k = 0; k < f.Count; ++k) out.Add(scene.Corners[static_cast<size_t>(f.First + k)]);
+      for (int32_t k = 0; k < f.Count; ++k)
+        out.Add(scene.Corners[static_cast<size_t>(f.First + k)]);
       out.End(f.Material, object);
       continue;
     }
     if (!keep) ++counts.Split;
     if (keep) {
       const TSceneCorner* c = scene.Corners.data() + f.First;
-      for (int32_t k = 1; k + 1 < f.Count; ++k) out.Triangle(c[0], c[k], c[k + 1], f.Material, object);
+      for (int32_t k = 1; k + 1 < f.Count; ++k)
+        out.Triangle(c[0], c[k], c[k + 1], f.Material, object);
     } else {
       EarClip(scene, f, object, out);
     }
@@ -302,13 +310,15 @@ void MergeFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts)
           ObjectOf(scene, other) != object || Dot(normal[other], n) <= 0.0)
         continue;
       const int32_t ta = next[static_cast<size_t>(t)];
-      if (!SameCorner(scene.Corners[static_cast<size_t>(c)], scene.Corners[static_cast<size_t>(ta)]) ||
+      if (!SameCorner(scene.Corners[static_cast<size_t>(c)],
+                      scene.Corners[static_cast<size_t>(ta)]) ||
           !SameCorner(scene.Corners[static_cast<size_t>(d)], scene.Corners[static_cast<size_t>(t)]))
         continue;
       // The corners the neighbour brings: each a vertex new to the polygon, near its plane.
       ++trial;
       bool good = true;
-      for (int32_t x = next[static_cast<size_t>(ta)]; x != t && good; x = next[static_cast<size_t>(x)]) {
+      for (int32_t x = next[static_cast<size_t>(ta)]; x != t && good;
+           x = next[static_cast<size_t>(x)]) {
         const auto v = static_cast<size_t>(vert(x));
         good = inPolygon[v] != id && tried[v] != trial &&
                std::abs(Dot(n, Sub(pos(x), origin))) <= halfTolerance;
@@ -339,7 +349,8 @@ void MergeFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts)
         c = next[static_cast<size_t>(c)];
       } while (c != seed.First);
     } else {
-      for (int32_t k = 0; k < seed.Count; ++k) out.Add(scene.Corners[static_cast<size_t>(seed.First + k)]);
+      for (int32_t k = 0; k < seed.Count; ++k)
+        out.Add(scene.Corners[static_cast<size_t>(seed.First + k)]);
     }
     out.End(seed.Material, object);
   }
@@ -367,7 +378,8 @@ void FinishFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts
       EarClip(scene, f, ObjectOf(scene, i), out);
     } else {
       out.Begin();
-      for (int32_t k = 0; k < f.Count; ++k) out.Add(scene.Corners[static_cast<size_t>(f.First + k)]);
+      for (int32_t k = 0; k < f.Count; ++k)
+        out.Add(scene.Corners[static_cast<size_t>(f.First + k)]);
       out.End(f.Material, ObjectOf(scene, i));
     }
   }

@@ -32,8 +32,7 @@ struct TRebuildCounts {
 
 // `allTriangles`: every polygon becomes triangles (fans of the planar convex ones), as
 // simplification needs them.
-void SplitFaces(TGatheredScene& scene, double tolerance, bool allTriangles,
-                TRebuildCounts& counts);
+void SplitFaces(TGatheredScene& scene, double tolerance, bool allTriangles, TRebuildCounts& counts);
 void MergeFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts);
 void FinishFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts);
 

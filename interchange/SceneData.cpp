@@ -272,10 +272,10 @@ TImportedMesh BuildImportedMesh(const TGatheredScene& scene, const TImportOption
   report.SkippedPoints = scene.SkippedPoints;
   report.SkippedLines = scene.SkippedLines;
   // The arrays as they come (PrepareScene has dropped what no corner uses).
-  CheckRecordCapacity({static_cast<int64_t>(scene.Verts.size()),
-                       static_cast<int64_t>(scene.Corners.size()),
-                       static_cast<int64_t>(scene.Faces.size())},
-                      report.FileName);
+  CheckRecordCapacity(
+      {static_cast<int64_t>(scene.Verts.size()), static_cast<int64_t>(scene.Corners.size()),
+       static_cast<int64_t>(scene.Faces.size())},
+      report.FileName);
   if (scene.Faces.empty()) {
     std::string what = "has no polygons";
     if (scene.SkippedPoints > 0 || scene.SkippedLines > 0) {

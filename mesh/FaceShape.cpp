@@ -12,7 +12,9 @@ struct TV {
 };
 TV Pos(const TPoint3& p) { return {p.x, p.y, p.z}; }
 TV Sub(TV a, TV b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-TV Cross(TV a, TV b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+TV Cross(TV a, TV b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
 double Dot(TV a, TV b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 double Len(TV a) { return std::sqrt(Dot(a, a)); }
 

@@ -82,7 +82,8 @@ TMeshProblems CheckMesh(const TMeshDocument& doc) {
       p.Others.push_back(at + "degenerate: its corners enclose no area");
     } else if (verticesOk) {
       loop.clear();
-      for (int32_t k = 0; k < f.FvrtCount; ++k) loop.push_back(doc.VERT[doc.FVRT[f.FirstFvrt + k].Vert]);
+      for (int32_t k = 0; k < f.FvrtCount; ++k)
+        loop.push_back(doc.VERT[doc.FVRT[f.FirstFvrt + k].Vert]);
       const TFaceShape shape = JudgeFace(loop, tolerance);
       if (!shape.Plane) {
         p.Others.push_back(at + "its first three corners lie on a line: no plane for \"CALC D\"");

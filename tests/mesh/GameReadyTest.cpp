@@ -47,13 +47,13 @@ struct TModelCase {
 constexpr const char* kHouse =
     "v 0 0 0\nv 4 0 0\nv 4 3 0\nv 2 5 0\nv 0 3 0\n"
     "v 0 0 6\nv 4 0 6\nv 4 3 6\nv 2 5 6\nv 0 3 6\n"
-    "f 1 3 2\nf 1 5 3\nf 5 4 3\n"        // front, seen from -z
-    "f 6 7 8\nf 6 8 10\nf 10 8 9\n"      // back
-    "f 2 3 8\nf 2 8 7\n"                 // right wall
-    "f 1 6 10\nf 1 10 5\n"               // left wall
-    "f 3 4 9\nf 3 9 8\n"                 // right slope
-    "f 5 10 9\nf 5 9 4\n"                // left slope
-    "f 1 2 7\nf 1 7 6\n";                // floor
+    "f 1 3 2\nf 1 5 3\nf 5 4 3\n"    // front, seen from -z
+    "f 6 7 8\nf 6 8 10\nf 10 8 9\n"  // back
+    "f 2 3 8\nf 2 8 7\n"             // right wall
+    "f 1 6 10\nf 1 10 5\n"           // left wall
+    "f 3 4 9\nf 3 9 8\n"             // right slope
+    "f 5 10 9\nf 5 9 4\n"            // left slope
+    "f 1 2 7\nf 1 7 6\n";            // floor
 
 const TModelCase kModels[] = {
     // One corner far off the plane of the others: two triangles.
