@@ -16,7 +16,7 @@ BUILD_OPTS  := -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_CXX_F
               -DTESSAVOR_WERROR=ON
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build run test test-format test-main test-asan test-fuzz test-tsan bench fuzz lint clean install package screenshots
+.PHONY: all deps build run test test-format test-main test-install test-asan test-fuzz test-tsan bench fuzz lint clean install package screenshots
 
 all: build
 
@@ -39,8 +39,13 @@ test: deps test-format test-asan test-fuzz test-tsan test-main
 test-format: deps
 	bash scripts/check-format.sh
 
+# Tests labelled "system" change the machine (they install the package system-wide): they
+# run only with `make test-install`.
 test-main: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600 -LE system
+
+test-install: build
+	cd $(BUILD) && TESSAVOR_SYSTEM_TESTS=1 ctest --output-on-failure --timeout 600 -L system
 
 # Each test runs once; scripts/ctest-sanitized.sh runs again only a test whose sole failure
 # is the leak checker's own tracer dying at exit.

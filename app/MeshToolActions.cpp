@@ -1,7 +1,12 @@
 #include "app/MeshToolActions.h"
 
+#include <algorithm>
+#include <vector>
+
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QStringList>
@@ -105,13 +110,29 @@ QString ImportFilter() {
          QStringLiteral(");;All files (*)");
 }
 
+// The Export dialog's types: each offered format, the game's Y up and then Z up.
+struct TExportType {
+  QString Filter;  // "COLLADA - Digital Asset Exchange Schema (*.dae)"
+  TFormatInfo Format;
+  bool ZUp;
+};
+
+std::vector<TExportType> ExportTypes() {
+  std::vector<TExportType> types;
+  for (bool zUp : {false, true}) {
+    for (const TFormatInfo& f : ExportFormats()) {
+      types.push_back({QString::fromStdString(f.Description) +
+                           (zUp ? QStringLiteral(", Z up") : QString()) + QStringLiteral(" (*.") +
+                           QString::fromStdString(f.Extension) + QLatin1Char(')'),
+                       f, zUp});
+    }
+  }
+  return types;
+}
+
 QString ExportFilter() {
   QStringList filters;
-  for (const TFormatInfo& f : ExportFormats()) {
-    filters << QString::fromStdString(f.Description) + QStringLiteral(" (*.") +
-                   QString::fromStdString(f.Extension) + QLatin1Char(')');
-  }
-  filters.removeDuplicates();
+  for (const TExportType& t : ExportTypes()) filters << t.Filter;
   return filters.join(QStringLiteral(";;"));
 }
 
@@ -149,6 +170,15 @@ void ImportModelFile(TForm1& form, const QString& file) {
   options.FirstNewMat = ParseTypedInt(first->toStdString());
   options.MaterialFolder = form.MatPath().toStdString();
   options.LoadForeignPicture = LoadBmpWithQt;
+  // As tessavor-cli import --up: PLY and STL from Blender are z up, the game is y up.
+  const auto up = form.Dialogs().InputBox(&form, QStringLiteral("Import"),
+                                          QStringLiteral("Up axis of the file (--up y or z):"),
+                                          QStringLiteral("y"));
+  if (!up) return;
+  const QString axis = up->trimmed().toLower();
+  if (axis != QStringLiteral("y") && axis != QStringLiteral("z"))
+    throw EInterchange("The up axis is y or z, not \"" + up->toStdString() + "\"");
+  options.ZUp = axis == QStringLiteral("z");
   // Reading and converting a large scene takes a while: it runs off the window thread, and
   // only the commit into the document happens on it. The reader's child process stops at
   // once on Cancel, and a cancelled import changes nothing.
@@ -208,14 +238,43 @@ void ImportModelFile(TForm1& form, const QString& file) {
 }
 
 void ExportModelAction(TForm1& form) {
-  const auto chosen = form.Dialogs().SaveFileName(&form, QStringLiteral("Export"), ExportFilter());
+  QString chosenType;
+  const auto chosen = form.Dialogs().SaveFileNameOfType(&form, QStringLiteral("Export"),
+                                                        ExportFilter(), chosenType);
   if (!chosen) return;
+  const std::vector<TExportType> types = ExportTypes();
+  const auto type = std::find_if(types.begin(), types.end(),
+                                 [&](const TExportType& t) { return t.Filter == chosenType; });
   QString path = *chosen;
-  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".obj");
+  const std::string suffix = QFileInfo(path).suffix().toLower().toStdString();
   TExportOptions options;
+  if (type != types.end()) {
+    options.ZUp = type->ZUp;
+    // The chosen type, unless the name asks for another format by its own extension.
+    if (suffix.empty()) {
+      path += QLatin1Char('.') + QString::fromStdString(type->Format.Extension);
+      options.FormatId = type->Format.Id;
+    } else if (suffix == type->Format.Extension ||
+               ExportFormatForFile(path.toStdString()).empty()) {
+      options.FormatId = type->Format.Id;
+    }
+  } else if (suffix.empty()) {
+    path += QStringLiteral(".obj");
+  }
   options.MaterialFolder = form.MatPath().toStdString();
   options.LoadForeignPicture = LoadBmpWithQt;
-  const TExportReport report = ExportModel(form.Document(), path.toStdString(), options);
+  // Only the work is timed, not the dialogs; an export changes nothing, so it is no step.
+  QElapsedTimer clock;
+  clock.start();
+  TExportReport report;
+  const bool done =
+      form.RunAction([&] { report = ExportModel(form.Document(), path.toStdString(), options); });
+  if (!done) {
+    form.StatusResult->setText(QStringLiteral("Export: failed"));
+    return;
+  }
+  form.StatusResult->setText(
+      QStringLiteral("Export: %1 faces in %2 ms").arg(report.Faces).arg(clock.elapsed()));
   form.Dialogs().ShowMessage(&form, QString::fromStdString(report.Text()));
 }
 

@@ -21,8 +21,9 @@ void ImportAscAction(TForm1& form);
 void ImportAscFile(TForm1& form,
                    const QString& path);  // the same for a chosen file, remembered as recent
 void OutputObjAction(TForm1& form);       // "Output obj": save dialog, write the OBJ file
-// "Import...": any model Assimp reads replaces the mesh (first new material number asked;
-// Cancel in either dialog imports nothing); the import report in a message box.
+// "Import...": any model Assimp reads replaces the mesh (first new material number and the
+// file's up axis asked; Cancel in any dialog imports nothing); the import report in a
+// message box.
 void ImportModelAction(TForm1& form);
 void ImportModelFile(TForm1& form,
                      const QString& file);  // the same for a chosen file, remembered as recent

@@ -461,8 +461,14 @@ void TForm1::BuildWindow() {
       AddButton(central, QStringLiteral("Output obj"), [this] { OutputObjAction(*this); }));
   top->addWidget(AddButton(
       central, QStringLiteral("Import..."), [this] { ImportModelAction(*this); }, true));
-  top->addWidget(
-      AddButton(central, QStringLiteral("Export..."), [this] { ExportModelAction(*this); }));
+  // Export changes nothing: no undo step, and it keeps the status line itself.
+  auto* exportButton = new QPushButton(QStringLiteral("Export..."), central);
+  exportButton->setObjectName(QStringLiteral("Button_Export"));
+  connect(exportButton, &QPushButton::clicked, this, [this] {
+    if (m_busy) return;
+    ExportModelAction(*this);
+  });
+  top->addWidget(exportButton);
   top->addWidget(AddButton(central, QStringLiteral("MeshViewer"), &TForm1::MeshViewerClick));
   ButtonGL = AddButton(central, QStringLiteral("GL"), &TForm1::GLClick);
   ButtonGL->setVisible(false);

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "app/Screenshot.h"
+#include "app/StartupMessages.h"
 #include "app/Unit1.h"
 #include "util/Exception.h"
 #include "util/Log.h"
@@ -56,7 +57,9 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  TStartupMessages startup("tessavor");
   QApplication app(argc, argv);
+  startup.Started();
   // TESSAVOR_LOG names the model viewer's diagnostic log; a log that cannot be opened is
   // reported and the editor runs without it.
   try {

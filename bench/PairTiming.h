@@ -11,12 +11,17 @@
 //
 // Counters: `speedup` = median anchor time / median our time (above 1: ours is faster),
 // `ours_ns` and `anchor_ns` = the medians per call.
+//
+// A ratio means something only when both sides do the same work: RunChecked calls each
+// side once before timing and asks whether their outputs agree; where they do not, the
+// pair reports an error instead of a ratio. The label names the anchor.
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <ctime>
+#include <string>
 #include <vector>
 
 namespace benchpair {
@@ -72,6 +77,21 @@ void Run(benchmark::State& state, Ours ours, Anchor anchor) {
   state.counters["ours_ns"] = o;
   state.counters["anchor_ns"] = a;
   state.counters["speedup"] = o > 0 ? a / o : 0;
+}
+
+// Run, after one call of each side and `same()` telling that their outputs agree.
+template <class Ours, class Anchor, class Same>
+void RunChecked(benchmark::State& state, const char* anchorName, Ours ours, Anchor anchor,
+                Same same) {
+  state.SetLabel(std::string("anchor: ") + anchorName);
+  ours();
+  anchor();
+  if (!same()) {
+    state.SkipWithError("the two sides' outputs differ: no ratio");
+    for (auto _ : state) {}
+    return;
+  }
+  Run(state, ours, anchor);
 }
 
 }  // namespace benchpair

@@ -75,6 +75,7 @@ void BM_PairLoadFull(benchmark::State& state) {
   }
   TMeshDocument doc;
   std::vector<char> bytes;
+  state.SetLabel("anchor: reading the five files' bytes (the limit)");
   benchpair::Run(
       state,
       [&] {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Times OBJ export of a full mesh as whole processes: tessavor-cli export-obj against
-# assimp export (Debian's assimp-utils, installed here when missing) reading the OBJ we
-# wrote and writing it again as OBJ.
+# Times OBJ export of a full mesh as whole processes: tessavor-cli export-obj (the game's
+# own OBJ flavour) and tessavor-cli export X.obj (our writer of what Assimp's OBJ writer
+# gives, with its .mtl) against assimp export (Debian's assimp-utils, installed here when
+# missing) reading the OBJ we wrote and writing it again as OBJ.
 # The mesh fills every array: 32,769 vertices, normals, corners and faces (triangles over
 # overlapping corner runs), random coordinates, written straight into a scratch home folder.
 # Runs alternate (ours, theirs, ...) so that a change in the machine's load hits both; the
@@ -56,12 +57,16 @@ timed() {
 assimp export "$work/ours.obj" "$work/theirs.obj" >/dev/null  # warm-up
 for ((i = 0; i < runs; i++)); do
   timed ours "$cli" export-obj "$work/ours-run.obj"
+  timed model "$cli" export "$work/model-run.obj" --textures "$work/none/"
   timed theirs assimp export "$work/ours.obj" "$work/theirs.obj"
 done
 median() { sort -n "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 for kind in wall cpu; do
   o=$(median "$work/ours.$kind")
+  m=$(median "$work/model.$kind")
   t=$(median "$work/theirs.$kind")
   printf "%-4s tessavor-cli export-obj: %.3f s  assimp export: %.3f s  ratio: %.1fx  (medians of %d)\n" \
     "$kind" "$o" "$t" "$(echo "$t / $o" | bc -l)" "$runs"
+  printf "%-4s tessavor-cli export X.obj: %.3f s  = %.2f x assimp export\n" \
+    "$kind" "$m" "$(echo "$m / $t" | bc -l)"
 done

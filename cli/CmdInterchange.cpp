@@ -7,10 +7,10 @@
 
 #include "cli/Commands.h"
 #include "cli/QtPictureLibrary.h"
-#include "interchange/ImportTextures.h"
 #include "interchange/Interchange.h"
 #include "mesh/MeshDocument.h"
 #include "mesh/NumberText.h"
+#include "util/IniValue.h"
 #include "util/Paths.h"
 
 namespace {
@@ -46,14 +46,20 @@ std::string ParsePathAndOptions(const std::vector<std::string>& args, const char
   return path;
 }
 
+// The editor's material folder: "MatPath" in the home's model.ini, "./" when it names none.
+std::string EditorMaterialFolder() {
+  const auto folder = IniFileValue(HomeFile("model.ini"), "qorvex", "MatPath");
+  return folder && !folder->empty() ? *folder : std::string("./");
+}
+
 constexpr const char* kImportUsage =
-    "import MODEL [--mat N] [--fit] [--object NAME]... [--textures DIR] [--replace-textures] | "
-    "import MODEL --list";
+    "import MODEL [--mat N] [--up y|z] [--fit] [--object NAME]... [--textures DIR] "
+    "[--replace-textures] | import MODEL --list [--up y|z]";
 
 int ImportCmd(const std::vector<std::string>& args) {
   TImportOptions options;
   // The textures go where the editor's material folder is, unless --textures says otherwise.
-  options.MaterialFolder = MaterialFolderSetting(HomeFile("model.ini"));
+  options.MaterialFolder = EditorMaterialFolder();
   bool list = false;
   std::vector<std::string> rest;
   const std::string expected = std::string("expected: tessavor-cli ") + kImportUsage;
@@ -79,8 +85,12 @@ int ImportCmd(const std::vector<std::string>& args) {
   }
   const std::string path = ParsePathAndOptions<TImportOptions>(
       rest, kImportUsage,
-      {{"--mat",
-        [](TImportOptions& o, const std::string& v) { o.FirstNewMat = ParseTypedInt(v); }}},
+      {{"--mat", [](TImportOptions& o, const std::string& v) { o.FirstNewMat = ParseTypedInt(v); }},
+       {"--up",
+        [](TImportOptions& o, const std::string& v) {
+          if (v != "y" && v != "z") UsageError("--up takes y or z, not \"" + v + "\"");
+          o.ZUp = v == "z";
+        }}},
       options);
   if (list) {
     std::fputs(ListModelObjects(path, options).c_str(), stdout);
@@ -96,15 +106,23 @@ int ImportCmd(const std::vector<std::string>& args) {
 
 int ExportCmd(const std::vector<std::string>& args) {
   TExportOptions options;
+  options.MaterialFolder.clear();
   const std::string path = ParsePathAndOptions<TExportOptions>(
-      args, "export OUT [--format ID] [--textures DIR]",
+      args, "export OUT [--format ID] [--textures DIR] [--up y|z]",
       {{"--format", [](TExportOptions& o, const std::string& v) { o.FormatId = v; }},
        {"--textures",
         [](TExportOptions& o, const std::string& v) {
           o.MaterialFolder = v;
           if (!v.empty() && v.back() != '/') o.MaterialFolder += '/';
+        }},
+       {"--up",
+        [](TExportOptions& o, const std::string& v) {
+          if (v != "y" && v != "z") UsageError("--up takes y or z, not \"" + v + "\"");
+          o.ZUp = v == "z";
         }}},
       options);
+  // As in the editor, the material folder is taken as a plain prefix of the file names.
+  if (options.MaterialFolder.empty()) options.MaterialFolder = EditorMaterialFolder();
   options.LoadForeignPicture = LoadWithQt;
   TMeshDocument doc;
   doc.ShowData = false;
@@ -119,9 +137,12 @@ int FormatsCmd(const std::vector<std::string>& args) {
   std::string out = "Import (by extension):\n";
   for (const TFormatInfo& f : ImportFormats())
     out += "  ." + f.Extension + "  " + f.Description + "\n";
-  out += "Export (--format ID, or by extension):\n";
+  out += "Export (--format ID, or by extension; each reads back):\n";
   for (const TFormatInfo& f : ExportFormats())
     out += "  " + f.Id + "  ." + f.Extension + "  " + f.Description + "\n";
+  out += "Export, write-only (--format ID; nothing here reads them back):\n";
+  for (const auto& [f, why] : WriteOnlyExportFormats())
+    out += "  " + f.Id + "  ." + f.Extension + "  " + f.Description + ": " + why + "\n";
   std::fputs(out.c_str(), stdout);
   return 0;
 }
@@ -130,14 +151,16 @@ const TCommandRegistrar kCommands[] = {
     TCommandRegistrar(
         {"import", kImportUsage,
          "replace the mesh with any model Assimp reads as planar convex faces (new material "
-         "numbers from N, default 70000; --fit simplifies a model over the record arrays; "
-         "--object imports only the named objects, --list shows them), then save and write the "
-         "materials' textures into the material folder (MatPath, or DIR)",
+         "numbers from N, default 70000; --up z for a file whose up axis is z, default y; --fit "
+         "simplifies a model over the record arrays; --object imports only the named objects, "
+         "--list shows them), then save and write the materials' textures into the material "
+         "folder (MatPath, or DIR)",
          ImportCmd}),
     TCommandRegistrar(
-        {"export", "export OUT [--format ID] [--textures DIR]",
-         "write the mesh with its materials and textures (from DIR, default ./) in the format of "
-         "OUT's extension or Assimp's format ID",
+        {"export", "export OUT [--format ID] [--textures DIR] [--up y|z]",
+         "write the mesh with its materials and textures (from DIR, default the editor's "
+         "material folder) in the format of OUT's extension or Assimp's format ID, Y or Z up "
+         "(default y)",
          ExportCmd}),
     TCommandRegistrar(
         {"formats", "formats", "list the formats import reads and export writes", FormatsCmd}),

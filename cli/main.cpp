@@ -19,6 +19,17 @@ std::map<std::string, TCliCommand>& Table() {
   return table;
 }
 
+// A usage that does not fit the column goes on a line of its own, with its text below it
+// at the column, so that every text starts at the same place (the manual page reads the
+// same layout as a tagged paragraph).
+std::string HelpEntry(const std::string& usage, const std::string& help) {
+  constexpr size_t kColumn = 28;
+  const std::string indent(2 + kColumn + 1, ' ');
+  if (usage.size() < kColumn)
+    return "  " + usage + std::string(kColumn - usage.size() + 1, ' ') + help + "\n";
+  return "  " + usage + "\n" + indent + help + "\n";
+}
+
 void PrintHelp() {
   std::printf(
       "Usage: tessavor-cli COMMAND [ARGS...]\n"
@@ -28,9 +39,8 @@ void PrintHelp() {
       "Editing commands end with Save, like the editor's buttons.\n"
       "--version prints the version.\n\n"
       "Commands:\n");
-  for (const auto& [name, cmd] : Table()) {
-    std::printf("  %-28s %s\n", cmd.usage.c_str(), cmd.help.c_str());
-  }
+  for (const auto& [name, cmd] : Table())
+    std::fputs(HelpEntry(cmd.usage, cmd.help).c_str(), stdout);
   std::printf("\nErrors are printed on standard error; the exit status is then 2.\n");
 }
 

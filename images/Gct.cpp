@@ -22,20 +22,20 @@ void PutI32(std::vector<uint8_t>& out, int32_t v) {
     out.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
 }
 
-// Swaps red and blue of every 3-byte pixel in place. Four pixels (12 bytes) at a time
-// through a register copy, which the compiler turns into whole loads and stores: about a
-// third faster than one byte swap per pixel, and the texture's read is mostly decoding
-// and this.
-void SwapRedBlue(uint8_t* p, uint64_t bytes) {
-  uint64_t i = 0;
-  for (; i + 12 <= bytes; i += 12) {
-    uint8_t t[12];
-    std::memcpy(t, p + i, 12);
-    const uint8_t swapped[12] = {t[2], t[1], t[0], t[5],  t[4],  t[3],
-                                 t[8], t[7], t[6], t[11], t[10], t[9]};
-    std::memcpy(p + i, swapped, 12);
+// Pixel (x, y) of a `width` × `height` picture of 3-byte pixels goes to row x, column y of
+// the transposed raster (`height` wide). With `swapRedBlue` the first and third byte of each
+// pixel trade places on the way.
+void Transpose(const uint8_t* from, uint8_t* to, size_t width, size_t height, bool swapRedBlue) {
+  for (size_t y = 0; y < height; ++y) {
+    const uint8_t* row = from + y * width * 3;
+    for (size_t x = 0; x < width; ++x) {
+      const uint8_t* p = row + x * 3;
+      uint8_t* q = to + (x * height + y) * 3;
+      q[0] = swapRedBlue ? p[2] : p[0];
+      q[1] = p[1];
+      q[2] = swapRedBlue ? p[0] : p[2];
+    }
   }
-  for (; i + 3 <= bytes; i += 3) std::swap(p[i], p[i + 2]);
 }
 
 }  // namespace
@@ -59,12 +59,14 @@ void WriteGctFile(const std::string& path, int width, int height, const uint8_t*
                   TStreamFormat format) {
   if (width < 0 || height < 0) throw EInvalidGraphic("WriteGctFile: negative size");
   const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
+  std::vector<uint8_t> stored(bytes);
+  Transpose(rgb, stored.data(), static_cast<size_t>(width), static_cast<size_t>(height), false);
   std::vector<uint8_t> file;
   file.insert(file.end(), kGctMagic, kGctMagic + 8);
+  PutI32(file, height);  // the stored width: a stored row is a picture column
   PutI32(file, width);
-  PutI32(file, height);
   file.push_back(0);
-  const std::vector<uint8_t> stream = EncodeStream(rgb, bytes, format);
+  const std::vector<uint8_t> stream = EncodeStream(stored.data(), bytes, format);
   file.insert(file.end(), stream.begin(), stream.end());
   WriteFileAtomic(path, file.data(), file.size());
 }
@@ -117,17 +119,18 @@ void LoadGctFile(const std::string& path, TBitmap& bitmap) {
                         std::to_string(present) + " bytes in the file can give at most " +
                         std::to_string(reachable));
     }
-    bitmap.SetPixelFormat(24);
-    bitmap.SetSize(header.Width, header.Height);
-    // Straight into the picture (rows are contiguous, 3 bytes a pixel), then red and blue
-    // swapped in place: no second copy of the texture.
+    std::vector<uint8_t> stored(bytes);
     uint32_t count = 0;
-    _BlockRead(file, bitmap.Pixels(), static_cast<int64_t>(bytes) - 1, count);
+    _BlockRead(file, stored.data(), static_cast<int64_t>(bytes) - 1, count);
     if (count < bytes) {
       throw EComprError("the texture holds " + std::to_string(count) + " of " +
                         std::to_string(bytes) + " bytes");
     }
-    SwapRedBlue(bitmap.Pixels(), bytes);
+    // The stored rows are the picture's columns; the bitmap's pixels are blue, green, red.
+    bitmap.SetPixelFormat(24);
+    bitmap.SetSize(header.Height, header.Width);
+    Transpose(stored.data(), bitmap.Pixels(), static_cast<size_t>(header.Width),
+              static_cast<size_t>(header.Height), true);
   } catch (const EInvalidGraphic& e) {
     throw EInvalidGraphic(where(e));
   } catch (const EComprError& e) {

@@ -34,6 +34,7 @@ struct TCornerHash {
 
 struct TGroup {
   uint32_t Material = 0, Object = 0;
+  uint32_t Mesh = 0;              // of its first face, for messages
   std::vector<uint32_t> Indices;  // triangles over the wedges
 };
 
@@ -86,7 +87,7 @@ TFitResult FitScene(TGatheredScene& scene, double tolerance) {
     const uint32_t object = objects ? scene.FaceObjects[i] : 0;
     const uint64_t key = (uint64_t{f.Material} << 32) | object;
     const auto [g, added] = groupOf.try_emplace(key, groups.size());
-    if (added) groups.push_back({f.Material, object, {}});
+    if (added) groups.push_back({f.Material, object, f.Mesh, {}});
     for (int32_t k = 0; k < f.Count; ++k) {
       // Normals are no seam: a flat-shaded model splits every position by its faces'
       // normals, which would lock it whole. The fitted surface gets its normals computed.
@@ -123,6 +124,7 @@ TFitResult FitScene(TGatheredScene& scene, double tolerance) {
     next.Materials = original.Materials;
     next.Textures = original.Textures;
     next.Objects = original.Objects;
+    next.MeshNames = original.MeshNames;
     next.Meshes = original.Meshes;
     next.SkippedPoints = original.SkippedPoints;
     next.SkippedLines = original.SkippedLines;
@@ -140,7 +142,8 @@ TFitResult FitScene(TGatheredScene& scene, double tolerance) {
       for (size_t t = 0; t + 2 < n; t += 3) {
         const auto first = static_cast<int32_t>(next.Corners.size());
         for (size_t k = 0; k < 3; ++k) next.Corners.push_back(wedges[simplified[t + k]]);
-        next.Faces.push_back({first, 3, g.Material});
+        // A simplified triangle is no face of the file (FileFace 0).
+        next.Faces.push_back({first, 3, g.Material, g.Mesh, 0});
         if (objects) next.FaceObjects.push_back(g.Object);
       }
     }

@@ -116,12 +116,23 @@ void SelectObjects(TGatheredScene& scene, const std::vector<std::string>& names,
   scene.Faces = std::move(faces);
   scene.Corners = std::move(corners);
   scene.FaceObjects = std::move(faceObjects);
+  // The report counts the meshes of the objects kept.
+  std::vector<bool> meshKept(scene.MeshNames.size(), false);
+  scene.Meshes = 0;
+  for (const TSceneFace& f : scene.Faces) {
+    if (f.Mesh < meshKept.size() && !meshKept[f.Mesh]) {
+      meshKept[f.Mesh] = true;
+      ++scene.Meshes;
+    }
+  }
   DropUnusedMaterials(scene);
 }
 
 void PrepareScene(TGatheredScene& scene, const TImportOptions& options, TImportReport& report) {
   SelectObjects(scene, options.Objects, report.FileName);
   if (scene.Faces.empty()) return;  // refused with its reason when the mesh is built
+  // Before the rebuild, whose plane tests would take an infinite distance for a plane.
+  CheckSceneNumbers(scene, report.FileName);
   const double tolerance = kPlanarTolerance * SceneSize(scene);
   TRebuildCounts counts;
   const int64_t polygons = static_cast<int64_t>(scene.Faces.size());

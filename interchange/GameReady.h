@@ -2,8 +2,10 @@
 // What the import does to a gathered scene before it becomes records (PrepareScene):
 //  1. only the objects asked for (TImportOptions::Objects; all when empty), and only the
 //     materials they use;
-//  2. planar convex faces, neighbours rebuilt into larger faces (PolygonRebuild.h);
-//  3. when the records needed pass an array's MeshCapacity: with TImportOptions::Fit the
+//  2. coordinates whose normals or plane distances would be no finite number refused
+//     (CheckSceneNumbers);
+//  3. planar convex faces, neighbours rebuilt into larger faces (PolygonRebuild.h);
+//  4. when the records needed pass an array's MeshCapacity: with TImportOptions::Fit the
 //     model is simplified until they fit (Fit.h), else EModelTooLarge says how far over each
 //     array is.
 
@@ -42,5 +44,5 @@ std::string ObjectListText(const std::vector<TModelObject>& objects);
 void SelectObjects(TGatheredScene& scene, const std::vector<std::string>& names,
                    const std::string& fileName);
 
-// Steps 1 to 3 above; adds to the report's notes what was rebuilt and fitted.
+// Steps 1 to 4 above; adds to the report's notes what was rebuilt and fitted.
 void PrepareScene(TGatheredScene& scene, const TImportOptions& options, TImportReport& report);

@@ -12,6 +12,7 @@
 #include "interchange/GameReady.h"
 #include "interchange/ImportTextures.h"
 #include "interchange/SceneData.h"
+#include "mesh/RecordFiles.h"
 #include "util/FileIo.h"
 #include "util/Isolate.h"
 #include "util/Paths.h"
@@ -48,7 +49,13 @@ void CheckPlyHeader(std::string_view head, const std::string& name) {
 
 std::string Megabytes(uint64_t bytes) { return std::to_string(bytes >> 20) + " MB"; }
 
-TGatheredScene ReadIsolated(const std::string& fileName, const TImportOptions& options) {
+std::string MemoryLimitText(uint64_t limit, bool fromFileSize) {
+  return "the model reader needed more than its memory limit of " + Megabytes(limit) +
+         (fromFileSize ? " (1 GiB and 64 times the file's size, at most 4 GiB)" : "");
+}
+
+TGatheredScene ReadIsolated(const std::string& fileName, uint64_t fileSize,
+                            const TImportOptions& options) {
   const std::string reader = ProgramLibraryPath(kModelReaderProgram);
   if (reader.empty()) throw CannotImport(fileName, "the program folder is unknown");
   if (access(reader.c_str(), X_OK) != 0)
@@ -56,11 +63,14 @@ TGatheredScene ReadIsolated(const std::string& fileName, const TImportOptions& o
                        "cannot run the model reader " + reader + ": " + std::strerror(errno));
   TIsolationLimits limits;
   limits.Seconds = options.TimeLimitSeconds;
-  limits.MemoryBytes = options.MemoryLimitBytes;
+  const bool fromFileSize = options.MemoryLimitBytes == 0;
+  limits.MemoryBytes = fromFileSize ? ImportMemoryLimit(fileSize) : options.MemoryLimitBytes;
   limits.Cancel = options.Cancel;
+  std::vector<std::string> args{reader, fileName};
+  if (options.ZUp) args.insert(args.begin() + 1, kModelReaderZUp);
   TIsolationResult result;
   try {
-    result = RunIsolated({reader, fileName}, limits);
+    result = RunIsolated(args, limits);
   } catch (const EIsolation& e) {
     throw CannotImport(fileName, e.what());
   }
@@ -72,19 +82,18 @@ TGatheredScene ReadIsolated(const std::string& fileName, const TImportOptions& o
                                        std::string(strsignal(result.Signal)) +
                                        "); the file is damaged or holds something it cannot read");
     case TIsolationEnd::TimedOut:
-      throw CannotImport(fileName, "the model reader did not finish within " +
+      throw CannotImport(fileName, "the model reader did not finish within its time limit of " +
                                        std::to_string(static_cast<int64_t>(limits.Seconds)) +
                                        " seconds");
     case TIsolationEnd::OutOfMemory:
-      throw CannotImport(fileName, "the model reader needed more than " +
-                                       Megabytes(limits.MemoryBytes ? limits.MemoryBytes
-                                                                    : DefaultIsolationMemory()) +
-                                       " of memory");
+      throw CannotImport(fileName, MemoryLimitText(limits.MemoryBytes, fromFileSize));
     case TIsolationEnd::OutputTooLarge:
       throw CannotImport(fileName, "the model reader gave more than a scene can hold");
     case TIsolationEnd::Cancelled:
       throw EInterchange("Import of \"" + fileName + "\" cancelled");
   }
+  if (result.ExitCode == kModelReaderOutOfMemory)
+    throw CannotImport(fileName, MemoryLimitText(limits.MemoryBytes, fromFileSize));
   if (result.ExitCode == kModelReaderMessage && !result.Output.empty() &&
       result.Output.size() <= 64 * 1024)
     throw EInterchange(result.Output);
@@ -100,8 +109,9 @@ TGatheredScene ReadScene(const std::string& path, const TImportOptions& options)
   if (!std::filesystem::is_regular_file(path, ec)) {
     throw CannotImport(path, ec ? ec.message() : "not a regular file");
   }
-  const uintmax_t size = std::filesystem::file_size(path, ec);
-  if (!ec && size > kMaxModelFileSize) {
+  uintmax_t size = std::filesystem::file_size(path, ec);
+  if (ec) size = 0;
+  if (size > kMaxModelFileSize) {
     throw CannotImport(path, std::to_string(size) + " bytes, more than the " +
                                  std::to_string(kMaxModelFileSize) + " a model file may have");
   }
@@ -112,17 +122,23 @@ TGatheredScene ReadScene(const std::string& path, const TImportOptions& options)
     head.resize(static_cast<size_t>(file.gcount()));
     CheckPlyHeader(head, path);
   }
-  return ReadIsolated(path, options);
+  return ReadIsolated(path, static_cast<uint64_t>(size), options);
 }
 
 }  // namespace
+
+uint64_t ImportMemoryLimit(uint64_t fileSize) {
+  constexpr uint64_t kBase = uint64_t{1} << 30, kMost = uint64_t{4} << 30;
+  return fileSize >= (kMost - kBase) / 64 ? kMost : kBase + 64 * fileSize;
+}
 
 TImportedMesh ReadModel(const std::string& path, const TImportOptions& options,
                         TImportReport& report) {
   report = TImportReport{};
   report.FileName = path;
   TGatheredScene scene = ReadScene(path, options);
-  // Game-ready faces, the objects asked for, --fit (interchange/GameReady.h).
+  // The objects asked for, numbers that compute as no finite number refused, game-ready
+  // faces, --fit, then the record arrays' capacity (interchange/GameReady.h).
   PrepareScene(scene, options, report);
   TImportedMesh mesh = BuildImportedMesh(scene, options, report);
   // The pictures of the numbered materials, written after the commit (ImportTextures.h).
@@ -140,16 +156,21 @@ std::string ListModelObjects(const std::string& path, const TImportOptions& opti
 }
 
 void CommitImport(TMeshDocument& doc, const TImportedMesh& mesh) {
-  // The record files are written from the new arrays and then loaded, as after "Rip mesh":
-  // a write that fails leaves the document in memory as it was.
-  const auto write = [](const char* name, const auto& records) {
-    WriteFileAtomic(HomeFile(name), records.data(), records.size() * sizeof(records[0]));
+  // The five record files are replaced as one set through the journal, as Save does, and
+  // then loaded as after "Rip mesh": a write that fails (a full disk) or a run killed half
+  // way leaves the old set whole, and the document in memory as it was.
+  const auto item = [](const char* name, const auto& records) {
+    return TFileSetItem{HomeFile(name), records.data(), records.size() * sizeof(records[0])};
   };
-  write(kVertFile, mesh.Verts);
-  write(kVtnmFile, mesh.Vtnms);
-  write(kFvrtFile, mesh.Fvrts);
-  write(kFaceFile, mesh.Faces);
-  WriteFileAtomic(HomeFile(kRadiFile), &mesh.Radius, sizeof mesh.Radius);
+  try {
+    WriteRecordFiles({item(kVertFile, mesh.Verts),
+                      item(kVtnmFile, mesh.Vtnms),
+                      item(kFvrtFile, mesh.Fvrts),
+                      item(kFaceFile, mesh.Faces),
+                      {HomeFile(kRadiFile), &mesh.Radius, sizeof mesh.Radius}});
+  } catch (const EInOutError& e) {
+    throw EInOutError(std::string("The import was not saved, the mesh is as it was: ") + e.what());
+  }
   doc.LoadRecordFiles();
 }
 

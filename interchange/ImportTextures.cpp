@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -31,6 +32,19 @@ std::string ResolvePicture(const std::string& folder, std::string name) {
   if (relative.is_absolute() || relative.empty() || *relative.begin() == "..")
     relative = relative.filename();
   return (fs::path(folder) / relative).string();
+}
+
+// A link beside the model may still lead out of its folder, as the reader's references may
+// not: the picture is then not read.
+bool InModelFolder(const std::string& folder, const std::string& file) {
+  std::error_code ec;
+  const fs::path inside = fs::weakly_canonical(fs::absolute(folder, ec), ec);
+  if (ec) return false;
+  const fs::path resolved = fs::weakly_canonical(fs::absolute(file, ec), ec);
+  if (ec) return false;
+  const auto [end, at] =
+      std::mismatch(inside.begin(), inside.end(), resolved.begin(), resolved.end());
+  return end == inside.end() && at != resolved.end();
 }
 
 // An embedded picture goes to the decoder as a private temporary file, removed after.
@@ -104,6 +118,8 @@ void WriteImportTextures(const TImportedMesh& mesh, const TImportOptions& option
       continue;
     }
     try {
+      if (texture.Embedded.empty() && !InModelFolder(mesh.ModelFolder, source))
+        throw EInvalidGraphic("it lies outside the model's folder");
       TBitmap bitmap;
       LoadPicture(texture, source, options.LoadForeignPicture, bitmap);
       if (bitmap.Empty()) throw EInvalidGraphic("an empty picture");
@@ -118,24 +134,6 @@ void WriteImportTextures(const TImportedMesh& mesh, const TImportOptions& option
       report.Notes.push_back("Texture " + digits + " not written: " + source + ": " + e.what());
     }
   }
-}
-
-std::string MaterialFolderSetting(const std::string& iniPath) {
-  std::ifstream file(iniPath);
-  std::string line, section, folder = "./";
-  int lines = 0;
-  while (std::getline(file, line) && ++lines < 100000) {
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-    if (!line.empty() && line.front() == '[') {
-      section = line;
-    } else if (section == "[qorvex]" && line.rfind("MatPath=", 0) == 0) {
-      folder = line.substr(8);
-      // The settings writer quotes values with leading or trailing blanks.
-      if (folder.size() >= 2 && folder.front() == '"' && folder.back() == '"')
-        folder = folder.substr(1, folder.size() - 2);
-    }
-  }
-  return folder;
 }
 
 std::string EncodeBmp24(const TBitmap& bitmap) {

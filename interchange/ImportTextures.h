@@ -18,9 +18,5 @@
 void AttachTextures(TImportedMesh& mesh, const TGatheredScene& scene, const TImportReport& report,
                     const std::string& modelPath);
 
-// The material folder of the settings file `iniPath` (its [qorvex] MatPath), "./" when the
-// file or the key is missing.
-std::string MaterialFolderSetting(const std::string& iniPath);
-
 // An uncompressed 24-bit BMP of `bitmap` (8-bit pictures through their palette).
 std::string EncodeBmp24(const TBitmap& bitmap);

@@ -21,27 +21,46 @@
 //    else the number of its diffuse texture's file name when that name is eight digits;
 //    else a new number from FirstNewMat upward, one per distinct material in order of first
 //    use, skipping numbers the first two rules took.
+//  - True size and facing: the file's unit applies (an FBX file's UnitScaleFactor); a face
+//    under a mirroring transform (negative determinant) has its corner order reversed,
+//    first corner kept, so that it still faces outwards; a file whose up axis is z
+//    (TImportOptions::ZUp) is turned so that its z is the game's y: (x, y, z) -> (x, z, -y).
+//  - Materials: a Blender duplicate suffix ".001" to ".999" after a number is ignored
+//    ("1001.001" is 1001).
 //  - Refusals (EInterchange; the document and the record files are left as they were): a
 //    file Assimp cannot read (its reason and the file name) or crashes on, loops on or
-//    needs too much memory for (TImportOptions), a file larger than
-//    kMaxModelFileSize, a scene without any polygon, a mesh that needs more than
-//    MeshCapacity records in an array (the counts it needs), a corner index or a number
-//    that is not finite in the file.
+//    needs too much memory or time for (TImportOptions, each message naming the limit), a
+//    file larger than kMaxModelFileSize, a file that refers to another file outside its
+//    folder (an OBJ's mtllib, a glTF buffer or image: "..", absolute, a URL, a link that
+//    leads out; the reference named), a scene without any polygon, a mesh that needs more
+//    than MeshCapacity records in an array (the counts it needs), a corner index out of
+//    range, a position, normal or texture coordinate that is not a finite number, and
+//    coordinates so large that a face normal, plane distance or the radius would not be
+//    one (the first such element named).
 //  - CommitImport replaces the document as "Rip mesh" does: the five record files are
-//    written (each crash-safe) and loaded.
+//    replaced as one set through the record-file journal (mesh/RecordFiles.h) and loaded.
 //
-// Export (ExportModel)
+// Export (ExportModel; the formats and their traits in ExportScene.h)
 //  - One material per distinct Mat, named with its eight digits (MaterialIdText), in order
 //    of first use; its texture is the material folder's texture of that number
 //    (images/TextureSource.h) as PNG: "<digits>.png" beside the model for formats that
-//    refer to picture files, embedded in a .glb; none for PLY and STL.
+//    refer to picture files, embedded in a .glb; none for PLY, STL and objnomtl.
 //  - One corner per FVRT of a face, with the position of its Vert, the normal of its Vtnm
 //    and its Tx/Ty; one mesh per material, its faces in document order. Polygons stay
-//    polygons where the format has them and are triangulated for STL and glTF. Faces with
-//    fewer than three existing corners, or with a corner whose Vert does not exist, are
-//    left out and counted; a corner whose Vtnm does not exist gets the face's own normal.
-//  - Every file (model, companions such as .mtl and .bin, textures) is produced in memory
-//    first and then written through the crash-safe writer: a failed export writes nothing.
+//    polygons where the format has them and are triangulated for STL, glTF, 3DS and pbrt.
+//    Faces with fewer than three existing corners, or with a corner whose Vert does not
+//    exist, are left out and counted; a corner whose Vtnm does not exist gets the face's
+//    own normal.
+//  - Up axis: the game's Y up, or Z up (TExportOptions::ZUp: positions and normals turned
+//    a quarter about X, (x, y, z) -> (x, -z, y)). 3DS is Z up by its format whatever the
+//    option says (Assimp's reader turns it back).
+//  - OBJ goes through our own writer (interchange/ObjWriter.h); every other format through
+//    Assimp's writer in the model writer's child process, in a private temporary folder: a
+//    writer that crashes or loops ends in EInterchange naming the format.
+//  - Before anything is written, the model's path and every file's destination beside it
+//    are checked (not a folder, FIFO, device, read-only file or link to nothing): a refused
+//    export leaves the folder as it was. The files are put in place only when all of them
+//    were made, each through the crash-safe writer, the pictures first and the model last.
 //    Unreadable textures do not stop the export: the material goes out without a picture
 //    and the report says why.
 
@@ -71,18 +90,22 @@ struct TFormatInfo {
 
 // What Assimp reads, one entry per extension, sorted by extension.
 std::vector<TFormatInfo> ImportFormats();
-// What Assimp writes, in Assimp's order.
+// The export formats whose output reads back, in the order offered (the Export dialog's).
 std::vector<TFormatInfo> ExportFormats();
+// The formats export writes but nothing here reads back, each with the reason.
+std::vector<std::pair<TFormatInfo, std::string>> WriteOnlyExportFormats();
 // The export format id for a file name's extension ("house.glb" -> "glb2"); "" if none.
 std::string ExportFormatForFile(const std::string& fileName);
 
 struct TImportOptions {
   int32_t FirstNewMat = 70000;
+  // The file's up axis is z (PLY and STL from Blender): turned to the game's y up.
+  bool ZUp = false;
   // Assimp reads the file in the model reader's child process (interchange/SceneData.h),
   // found in the program folder: a file that makes it crash, loop or take the machine's
   // memory ends in EInterchange, not in the editor's end. The limits: wall time, memory
-  // (0: three quarters of the machine's), and a flag that stops the read (Cancel).
-  double TimeLimitSeconds = 120.0;
+  // (0: ImportMemoryLimit of the file's size), and a flag that stops the read (Cancel).
+  double TimeLimitSeconds = 60.0;
   uint64_t MemoryLimitBytes = 0;
   const std::atomic<bool>* Cancel = nullptr;
   // Game-ready records (interchange/GameReady.h): only these objects (all when empty);
@@ -97,6 +120,11 @@ struct TImportOptions {
   bool ReplaceTextures = false;
   TForeignPictureLoader LoadForeignPicture;
 };
+
+// The model reader's memory for a file of `fileSize` bytes: 1 GiB and 64 times the size,
+// at most 4 GiB. A small file that claims a huge array is stopped early, while a large
+// scene has room for Assimp's own copies of it.
+uint64_t ImportMemoryLimit(uint64_t fileSize);
 
 struct TImportReport {
   std::string FileName;
@@ -136,7 +164,8 @@ struct TImportedMesh {
 // Reads and converts a model file (see the top of this file). Raises EInterchange.
 TImportedMesh ReadModel(const std::string& path, const TImportOptions& options,
                         TImportReport& report);
-// Replaces the document with `mesh`: the record files are written, then loaded.
+// Replaces the document with `mesh`: the record files are written, then loaded. Raises
+// EInOutError naming the file that could not be written; nothing changed then.
 void CommitImport(TMeshDocument& doc, const TImportedMesh& mesh);
 // After the commit: the textures into options.MaterialFolder (interchange/ImportTextures.h).
 void WriteImportTextures(const TImportedMesh& mesh, const TImportOptions& options,
@@ -156,6 +185,11 @@ struct TExportOptions {
   std::string FormatId;  // Assimp's id; empty: from the file name's extension
   std::string MaterialFolder = "./";
   TForeignPictureLoader LoadForeignPicture;  // for ".bmp" textures; may be empty
+  bool ZUp = false;                          // write Z up instead of the game's Y up
+  // The model writer's child process (Assimp's writers): its time limit and a flag that
+  // stops it.
+  double TimeLimitSeconds = 120.0;
+  const std::atomic<bool>* Cancel = nullptr;
 };
 
 struct TExportReport {
@@ -168,6 +202,7 @@ struct TExportReport {
 };
 
 // Writes the document (see the top of this file). Raises EInterchange for an unknown
-// format or an export Assimp refuses, EInOutError when a file cannot be written.
+// format, an export Assimp refuses or a writer that crashed, EInOutError when a file
+// cannot be written or a destination is refused (nothing is written then).
 TExportReport ExportModel(const TMeshDocument& doc, const std::string& path,
                           const TExportOptions& options = {});

@@ -50,17 +50,20 @@ struct TFaceSink {
 
   void Begin() { m_first = static_cast<int32_t>(Corners.size()); }
   void Add(const TSceneCorner& c) { Corners.push_back(c); }
-  void End(uint32_t material, uint32_t object) {
-    Faces.push_back({m_first, static_cast<int32_t>(Corners.size()) - m_first, material});
+  // A piece keeps the material and, for messages, the file's face of the polygon it came
+  // from (a merged face the one it grew from).
+  void End(const TSceneFace& source, uint32_t object) {
+    Faces.push_back({m_first, static_cast<int32_t>(Corners.size()) - m_first, source.Material,
+                     source.Mesh, source.FileFace});
     if (KeepObjects) Objects.push_back(object);
   }
   void Triangle(const TSceneCorner& a, const TSceneCorner& b, const TSceneCorner& c,
-                uint32_t material, uint32_t object) {
+                const TSceneFace& source, uint32_t object) {
     Begin();
     Add(a);
     Add(b);
     Add(c);
-    End(material, object);
+    End(source, object);
   }
   void Into(TGatheredScene& scene) {
     scene.Corners = std::move(Corners);
@@ -119,13 +122,12 @@ void EarClip(const TGatheredScene& scene, const TSceneFace& f, uint32_t object, 
         if (empty) ear = i;
       }
       if (ear == m) break;  // rounding left no clean ear: the rest goes as a fan
-      out.Triangle(c[left[(ear + m - 1) % m]], c[left[ear]], c[left[(ear + 1) % m]], f.Material,
-                   object);
+      out.Triangle(c[left[(ear + m - 1) % m]], c[left[ear]], c[left[(ear + 1) % m]], f, object);
       left.erase(left.begin() + static_cast<std::ptrdiff_t>(ear));
     }
   }
   for (size_t k = 1; k + 1 < left.size(); ++k)
-    out.Triangle(c[left[0]], c[left[k]], c[left[k + 1]], f.Material, object);
+    out.Triangle(c[left[0]], c[left[k]], c[left[k + 1]], f, object);
 }
 
 // The corner k at which corners k, k + 1, k + 2 span the largest triangle.
@@ -236,14 +238,13 @@ void SplitFaces(TGatheredScene& scene, double tolerance, bool allTriangles,
       out.Begin();
       for (int32_t k = 0; k < f.Count; ++k)
         out.Add(scene.Corners[static_cast<size_t>(f.First + k)]);
-      out.End(f.Material, object);
+      out.End(f, object);
       continue;
     }
     if (!keep) ++counts.Split;
     if (keep) {
       const TSceneCorner* c = scene.Corners.data() + f.First;
-      for (int32_t k = 1; k + 1 < f.Count; ++k)
-        out.Triangle(c[0], c[k], c[k + 1], f.Material, object);
+      for (int32_t k = 1; k + 1 < f.Count; ++k) out.Triangle(c[0], c[k], c[k + 1], f, object);
     } else {
       EarClip(scene, f, object, out);
     }
@@ -352,7 +353,7 @@ void MergeFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts)
       for (int32_t k = 0; k < seed.Count; ++k)
         out.Add(scene.Corners[static_cast<size_t>(seed.First + k)]);
     }
-    out.End(seed.Material, object);
+    out.End(seed, object);
   }
   out.Into(scene);
 }
@@ -380,7 +381,7 @@ void FinishFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts
       out.Begin();
       for (int32_t k = 0; k < f.Count; ++k)
         out.Add(scene.Corners[static_cast<size_t>(f.First + k)]);
-      out.End(f.Material, ObjectOf(scene, i));
+      out.End(f, ObjectOf(scene, i));
     }
   }
   out.Into(scene);

@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr char kMagic[8] = {'T', 'V', 'S', 'C', 'E', 'N', 'E', '1'};
+constexpr char kMagic[8] = {'T', 'V', 'S', 'C', 'E', 'N', 'E', '3'};
 
 class TWriter {
 public:
@@ -108,13 +108,22 @@ void CheckScene(const TGatheredScene& s, const TReader& reader) {
       reader.Bad("a corner past the positions");
     if (!std::isfinite(c.Tx) || !std::isfinite(c.Ty))
       reader.Bad("a texture coordinate that is not a finite number");
+    if (!Finite(c.Normal)) reader.Bad("a normal that is not a finite number");
   }
+  // The reader writes each polygon's corners after the previous one's: the rebuilding of
+  // faces links corners to their one face and relies on it.
+  size_t following = 0;
   for (const TSceneFace& f : s.Faces) {
     if (f.First < 0 || f.Count < 3 || static_cast<size_t>(f.First) > s.Corners.size() ||
         static_cast<size_t>(f.Count) > s.Corners.size() - static_cast<size_t>(f.First))
       reader.Bad("a polygon past the corners");
+    if (static_cast<size_t>(f.First) != following)
+      reader.Bad("polygons whose corners do not follow one another");
+    following += static_cast<size_t>(f.Count);
     if (f.Material >= s.Materials.size()) reader.Bad("a polygon with no material entry");
+    if (f.Mesh >= s.MeshNames.size()) reader.Bad("a polygon of no mesh");
   }
+  if (following != s.Corners.size()) reader.Bad("corners of no polygon");
   if (!s.FaceObjects.empty() && s.FaceObjects.size() != s.Faces.size())
     reader.Bad("object indices that do not match the polygons");
   for (const uint32_t o : s.FaceObjects) {
@@ -141,6 +150,17 @@ bool ParseMaterialNumber(std::string_view text, int32_t& mat) {
   return true;
 }
 
+// Blender names the copy of material "1001" "1001.001", up to ".999": the copy keeps the
+// number.
+std::string_view WithoutDuplicateSuffix(std::string_view name) {
+  const size_t n = name.size();
+  if (n < 5 || name[n - 4] != '.' || name.substr(n - 3) == "000") return name;
+  for (size_t i = n - 3; i < n; ++i) {
+    if (name[i] < '0' || name[i] > '9') return name;
+  }
+  return name.substr(0, n - 4);
+}
+
 // The eight-digit stem of a texture path ("textures/00001001.png" -> 1001).
 bool TextureFileNumber(std::string path, int32_t& mat) {
   const size_t slash = path.find_last_of("/\\");
@@ -164,7 +184,7 @@ std::vector<int32_t> MapMaterials(const TGatheredScene& scene, const TImportOpti
   for (size_t i = 0; i < n; ++i) {
     const TSceneMaterial& m = scene.Materials[i];
     int32_t mat = 0;
-    bool found = ParseMaterialNumber(m.Name, mat);
+    bool found = ParseMaterialNumber(WithoutDuplicateSuffix(m.Name), mat);
     for (size_t t = 0; !found && t < m.TextureNames.size(); ++t)
       found = TextureFileNumber(m.TextureNames[t], mat);
     if (found) {
@@ -188,6 +208,44 @@ std::vector<int32_t> MapMaterials(const TGatheredScene& scene, const TImportOpti
   return mats;
 }
 
+EInterchange NotFiniteFace(const TGatheredScene& scene, const TSceneFace& face,
+                           const std::string& fileName, const char* what) {
+  return RefusedImport(fileName, "has " + SceneElement(scene.MeshNames[face.Mesh], face.FileFace) +
+                                     " whose coordinates give " + what +
+                                     " that is not a finite number");
+}
+
+EInterchange FarPositions(const std::string& fileName) {
+  return RefusedImport(fileName,
+                       "has positions too far from the origin for a radius that is a finite "
+                       "number");
+}
+
+// Positions near the end of the float range are finite, yet a cross product or a plane
+// distance of them is not: the first face that gets such a number is named.
+// Checked before the normals are looked up, as NaN never matches a normal already there;
+// `computed` afterwards, when the corner normals are in the document.
+void CheckComputedNumbers(const TGatheredScene& scene, const TMeshDocument& doc,
+                          const std::string& fileName, bool computed) {
+  for (int32_t f = 0; f < doc.NumFace; ++f) {
+    const TFaceRecord& face = doc.FACE[f];
+    const char* what = nullptr;
+    if (!computed) {
+      TVec4 p1;
+      const TVec4 n = FacePlaneNormal(doc, face, &p1);
+      if (!Finite(ToPoint3(n))) what = "a face normal";
+      if (!what && !std::isfinite(Dot(n, p1))) what = "a plane distance";
+    }
+    for (int32_t r = face.FirstFvrt; computed && !what && r < face.FirstFvrt + face.FvrtCount;
+         ++r) {
+      if (!Finite(doc.VTNM[doc.FVRT[r].Vtnm])) what = "a corner normal";
+    }
+    if (what) {
+      throw NotFiniteFace(scene, scene.Faces[static_cast<size_t>(f)], fileName, what);
+    }
+  }
+}
+
 }  // namespace
 
 EInterchange CannotImport(const std::string& fileName, const std::string& why) {
@@ -196,6 +254,32 @@ EInterchange CannotImport(const std::string& fileName, const std::string& why) {
 
 EInterchange RefusedImport(const std::string& fileName, const std::string& what) {
   return EInterchange("\"" + fileName + "\" " + what + "; nothing was imported");
+}
+
+std::string SceneElement(const std::string& meshName, int64_t face, int64_t corner) {
+  if (face <= 0) return "a face simplified from mesh \"" + meshName + "\"";
+  std::string text = corner > 0 ? "corner " + std::to_string(corner) + " of " : "";
+  return text + "face " + std::to_string(face) + " of mesh \"" + meshName + "\"";
+}
+
+void CheckSceneNumbers(const TGatheredScene& scene, const std::string& fileName) {
+  double farthest = 0.0;
+  for (const TPoint3& p : scene.Verts) {
+    farthest = std::max(farthest, double{p.x} * p.x + double{p.y} * p.y + double{p.z} * p.z);
+  }
+  if (!std::isfinite(static_cast<float>(std::sqrt(farthest)))) throw FarPositions(fileName);
+  for (const TSceneFace& f : scene.Faces) {
+    const auto corner = [&](int32_t k) {
+      return Make(
+          scene.Verts[static_cast<size_t>(scene.Corners[static_cast<size_t>(f.First + k)].Vert)]);
+    };
+    const TVec4 p1 = corner(0);
+    const TVec4 n = PlaneNormal(p1, corner(1), corner(2));
+    const char* what = nullptr;
+    if (!Finite(ToPoint3(n))) what = "a face normal";
+    if (!what && !std::isfinite(Dot(n, p1))) what = "a plane distance";
+    if (what) throw NotFiniteFace(scene, f, fileName, what);
+  }
 }
 
 std::string EncodeScene(const TGatheredScene& scene) {
@@ -210,6 +294,8 @@ std::string EncodeScene(const TGatheredScene& scene) {
     out.Put(static_cast<uint32_t>(m.TextureNames.size()));
     for (const std::string& name : m.TextureNames) out.PutText(name);
   }
+  out.Put(static_cast<uint32_t>(scene.MeshNames.size()));
+  for (const std::string& name : scene.MeshNames) out.PutText(name);
   out.Put(scene.Meshes);
   out.Put(scene.SkippedPoints);
   out.Put(scene.SkippedLines);
@@ -246,6 +332,9 @@ TGatheredScene DecodeScene(std::string_view bytes, const std::string& fileName) 
     m.TextureNames.resize(names);
     for (std::string& name : m.TextureNames) name = in.GetText();
   }
+  // Each mesh has a polygon, and its name takes at least four bytes.
+  s.MeshNames.resize(in.Count(s.Faces.size(), 4, "meshes"));
+  for (std::string& name : s.MeshNames) name = in.GetText();
   s.Meshes = in.Get<int32_t>();
   s.SkippedPoints = in.Get<int64_t>();
   s.SkippedLines = in.Get<int64_t>();
@@ -303,6 +392,7 @@ TImportedMesh BuildImportedMesh(const TGatheredScene& scene, const TImportOption
     const TSceneFace& f = scene.Faces[i];
     doc.FACE[i] = {0, 0.0f, mats[f.Material], f.First, f.Count, 0, kEditorReserved2};
   }
+  CheckComputedNumbers(scene, doc, report.FileName, false);
   try {
     if (scene.MissingNormals) {
       report.NormalsComputed = true;
@@ -323,6 +413,7 @@ TImportedMesh BuildImportedMesh(const TGatheredScene& scene, const TImportOption
                         "needs more than " + std::to_string(MeshCapacity) + " distinct normals");
   }
   CalcDRecords(doc);
+  CheckComputedNumbers(scene, doc, report.FileName, true);
 
   TImportedMesh out;
   out.Verts.assign(doc.VERT.get(), doc.VERT.get() + doc.NumVert);
@@ -334,6 +425,7 @@ TImportedMesh BuildImportedMesh(const TGatheredScene& scene, const TImportOption
     farthest = std::max(farthest, double{p.x} * p.x + double{p.y} * p.y + double{p.z} * p.z);
   }
   out.Radius = static_cast<float>(std::sqrt(farthest));
+  if (!std::isfinite(out.Radius)) throw FarPositions(report.FileName);
   report.NumVert = doc.NumVert;
   report.NumVtnm = doc.NumVtnm;
   report.NumFvrt = doc.NumFvrt;

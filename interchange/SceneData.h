@@ -23,6 +23,9 @@ struct TSceneCorner {
 struct TSceneFace {
   int32_t First = 0, Count = 0;  // corners First .. First + Count - 1, Count >= 3
   uint32_t Material = 0;         // index in TGatheredScene::Materials
+  // Where it came from, for messages: TGatheredScene::MeshNames and the face in that mesh.
+  uint32_t Mesh = 0;
+  int32_t FileFace = 0;
 };
 
 struct TSceneMaterial {
@@ -37,6 +40,7 @@ struct TGatheredScene {
   std::vector<TSceneCorner> Corners;
   std::vector<TSceneFace> Faces;
   std::vector<TSceneMaterial> Materials;  // in order of first use
+  std::vector<std::string> MeshNames;     // one per mesh instance with polygons
   int32_t Meshes = 0;
   int64_t SkippedPoints = 0, SkippedLines = 0;
   bool MissingNormals = false;
@@ -47,10 +51,13 @@ struct TGatheredScene {
   std::vector<TSceneTexture> Textures;
 };
 
-// The model reader's program name (in the program folder) and its exit statuses: the
-// scene's bytes on standard output, a message, a wrong call or an output it could not write.
+// The model reader's program name (in the program folder), its option for a file whose up
+// axis is z, and its exit statuses: the scene's bytes on standard output, a message, a
+// wrong call or an output it could not write, and memory refused at its limit.
 inline constexpr const char* kModelReaderProgram = "tessavor-model-reader";
-constexpr int kModelReaderScene = 0, kModelReaderMessage = 1, kModelReaderUsage = 2;
+inline constexpr const char* kModelReaderZUp = "--up-z";
+constexpr int kModelReaderScene = 0, kModelReaderMessage = 1, kModelReaderUsage = 2,
+              kModelReaderOutOfMemory = 3;
 
 // The longest material or texture name carried, and the most texture names per material.
 constexpr size_t kMaxSceneName = 4096;
@@ -67,13 +74,27 @@ constexpr size_t kMaxScenePicture = size_t{64} << 20;
 EInterchange CannotImport(const std::string& fileName, const std::string& why);
 EInterchange RefusedImport(const std::string& fileName, const std::string& what);
 
+// A place in the file for messages: "corner 2 of face 5 of mesh "Cube"" (counted from 1;
+// corner 0 leaves the corner out; face 0 is a face that --fit made, of no single face).
+std::string SceneElement(const std::string& meshName, int64_t face, int64_t corner = 0);
+
+// Raises EInterchange for a scene whose coordinates are finite but so large that the radius,
+// or a face's normal or plane distance from its first three corners, would not be, naming
+// the first such face. The import checks it before the faces are rebuilt (whose plane
+// tests would take such numbers for planes) and BuildImportedMesh again on the faces it
+// builds.
+void CheckSceneNumbers(const TGatheredScene& scene, const std::string& fileName);
+
 std::string EncodeScene(const TGatheredScene& scene);
 // Raises EInterchange naming `fileName` on bytes that are not a well-formed scene: any
-// count past MeshCapacity, an index out of range, a position or texture coordinate that is
-// not finite, bytes missing or left over.
+// count past kMaxSceneRecords, an index out of range, polygons whose corners do not follow
+// one another in order, a position, normal or texture coordinate that is not finite, bytes
+// missing or left over.
 TGatheredScene DecodeScene(std::string_view bytes, const std::string& fileName);
 
 // Material numbers, normals, D and radius as Interchange.h describes; fills the report's
-// counts and material list. Raises EInterchange for a scene without polygons.
+// counts and material list. Raises EInterchange for a scene without polygons, and for one
+// whose face normals, plane distances or radius come out as no finite number (coordinates
+// near the float range's end), naming the first such face.
 TImportedMesh BuildImportedMesh(const TGatheredScene& scene, const TImportOptions& options,
                                 TImportReport& report);

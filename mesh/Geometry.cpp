@@ -1,5 +1,7 @@
 #include "mesh/Geometry.h"
 
+#include <cmath>
+
 void AddVertWithNormal(TMeshDocument& doc, float x, float y, float z) {
   // A full VTNM raises its error before the vertex goes in, so that no vertex is left
   // without its normal.
@@ -31,9 +33,16 @@ void ScaleVerts(TMeshDocument& doc, float percent) {
   }
 }
 
+float ScaledRadius(float radius, float percent) {
+  return static_cast<float>(radius * std::fabs(static_cast<double>(percent)) / 100.0);
+}
+
 void ScaleModel(TMeshDocument& doc, float percent) {
   ScaleVerts(doc, percent);
-  doc.SaveRecordFiles();
+  // The radius bounds the model, and the compiled model carries it: it must grow and shrink
+  // with the vertices, or the game culls a scaled-up model too early.
+  doc.Radius = ScaledRadius(doc.Radius, percent);
+  doc.SaveRecordFilesAndRadius();
   doc.LoadRecordFiles();
 }
 

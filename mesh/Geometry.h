@@ -26,11 +26,15 @@ bool AddFaceFromSelection(TMeshDocument& doc);
 // "del VT": forgets the normals (the list and files stay as they are).
 void DeleteVtnm(TMeshDocument& doc);
 
-// "Scale!": every vertex times percent / 100, then Save and Load.
+// "Scale!": every vertex times percent / 100, and the radius times |percent| / 100 (a
+// negative percentage mirrors the model through the origin; a radius stays a length), then
+// Save with radi.kvt and Load.
 void ScaleModel(TMeshDocument& doc, float percent);
-void ScaleVerts(TMeshDocument& doc, float percent);  // in memory only
+void ScaleVerts(TMeshDocument& doc, float percent);  // the vertices, in memory only
+float ScaledRadius(float radius, float percent);
 
-// "flipY", "flipZ": mirror every vertex, then Save and Load.
+// "flipY", "flipZ": mirror every vertex, then Save and Load. A mirror keeps the model's
+// size, so radi.kvt stays as it is.
 void FlipY(TMeshDocument& doc);
 void FlipZ(TMeshDocument& doc);
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "mesh/NumberText.h"
 #include "mesh/RecordFiles.h"
@@ -407,11 +408,29 @@ void TMeshDocument::LoadRecordFiles() {
   OnLoaded.Emit();
 }
 
-void TMeshDocument::SaveRecordFiles() const {
-  WriteRecordFiles({
+void TMeshDocument::SaveRecordFiles() const { WriteRecordFiles(RecordFileItems()); }
+
+void TMeshDocument::SaveRecordFilesAndRadius() const {
+  // The radius is the file's first 4 bytes (what Load reads); bytes after them, which a rip
+  // of a model with a longer RADI chunk leaves, are kept.
+  const std::string path = HomeFile(kRadiFile);
+  std::vector<uint8_t> radi(sizeof Radius);
+  std::memcpy(radi.data(), &Radius, sizeof Radius);
+  std::error_code error;
+  if (std::filesystem::exists(path, error)) {
+    const std::vector<uint8_t> old = ReadWholeFile(path, kMaxRadiFileBytes);
+    if (old.size() > radi.size()) radi.insert(radi.end(), old.begin() + 4, old.end());
+  }
+  std::vector<TFileSetItem> items = RecordFileItems();
+  items.push_back({path, radi.data(), radi.size()});
+  WriteRecordFiles(items);
+}
+
+std::vector<TFileSetItem> TMeshDocument::RecordFileItems() const {
+  return {
       {HomeFile(kVertFile), VERT.get(), static_cast<size_t>(NumVert) * sizeof(TPoint3)},
       {HomeFile(kVtnmFile), VTNM.get(), static_cast<size_t>(NumVtnm) * sizeof(TPoint3)},
       {HomeFile(kFvrtFile), FVRT.get(), static_cast<size_t>(NumFvrt) * sizeof(TFvrtRecord)},
       {HomeFile(kFaceFile), FACE.get(), static_cast<size_t>(NumFace) * sizeof(TFaceRecord)},
-  });
+  };
 }

@@ -20,7 +20,7 @@
 //    first completes a Save that was killed half way (mesh/RecordFiles.h).
 //  - SaveRecordFiles() writes the four arrays as one set (mesh/RecordFiles.h): a failed
 //    or killed Save leaves the whole old set or the whole new one, never a torn file nor a
-//    mix of old and new files. radi.kvt is never written here.
+//    mix of old and new files. radi.kvt is written only by SaveRecordFilesAndRadius().
 //
 // Capacity. Appending to an array that already holds MeshCapacity records raises
 // EMeshDocument ("VERT is full: it holds at most 32769 records"); nothing grows.
@@ -58,6 +58,7 @@
 
 #include "mesh/Records.h"
 #include "util/Exception.h"
+#include "util/FileSet.h"
 #include "util/Signal.h"
 
 // A full record array, a bad record index handed to an operation.
@@ -215,6 +216,11 @@ public:
 
   void LoadRecordFiles();
   void SaveRecordFiles() const;
+  // Save, with radi.kvt in the same set: for the tools that change the model's size. Radius
+  // replaces the file's first 4 bytes; the bytes after them stay. A radi.kvt of more than
+  // kMaxRadiFileBytes raises EInOutError and nothing is written.
+  void SaveRecordFilesAndRadius() const;
+  static constexpr uint64_t kMaxRadiFileBytes = 4096;
 
   // Safe access by index: nullptr outside 0..count-1.
   const TPoint3* VertAt(int32_t i) const { return i >= 0 && i < NumVert ? &VERT[i] : nullptr; }
@@ -237,6 +243,7 @@ public:
   void AddMaterialLine(int32_t mat);
 
 private:
+  std::vector<TFileSetItem> RecordFileItems() const;
   void ResetMaterialIndex();
   [[noreturn]] static void Full(const char* array);
 

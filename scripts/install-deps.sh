@@ -14,6 +14,7 @@ packages=(
   openbox wmctrl xdotool
   blender python3-numpy
   desktop-file-utils ccache
+  lintian
 )
 
 missing=()

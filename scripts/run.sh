@@ -6,7 +6,7 @@ set -euo pipefail
 bin="$(cd "$1" && pwd)"
 
 if [ -x "$bin/seed-home.sh" ]; then
-  bash "$bin/seed-home.sh" "$bin"
+  sh "$bin/seed-home.sh" "$bin"
 fi
 
 if [ -x "$bin/tessavor" ]; then

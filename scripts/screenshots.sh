@@ -17,7 +17,7 @@ mkdir -p "$TESSAVOR_HOME" "$work/demo"
 cp "$bin"/demo/*.bmp "$bin"/demo/*.gct "$work/demo/"
 for bmp in "$work"/demo/*.bmp; do "$bin/tessavor-cli" image convert "$bmp" "${bmp%.bmp}.mat" >/dev/null; done
 printf '[qorvex]\nloadok=1\nMatPath=demo/\n' >"$TESSAVOR_HOME/model.ini"
-bash "$bin/seed-home.sh" "$bin" >/dev/null
+sh "$bin/seed-home.sh" "$bin" >/dev/null
 cd "$work"
 xvfb-run -a -s "-screen 0 1600x1200x24" "$bin/tessavor" --screenshot "$work/shots" >/dev/null
 for pair in Form1-vert:main-window Form1-texturing:texturing frmMeshView:model-viewer; do

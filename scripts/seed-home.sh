@@ -1,4 +1,4 @@
-#!/usr/bin/env bash
+#!/bin/sh
 # seed-home.sh [BIN_DIR]: gives a fresh home folder the demo model, so that the first
 # `make run` shows a textured house instead of an empty editor.
 #
@@ -10,7 +10,8 @@
 #  - When it has no model.ini yet, one is written that loads the record files at start
 #    (loadok=1) and takes textures from BIN_DIR/demo/.
 # Existing record files and an existing model.ini are never changed.
-set -euo pipefail
+# POSIX sh (Debian's sh is dash): the README has users run it as `sh seed-home.sh`.
+set -eu
 
 bin="$(cd "${1:-$(dirname "$0")}" && pwd)"
 
@@ -46,12 +47,15 @@ TESSAVOR_HOME="$home" "$cli" rip "$demo"
 ini="$home/model.ini"
 if [ ! -e "$ini" ]; then
   # Quoted, so that QSettings reads a path with commas as one text; \ and " escaped.
-  matpath="$bin/demo/"
-  matpath="${matpath//\\/\\\\}"
-  matpath="${matpath//\"/\\\"}"
+  matpath=$(printf '%s\n' "$bin/demo/" | sed -e 's/\\/\\\\/g' -e 's/"/\\"/g')
   tmp="$(mktemp "$home/.model.ini.XXXXXX")"
   printf '[qorvex]\nloadok=1\nMatPath="%s"\n' "$matpath" > "$tmp"
   chmod 644 "$tmp"
   mv -f "$tmp" "$ini"
 fi
-echo "seed-home: the demo model is in $home"
+if [ -n "${TESSAVOR_HOME:-}" ]; then
+  echo "seed-home: the demo model is in $home (TESSAVOR_HOME)"
+else
+  echo "seed-home: the demo model is in $home, the home folder every tessavor run uses" \
+    "unless TESSAVOR_HOME names another"
+fi

@@ -83,6 +83,16 @@ std::optional<QString> TStandardDialogs::SaveFileName(QWidget* parent, const QSt
   return AskFileName(&QFileDialog::getSaveFileName, parent, caption, filter);
 }
 
+std::optional<QString> TStandardDialogs::SaveFileNameOfType(QWidget* parent, const QString& caption,
+                                                            const QString& filter, QString& type) {
+  type.clear();
+  const QString name =
+      QFileDialog::getSaveFileName(parent, caption, DialogFolder(filter), filter, &type, {});
+  if (name.isEmpty()) return std::nullopt;
+  RememberDialogFolder(filter, name);
+  return name;
+}
+
 QString TStandardDialogs::DialogFolder(const QString& filter) const {
   return m_folders ? m_folders->value(FolderKey(filter)).toString() : QString();
 }

@@ -34,6 +34,13 @@ public:
                                               const QString& filter) = 0;
   virtual std::optional<QString> SaveFileName(QWidget* parent, const QString& caption,
                                               const QString& filter) = 0;
+  // A save dialog that also tells which of the filter's types was chosen ("Files of type"),
+  // in `type`; empty when the dialog cannot tell. By default: SaveFileName, `type` empty.
+  virtual std::optional<QString> SaveFileNameOfType(QWidget* parent, const QString& caption,
+                                                    const QString& filter, QString& type) {
+    type.clear();
+    return SaveFileName(parent, caption, filter);
+  }
 };
 
 // Qt's standard dialogs, each staying above the always-on-top tool windows. The file
@@ -53,6 +60,8 @@ public:
                                       const QString& filter) override;
   std::optional<QString> SaveFileName(QWidget* parent, const QString& caption,
                                       const QString& filter) override;
+  std::optional<QString> SaveFileNameOfType(QWidget* parent, const QString& caption,
+                                            const QString& filter, QString& type) override;
 
   // The remembered folder for `filter` ("" when none), and remembering the folder of `file`.
   QString DialogFolder(const QString& filter) const;

@@ -37,56 +37,7 @@ namespace {
 
 std::string Text(const QString& s) { return s.toStdString(); }
 
-constexpr float kDegreesPerPixel = 0.5f;
-constexpr float kPi = 3.14159265358979f;
-
-// R * p for R = Rx(ax) * Ry(ay) * Rz(az), angles in degrees (glRotatef's order).
-void Rotate(const TMeshViewState& v, const float p[3], float out[3]) {
-  const float cx = std::cos(v.AngleX * kPi / 180), sx = std::sin(v.AngleX * kPi / 180);
-  const float cy = std::cos(v.AngleY * kPi / 180), sy = std::sin(v.AngleY * kPi / 180);
-  const float cz = std::cos(v.AngleZ * kPi / 180), sz = std::sin(v.AngleZ * kPi / 180);
-  // Rz first, then Ry, then Rx.
-  const float x1 = cz * p[0] - sz * p[1], y1 = sz * p[0] + cz * p[1], z1 = p[2];
-  const float x2 = cy * x1 + sy * z1, y2 = y1, z2 = -sy * x1 + cy * z1;
-  out[0] = x2;
-  out[1] = cx * y2 - sx * z2;
-  out[2] = sx * y2 + cx * z2;
-}
-
 }  // namespace
-
-void OrbitView(TMeshViewState& v, int dx, int dy) {
-  v.AngleY += static_cast<float>(dx) * kDegreesPerPixel;
-  v.AngleX += static_cast<float>(dy) * kDegreesPerPixel;
-}
-
-void PanView(TMeshViewState& v, int dx, int dy, int w, int h) {
-  if (w <= 0 || h <= 0) return;
-  v.PanX += 2.0f * static_cast<float>(dx) / static_cast<float>(w);
-  v.PanY -= 2.0f * static_cast<float>(dy) / static_cast<float>(h);
-}
-
-void ZoomView(TMeshViewState& v, int wheelDelta) {
-  const float factor = std::pow(1.1f, static_cast<float>(wheelDelta) / 120.0f);
-  // Zooming about the frame centre keeps the model's centre where it is on screen.
-  v.Zoom *= factor;
-  v.PanX *= factor;
-  v.PanY *= factor;
-}
-
-void FrameView(TMeshViewState& v, const float lo[3], const float hi[3]) {
-  const float centre[3] = {(lo[0] + hi[0]) / 2, (lo[1] + hi[1]) / 2, (lo[2] + hi[2]) / 2};
-  const float half =
-      std::sqrt((hi[0] - lo[0]) * (hi[0] - lo[0]) + (hi[1] - lo[1]) * (hi[1] - lo[1]) +
-                (hi[2] - lo[2]) * (hi[2] - lo[2])) /
-      2;
-  v.Zoom = half > 0 && std::isfinite(half) ? 1.0f / half / 1.1f : 1.0f;
-  float r[3];
-  Rotate(v, centre, r);
-  v.PanX = -v.Zoom * r[0];
-  v.PanY = -v.Zoom * r[1];
-  v.PanZ = -v.Zoom * r[2];
-}
 
 TfrmMeshView::TfrmMeshView(TMeshDocument& document, TDialogs& dialogs,
                            const QString& materialFolder, QWidget* owner)
@@ -137,10 +88,7 @@ TfrmMeshView::TfrmMeshView(TMeshDocument& document, TDialogs& dialogs,
   PopupMenu1->addSeparator();
   PerspectiveItem = checkable(QStringLiteral("&Perspective"));
   PerspectiveItem->setChecked(MeshViewState.Perspective);
-  connect(PerspectiveItem, &QAction::toggled, this, [this](bool on) {
-    MeshViewState.Perspective = on;
-    Redraw();
-  });
+  connect(PerspectiveItem, &QAction::toggled, this, [this](bool on) { SetPerspective(on); });
 
   for (QAction* a : {ShowOrigin, WireframeOnly}) {
     connect(a, &QAction::triggered, this, [this] {
@@ -169,6 +117,7 @@ TfrmMeshView::~TfrmMeshView() {
     makeCurrent();
     if (m_namesGenerated > 0) m_gl->glDeleteTextures(m_namesGenerated, TextureNames.data());
     if (m_pictureName != 0) m_gl->glDeleteTextures(1, &m_pictureName);
+    if (m_faceList != 0) m_gl->glDeleteLists(m_faceList, 1);
     PictureTexture.reset();
     doneCurrent();
   }
@@ -220,18 +169,9 @@ void TfrmMeshView::paintGL() {
   m_inPaint = true;
   m_gl->glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   m_gl->glMatrixMode(GL_PROJECTION);
-  m_gl->glLoadIdentity();
-  // Perspective: the frame's unit cube seen from 4 units away through a frustum whose
-  // cross-section there is the same -1..1, so switching keeps the model's size.
-  if (v.Perspective) m_gl->glFrustum(-0.5, 0.5, -0.5, 0.5, 2.0, 6.0);
+  m_gl->glLoadMatrixf(v.ProjectionMatrix().data());
   m_gl->glMatrixMode(GL_MODELVIEW);
-  m_gl->glLoadIdentity();
-  if (v.Perspective) m_gl->glTranslatef(0, 0, -4);
-  m_gl->glTranslatef(v.PanX, v.PanY, v.PanZ);
-  m_gl->glScalef(v.Zoom, v.Zoom, v.Zoom);
-  m_gl->glRotatef(v.AngleX, 1, 0, 0);
-  m_gl->glRotatef(v.AngleY, 0, 1, 0);
-  m_gl->glRotatef(v.AngleZ, 0, 0, 1);
+  m_gl->glLoadMatrixf(v.ModelViewMatrix().data());
   DrawScene();
   m_inPaint = false;
   ++FrameCount;
@@ -286,11 +226,7 @@ void TfrmMeshView::DrawScene() {
   {
     // VERT has a single writer, on this same window thread (the tool window's rotation
     // steps run here too), so a frame never sees half a step and needs no lock.
-    const int32_t numFace = std::clamp<int32_t>(m_document.NumFace, 0, MeshCapacity);
-    for (int32_t i = numFace - 1; i >= 0; --i) {
-      if (MultiTexture) SelectFaceTexture(m_document.FACE[i].Mat);
-      DrawFace(i);
-    }
+    DrawFaces();
 
     if (ShowOrigin->isChecked()) {
       gl.glDisable(GL_TEXTURE_2D);
@@ -316,10 +252,39 @@ void TfrmMeshView::DrawScene() {
     }
   }
 
+  m_drawnFirstMaterial = firstMaterial;
+  m_drawnHighlight = HighlightedFace;
   const uint32_t elapsed = MillisecondClock() - CounterStart;
   const double fps = FrameCount / (elapsed / 1000.0);
   setWindowTitle(CountsCaption() + QStringLiteral(" - ") + QString::number(fps, 'f', 1) +
                  QStringLiteral(" fps"));
+}
+
+void TfrmMeshView::DrawFaces() {
+  const bool current = m_faceList != 0 && m_listTextureLoads == m_textureLoads &&
+                       m_listMultiTexture == MultiTexture && m_listSource.Matches(m_document);
+  if (!current) BuildFaceList();
+  m_gl->glCallList(m_faceList);
+}
+
+void TfrmMeshView::BuildFaceList() {
+  QOpenGLFunctions_1_1& gl = *m_gl;
+  if (m_faceList == 0) m_faceList = gl.glGenLists(1);
+  m_listSource.Take(m_document);
+  m_listTextureLoads = m_textureLoads;
+  m_listMultiTexture = MultiTexture;
+  gl.glNewList(m_faceList, GL_COMPILE);
+  const int32_t numFace = std::clamp<int32_t>(m_document.NumFace, 0, MeshCapacity);
+  for (int32_t i = numFace - 1; i >= 0; --i) {
+    if (MultiTexture) {
+      // The list starts from whatever the previous frame left bound, so its first face
+      // binds its own texture whatever this build started from.
+      if (i == numFace - 1) LastBoundMaterial = ~m_document.FACE[i].Mat;
+      SelectFaceTexture(m_document.FACE[i].Mat);
+    }
+    DrawFace(i);
+  }
+  gl.glEndList();
 }
 
 void TfrmMeshView::DrawFace(int32_t face) {
@@ -355,6 +320,7 @@ void TfrmMeshView::ResetView(bool fitZoom, bool resetAngles) {
     v.AngleX = v.AngleY = v.AngleZ = 0;
     v.PanX = v.PanY = v.PanZ = 0;
   }
+  if (fitZoom && v.Perspective) FrameBox();
   ResetFrameCounter();
   Redraw();
 }
@@ -383,7 +349,22 @@ void TfrmMeshView::ResetClick() {
   Redraw();
 }
 
+bool TfrmMeshView::Spinning() const {
+  return RotateX->isChecked() || RotateY->isChecked() || RotateZ->isChecked();
+}
+
+bool TfrmMeshView::SceneChanged() const {
+  return m_document.FACE[0].Mat != m_drawnFirstMaterial || HighlightedFace != m_drawnHighlight ||
+         !m_listSource.Matches(m_document);
+}
+
 void TfrmMeshView::Timer1Timer() {
+  const bool spinning = Spinning();
+  if (!spinning) {
+    // Nothing moves: a frame only when the model changed under the viewer.
+    if (isVisible() && SceneChanged()) Redraw();
+    return;
+  }
   Redraw();
   TMeshViewState& v = MeshViewState;
   if (RotateX->isChecked()) v.AngleX += v.RotationStep;
@@ -392,6 +373,7 @@ void TfrmMeshView::Timer1Timer() {
 }
 
 void TfrmMeshView::LoadMaterialTexture(int32_t material) {
+  ++m_textureLoads;
   MultiTexture = false;
   if (WireframeOnly->isChecked()) return;
   const QString caption = windowTitle();
@@ -447,6 +429,7 @@ void TfrmMeshView::SelectFaceTexture(int32_t material) {
 }
 
 void TfrmMeshView::LoadCompressedTextures() {
+  ++m_textureLoads;
   QOpenGLFunctions_1_1& gl = *m_gl;
   auto& textureSlots = *TextureSlots;
   // Every name made earlier goes, also those a picture pass left behind by zeroing SlotCount.
@@ -533,49 +516,147 @@ void TfrmMeshView::QueueMessage(const QString& text, bool error) {
       Qt::QueuedConnection);
 }
 
+namespace {
+
+// The digit of a keypad key, 10 for its decimal key, -1 for any other key. With Num Lock
+// off (or Shift held while it is on) the keypad sends cursor keys instead of digits.
+int KeypadKey(int key) {
+  switch (key) {
+    case Qt::Key_0:
+    case Qt::Key_Insert:
+      return 0;
+    case Qt::Key_1:
+    case Qt::Key_End:
+      return 1;
+    case Qt::Key_2:
+    case Qt::Key_Down:
+      return 2;
+    case Qt::Key_3:
+    case Qt::Key_PageDown:
+      return 3;
+    case Qt::Key_4:
+    case Qt::Key_Left:
+      return 4;
+    case Qt::Key_5:
+    case Qt::Key_Clear:
+      return 5;
+    case Qt::Key_6:
+    case Qt::Key_Right:
+      return 6;
+    case Qt::Key_7:
+    case Qt::Key_Home:
+      return 7;
+    case Qt::Key_8:
+    case Qt::Key_Up:
+      return 8;
+    case Qt::Key_9:
+    case Qt::Key_PageUp:
+      return 9;
+    case Qt::Key_Period:
+    case Qt::Key_Comma:
+    case Qt::Key_Delete:
+      return 10;
+    default:
+      return -1;
+  }
+}
+
+}  // namespace
+
 void TfrmMeshView::keyPressEvent(QKeyEvent* event) {
   TMeshViewState& v = MeshViewState;
-  const float s = (event->modifiers() & Qt::ControlModifier) ? 6.0f : 2.0f;
-  const bool keypad = event->modifiers() & Qt::KeypadModifier;
+  const Qt::KeyboardModifiers mods = event->modifiers();
+  const bool ctrl = mods & Qt::ControlModifier;
+  const bool shift = mods & Qt::ShiftModifier;
+  const float s = ctrl ? 6.0f : 2.0f;
   const int key = event->key();
-  // Keypad digits arrive as cursor keys when Num Lock is off.
-  if (keypad && (key == Qt::Key_8 || key == Qt::Key_Up))
-    v.AngleX += s;
-  else if (keypad && (key == Qt::Key_2 || key == Qt::Key_Down))
-    v.AngleX -= s;
-  else if (keypad && (key == Qt::Key_4 || key == Qt::Key_Left))
-    v.AngleY += s;
-  else if (keypad && (key == Qt::Key_6 || key == Qt::Key_Right))
-    v.AngleY -= s;
-  else if (keypad && (key == Qt::Key_7 || key == Qt::Key_Home))
-    v.AngleZ += s;
-  else if (keypad && (key == Qt::Key_9 || key == Qt::Key_PageUp))
-    v.AngleZ -= s;
-  else if (keypad && (key == Qt::Key_5 || key == Qt::Key_Clear)) {
-    ResetClick();
-    v.AngleX = v.AngleY = v.AngleZ = 0;
-  } else if (key == Qt::Key_F)
-    FrameModel();
-  else if (keypad && key == Qt::Key_Plus)
-    v.Zoom *= 1.1f;
-  else if (keypad && key == Qt::Key_Minus)
-    v.Zoom /= 1.1f;
-  else if (key == Qt::Key_A)
-    v.PanX -= s / 10;
-  else if (key == Qt::Key_S)
-    v.PanX += s / 10;
-  else if (key == Qt::Key_W)
-    v.PanY += s / 10;
-  else if (key == Qt::Key_Y)
-    v.PanY -= s / 10;
-  else if (key == Qt::Key_C)
-    v.PanZ += s / 10;
-  else if (key == Qt::Key_X)
-    v.PanZ -= s / 10;
+  const int pad = (mods & Qt::KeypadModifier) ? KeypadKey(key) : -1;
+  switch (pad) {
+    case 8:
+      v.AngleX += s;
+      break;
+    case 2:
+      v.AngleX -= s;
+      break;
+    // Shift+4/6 turn about the view axis (a roll), the keys a modeller rolls the view with.
+    case 4:
+      (shift ? v.AngleZ : v.AngleY) += s;
+      break;
+    case 6:
+      (shift ? v.AngleZ : v.AngleY) -= s;
+      break;
+    case 9:
+      v.AngleZ -= s;
+      break;
+    case 1:
+      ShowSide(ctrl ? TViewSide::Back : TViewSide::Front);
+      break;
+    case 3:
+      ShowSide(ctrl ? TViewSide::Left : TViewSide::Right);
+      break;
+    case 7:
+      ShowSide(ctrl ? TViewSide::Bottom : TViewSide::Top);
+      break;
+    case 5:
+      PerspectiveItem->toggle();
+      break;
+    case 0:  // what keypad 5 did before it switched the projection: "&Reset"
+      ResetClick();
+      v.AngleX = v.AngleY = v.AngleZ = 0;
+      break;
+    case 10:
+      FrameModel();
+      break;
+    default:
+      if (key == Qt::Key_F || key == Qt::Key_Home)
+        FrameModel();
+      else if ((mods & Qt::KeypadModifier) && key == Qt::Key_Plus)
+        v.Zoom *= 1.1f;
+      else if ((mods & Qt::KeypadModifier) && key == Qt::Key_Minus)
+        v.Zoom /= 1.1f;
+      else if (key == Qt::Key_A)
+        v.PanX -= s / 10;
+      else if (key == Qt::Key_S)
+        v.PanX += s / 10;
+      else if (key == Qt::Key_W)
+        v.PanY += s / 10;
+      else if (key == Qt::Key_Y)
+        v.PanY -= s / 10;
+      else if (key == Qt::Key_C)
+        v.PanZ += s / 10;
+      else if (key == Qt::Key_X)
+        v.PanZ -= s / 10;
+  }
   Redraw();
 }
 
 void TfrmMeshView::FrameModel() {
+  FrameBox();
+  Redraw();
+}
+
+void TfrmMeshView::ShowSide(TViewSide side) {
+  MeshViewState.LookFrom(side);
+  FrameModel();
+}
+
+void TfrmMeshView::SetPerspective(bool on) {
+  if (MeshViewState.Perspective == on) return;
+  MeshViewState.Perspective = on;
+  if (PerspectiveItem->isChecked() != on) PerspectiveItem->setChecked(on);
+  // The spec's view centres the origin, which leaves a model built up from it in the upper
+  // half; a view the user has moved stays where it is.
+  if (on && MeshViewState.CentresOrigin()) FrameBox();
+  Redraw();
+}
+
+void TfrmMeshView::SetHighlightedFace(int32_t face) {
+  if (face == HighlightedFace) return;
+  HighlightedFace = face;
+  if (isVisible()) update();
+}
+
+void TfrmMeshView::FrameBox() {
   float lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
   bool any = false;
   {
@@ -591,12 +672,13 @@ void TfrmMeshView::FrameModel() {
       any = true;
     }
   }
-  FrameView(MeshViewState, lo, hi);
-  Redraw();
+  MeshViewState.Frame(lo, hi);
 }
 
 void TfrmMeshView::mousePressEvent(QMouseEvent* event) {
   m_dragButton = event->button();
+  m_dragPans = event->button() == Qt::RightButton ||
+               (event->button() == Qt::MiddleButton && (event->modifiers() & Qt::ShiftModifier));
   m_dragLast = m_pressPos = event->position().toPoint();
 }
 
@@ -604,12 +686,14 @@ void TfrmMeshView::mouseMoveEvent(QMouseEvent* event) {
   const QPoint pos = event->position().toPoint();
   const QPoint d = pos - m_dragLast;
   m_dragLast = pos;
-  if (m_dragButton == Qt::LeftButton)
-    OrbitView(MeshViewState, d.x(), d.y());
-  else if (m_dragButton == Qt::RightButton || m_dragButton == Qt::MiddleButton)
-    PanView(MeshViewState, d.x(), d.y(), width(), height());
-  else
+  // Left or middle drag orbits, right or Shift+middle drag pans.
+  if (m_dragButton != Qt::LeftButton && m_dragButton != Qt::MiddleButton &&
+      m_dragButton != Qt::RightButton)
     return;
+  if (m_dragPans)
+    MeshViewState.Pan(d.x(), d.y(), width(), height());
+  else
+    MeshViewState.Orbit(d.x(), d.y());
   Redraw();
 }
 
@@ -628,7 +712,7 @@ void TfrmMeshView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void TfrmMeshView::wheelEvent(QWheelEvent* event) {
-  ZoomView(MeshViewState, event->angleDelta().y());
+  MeshViewState.ZoomWheel(event->angleDelta().y());
   Redraw();
   event->accept();
 }

@@ -8,9 +8,11 @@
 // the widget's (QOpenGLWidget); GL objects are made in initializeGL and freed in the
 // destructor with that context current.
 //
-// It keeps no copy of the geometry: every frame reads the document's arrays and counts, and
-// every index taken from a record goes through the document's safe accessors, so a corner
-// pointing outside the model is left out instead of read out of bounds.
+// It draws the faces from a display list made from the document's arrays and counts, and
+// compares them with the copy the list was made from at every frame, so any edit shows at
+// the next frame. Every index taken from a record goes through the document's safe
+// accessors, so a corner pointing outside the model is left out instead of read out of
+// bounds.
 //
 // Decisions where the behaviour was open:
 //  - Keys A/S/W/Y/C/X move a lasting pan offset by s/10 (0.2, or 0.6 with Ctrl) along -x,
@@ -24,6 +26,14 @@
 //    stream reader refuses streams longer than the slot. Nothing writes past a slot.
 //  - Messages and errors that come up while a frame is drawn are shown once the frame is
 //    finished (queued to the window thread), never from inside the paint.
+//  - The faces go into a display list, built again only when the records drawn from, the
+//    textures or the per-face binding change (viewers/MeshSnapshot.h tells). The timer
+//    draws a frame only while a rotate item is checked; otherwise its tick only looks
+//    whether the model, face 0's material or the highlighted face changed, and draws one
+//    frame if so. Input, menu items and the main window's calls draw at once as before.
+//  - The views added to the orthographic one (perspective, the side views of keypad 1, 3
+//    and 7) frame the model's bounding box instead of centring its origin; so does
+//    switching to perspective while the view still centres the origin.
 
 #include <QOpenGLWidget>
 #include <QString>
@@ -33,6 +43,8 @@
 
 #include "util/ThdTimer.h"
 #include "viewers/GlTexture.h"
+#include "viewers/MeshSnapshot.h"
+#include "viewers/ViewerCamera.h"
 
 class QAction;
 class QMenu;
@@ -53,29 +65,11 @@ uint32_t MillisecondClock();
 // QString): 42 -> "00000042", -5 -> "000000-5", 123456789 -> "123456789".
 QString MaterialDigits(int32_t material);
 
-// What the model viewer's navigation has done to the view (each viewer keeps its own).
-struct TMeshViewState {
-  float AngleX = 0, AngleY = 0, AngleZ = 0;
-  float Zoom = 1;
+// The view state: the camera (viewers/ViewerCamera.h) and the spin's clock.
+struct TMeshViewState : TViewerCamera {
   float RotationStep = 0;
   uint32_t LastPaintTime = 0;
-  float PanX = 0, PanY = 0, PanZ = 0;
-  bool Perspective = false;  // the right-click menu's "&Perspective"; orthographic when off
 };
-
-// Mouse navigation, as the viewer applies it (pure functions of the view state, so that
-// they are tested without a display). The view maps model point v to the window through
-// Pan + Zoom * Rx(AngleX) * Ry(AngleY) * Rz(AngleZ) * v, and x, y in -1..1 fill the window.
-//  - Orbit: a drag of (dx, dy) pixels turns by half a degree a pixel (dx about y, dy about x).
-//  - Pan: the model follows the pointer: (dx, dy) pixels of a w x h window.
-//  - Zoom: each wheel notch (120 units) scales by 1.1 about the model's frame centre, in
-//    or out.
-//  - Frame: the zoom fits the box lo..hi (its half diagonal to 1/1.1 of the window) and
-//    the pan puts its centre in the middle of the window, whatever the rotation.
-void OrbitView(TMeshViewState& v, int dx, int dy);
-void PanView(TMeshViewState& v, int dx, int dy, int w, int h);
-void ZoomView(TMeshViewState& v, int wheelDelta);
-void FrameView(TMeshViewState& v, const float lo[3], const float hi[3]);
 
 // One compressed texture.
 struct TTextureSlot {
@@ -140,8 +134,18 @@ public:
   QAction* ResetItem = nullptr;        // "&Reset"
   QAction* PerspectiveItem = nullptr;  // "&Perspective"
 
-  // Fits the whole model into the window (double-click, "F").
+  // Fits the whole model into the window (double-click, "F", Home, keypad ".").
   void FrameModel();
+  // Turns the model to show `side` and frames it (keypad 1, 3, 7; with Ctrl the opposite).
+  void ShowSide(TViewSide side);
+  // The projection; switching to perspective while the origin is centred frames the model.
+  void SetPerspective(bool on);
+  // The face the Texturing tab selected (-1: none), drawn at once.
+  void SetHighlightedFace(int32_t face);
+  // True while a rotate item is checked: the timer then draws every tick.
+  bool Spinning() const;
+  // True when what the next frame would draw differs from the last one drawn.
+  bool SceneChanged() const;
 
   // Whether the context offers the OpenGL 1.1 functions the viewer draws with.
   bool GlReady() const { return m_gl != nullptr; }
@@ -165,6 +169,11 @@ private:
   void BindTexture(uint32_t name);
   void Redraw();
   void DrawFace(int32_t face);
+  // The faces, from the display list, built again first when they changed.
+  void DrawFaces();
+  void BuildFaceList();
+  // Zoom and pan to the box of the model's vertices (no redraw).
+  void FrameBox();
   QString CountsCaption() const;
   // Shows a message or error after the current frame (queued to the window thread).
   void QueueMessage(const QString& text, bool error);
@@ -176,7 +185,15 @@ private:
   uint32_t m_pictureName = 0;  // the picture texture's own texture object
   uint32_t m_boundName = 0;    // the texture this viewer bound last
   bool m_inPaint = false;
+  uint32_t m_faceList = 0;          // display list of the faces, 0 before the first build
+  TMeshSnapshot m_listSource;       // the records m_faceList was built from
+  uint64_t m_textureLoads = 0;      // counts texture loading passes
+  uint64_t m_listTextureLoads = 0;  // the pass m_faceList binds the textures of
+  bool m_listMultiTexture = false;
+  int32_t m_drawnFirstMaterial = 0;  // face 0's material in the last frame
+  int32_t m_drawnHighlight = -1;     // HighlightedFace in the last frame
   QPoint m_dragLast;
   QPoint m_pressPos;
   Qt::MouseButton m_dragButton = Qt::NoButton;
+  bool m_dragPans = false;  // the drag pans rather than orbits
 };

@@ -50,7 +50,7 @@ void TViewerHost::ShowMeshViewer(QWidget* owner, TMeshDocument& document,
 QWidget* TViewerHost::MeshViewerWindow() const { return m_meshView.get(); }
 
 void TViewerHost::SetHighlightedFace(int face) {
-  if (m_meshView) m_meshView->HighlightedFace = face;
+  if (m_meshView) m_meshView->SetHighlightedFace(face);
 }
 
 void TViewerHost::MeshViewerDrawScene() {

@@ -1,16 +1,22 @@
-// tessavor-model-reader FILE: reads a model file with Assimp and writes what the mesh needs
-// of it (interchange/SceneData.h) to standard output. The editor and tessavor-cli run it as
-// a child process (util/Isolate.h): whatever Assimp does to a damaged file ends here.
+// tessavor-model-reader [--up-z] FILE: reads a model file with Assimp and writes what the
+// mesh needs of it (interchange/SceneData.h) to standard output. The editor and
+// tessavor-cli run it as a child process (util/Isolate.h): whatever Assimp does to a
+// damaged file ends here. --up-z turns a file whose up axis is z to the game's y up.
 // Exit status: 0 with the scene's bytes, 1 with a message, 2 for a wrong call or an output
-// that could not be written.
+// that could not be written, 3 when memory ran out.
+#include <assimp/DefaultIOSystem.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <assimp/Importer.hpp>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <new>
 #include <unordered_map>
 
 #include "interchange/SceneData.h"
@@ -18,9 +24,98 @@
 
 namespace {
 
-// Assimp checks its own result (indices in range, counts consistent) before we see it;
-// nothing else: polygons stay polygons and vertices stay per corner.
-constexpr unsigned kImportFlags = aiProcess_ValidateDataStructure;
+// Assimp checks its own result (indices in range, counts consistent) before we see it, and
+// applies the file's unit (an FBX file's UnitScaleFactor: Blender's centimetres come in as
+// metres); nothing else: polygons stay polygons and vertices stay per corner.
+constexpr unsigned kImportFlags = aiProcess_ValidateDataStructure | aiProcess_GlobalScale;
+
+// A reference as the file wrote it that leaves its folder however the folder lies: absolute
+// ("/etc/passwd", "\share"), a URL or drive ("file:///x", "C:\x"), or one that climbs
+// above it ("../x", "a/../../x").
+bool LeavesFolder(const std::string& reference) {
+  if (reference.empty()) return false;
+  if (reference[0] == '/' || reference[0] == '\\') return true;
+  const size_t colon = reference.find(':');
+  if (colon != std::string::npos && reference.find_first_of("/\\") > colon) return true;
+  std::string slashes = reference;
+  std::replace(slashes.begin(), slashes.end(), '\\', '/');
+  const std::filesystem::path normal = std::filesystem::path(slashes).lexically_normal();
+  return !normal.empty() && *normal.begin() == "..";
+}
+
+EInterchange OutsideReference(const std::string& fileName, const std::string& reference) {
+  return CannotImport(fileName,
+                      "it refers to \"" + reference + "\", which lies outside the model's folder");
+}
+
+// Every file Assimp opens besides the model (an OBJ's material library, a glTF buffer, ...)
+// must lie in the model's folder, links resolved: a file that names "../../etc/passwd", an
+// absolute path or a URL is refused, not read as vertices. Assimp forms such a path as the
+// model's folder followed by the reference, or takes a path on its own; the first refused
+// reference is kept for the message, as an importer may go on without the file. Nothing is
+// ever opened for writing.
+class TModelFolderIo final : public Assimp::DefaultIOSystem {
+public:
+  explicit TModelFolderIo(const std::string& model) : m_model(model) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path folder = fs::absolute(fs::path(model), ec).parent_path();
+    m_folder = fs::weakly_canonical(folder, ec);
+    if (ec) m_folder = folder.lexically_normal();
+    const size_t slash = model.find_last_of('/');
+    if (slash != std::string::npos) m_prefix = model.substr(0, slash + 1);
+    m_absolutePrefix = folder.lexically_normal().string();
+    if (m_absolutePrefix.empty() || m_absolutePrefix.back() != '/') m_absolutePrefix += '/';
+  }
+
+  bool Exists(const char* file) const override {
+    return file && Inside(file) && DefaultIOSystem::Exists(file);
+  }
+
+  Assimp::IOStream* Open(const char* file, const char* mode) override {
+    if (!file || !mode) return nullptr;
+    const bool writes = std::strpbrk(mode, "wa+") != nullptr;
+    if (writes || !Inside(file)) {
+      if (m_refused.empty()) m_refused = Reference(file);
+      return nullptr;
+    }
+    return DefaultIOSystem::Open(file, mode);
+  }
+
+  // The first reference refused, as the file wrote it; "" when none was.
+  const std::string& Refused() const { return m_refused; }
+
+private:
+  // The reference as the file wrote it: what follows the model's folder, as the model's
+  // path gave it or made absolute.
+  std::string Reference(const std::string& file) const {
+    for (const std::string* prefix : {&m_prefix, &m_absolutePrefix}) {
+      if (!prefix->empty() && file.compare(0, prefix->size(), *prefix) == 0)
+        return file.substr(prefix->size());
+    }
+    return file;
+  }
+
+  bool Inside(const std::string& file) const {
+    namespace fs = std::filesystem;
+    if (file == m_model) return true;
+    // An absolute reference is refused even where Assimp puts the folder in front of it
+    // (".../in//etc/passwd"); then the place it resolves to, links followed.
+    const std::string reference = Reference(file);
+    if (reference.empty() || LeavesFolder(reference)) return false;
+    std::error_code ec;
+    const fs::path resolved = fs::weakly_canonical(fs::absolute(fs::path(file), ec), ec);
+    if (ec) return false;
+    const auto [end, at] =
+        std::mismatch(m_folder.begin(), m_folder.end(), resolved.begin(), resolved.end());
+    return end == m_folder.end() && at != resolved.end();
+  }
+
+  std::string m_model;
+  std::filesystem::path m_folder;
+  std::string m_prefix, m_absolutePrefix;
+  std::string m_refused;
+};
 
 // A node graph is a tree in every importer, but the walk does not rely on it.
 constexpr int64_t kMaxNodeVisits = 1000000;
@@ -62,8 +157,15 @@ struct TPositionHash {
 // Runs in the child process, on what Assimp made of the file.
 class TSceneGatherer {
 public:
-  TSceneGatherer(const aiScene& scene, const std::string& fileName)
-      : m_scene(scene), m_fileName(fileName) {}
+  TSceneGatherer(const aiScene& scene, const std::string& fileName, bool zUp)
+      : m_scene(scene), m_fileName(fileName), m_zUp(zUp) {
+    // A glTF image URI is a file reference like its buffers', though Assimp does not open
+    // it: it is held to the same folder. Elsewhere a texture is only a name (an OBJ from
+    // Blender names pictures anywhere on the disk) and the import reads no picture.
+    std::string extension = std::filesystem::path(fileName).extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    m_imageUris = extension == ".gltf" || extension == ".glb";
+  }
 
   TGatheredScene Run() {
     WalkNodes();
@@ -72,6 +174,7 @@ public:
       TSceneMaterial m;
       if (index < m_scene.mNumMaterials && m_scene.mMaterials[index]) {
         const aiMaterial& material = *m_scene.mMaterials[index];
+        if (m_imageUris) CheckImageUris(material);
         m.Name = Clip(material.GetName().C_Str());
         for (std::string& name : TextureNames(m_scene, material)) {
           if (m.TextureNames.size() < kMaxTextureNames) m.TextureNames.push_back(Clip(name));
@@ -86,12 +189,29 @@ public:
   }
 
 private:
+  void CheckImageUris(const aiMaterial& material) const {
+    for (int type = aiTextureType_NONE; type <= AI_TEXTURE_TYPE_MAX; ++type) {
+      const auto textureType = static_cast<aiTextureType>(type);
+      for (unsigned i = 0; i < material.GetTextureCount(textureType); ++i) {
+        aiString path;
+        if (material.GetTexture(textureType, i, &path) != AI_SUCCESS) continue;
+        const std::string uri = path.C_Str();
+        if (uri.empty() || uri[0] == '*' || m_scene.GetEmbeddedTexture(uri.c_str())) continue;
+        if (LeavesFolder(uri)) throw OutsideReference(m_fileName, uri);
+      }
+    }
+  }
+
   [[noreturn]] void Refuse(const std::string& what) const { throw RefusedImport(m_fileName, what); }
 
   void WalkNodes() {
     if (!m_scene.mRootNode) return;
+    // Z up to the game's y up: (x, y, z) -> (x, z, -y), a rotation about x, as Blender turns
+    // its scenes for y-up formats. Exact in floats: each row has one 1 or -1.
+    const aiMatrix4x4 up =
+        m_zUp ? aiMatrix4x4(1, 0, 0, 0, 0, 0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1) : aiMatrix4x4();
     std::vector<std::pair<const aiNode*, aiMatrix4x4>> stack{
-        {m_scene.mRootNode, m_scene.mRootNode->mTransformation}};
+        {m_scene.mRootNode, up * m_scene.mRootNode->mTransformation}};
     int64_t visits = 0;
     while (!stack.empty()) {
       if (++visits > kMaxNodeVisits)
@@ -102,7 +222,7 @@ private:
         if (node->mMeshes[i] < m_scene.mNumMeshes) {
           const aiMesh& mesh = *m_scene.mMeshes[node->mMeshes[i]];
           m_object = ObjectIndex(node->mName.length > 0 ? node->mName.C_Str() : mesh.mName.C_Str());
-          AddMesh(mesh, transform);
+          AddMesh(mesh, node->mMeshes[i], transform);
         }
       }
       // Children pushed in reverse, so meshes come in the file's depth-first order.
@@ -113,13 +233,19 @@ private:
     }
   }
 
-  void AddMesh(const aiMesh& mesh, const aiMatrix4x4& transform) {
+  void AddMesh(const aiMesh& mesh, unsigned index, const aiMatrix4x4& transform) {
     if (!mesh.HasPositions()) return;
     aiMatrix3x3 normalMatrix(transform);
-    if (normalMatrix.Determinant() != 0.0f)
-      normalMatrix = aiMatrix3x3(normalMatrix).Inverse().Transpose();
+    const float determinant = normalMatrix.Determinant();
+    if (determinant != 0.0f) normalMatrix = aiMatrix3x3(normalMatrix).Inverse().Transpose();
+    // A mirroring transform (a negative scale) turns the corners' order with it: reversed,
+    // the faces keep facing outwards. The first corner stays first.
+    const bool mirrored = determinant < 0.0f;
     const bool hasNormals = mesh.HasNormals();
     const bool hasUv = mesh.HasTextureCoords(0);
+    const auto meshNumber = static_cast<uint32_t>(m_out.MeshNames.size());
+    const std::string meshName =
+        mesh.mName.length > 0 ? Clip(mesh.mName.C_Str()) : "#" + std::to_string(index + 1);
     bool any = false;
     for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
       const aiFace& face = mesh.mFaces[f];
@@ -137,23 +263,33 @@ private:
       }
       const auto first = static_cast<int32_t>(m_out.Corners.size());
       for (unsigned k = 0; k < face.mNumIndices; ++k) {
-        const unsigned i = face.mIndices[k];
+        const unsigned kk = mirrored && k > 0 ? face.mNumIndices - k : k;
+        const unsigned i = face.mIndices[kk];
+        // The file's numbers are checked as they come, and again after the transform, which
+        // can take a finite one past the float range.
+        const auto bad = [&](const char* what) {
+          Refuse("has " + std::string(what) + " that is not a finite number at " +
+                 SceneElement(meshName, f + 1, kk + 1));
+        };
         if (i >= mesh.mNumVertices)
-          Refuse("has a corner index " + std::to_string(i) + " past its mesh's vertices");
+          Refuse("has a corner index " + std::to_string(i) + " past its mesh's vertices at " +
+                 SceneElement(meshName, f + 1, kk + 1));
+        if (!Finite(mesh.mVertices[i])) bad("a position");
         const aiVector3D p = transform * mesh.mVertices[i];
-        if (!Finite(p)) Refuse("has a vertex position that is not a finite number");
+        if (!Finite(p)) bad("a transformed position");
         TSceneCorner c;
         c.Vert = VertIndex({p.x, p.y, p.z});
         if (hasUv) {
           const aiVector3D& uv = mesh.mTextureCoords[0][i];
-          if (!std::isfinite(uv.x) || !std::isfinite(uv.y))
-            Refuse("has a texture coordinate that is not a finite number");
+          if (!std::isfinite(uv.x) || !std::isfinite(uv.y)) bad("a texture coordinate");
           c.Tx = uv.x;
           c.Ty = uv.y;
         }
         if (hasNormals) {
+          if (!Finite(mesh.mNormals[i])) bad("a normal");
           aiVector3D n = normalMatrix * mesh.mNormals[i];
           n.NormalizeSafe();
+          if (!Finite(n)) bad("a transformed normal");
           c.Normal = {n.x, n.y, n.z};
         }
         m_out.Corners.push_back(c);
@@ -161,11 +297,13 @@ private:
       const auto [at, added] = m_materialIndex.try_emplace(
           mesh.mMaterialIndex, static_cast<uint32_t>(m_materialOrder.size()));
       if (added) m_materialOrder.push_back(mesh.mMaterialIndex);
-      m_out.Faces.push_back({first, static_cast<int32_t>(face.mNumIndices), at->second});
+      m_out.Faces.push_back({first, static_cast<int32_t>(face.mNumIndices), at->second, meshNumber,
+                             static_cast<int32_t>(f + 1)});
       m_out.FaceObjects.push_back(m_object);
     }
     if (any) {
       ++m_out.Meshes;
+      m_out.MeshNames.push_back(meshName);
       if (!hasNormals) m_out.MissingNormals = true;
     }
   }
@@ -227,6 +365,8 @@ private:
 
   const aiScene& m_scene;
   const std::string& m_fileName;
+  bool m_zUp;
+  bool m_imageUris = false;
   TGatheredScene m_out;
   std::unordered_map<TPositionKey, int32_t, TPositionHash> m_vertIndex;
   std::unordered_map<unsigned, uint32_t> m_materialIndex;
@@ -244,21 +384,41 @@ std::string Reason(const Assimp::Importer& importer) {
   return reason.empty() ? "Assimp gave no reason" : reason;
 }
 
-int Gather(const std::string& fileName) {
+// Some of Assimp's importers take a failed allocation for a damaged part and go on without
+// it (an FBX mesh whose array claims 4 GB is left out: "no polygons"). Any allocation that
+// failed here met the memory limit, and the result says so whatever Assimp made of it.
+bool g_allocationFailed = false;
+
+void OnAllocationFailed() {
+  g_allocationFailed = true;
+  throw std::bad_alloc();
+}
+
+int Gather(const std::string& fileName, bool zUp) {
   std::string out;
   int status = kModelReaderMessage;
   try {
     Assimp::Importer importer;
+    auto* io = new TModelFolderIo(fileName);
+    importer.SetIOHandler(io);  // the importer owns it
     const aiScene* scene = importer.ReadFile(fileName, kImportFlags);
+    if (!io->Refused().empty()) throw OutsideReference(fileName, io->Refused());
+    // Assimp turns an allocation that failed into its message.
+    if (!scene && std::strstr(importer.GetErrorString(), "bad_alloc")) throw std::bad_alloc();
     if (!scene) throw CannotImport(fileName, Reason(importer));
-    out = EncodeScene(TSceneGatherer(*scene, fileName).Run());
+    out = EncodeScene(TSceneGatherer(*scene, fileName, zUp).Run());
     status = kModelReaderScene;
   } catch (const Exception& e) {
     out = e.what();
   } catch (const std::bad_alloc&) {
-    out = CannotImport(fileName, "the model reader ran out of memory").what();
+    g_allocationFailed = true;
   } catch (const std::exception& e) {
     out = CannotImport(fileName, e.what()).what();
+  }
+  if (g_allocationFailed) {
+    // The editor names the limit that was reached.
+    out.clear();
+    status = kModelReaderOutOfMemory;
   }
   return WriteAllToFd(STDOUT_FILENO, out.data(), out.size()) ? status : kModelReaderUsage;
 }
@@ -266,14 +426,16 @@ int Gather(const std::string& fileName) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
+  const bool zUp = argc == 3 && std::strcmp(argv[1], kModelReaderZUp) == 0;
+  if (argc != 2 && !zUp) {
     std::fputs(
-        "usage: tessavor-model-reader FILE (run by the editor; see --help of tessavor-cli "
-        "import)\n",
+        "usage: tessavor-model-reader [--up-z] FILE (run by the editor; see --help of "
+        "tessavor-cli import)\n",
         stderr);
     return kModelReaderUsage;
   }
-  const int status = Gather(argv[1]);
+  std::set_new_handler(OnAllocationFailed);
+  const int status = Gather(argv[argc - 1], zUp);
   // _exit: nothing of Assimp's is left to tidy, and a reader that leaked on a damaged file
   // has still given its result.
   _exit(status);

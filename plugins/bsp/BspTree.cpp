@@ -238,7 +238,7 @@ private:
       const TPlaneD& pl = m_planes[static_cast<size_t>(pi)];
       tested.push_back({{pl.n[0], pl.n[1], pl.n[2]}, pl.d});
     }
-    return AllOnOneSide(tested, points, m_eps);
+    return (m_opt.OneSideTest ? m_opt.OneSideTest : AllOnOneSide)(tested, points, m_eps);
   }
 
   int32_t MakeLeaf(std::vector<TPoly>& polys) {

@@ -35,6 +35,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "plugins/bsp/BspConvex.h"
 #include "plugins/bsp/BspMesh.h"
 
 namespace bsp {
@@ -78,6 +79,11 @@ struct TBuildOptions {
   // The build stops with EBspError(kBspTooLarge) when the tree's mesh would need more
   // records than this in an array.
   int64_t Capacity = MeshCapacity;
+  // The convexity test that ends a branch in a leaf (BspConvex.h); null: AllOnOneSide.
+  // Another test must give the same answers; the benchmark passes the plain test that
+  // AllOnOneSide replaced, to time the two trees of one mesh and compare them.
+  bool (*OneSideTest)(const std::vector<TPlane>& planes, const std::vector<TPoint3>& points,
+                      double eps) = nullptr;
 };
 
 // Builds the tree. The mesh must have passed ValidateMesh. Raises EBspError(kBspTooLarge)

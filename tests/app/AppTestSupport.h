@@ -55,6 +55,18 @@ public:
   std::optional<QString> SaveFileName(QWidget*, const QString&, const QString&) override {
     return Pop(FileNames);
   }
+  // The "Files of type" each save dialog answers with (empty: the dialog cannot tell).
+  std::deque<QString> FileTypes;
+  std::optional<QString> SaveFileNameOfType(QWidget*, const QString&, const QString& filter,
+                                            QString& type) override {
+    type.clear();
+    if (!FileTypes.empty()) {
+      type = FileTypes.front();
+      FileTypes.pop_front();
+      if (!filter.split(QStringLiteral(";;")).contains(type)) type = QStringLiteral("not offered");
+    }
+    return Pop(FileNames);
+  }
 
 private:
   static std::optional<QString> Pop(std::deque<std::optional<QString>>& q) {

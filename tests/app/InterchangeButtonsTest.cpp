@@ -2,9 +2,13 @@
 // materials and comes back through the import, each with its report in a message box.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLabel>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
+#include <QUndoStack>
+#include <tuple>
 
 #include "AppTestSupport.h"
 
@@ -28,12 +32,12 @@ TEST_F(WindowTest, ExportThenImportKeepsTheMeshAndReports) {
       << dialogs.Messages[0].toStdString();
 
   // The OBJ holds an object per material: the list is shown, and an empty answer takes all.
-  dialogs.Inputs = {QStringLiteral("5"), QString()};
+  dialogs.Inputs = {QStringLiteral("5"), QStringLiteral("y"), QString()};
   Click(f, "Import...");
   ASSERT_TRUE(dialogs.Errors.isEmpty()) << dialogs.Errors.join("\n").toStdString();
-  ASSERT_EQ(dialogs.Prompts.size(), 2);
-  EXPECT_TRUE(dialogs.Prompts[1].contains("1 faces, materials 00070001"))
-      << dialogs.Prompts[1].toStdString();
+  ASSERT_EQ(dialogs.Prompts.size(), 3);
+  EXPECT_TRUE(dialogs.Prompts[2].contains("1 faces, materials 00070001"))
+      << dialogs.Prompts[2].toStdString();
   ASSERT_EQ(dialogs.Messages.size(), 2);
   EXPECT_TRUE(dialogs.Messages[1].contains("00070001 -> 70001"))
       << dialogs.Messages[1].toStdString();
@@ -43,6 +47,30 @@ TEST_F(WindowTest, ExportThenImportKeepsTheMeshAndReports) {
   EXPECT_EQ(doc.FACE[1].Mat, 70001);
   EXPECT_FLOAT_EQ(doc.FVRT[5].Tx, 0.0625f);
   EXPECT_EQ(doc.ListBox4.Count(), 2);  // the lists were loaded anew
+}
+
+// The chosen "Files of type" gives a name without an extension its own, the status line
+// times the export alone, and the export is no undo step.
+TEST_F(WindowTest, ExportTakesTheChosenTypeAndIsNoStep) {
+  TForm1& f = OpenLoaded();
+  const int steps = f.UndoStack()->count();
+  const QString out = QString::fromStdString(home.File("house"));
+  dialogs.FileNames = {out};
+  dialogs.FileTypes = {QStringLiteral("COLLADA - Digital Asset Exchange Schema, Z up (*.dae)")};
+  Click(f, "Export...");
+  ASSERT_TRUE(dialogs.Errors.isEmpty()) << dialogs.Errors.join("\n").toStdString();
+  EXPECT_TRUE(QFileInfo::exists(out + ".dae"));
+  EXPECT_FALSE(QFileInfo::exists(out + ".obj"));
+  EXPECT_TRUE(f.StatusResult->text().startsWith("Export: 2 faces in "))
+      << f.StatusResult->text().toStdString();
+  EXPECT_EQ(f.UndoStack()->count(), steps);
+
+  // A name with an extension of its own keeps it.
+  dialogs.FileNames = {out + ".ply"};
+  dialogs.FileTypes = {QStringLiteral("COLLADA - Digital Asset Exchange Schema (*.dae)")};
+  Click(f, "Export...");
+  EXPECT_TRUE(QFileInfo::exists(out + ".ply"));
+  EXPECT_EQ(f.UndoStack()->count(), steps);
 }
 
 TEST_F(WindowTest, ImportCancelledInTheNumberBoxChangesNothing) {
@@ -60,7 +88,7 @@ TEST_F(WindowTest, ImportCancelledWhileReadingChangesNothing) {
   TForm1& f = OpenLoaded();
   dialogs.FileNames = {QString::fromUtf8(
       QT_TESTCASE_SOURCEDIR "/../mesh/hostile-models/ply-header-of-unknown-words.ply")};
-  dialogs.Inputs = {QStringLiteral("5")};
+  dialogs.Inputs = {QStringLiteral("5"), QStringLiteral("y")};
   bool clicked = false;
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -79,11 +107,36 @@ TEST_F(WindowTest, ImportCancelledWhileReadingChangesNothing) {
   clock.start();
   Click(f, "Import...");
   EXPECT_TRUE(clicked);
-  // Long before the reader's own time limit (120 s): Cancel stopped the child itself.
+  // Long before the reader's own time limit (60 s): Cancel stopped the child itself.
   EXPECT_LT(clock.elapsed(), 60000);
   EXPECT_TRUE(dialogs.Errors.isEmpty()) << dialogs.Errors.join("\n").toStdString();
   EXPECT_TRUE(dialogs.Messages.isEmpty());
   EXPECT_EQ(f.Document().NumFace, 2);
+}
+
+// The up-axis box after the number box: "z" turns a z-up file (STL from Blender) to the
+// game's y up, as tessavor-cli import --up z does; Cancel there imports nothing.
+TEST_F(WindowTest, ImportAsksForTheUpAxis) {
+  TForm1& f = OpenLoaded();
+  const std::string stl = home.File("t.stl");
+  testsupport::WriteText(stl,
+                         "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n"
+                         "vertex 1 2 3\nendloop\nendfacet\nendsolid t\n");
+  dialogs.FileNames = {QString::fromStdString(stl)};
+  dialogs.Inputs = {QStringLiteral("5")};  // the up-axis box is cancelled
+  Click(f, "Import...");
+  EXPECT_EQ(f.Document().NumFace, 2);
+  EXPECT_TRUE(dialogs.Messages.isEmpty());
+
+  dialogs.FileNames = {QString::fromStdString(stl)};
+  dialogs.Inputs = {QStringLiteral("5"), QStringLiteral("Z")};
+  Click(f, "Import...");
+  ASSERT_TRUE(dialogs.Errors.isEmpty()) << dialogs.Errors.join("\n").toStdString();
+  const TMeshDocument& doc = f.Document();
+  ASSERT_EQ(doc.NumFace, 1);
+  // (x, y, z) -> (x, z, -y)
+  const TPoint3 p = doc.VERT[doc.FVRT[2].Vert];
+  EXPECT_EQ(std::make_tuple(p.x, p.y, p.z), std::make_tuple(1.0f, 3.0f, -2.0f));
 }
 
 }  // namespace

@@ -50,6 +50,8 @@ TEST_F(ScreenshotProgram, EmptyHomeFolderStillGivesEveryWindowsPicture) {
   const TProgramResult r = Shoot(testsupport::ProgramPath("tessavor"), out);
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   ExpectWindowPictures(out, r);
+  // Every window was shown and drawn on the platform's events, none waited out the cap.
+  EXPECT_EQ(r.err.find("not drawn"), std::string::npos) << r.err;
 }
 
 TEST_F(ScreenshotProgram, ProgramFolderWithoutTheScriptTemplateStillGivesThePictures) {

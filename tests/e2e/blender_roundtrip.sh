@@ -7,7 +7,11 @@
 #  3. Blender exports the scene as OBJ with materials;
 #  4. tessavor-cli imports that OBJ into a second home folder, and every face corner of the
 #     original (its material, position and texture coordinates) is found again, and nothing
-#     else; the faces are rebuilt from the triangles: as many as the house has.
+#     else; the faces are rebuilt from the triangles: as many as the house has;
+#  5. Blender makes a box (2 x 4 x 6 m at x = 10) and a cube mirrored by a negative scale and
+#     writes them with its default settings as FBX, GLB and COLLADA, and as STL (z up); each
+#     comes back at its true size, turned to y up (STL with --up z), every face facing
+#     outwards, and as the twelve sides of the two boxes whatever polygons the format carried.
 #   blender_roundtrip.sh BIN_DIR SOURCE_DIR
 # A missing Blender fails the test, with a message saying so: `make test` installs it
 # (scripts/install-deps.sh). TESSAVOR_SKIP_BLENDER=1 skips it (exit 77) on purpose.
@@ -131,4 +135,63 @@ for what, extra in (("lost", original - back), ("new", back - original)):
 print(f"{len(original)} distinct corners (material, position, texture coordinates) compared")
 sys.exit(0 if ok else 1)
 PY
+# 5. True size and facing.
+blender -b --factory-startup --python-exit-code 1 --python-expr '
+import bpy, sys
+out = sys.argv[sys.argv.index("--") + 1]
+bpy.ops.wm.read_factory_settings(use_empty=True)
+bpy.ops.mesh.primitive_cube_add(size=2, location=(10, 0, 0))
+bpy.context.active_object.scale = (1, 2, 3)
+bpy.ops.mesh.primitive_cube_add(size=2, location=(0, 0, 0))
+bpy.context.active_object.scale = (-1, 1, 1)
+bpy.ops.export_scene.fbx(filepath=f"{out}/boxes.fbx")
+bpy.ops.export_scene.gltf(filepath=f"{out}/boxes.glb")
+bpy.ops.wm.collada_export(filepath=f"{out}/boxes.dae")
+bpy.ops.export_mesh.stl(filepath=f"{out}/boxes.stl")
+' -- "$work/out" >"$work/blender-boxes.log" 2>&1 || {
+  tail -20 "$work/blender-boxes.log" >&2
+  echo "FAIL: Blender did not write the boxes" >&2
+  exit 1
+}
+# Each file with the up axis it is imported with.
+for entry in boxes.fbx:y boxes.glb:y boxes.dae:y boxes.stl:z; do
+  file=${entry%:*}
+  export TESSAVOR_HOME="$work/home-$file"
+  mkdir -p "$TESSAVOR_HOME"
+  "$cli" import "$work/out/$file" --up "${entry#*:}" >/dev/null
+  python3 - "$TESSAVOR_HOME" "$file" <<'PY'
+import struct, sys
+
+home, name = sys.argv[1], sys.argv[2]
+def records(file, form):
+    data = open(f"{home}/{file}", "rb").read()
+    size = struct.calcsize(form)
+    return [struct.unpack_from(form, data, o) for o in range(0, len(data) - size + 1, size)]
+vert = records("vert.kvt", "<3f")
+vtnm = records("vtnm.kvt", "<3f")
+fvrt = records("fvrt.kvt", "<2i2f")
+face = records("face.kvt", "<ifi2i2i")
+ok = True
+# Blender (x, y, z) is the game's (x, z, -y): the box spans x 9..11, y -3..3, z -2..2, the
+# cube -1..1.
+low = [min(v[i] for v in vert) for i in range(3)]
+high = [max(v[i] for v in vert) for i in range(3)]
+if any(abs(a - b) > 1e-3 for a, b in zip(low + high, [-1, -3, -2, 11, 3, 2])):
+    print(f"FAIL: {name}: bounding box {low} .. {high}, not (-1, -3, -2) .. (11, 3, 2)"); ok = False
+# Every face normal points away from the centre of its box.
+for index, (normal, _, _, first, count, _, _) in enumerate(face):
+    corners = [vert[fvrt[r][0]] for r in range(first, first + count)]
+    centre = [sum(c[i] for c in corners) / count for i in range(3)]
+    box = (10, 0, 0) if centre[0] > 5 else (0, 0, 0)
+    n = vtnm[normal]
+    if sum(n[i] * (centre[i] - box[i]) for i in range(3)) <= 0:
+        print(f"FAIL: {name}: face {index} faces inwards (normal {n})"); ok = False
+# The triangles of GLB and STL are rebuilt into the boxes' sides.
+if len(face) != 12:
+    print(f"FAIL: {name}: {len(face)} faces, not the 12 sides of the two boxes"); ok = False
+if ok:
+    print(f"{name}: {len(face)} faces at true size, facing outwards")
+sys.exit(0 if ok else 1)
+PY
+done
 echo "all checks passed"

@@ -19,7 +19,7 @@ root="$work/moved"
 private="$root/lib/tessavor"
 
 for f in bin/tessavor bin/tessavor-cli bin/iffc lib/tessavor/kvt_mesh.txt lib/tessavor/pal/grey.pal \
-         lib/tessavor/libbsp.so lib/tessavor/libtvqtimage.so lib/tessavor/tessavor-model-reader lib/tessavor/demo/demo.iff \
+         lib/tessavor/libbsp.so lib/tessavor/libtvqtimage.so lib/tessavor/tessavor-model-reader lib/tessavor/tessavor-model-writer lib/tessavor/demo/demo.iff \
          lib/tessavor/demo/00001001.gct lib/tessavor/seed-home.sh share/applications/tessavor.desktop \
          share/mime/packages/tessavor.xml share/icons/hicolor/scalable/apps/tessavor.svg \
          share/icons/hicolor/48x48/apps/tessavor.png share/man/man1/tessavor.1.gz \
@@ -47,7 +47,7 @@ run "$root/bin/iffc" probe.txt && [ -f probe.iff ] && ok "iffc compiles with the
 
 # The seed script of the install rips its demo with the installed tessavor-cli, and the
 # installed tree builder and picture library work on it.
-run bash "$private/seed-home.sh" && [ -f "$work/home/vert.kvt" ] && ok "seed-home.sh rips the installed demo" ||
+run sh "$private/seed-home.sh" && [ -f "$work/home/vert.kvt" ] && ok "seed-home.sh rips the installed demo" ||
   fail "seed-home.sh: $(cat "$work/out.txt" "$work/err.txt")"
 grep -qF "MatPath=\"$private/demo/\"" "$work/home/model.ini" || fail "model.ini: $(cat "$work/home/model.ini")"
 run "$root/bin/tessavor-cli" make-tree tree.iff && [ -f tree.iff ] && ok "make-tree with the installed libbsp.so" ||

@@ -10,6 +10,10 @@ set -euo pipefail
 build=$(cd "$1" && pwd)
 version=$2
 mode=${3:-}
+if [ "$mode" = install ] && [ "${TESSAVOR_SYSTEM_TESTS:-}" != 1 ]; then
+  echo "installs the package system-wide: run it with make test-install"
+  exit 77
+fi
 work=$(mktemp -d)
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
@@ -44,9 +48,39 @@ done
 grep -v '^\./usr/' "$work/files" | grep -vx '\./' && fail "files outside /usr"
 grep -E '/(test_|bench_|fuzz_)[^/]*$' "$work/files" && fail "test programs in the package"
 
+# The licence's notice and the changelog, as Debian keeps them; the changelog's newest entry
+# is this version.
+dpkg-deb -x "$deb" "$work/root"
+doc="$work/root/usr/share/doc/tessavor"
+if [ -f "$doc/copyright" ]; then
+  # Every line of the licence's permission text, as the copyright file indents it.
+  sed -n '/^Permission/,$p' "$(dirname "$0")/../../LICENSE" >"$work/licence"
+  missing=$(grep -v '^$' "$work/licence" | while IFS= read -r line; do
+              grep -qxF " $line" "$doc/copyright" || echo "$line"; done)
+  [ -z "$missing" ] && grep -q '^License: Expat$' "$doc/copyright" && ok "copyright file with the MIT notice" ||
+    fail "copyright file lacks: $missing"
+else
+  fail "no usr/share/doc/tessavor/copyright"
+fi
+if [ -f "$doc/changelog.gz" ]; then
+  top=$(zcat "$doc/changelog.gz" | sed -n '1s/^tessavor (\([^)]*\)).*/\1/p')
+  [ "$top" = "$version" ] && ok "changelog starts at $version" || fail "changelog's newest entry is '$top', not $version"
+else
+  fail "no usr/share/doc/tessavor/changelog.gz"
+fi
+# lintian, Debian's package checker, when installed (scripts/install-deps.sh installs it):
+# no error and no warning.
+if [ "$mode" != install ] && command -v lintian >/dev/null; then
+  if lintian --fail-on error,warning "$deb" >"$work/lintian.txt" 2>&1; then
+    tags=$(grep -v 'root privileges' "$work/lintian.txt" || true)
+    ok "lintian: no errors, no warnings${tags:+; $tags}"
+  else
+    fail "lintian: $(cat "$work/lintian.txt")"
+  fi
+fi
+
 # Every library a packed file loads must come from a package the Depends name.
 depends=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/^ *//; s/ .*//')
-dpkg-deb -x "$deb" "$work/root"
 libs=$(for elf in "$work"/root/usr/bin/* "$work"/root/usr/lib/tessavor/*.so; do
          readelf -d "$elf" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'
        done | sort -u)
@@ -84,7 +118,7 @@ elif [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
       echo "tessavor-cli has no --version yet: not checked"
     fi
     iffc --help | grep -q '^Usage: iffc' && ok "iffc --help" || fail "iffc --help"
-    bash /usr/lib/tessavor/seed-home.sh >/dev/null && tessavor-cli make-tree tree.iff >/dev/null &&
+    sh /usr/lib/tessavor/seed-home.sh >/dev/null && tessavor-cli make-tree tree.iff >/dev/null &&
       ok "demo ripped and its tree built" || fail "seed-home.sh / make-tree"
     QT_QPA_PLATFORM=offscreen tessavor --screenshot shots >/dev/null 2>"$work/err.txt" &&
       [ -f shots/Form1-vert.png ] && ! grep -q kvt_mesh.txt "$work/err.txt" &&

@@ -106,32 +106,65 @@ TEST_P(GctFile, WrittenFileHasTheHeaderAndDecodesBack) {
   const Bytes f = testsupport::ReadBytes(path);
   ASSERT_GE(f.size(), kGctHeaderSize + kStreamHeaderSize);
   EXPECT_EQ(std::string(f.begin(), f.begin() + 8), "CRGB____");
-  EXPECT_EQ(f[8], w);
-  EXPECT_EQ(f[12], h);
+  // Stored transposed: rows of h pixels (the picture's columns), w of them.
+  EXPECT_EQ(f[8], h);
+  EXPECT_EQ(f[12], w);
   EXPECT_EQ(f[16], 0);
 
   std::ifstream in(path, std::ios::binary);
   const TGctHeader header = ReadGctHeader(in);
   EXPECT_TRUE(header.MagicValid());
-  EXPECT_EQ(header.Width, w);
-  EXPECT_EQ(header.Height, h);
-  // The viewer's way: a fixed buffer of 202,800 bytes.
+  EXPECT_EQ(header.Width, h);
+  EXPECT_EQ(header.Height, w);
+  // The viewer's way: a fixed buffer of 202,800 bytes; stored row x is picture column x.
   std::vector<uint8_t> pixels(202800);
   uint32_t count = 0;
   _BlockRead(in, pixels.data(), 202799, count);
   EXPECT_EQ(count, rgb.size());
-  EXPECT_EQ(Bytes(pixels.begin(), pixels.begin() + static_cast<long>(rgb.size())), rgb);
+  for (int x = 0; x < w; ++x) {
+    for (int y = 0; y < h; ++y) {
+      const auto stored = pixels.begin() + 3 * (x * h + y);
+      const auto picture = rgb.begin() + 3 * (y * w + x);
+      ASSERT_EQ(Bytes(stored, stored + 3), Bytes(picture, picture + 3)) << x << "," << y;
+    }
+  }
 
-  // Every pixel: red and blue are swapped four pixels at a time and the rest (561 is not
-  // a multiple of four) one by one.
+  // The loader gives the picture back, upright, every pixel with red and blue in place.
   TBitmap b;
   LoadGctFile(path, b);
+  ASSERT_EQ(b.Width(), w);
+  ASSERT_EQ(b.Height(), h);
   for (int i = 0; i < w * h; ++i) {
     uint8_t r, g, bl;
     b.GetRgb(i % w, i / w, r, g, bl);
     ASSERT_EQ(Bytes({r, g, bl}), Bytes(rgb.begin() + 3 * i, rgb.begin() + 3 * i + 3))
         << "pixel " << i;
   }
+}
+
+// A stored file from its bytes: two stored rows of one pixel each are the picture's two
+// columns, so the picture is one row high, red left of blue.
+TEST(GctLayout, StoredRowsAreThePicturesColumns) {
+  testsupport::TempDir dir;
+  Bytes f;
+  testsupport::PutText(f, "CRGB____");
+  testsupport::PutU32(f, 1);  // stored width
+  testsupport::PutU32(f, 2);  // stored height
+  f.push_back(0);
+  const uint8_t stored[6] = {255, 0, 0, 0, 0, 255};
+  const Bytes s = EncodeStream(stored, 6, TStreamFormat::Stored);
+  f.insert(f.end(), s.begin(), s.end());
+  const std::string path = dir.File("a.gct");
+  testsupport::WriteBytes(path, f);
+  TBitmap b;
+  LoadGctFile(path, b);
+  ASSERT_EQ(b.Width(), 2);
+  ASSERT_EQ(b.Height(), 1);
+  uint8_t r, g, bl;
+  b.GetRgb(0, 0, r, g, bl);
+  EXPECT_EQ(Bytes({r, g, bl}), Bytes({255, 0, 0}));
+  b.GetRgb(1, 0, r, g, bl);
+  EXPECT_EQ(Bytes({r, g, bl}), Bytes({0, 0, 255}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, GctFile,

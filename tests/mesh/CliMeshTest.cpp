@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "mesh/MeshTestSupport.h"
 #include "support/RunProgram.h"
@@ -82,6 +84,46 @@ TEST_F(CliMesh, BadTypedNumberChangesNothing) {
   EXPECT_EQ(Run({"scale", "50"}).status, 0);
   EXPECT_EQ(testsupport::ReadBytes(home.File(kVertFile)),
             VertBytes({{0, 0, 0}, {1, 0, 0}, {0, 0.5f, 0.25f}}));
+}
+
+TEST_F(CliMesh, ScaleScalesTheRadiusAndFlipsLeaveIt) {
+  WriteTriangle();
+  home.WriteRadi(RadiBytes(7.5f));
+  ASSERT_EQ(Run({"scale", "200"}).status, 0);
+  EXPECT_EQ(testsupport::ReadBytes(home.File(kRadiFile)), RadiBytes(15.0f));
+  ASSERT_EQ(Run({"flip-y"}).status, 0);
+  ASSERT_EQ(Run({"flip-z"}).status, 0);
+  EXPECT_EQ(testsupport::ReadBytes(home.File(kRadiFile)), RadiBytes(15.0f));
+  EXPECT_NE(Run({"info"}).out.find("RADI=15"), std::string::npos);
+}
+
+// Every command's text starts in one column; a usage too long for it stands on its own line
+// with its text below, at that column.
+TEST_F(CliMesh, HelpTextsStartInOneColumn) {
+  const TProgramResult r = Run({"--help"});
+  ASSERT_EQ(r.status, 0);
+  std::istringstream in(r.out.substr(r.out.find("Commands:\n") + 10));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line) && !line.empty();) lines.push_back(line);
+  ASSERT_GT(lines.size(), 20u) << r.out;
+  size_t column = 0;
+  bool longUsageSeen = false;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    ASSERT_EQ(line.rfind("  ", 0), 0u) << line;
+    const size_t gap = line.find("  ", 2);
+    size_t text = 0;
+    if (gap != std::string::npos) {
+      text = line.find_first_not_of(' ', gap);
+    } else {
+      longUsageSeen = true;
+      ASSERT_LT(i + 1, lines.size()) << "a usage alone on the last line: " << line;
+      text = lines[++i].find_first_not_of(' ');
+    }
+    if (column == 0) column = text;
+    EXPECT_EQ(text, column) << lines[i];
+  }
+  EXPECT_TRUE(longUsageSeen) << "no usage is longer than the column: the test checks no wrap";
 }
 
 TEST_F(CliMesh, ImportCalcAndExport) {

@@ -311,6 +311,76 @@ TEST_F(SavingOps, ScaleHalvesAndHundredKeepsFiles) {
             VertBytes({{0, 0, 2.5f}, {0.5f, 0, 2.5f}, {0, 0.5f, 2.5f}}));
 }
 
+// The radius bounds the model: scaling the vertices scales it too, in memory, in radi.kvt and
+// in the radius label, and always as a length (a negative percentage mirrors the model).
+struct TRadiusCase {
+  const char* Name;
+  float Percent;
+  float Before;
+  float After;
+  const char* Label;
+};
+
+class ScaleRadius : public SavingOps, public ::testing::WithParamInterface<TRadiusCase> {};
+
+TEST_P(ScaleRadius, FollowsTheModel) {
+  const TRadiusCase& c = GetParam();
+  home.WriteRadi(RadiBytes(c.Before));
+  doc.SaveRecordFiles();
+  doc.LoadRecordFiles();
+  ScaleModel(doc, c.Percent);
+  EXPECT_EQ(doc.Radius, c.After);
+  EXPECT_EQ(doc.RadiusLabel(), c.Label);
+  EXPECT_EQ(testsupport::ReadBytes(home.File(kRadiFile)), RadiBytes(c.After));
+  TMeshDocument disk;
+  disk.LoadRecordFiles();
+  EXPECT_EQ(disk.Radius, c.After);
+  EXPECT_EQ(disk.VERT[1].x, c.Percent / 100.0f) << "the vertices are scaled with the radius";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Percentages, ScaleRadius,
+    ::testing::Values(TRadiusCase{"Double", 200, 7.5f, 15.0f, "RADI=15"},
+                      TRadiusCase{"Half", 50, 7.5f, 3.75f, "RADI=3.8"},
+                      TRadiusCase{"Same", 100, 7.5f, 7.5f, "RADI=7.5"},
+                      TRadiusCase{"MirroredStaysPositive", -200, 7.5f, 15.0f, "RADI=15"},
+                      TRadiusCase{"Zero", 0, 7.5f, 0.0f, "RADI=0"}),
+    [](const ::testing::TestParamInfo<TRadiusCase>& p) { return std::string(p.param.Name); });
+
+TEST_F(SavingOps, ScaleWithoutRadiusFileStartsFromTheLoadedOne) {
+  doc.SaveRecordFiles();
+  doc.LoadRecordFiles();  // no radi.kvt: the radius is 1
+  ScaleModel(doc, 300);
+  EXPECT_EQ(testsupport::ReadBytes(home.File(kRadiFile)), RadiBytes(3.0f));
+}
+
+TEST_F(SavingOps, ScaleKeepsTheBytesAfterTheRadius) {
+  home.WriteRadi({0, 0, 0x20, 0x40, 1, 2, 3});  // 2.5f, then three bytes of a longer chunk
+  doc.SaveRecordFiles();
+  doc.LoadRecordFiles();
+  ScaleModel(doc, 200);
+  EXPECT_EQ(testsupport::ReadBytes(home.File(kRadiFile)), (Bytes{0, 0, 0xA0, 0x40, 1, 2, 3}));
+}
+
+TEST_F(SavingOps, ScaleRefusesAnOversizedRadiusFileAndWritesNothing) {
+  doc.SaveRecordFiles();
+  const Bytes vert = testsupport::ReadBytes(home.File(kVertFile));
+  const Bytes radi(TMeshDocument::kMaxRadiFileBytes + 1, 0);
+  home.WriteRadi(radi);
+  EXPECT_THROW(ScaleModel(doc, 200), EInOutError);
+  EXPECT_EQ(testsupport::ReadBytes(home.File(kVertFile)), vert);
+  EXPECT_EQ(testsupport::ReadBytes(home.File(kRadiFile)), radi);
+}
+
+TEST_F(SavingOps, FlipsLeaveTheRadiusFile) {
+  const Bytes radi{0, 0, 0x20, 0x40, 1, 2, 3};
+  home.WriteRadi(radi);
+  FlipY(doc);
+  FlipZ(doc);
+  EXPECT_EQ(testsupport::ReadBytes(home.File(kRadiFile)), radi);
+  EXPECT_EQ(doc.Radius, 2.5f);
+}
+
 TEST_F(SavingOps, FlipsMirrorOneAxis) {
   FlipY(doc);
   EXPECT_EQ(doc.VERT[2].y, -1.0f);

@@ -51,7 +51,7 @@ TEST_F(WriteBackTest, UnchangedRipGoesBackIdentical) {
   EXPECT_EQ(testsupport::ReadBytes(home.File("out.iff")), Model());
 }
 
-TEST_F(WriteBackTest, ScaledMeshChangesOnlyTheVertChunk) {
+TEST_F(WriteBackTest, ScaledMeshChangesOnlyTheVertAndRadiChunks) {
   const std::string model = ModelPath();
   RipMesh(model);
   TMeshDocument doc;
@@ -61,13 +61,17 @@ TEST_F(WriteBackTest, ScaledMeshChangesOnlyTheVertChunk) {
   const Bytes out = testsupport::ReadBytes(home.File("out.iff"));
   const Bytes in = Model();
   ASSERT_EQ(out.size(), in.size());
-  // VERT's data lies at 12 (MESH) + 12 (0000) + 12 (INFO and pad) + 8 (VERT header).
+  // VERT's data lies at 12 (MESH) + 12 (0000) + 12 (INFO and pad) + 8 (VERT header), RADI's
+  // behind VERT (36), VTNM (8 + 12), FVRT (8 + 48), FACE (8 + 28) and its own header: at 200.
+  constexpr size_t kVert = 44, kRadi = kVert + 36 + 20 + 56 + 36 + 8;
   for (size_t i = 0; i < in.size(); ++i) {
-    if (i < 44 || i >= 44 + 36) {
+    if ((i < kVert || i >= kVert + 36) && (i < kRadi || i >= kRadi + 4)) {
       EXPECT_EQ(out[i], in[i]) << "offset " << i;
     }
   }
-  EXPECT_EQ(out[44 + 12 + 2], 0x80);  // x of vertex 1: 2.0 (00 00 00 40) became 4.0 (00 00 80 40)
+  EXPECT_EQ(out[kVert + 12 + 2],
+            0x80);                  // x of vertex 1: 2.0 (00 00 00 40) became 4.0 (00 00 80 40)
+  EXPECT_EQ(out[kRadi + 2], 0xC0);  // the radius: 3.0 (00 00 40 40) became 6.0 (00 00 C0 40)
   EXPECT_NO_THROW(TIffReader reader(home.File("out.iff")));
 }
 

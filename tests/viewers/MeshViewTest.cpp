@@ -312,30 +312,67 @@ TEST_F(MeshViewFrames, KeypadKeysTurnAndZoom) {
   EXPECT_FLOAT_EQ(view->MeshViewState.AngleX, 8);
   QTest::keyClick(view.get(), Qt::Key_6, Qt::KeypadModifier);
   EXPECT_FLOAT_EQ(view->MeshViewState.AngleY, -2);
-  QTest::keyClick(view.get(), Qt::Key_7, Qt::KeypadModifier);
-  EXPECT_FLOAT_EQ(view->MeshViewState.AngleZ, 2);
+  QTest::keyClick(view.get(), Qt::Key_9, Qt::KeypadModifier);
+  EXPECT_FLOAT_EQ(view->MeshViewState.AngleZ, -2);
   QTest::keyClick(view.get(), Qt::Key_Plus, Qt::KeypadModifier);
   EXPECT_FLOAT_EQ(view->MeshViewState.Zoom, zoom * 1.1f);
   QTest::keyClick(view.get(), Qt::Key_8);  // the main keyboard's 8 is not bound
   EXPECT_FLOAT_EQ(view->MeshViewState.AngleX, 8);
   view->RotateX->trigger();
-  QTest::keyClick(view.get(), Qt::Key_5, Qt::KeypadModifier);
-  EXPECT_FALSE(view->RotateX->isChecked()) << "keypad 5 is Reset";
+  QTest::keyClick(view.get(), Qt::Key_0, Qt::KeypadModifier);
+  EXPECT_FALSE(view->RotateX->isChecked()) << "keypad 0 is Reset (keypad 5 was)";
   EXPECT_EQ(view->MeshViewState.AngleX, 0) << "and it turns the model back";
   EXPECT_EQ(view->MeshViewState.AngleZ, 0);
 }
 
+// The keys a modeller expects, beside the turning keys above.
+TEST_F(MeshViewFrames, KeypadSideViewsPerspectiveAndFrameAll) {
+  AddSquare(*doc, 30, 20, 4, 0);
+  OPEN_OR_SKIP();
+  QTest::keyClick(view.get(), Qt::Key_5, Qt::KeypadModifier);
+  EXPECT_TRUE(view->PerspectiveItem->isChecked());
+  EXPECT_TRUE(view->MeshViewState.Perspective);
+  EXPECT_FALSE(view->MeshViewState.CentresOrigin()) << "switching to perspective frames";
+  QTest::keyClick(view.get(), Qt::Key_5, Qt::KeypadModifier);
+  EXPECT_FALSE(view->MeshViewState.Perspective);
+
+  QTest::keyClick(view.get(), Qt::Key_7, Qt::KeypadModifier);
+  EXPECT_EQ(view->MeshViewState.AngleX, -90) << "top";
+  QTest::keyClick(view.get(), Qt::Key_3, Qt::KeypadModifier);
+  EXPECT_EQ(view->MeshViewState.AngleX, 0);
+  EXPECT_EQ(view->MeshViewState.AngleY, 90) << "right side";
+  QTest::keyClick(view.get(), Qt::Key_1, Qt::KeypadModifier | Qt::ControlModifier);
+  EXPECT_EQ(view->MeshViewState.AngleY, 180) << "back";
+  // Num Lock off: keypad 1 arrives as End.
+  QTest::keyClick(view.get(), Qt::Key_End, Qt::KeypadModifier);
+  EXPECT_EQ(view->MeshViewState.AngleY, 0) << "front";
+  // Shift+keypad 4 turns about the view axis (keypad 7 did before it became the top view).
+  QTest::keyClick(view.get(), Qt::Key_4, Qt::KeypadModifier | Qt::ShiftModifier);
+  EXPECT_FLOAT_EQ(view->MeshViewState.AngleZ, 2);
+
+  // Home and keypad "." frame the model whatever the pan was: its centre in the middle.
+  for (auto [key, mods] : {std::pair{Qt::Key_Home, Qt::KeyboardModifiers(Qt::NoModifier)},
+                           std::pair{Qt::Key_Period, Qt::KeyboardModifiers(Qt::KeypadModifier)}}) {
+    view->MeshViewState.PanX = 5;
+    QTest::keyClick(view.get(), key, mods);
+    const QImage f = Frame();
+    EXPECT_TRUE(Near(PixelAt(f, f.width() / 2, f.height() / 2).r, kGrey)) << key;
+    EXPECT_TRUE(IsBlack(PixelAt(f, 2, 2))) << key;
+  }
+}
+
 // Mouse events go straight to the view: the pointer is not really there under Xvfb.
 void SendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button,
-               Qt::MouseButtons buttons) {
-  QMouseEvent e(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), button, buttons, Qt::NoModifier);
+               Qt::MouseButtons buttons, Qt::KeyboardModifiers mods) {
+  QMouseEvent e(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), button, buttons, mods);
   QApplication::sendEvent(w, &e);
 }
 
-void Drag(QWidget* w, Qt::MouseButton button, QPoint from, QPoint to) {
-  SendMouse(w, QEvent::MouseButtonPress, from, button, button);
-  SendMouse(w, QEvent::MouseMove, to, Qt::NoButton, button);
-  SendMouse(w, QEvent::MouseButtonRelease, to, button, Qt::NoButton);
+void Drag(QWidget* w, Qt::MouseButton button, QPoint from, QPoint to,
+          Qt::KeyboardModifiers mods = Qt::NoModifier) {
+  SendMouse(w, QEvent::MouseButtonPress, from, button, button, mods);
+  SendMouse(w, QEvent::MouseMove, to, Qt::NoButton, button, mods);
+  SendMouse(w, QEvent::MouseButtonRelease, to, button, Qt::NoButton, mods);
 }
 
 TEST_F(MeshViewFrames, MouseOrbitsPansAndZooms) {
@@ -345,6 +382,14 @@ TEST_F(MeshViewFrames, MouseOrbitsPansAndZooms) {
   Drag(view.get(), Qt::LeftButton, c, c + QPoint(20, 10));
   EXPECT_FLOAT_EQ(view->MeshViewState.AngleY, 10);
   EXPECT_FLOAT_EQ(view->MeshViewState.AngleX, 5);
+  Drag(view.get(), Qt::MiddleButton, c, c + QPoint(-20, 0));
+  EXPECT_FLOAT_EQ(view->MeshViewState.AngleY, 0) << "a middle drag orbits";
+  view->ResetView(false, true);
+  Drag(view.get(), Qt::MiddleButton, c, c + QPoint(view->width() / 4, 0), Qt::ShiftModifier);
+  EXPECT_NEAR(view->MeshViewState.PanX,
+              2.0 * (view->width() / 4) / static_cast<double>(view->width()), 1e-6)
+      << "Shift+middle drag pans";
+  EXPECT_EQ(view->MeshViewState.AngleY, 0);
   view->ResetView(false, true);
   // A right drag of a quarter of the width moves the model by half the window's -1..1.
   Drag(view.get(), Qt::RightButton, c, c + QPoint(view->width() / 4, 0));
@@ -416,6 +461,81 @@ TEST_F(MeshViewFrames, TheTimerRedrawsAndTurnsOnTheWindowThread) {
   EXPECT_GT(view->FrameCount, 0);
   EXPECT_GT(view->MeshViewState.AngleY, 0.0f);
 }
+
+// Nothing moves and the spin is off: the timer draws nothing. A change to the model under
+// the viewer is drawn at the next tick, from a face list built again.
+TEST_F(MeshViewFrames, TheTimerDrawsOnlyWhatMovesOrChanged) {
+  AddSquare(*doc, 0, 0, 0.5f, 0);
+  OPEN_OR_SKIP();
+  view->Timer1.SetEnabled(true);
+  Frame();
+  QTest::qWait(4 * kMeshViewTimerInterval);
+  const int32_t frames = view->FrameCount;
+  QTest::qWait(5 * kMeshViewTimerInterval);
+  EXPECT_EQ(view->FrameCount, frames) << "no frame while nothing moves";
+  for (int v = 0; v < 4; ++v) doc->VERT[v].x += 0.6f;  // as a tool edits in place
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view->FrameCount > frames; }, 2000));
+  const QImage f = Frame();
+  EXPECT_TRUE(IsBlack(PixelAt(f, f.width() * 3 / 10, f.height() / 2))) << "the old place";
+  EXPECT_TRUE(Near(PixelAt(f, f.width() * 8 / 10, f.height() / 2).r, kGrey)) << "the new place";
+}
+
+// Two faces turned towards the eye, a red one at z = -0.5 before a blue one at z = 0.5, as
+// a house's front wall before its back wall's inside. The eye is on the side of smaller z
+// in both projections, so red hides blue; a view from the other side (the perspective
+// view once was) shows blue, the back wall's inside, with the front wall culled.
+TEST_F(MeshViewFrames, BothProjectionsShowTheOutside) {
+  WriteSolidGct(1, 2, 2, 255, 0, 0);
+  WriteSolidGct(2, 2, 2, 0, 0, 255);
+  AddSquare(*doc, 0, 0, 0.5f, 1, /*clockwise=*/true, -0.5f);
+  AddSquare(*doc, 0, 0, 0.5f, 2, /*clockwise=*/true, 0.5f);
+  OPEN_OR_SKIP();
+  for (bool perspective : {false, true}) {
+    view->PerspectiveItem->setChecked(perspective);
+    const QImage f = Frame();
+    const TRgb p = PixelAt(f, f.width() / 2, f.height() / 2);
+    EXPECT_TRUE(Near(p.r, kGrey) && p.b < 8) << perspective << ": " << p.r << "," << p.b;
+  }
+}
+
+// A picture red on its left half and blue on its right, on a square whose texture
+// coordinates run 0..1 left to right and bottom to top: red shows left, from a ".bmp" and
+// from the ".gct" the program writes of the same picture (4 x 2 pixels, so that its stored
+// rows, the picture's columns, differ from its rows in number too).
+class MeshViewLeftRightPicture : public MeshViewFrames,
+                                 public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(MeshViewLeftRightPicture, RedShowsLeftOfBlue) {
+  const std::string ext = GetParam();
+  if (ext == ".bmp") {
+    QImage picture(256, 256, QImage::Format_RGB32);
+    picture.fill(qRgb(0, 0, 255));
+    for (int y = 0; y < 256; ++y)
+      for (int x = 0; x < 128; ++x) picture.setPixel(x, y, qRgb(255, 0, 0));
+    ASSERT_TRUE(picture.save(Path(1, ".bmp"), "BMP"));
+  } else {
+    std::vector<uint8_t> rgb;
+    for (int y = 0; y < 2; ++y)
+      for (int x = 0; x < 4; ++x)
+        rgb.insert(rgb.end(), {uint8_t(x < 2 ? 255 : 0), 0, uint8_t(x < 2 ? 0 : 255)});
+    WriteGctFile(Path(1, ".gct").toStdString(), 4, 2, rgb.data(), TStreamFormat::Blocks);
+  }
+  AddSquare(*doc, 0, 0, 0.5f, 1);
+  OPEN_OR_SKIP();
+  const QImage f = Frame();
+  // The square spans the middle 45% of the window; a third of its width off its centre.
+  const int dx = f.width() * 15 / 100;
+  for (int dy : {-f.height() / 10, 0, f.height() / 10}) {
+    const TRgb left = PixelAt(f, f.width() / 2 - dx, f.height() / 2 + dy);
+    const TRgb right = PixelAt(f, f.width() / 2 + dx, f.height() / 2 + dy);
+    EXPECT_TRUE(Near(left.r, kGrey) && left.b < 8) << dy << ": " << left.r << "," << left.b;
+    EXPECT_TRUE(Near(right.b, kGrey) && right.r < 8) << dy << ": " << right.r << "," << right.b;
+  }
+  EXPECT_TRUE(dialogs.Messages.isEmpty()) << dialogs.Messages.join("|").toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Textures, MeshViewLeftRightPicture, ::testing::Values(".bmp", ".gct"),
+                         [](const auto& param) { return std::string(param.param + 1); });
 
 class MeshViewTextures : public MeshViewFrames {};
 
