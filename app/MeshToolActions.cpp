@@ -41,6 +41,7 @@ void RipMeshAction(TForm1& form) {
 void RipModelFile(TForm1& form, const QString& path) {
   RipMesh(path.toStdString());
   form.LastRippedModel = path;
+  form.ModelName = path;
   form.AddRecentFile(path);
   form.Load();
 }
@@ -84,10 +85,18 @@ bool ImportAscFrom(TForm1& form, const std::string& path) {
 
 }  // namespace
 
-void ImportAscAction(TForm1& form) { ImportAscFrom(form, DefaultAscPath()); }
+void ImportAscAction(TForm1& form) {
+  // The chooser starts on the fixed file the exporters write, so Enter takes it as before.
+  const auto chosen = form.Dialogs().OpenFileNameAt(
+      &form, QStringLiteral("Import ASC"), QStringLiteral("ASC scenes (*.asc);;All files (*)"),
+      QString::fromStdString(DefaultAscPath()));
+  if (chosen) ImportAscFile(form, *chosen);
+}
 
 void ImportAscFile(TForm1& form, const QString& path) {
-  if (ImportAscFrom(form, path.toStdString())) form.AddRecentFile(path);
+  if (!ImportAscFrom(form, path.toStdString())) return;
+  form.ModelName = path;
+  form.AddRecentFile(path);
 }
 
 void OutputObjAction(TForm1& form) {
@@ -233,6 +242,7 @@ void ImportModelFile(TForm1& form, const QString& file) {
   CommitImport(form.Document(), mesh);
   WriteImportTextures(mesh, options, report);
   form.RepaintViews();
+  form.ModelName = file;
   form.AddRecentFile(file);
   form.Dialogs().ShowMessage(&form, QString::fromStdString(report.Text()));
 }

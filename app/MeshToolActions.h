@@ -15,7 +15,8 @@ void RipModelFile(TForm1& form, const QString& path);  // rip `path`, remember i
 // "Write back...": the record files into a copy of the last ripped model (asked for when
 // nothing was ripped yet), saved where the save dialog says.
 void WriteBackAction(TForm1& form);
-// "Import ASC": material asked with "Imput ASC" (Cancel imports nothing); the file is read
+// "Import ASC": a file chooser that starts on the fixed file (test.asc in the home folder),
+// then the material asked with "Imput ASC" (Cancel in either imports nothing); the file is read
 // and parsed off the window thread with a progress dialog that can cancel it.
 void ImportAscAction(TForm1& form);
 void ImportAscFile(TForm1& form,

@@ -30,6 +30,11 @@
 #include <QUndoStack>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "app/HelpPages.h"
 #include "app/LineListModel.h"
 #include "app/LongWork.h"
 #include "app/MeshToolActions.h"
@@ -53,6 +58,10 @@
 #include "viewers/WindowPlacement.h"
 
 namespace {
+
+constexpr const char* kSaveAndCompileQuestion =
+    "The mesh has unsaved changes, and the script compiles the record files on disk. "
+    "Save the changes and compile?";
 
 enum { kTabVert = 0, kTabFvrt = 1, kTabFace = 2, kTabScript = 3, kTabTexturing = 4 };
 
@@ -89,35 +98,73 @@ int MessageLine(const QString& message) {
 // first redo (QUndoStack::push calls it) does nothing.
 class TStepCommand final : public QUndoCommand {
 public:
-  TStepCommand(TForm1& form, TMeshStep step)
-      : QUndoCommand(QString::fromStdString(step.Name)), m_form(form), m_step(std::move(step)) {}
+  TStepCommand(TForm1& form, TMeshStep step, TDiskSides disk)
+      : QUndoCommand(QString::fromStdString(step.Name)),
+        m_form(form),
+        m_step(std::move(step)),
+        m_disk(std::move(disk)) {}
   const TMeshStep& Step() const { return m_step; }
-  void undo() override { m_form.ApplyStep(m_step, true); }
+  void undo() override { m_form.ApplyStep(m_step, m_disk, true); }
   void redo() override {
-    if (m_pushed) m_form.ApplyStep(m_step, false);
+    if (m_pushed) m_form.ApplyStep(m_step, m_disk, false);
     m_pushed = true;
   }
 
 private:
   TForm1& m_form;
   TMeshStep m_step;
+  TDiskSides m_disk;
   bool m_pushed = false;
 };
 
-// "Calc VTNM: 14 normals, 6 corners, 2 faces in 3 ms": the arrays the step changed.
-QString ResultText(const TMeshStep& step, qint64 ms) {
-  static const char* const kWords[] = {"vertices", "normals", "corners", "faces"};
+// The records of `after` that are new or differ from `before`, plus those `before` had
+// beyond the end of `after`.
+size_t ChangedRecords(const TBlob& before, const TBlob& after, size_t recordSize) {
+  const size_t n0 = before ? before->size() / recordSize : 0;
+  const size_t n1 = after ? after->size() / recordSize : 0;
+  size_t changed = n0 > n1 ? n0 - n1 : n1 - n0;
+  for (size_t i = 0; i < std::min(n0, n1); ++i)
+    if (std::memcmp(before->data() + i * recordSize, after->data() + i * recordSize, recordSize) !=
+        0)
+      ++changed;
+  return changed;
+}
+
+// "1 face", "3 vertices" for each array whose records differ, joined by ", ".
+QString CountsText(const std::array<TBlob, 4>& before, const std::array<TBlob, 4>& after) {
+  static const char* const kOne[] = {"vertex", "normal", "corner", "face"};
+  static const char* const kMany[] = {"vertices", "normals", "corners", "faces"};
   static const size_t kSizes[] = {sizeof(TPoint3), sizeof(TPoint3), sizeof(TFvrtRecord),
                                   sizeof(TFaceRecord)};
   QStringList parts;
   for (size_t i = 0; i < 4; ++i) {
-    if (SameBytes(step.Before.Arrays[i], step.After.Arrays[i])) continue;
-    const size_t n = step.After.Arrays[i] ? step.After.Arrays[i]->size() / kSizes[i] : 0;
-    parts << QStringLiteral("%1 %2").arg(n).arg(QLatin1String(kWords[i]));
+    const size_t n = ChangedRecords(before[i], after[i], kSizes[i]);
+    if (n > 0)
+      parts << QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? kOne[i] : kMany[i]));
   }
+  return parts.join(QStringLiteral(", "));
+}
+
+// The status bar's result of a step: what changed, counted in records ("cg mat: 1 face in
+// 0 ms", "Calc VTNM: 14 normals, 6 corners, 2 faces, saved in 3 ms"); a step that only
+// wrote files counts the records it wrote ("Save: 1 face saved in 2 ms"). `ms` is the time
+// of the work alone, without the questions.
+QString ResultText(const TMeshStep& step, qint64 ms) {
   QString text = QString::fromStdString(step.Name) + QStringLiteral(": ");
-  text += parts.isEmpty() ? QStringLiteral("mesh unchanged") : parts.join(QStringLiteral(", "));
-  if (step.WritesFiles()) text += QStringLiteral(", saved");
+  const QString changed = CountsText(step.Before.Arrays, step.After.Arrays);
+  if (!changed.isEmpty()) {
+    text += changed;
+    if (step.WritesFiles()) text += QStringLiteral(", saved");
+  } else if (step.WritesFiles()) {
+    std::array<TBlob, 4> filesBefore, filesAfter;
+    std::copy_n(step.FilesBefore.Files.begin(), 4, filesBefore.begin());
+    std::copy_n(step.FilesAfter.Files.begin(), 4, filesAfter.begin());
+    const QString written = CountsText(filesBefore, filesAfter);
+    text += written.isEmpty() ? QStringLiteral("record files written")
+                              : written + QStringLiteral(" saved");
+  } else {
+    text += QStringLiteral("mesh unchanged");
+  }
   return text + QStringLiteral(" in %1 ms").arg(ms);
 }
 
@@ -134,7 +181,8 @@ TForm1::TForm1(const QString& settingsPath, TDialogs* dialogs, QWidget* parent)
       m_settings(OpenSettings(settingsPath)),
       m_standardDialogs(dialogs ? nullptr : std::make_unique<TStandardDialogs>(m_settings.get())),
       m_dialogs(dialogs ? *dialogs : *m_standardDialogs),
-      m_viewers(m_dialogs) {
+      m_timedDialogs(m_dialogs),
+      m_viewers(m_timedDialogs) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Tessavor " TESSAVOR_VERSION));
   setAcceptDrops(true);
@@ -149,11 +197,12 @@ TForm1::TForm1(const QString& settingsPath, TDialogs* dialogs, QWidget* parent)
   // core's own number texts never depend on the locale.
   QLocale::setDefault(QLocale::c());
   m_document.Clear();
-  m_saved = TakeSnapshot(m_document);
+  m_savedState.Holds(m_document);
   BspLibraryPath = Q(ProgramLibraryPath("libbsp.so"));
   BuildWindow();
   BuildMenus();
   BuildStatusBar();
+  SetToolTips(*this);
 
   // The projection windows belong to the main window but are windows of their own.
   m_points = std::make_unique<TfrmPoints>(m_document, m_projection, [this] {
@@ -162,11 +211,14 @@ TForm1::TForm1(const QString& settingsPath, TDialogs* dialogs, QWidget* parent)
   m_faces = std::make_unique<TfrmFaces>(m_document, m_projection);
   m_faces->SetPointsWindow(m_points.get());
   m_points->SetPartner(m_faces.get());
-  // Rotations turn VERT in place outside the history; the title still shows the change.
   m_tools = std::make_unique<TfrmTools>(m_document, m_projection, [this] {
     RepaintViews();
     UpdateState();
   });
+  // A step button's rotation is one step; a spin is one step from its start to its stop.
+  m_tools->SetEditHooks(
+      [this](const QString& name, const std::function<void()>& rotate) { RunEdit(name, rotate); },
+      [this](bool spinning) { SpinChanged(spinning); });
 
   m_listening.push_back(m_document.OnVertAdded.Connect([this](int32_t) { m_points->update(); }));
   m_listening.push_back(m_document.OnFaceAdded.Connect([this](int32_t) { m_faces->update(); }));
@@ -218,31 +270,93 @@ QPushButton* TForm1::AddButton(QWidget* parent, const QString& caption,
 
 bool TForm1::RunEdit(const QString& name, const std::function<void()>& action) {
   if (m_busy || !m_undo) return false;
+  // A spin running meanwhile ends its step here and goes on as a new one after this edit.
+  const bool spinning = m_spinStep.has_value();
+  if (spinning) EndSpinStep();
   m_busy = true;
   QElapsedTimer clock;
   clock.start();
-  const auto* top = m_undo->index() > 0
-                        ? static_cast<const TStepCommand*>(m_undo->command(m_undo->index() - 1))
-                        : nullptr;
+  const qint64 waitedBefore = m_timedDialogs.WaitedMs();
+  TDiskSides disk = m_savedState.Begin();
   std::optional<TMeshStep> step;
-  const bool ok = RunAction(
-      [&] { step = RecordStep(m_document, Std(name), top ? &top->Step() : nullptr, action); });
+  const bool ok = RunAction([&] { step = RecordStep(m_document, Std(name), TopStep(), action); });
   m_busy = false;
   if (ok && step) {
-    // A Save (or a tool that ends with one) leaves the files holding exactly the records.
-    if (FilesHoldRecords(step->FilesAfter, step->After) || SnapshotMatches(m_document, m_saved))
-      m_saved = step->After;
-    StatusResult->setText(ResultText(*step, clock.elapsed()));
-    if (step->ChangesRecords()) m_undo->push(new TStepCommand(*this, std::move(*step)));
+    FinishStep(std::move(*step), std::move(disk),
+               clock.elapsed() - (m_timedDialogs.WaitedMs() - waitedBefore));
   } else if (!ok) {
     StatusResult->setText(name + QStringLiteral(": failed"));
   }
+  if (spinning && m_tools->Spinning()) SpinChanged(true);
   UpdateState();
   return ok;
 }
 
-void TForm1::ApplyStep(const TMeshStep& step, bool undo) {
-  RunAction([&] {
+const TMeshStep* TForm1::TopStep() const {
+  if (!m_undo || m_undo->index() <= 0) return nullptr;
+  return &static_cast<const TStepCommand*>(m_undo->command(m_undo->index() - 1))->Step();
+}
+
+void TForm1::FinishStep(TMeshStep step, TDiskSides disk, qint64 ms) {
+  // The lines of the records the step changed show them as they are now; the labels the
+  // refresh may set belong to the step's "after" side.
+  RefreshChangedLines(m_document, step.Before);
+  step.After.BoxMin = m_document.BoxMin();
+  step.After.BoxMax = m_document.BoxMax();
+  step.After.SizeLabel = m_document.SizeLabel();
+  m_savedState.End(step, disk);
+  StatusResult->setText(ResultText(step, std::max<qint64>(0, ms)));
+  if (step.ChangesRecords())
+    m_undo->push(new TStepCommand(*this, std::move(step), std::move(disk)));
+}
+
+void TForm1::SpinChanged(bool spinning) {
+  if (!spinning) {
+    EndSpinStep();
+    UpdateState();
+    return;
+  }
+  if (m_spinStep || !m_undo) return;
+  m_spinDisk = m_savedState.Begin();
+  RunAction([this] { m_spinStep = BeginStep(m_document, "spin", TopStep()); });
+  UpdateUndoActions();
+}
+
+void TForm1::EndSpinStep() {
+  if (!m_spinStep) return;
+  TMeshStep step = std::move(*m_spinStep);
+  m_spinStep.reset();
+  const bool ended = RunAction([&] { EndStep(m_document, step, TopStep()); });
+  if (ended) FinishStep(std::move(step), std::move(m_spinDisk), 0);
+  UpdateUndoActions();
+  if (!ended) return;
+  // A spin has no meaningful work time of its own: the result names what turned.
+  StatusResult->setText(StatusResult->text().section(QStringLiteral(" in "), 0, 0));
+}
+
+void TForm1::UpdateUndoActions() {
+  if (!UndoAction || !m_undo) return;
+  // While a spin runs, its step is the one undo would take back.
+  const QString undoText = m_spinStep ? QStringLiteral("spin") : m_undo->undoText();
+  UndoAction->setText(undoText.isEmpty() ? QStringLiteral("&Undo") : "&Undo " + undoText);
+  UndoAction->setEnabled(m_spinStep || m_undo->canUndo());
+  const QString redoText = m_undo->redoText();
+  RedoAction->setText(redoText.isEmpty() ? QStringLiteral("&Redo") : "&Redo " + redoText);
+  RedoAction->setEnabled(m_undo->canRedo());
+}
+
+void TForm1::Undo() {
+  m_tools->StopSpin();
+  m_undo->undo();
+}
+
+void TForm1::Redo() {
+  m_tools->StopSpin();
+  m_undo->redo();
+}
+
+void TForm1::ApplyStep(const TMeshStep& step, const TDiskSides& disk, bool undo) {
+  const bool applied = RunAction([&] {
     std::vector<TBlob> candidates;
     AddCandidates(candidates, step.FilesBefore);
     AddCandidates(candidates, step.FilesAfter);
@@ -251,11 +365,11 @@ void TForm1::ApplyStep(const TMeshStep& step, bool undo) {
       step.Undo(m_document, onDisk);
     else
       step.Redo(m_document, onDisk);
-    // After a step that wrote files, the files hold this side again.
-    if (step.WritesFiles()) m_saved = undo ? step.Before : step.After;
   });
-  LabelSize->setText(Q(m_document.SizeLabel()));
-  LabelRadius->setText(Q(m_document.RadiusLabel()));
+  if (undo)
+    m_savedState.Undone(step, disk, applied);
+  else
+    m_savedState.Redone(step, disk, applied);
   RepaintViews();
   m_viewers.MeshViewerDrawScene();
   if (PageControl1->currentIndex() == kTabTexturing)
@@ -265,7 +379,7 @@ void TForm1::ApplyStep(const TMeshStep& step, bool undo) {
   UpdateState();
 }
 
-bool TForm1::IsModified() const { return !SnapshotMatches(m_document, m_saved); }
+bool TForm1::IsModified() const { return m_savedState.IsModified(m_document); }
 
 bool TForm1::MaySaveChanges() {
   if (!IsModified()) return true;
@@ -287,7 +401,11 @@ QString TForm1::TitleText() const {
     if (home.size() > 1 && home.endsWith('/')) home.chop(1);
   } catch (const Exception&) {}
   QString title = QStringLiteral("Tessavor " TESSAVOR_VERSION);
-  if (!home.isEmpty()) title += QStringLiteral(" \u2014 ") + home;
+  const QString model = QFileInfo(ModelName).fileName();
+  if (!model.isEmpty())
+    title += QStringLiteral(" \u2014 ") + model + (home.isEmpty() ? QString() : " (" + home + ')');
+  else if (!home.isEmpty())
+    title += QStringLiteral(" \u2014 ") + home;
   if (IsModified()) title += QStringLiteral(" *");
   return title;
 }
@@ -302,6 +420,8 @@ void TForm1::UpdateState() {
                             .arg(d.NumFvrt)
                             .arg(d.NumFace));
   StatusSize->setText((Q(d.SizeLabel()) + ' ' + Q(d.RadiusLabel())).trimmed());
+  LabelSize->setText(Q(d.SizeLabel()));
+  LabelRadius->setText(Q(d.RadiusLabel()));
   QStringList sel;
   if (d.ListBox1.Current() >= 0) sel << QStringLiteral("vertex %1").arg(d.ListBox1.Current());
   if (d.ListBox3.Current() >= 0 || d.ListBox3.SelectedCount() > 0)
@@ -319,27 +439,47 @@ void TForm1::BuildMenus() {
       if (QPushButton* b = Button(caption)) b->click();
     };
   };
-  QAction* rip =
-      file->addAction(QStringLiteral("&Rip mesh..."), this, clickOn(QStringLiteral("Rip mesh")));
-  rip->setShortcut(QKeySequence::Open);
-  QAction* save = file->addAction(QStringLiteral("&Save"), this, clickOn(QStringLiteral("Save")));
-  save->setShortcut(QKeySequence::Save);
-  QAction* import =
-      file->addAction(QStringLiteral("&Import..."), this, clickOn(QStringLiteral("Import...")));
-  import->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
-  file->addAction(QStringLiteral("Import &ASC..."), this, clickOn(QStringLiteral("Import ASC")));
-  file->addAction(QStringLiteral("&Export..."), this, clickOn(QStringLiteral("Export...")));
+  // Each entry runs its button, so both ask and record alike.
+  auto entry = [&](const char* text, const char* button, const char* tip) {
+    QAction* a = file->addAction(QString::fromUtf8(text), this, clickOn(QString::fromUtf8(button)));
+    a->setStatusTip(QString::fromUtf8(tip));
+    return a;
+  };
+  entry("&Load", "Load", "Read the record files of the home folder again")
+      ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+  entry("&Save", "Save", "Write the mesh into the record files")->setShortcut(QKeySequence::Save);
+  file->addSeparator();
+  entry("&Rip mesh...", "Rip mesh", "Take the mesh out of a model file (.iff)")
+      ->setShortcut(QKeySequence::Open);
+  entry("&Write back...", "Write back...",
+        "Put the saved mesh into a copy of the model file it was ripped from");
+  file->addSeparator();
+  entry("Import &ASC...", "Import ASC", "Read a scene in the ASC text format");
+  entry("&Import...", "Import...", "Read a model of any format the importer knows")
+      ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+  entry("&Output obj...", "Output obj", "Write the mesh as a Wavefront OBJ file");
+  entry("&Export...", "Export...", "Write the mesh with its textures in another format");
   RecentMenu = file->addMenu(QStringLiteral("Open &Recent"));
   FillRecentMenu();
+  file->addSeparator();
+  QAction* quit = file->addAction(QStringLiteral("&Quit"), this, [this] { close(); });
+  quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  quit->setObjectName(QStringLiteral("QuitAction"));
 
+  // Undo and redo end a running spin first, so their own actions rather than the stack's.
   QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
-  UndoAction = m_undo->createUndoAction(this, QStringLiteral("&Undo"));
+  UndoAction = edit->addAction(QStringLiteral("&Undo"), this, [this] { Undo(); });
   UndoAction->setShortcut(QKeySequence::Undo);
-  RedoAction = m_undo->createRedoAction(this, QStringLiteral("&Redo"));
+  RedoAction = edit->addAction(QStringLiteral("&Redo"), this, [this] { Redo(); });
   RedoAction->setShortcuts(
       {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
-  edit->addAction(UndoAction);
-  edit->addAction(RedoAction);
+  connect(m_undo, &QUndoStack::indexChanged, this, [this] { UpdateUndoActions(); });
+  UpdateUndoActions();
+
+  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+  help->addAction(QStringLiteral("&Keyboard and mouse"), this, [this] { ShowKeyboardAndMouse(); })
+      ->setShortcut(QKeySequence::HelpContents);
+  help->addAction(QStringLiteral("&About"), this, [this] { ShowAbout(); });
 }
 
 void TForm1::BuildStatusBar() {
@@ -448,7 +588,9 @@ void TForm1::BuildWindow() {
   auto* central = new QWidget(this);
   auto* layout = new QVBoxLayout(central);
 
+  // Two rows, files and then tools, so that the window fits a small screen at a large scale.
   auto* top = new QHBoxLayout;
+  auto* tools = new QHBoxLayout;
   top->addWidget(AddButton(central, QStringLiteral("Load"), &TForm1::Load, true));
   top->addWidget(AddButton(central, QStringLiteral("Save"), &TForm1::Save));
   top->addWidget(AddButton(
@@ -459,7 +601,8 @@ void TForm1::BuildWindow() {
       central, QStringLiteral("Import ASC"), [this] { ImportAscAction(*this); }, true));
   top->addWidget(
       AddButton(central, QStringLiteral("Output obj"), [this] { OutputObjAction(*this); }));
-  top->addWidget(AddButton(
+  top->addStretch();
+  tools->addWidget(AddButton(
       central, QStringLiteral("Import..."), [this] { ImportModelAction(*this); }, true));
   // Export changes nothing: no undo step, and it keeps the status line itself.
   auto* exportButton = new QPushButton(QStringLiteral("Export..."), central);
@@ -468,19 +611,20 @@ void TForm1::BuildWindow() {
     if (m_busy) return;
     ExportModelAction(*this);
   });
-  top->addWidget(exportButton);
-  top->addWidget(AddButton(central, QStringLiteral("MeshViewer"), &TForm1::MeshViewerClick));
+  tools->addWidget(exportButton);
+  tools->addWidget(AddButton(central, QStringLiteral("MeshViewer"), &TForm1::MeshViewerClick));
   ButtonGL = AddButton(central, QStringLiteral("GL"), &TForm1::GLClick);
   ButtonGL->setVisible(false);
-  top->addWidget(ButtonGL);
-  top->addWidget(AddButton(central, QStringLiteral("make &tree"), &TForm1::MakeTreeClick));
+  tools->addWidget(ButtonGL);
+  tools->addWidget(AddButton(central, QStringLiteral("make &tree"), &TForm1::MakeTreeClick));
   ShowData = new QCheckBox(QStringLiteral("Show Data"), central);
   ShowData->setObjectName(QStringLiteral("ShowData"));
   ShowData->setChecked(true);
   connect(ShowData, &QCheckBox::toggled, this, [this](bool on) { m_document.ShowData = on; });
-  top->addWidget(ShowData);
-  top->addStretch();
+  tools->addWidget(ShowData);
+  tools->addStretch();
   layout->addLayout(top);
+  layout->addLayout(tools);
 
   PageControl1 = new QTabWidget(central);
   PageControl1->setObjectName(QStringLiteral("PageControl1"));
@@ -492,11 +636,9 @@ void TForm1::BuildWindow() {
   PageControl1->addTab(Texturing, QStringLiteral("Texturing"));
   connect(PageControl1, &QTabWidget::currentChanged, this, [this](int tab) {
     if (tab != kTabTexturing) return;
-    // The tab reloads the record files; after Cancel it shows the document as it is.
-    if (MaySaveChanges())
-      RunEdit(QStringLiteral("Load"), [this] { Texturing->TabShown(true); });
-    else
-      RunAction([this] { Texturing->TabShown(false); });
+    // The tab shows the document as it is: reloading would drop unsaved edits, and the
+    // lists already show every record as it is.
+    RunAction([this] { Texturing->TabShown(false); });
   });
   layout->addWidget(PageControl1);
   setCentralWidget(central);
@@ -703,6 +845,12 @@ void TForm1::StartUp() {
   m_settings->sync();
 }
 
+void TForm1::ShowKeyboardAndMouse() {
+  ShowHelpPage(this, QStringLiteral("Keyboard and mouse"), KeyboardAndMousePage());
+}
+
+void TForm1::ShowAbout() { ShowHelpPage(this, QStringLiteral("About Tessavor"), AboutPage()); }
+
 void TForm1::ShowToolWindows() {
   for (QWidget* w : std::initializer_list<QWidget*>{m_points.get(), m_faces.get(), m_tools.get()})
     w->show();
@@ -721,11 +869,21 @@ void TForm1::PlaceBeside(QWidget& window, int slot) {
   QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
   const QRect area = s ? s->availableGeometry() : QRect(0, 0, 1280, 1024);
   const QList<QPoint> places = LayoutBeside(OuterGeometry(*this), sizes, area);
-  if (slot >= 0 && slot < places.size()) window.move(places[slot]);
+  if (slot < 0 || slot >= places.size()) return;
+  // Beside may lie off a small screen (a large scale): then fully on it, over the main
+  // window if need be.
+  const QRect outer(places[slot], sizes[slot]);
+  const QRect fitted = FitInside(outer, area);
+  if (fitted == outer)
+    window.move(places[slot]);
+  else
+    SetOuterGeometry(window, fitted);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-  // Closing drops unsaved records: the question comes before anything is shut down.
+  // Closing drops unsaved records: the question comes before anything is shut down (a
+  // running spin is stopped first, so that its rotation counts as a change).
+  if (!m_closed) m_tools->StopSpin();
   if (!m_closed && !MaySaveChanges()) {
     event->ignore();
     return;
@@ -769,18 +927,16 @@ void TForm1::Load() { m_document.LoadRecordFiles(); }
 
 void TForm1::Save() {
   m_document.SaveRecordFiles();
-  m_saved = TakeSnapshot(m_document, {&m_saved});
+  m_savedState.Holds(m_document, {TopStep() ? &TopStep()->After : nullptr});
 }
 
 void TForm1::AfterLoad() {
   // What was just loaded is what the files hold.
-  m_saved = TakeSnapshot(m_document, {&m_saved});
+  m_savedState.Holds(m_document, {TopStep() ? &TopStep()->After : nullptr});
   // The box fits into the Points window's client area; then everything is drawn anew.
   const TPoint3& lo = m_document.BoxMin();
   const TPoint3& hi = m_document.BoxMax();
   m_projection.FitView(lo.x, lo.y, lo.z, hi.x, hi.y, hi.z, m_points->width(), m_points->height());
-  LabelSize->setText(Q(m_document.SizeLabel()));
-  LabelRadius->setText(Q(m_document.RadiusLabel()));
   RepaintViews();
   m_viewers.GlViewerLoadTextures(MatPath());
   UpdateState();
@@ -873,8 +1029,9 @@ void TForm1::CgMatClick() {
   const auto answer = Dialogs().InputBox(this, QStringLiteral("Change Mat"),
                                          QStringLiteral("Mat file:"), QString::number(face->Mat));
   if (!answer) return;
-  face->Mat = ParseIntOrZero(Std(*answer));
-  m_document.ListBox4.ReplaceLine(f, TMeshDocument::FaceLineText(*face, false));
+  // A mistyped number is refused with the conversion error, as the other boxes do.
+  face->Mat = ParseTypedInt(Std(*answer));
+  m_document.ListBox4.ReplaceLine(f, TMeshDocument::FaceLineText(*face));
   m_document.AddMaterialLine(face->Mat);
   m_document.ListBox4.SetCurrent(f);
   ListBox4->setFocus();
@@ -923,6 +1080,11 @@ void TForm1::CompileClick() {
   if (!chosen) return;
   QString path = *chosen;
   if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".iff");
+  // The script compiles the record files on disk: unsaved edits would silently be left out.
+  if (IsModified()) {
+    if (!Dialogs().AskSaveAndCompile(this, QString::fromLatin1(kSaveAndCompileQuestion))) return;
+    Save();
+  }
   // The first line names the output, relative to the script that lies beside it.
   QStringList lines = MemoScript->toPlainText().split('\n');
   const QString statement = QStringLiteral("IFF \"%1\"").arg(QFileInfo(path).fileName());

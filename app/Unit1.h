@@ -13,10 +13,12 @@
 // exceptions and any std::exception) is shown in the error box and ends only that action.
 // Every action that may change the document runs through RunEdit, which makes it one step
 // of the undo history (QUndoStack, "Edit" menu, at most kUndoSteps steps) when it changed
-// the records. The document counts as modified when its records differ from those last
-// loaded or saved; the title then ends in " *", and anything that would drop the change
-// (Load, "Rip mesh", the imports, showing the Texturing tab, closing) first asks
-// "Save changes?" (Save / Discard / Cancel).
+// the records; a spin of the tool window is one step from its start to its stop. After
+// every step each list line shows its record as it is (RefreshChangedLines). The document
+// counts as modified when its records differ from what the record files hold, which undo
+// and redo track apart from the undo position (mesh/SavedState.h); the title then ends in
+// " *", and anything that would drop the change (Load, "Rip mesh", the imports, "&compile",
+// closing) first asks "Save changes?" (Save / Discard / Cancel).
 // All questions go through the dialogs interface (viewers/Dialogs.h), so tests answer them.
 //
 // Start-up (first show): restore the placement, put "MatPath" (default "./") into the
@@ -33,11 +35,14 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "mesh/MeshDocument.h"
 #include "mesh/Projection.h"
+#include "mesh/SavedState.h"
 #include "mesh/Snapshot.h"
+#include "viewers/Dialogs.h"
 #include "viewers/ViewerHost.h"
 
 class QAction;
@@ -69,7 +74,9 @@ public:
   ~TForm1() override;
 
   TMeshDocument& Document() { return m_document; }
-  TDialogs& Dialogs() { return m_dialogs; }
+  // Every question of the editor; the time spent waiting for answers is left out of the
+  // status bar's timings.
+  TDialogs& Dialogs() { return m_timedDialogs; }
   TViewerHost& Viewers() { return m_viewers; }
   // The flat projection the Points, Faces and tool windows share.
   TProjection& Projection() { return m_projection; }
@@ -99,6 +106,8 @@ public:
   QString BspLibraryPath;
   // The model of the last rip in this session: where "Write back..." puts the mesh.
   QString LastRippedModel;
+  // The model file last ripped or opened (imports included), named in the title.
+  QString ModelName;
 
   TfrmPoints* Points() { return m_points.get(); }
   TfrmFaces* Faces() { return m_faces.get(); }
@@ -124,9 +133,13 @@ public:
   bool RunEdit(const QString& name, const std::function<void()>& action);
   QUndoStack* UndoStack() const { return m_undo; }
   // Puts a step's records (and files, when it wrote them) back, or forward again.
-  void ApplyStep(const TMeshStep& step, bool undo);
-  // Whether the records differ from those last loaded or saved.
+  void ApplyStep(const TMeshStep& step, const TDiskSides& disk, bool undo);
+  // Whether the records differ from what the record files hold.
   bool IsModified() const;
+  // Undo and redo as the Edit menu runs them: a running spin is ended (and becomes a step)
+  // first.
+  void Undo();
+  void Redo();
   // With unsaved changes asks "Save changes?": Save saves (false if that fails), Discard
   // goes on, Cancel returns false. Without changes asks nothing and returns true.
   bool MaySaveChanges();
@@ -147,7 +160,8 @@ public:
   QAction* UndoAction = nullptr;
   QAction* RedoAction = nullptr;
   QMenu* RecentMenu = nullptr;
-  // The title as it should be now: "Tessavor 0.8 — <home folder>" and " *" when modified.
+  // The title as it should be now: "Tessavor 0.8 — <home folder>", or with a model ripped
+  // or opened "Tessavor 0.8 — house.iff (<home folder>)", and " *" when modified.
   QString TitleText() const;
   // Refreshes the title and the status bar.
   void UpdateState();
@@ -188,13 +202,18 @@ public:
   // Shows the three tool windows (done by the first show; PlaceWindows placed them before).
   void ShowToolWindows();
 
+  // Help: the page of every key and mouse action, and About (version, licence).
+  void ShowKeyboardAndMouse();
+  void ShowAbout();
+
   // The end of the editing session, run once when the main window's close is accepted:
   // saves the placements and "MatPath", stops the rotation thread, closes the tool windows,
   // hides the viewers and emits Closed(). A question that may cancel the close belongs in
   // closeEvent before the call.
   void ShutDown();
 
-  // Moves a window that has no saved placement beside the main window. Slots in order:
+  // Moves a window that has no saved placement beside the main window (and fully onto its
+  // screen, where the screen is too small for beside). Slots in order:
   // 0 Points, 1 Faces, 2 tool window, 3 model viewer, 4 GL viewer.
   enum { kSlotPoints, kSlotFaces, kSlotTools, kSlotMeshView, kSlotGlView };
   void PlaceBeside(QWidget& window, int slot);
@@ -240,12 +259,20 @@ private:
   void AfterLoad();
   void SetCaption(int tab, const QString& text);
   void CompileScriptFile(const QString& scriptPath);
+  // The tool window's spin: a step begun at its start and pushed at its stop.
+  void SpinChanged(bool spinning);
+  void EndSpinStep();
+  void UpdateUndoActions();
+  // Pushes a recorded step (when it changed the records) and shows its result.
+  void FinishStep(TMeshStep step, TDiskSides disk, qint64 ms);
+  const TMeshStep* TopStep() const;
 
   TMeshDocument m_document;
   TProjection m_projection;
   std::unique_ptr<QSettings> m_settings;
   std::unique_ptr<TDialogs> m_standardDialogs;  // when none were given
   TDialogs& m_dialogs;
+  TTimedDialogs m_timedDialogs;  // m_dialogs, timed
   // The viewers draw the document: they go before it.
   TViewerHost m_viewers;
   std::vector<TConnection> m_listening;  // to the document
@@ -256,8 +283,11 @@ private:
   bool m_placed = false;
   bool m_closed = false;
   QUndoStack* m_undo = nullptr;
-  // The records as last loaded or saved: the document is modified when it differs.
-  TMeshSnapshot m_saved;
+  // What the record files hold: the document is modified when it differs.
+  TSavedState m_savedState;
+  // The spin running now, recorded from its start.
+  std::optional<TMeshStep> m_spinStep;
+  TDiskSides m_spinDisk;
   bool m_busy = false;  // an action (possibly long work) is running
 };
 

@@ -7,16 +7,20 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "app/Screenshot.h"
 #include "app/StartupMessages.h"
 #include "app/Unit1.h"
 #include "util/Exception.h"
+#include "util/HomeLock.h"
 #include "util/Log.h"
 #include "util/Paths.h"
 #include "viewers/Dialogs.h"
@@ -32,6 +36,21 @@ void PrintHelp() {
       "  --screenshot DIR  opens every window, writes one PNG per window into DIR, exits.\n"
       "                    The settings file model.ini is left as it was.\n"
       "  --version         prints the version and exits.\n");
+}
+
+// The home folder holds the settings and the record files: without it the editor cannot
+// work. Returns false (and has told the user) when it cannot be made.
+bool HomeFolderReady(bool console) {
+  try {
+    HomeFolder();
+    return true;
+  } catch (const Exception& e) {
+    std::fprintf(stderr, "tessavor: %s\n", e.Message().c_str());
+    if (!console)
+      QMessageBox::critical(nullptr, QStringLiteral("Tessavor"),
+                            QString::fromStdString(e.Message()));
+    return false;
+  }
 }
 
 }  // namespace
@@ -60,6 +79,7 @@ int main(int argc, char** argv) {
   TStartupMessages startup("tessavor");
   QApplication app(argc, argv);
   startup.Started();
+  if (!HomeFolderReady(!screenshotDir.empty())) return 1;
   // TESSAVOR_LOG names the model viewer's diagnostic log; a log that cannot be opened is
   // reported and the editor runs without it.
   try {
@@ -83,6 +103,14 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "tessavor: cannot copy %s\n", user.toLocal8Bit().constData());
       return 2;
     }
+  }
+  std::unique_ptr<THomeLock> homeLock;  // held while the editor is open
+  try {
+    homeLock = std::make_unique<THomeLock>();
+  } catch (const Exception& e) {
+    std::fprintf(stderr, "tessavor: %s\n", e.what());
+    if (screenshotDir.empty()) QMessageBox::critical(nullptr, "Tessavor", e.what());
+    return 2;
   }
   int status = 0;
   {

@@ -6,12 +6,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "iffc/Compiler.h"
+#include "iffc/Decompiler.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -118,6 +120,71 @@ void BM_PlainCopy100MB(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(kBigFile));
 }
 BENCHMARK(BM_PlainCopy100MB)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
+// Decompiling a 10 MB model (vertices, corners and 5 MB of other bytes), next to compiling
+// the script it writes: the way back should cost no more than the way there.
+const std::string& ModelFile() {
+  static const std::string path = [] {
+    std::vector<uint8_t> body{'M', 'E', 'S', 'H'};
+    auto chunk = [&body](const char* id, const std::vector<uint8_t>& data) {
+      body.insert(body.end(), id, id + 4);
+      for (int shift = 24; shift >= 0; shift -= 8)
+        body.push_back(static_cast<uint8_t>(data.size() >> shift));
+      body.insert(body.end(), data.begin(), data.end());
+      if (data.size() % 2 != 0) body.push_back(0);
+    };
+    uint32_t seed = 1;
+    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    auto putFloat = [](std::vector<uint8_t>& out, float f) {
+      uint8_t b[4];
+      std::memcpy(b, &f, 4);
+      out.insert(out.end(), b, b + 4);
+    };
+    std::vector<uint8_t> vert, fvrt, data;
+    for (int i = 0; i < 3 * 250000; ++i)
+      putFloat(vert, static_cast<float>(next() % 20000) / 100.0f - 100.0f);
+    for (int i = 0; i < 130000; ++i) {
+      for (int k = 0; k < 2; ++k) {
+        const uint32_t v = next() % 30000;
+        for (int shift = 0; shift < 32; shift += 8)
+          fvrt.push_back(static_cast<uint8_t>(v >> shift));
+      }
+      putFloat(fvrt, static_cast<float>(next() % 1000) / 1000.0f);
+      putFloat(fvrt, static_cast<float>(next() % 1000) / 1000.0f);
+    }
+    for (int i = 0; i < 5 * 1024 * 1024; ++i) data.push_back(static_cast<uint8_t>(next() >> 24));
+    chunk("VERT", vert);
+    chunk("FVRT", fvrt);
+    chunk("DATA", data);
+    std::vector<uint8_t> file{'F', 'O', 'R', 'M'};
+    for (int shift = 24; shift >= 0; shift -= 8)
+      file.push_back(static_cast<uint8_t>(body.size() >> shift));
+    file.insert(file.end(), body.begin(), body.end());
+    const std::string p = Folder().File("model.iff");
+    testsupport::WriteBytes(p, file);
+    return p;
+  }();
+  return path;
+}
+
+void BM_Decompile10MB(benchmark::State& state) {
+  const std::string script = Folder().File("model.iff.txt");
+  for (auto _ : state) benchmark::DoNotOptimize(DecompileFile(ModelFile(), script));
+  state.SetBytesProcessed(state.iterations() *
+                          static_cast<int64_t>(std::filesystem::file_size(ModelFile())));
+}
+BENCHMARK(BM_Decompile10MB)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// The script above compiled again: the yardstick of the decompile.
+void BM_CompileDecompiled10MB(benchmark::State& state) {
+  const std::string script = Folder().File("model-back.iff.txt");
+  DecompileFile(ModelFile(), script);
+  SetMessageSink(nullptr);
+  for (auto _ : state) benchmark::DoNotOptimize(CompileScript(script));
+  state.SetBytesProcessed(state.iterations() *
+                          static_cast<int64_t>(std::filesystem::file_size(ModelFile())));
+}
+BENCHMARK(BM_CompileDecompiled10MB)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 }  // namespace
 

@@ -39,7 +39,7 @@ int Rip(const std::vector<std::string>& args) {
 const TCommandRegistrar kIffTree({"iff-tree", "iff-tree FILE",
                                   "print the item tree of an IFF file: FORM type or chunk "
                                   "identifier, offset and size, indented by depth",
-                                  IffTree});
+                                  IffTree, false});
 const TCommandRegistrar kRip({"rip", "rip MODEL",
                               "Rip mesh: copy the model's first VERT, VTNM, FVRT, FACE and RADI "
                               "chunks into the record files, then Load them",

@@ -110,6 +110,6 @@ const TCommandRegistrar kImage(
     {"image", "image convert IN OUT [--rle] [--zlib]",
      "convert a picture by extension: reads mat/iff/tga, lif, gct, bmp, png; "
      "writes mat (--rle: run-length), lif, gct (--zlib: zlib stream), bmp, png",
-     Image});
+     Image, false});
 
 }  // namespace

@@ -162,8 +162,8 @@ const TCommandRegistrar kCommands[] = {
          "material folder) in the format of OUT's extension or Assimp's format ID, Y or Z up "
          "(default y)",
          ExportCmd}),
-    TCommandRegistrar(
-        {"formats", "formats", "list the formats import reads and export writes", FormatsCmd}),
+    TCommandRegistrar({"formats", "formats", "list the formats import reads and export writes",
+                       FormatsCmd, false}),
 };
 
 }  // namespace

@@ -163,6 +163,13 @@ int ExportObjCmd(const std::vector<std::string>& args) {
 
 int Check(const std::vector<std::string>& args) {
   ExpectArgs(args, 0, "check");
+  // A damaged file stops the Load, so it is all that can be told.
+  if (const std::vector<std::string> damaged = DamagedRecordFiles(); !damaged.empty()) {
+    for (const std::string& line : damaged) std::printf("%s\n", line.c_str());
+    std::printf("%zu problems found: the record files cannot be loaded as they are\n",
+                damaged.size());
+    return 1;
+  }
   TMeshDocument doc;
   doc.ShowData = false;
   LoadHome(doc);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -57,10 +58,13 @@ void CheckNoLinks(const fs::path& root, const std::string& rel) {
 
 int TreExtract(const std::vector<std::string>& args) {
   bool raw = false;
+  bool overwrite = false;
   std::vector<std::string> names;
   for (const auto& a : args) {
     if (a == "--raw")
       raw = true;
+    else if (a == "--overwrite")
+      overwrite = true;
     else
       names.push_back(a);
   }
@@ -75,6 +79,9 @@ int TreExtract(const std::vector<std::string>& args) {
   }
   const TTreDirectory& dir = archive.Directory();
   int bad = 0;
+  // Each file written so far, by the entry that wrote it: a second entry of the same name
+  // would silently replace the first one's block.
+  std::map<std::string, size_t> writtenBy;
   for (size_t i = 0; i < dir.Entries.size(); ++i) {
     const TTreDirEntry& e = dir.Entries[i];
     try {
@@ -85,11 +92,18 @@ int TreExtract(const std::vector<std::string>& args) {
       }
       const std::string rel = SafeTreRelativePath(e.Name);
       CheckNoLinks(root, rel);
+      const auto [first, isNew] = writtenBy.try_emplace(rel, i);
+      if (!isNew && !overwrite) {
+        throw ETreArchive("entry " + std::to_string(i) + " \"" + QuoteForMessage(e.Name) +
+                          "\" has the same name as entry " + std::to_string(first->second) +
+                          "; not written (--overwrite writes the later one over it)");
+      }
       const fs::path target = root / rel;
       fs::create_directories(target.parent_path());
       // A packed block is unpacked straight into its file, stopping when it grows past
-      // its entry's size: memory follows the data, not the directory's claim.
-      TAtomicFileWriter out(target.string(), TFileSync::Replace);
+      // its entry's size: memory follows the data, not the directory's claim. A link at
+      // the entry's own name is refused like one in a folder above it.
+      TAtomicFileWriter out(target.string(), TFileSync::Replace, TLinkRule::Refuse);
       const std::vector<uint8_t> stored = archive.ReadStored(i);
       uint64_t written = 0;
       if (raw || !e.IsPacked()) {
@@ -116,10 +130,11 @@ int TreExtract(const std::vector<std::string>& args) {
 const TCommandRegistrar kTreList({"tre-list", "tre-list FILE",
                                   "list a TRE archive's directory (index, checksum, size, "
                                   "offset, stored size, name)",
-                                  TreList});
-const TCommandRegistrar kTreExtract({"tre-extract", "tre-extract FILE DIR [--raw]",
+                                  TreList, false});
+const TCommandRegistrar kTreExtract({"tre-extract", "tre-extract FILE DIR [--raw] [--overwrite]",
                                      "write each block of a TRE archive to DIR under its name "
-                                     "(packed blocks unpacked unless --raw)",
-                                     TreExtract});
+                                     "(packed blocks unpacked unless --raw); a name that occurs "
+                                     "twice is refused unless --overwrite",
+                                     TreExtract, false});
 
 }  // namespace

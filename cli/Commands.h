@@ -12,6 +12,9 @@ struct TCliCommand {
   std::string usage;                                 // "info"
   std::string help;                                  // one line
   int (*run)(const std::vector<std::string>& args);  // args after the command name
+  // Works on the home folder: runs holding its lock (util/HomeLock.h). Commands that only
+  // read and write the files named on their command line leave it free.
+  bool home = true;
 };
 
 void RegisterCommand(TCliCommand command);

@@ -11,6 +11,7 @@
 #include "cli/Commands.h"
 #include "mesh/RecordFiles.h"
 #include "util/Exception.h"
+#include "util/HomeLock.h"
 
 namespace {
 
@@ -80,6 +81,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   try {
+    if (!it->second.home) return it->second.run(rest);
+    const THomeLock homeLock;
     // A Save or rip killed half way is completed before any command looks at the record
     // files. A failure here is Load's to report, for the commands that load.
     try {

@@ -2,13 +2,15 @@
 // A 4-byte IFF identifier (chunk identifier or FORM type), and the 32-bit values that
 // stand beside identifiers in files. Identifiers are compared as raw bytes, case-sensitive;
 // zero and high bytes are allowed. In messages an identifier is shown as its bytes up to
-// the first zero byte (Text()).
+// the first zero byte, control bytes escaped as every text from a file is (Text()).
 
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
+
+#include "util/StrTools.h"
 
 // 32-bit values as they stand in a file: big-endian (IFF sizes) or little-endian (the
 // game's data inside chunks).
@@ -53,11 +55,12 @@ struct TIffId {
     return id;
   }
 
-  // The bytes up to the first zero byte, as they stand.
+  // The bytes up to the first zero byte, for a message: a control byte (an escape
+  // sequence planted in a file) becomes "\xNN" (QuoteForMessage).
   std::string Text() const {
     size_t n = 0;
     while (n < 4 && Bytes[n] != 0) ++n;
-    return std::string(reinterpret_cast<const char*>(Bytes.data()), n);
+    return QuoteForMessage(std::string_view(reinterpret_cast<const char*>(Bytes.data()), n));
   }
   friend constexpr bool operator==(const TIffId&, const TIffId&) = default;
 };

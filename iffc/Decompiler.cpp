@@ -8,10 +8,12 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <set>
 
 #include "iff/IffId.h"
 #include "iff/IffReader.h"
+#include "iffc/Compiler.h"
 #include "iffc/ScriptText.h"
 #include "iffc/TreArchive.h"
 #include "util/Crc32.h"
@@ -60,145 +62,175 @@ std::string Hex8(uint32_t v) {
   return buf;
 }
 
-struct TNode {
-  enum class Kind { Form, Chunk, Raw } kind = Kind::Raw;
-  uint32_t begin = 0;      // first byte of the item (its id), or of the raw bytes
-  uint32_t dataBegin = 0;  // a FORM's first child / a chunk's first data byte / raw start
-  uint32_t dataEnd = 0;    // end of the FORM's content / the chunk's data / the raw bytes
-  int depth = 0;
-  std::vector<int> children;  // FORM only, in file order (the last may be Raw)
-};
+// True when `text` reads back (by the script language's FLOAT rule) to exactly the bits of
+// `value`: -0 and each NaN payload must survive as they are.
+bool FloatTextReadsBack(std::string_view text, float value) {
+  float back;
+  if (!ParseScriptFloat(text, back)) return false;
+  return std::bit_cast<uint32_t>(back) == std::bit_cast<uint32_t>(value);
+}
 
-// The item structure of the bytes as the compiler can reproduce it.
-class TStructure {
-public:
-  explicit TStructure(std::span<const uint8_t> b) : m_b(b) { Build(); }
-  const std::vector<TNode>& Nodes() const { return m_nodes; }
-  const std::vector<int>& Top() const { return m_top; }
-
-private:
+// The items of the bytes as the compiler can reproduce them, visited depth-first in file
+// order without recursion and without keeping them: `v.Form(p, depth)` opens a FORM (p at
+// its id), `v.End(depth)` closes it, `v.Chunk(p, dataBegin, dataEnd, depth)` is a chunk
+// and `v.Raw(begin, end, depth)` bytes that fit no item.
+template <class TVisitor>
+void WalkItems(std::span<const uint8_t> b, TVisitor& v) {
   struct TFrame {
-    int node;  // -1: the top level
+    bool form;  // false: the top level
     uint32_t pos;
     uint32_t end;
     int depth;
   };
-
-  std::vector<int>& ChildrenOf(int node) {
-    return node < 0 ? m_top : m_nodes[static_cast<size_t>(node)].children;
-  }
-
-  int Add(TNode n) {
-    m_nodes.push_back(std::move(n));
-    return static_cast<int>(m_nodes.size() - 1);
-  }
-
-  void Build() {
-    std::vector<TFrame> stack{{-1, 0, static_cast<uint32_t>(m_b.size()), 0}};
-    while (!stack.empty()) {
-      TFrame& f = stack.back();
-      if (f.end - f.pos >= 8) {
-        const uint8_t* p = m_b.data() + f.pos;
-        const uint32_t size = GetBE(p + 4);
-        const uint32_t avail = f.end - f.pos - 8;
-        // An odd item is followed by a zero pad byte, as the compiler writes it.
-        const bool fits = size <= avail && (size % 2 == 0 || (size < avail && p[8 + size] == 0));
-        if (fits) {
-          const uint32_t extent = 8 + size + (size & 1);
-          TNode n;
-          n.begin = f.pos;
-          n.depth = f.depth;
-          const int parent = f.node;
-          f.pos += extent;
-          if (std::memcmp(p, "FORM", 4) == 0 && size >= 4 && size % 2 == 0 &&
-              SpellableFormType(p + 8) && f.depth < kMaxFormDepth) {
-            n.kind = TNode::Kind::Form;
-            n.dataBegin = n.begin + 12;
-            n.dataEnd = n.begin + 8 + size;
-            const int id = Add(std::move(n));
-            ChildrenOf(parent).push_back(id);
-            const TNode& added = m_nodes[static_cast<size_t>(id)];
-            stack.push_back({id, added.dataBegin, added.dataEnd, added.depth + 1});
-          } else {
-            n.kind = TNode::Kind::Chunk;
-            n.dataBegin = n.begin + 8;
-            n.dataEnd = n.begin + 8 + size;
-            const int id = Add(std::move(n));
-            ChildrenOf(parent).push_back(id);
-          }
-          continue;
+  std::vector<TFrame> stack{{false, 0, static_cast<uint32_t>(b.size()), 0}};
+  while (!stack.empty()) {
+    TFrame& f = stack.back();
+    if (f.end - f.pos >= 8) {
+      const uint8_t* p = b.data() + f.pos;
+      const uint32_t size = GetBE(p + 4);
+      const uint32_t avail = f.end - f.pos - 8;
+      // An odd item is followed by a zero pad byte, as the compiler writes it.
+      const bool fits = size <= avail && (size % 2 == 0 || (size < avail && p[8 + size] == 0));
+      if (fits) {
+        const uint32_t begin = f.pos;
+        const int depth = f.depth;
+        f.pos += 8 + size + (size & 1);
+        if (std::memcmp(p, "FORM", 4) == 0 && size >= 4 && size % 2 == 0 &&
+            SpellableFormType(p + 8) && depth < kMaxFormDepth) {
+          v.Form(p, depth);
+          stack.push_back({true, begin + 12, begin + 8 + size, depth + 1});  // f dangles now
+        } else {
+          v.Chunk(p, begin + 8, begin + 8 + size, depth);
         }
+        continue;
       }
-      // Whatever is left is written as plain bytes: inside a FORM they come after its
-      // last child, where the compiler counts them into the FORM's size (an even count,
-      // since the FORM's size and every child's extent are even).
-      if (f.pos < f.end) {
-        TNode raw;
-        raw.begin = raw.dataBegin = f.pos;
-        raw.dataEnd = f.end;
-        raw.depth = f.depth;
-        const int parent = f.node;
-        const int id = Add(std::move(raw));
-        ChildrenOf(parent).push_back(id);
-      }
-      stack.pop_back();
     }
+    // Whatever is left is written as plain bytes: inside a FORM they come after its last
+    // child, where the compiler counts them into the FORM's size (an even count, since
+    // the FORM's size and every child's extent are even).
+    if (f.pos < f.end) v.Raw(f.pos, f.end, f.depth);
+    if (f.form) v.End(f.depth - 1);
+    stack.pop_back();
   }
+}
 
-  std::span<const uint8_t> m_b;
-  std::vector<TNode> m_nodes;
-  std::vector<int> m_top;
-};
+// Appends the decimal text of `v`, without a temporary string.
+template <class T>
+void AppendNumber(std::string& out, T v) {
+  char buf[24];
+  const auto res = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, res.ptr);
+}
 
+bool IsMeshChunk(const uint8_t* id) {
+  for (const char* name : {"VERT", "VTNM", "FVRT", "FACE", "RADI"}) {
+    if (std::memcmp(id, name, 4) == 0) return true;
+  }
+  return false;
+}
+
+// The script text, handed to the sink in pieces of about kPieceBytes, so that its memory
+// is one piece whatever the file's size. Every line is built in place in the piece.
 class TScriptBuilder {
 public:
-  explicit TScriptBuilder(std::span<const uint8_t> b) : m_b(b) {}
+  using TSink = std::function<void(std::string_view)>;
+  static constexpr size_t kPieceBytes = 1 << 20;
 
-  std::string& Text() { return m_out; }
-  bool UsedFvrt() const { return m_usedFvrt; }
-  bool UsedFace() const { return m_usedFace; }
-
-  void Line(int depth, std::string_view text) {
-    m_out.append(std::min<size_t>(static_cast<size_t>(std::max(depth, 0)), kMaxIndent) * 2, ' ');
-    m_out.append(text);
-    m_out += '\n';
+  TScriptBuilder(std::span<const uint8_t> b, TSink sink) : m_b(b), m_sink(std::move(sink)) {
+    m_out.reserve(kPieceBytes + 4096);
   }
 
-  void Bytes(int depth, const uint8_t* p, size_t n, std::string_view comment = {}) {
+  void Flush() {
+    if (!m_out.empty()) m_sink(m_out);
+    m_out.clear();
+  }
+
+  void Line(int depth, std::string_view text) {
+    Indent(depth);
+    m_out.append(text);
+    EndLine();
+  }
+
+  void Bytes(int depth, const uint8_t* p, size_t n) {
     while (n > 0) {
       const size_t k = std::min(n, kBytesPerLine);
-      std::string line = k == 1 ? "BYTE" : "BYTE [" + std::to_string(k) + "]";
-      for (size_t i = 0; i < k; ++i) line += ' ' + std::to_string(p[i]);
-      if (!comment.empty()) line += comment;
-      Line(depth, line);
+      Indent(depth);
+      ByteItems(p, k);
+      EndLine();
       p += k;
       n -= k;
     }
   }
 
-  // Chunk data as readable items.
-  void Data(int depth, const uint8_t* id, uint32_t begin, uint32_t end, bool meshChunk) {
-    const uint8_t* p = m_b.data() + begin;
-    const size_t n = end - begin;
-    if (meshChunk) {
-      if (Records(depth, id, p, n)) return;
-    }
-    Generic(depth, p, n);
+  // WalkItems' visitor: the statements of each item.
+  void Form(const uint8_t* p, int depth) {
+    const auto* type = reinterpret_cast<const char*>(p + 8);
+    Indent(depth + 1);
+    m_out.append("FORM ").append(type, strnlen(type, 4));
+    EndLine();
+    Line(depth + 1, "{");
+  }
+  void End(int depth) { Line(depth + 1, "}"); }
+  void Chunk(const uint8_t* p, uint32_t dataBegin, uint32_t dataEnd, int depth) {
+    Indent(depth + 1);
+    m_out.append("CHUNK ");
+    if (SpellableChunkId(p))
+      m_out.append(reinterpret_cast<const char*>(p), 4);
+    else
+      m_out.append(Hex8(GetLE(p)));
+    EndLine();
+    Line(depth + 1, "{");
+    const uint8_t* data = m_b.data() + dataBegin;
+    const size_t n = dataEnd - dataBegin;
+    if (!IsMeshChunk(p) || !Records(depth + 2, p, data, n)) Generic(depth + 2, data, n);
+    Line(depth + 1, "}");
+  }
+  void Raw(uint32_t begin, uint32_t end, int depth) {
+    Bytes(depth + 1, m_b.data() + begin, end - begin);
   }
 
 private:
-  static bool LongText(uint32_t v, std::string& text) {
-    if (v == kNotAnInteger) return false;  // the language reads 16777215 as "not an integer"
-    text = std::to_string(static_cast<int32_t>(v));
-    return true;
+  void Indent(int depth) {
+    m_out.append(std::min<size_t>(static_cast<size_t>(std::max(depth, 0)), kMaxIndent) * 2, ' ');
   }
 
-  static bool FieldText(const uint8_t* p, char kind, std::string& text) {
+  void EndLine() {
+    m_out += '\n';
+    if (m_out.size() >= kPieceBytes) Flush();
+  }
+
+  // "BYTE [k] v v v" for k bytes ("BYTE v" for one).
+  void ByteItems(const uint8_t* p, size_t k) {
+    if (k == 1) {
+      m_out.append("BYTE");
+    } else {
+      m_out.append("BYTE [");
+      AppendNumber(m_out, k);
+      m_out += ']';
+    }
+    for (size_t i = 0; i < k; ++i) {
+      m_out += ' ';
+      AppendNumber(m_out, unsigned{p[i]});
+    }
+  }
+
+  // Appends the field's text; false when the language cannot carry it.
+  bool FieldText(const uint8_t* p, char kind) {
     const uint32_t v = GetLE(p);
-    if (kind == 'L') return LongText(v, text);
+    if (kind == 'L') {
+      if (v == kNotAnInteger) return false;  // the language reads 16777215 as "not an integer"
+      AppendNumber(m_out, static_cast<int32_t>(v));
+      return true;
+    }
     float f;
     std::memcpy(&f, &v, 4);
-    return FloatScriptText(f, text);
+    char buf[32];
+    const auto res = std::to_chars(buf, buf + sizeof buf, f);
+    if (res.ec != std::errc()) return false;
+    const std::string_view text(buf, static_cast<size_t>(res.ptr - buf));
+    if (!FloatTextReadsBack(text, f)) return false;
+    m_out.append(text);
+    return true;
   }
 
   // VERT, VTNM, FVRT, FACE, RADI: one line per record; false for other ids.
@@ -222,40 +254,41 @@ private:
     }
     const size_t recordSize = 4 * std::strlen(fields);
     const size_t count = n / recordSize;
-    std::string line;
-    std::string value;
     for (size_t r = 0; r < count; ++r) {
       const uint8_t* rec = p + r * recordSize;
-      const std::string comment = " // record " + std::to_string(r);
-      line = prefix;
+      Indent(depth);
+      const size_t lineStart = m_out.size();
+      m_out.append(prefix);
       bool ok = true;
       for (size_t f = 0; fields[f] != 0 && ok; ++f) {
-        ok = FieldText(rec + 4 * f, fields[f], value);
-        line += ' ';
-        line += value;
+        m_out += ' ';
+        ok = FieldText(rec + 4 * f, fields[f]);
       }
-      if (ok) {
-        m_usedFvrt |= prefix[1] == 'V';
-        m_usedFace |= prefix[1] == 'A';
-        Line(depth, line + comment);
-      } else {
+      if (!ok) {
         // A field the language cannot spell: the record keeps its line, as bytes.
-        std::string bytes = "BYTE [" + std::to_string(recordSize) + "]";
-        for (size_t i = 0; i < recordSize; ++i) bytes += ' ' + std::to_string(rec[i]);
-        Line(depth, bytes + comment);
+        m_out.resize(lineStart);
+        ByteItems(rec, recordSize);
       }
+      m_out.append(" // record ");
+      AppendNumber(m_out, r);
+      EndLine();
     }
     Bytes(depth, p + count * recordSize, n - count * recordSize);
     return true;
   }
 
-  static bool PlausibleFloat(const uint8_t* p, std::string& text) {
+  // The script text of a float that looks like one (zero, or a magnitude a model would
+  // use) and that the language carries exactly; false otherwise.
+  static bool PlausibleFloatText(const uint8_t* p, char (&text)[32], size_t& length) {
     const uint32_t bits = GetLE(p);
     float f;
     std::memcpy(&f, &bits, 4);
     const float a = std::fabs(f);
     if (bits != 0 && !(a >= 1e-5f && a <= 1e7f)) return false;
-    return FloatScriptText(f, text);
+    const auto res = std::to_chars(text, text + sizeof text, f);
+    if (res.ec != std::errc()) return false;
+    length = static_cast<size_t>(res.ptr - text);
+    return FloatTextReadsBack({text, length}, f);
   }
 
   // Text the CSTRING statement carries: printable, no character normalisation changes,
@@ -267,13 +300,14 @@ private:
   }
 
   void Generic(int depth, const uint8_t* p, size_t n) {
-    std::vector<uint8_t> pending;
+    // Bytes that belong to no text or float run wait for their BYTE line here.
+    size_t pendingFrom = 0;
+    size_t pendingCount = 0;
     auto flush = [&] {
-      Bytes(depth, pending.data(), pending.size());
-      pending.clear();
+      Bytes(depth, p + pendingFrom, pendingCount);
+      pendingCount = 0;
     };
     size_t noTextUntil = 0;
-    std::string value;
     size_t i = 0;
     while (i < n) {
       if (i >= noTextUntil) {
@@ -284,45 +318,66 @@ private:
         for (size_t k = i; k < e && blank; ++k) blank = p[k] == ' ';
         if (len >= 3 && len <= 255 && e < n && p[e] == 0 && p[i] != '[' && !blank) {
           flush();
-          std::string text(reinterpret_cast<const char*>(p + i), len);
-          Line(depth, "CSTRING \"" + text + "\"");
+          Indent(depth);
+          m_out.append("CSTRING \"").append(reinterpret_cast<const char*>(p + i), len) += '"';
+          EndLine();
           i = e + 1;
           continue;
         }
         noTextUntil = len > 255 ? std::max(i + 1, e - 255) : std::max(i + 1, e);
       }
-      if (n - i >= 4 && PlausibleFloat(p + i, value)) {
+      // Up to a line's worth of floats the language can carry, formatted on the stack.
+      char texts[kFloatsPerLine][32];
+      size_t lengths[kFloatsPerLine];
+      size_t run = 0;
+      while (run < kFloatsPerLine && n - i >= 4 * run + 4 &&
+             PlausibleFloatText(p + i + 4 * run, texts[run], lengths[run])) {
+        ++run;
+      }
+      if (run > 0) {
         flush();
-        std::vector<std::string> run{value};
-        size_t j = i + 4;
-        while (n - j >= 4 && run.size() < kFloatsPerLine && PlausibleFloat(p + j, value)) {
-          run.push_back(value);
-          j += 4;
+        Indent(depth);
+        if (run == 1) {
+          m_out.append("FLOAT");
+        } else {
+          m_out.append("FLOAT [");
+          AppendNumber(m_out, run);
+          m_out += ']';
         }
-        std::string line = run.size() == 1 ? "FLOAT" : "FLOAT [" + std::to_string(run.size()) + "]";
-        for (const std::string& v : run) line += ' ' + v;
-        Line(depth, line);
-        i = j;
+        for (size_t k = 0; k < run; ++k) {
+          m_out += ' ';
+          m_out.append(texts[k], lengths[k]);
+        }
+        EndLine();
+        i += 4 * run;
         continue;
       }
-      pending.push_back(p[i++]);
-      if (pending.size() == kBytesPerLine) flush();
+      if (pendingCount == 0) pendingFrom = i;
+      ++pendingCount;
+      ++i;
+      if (pendingCount == kBytesPerLine) flush();
     }
     flush();
   }
 
   std::span<const uint8_t> m_b;
+  TSink m_sink;
   std::string m_out;
-  bool m_usedFvrt = false;
-  bool m_usedFace = false;
 };
 
-bool IsMeshChunk(const uint8_t* id) {
-  for (const char* name : {"VERT", "VTNM", "FVRT", "FACE", "RADI"}) {
-    if (std::memcmp(id, name, 4) == 0) return true;
+// Which record types the script declares: FVRT_RECORD and FACE_RECORD, for a file with a
+// chunk that holds at least one such record (a declaration no line uses is harmless).
+struct TRecordTypes {
+  bool Fvrt = false;
+  bool Face = false;
+  void Form(const uint8_t*, int) {}
+  void End(int) {}
+  void Raw(uint32_t, uint32_t, int) {}
+  void Chunk(const uint8_t* p, uint32_t dataBegin, uint32_t dataEnd, int) {
+    Fvrt |= std::memcmp(p, "FVRT", 4) == 0 && dataEnd - dataBegin >= 16;
+    Face |= std::memcmp(p, "FACE", 4) == 0 && dataEnd - dataBegin >= 28;
   }
-  return false;
-}
+};
 
 // A name the script can carry as a quoted word: printable, nothing normalisation changes.
 bool SpellableName(std::string_view name) {
@@ -494,6 +549,29 @@ TDecompileResult DecompileTre(std::span<const uint8_t> b, const std::string& fil
   return r;
 }
 
+// The script of an IFF file's bytes, in pieces to `sink`; a non-empty `firstLine` (a
+// comment) goes first.
+void DecompileIffTo(std::span<const uint8_t> b, const std::string& outputName,
+                    std::string_view firstLine, const TScriptBuilder::TSink& sink) {
+  TRecordTypes types;
+  WalkItems(b, types);
+  TScriptBuilder sb(b, sink);
+  if (!firstLine.empty()) sb.Line(0, firstLine);
+  if (types.Fvrt)
+    sb.Line(0,
+            "$TYPE FVRT_RECORD = DATA [4] \\ LONG %1% \\ LONG %2% \\ FLOAT %3% \\ FLOAT %4% \\\\");
+  if (types.Face) {
+    sb.Line(0,
+            "$TYPE FACE_RECORD = DATA [7] \\ LONG %1% \\ FLOAT %2% \\ LONG %3% \\ LONG %4% \\ LONG "
+            "%5% \\ LONG %6% \\ LONG %7% \\\\");
+  }
+  sb.Line(0, "IFF " + Quoted(outputName));
+  sb.Line(0, "{");
+  WalkItems(b, sb);
+  sb.Line(0, "}");
+  sb.Flush();
+}
+
 }  // namespace
 
 bool FloatScriptText(float value, std::string& text) {
@@ -501,70 +579,13 @@ bool FloatScriptText(float value, std::string& text) {
   const auto res = std::to_chars(buf, buf + sizeof buf, value);
   if (res.ec != std::errc()) return false;
   text.assign(buf, res.ptr);
-  float back;
-  if (!ParseScriptFloat(text, back)) return false;
-  // The same bits, not the same value: -0 and each NaN payload must survive as they are.
-  return std::bit_cast<uint32_t>(back) == std::bit_cast<uint32_t>(value);
+  return FloatTextReadsBack(text, value);
 }
 
 std::string DecompileIffBytes(std::span<const uint8_t> b, const std::string& outputName) {
-  const TStructure st(b);
-  const std::vector<TNode>& nodes = st.Nodes();
-  TScriptBuilder sb(b);
-  sb.Line(0, "IFF " + Quoted(outputName));
-  sb.Line(0, "{");
-  // Depth-first without recursion: each entry is a node to open, or (close = true) the
-  // brace that ends it.
-  struct TStep {
-    int node;
-    bool close;
-  };
-  std::vector<TStep> todo;
-  for (auto it = st.Top().rbegin(); it != st.Top().rend(); ++it) todo.push_back({*it, false});
-  while (!todo.empty()) {
-    const TStep step = todo.back();
-    todo.pop_back();
-    const TNode& n = nodes[static_cast<size_t>(step.node)];
-    const int d = n.depth + 1;
-    if (step.close) {
-      sb.Line(d, "}");
-      continue;
-    }
-    const uint8_t* p = b.data() + n.begin;
-    switch (n.kind) {
-      case TNode::Kind::Raw:
-        sb.Bytes(d, p, n.dataEnd - n.dataBegin);
-        break;
-      case TNode::Kind::Chunk: {
-        sb.Line(d,
-                "CHUNK " + (SpellableChunkId(p) ? std::string(reinterpret_cast<const char*>(p), 4)
-                                                : Hex8(GetLE(p))));
-        sb.Line(d, "{");
-        sb.Data(d + 1, p, n.dataBegin, n.dataEnd, IsMeshChunk(p));
-        sb.Line(d, "}");
-        break;
-      }
-      case TNode::Kind::Form: {
-        const auto* type = reinterpret_cast<const char*>(p + 8);
-        sb.Line(d, "FORM " + std::string(type, strnlen(type, 4)));
-        sb.Line(d, "{");
-        todo.push_back({step.node, true});
-        for (auto it = n.children.rbegin(); it != n.children.rend(); ++it)
-          todo.push_back({*it, false});
-        break;
-      }
-    }
-  }
-  sb.Line(0, "}");
-  std::string head;
-  if (sb.UsedFvrt())
-    head += "$TYPE FVRT_RECORD = DATA [4] \\ LONG %1% \\ LONG %2% \\ FLOAT %3% \\ FLOAT %4% \\\\\n";
-  if (sb.UsedFace()) {
-    head +=
-        "$TYPE FACE_RECORD = DATA [7] \\ LONG %1% \\ FLOAT %2% \\ LONG %3% \\ LONG %4% \\ LONG %5% "
-        "\\ LONG %6% \\ LONG %7% \\\\\n";
-  }
-  return head + sb.Text();
+  std::string script;
+  DecompileIffTo(b, outputName, {}, [&script](std::string_view piece) { script.append(piece); });
+  return script;
 }
 
 TDecompileResult DecompileFile(const std::string& fileName, const std::string& scriptPath) {
@@ -578,8 +599,20 @@ TDecompileResult DecompileFile(const std::string& fileName, const std::string& s
   // The reader's verdict first: a file it rejects is damaged, and no script is written.
   { const TIffReader check(fileName); }
   const std::string name = SafeFileName(BaseName(fileName));
-  std::string script = "// Decompiled from " + BaseName(fileName) + " by iffc --decompile.\n";
-  script += DecompileIffBytes(bytes, name);
-  WriteFileAtomic(r.ScriptPath, script.data(), script.size(), TFileSync::Replace);
+  // The script goes to the file as it is made, and stops, with nothing put in place, once it
+  // would pass what the compiler reads.
+  TAtomicFileWriter out(r.ScriptPath, TFileSync::Replace);
+  uint64_t written = 0;
+  DecompileIffTo(bytes, name, "// Decompiled from " + BaseName(fileName) + " by iffc --decompile.",
+                 [&](std::string_view piece) {
+                   written += piece.size();
+                   if (written > kMaxScriptFileBytes) {
+                     throw EDecompiler("Decompiler: the script of \"" + fileName +
+                                       "\" would pass " + std::to_string(kMaxScriptFileBytes) +
+                                       " bytes, the most the compiler reads; nothing was written");
+                   }
+                   out.Write(piece.data(), piece.size());
+                 });
+  out.Commit();
   return r;
 }

@@ -20,6 +20,11 @@
 // or packed by this compiler; otherwise an equivalent one (same names, same unpacked
 // contents), and the result says so.
 //
+// Limits: one for both directions. A script is written only when it stays within what the
+// compiler reads (kMaxScriptFileBytes, 256 MiB); a file whose script would pass it raises
+// EDecompiler and no script is put in place. The script goes to its file in pieces as it
+// is made: memory is the file's bytes and one piece (about 1 MiB).
+//
 // Bad input: the file is read only when it is at most 2^31 - 1 bytes (the largest size
 // the reader accepts). An IFF file goes through TIffReader first and its errors
 // (EIffReader...) are raised unchanged; a TRE archive whose directory has a broken entry

@@ -402,6 +402,15 @@ uint32_t ReadZlib(std::istream& file, uint8_t* destination, uint32_t compressedS
 
 }  // namespace
 
+void CheckStreamMagic(const uint8_t* header) {
+  const uint16_t magic = static_cast<uint16_t>(header[0] | (header[1] << 8));
+  if (magic != kStreamMagicBlocks && magic != kStreamMagicZlib) {
+    char hex[5];
+    std::snprintf(hex, sizeof hex, "%02X%02X", header[0], header[1]);
+    throw EComprError(std::string("_BlockRead: Unknown format (") + hex + ")");
+  }
+}
+
 // NOLINTNEXTLINE(bugprone-reserved-identifier): the name the texture code has always used.
 void _BlockRead(std::istream& file, uint8_t* destination, int64_t highIndex, uint32_t& byteCount) {
   uint8_t header[kStreamHeaderSize];
@@ -411,11 +420,7 @@ void _BlockRead(std::istream& file, uint8_t* destination, int64_t highIndex, uin
   const uint32_t uncompressedSize = U32(header + 6);
   const bool blocked = header[10] != 0;
 
-  if (magic != kStreamMagicBlocks && magic != kStreamMagicZlib) {
-    char hex[5];
-    std::snprintf(hex, sizeof hex, "%02X%02X", header[0], header[1]);
-    throw EComprError(std::string("_BlockRead: Unknown format (") + hex + ")");
-  }
+  CheckStreamMagic(header);
   // The destination is never overrun: a stream claiming more than it holds is refused
   // before anything is written.
   const uint64_t capacity = highIndex < 0 ? 0 : static_cast<uint64_t>(highIndex) + 1;

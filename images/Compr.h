@@ -48,6 +48,11 @@ constexpr size_t kMaxBlockOutput = 65535;
 // NOLINTNEXTLINE(bugprone-reserved-identifier): the name the texture code has always used.
 void _BlockRead(std::istream& file, uint8_t* destination, int64_t highIndex, uint32_t& byteCount);
 
+// Raises "_BlockRead: Unknown format (XXXX)" (the first two bytes in hex) for a stream
+// header whose magic is neither format's. Callers that judge the header's sizes before
+// `_BlockRead` call it first, so that a foreign stream is named as one.
+void CheckStreamMagic(const uint8_t* header);
+
 // Which stream the encoder writes.
 enum class TStreamFormat {
   Blocks,  // block format, compressed blocks (LZ77 search, runs; stored blocks where smaller)

@@ -103,6 +103,7 @@ void LoadGctFile(const std::string& path, TBitmap& bitmap) {
                         " (the stream header)");
     }
     file.seekg(static_cast<std::streamoff>(kGctHeaderSize));
+    CheckStreamMagic(stream);
     const uint32_t packed = static_cast<uint32_t>(I32(stream + 2));
     const uint32_t unpacked = static_cast<uint32_t>(I32(stream + 6));
     const uint64_t present = fileSize - kGctHeaderSize - kStreamHeaderSize;

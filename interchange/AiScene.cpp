@@ -11,7 +11,10 @@ std::unique_ptr<aiScene> MakeAiScene(const TExportScene& scene) {
   const TExportFormat* format = FindExportFormat(scene.FormatId);
   const bool flipNormals = format && format->FlipNormals;
   auto out = std::make_unique<aiScene>();
-  out->mMetaData = new aiMetadata();
+  // The FBX writer states its unit from this: the game's unit is one metre, so that the
+  // importer (which applies a file's unit) reads the model back at its size, not a hundredth.
+  out->mMetaData = aiMetadata::Alloc(1);
+  out->mMetaData->Set(0, "UnitScaleFactor", 100.0);
   out->mRootNode = new aiNode("tessavor");
 
   out->mNumMaterials = static_cast<unsigned>(scene.Materials.size());

@@ -16,6 +16,7 @@
 #include "util/FileIo.h"
 #include "util/Isolate.h"
 #include "util/Paths.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -195,8 +196,8 @@ std::string TImportReport::Text() const {
   for (const std::string& note : Notes) text += note + "\n";
   text += "Materials:\n";
   for (const auto& [name, mat] : Materials) {
-    text += "  " + (name.empty() ? std::string("(unnamed)") : name) + " -> " + std::to_string(mat) +
-            "\n";
+    text += "  " + (name.empty() ? std::string("(unnamed)") : QuoteForMessage(name)) + " -> " +
+            std::to_string(mat) + "\n";
   }
   return text;
 }

@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 
 #include "mesh/FaceShape.h"
+#include "util/Paths.h"
 
 namespace {
 
@@ -111,11 +113,34 @@ TMeshProblems CheckMesh(const TMeshDocument& doc) {
                          ": texture coordinate is not a finite number");
     }
   }
+  if (!std::isfinite(doc.Radius)) p.Others.push_back("RADI: not a finite number");
   for (int32_t i = 0; i < doc.NumVert; ++i) {
     if (!used[static_cast<size_t>(i)])
       p.Others.push_back("VERT " + std::to_string(i) + ": not used by any corner");
   }
   return p;
+}
+
+std::vector<std::string> DamagedRecordFiles() {
+  const struct {
+    const char* Name;
+    uint64_t RecordSize;
+  } files[] = {{kVertFile, sizeof(TPoint3)},
+               {kVtnmFile, sizeof(TPoint3)},
+               {kFvrtFile, sizeof(TFvrtRecord)},
+               {kFaceFile, sizeof(TFaceRecord)},
+               {kRadiFile, sizeof(float)}};
+  std::vector<std::string> lines;
+  for (const auto& f : files) {
+    std::error_code ec;
+    const auto path = HomeFile(f.Name);
+    if (!std::filesystem::is_regular_file(path, ec)) continue;
+    const uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec) continue;
+    if (std::string text = PartialRecordText(f.Name, size, f.RecordSize); !text.empty())
+      lines.push_back(std::move(text));
+  }
+  return lines;
 }
 
 std::string ProblemLines(const std::vector<std::string>& lines, size_t max) {

@@ -13,6 +13,7 @@
 //   "FACE 3: not convex"
 //   "VERT 5: not a finite number" (likewise VTNM, FVRT texture coordinates, FACE D)
 //   "VERT 9: not used by any corner"
+//   "RADI: not a finite number"
 // Index problems come first (they are what OBJ readers reject), then the others, each in
 // record order. A face with corners out of range is not judged for degeneracy.
 
@@ -31,6 +32,11 @@ struct TMeshProblems {
 };
 
 TMeshProblems CheckMesh(const TMeshDocument& doc);
+
+// The record files in the home folder whose length is not a whole number of records, one
+// line each (PartialRecordText in mesh/Records.h); the Load refuses them, so these come
+// before anything else is checked. Missing files are the Load's to report.
+std::vector<std::string> DamagedRecordFiles();
 
 // The first `max` lines, then "... and N more", one per line, for an exception's message.
 std::string ProblemLines(const std::vector<std::string>& lines, size_t max = 20);

@@ -328,21 +328,27 @@ TCornerRange TMeshDocument::FaceCorners(const TFaceRecord& f) const {
 
 namespace {
 
-// Reads the record file `name` and hands every record to `add`. A record is handed on when
-// its step read at least one byte (or, with wholeOnly, all of its bytes); the missing bytes
-// of a short final record keep the previous record's bytes (zero for the first record).
+[[noreturn]] void PartialRecord(const char* name, const std::string& text) {
+  throw EInOutError("Cannot load \"" + HomeFile(name) + "\": " + text +
+                    "; the Load stops here, nothing is made up for the missing bytes");
+}
+
+// Reads the record file `name` and hands every record to `add`. A file that ends inside a
+// record is refused before any of its records is handed on.
 template <class TRecord, class TAdd>
-void ReadRecords(const char* name, bool wholeOnly, TListLines& lines, TAdd add) {
+void ReadRecords(const char* name, TListLines& lines, TAdd add) {
   // A file with more records than an array holds fails at the first record past the
   // capacity anyway, so nothing beyond it is read.
   const size_t limit = (static_cast<size_t>(MeshCapacity) + 1) * sizeof(TRecord);
   const std::vector<uint8_t> data = TInputFile(HomeFile(name)).ReadUpTo(limit);
-  lines.Reserve((data.size() + sizeof(TRecord) - 1) / sizeof(TRecord));
+  if (const std::string partial = PartialRecordText(name, data.size(), sizeof(TRecord));
+      !partial.empty()) {
+    PartialRecord(name, partial);
+  }
+  lines.Reserve(data.size() / sizeof(TRecord));
   TRecord rec{};
   for (size_t off = 0; off < data.size(); off += sizeof(TRecord)) {
-    const size_t n = std::min(sizeof(TRecord), data.size() - off);
-    if (wholeOnly && n < sizeof(TRecord)) break;
-    std::memcpy(&rec, data.data() + off, n);
+    std::memcpy(&rec, data.data() + off, sizeof(TRecord));
     add(rec);
   }
 }
@@ -378,7 +384,7 @@ void TMeshDocument::LoadRecordFiles() {
     m_boxMax = {0.0f, 0.0f, 0.0f};
     m_boxMin = {10000.0f, 10000.0f, 10000.0f};
 
-    ReadRecords<TPoint3>(kVertFile, false, ListBox1, [this](const TPoint3& p) {
+    ReadRecords<TPoint3>(kVertFile, ListBox1, [this](const TPoint3& p) {
       if (p.x > m_boxMax.x) m_boxMax.x = p.x;
       if (p.y > m_boxMax.y) m_boxMax.y = p.y;
       if (p.z > m_boxMax.z) m_boxMax.z = p.z;
@@ -387,19 +393,22 @@ void TMeshDocument::LoadRecordFiles() {
       if (p.z < m_boxMin.z) m_boxMin.z = p.z;
       AddVert(p);
     });
-    ReadRecords<TPoint3>(kVtnmFile, false, ListBox2, [this](const TPoint3& n) { AddVtnm(n); });
-    ReadRecords<TFvrtRecord>(kFvrtFile, false, ListBox3,
-                             [this](const TFvrtRecord& r) { AddFvrt(r); });
-    ReadRecords<TFaceRecord>(kFaceFile, true, ListBox4,
-                             [this](const TFaceRecord& f) { AddFace(f); });
+    ReadRecords<TPoint3>(kVtnmFile, ListBox2, [this](const TPoint3& n) { AddVtnm(n); });
+    ReadRecords<TFvrtRecord>(kFvrtFile, ListBox3, [this](const TFvrtRecord& r) { AddFvrt(r); });
+    ReadRecords<TFaceRecord>(kFaceFile, ListBox4, [this](const TFaceRecord& f) { AddFace(f); });
 
+    std::string partialRadius;
     try {
-      const std::vector<uint8_t> bytes = TInputFile(HomeFile(kRadiFile)).ReadUpTo(sizeof Radius);
-      // Bytes that were read overwrite the radius; an empty file keeps the old one.
-      if (!bytes.empty()) std::memcpy(&Radius, bytes.data(), bytes.size());
+      TInputFile file(HomeFile(kRadiFile));
+      const std::vector<uint8_t> bytes = file.ReadUpTo(sizeof Radius);
+      partialRadius = PartialRecordText(kRadiFile, file.Size(), sizeof Radius);
+      // An empty file keeps the old radius.
+      if (partialRadius.empty() && bytes.size() == sizeof Radius)
+        std::memcpy(&Radius, bytes.data(), sizeof Radius);
     } catch (const EInOutError&) {
       Radius = 1.0f;  // missing, unreadable, or not a regular file
     }
+    if (!partialRadius.empty()) PartialRecord(kRadiFile, partialRadius);
     m_loading = false;
   }
   m_sizeLabel = MakeSizeLabel(m_boxMin, m_boxMax);

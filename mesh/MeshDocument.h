@@ -10,12 +10,11 @@
 // Record files. vert.kvt, vtnm.kvt, fvrt.kvt, face.kvt and radi.kvt in the home folder
 // (util/Paths.h), raw records with no header; the number of records is the file length
 // divided by the record size. They are exactly the payloads of a model file's chunks.
-//  - LoadRecordFiles() replaces the document from them. A final record of VERT, VTNM or
-//    FVRT that is shorter than its record size still loads: its missing bytes keep the
-//    values of the record before it, or are zero when it is the first record of its file.
-//    A short final FACE record is dropped. A missing radi.kvt sets Radius to 1.0; an empty
-//    one leaves Radius as it was; a radi.kvt of 1 to 3 bytes overwrites only the first
-//    bytes of Radius. Any other failure raises EInOutError naming the file and stops the
+//  - LoadRecordFiles() replaces the document from them. A file whose length is not a whole
+//    number of records (radi.kvt: one 4-byte record) is damaged: the Load raises
+//    EInOutError with the file's name and both counts (PartialRecordText) and makes up no
+//    record from the missing bytes. A missing radi.kvt sets Radius to 1.0; an empty one
+//    leaves Radius as it was. Any failure raises EInOutError naming the file and stops the
 //    Load where it is (the document is then partly filled and Loading stays set). A Load
 //    first completes a Save that was killed half way (mesh/RecordFiles.h).
 //  - SaveRecordFiles() writes the four arrays as one set (mesh/RecordFiles.h): a failed

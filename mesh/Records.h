@@ -5,6 +5,7 @@
 // the record files that need no document (the tree builder) include only this.
 
 #include <cstdint>
+#include <string>
 
 struct TPoint3 {
   float x, y, z;
@@ -43,3 +44,15 @@ constexpr const char* kVtnmFile = "vtnm.kvt";
 constexpr const char* kFvrtFile = "fvrt.kvt";
 constexpr const char* kFaceFile = "face.kvt";
 constexpr const char* kRadiFile = "radi.kvt";
+
+// Every reader of the record files counts records the same way: the file's length divided
+// by the record size, and a length that is not a whole number of records is a damaged file
+// (a cut copy, a killed writer of another program), never a record with invented bytes.
+// The text for such a file, "" for a sound one: "fvrt.kvt: 1588 bytes, not a whole number
+// of 16-byte records (99 records and 4 bytes more)".
+inline std::string PartialRecordText(const char* name, uint64_t bytes, uint64_t recordSize) {
+  if (bytes % recordSize == 0) return {};
+  return std::string(name) + ": " + std::to_string(bytes) + " bytes, not a whole number of " +
+         std::to_string(recordSize) + "-byte records (" + std::to_string(bytes / recordSize) +
+         " records and " + std::to_string(bytes % recordSize) + " bytes more)";
+}

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstdio>
@@ -242,8 +243,7 @@ bool FilesHoldRecords(const TRecordFileSet& files, const TMeshSnapshot& snap) {
   return files.Complete;
 }
 
-TMeshStep RecordStep(TMeshDocument& doc, std::string name, const TMeshStep* previous,
-                     const std::function<void()>& action) {
+TMeshStep BeginStep(const TMeshDocument& doc, std::string name, const TMeshStep* previous) {
   TMeshStep step;
   step.Name = std::move(name);
   std::vector<TBlob> candidates;
@@ -254,14 +254,78 @@ TMeshStep RecordStep(TMeshDocument& doc, std::string name, const TMeshStep* prev
   step.Before = TakeSnapshot(doc, {previous ? &previous->After : nullptr});
   AddCandidates(candidates, step.Before);
   step.FilesBefore = ReadRecordFileSet(candidates);
+  return step;
+}
+
+void EndStep(const TMeshDocument& doc, TMeshStep& step, const TMeshStep* previous) {
+  std::vector<TBlob> candidates;
+  if (previous) AddCandidates(candidates, previous->FilesAfter);
+  AddCandidates(candidates, step.Before);
+  AddCandidates(candidates, step.FilesBefore);
+  step.After = TakeSnapshot(doc, {&step.Before});
+  AddCandidates(candidates, step.After);
+  step.FilesAfter = ReadRecordFileSet(candidates);
+}
+
+TMeshStep RecordStep(TMeshDocument& doc, std::string name, const TMeshStep* previous,
+                     const std::function<void()>& action) {
+  TMeshStep step = BeginStep(doc, std::move(name), previous);
   try {
     action();
   } catch (...) {
     if (!SnapshotMatches(doc, step.Before)) RestoreSnapshot(doc, step.Before);
     throw;
   }
-  step.After = TakeSnapshot(doc, {&step.Before});
-  AddCandidates(candidates, step.After);
-  step.FilesAfter = ReadRecordFileSet(candidates);
+  EndStep(doc, step, previous);
   return step;
+}
+
+namespace {
+
+// Calls `changed(i)` for every record i of the document's array that is new or differs
+// from the same record in `before`.
+template <class TRecord, class TChanged>
+void ForEachChanged(const std::unique_ptr<TRecord[]>& records, int32_t count, const TBlob& before,
+                    TChanged changed) {
+  const size_t old = before ? before->size() / sizeof(TRecord) : 0;
+  for (int32_t i = 0; i < count; ++i) {
+    const auto at = static_cast<size_t>(i);
+    if (at >= old ||
+        std::memcmp(&records[i], before->data() + at * sizeof(TRecord), sizeof(TRecord)) != 0)
+      changed(i);
+  }
+}
+
+void ReplaceIfDifferent(TListLines& list, int i, std::string text) {
+  if (i < list.Count() && list.Line(i) != text) list.ReplaceLine(i, std::move(text));
+}
+
+}  // namespace
+
+void RefreshChangedLines(TMeshDocument& doc, const TMeshSnapshot& before) {
+  bool vertexChanged = false;
+  ForEachChanged(doc.VERT, doc.NumVert, before.Arrays[0], [&](int32_t i) {
+    vertexChanged = true;
+    ReplaceIfDifferent(doc.ListBox1, i, TMeshDocument::VertLineText(doc.VERT[i]));
+  });
+  ForEachChanged(doc.VTNM, doc.NumVtnm, before.Arrays[1], [&](int32_t i) {
+    ReplaceIfDifferent(doc.ListBox2, i, TMeshDocument::VertLineText(doc.VTNM[i]));
+  });
+  ForEachChanged(doc.FVRT, doc.NumFvrt, before.Arrays[2], [&](int32_t i) {
+    ReplaceIfDifferent(doc.ListBox3, i, TMeshDocument::FvrtLineText(doc.FVRT[i], doc.ShowData));
+  });
+  ForEachChanged(doc.FACE, doc.NumFace, before.Arrays[3], [&](int32_t i) {
+    ReplaceIfDifferent(doc.ListBox4, i, TMeshDocument::FaceLineText(doc.FACE[i]));
+    if (doc.ShowData) doc.AddMaterialLine(doc.FACE[i].Mat);
+  });
+  const size_t oldVerts = before.Arrays[0] ? before.Arrays[0]->size() / sizeof(TPoint3) : 0;
+  if (!vertexChanged && oldVerts == static_cast<size_t>(std::max(0, doc.NumVert))) return;
+  // The box as Load computes it: the maximum starts at zero, the minimum at 10000.
+  TPoint3 lo{10000.0f, 10000.0f, 10000.0f}, hi{0.0f, 0.0f, 0.0f};
+  for (int32_t i = 0; i < doc.NumVert; ++i) {
+    const TPoint3& p = doc.VERT[i];
+    hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+    lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+  }
+  doc.RestoreLoadResults(lo, hi, MakeSizeLabel(lo, hi), doc.RadiusLabel());
 }

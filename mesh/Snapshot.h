@@ -121,3 +121,14 @@ bool FilesHoldRecords(const TRecordFileSet& files, const TMeshSnapshot& snap);
 // the action already wrote stay) and the error propagates.
 TMeshStep RecordStep(TMeshDocument& doc, std::string name, const TMeshStep* previous,
                      const std::function<void()>& action);
+
+// RecordStep in two halves, for a change that spans many events (the tool window's spin,
+// from its start to its stop): BeginStep takes the records and files before, EndStep after.
+TMeshStep BeginStep(const TMeshDocument& doc, std::string name, const TMeshStep* previous);
+void EndStep(const TMeshDocument& doc, TMeshStep& step, const TMeshStep* previous);
+
+// Makes every list line show its record as it is now: the lines of the records that
+// differ from `before` are written anew (a replaced line keeps its place; lines the lists
+// do not have, with "Show Data" off, stay absent), the material list gets the new ids,
+// and when a vertex changed, the box and the size label are those of the vertices now.
+void RefreshChangedLines(TMeshDocument& doc, const TMeshSnapshot& before);

@@ -79,7 +79,7 @@ std::vector<TTexturePixel> TTexturePanel::Outline() const {
 
 std::string TTexturePanel::FaceLine() const {
   const TFaceRecord* f = m_doc.FaceAt(m_face);
-  return f ? TMeshDocument::FaceLineText(*f, false) : std::string();
+  return f ? TMeshDocument::FaceLineText(*f) : std::string();
 }
 
 bool TTexturePanel::ApplyMaterial(const std::string& text) {

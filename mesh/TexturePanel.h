@@ -59,7 +59,7 @@ public:
   bool FourthBoxEnabled() const;
   // The face's outline through its corners in order, closed by the first; empty for none.
   std::vector<TTexturePixel> Outline() const;
-  // The face's line as the tab's face list shows it.
+  // The face's line as the tab's face list shows it: the face list's line, ", d=" included.
   std::string FaceLine() const;
 
   // The material box applied: the face's Mat := the text as an integer, 0 when it is not a

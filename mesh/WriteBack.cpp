@@ -8,6 +8,7 @@
 #include "mesh/Rip.h"
 #include "util/FileIo.h"
 #include "util/Paths.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -21,7 +22,9 @@ struct TItem {
 
 // Every item in file order, the way the scanner walks them: into a FORM past its type, over
 // a chunk and its pad byte; an id whose first byte is zero, or fewer than 8 bytes left, end
-// the walk. Offsets stay below 2^31, so no sum overflows.
+// the walk. Each step is measured against the bytes left before it is taken: a FORM or a
+// chunk whose size claims more than the file holds is refused (a missing pad byte at the
+// very end is not). Offsets stay below 2^31, so no sum overflows.
 std::vector<TItem> Walk(std::span<const uint8_t> b, const std::string& what) {
   std::vector<TItem> items;
   uint64_t pos = 0;
@@ -29,12 +32,21 @@ std::vector<TItem> Walk(std::span<const uint8_t> b, const std::string& what) {
     const uint8_t* p = b.data() + pos;
     const uint32_t size = GetBE(p + 4);
     const bool form = std::memcmp(p, "FORM", 4) == 0;
+    const uint64_t left = b.size() - pos - 8;
     if (form && size < 4) {
       throw EWriteBack("Write back: the FORM at offset " + std::to_string(pos) + " of \"" + what +
                        "\" is too small to hold its type");
     }
+    if (size > left) {
+      const std::string item =
+          form ? std::string("FORM")
+               : "chunk \"" +
+                     QuoteForMessage(std::string_view(reinterpret_cast<const char*>(p), 4)) + "\"";
+      throw EWriteBack("Write back: the " + item + " at offset " + std::to_string(pos) + " of \"" +
+                       what + "\" runs past the end of the file; nothing was written");
+    }
     items.push_back({static_cast<uint32_t>(pos), size, form});
-    pos += form ? 12 : 8 + uint64_t{size} + (size & 1);
+    pos += form ? 12 : std::min<uint64_t>(8 + uint64_t{size} + (size & 1), b.size() - pos);
   }
   return items;
 }

@@ -7,7 +7,7 @@
 //
 // Bad input: the model is read only up to 2^31 - 1 bytes (the largest file the reader
 // accepts), each record file only up to the same bound, and every chunk found is checked
-// against the bytes really there. A model without one of the five chunks, a chunk that
+// against the bytes really there. A model without one of the five chunks, a FORM or chunk that
 // runs past the end of the file, a model the scanner rejects, a missing record file, or a
 // result that would pass 2^31 - 1 bytes raises EWriteBack and writes nothing. OUT is
 // written crash-safely (temporary file, then rename), so it may name MODEL itself.

@@ -1,13 +1,17 @@
 #include "util/FileIo.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <random>
+#include <string_view>
 
 #include "util/Exception.h"
 
@@ -61,6 +65,31 @@ std::string RandomSuffix() {
   std::string s(6, 'x');
   for (char& c : s) c = kChars[generator() % (sizeof kChars - 1)];
   return s;
+}
+
+// Removes the temporary files "<base>.tmp-XXXXXX" in `folder` that no live writer holds
+// (each writer keeps a lock on its own until the rename). Best effort: a file that cannot
+// be opened or locked is left alone.
+void RemoveStaleTemps(const std::string& folder, const std::string& base) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  const std::string prefix = base + kTempMarker;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name(entry->d_name);
+    if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix) continue;
+    const bool suffixOk =
+        std::all_of(name.begin() + static_cast<ptrdiff_t>(prefix.size()), name.end(),
+                    [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+    if (!suffixOk) continue;
+    const std::string path = (folder == "/" ? std::string() : folder) + "/" + std::string(name);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) continue;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+      ::unlink(path.c_str());
+    ::close(fd);
+  }
+  ::closedir(dir);
 }
 
 }  // namespace
@@ -184,11 +213,17 @@ struct TTargetInfo {
   mode_t Mode = 0;
 };
 
-TTargetInfo InspectTarget(const std::string& path) {
+TTargetInfo InspectTarget(const std::string& path, TLinkRule links = TLinkRule::Follow) {
   if (path.empty() || path.back() == '/') Fail("Cannot create file", path, EISDIR);
   TTargetInfo info;
-  info.Target = ResolveOutputPath(path);
   struct stat st {};
+  if (links == TLinkRule::Refuse) {
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+      NotRegular("Cannot replace file", path, st.st_mode);
+    info.Target = path;
+  } else {
+    info.Target = ResolveOutputPath(path);
+  }
   if (::stat(info.Target.c_str(), &st) == 0) {
     if (!S_ISREG(st.st_mode)) NotRegular("Cannot replace file", path, st.st_mode);
     if (::access(info.Target.c_str(), W_OK) != 0) Fail("Cannot write file", path, errno);
@@ -209,14 +244,15 @@ void CheckOutputTarget(const std::string& path) {
   }
 }
 
-TAtomicFileWriter::TAtomicFileWriter(const std::string& path, TFileSync sync)
+TAtomicFileWriter::TAtomicFileWriter(const std::string& path, TFileSync sync, TLinkRule links)
     : m_path(path), m_sync(sync) {
-  const TTargetInfo info = InspectTarget(path);
+  const TTargetInfo info = InspectTarget(path, links);
   m_target = info.Target;
   const std::string folder = FolderOf(m_target);
   std::string base = m_target.substr(
       m_target.find_last_of('/') == std::string::npos ? 0 : m_target.find_last_of('/') + 1);
   if (base.size() + kTempSuffixBytes > kMaxNameBytes) base.resize(kMaxNameBytes - kTempSuffixBytes);
+  RemoveStaleTemps(folder, base);
   for (int attempt = 0; attempt < 100; ++attempt) {
     m_tempPath =
         (folder == "/" ? std::string() : folder) + "/" + base + kTempMarker + RandomSuffix();
@@ -224,6 +260,9 @@ TAtomicFileWriter::TAtomicFileWriter(const std::string& path, TFileSync sync)
     if (m_fd >= 0 || errno != EEXIST) break;
   }
   if (m_fd < 0) Fail("Cannot create file", errno);
+  // Marks the file as in use for RemoveStaleTemps of other writers; a new file is never
+  // locked already, and a file system without flock only loses the clean-up.
+  ::flock(m_fd, LOCK_EX | LOCK_NB);
   // The replaced file's permission bits, so that a private file stays private. (A new file
   // has 0666 less the umask from the open above.)
   if (info.Exists) ::fchmod(m_fd, info.Mode);
@@ -236,6 +275,8 @@ void TAtomicFileWriter::Fail(const char* what, int err) { ::Fail(what, m_path, e
 void TAtomicFileWriter::Discard() {
   if (m_fd >= 0) ::close(m_fd);
   if (m_fd >= 0 || m_finished) ::unlink(m_tempPath.c_str());
+  if (m_lockFd >= 0) ::close(m_lockFd);
+  m_lockFd = -1;
   m_fd = -1;
   m_finished = false;
 }
@@ -279,6 +320,7 @@ void TAtomicFileWriter::Finish() {
   }
   const int fd = m_fd;
   m_fd = -1;
+  m_lockFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);  // the lock lives on in the duplicate
   if (::close(fd) != 0) {
     const int err = errno;
     ::unlink(m_tempPath.c_str());
@@ -290,8 +332,11 @@ void TAtomicFileWriter::Finish() {
 void TAtomicFileWriter::Commit() {
   Finish();
   m_finished = false;
-  if (::rename(m_tempPath.c_str(), m_target.c_str()) != 0) {
-    const int err = errno;
+  const int renamed = ::rename(m_tempPath.c_str(), m_target.c_str());
+  const int err = errno;
+  if (m_lockFd >= 0) ::close(m_lockFd);
+  m_lockFd = -1;
+  if (renamed != 0) {
     ::unlink(m_tempPath.c_str());
     Fail("Cannot replace file", err);
   }

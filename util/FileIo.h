@@ -17,7 +17,9 @@
 //    not create files in; the rename never works around a permission;
 //  - the replaced file keeps its permission bits; a new file gets 0666 less the umask;
 //  - the temporary name ("<name>.tmp-XXXXXX", the name shortened when needed) fits the
-//    255-byte limit of a file name.
+//    255-byte limit of a file name. The writer holds a lock (flock) on its temporary file
+//    until the rename, so a temporary file of the same target that nobody holds was left
+//    by a writer that died (a killed export): each new writer removes those first.
 // Every failure raises EInOutError with the file name and the system's reason.
 
 #include <cstddef>
@@ -69,6 +71,14 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path, uint64_t maxBytes = 
 //    (an export), where the flush would cost more than all the work before it.
 enum class TFileSync { Durable, Replace };
 
+// What a write does with a symbolic link at the target's own name.
+//  - Follow: the file it points to is replaced (the rule above).
+//  - Refuse: for names that come from a file (an archive's entries), where a link planted
+//    at such a name would send the data elsewhere: the link is refused with an error
+//    naming it, and the rename replaces the name itself, so a link made meanwhile is
+//    replaced rather than written through.
+enum class TLinkRule { Follow, Refuse };
+
 // Writes `size` bytes to `path` crash-safely (see the top of this file).
 void WriteFileAtomic(const std::string& path, const void* data, size_t size,
                      TFileSync sync = TFileSync::Durable);
@@ -79,7 +89,8 @@ void WriteFileAtomic(const std::string& path, const void* data, size_t size,
 // the target rules and raises before anything is created.
 class TAtomicFileWriter {
 public:
-  explicit TAtomicFileWriter(const std::string& path, TFileSync sync = TFileSync::Durable);
+  explicit TAtomicFileWriter(const std::string& path, TFileSync sync = TFileSync::Durable,
+                             TLinkRule links = TLinkRule::Follow);
   ~TAtomicFileWriter();
   TAtomicFileWriter(const TAtomicFileWriter&) = delete;
   TAtomicFileWriter& operator=(const TAtomicFileWriter&) = delete;
@@ -106,6 +117,7 @@ private:
   std::string m_target;
   std::string m_tempPath;
   int m_fd = -1;
+  int m_lockFd = -1;  // keeps the temporary file's lock from Finish to the rename
   bool m_finished = false;
   TFileSync m_sync;
 };

@@ -1,9 +1,11 @@
 #include "viewers/Dialogs.h"
 
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
 
@@ -53,6 +55,16 @@ TSaveChoice TStandardDialogs::AskSaveChanges(QWidget* parent, const QString& tex
   return TSaveChoice::Cancel;
 }
 
+bool TStandardDialogs::AskSaveAndCompile(QWidget* parent, const QString& text) {
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Tessavor"), text, QMessageBox::Cancel,
+                  parent);
+  box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  QPushButton* go = box.addButton(QStringLiteral("Save and compile"), QMessageBox::AcceptRole);
+  box.setDefaultButton(go);
+  box.exec();
+  return box.clickedButton() == go;
+}
+
 std::optional<QString> TStandardDialogs::InputBox(QWidget* parent, const QString& caption,
                                                   const QString& prompt,
                                                   const QString& defaultText) {
@@ -78,6 +90,15 @@ std::optional<QString> TStandardDialogs::OpenFileName(QWidget* parent, const QSt
   return AskFileName(&QFileDialog::getOpenFileName, parent, caption, filter);
 }
 
+std::optional<QString> TStandardDialogs::OpenFileNameAt(QWidget* parent, const QString& caption,
+                                                        const QString& filter,
+                                                        const QString& start) {
+  const QString name = QFileDialog::getOpenFileName(parent, caption, start, filter);
+  if (name.isEmpty()) return std::nullopt;
+  RememberDialogFolder(filter, name);
+  return name;
+}
+
 std::optional<QString> TStandardDialogs::SaveFileName(QWidget* parent, const QString& caption,
                                                       const QString& filter) {
   return AskFileName(&QFileDialog::getSaveFileName, parent, caption, filter);
@@ -99,4 +120,52 @@ QString TStandardDialogs::DialogFolder(const QString& filter) const {
 
 void TStandardDialogs::RememberDialogFolder(const QString& filter, const QString& file) {
   if (m_folders) m_folders->setValue(FolderKey(filter), QFileInfo(file).absolutePath());
+}
+
+template <class TCall>
+auto TTimedDialogs::Timed(TCall call) {
+  QElapsedTimer clock;
+  clock.start();
+  struct TAdd {
+    QElapsedTimer& Clock;
+    qint64& Waited;
+    ~TAdd() { Waited += Clock.elapsed(); }
+  } add{clock, m_waited};
+  return call();
+}
+
+void TTimedDialogs::ShowMessage(QWidget* parent, const QString& text) {
+  Timed([&] { m_inner.ShowMessage(parent, text); });
+}
+void TTimedDialogs::ShowError(QWidget* parent, const QString& text) {
+  Timed([&] { m_inner.ShowError(parent, text); });
+}
+bool TTimedDialogs::AskYesNo(QWidget* parent, const QString& text) {
+  return Timed([&] { return m_inner.AskYesNo(parent, text); });
+}
+TSaveChoice TTimedDialogs::AskSaveChanges(QWidget* parent, const QString& text) {
+  return Timed([&] { return m_inner.AskSaveChanges(parent, text); });
+}
+std::optional<QString> TTimedDialogs::InputBox(QWidget* parent, const QString& caption,
+                                               const QString& prompt, const QString& defaultText) {
+  return Timed([&] { return m_inner.InputBox(parent, caption, prompt, defaultText); });
+}
+std::optional<QString> TTimedDialogs::OpenFileName(QWidget* parent, const QString& caption,
+                                                   const QString& filter) {
+  return Timed([&] { return m_inner.OpenFileName(parent, caption, filter); });
+}
+std::optional<QString> TTimedDialogs::SaveFileName(QWidget* parent, const QString& caption,
+                                                   const QString& filter) {
+  return Timed([&] { return m_inner.SaveFileName(parent, caption, filter); });
+}
+std::optional<QString> TTimedDialogs::SaveFileNameOfType(QWidget* parent, const QString& caption,
+                                                         const QString& filter, QString& type) {
+  return Timed([&] { return m_inner.SaveFileNameOfType(parent, caption, filter, type); });
+}
+std::optional<QString> TTimedDialogs::OpenFileNameAt(QWidget* parent, const QString& caption,
+                                                     const QString& filter, const QString& start) {
+  return Timed([&] { return m_inner.OpenFileNameAt(parent, caption, filter, start); });
+}
+bool TTimedDialogs::AskSaveAndCompile(QWidget* parent, const QString& text) {
+  return Timed([&] { return m_inner.AskSaveAndCompile(parent, text); });
 }

@@ -41,6 +41,49 @@ public:
     type.clear();
     return SaveFileName(parent, caption, filter);
   }
+  // "Save and compile" / Cancel; true for the first. Unless overridden, the answer to
+  // AskSaveChanges: Save is yes, Discard and Cancel are no.
+  virtual bool AskSaveAndCompile(QWidget* parent, const QString& text) {
+    return AskSaveChanges(parent, text) == TSaveChoice::Save;
+  }
+  // An open dialog that starts on `start` (a file, selected, or a folder); the plain one
+  // unless overridden.
+  virtual std::optional<QString> OpenFileNameAt(QWidget* parent, const QString& caption,
+                                                const QString& filter, const QString& start) {
+    (void)start;
+    return OpenFileName(parent, caption, filter);
+  }
+};
+
+// Forwards every question to `inner` and adds up the wall time spent waiting for the
+// answers, so that a status message can time the work alone.
+class TTimedDialogs final : public TDialogs {
+public:
+  explicit TTimedDialogs(TDialogs& inner) : m_inner(inner) {}
+  // Milliseconds spent in questions since the object was made.
+  qint64 WaitedMs() const { return m_waited; }
+
+  void ShowMessage(QWidget* parent, const QString& text) override;
+  void ShowError(QWidget* parent, const QString& text) override;
+  bool AskYesNo(QWidget* parent, const QString& text) override;
+  TSaveChoice AskSaveChanges(QWidget* parent, const QString& text) override;
+  std::optional<QString> InputBox(QWidget* parent, const QString& caption, const QString& prompt,
+                                  const QString& defaultText) override;
+  std::optional<QString> OpenFileName(QWidget* parent, const QString& caption,
+                                      const QString& filter) override;
+  std::optional<QString> SaveFileName(QWidget* parent, const QString& caption,
+                                      const QString& filter) override;
+  std::optional<QString> OpenFileNameAt(QWidget* parent, const QString& caption,
+                                        const QString& filter, const QString& start) override;
+  std::optional<QString> SaveFileNameOfType(QWidget* parent, const QString& caption,
+                                            const QString& filter, QString& type) override;
+  bool AskSaveAndCompile(QWidget* parent, const QString& text) override;
+
+private:
+  template <class TCall>
+  auto Timed(TCall call);
+  TDialogs& m_inner;
+  qint64 m_waited = 0;
 };
 
 // Qt's standard dialogs, each staying above the always-on-top tool windows. The file
@@ -62,6 +105,9 @@ public:
                                       const QString& filter) override;
   std::optional<QString> SaveFileNameOfType(QWidget* parent, const QString& caption,
                                             const QString& filter, QString& type) override;
+  std::optional<QString> OpenFileNameAt(QWidget* parent, const QString& caption,
+                                        const QString& filter, const QString& start) override;
+  bool AskSaveAndCompile(QWidget* parent, const QString& text) override;
 
   // The remembered folder for `filter` ("" when none), and remembering the folder of `file`.
   QString DialogFolder(const QString& filter) const;

@@ -30,36 +30,56 @@ TfrmTools::TfrmTools(TMeshDocument& document, TProjection& projection,
   layout->addWidget(UpDown1);
   connect(UpDown1, &QSpinBox::valueChanged, this, &TfrmTools::UpDown1Changed);
 
-  auto addButton = [&](const QString& caption, std::function<void()> action,
-                       bool checkable = false) {
+  auto addButton = [&](const QString& caption, std::function<void()> action, bool checkable,
+                       const char* tip) {
     auto* b = new QPushButton(caption, this);
     b->setObjectName(caption == QStringLiteral("Button7") ? caption
                                                           : QStringLiteral("Btn") + caption);
     b->setCheckable(checkable);
     b->setFocusPolicy(Qt::NoFocus);
     b->setMinimumWidth(10);
+    // As narrow as the caption: the window is a thin strip, not a row of full-size buttons.
+    b->setMaximumWidth(b->fontMetrics().horizontalAdvance(caption) + 14);
+    b->setToolTip(QString::fromUtf8(tip));
     layout->addWidget(b);
     connect(b, &QPushButton::clicked, this, std::move(action));
     return b;
   };
+  UpDown1->setToolTip(QStringLiteral("Zoom of the Points and Faces windows"));
+  const char* const spinTip =
+      "Turn the model's vertices about this axis until clicked again (one undo step)";
   ButtonX = addButton(
-      QStringLiteral("X"), [this] { AxisClick(ButtonX); }, true);
+      QStringLiteral("X"), [this] { AxisClick(ButtonX); }, true, spinTip);
   ButtonY = addButton(
-      QStringLiteral("Y"), [this] { AxisClick(ButtonY); }, true);
+      QStringLiteral("Y"), [this] { AxisClick(ButtonY); }, true, spinTip);
   ButtonZ = addButton(
-      QStringLiteral("Z"), [this] { AxisClick(ButtonZ); }, true);
-  addButton(QStringLiteral("X+"), [this] { RotateBy(0.05f, 0, 0); });
-  addButton(QStringLiteral("X-"), [this] { RotateBy(-0.05f, 0, 0); });
-  addButton(QStringLiteral("Y+"), [this] { RotateBy(0, 0.05f, 0); });
-  addButton(QStringLiteral("Y-"), [this] { RotateBy(0, -0.05f, 0); });
-  addButton(QStringLiteral("Z+"), [this] { RotateBy(0, 0, 0.05f); });
-  addButton(QStringLiteral("Z-"), [this] { RotateBy(0, 0, -0.05f); });
-  addButton(QStringLiteral("Button7"), [this] { Button7Click(); });
+      QStringLiteral("Z"), [this] { AxisClick(ButtonZ); }, true, spinTip);
+  struct TStepButton {
+    const char* Caption;
+    float Ax, Ay, Az;
+    const char* Tip;
+  };
+  static const TStepButton kSteps[] = {
+      {"X+", 0.05f, 0, 0, "Turn the vertices about x by 0.05 radians (about 3 degrees)"},
+      {"X-", -0.05f, 0, 0, "Turn the vertices about x by -0.05 radians"},
+      {"Y+", 0, 0.05f, 0, "Turn the vertices about y by 0.05 radians (about 3 degrees)"},
+      {"Y-", 0, -0.05f, 0, "Turn the vertices about y by -0.05 radians"},
+      {"Z+", 0, 0, 0.05f, "Turn the vertices about z by 0.05 radians (about 3 degrees)"},
+      {"Z-", 0, 0, -0.05f, "Turn the vertices about z by -0.05 radians"},
+      {"Button7", 0, 0, 1.6f, "Turn the vertices about z by 1.6 radians (about a quarter turn)"},
+  };
+  for (const TStepButton& b : kSteps) {
+    const QString caption = QString::fromLatin1(b.Caption);
+    addButton(
+        caption, [this, caption, b] { StepButton(caption, b.Ax, b.Ay, b.Az); }, false, b.Tip);
+  }
 
   move(564, 510);
   resize(std::max(209, sizeHint().width()), 20);
 
   m_thread = std::make_unique<T3dRotate>(this, [this](float angle, bool rx, bool ry, bool rz) {
+    // A step queued before the spin stopped would turn the model outside its undo step.
+    if (!m_spinning) return;
     // NumVert is read once per step: vertices added meanwhile turn from the next step on.
     RotateStep(m_document.VERT.get(), static_cast<size_t>(std::max(0, m_document.NumVert)), angle,
                rx, ry, rz);
@@ -74,6 +94,23 @@ void TfrmTools::RotateBy(float ax, float ay, float az) {
   if (m_repaint) m_repaint();
 }
 
+void TfrmTools::SetEditHooks(TEditRunner runEdit, std::function<void(bool spinning)> spinChanged) {
+  m_runEdit = std::move(runEdit);
+  m_spinChanged = std::move(spinChanged);
+}
+
+void TfrmTools::StepButton(const QString& name, float ax, float ay, float az) {
+  if (m_runEdit)
+    m_runEdit(name, [this, ax, ay, az] { RotateBy(ax, ay, az); });
+  else
+    RotateBy(ax, ay, az);
+}
+
+void TfrmTools::StopSpin() {
+  for (QPushButton* b : {ButtonX, ButtonY, ButtonZ}) b->setChecked(false);
+  AxisClick(ButtonX);
+}
+
 void TfrmTools::AxisClick(QPushButton* clicked) {
   // One group that allows all up: a button going down lifts the others.
   if (clicked->isChecked()) {
@@ -84,7 +121,11 @@ void TfrmTools::AxisClick(QPushButton* clicked) {
   t.RotateX = ButtonX->isChecked();
   t.RotateY = ButtonY->isChecked();
   t.RotateZ = ButtonZ->isChecked();
-  if ((t.RotateX || t.RotateY || t.RotateZ) && !t.Started()) t.Resume();
+  const bool spinning = t.RotateX || t.RotateY || t.RotateZ;
+  if (spinning && !t.Started()) t.Resume();
+  if (spinning == m_spinning) return;
+  m_spinning = spinning;
+  if (m_spinChanged) m_spinChanged(spinning);
 }
 
 void TfrmTools::UpDown1Changed(int position) {

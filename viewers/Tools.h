@@ -7,6 +7,11 @@
 // projection's scale to position / -100 and repaints the flat views.
 // Axis toggles: at most one is down; any click hands the down states to the thread and,
 // when one is down, lets it run. Every rotation step runs on the window thread.
+//
+// Undo: the owner may hand over an edit runner, through which every step button's rotation
+// runs (one undoable step each), and a spin hook, told when a spin starts (an axis goes
+// down while none was) and when it stops (the last goes up, or StopSpin), so that the whole
+// spin becomes one step. A step the thread queued before the stop is dropped when it comes.
 
 #include <QWidget>
 
@@ -35,9 +40,16 @@ public:
   QPushButton* ButtonZ = nullptr;
   T3dRotate& RotateThread() { return *m_thread; }
 
+  using TEditRunner = std::function<void(const QString& name, const std::function<void()>& edit)>;
+  void SetEditHooks(TEditRunner runEdit, std::function<void(bool spinning)> spinChanged);
+  // Whether an axis toggle is down, and lifting them all (the spin ends).
+  bool Spinning() const { return m_spinning; }
+  void StopSpin();
+
   // The step buttons' action: RotatePoints on all MeshCapacity entries of VERT, repaint.
   void RotateBy(float ax, float ay, float az);
-  void Button7Click() { RotateBy(0, 0, 1.6f); }
+  // "Button7", through the edit runner like a click.
+  void Button7Click() { StepButton(QStringLiteral("Button7"), 0, 0, 1.6f); }
   void AllowClose() { m_allowClose = true; }
 
 protected:
@@ -46,10 +58,14 @@ protected:
 private:
   void AxisClick(QPushButton* clicked);
   void UpDown1Changed(int position);
+  void StepButton(const QString& name, float ax, float ay, float az);
 
   TMeshDocument& m_document;
   TProjection& m_projection;
   std::function<void()> m_repaint;
+  TEditRunner m_runEdit;
+  std::function<void(bool)> m_spinChanged;
+  bool m_spinning = false;
   std::unique_ptr<T3dRotate> m_thread;
   bool m_allowClose = false;
 };

@@ -1,6 +1,8 @@
 #include "viewers/WindowPlacement.h"
 
 #include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QSettings>
 #include <QWidget>
 
@@ -71,6 +73,21 @@ void SaveWindowPlacement(QSettings& settings, QWidget& window) {
   settings.setValue(section + "/Height", frame.height());
 }
 
+QRect FitInside(const QRect& outer, const QRect& area) {
+  QRect r(outer.topLeft(), outer.size().boundedTo(area.size()));
+  if (r.right() > area.right()) r.moveRight(area.right());
+  if (r.bottom() > area.bottom()) r.moveBottom(area.bottom());
+  if (r.left() < area.left()) r.moveLeft(area.left());
+  if (r.top() < area.top()) r.moveTop(area.top());
+  return r;
+}
+
+QRect ScreenAreaFor(const QRect& outer) {
+  QScreen* screen = QGuiApplication::screenAt(outer.center());
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  return screen ? screen->availableGeometry() : QRect();
+}
+
 void SetOuterGeometry(QWidget& window, const QRect& outer) {
   // A correction still pending from an earlier call would apply the old bounds.
   delete window.findChild<QObject*>(QStringLiteral("TFrameFit"), Qt::FindDirectChildrenOnly);
@@ -110,7 +127,15 @@ void RestoreWindowPlacement(QSettings& settings, QWidget& window, int left, int 
   if (top != -1) y = ReadInteger(settings, section + "/Top", top);
   if (width != -1) w = ReadInteger(settings, section + "/Width", width);
   if (height != -1) h = ReadInteger(settings, section + "/Height", height);
-  if (QRect(x, y, w, h) != frame) SetOuterGeometry(window, QRect(x, y, w, h));
+  QRect wanted(x, y, w, h);
+  // A window manager may put a thin frame border just off the screen's edge; that much
+  // still counts as fitting, so that such a placement round-trips unchanged.
+  constexpr int kBorderSlack = 8;
+  const QRect area = ScreenAreaFor(wanted);
+  if (!area.isEmpty() &&
+      !area.adjusted(-kBorderSlack, -kBorderSlack, kBorderSlack, kBorderSlack).contains(wanted))
+    wanted = FitInside(wanted, area);
+  if (wanted != frame) SetOuterGeometry(window, wanted);
 }
 
 void RestoreWindowPlacement(QSettings& settings, QWidget& window) {

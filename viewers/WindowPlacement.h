@@ -32,7 +32,9 @@ void SaveWindowPlacement(QSettings& settings, QWidget& window);
 
 // Applies the saved state (default: the window's own); in the normal state then reads each
 // bound whose argument is not -1, with the argument as default. Callers pass the window's
-// current bounds, so a missing key leaves the window as designed.
+// current bounds, so a missing key leaves the window as designed. Saved bounds that do not
+// lie fully on the screen they are on (another monitor, another scale factor) are moved,
+// and shrunk where needed, onto it.
 void RestoreWindowPlacement(QSettings& settings, QWidget& window, int left, int top, int width,
                             int height);
 
@@ -41,6 +43,13 @@ void RestoreWindowPlacement(QSettings& settings, QWidget& window);
 
 // Whether the settings hold a placement for the window (its section has "WindowState").
 bool HasWindowPlacement(QSettings& settings, const QWidget& window);
+
+// `outer` moved, and shrunk where it is larger, so that it lies fully inside `area`.
+QRect FitInside(const QRect& outer, const QRect& area);
+
+// The available area of the screen that holds the centre of `outer` (the primary screen
+// when none does); an empty rectangle when there is no screen at all.
+QRect ScreenAreaFor(const QRect& outer);
 
 // Sets the window's outer bounds (frame included, see above).
 void SetOuterGeometry(QWidget& window, const QRect& outer);

@@ -13,9 +13,15 @@ namespace bsp {
 namespace {
 
 template <typename T>
-std::vector<T> DecodeArray(const std::vector<uint8_t>& bytes, const char* what) {
+std::vector<T> DecodeArray(const std::vector<uint8_t>& bytes, const char* what,
+                           const char* fileName) {
   static_assert(std::is_trivially_copyable_v<T>);
-  const size_t count = bytes.size() / sizeof(T);  // a trailing partial record is ignored
+  // Counted as the editor's Load and "check" count: a part of a record is a damaged file.
+  if (const std::string partial = PartialRecordText(fileName, bytes.size(), sizeof(T));
+      !partial.empty()) {
+    throw EBspError(kBspRecordFiles, "Record file " + partial);
+  }
+  const size_t count = bytes.size() / sizeof(T);
   if (count > static_cast<size_t>(MeshCapacity)) {
     throw EBspError(kBspTooLarge, std::string(what) + " holds " + std::to_string(count) +
                                       " records, more than " + std::to_string(MeshCapacity));
@@ -49,10 +55,10 @@ std::vector<uint8_t> ReadRecordFile(const std::string& name, size_t recordSize) 
 TMesh DecodeRecords(const std::vector<uint8_t>& vert, const std::vector<uint8_t>& vtnm,
                     const std::vector<uint8_t>& fvrt, const std::vector<uint8_t>& face) {
   TMesh mesh;
-  mesh.Vert = DecodeArray<TPoint3>(vert, "VERT");
-  mesh.Vtnm = DecodeArray<TPoint3>(vtnm, "VTNM");
-  mesh.Fvrt = DecodeArray<TFvrtRecord>(fvrt, "FVRT");
-  mesh.Face = DecodeArray<TFaceRecord>(face, "FACE");
+  mesh.Vert = DecodeArray<TPoint3>(vert, "VERT", kVertFile);
+  mesh.Vtnm = DecodeArray<TPoint3>(vtnm, "VTNM", kVtnmFile);
+  mesh.Fvrt = DecodeArray<TFvrtRecord>(fvrt, "FVRT", kFvrtFile);
+  mesh.Face = DecodeArray<TFaceRecord>(face, "FACE", kFaceFile);
   return mesh;
 }
 
@@ -74,8 +80,13 @@ TMesh ReadRecordFiles() {
   mesh.Radius = BoundingRadius(mesh);
   std::error_code ec;
   const std::string radi = home + kRadiFile;
-  if (std::filesystem::is_regular_file(radi, ec) && std::filesystem::file_size(radi, ec) >= 4 &&
-      !ec) {
+  const uintmax_t radiBytes =
+      std::filesystem::is_regular_file(radi, ec) ? std::filesystem::file_size(radi, ec) : 0;
+  if (const std::string partial = PartialRecordText(kRadiFile, ec ? 0 : radiBytes, 4);
+      !partial.empty()) {
+    throw EBspError(kBspRecordFiles, "Record file " + partial);
+  }
+  if (!ec && radiBytes >= 4) {
     try {
       const auto bytes = ReadWholeFile(radi);
       if (bytes.size() >= 4) std::memcpy(&mesh.Radius, bytes.data(), 4);

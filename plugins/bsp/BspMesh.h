@@ -10,9 +10,10 @@
 // Reading rules, chosen to be strict where the geometry depends on it and lenient where
 // the editor is lenient:
 //  - vert.kvt, vtnm.kvt, fvrt.kvt and face.kvt must exist (missing -> EBspRecordFiles).
-//  - A trailing partial record is ignored (the editor saves whole records before a build).
+//  - A file that is not a whole number of records is refused (EBspRecordFiles with
+//    PartialRecordText), as the editor's Load and "check" refuse it.
 //  - radi.kvt is optional: its first 4 bytes are the radius; when it is missing or
-//    shorter, the radius is the largest distance of a vertex from the origin.
+//    empty, the radius is the largest distance of a vertex from the origin.
 //  - A file with more records than an array of the editor can hold (32,769) is refused
 //    before anything is allocated for it (EBspTooLarge).
 //  - Face corner ranges and corner vertex indices are checked (EBspInconsistent): the

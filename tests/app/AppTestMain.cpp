@@ -3,6 +3,8 @@
 #include <dlfcn.h>
 
 #include <QApplication>
+#include <QPixmap>
+#include <QScreen>
 
 #include <gtest/gtest.h>
 
@@ -10,6 +12,13 @@
 #include <cstring>
 
 int main(int argc, char** argv) {
+  // `test_app --grab-screen FILE.png`: the whole X screen as a picture, for the shell window
+  // tests to leave beside their log when they fail (the machine has no screenshot tool).
+  if (argc == 3 && std::strcmp(argv[1], "--grab-screen") == 0) {
+    QGuiApplication app(argc, argv);
+    QScreen* screen = QGuiApplication::primaryScreen();
+    return screen && screen->grabWindow(0).save(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
+  }
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   // On X the model viewer brings in Mesa's driver; kept loaded, its own leaks are reported
   // under its name, which the leak checker's suppressions leave out.

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QSettings>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -44,9 +45,11 @@ public:
     SaveChoices.pop_front();
     return c;
   }
+  int InputDelayMs = 0;  // how long the user takes to answer an input box
   std::optional<QString> InputBox(QWidget*, const QString& caption, const QString& prompt,
                                   const QString& def) override {
     Prompts << caption + "|" + prompt + "|" + def;
+    if (InputDelayMs > 0) QThread::msleep(static_cast<unsigned long>(InputDelayMs));
     return Pop(Inputs);
   }
   std::optional<QString> OpenFileName(QWidget*, const QString&, const QString&) override {
@@ -65,6 +68,12 @@ public:
       FileTypes.pop_front();
       if (!filter.split(QStringLiteral(";;")).contains(type)) type = QStringLiteral("not offered");
     }
+    return Pop(FileNames);
+  }
+  QString OpenStart;  // where the last open dialog that names a start began
+  std::optional<QString> OpenFileNameAt(QWidget*, const QString&, const QString&,
+                                        const QString& start) override {
+    OpenStart = start;
     return Pop(FileNames);
   }
 

@@ -246,9 +246,15 @@ TEST_F(WindowTest, CgMatCancelledChangesNothingAndAnswerReplacesTheLine) {
   dialogs.Inputs.push_back(QString("512"));
   Click(*form, "cg mat");
   EXPECT_EQ(form->Document().FACE[0].Mat, 512);
-  EXPECT_EQ(Line(form->Document().ListBox4, 0), "[0 1 2], mat: 512");
+  // The line shows the whole record: the plane distance stays on it.
+  EXPECT_EQ(Line(form->Document().ListBox4, 0), "[0 1 2], mat: 512, d=-4.200");
   EXPECT_EQ(Line(form->Document().ListBox5, 2), "512");
   EXPECT_EQ(form->Document().ListBox4.Current(), 0);
+  // A mistyped number is refused with the conversion error, as the other boxes refuse it.
+  dialogs.Inputs.push_back(QString("12x"));
+  Click(*form, "cg mat");
+  EXPECT_EQ(form->Document().FACE[0].Mat, 512);
+  EXPECT_EQ(dialogs.Errors.size(), 1);
 }
 
 TEST_F(WindowTest, CgAllMatSetsEveryFaceAndSaves) {

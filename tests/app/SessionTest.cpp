@@ -169,6 +169,7 @@ TEST_F(WindowTest, TheDemoShowsItsBrickTextureOnTheTexturingTab) {
       testsupport::TRunOptions().Set("TESSAVOR_HOME", home.Path().string()));
   ASSERT_EQ(rip.status, 0) << rip.err;
   Open();
+  form->Load();  // the tab shows the document as it is
   form->EditMatPath->setText(QString::fromStdString(demo));
   ShowTab(*form, 4);
   ASSERT_EQ(form->Texturing->ComboTexture->currentText(), "00001001");

@@ -101,32 +101,35 @@ TEST_F(UndoTest, InMemoryChangeMarksTheTitleAndUndoClearsIt) {
 TEST_F(UndoTest, SaveChangesIsAskedOnlyWithUnsavedChanges) {
   OpenLoaded();
   Click("Load");
-  form->PageControl1->setCurrentIndex(kTabTexturing);
-  form->PageControl1->setCurrentIndex(0);
   EXPECT_TRUE(dialogs.SaveQuestions.isEmpty());
 
   ChangeCornerZero();
-  // Cancel: Load, the Texturing tab and closing all keep the typed value.
-  dialogs.SaveChoices = {TSaveChoice::Cancel, TSaveChoice::Cancel, TSaveChoice::Cancel};
-  Click("Load");
+  // The Texturing tab shows the document as it is: no question, the typed value stays.
   form->PageControl1->setCurrentIndex(kTabTexturing);
+  form->PageControl1->setCurrentIndex(0);
+  EXPECT_TRUE(dialogs.SaveQuestions.isEmpty());
+  EXPECT_EQ(form->Document().FVRT[0].Tx, 0.75f);
+  // Cancel: Load and closing keep the typed value.
+  dialogs.SaveChoices = {TSaveChoice::Cancel, TSaveChoice::Cancel};
+  Click("Load");
   EXPECT_FALSE(form->close());
-  EXPECT_EQ(dialogs.SaveQuestions, QStringList(3, "Save changes?"));
+  EXPECT_EQ(dialogs.SaveQuestions, QStringList(2, "Save changes?"));
   EXPECT_EQ(form->Document().FVRT[0].Tx, 0.75f);
   EXPECT_TRUE(form->isVisible());
 
   // Save writes the change before the reload; Discard lets the reload drop it.
-  form->PageControl1->setCurrentIndex(0);
   dialogs.SaveChoices = {TSaveChoice::Save};
   Click("Load");
   EXPECT_EQ(form->Document().FVRT[0].Tx, 0.75f);
   EXPECT_FALSE(form->windowTitle().endsWith(" *"));
-  ChangeCornerZero();
-  form->Document().FVRT[0].Tx = 0.5f;
+  form->EditTx->setText("0.5");
+  form->ListBox3->ClickLine(0);
+  form->EditTx->setText("0.5");
+  Click("Apply TexCord");
   dialogs.SaveChoices = {TSaveChoice::Discard};
-  form->PageControl1->setCurrentIndex(kTabTexturing);
+  Click("Load");
   EXPECT_EQ(form->Document().FVRT[0].Tx, 0.75f);
-  EXPECT_EQ(dialogs.SaveQuestions.size(), 5);
+  EXPECT_EQ(dialogs.SaveQuestions.size(), 4);
 }
 
 struct TCancelCase {
@@ -175,15 +178,38 @@ TEST_F(UndoTest, HistoryKeepsTheLastHundredSteps) {
   EXPECT_EQ(form->Document().VTNM[0].z, -1.0f);
 }
 
-TEST_F(UndoTest, StatusBarShowsCountsAndTheLastResult) {
+TEST_F(UndoTest, StatusBarCountsWhatChangedAndTimesOnlyTheWork) {
   OpenLoaded();
   EXPECT_EQ(form->StatusCounts->text(), "VERT 5  VTNM 4  FVRT 6  FACE 2");
-  Click("Calc VTNM");
-  EXPECT_TRUE(form->StatusResult->text().startsWith("Calc VTNM: "))
-      << form->StatusResult->text().toStdString();
-  EXPECT_TRUE(
-      form->StatusResult->text().contains(QString("%1 normals").arg(form->Document().NumVtnm)));
   EXPECT_TRUE(form->StatusSize->text().contains("RADI=2.5"));
+  form->PageControl1->setCurrentIndex(2);
+  form->ListBox4->ClickLine(1);
+  dialogs.Inputs.push_back(QString("512"));
+  Click("cg mat");
+  EXPECT_TRUE(form->StatusResult->text().startsWith("cg mat: 1 face in "))
+      << form->StatusResult->text().toStdString();
+  // The Save after it wrote that one face: never "mesh unchanged".
+  Click("Save");
+  EXPECT_TRUE(form->StatusResult->text().startsWith("Save: 1 face saved in "))
+      << form->StatusResult->text().toStdString();
+  // "flipY" on the five vertices: the vertices that changed (the fifth has y 0, and -0 has
+  // other bits than 0).
+  Click("flipY");
+  EXPECT_TRUE(form->StatusResult->text().startsWith("flipY: 5 vertices, saved in "))
+      << form->StatusResult->text().toStdString();
+}
+
+TEST_F(UndoTest, TheTimeOfAQuestionIsNotCountedAsWork) {
+  OpenLoaded();
+  form->PageControl1->setCurrentIndex(2);
+  form->ListBox4->ClickLine(1);
+  dialogs.InputDelayMs = 400;  // a user who takes a while to answer; the work takes a few ms
+  dialogs.Inputs.push_back(QString("7"));
+  Click("cg mat");
+  const QString text = form->StatusResult->text();
+  const qsizetype in = text.lastIndexOf(" in ");
+  ASSERT_TRUE(in >= 0 && text.endsWith(" ms")) << text.toStdString();
+  EXPECT_LT(text.mid(in + 4).chopped(3).toInt(), 300) << text.toStdString();
 }
 
 TEST_F(UndoTest, RippedFileIsRecentAcrossARestartAndCanBeUndone) {

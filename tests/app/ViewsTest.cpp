@@ -203,8 +203,8 @@ TEST_F(WindowTest, TexturingPickSetsTheTriangleCorners) {
   EXPECT_EQ(tab->LabelMouse->text(), "(64,64): Tx=0.25, Ty=0.75");
   // The picked outline is lime green along its first edge.
   EXPECT_EQ(tab->Image->Image.pixel(128, 192), qRgb(0, 255, 0));
-  // The list lines keep their old text until the next Load.
-  EXPECT_EQ(d.ListBox3.Line(3), "0, tx:0, ty:0");
+  // The corner lists show the picked values at once.
+  EXPECT_EQ(d.ListBox3.Line(3), "0, tx:0.25, ty:0.25");
 }
 
 TEST_F(WindowTest, TexturingUvBoxWritesItsCorner) {

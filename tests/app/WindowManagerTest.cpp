@@ -4,15 +4,22 @@
 // other setting (no X display, no window manager) these cases skip.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QUndoStack>
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "AppTestSupport.h"
+#include "app/LineListModel.h"
 #include "support/RunProgram.h"
 #include "util/Log.h"
 #include "viewers/FaceView.h"
@@ -39,12 +46,66 @@ bool CloseByWindowManager(QWidget& w) {
   return std::system(command.c_str()) == 0;
 }
 
+// Runs an xdotool command line; false when it failed.
+bool XDo(const std::string& args) { return std::system(("xdotool " + args).c_str()) == 0; }
+
+// Where a failing case leaves its screenshot: $TESSAVOR_TEST_OUTPUT, else the current folder
+// (ctest runs the tests in the build folder).
+std::string OutputFolder() {
+  const char* dir = std::getenv("TESSAVOR_TEST_OUTPUT");
+  return dir && *dir ? dir : ".";
+}
+
 class WindowManager : public WindowTest {
 protected:
   void SetUp() override {
     if (!UnderAWindowManager())
       GTEST_SKIP() << "needs an X display with a window manager (app.window_manager)";
     WindowTest::SetUp();
+  }
+  // A failing case keeps what it saw: the screen as a PNG, and the dialogs' texts, the
+  // title and the status line as its log.
+  void TearDown() override {
+    if (HasFailure()) {
+      const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+      const QString png = QString::fromStdString(OutputFolder() + "/" + info->test_suite_name() +
+                                                 "." + info->name() + ".png");
+      QScreen* screen = QGuiApplication::primaryScreen();
+      const bool saved = screen && screen->grabWindow(0).save(png);
+      std::printf("screenshot: %s%s\n", qPrintable(png), saved ? "" : " (could not be written)");
+      std::printf("messages: %s\nerrors: %s\nquestions: %s\n",
+                  qPrintable(dialogs.Messages.join(" | ")), qPrintable(dialogs.Errors.join(" | ")),
+                  qPrintable(dialogs.SaveQuestions.join(" | ")));
+      if (form)
+        std::printf("title: %s\nstatus: %s\n", qPrintable(form->windowTitle()),
+                    qPrintable(form->StatusResult->text()));
+    }
+    WindowTest::TearDown();
+  }
+  // Opens the main window on the sample model and waits until the window manager has
+  // framed it and every tool window.
+  void OpenSettled() {
+    TSampleMesh::Square().Write(home);
+    QSettings(Ini(), QSettings::IniFormat).setValue("qorvex/loadok", 1);
+    form = std::make_unique<TForm1>(Ini(), &dialogs);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return Settled(form.get()) && Settled(form->Points()) && Settled(form->Tools()); },
+        10000));
+    ASSERT_EQ(form->Document().NumVert, 5);
+  }
+  // Keys typed into the main window through the X server, as a user types them.
+  void Type(const char* keys) {
+    ASSERT_TRUE(XDo("windowactivate --sync " + std::to_string(form->winId())));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->isActiveWindow(); }, 5000));
+    ASSERT_TRUE(XDo(std::string("key --clearmodifiers ") + keys));
+  }
+  // A click on `w` through the X server (native pixels: the scale factor applied).
+  void ClickOn(QWidget& w) {
+    const QPoint centre = w.mapToGlobal(w.rect().center());
+    const qreal ratio = w.devicePixelRatioF();
+    ASSERT_TRUE(XDo("mousemove --sync " + std::to_string(qRound(centre.x() * ratio)) + " " +
+                    std::to_string(qRound(centre.y() * ratio)) + " click 1"));
   }
   QList<QWidget*> Windows() const {
     return {form.get(), form->Points(), form->Faces(), form->Tools(),
@@ -153,6 +214,101 @@ TEST_F(WindowManager, ScreenshotRunDrawsEveryWindowAndTheViewers) {
     return f;
   }();
   EXPECT_NE(viewer, flat) << "the model viewer's picture is one colour";
+}
+
+// The undo of a saving tool puts the files back without the unsaved edit made before it:
+// the title and the close question must then still say that the edit is unsaved.
+TEST_F(WindowManager, UndoOfASavingToolKeepsTheUnsavedEditBeforeItUnsaved) {
+  ASSERT_NO_FATAL_FAILURE(OpenSettled());
+  form->PageControl1->setCurrentIndex(2);
+  form->ListBox4->ClickLine(0);
+  dialogs.Inputs.push_back(QString("1004"));
+  form->Button("cg mat")->click();
+  form->PageControl1->setCurrentIndex(0);
+  form->EditScale->setText("200");
+  QPushButton* scale = form->Button("Scale!");
+  ASSERT_NO_FATAL_FAILURE(ClickOn(*scale));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->UndoStack()->count() == 2; }, 5000));
+  EXPECT_FALSE(form->windowTitle().endsWith(" *")) << "Scale! saved everything";
+  ASSERT_NO_FATAL_FAILURE(Type("ctrl+z"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->UndoStack()->index() == 1; }, 5000));
+  EXPECT_EQ(form->Document().FACE[0].Mat, 1004);
+  const testsupport::Bytes face = testsupport::ReadBytes(home.File("face.kvt"));
+  ASSERT_GE(face.size(), 12u);
+  EXPECT_EQ(face[8] | face[9] << 8 | face[10] << 16, 70000) << "the disk holds the old material";
+  EXPECT_TRUE(form->windowTitle().endsWith(" *")) << form->windowTitle().toStdString();
+  dialogs.SaveChoices = {TSaveChoice::Cancel};
+  ASSERT_TRUE(CloseByWindowManager(*form));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialogs.SaveQuestions.size() == 1; }, 5000));
+  EXPECT_TRUE(form->isVisible());
+}
+
+// "&compile" with an unsaved edit, started by its mnemonic: Cancel compiles nothing.
+TEST_F(WindowManager, CompileByKeyboardAsksAboutUnsavedEdits) {
+  ASSERT_NO_FATAL_FAILURE(OpenSettled());
+  form->PageControl1->setCurrentIndex(2);
+  form->ListBox4->ClickLine(0);
+  dialogs.Inputs.push_back(QString("512"));
+  form->Button("cg mat")->click();
+  form->PageControl1->setCurrentIndex(3);
+  const std::string out = home.File("ship.iff");
+  dialogs.FileNames.push_back(QString::fromStdString(out));
+  dialogs.SaveChoices = {TSaveChoice::Cancel};
+  ASSERT_NO_FATAL_FAILURE(Type("alt+c"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialogs.SaveQuestions.size() == 1; }, 5000));
+  QTest::qWait(100);
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(out)));
+  EXPECT_TRUE(form->IsModified());
+}
+
+// "Button7" clicked in the tool window, then Ctrl+Z in the main window.
+TEST_F(WindowManager, ToolWindowRotationIsUndoneByCtrlZ) {
+  ASSERT_NO_FATAL_FAILURE(OpenSettled());
+  const TMeshSnapshot before = TakeSnapshot(form->Document());
+  auto* button7 = form->Tools()->findChild<QPushButton*>("Button7");
+  ASSERT_NE(button7, nullptr);
+  ASSERT_NO_FATAL_FAILURE(ClickOn(*button7));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->UndoStack()->count() == 1; }, 5000));
+  EXPECT_TRUE(form->windowTitle().endsWith(" *"));
+  ASSERT_NO_FATAL_FAILURE(Type("ctrl+z"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->UndoStack()->index() == 0; }, 5000));
+  EXPECT_TRUE(SnapshotMatches(form->Document(), before));
+  EXPECT_FALSE(form->windowTitle().endsWith(" *"));
+}
+
+// At any scale (app.window_manager_hidpi runs this at QT_SCALE_FACTOR=2 on 1600 x 1200):
+// every window lies fully on the screen, whether its saved placement would or not.
+TEST_F(WindowManager, EveryWindowOpensFullyOnTheScreen) {
+  {
+    QSettings ini(Ini(), QSettings::IniFormat);
+    // Placements saved on a larger screen: partly or wholly off this one.
+    for (const char* w : {"frmPoints", "frmFaces"}) {
+      ini.setValue(QString(w) + "/WindowState", 0);
+      ini.setValue(QString(w) + "/Left", 1900);
+      ini.setValue(QString(w) + "/Top", 1400);
+      ini.setValue(QString(w) + "/Width", 215);
+      ini.setValue(QString(w) + "/Height", 210);
+    }
+  }
+  ASSERT_NO_FATAL_FAILURE(OpenSettled());
+  form->MeshViewerClick();
+  QList<QWidget*> windows = {form.get(), form->Points(), form->Faces(), form->Tools()};
+  if (QWidget* viewer = form->Viewers().MeshViewerWindow()) windows << viewer;
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        for (QWidget* w : windows)
+          if (!Settled(w)) return false;
+        return true;
+      },
+      10000));
+  QTest::qWait(200);  // the window manager's last moves
+  // The window manager may leave a frame's 1 px border just off the edge.
+  const QRect area = form->screen()->availableGeometry().adjusted(-2, -2, 2, 2);
+  for (QWidget* w : windows)
+    EXPECT_TRUE(area.contains(w->frameGeometry()))
+        << w->objectName().toStdString() << " at " << w->frameGeometry().x() << ","
+        << w->frameGeometry().y() << " " << w->frameGeometry().width() << "x"
+        << w->frameGeometry().height() << " on " << area.width() << "x" << area.height();
 }
 
 }  // namespace

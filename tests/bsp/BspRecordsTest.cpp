@@ -34,12 +34,17 @@ TEST(BspRecords, DecodesLittleEndianRecordsByTheirFileLayout) {
   EXPECT_EQ(m.Face[0].Reserved2, 0x7F0096FFu);
 }
 
-TEST(BspRecords, TrailingPartialRecordsAreIgnored) {
-  const TMesh m = DecodeRecords(Bytes(25, 0), Bytes(11, 0), Bytes(33, 0), Bytes(60, 0));
-  EXPECT_EQ(m.Vert.size(), 2u);
-  EXPECT_EQ(m.Vtnm.size(), 0u);
-  EXPECT_EQ(m.Fvrt.size(), 2u);
-  EXPECT_EQ(m.Face.size(), 2u);
+// Counted as the editor's Load counts: a file cut inside a record is refused by name.
+TEST(BspRecords, FileEndingInsideARecordIsRefused) {
+  try {
+    DecodeRecords(Bytes(24, 0), Bytes(12, 0), Bytes(33, 0), Bytes(56, 0));
+    FAIL() << "no error";
+  } catch (const EBspError& e) {
+    EXPECT_EQ(e.Code(), kBspRecordFiles);
+    EXPECT_NE(e.Message().find("fvrt.kvt: 33 bytes, not a whole number of 16-byte records"),
+              std::string::npos)
+        << e.Message();
+  }
 }
 
 TEST(BspRecords, MoreRecordsThanTheEditorHoldsAreRefused) {
@@ -62,9 +67,11 @@ TEST(BspRecords, ReadsTheHomeFolderAndTheRadiusFile) {
   EXPECT_EQ(m.Face.size(), 6u);
   EXPECT_EQ(m.Vert.size(), 8u);
   EXPECT_EQ(m.Radius, 42.5f);
-  // A radius file shorter than a float does not count.
-  testsupport::WriteBytes(home.File("radi.kvt"), Bytes(3, 0xFF));
+  // An empty radius file does not count; one cut inside its float is refused.
+  testsupport::WriteBytes(home.File("radi.kvt"), Bytes{});
   EXPECT_FLOAT_EQ(ReadRecordFiles().Radius, std::sqrt(3.0f));
+  testsupport::WriteBytes(home.File("radi.kvt"), Bytes(3, 0xFF));
+  EXPECT_THROW(ReadRecordFiles(), EBspError);
 }
 
 TEST(BspRecords, BoundingRadiusSkipsNonFiniteVertices) {

@@ -135,7 +135,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  m.Face.clear();
                                  WriteRecordFiles(m, h);
                                }},
-                      TFailure{"OnlyAPartialFace", kBspMeshEmpty,
+                      TFailure{"OnlyAPartialFace", kBspRecordFiles,
                                [](const TempDir& h) {
                                  WriteRecordFiles(Cube(-1, 1), h);
                                  testsupport::WriteBytes(h.File("face.kvt"),

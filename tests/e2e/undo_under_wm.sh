@@ -19,9 +19,25 @@ bin="$2"
 
 work="$(mktemp -d)"
 pids=()
+# On failure the editor's log is printed and the screen kept as a PNG (named in the output)
+# in $TESSAVOR_TEST_OUTPUT, else beside the programs.
 cleanup() {
+  status=$?
+  if [ "$status" -ne 0 ]; then
+    out="${TESSAVOR_TEST_OUTPUT:-$bin}"
+    mkdir -p "$out"
+    shot="$out/undo_under_wm.png"
+    if [ -x "$bin/test_app" ] && "$bin/test_app" --grab-screen "$shot" 2>/dev/null; then
+      echo "screenshot: $shot"
+    else
+      echo "screenshot: could not be taken"
+    fi
+    echo "--- tessavor's log ---"
+    cat "$work/tessavor.log" 2>/dev/null || echo "(no log)"
+  fi
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   rm -rf "$work"
+  exit "$status"
 }
 trap cleanup EXIT
 export TESSAVOR_HOME="$work/home"

@@ -191,6 +191,11 @@ TEST_F(IffReaderTest, TruncatedHeadersRaiseTheScannerErrors) {
   const std::string chunk = Make(cut, "chunk.iff");
   ExpectError<EIffReader_ErrorInChunk>(
       [&] { TIffReader r(chunk); }, "EIffReader_ErrorInChunk: Error in Chunk \"VERT\" at offset C");
+  // An escape sequence as the id reaches the terminal as text, never as the sequence.
+  const std::string esc = Make(Form("ROOT", Bytes{0x1B, '[', '2', 'J', 0, 0}), "esc.iff");
+  ExpectError<EIffReader_ErrorInChunk>(
+      [&] { TIffReader r(esc); },
+      "EIffReader_ErrorInChunk: Error in Chunk \"\\x1B[2J\" at offset C");
 }
 
 TEST_F(IffReaderTest, MissingFileRaisesTheStreamError) {

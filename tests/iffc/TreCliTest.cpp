@@ -140,4 +140,36 @@ TEST_F(TreCli, NotAnArchiveFailsWithAMessage) {
   EXPECT_NE(r.err.find("fewer than the 16-byte header"), std::string::npos) << r.err;
 }
 
+// A link at an entry's own name must not carry the block outside the folder; the link is
+// refused and the file it points to stays as it was.
+TEST_F(TreCli, LinkAtAnEntrysNameIsNotWrittenThrough) {
+  CompileSample();
+  std::filesystem::create_directories(dir.File("out"));
+  testsupport::WriteBytes(dir.File("victim.txt"), Bytes{'k', 'e', 'e', 'p'});
+  std::filesystem::create_symlink(dir.File("victim.txt"), dir.File("out/n.bin"));
+  const TProgramResult r = Run("tessavor-cli", {"tre-extract", "a.tre", "out"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("n.bin\": it is a symbolic link"), std::string::npos) << r.err;
+  EXPECT_EQ(testsupport::ReadBytes(dir.File("victim.txt")), (Bytes{'k', 'e', 'e', 'p'}));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("out/n.bin")));
+  EXPECT_EQ(testsupport::ReadBytes(dir.File("out/data/in.bin")), input);
+}
+
+TEST_F(TreCli, DuplicateNamesNeedOverwrite) {
+  CompileSample();
+  Bytes tre = testsupport::ReadBytes(dir.File("a.tre"));
+  // Entry 1 is renamed "data\in.bin" too (names start 16 bytes into each 272-byte entry).
+  const std::string same = "data\\in.bin";
+  std::copy(same.begin(), same.end(), tre.begin() + 16 + 272 + 16);
+  testsupport::WriteBytes(dir.File("a.tre"), tre);
+  TProgramResult r = Run("tessavor-cli", {"tre-extract", "a.tre", "out"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("entry 1 \"data\\in.bin\" has the same name as entry 0"), std::string::npos)
+      << r.err;
+  EXPECT_EQ(testsupport::ReadBytes(dir.File("out/data/in.bin")), input) << "the first stays";
+  r = Run("tessavor-cli", {"tre-extract", "a.tre", "out", "--overwrite"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(testsupport::ReadBytes(dir.File("out/data/in.bin")), (Bytes{9, 0, 0, 0}));
+}
+
 }  // namespace

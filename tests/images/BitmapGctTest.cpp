@@ -209,3 +209,24 @@ TEST(GctHeader, StreamShorterThanThePictureIsRefused) {
   TBitmap b;
   EXPECT_THROW(LoadGctFile(dir.File("s.gct"), b), EComprError);
 }
+
+// An unknown stream magic is named as such, before the sizes (which a foreign stream does
+// not have) are judged.
+TEST(GctHeader, UnknownStreamMagicIsNamedBeforeTheSizes) {
+  testsupport::TempDir dir;
+  Bytes f;
+  testsupport::PutText(f, "CRGB____");
+  testsupport::PutU32(f, 1);
+  testsupport::PutU32(f, 1);
+  f.push_back(0);
+  f.insert(f.end(), {0xCC, 0xDE, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3});  // stream size 0
+  testsupport::WriteBytes(dir.File("u.gct"), f);
+  TBitmap b;
+  try {
+    LoadGctFile(dir.File("u.gct"), b);
+    FAIL() << "loaded";
+  } catch (const EComprError& e) {
+    EXPECT_NE(std::string(e.what()).find("_BlockRead: Unknown format (CCDE)"), std::string::npos)
+        << e.what();
+  }
+}

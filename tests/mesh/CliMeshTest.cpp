@@ -1,6 +1,7 @@
 // tessavor-cli's mesh commands as a user runs them, on record files made by hand in a
 // TESSAVOR_HOME folder. Skipped when the program has not been built.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <sstream>
@@ -9,6 +10,7 @@
 
 #include "mesh/MeshTestSupport.h"
 #include "support/RunProgram.h"
+#include "util/HomeLock.h"
 
 using namespace meshtest;
 using testsupport::TProgramResult;
@@ -146,6 +148,29 @@ TEST_F(CliMesh, ImportCalcAndExport) {
   doc.LoadRecordFiles();
   EXPECT_EQ(doc.FACE[0].Mat, 512);
   EXPECT_EQ(doc.FACE[0].D, -5.0f);
+}
+
+// Two processes on one home: while this one holds the lock, a command waits, then names
+// the holder and leaves the files alone; once it is free, the command runs.
+TEST_F(CliMesh, ASecondProcessOnTheHomeIsToldWhoHoldsIt) {
+  WriteTriangle();
+  {
+    const THomeLock held;
+    const TProgramResult r = Run({"scale", "200"});
+    EXPECT_EQ(r.status, 2) << r.out;
+    EXPECT_NE(r.out.find("the home folder is in use by another Tessavor process (pid " +
+                         std::to_string(::getpid()) + ")"),
+              std::string::npos)
+        << r.out;
+    // A command on named files only does not wait for the home.
+    const TProgramResult other = Run({"tre-list", home.File("none.tre")});
+    EXPECT_EQ(other.out.find("in use"), std::string::npos) << other.out;
+  }
+  EXPECT_EQ(testsupport::ReadBytes(home.File(kVertFile)),
+            VertBytes({{0, 0, 0}, {2, 0, 0}, {0, 1, 0.5f}}));
+  EXPECT_EQ(Run({"scale", "200"}).status, 0);
+  EXPECT_EQ(testsupport::ReadBytes(home.File(kVertFile)),
+            VertBytes({{0, 0, 0}, {4, 0, 0}, {0, 2, 1}}));
 }
 
 }  // namespace

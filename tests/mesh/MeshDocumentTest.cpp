@@ -34,47 +34,41 @@ TEST_F(LoadTest, ASecondLoadReplacesEveryLineOfTheFirst) {
   EXPECT_EQ(doc.ListBox3.Lines(), std::vector<std::string>{"7, tx:0.25, ty:0.75"});
 }
 
-TEST_F(LoadTest, ShortFinalVertRecordRepeatsThePreviousRecordsBytes) {
-  // 25 bytes: two whole vertices and one byte of a third. The third keeps the second
-  // vertex's bytes 1..11; its byte 0 (the low byte of x) comes from the file.
-  Bytes b = VertBytes({{1.0f, 2.0f, 3.0f}, {4.0f, 5.0f, 6.0f}});
-  b.push_back(0x01);
-  home.WriteVert(b);
-  doc.LoadRecordFiles();
-  ASSERT_EQ(doc.NumVert, 3);
-  EXPECT_EQ(Bits(doc.VERT[2].x), (Bits(4.0f) & 0xFFFFFF00u) | 0x01u);
-  EXPECT_EQ(doc.VERT[2].y, 5.0f);
-  EXPECT_EQ(doc.VERT[2].z, 6.0f);
-  EXPECT_EQ(doc.ListBox1.Count(), 3);
-}
-
-TEST_F(LoadTest, ShortFirstRecordFillsWithZeros) {
-  home.WriteVtnm(Bytes{0x00, 0x00, 0x80, 0x3F});  // x = 1.0, y and z missing
-  doc.LoadRecordFiles();
-  ASSERT_EQ(doc.NumVtnm, 1);
-  EXPECT_EQ(doc.VTNM[0].x, 1.0f);
-  EXPECT_EQ(Bits(doc.VTNM[0].y), 0u);
-  EXPECT_EQ(Bits(doc.VTNM[0].z), 0u);
-}
-
-TEST_F(LoadTest, ShortFinalFaceRecordIsDropped) {
-  Bytes b = FaceBytes({Face(0, 3, 7), Face(3, 3, 8)});
-  b.insert(b.end(), {1, 2, 3, 4});  // 60 bytes
-  home.WriteFace(b);
-  doc.LoadRecordFiles();
-  EXPECT_EQ(doc.NumFace, 2);
-  EXPECT_EQ(doc.FACE[1].Mat, 8);
-}
-
-TEST_F(LoadTest, ShortFinalFvrtRecordStillLoads) {
-  Bytes b = FvrtBytes({{5, 6, 0.5f, 0.25f}});
-  b.insert(b.end(), {9, 0, 0, 0});  // Vert = 9, the rest from the record before
-  home.WriteFvrt(b);
-  doc.LoadRecordFiles();
-  ASSERT_EQ(doc.NumFvrt, 2);
-  EXPECT_EQ(doc.FVRT[1].Vert, 9);
-  EXPECT_EQ(doc.FVRT[1].Vtnm, 6);
-  EXPECT_EQ(doc.FVRT[1].Ty, 0.25f);
+// A file cut inside a record is refused with its name and counts; no record is made up
+// from the missing bytes (a later Save would otherwise write the invented record in full).
+TEST_F(LoadTest, FileEndingInsideARecordIsRefused) {
+  Bytes vert = VertBytes({{1.0f, 2.0f, 3.0f}, {4.0f, 5.0f, 6.0f}});
+  vert.push_back(0x01);
+  Bytes face = FaceBytes({Face(0, 3, 7), Face(3, 3, 8)});
+  face.insert(face.end(), {1, 2, 3, 4});
+  Bytes fvrt = FvrtBytes({{5, 6, 0.5f, 0.25f}});
+  fvrt.resize(fvrt.size() - 12);  // only the first field of the first record
+  const struct {
+    const char* Name;
+    Bytes Data;
+    const char* Expected;
+  } cases[] = {
+      {kVertFile, vert,
+       "vert.kvt: 25 bytes, not a whole number of 12-byte records (2 records and 1 "
+       "bytes more)"},
+      {kFaceFile, face, "face.kvt: 60 bytes, not a whole number of 28-byte records (2 records"},
+      {kFvrtFile, fvrt, "fvrt.kvt: 4 bytes, not a whole number of 16-byte records (0 records"},
+      {kRadiFile, Bytes{0, 0, 0x80}, "radi.kvt: 3 bytes, not a whole number of 4-byte records"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    home.WriteEmpty();
+    testsupport::WriteBytes(home.File(c.Name), c.Data);
+    doc.Radius = 7.0f;
+    try {
+      doc.LoadRecordFiles();
+      ADD_FAILURE() << "loaded";
+    } catch (const EInOutError& e) {
+      EXPECT_NE(e.Message().find(c.Expected), std::string::npos) << e.Message();
+    }
+    EXPECT_EQ(doc.NumVert + doc.NumVtnm + doc.NumFvrt + doc.NumFace, 0);
+    EXPECT_EQ(doc.Radius, 7.0f) << "the radius is not patched from a part of a record";
+  }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -194,7 +188,7 @@ TEST_F(LoadTest, SaveThenLoadIsBitForBitAndLeavesRadiusFile) {
   const Bytes fvrt = FvrtBytes({{0, 0, 0.1f, 0.2f}, {1, -1, 1.0f, 0.0f}, {0, 0, 0.5f, 0.5f}});
   const Bytes face =
       FaceBytes({{0, -4.2f, 70000, 0, 3, 123456, 0xDEADBEEF}, {0, 1.0f, 5, 1, 2, -1, 0x7F0096FF}});
-  const Bytes radi{1, 2, 3, 4, 5, 6};  // not a radius file anyone wrote: Save must not touch it
+  const Bytes radi{1, 2, 3, 4, 5, 6, 7, 8};  // two records: Save must not touch it
   home.WriteVert(vert);
   home.WriteVtnm(vtnm);
   home.WriteFvrt(fvrt);

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <limits>
 
 #include "mesh/AscImport.h"
 #include "mesh/MeshCheck.h"
@@ -153,6 +154,29 @@ TEST_F(CliSafety, CheckListsProblemsAndExitsOneAndExportObjRefuses) {
   r = Run({"check"});
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("No problems found"), std::string::npos) << r.out;
+}
+
+// A file cut inside a record is a problem of its own (the Load refuses it); a NaN radius
+// is reported like any other value that is not a finite number.
+TEST_F(CliSafety, CheckReportsCutRecordFilesAndANanRadius) {
+  home.WriteFvrt(FvrtBytes({{0, 0, 0, 0}, {1, 0, 1, 0}, {2, 0, 0, 1}}));
+  Bytes fvrt = testsupport::ReadBytes(home.File(kFvrtFile));
+  fvrt.resize(fvrt.size() - 12);
+  home.WriteFvrt(fvrt);
+  testsupport::TProgramResult r = Run({"check"});
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("fvrt.kvt: 36 bytes, not a whole number of 16-byte records (2 records and "
+                       "4 bytes more)\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("No problems found"), std::string::npos) << r.out;
+  EXPECT_EQ(Run({"info"}).status, 2) << "the Load refuses what check reports";
+
+  home.WriteFvrt(FvrtBytes({{0, 0, 0, 0}, {1, 0, 1, 0}, {2, 0, 0, 1}}));
+  home.WriteRadi(RadiBytes(std::numeric_limits<float>::quiet_NaN()));
+  r = Run({"check"});
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("RADI: not a finite number\n"), std::string::npos) << r.out;
 }
 
 TEST_F(CliSafety, AFifoAsInputOrOutputIsRefusedNotWaitedFor) {

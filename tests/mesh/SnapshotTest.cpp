@@ -34,15 +34,13 @@ struct TOperation {
   std::function<void(TMeshDocument&)> Run;
 };
 
-// A tetrahedron-like model with two triangles; vert.kvt ends in half a record (a Load pads
-// it from the record before), so a Save of the loaded document changes that file and the
-// undo has to write the original bytes back, not the document's records. radi.kvt is 7
-// bytes, as a rip of a model with an odd RADI chunk leaves it.
+// A tetrahedron-like model with two triangles and a vertex no face uses. radi.kvt holds
+// two records, as a rip of a model with a longer RADI chunk leaves it: no Save writes it.
 class SnapshotStep : public ::testing::TestWithParam<TOperation> {
 protected:
   void SetUp() override {
     Bytes vert = VertBytes({{0, 0, 0}, {4, 0, 0}, {0, 4, 0}, {0, 0, 4}});
-    vert.insert(vert.end(), {0, 0, 0x80, 0x3F, 0, 0});  // 1.0f and two bytes of y
+    vert.insert(vert.end(), {0, 0, 0x80, 0x3F, 0, 0, 0, 0, 0, 0, 0, 0});  // (1, 0, 0)
     home.WriteVert(vert);
     home.WriteVtnm(VertBytes({{0, 0, 1}}));
     home.WriteFvrt(FvrtBytes({{0, 0, 0.25f, 0.5f},
@@ -52,7 +50,7 @@ protected:
                               {1, 0, 1, 0},
                               {3, 0, 1, 1}}));
     home.WriteFace(FaceBytes({Face(0, 3, 70000, 1.5f), Face(3, 3, 512)}));
-    home.WriteRadi({0, 0, 0x20, 0x40, 1, 2, 3});
+    home.WriteRadi({0, 0, 0x20, 0x40, 1, 2, 3, 4});
     doc.LoadRecordFiles();
   }
   THomeFiles home;
@@ -70,7 +68,7 @@ TEST_P(SnapshotStep, UndoGivesBackTheFilesAndRecordsAndRedoTheResult) {
   step.Undo(doc, step.FilesAfter);
   EXPECT_EQ(Files(home), original);
   EXPECT_TRUE(SnapshotMatches(doc, loaded));
-  EXPECT_EQ(doc.ListBox1.Line(4), "1.000, 0.000, 4.000");
+  EXPECT_EQ(doc.ListBox1.Line(4), "1.000, 0.000, 0.000");
   EXPECT_EQ(doc.ListBox4.Count(), 2);
 
   step.Redo(doc, step.FilesBefore);

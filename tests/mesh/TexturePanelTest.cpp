@@ -85,7 +85,8 @@ TEST_F(TexturePanelTest, TypedValuesAndMaterialsGoToTheFace) {
   EXPECT_FLOAT_EQ(doc.FVRT[4].Ty, 1.0f) << "a non-number changes nothing";
   EXPECT_TRUE(panel.ApplyMaterial("123"));
   EXPECT_EQ(doc.FACE[1].Mat, 123);
-  EXPECT_EQ(panel.FaceLine(), "[3 4 5], mat: 123");
+  // The line keeps the face's plane distance (D 0 here), as the FACE tab's line does.
+  EXPECT_EQ(panel.FaceLine(), "[3 4 5], mat: 123, d=0.000");
   panel.ApplyMaterial("brick");
   EXPECT_EQ(doc.FACE[1].Mat, 0);
 }

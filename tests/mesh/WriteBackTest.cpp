@@ -104,4 +104,46 @@ TEST_F(WriteBackTest, ModelWithoutTheChunksWritesNothing) {
   EXPECT_FALSE(std::filesystem::exists(home.File("out.iff")));
 }
 
+// Models whose sizes claim more than the file holds: each is refused with the offset of the
+// item at fault, and nothing is written (the walk used to step past the end and read there).
+TEST_F(WriteBackTest, ItemsPastTheEndAreRefusedWithTheirOffset) {
+  const std::string model = ModelPath();
+  RipMesh(model);
+  const Bytes whole = Model();
+  Bytes formClaimsMore = Form("MESH", Chunk("VERT", Bytes(12, 0)));
+  formClaimsMore.resize(30);  // the FORM's size still says 24 bytes follow
+  Bytes cutInTail = whole;
+  cutInTail.resize(whole.size() - 3);  // inside TAIL's data: the outer FORM is the first at fault
+  Bytes bareCut = Cat({Chunk("VERT", Bytes(12, 0)), Chunk("TAIL", Bytes(5, 7))});
+  bareCut.resize(bareCut.size() - 3);  // no FORM around: the chunk itself is at fault
+  Bytes hugeChunk = Cat({Chunk("VERT", Bytes(12, 0)), Chunk("FVRT", Bytes(4, 0))});
+  hugeChunk[20 + 4] = 0x7F;  // FVRT claims about 2 GB
+  Bytes formHeaderOnly = Bytes{'F', 'O', 'R', 'M', 0, 0, 0, 8, 'M', 'E'};
+  const struct {
+    const char* Name;
+    Bytes Data;
+    const char* Expected;
+  } cases[] = {
+      {"a FORM that claims more than the file", formClaimsMore, "FORM at offset 0"},
+      {"a model cut inside its last chunk", cutInTail, "FORM at offset 0"},
+      {"chunks cut inside the last one", bareCut, "\"TAIL\" at offset 20"},
+      {"a chunk size near 2^31", hugeChunk, "\"FVRT\" at offset 20"},
+      {"a FORM header cut inside its type", formHeaderOnly, "FORM at offset 0"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string bad = home.File("bad.iff");
+    testsupport::WriteBytes(bad, c.Data);
+    try {
+      WriteBack(bad, home.File("out.iff"));
+      ADD_FAILURE() << "accepted";
+    } catch (const EWriteBack& e) {
+      EXPECT_NE(e.Message().find(c.Expected), std::string::npos) << e.Message();
+      EXPECT_NE(e.Message().find("runs past the end of the file"), std::string::npos)
+          << e.Message();
+    }
+    EXPECT_FALSE(std::filesystem::exists(home.File("out.iff")));
+  }
+}
+
 }  // namespace

@@ -31,6 +31,28 @@ TEST(FileIo, UncommittedWriterLeavesOldFileAndNoTemporary) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }
 
+// A killed writer leaves its temporary file; the next write of the same target removes it,
+// but never the temporary file of a writer still at work, nor one of another target.
+TEST(FileIo, NextWriteRemovesStaleTemporariesOfItsTarget) {
+  testsupport::TempDir dir;
+  const std::string path = dir.File("a.obj");
+  testsupport::WriteText(dir.File("a.obj.tmp-Killed"), "half");
+  testsupport::WriteText(dir.File("b.obj.tmp-Killed"), "other target");
+  testsupport::WriteText(dir.File("a.obj.tmp-notours"), "not our name pattern");
+  TAtomicFileWriter working(path);
+  working.Write("working", 7);
+  WriteFileAtomic(path, "new", 3);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("a.obj.tmp-Killed")));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("b.obj.tmp-Killed")));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("a.obj.tmp-notours")));
+  EXPECT_TRUE(std::filesystem::exists(working.TempPath()));
+  working.Finish();  // closed but not yet renamed: still in use
+  WriteFileAtomic(path, "newer", 5);
+  EXPECT_TRUE(std::filesystem::exists(working.TempPath()));
+  working.Commit();
+  EXPECT_EQ(testsupport::ReadText(path), "working");
+}
+
 TEST(FileIo, ErrorsNameTheFile) {
   testsupport::TempDir dir;
   try {
