@@ -198,6 +198,53 @@ TEST_F(GameReadyFiles, ObjectsAreListedAndPickedByName) {
   EXPECT_EQ(doc.NumFace, 1);
 }
 
+// Coordinates that give no finite normal are refused before the faces are rebuilt, but only
+// in the objects taken: the other object comes in alone, counted as one mesh.
+TEST_F(GameReadyFiles, FarCoordinatesRefuseOnlyTheObjectsTaken) {
+  const std::string file = home.File("far.obj");
+  WriteText(file,
+            "o Near\nv 0 0 0\nv 1 0 0\nv 1 1 0\nf 1 2 3\n"
+            "o Far\nv 3e38 0 0\nv 0 3e38 0\nv -3e38 0 0\nv 0 -3e38 1\nf 4 5 6 7\n");
+  try {
+    ImportModel(doc, file);
+    ADD_FAILURE() << "taken";
+  } catch (const EInterchange& e) {
+    EXPECT_NE(std::string(e.what()).find("face 1 of mesh \"Far\" whose coordinates give a face "
+                                         "normal that is not a finite number"),
+              std::string::npos)
+        << e.what();
+  }
+  TImportOptions options;
+  options.Objects = {"Near"};
+  const TImportReport report = ImportModel(doc, file, options);
+  EXPECT_EQ(doc.NumFace, 1);
+  EXPECT_EQ(report.Meshes, 1);
+}
+
+// A picture the model names beside it that is a link out of the model's folder is not read,
+// as the reader refuses such references.
+TEST_F(GameReadyFiles, APictureLinkedFromOutsideTheModelsFolderIsNotRead) {
+  std::filesystem::create_directories(home.File("model"));
+  std::filesystem::create_directories(home.File("mats"));
+  TMATGraphic picture;
+  picture.SetPixelFormat(24);
+  picture.SetSize(2, 2);
+  picture.SaveMatFile(home.File("secret.mat"));
+  std::filesystem::create_symlink(home.File("secret.mat"), home.File("model/brick.mat"));
+  WriteText(home.File("model/m.mtl"), "newmtl brick\nmap_Kd brick.mat\n");
+  const std::string file = home.File("model/m.obj");
+  WriteText(file, "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl brick\nf 1 2 3\n");
+  TImportOptions options;
+  options.MaterialFolder = home.File("mats/");
+  const TImportReport report = ImportModel(doc, file, options);
+  EXPECT_EQ(doc.NumFace, 1);
+  ASSERT_EQ(report.Notes.size(), 2u);
+  EXPECT_NE(report.Notes[1].find("not written"), std::string::npos) << report.Notes[1];
+  EXPECT_NE(report.Notes[1].find("outside the model's folder"), std::string::npos)
+      << report.Notes[1];
+  EXPECT_TRUE(std::filesystem::is_empty(home.File("mats")));
+}
+
 // A material's picture beside the model becomes the material folder's .mat and .bmp of its
 // number; an existing texture is kept unless replacing is asked for.
 TEST_F(GameReadyFiles, TexturesGoIntoTheMaterialFolderWithoutReplacing) {
