@@ -5,10 +5,11 @@
 // Assimp writes. The game's own OBJ flavour stays with "Output obj" (mesh/ObjExport.h).
 //
 // Import (ReadModel, then CommitImport; ImportModel does both)
-//  - Every mesh of the scene, each instance under its node's accumulated transform
-//    (normals under the inverse transpose). A face of three or more corners becomes one
-//    FACE over consecutive FVRTs in the file's corner order; points and lines are left out
-//    and counted in the report.
+//  - Every mesh of the scene (of the objects asked for), each instance under its node's
+//    accumulated transform (normals under the inverse transpose). The faces of three or
+//    more corners become planar convex FACEs over consecutive FVRTs, rebuilt as
+//    interchange/GameReady.h says (cut where warped or concave, neighbours merged, --fit
+//    when over the arrays); points and lines are left out and counted in the report.
 //  - VERT holds the distinct transformed positions (equal bit patterns share a record).
 //    Each corner's Tx/Ty are the file's first texture coordinate set as Assimp gives it:
 //    v grows upwards, as the game stores Ty.
@@ -33,7 +34,8 @@
 //    file larger than kMaxModelFileSize, a file that refers to another file outside its
 //    folder (an OBJ's mtllib, a glTF buffer or image: "..", absolute, a URL, a link that
 //    leads out; the reference named), a scene without any polygon, a mesh that needs more
-//    than MeshCapacity records in an array (the counts it needs), a corner index out of
+//    than MeshCapacity records in an array without Fit (EModelTooLarge: the counts it
+//    needs, how far over each array is, the hint to fit), a corner index out of
 //    range, a position, normal or texture coordinate that is not a finite number, and
 //    coordinates so large that a face normal, plane distance or the radius would not be
 //    one (the first such element named).
