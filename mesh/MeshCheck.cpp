@@ -137,6 +137,9 @@ std::vector<std::string> DamagedRecordFiles() {
     if (!std::filesystem::is_regular_file(path, ec)) continue;
     const uintmax_t size = std::filesystem::file_size(path, ec);
     if (ec) continue;
+    // The radius file holds one record and may carry bytes after it (as a ripped RADI chunk
+    // can): only a file too short for the radius is partial.
+    if (f.Name == kRadiFile && size >= f.RecordSize) continue;
     if (std::string text = PartialRecordText(f.Name, size, f.RecordSize); !text.empty())
       lines.push_back(std::move(text));
   }
