@@ -355,12 +355,11 @@ TEST_F(SavingOps, ScaleWithoutRadiusFileStartsFromTheLoadedOne) {
 }
 
 TEST_F(SavingOps, ScaleKeepsTheBytesAfterTheRadius) {
-  // 2.5f, then a record more of a longer chunk (Load takes whole records only).
-  home.WriteRadi({0, 0, 0x20, 0x40, 1, 2, 3, 4});
+  home.WriteRadi({0, 0, 0x20, 0x40, 1, 2, 3});  // 2.5f, then three bytes of a longer chunk
   doc.SaveRecordFiles();
   doc.LoadRecordFiles();
   ScaleModel(doc, 200);
-  EXPECT_EQ(testsupport::ReadBytes(home.File(kRadiFile)), (Bytes{0, 0, 0xA0, 0x40, 1, 2, 3, 4}));
+  EXPECT_EQ(testsupport::ReadBytes(home.File(kRadiFile)), (Bytes{0, 0, 0xA0, 0x40, 1, 2, 3}));
 }
 
 TEST_F(SavingOps, ScaleRefusesAnOversizedRadiusFileAndWritesNothing) {
@@ -374,7 +373,7 @@ TEST_F(SavingOps, ScaleRefusesAnOversizedRadiusFileAndWritesNothing) {
 }
 
 TEST_F(SavingOps, FlipsLeaveTheRadiusFile) {
-  const Bytes radi{0, 0, 0x20, 0x40, 1, 2, 3, 4};
+  const Bytes radi{0, 0, 0x20, 0x40, 1, 2, 3};
   home.WriteRadi(radi);
   FlipY(doc);
   FlipZ(doc);
