@@ -132,13 +132,15 @@ TEST_F(ThreadedTimerRace, DestroyedOnTheWindowThreadWhileATickWaits) {
 
 TEST_F(ThreadedTimerRace, DestroyedElsewhereWhileAHandlerRuns) {
   std::promise<void> entered;
+  std::atomic<bool> started{false};
   std::atomic<bool> finished{false};
   auto timer = window.Invoke([&] {
     auto t = std::make_unique<TThreadedTimer>(window.Post());
     t->SetInterval(1);
-    t->SetOnTimer([&, first = true](TThreadedTimer&) mutable {
-      if (!first) return;
-      first = false;
+    // The timer calls a copy of its handler, so the "first tick" mark lives outside it: on a
+    // loaded machine the next tick may come before this thread destroys the timer.
+    t->SetOnTimer([&](TThreadedTimer&) {
+      if (started.exchange(true)) return;
       entered.set_value();
       std::this_thread::sleep_for(40ms);
       finished = true;
