@@ -12,7 +12,7 @@
 #include <QStringList>
 
 #include "app/LongWork.h"
-#include "app/Unit1.h"
+#include "app/MainWindow.h"
 #include "interchange/Interchange.h"
 #include "mesh/AscImport.h"
 #include "mesh/Geometry.h"
@@ -24,9 +24,9 @@
 #include "mesh/WriteBack.h"
 #include "util/Paths.h"
 #include "viewers/Dialogs.h"
-#include "viewers/FaceView.h"
+#include "viewers/FacesWindow.h"
 
-void RipMeshAction(TForm1& form) {
+void RipMeshAction(TMainWindow& form) {
   const auto chosen = form.Dialogs().OpenFileName(&form, QStringLiteral("Rip mesh"),
                                                   QStringLiteral("IFF Files (*.iff)"));
   // A cancelled dialog still reloads the record files as they are.
@@ -36,7 +36,7 @@ void RipMeshAction(TForm1& form) {
     form.Load();
 }
 
-void RipModelFile(TForm1& form, const QString& path) {
+void RipModelFile(TMainWindow& form, const QString& path) {
   RipMesh(path.toStdString());
   form.LastRippedModel = path;
   form.ModelName = path;
@@ -44,7 +44,7 @@ void RipModelFile(TForm1& form, const QString& path) {
   form.Load();
 }
 
-void WriteBackAction(TForm1& form) {
+void WriteBackAction(TMainWindow& form) {
   QString model = form.LastRippedModel;
   if (model.isEmpty()) {
     const auto chosen = form.Dialogs().OpenFileName(
@@ -62,7 +62,7 @@ void WriteBackAction(TForm1& form) {
 
 namespace {
 
-bool ImportAscFrom(TForm1& form, const std::string& path) {
+bool ImportAscFrom(TMainWindow& form, const std::string& path) {
   const auto answer = form.Dialogs().InputBox(&form, QStringLiteral("MAT file:"),
                                               QStringLiteral("Imput ASC"), QStringLiteral("70000"));
   if (!answer) return false;  // Cancel imports nothing
@@ -83,7 +83,7 @@ bool ImportAscFrom(TForm1& form, const std::string& path) {
 
 }  // namespace
 
-void ImportAscAction(TForm1& form) {
+void ImportAscAction(TMainWindow& form) {
   // The chooser starts on the fixed file the exporters write, so Enter takes it as before.
   const auto chosen = form.Dialogs().OpenFileNameAt(
       &form, QStringLiteral("Import ASC"), QStringLiteral("ASC scenes (*.asc);;All files (*)"),
@@ -91,13 +91,13 @@ void ImportAscAction(TForm1& form) {
   if (chosen) ImportAscFile(form, *chosen);
 }
 
-void ImportAscFile(TForm1& form, const QString& path) {
+void ImportAscFile(TMainWindow& form, const QString& path) {
   if (!ImportAscFrom(form, path.toStdString())) return;
   form.ModelName = path;
   form.AddRecentFile(path);
 }
 
-void OutputObjAction(TForm1& form) {
+void OutputObjAction(TMainWindow& form) {
   const auto chosen = form.Dialogs().SaveFileName(&form, QStringLiteral("Output obj"),
                                                   QStringLiteral("WaveFront OBJ (*.obj)"));
   if (!chosen) return;
@@ -163,12 +163,12 @@ void LoadBmpWithQt(const std::string& fileName, TBitmap& bitmap) {
 
 }  // namespace
 
-void ImportModelAction(TForm1& form) {
+void ImportModelAction(TMainWindow& form) {
   const auto chosen = form.Dialogs().OpenFileName(&form, QStringLiteral("Import"), ImportFilter());
   if (chosen) ImportModelFile(form, *chosen);
 }
 
-void ImportModelFile(TForm1& form, const QString& file) {
+void ImportModelFile(TMainWindow& form, const QString& file) {
   const auto first = form.Dialogs().InputBox(
       &form, QStringLiteral("Import"), QStringLiteral("First number for materials without one:"),
       QString::number(kDefaultMaterial));
@@ -208,7 +208,7 @@ void ImportModelFile(TForm1& form, const QString& file) {
   form.Dialogs().ShowMessage(&form, QString::fromStdString(report.Text()));
 }
 
-void ExportModelAction(TForm1& form) {
+void ExportModelAction(TMainWindow& form) {
   QString chosenType;
   const auto chosen = form.Dialogs().SaveFileNameOfType(&form, QStringLiteral("Export"),
                                                         ExportFilter(), chosenType);
@@ -249,23 +249,23 @@ void ExportModelAction(TForm1& form) {
   form.Dialogs().ShowMessage(&form, QString::fromStdString(report.Text()));
 }
 
-void DelVtAction(TForm1& form) { DeleteVtnm(form.Document()); }
-void CalcVtnmAction(TForm1& form) { CalcVtnm(form.Document()); }
-void CalcDAction(TForm1& form) { CalcD(form.Document()); }
-void FlipVtnmAction(TForm1& form) { FlipVtnm(form.Document()); }
+void DelVtAction(TMainWindow& form) { DeleteVtnm(form.Document()); }
+void CalcVtnmAction(TMainWindow& form) { CalcVtnm(form.Document()); }
+void CalcDAction(TMainWindow& form) { CalcD(form.Document()); }
+void FlipVtnmAction(TMainWindow& form) { FlipVtnm(form.Document()); }
 
-void ScaleAction(TForm1& form) {
+void ScaleAction(TMainWindow& form) {
   const auto percent = static_cast<float>(ParseTypedFloat(form.EditScale->text().toStdString()));
   ScaleModel(form.Document(), percent);
 }
 
-void FlipAction(TForm1& form, int axis) {
+void FlipAction(TMainWindow& form, int axis) {
   if (axis == 1)
     FlipY(form.Document());
   else
     FlipZ(form.Document());
 }
 
-void SetAllMaterialsAction(TForm1& form, int mat) { SetAllMaterials(form.Document(), mat); }
-void ResetTexCoordsAction(TForm1& form) { ResetTexCoords(form.Document()); }
-void RandAllAction(TForm1& form) { RandAllTexCoords(form.Document()); }
+void SetAllMaterialsAction(TMainWindow& form, int mat) { SetAllMaterials(form.Document(), mat); }
+void ResetTexCoordsAction(TMainWindow& form) { ResetTexCoords(form.Document()); }
+void RandAllAction(TMainWindow& form) { RandAllTexCoords(form.Document()); }

@@ -53,10 +53,10 @@ class TDialogs;
 class TMeshDocument;
 
 // The viewer's version number, logged at creation.
-constexpr int kMeshViewVersion = 238;
+constexpr int kModelViewerVersion = 238;
 constexpr int kMaxTextureSlots = 32;
 constexpr int kTextureSlotBytes = 202800;
-constexpr int kMeshViewTimerInterval = 70;
+constexpr int kModelViewerTimerInterval = 70;
 
 // A monotonic millisecond clock as uint32 (wraps after 49 days; differences stay right).
 uint32_t MillisecondClock();
@@ -66,7 +66,7 @@ uint32_t MillisecondClock();
 QString MaterialDigits(int32_t material);
 
 // The view state: the camera (viewers/ViewerCamera.h) and the spin's clock.
-struct TMeshViewState : TViewerCamera {
+struct TModelViewerState : TViewerCamera {
   float RotationStep = 0;
   uint32_t LastPaintTime = 0;
 };
@@ -80,13 +80,13 @@ struct TTextureSlot {
   uint32_t GlName = 0;
 };
 
-class TfrmMeshView : public QOpenGLWidget {
+class TModelViewer : public QOpenGLWidget {
   Q_OBJECT
 public:
   // Messages go to `dialogs`, which must outlive the viewer.
-  TfrmMeshView(TMeshDocument& document, TDialogs& dialogs, const QString& materialFolder,
+  TModelViewer(TMeshDocument& document, TDialogs& dialogs, const QString& materialFolder,
                QWidget* owner = nullptr);
-  ~TfrmMeshView() override;
+  ~TModelViewer() override;
 
   // HighlightedFace := -1; caption with the face and vertex counts.
   void ShowModel();
@@ -107,9 +107,9 @@ public:
   void ResetFrameCounter();
 
   // The timer's tick: a full frame, then each checked rotation adds RotationStep.
-  void Timer1Timer();
+  void OnFrameTimer();
 
-  TMeshViewState MeshViewState;
+  TModelViewerState MeshViewState;
   int32_t HighlightedFace = -1;
   bool MultiTexture = false;
   int32_t FrameCount = 0;
@@ -122,9 +122,9 @@ public:
   uint8_t SlotCount = 0;
   int32_t LastBoundMaterial = 0;
 
-  TThreadedTimer Timer1;
+  TThreadedTimer FrameTimer;
 
-  QMenu* PopupMenu1 = nullptr;
+  QMenu* ContextMenu = nullptr;
   QAction* ShowOrigin = nullptr;     // "Show &coordinate system origin"
   QAction* WireframeOnly = nullptr;  // "&Wireframe only"
   QAction* MotionBlur = nullptr;     // "Motion &Blur"

@@ -1,4 +1,4 @@
-#include "app/Unit1.h"
+#include "app/MainWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -51,9 +51,9 @@
 #include "util/FileIo.h"
 #include "util/Paths.h"
 #include "viewers/Dialogs.h"
-#include "viewers/FaceView.h"
-#include "viewers/PointView.h"
-#include "viewers/Tools.h"
+#include "viewers/FacesWindow.h"
+#include "viewers/PointsWindow.h"
+#include "viewers/ToolWindow.h"
 #include "viewers/ViewerHost.h"
 #include "viewers/WindowPlacement.h"
 
@@ -98,7 +98,7 @@ int MessageLine(const QString& message) {
 // first redo (QUndoStack::push calls it) does nothing.
 class TStepCommand final : public QUndoCommand {
 public:
-  TStepCommand(TForm1& form, TMeshStep step, TDiskSides disk)
+  TStepCommand(TMainWindow& form, TMeshStep step, TDiskSides disk)
       : QUndoCommand(QString::fromStdString(step.Name)),
         m_form(form),
         m_step(std::move(step)),
@@ -111,7 +111,7 @@ public:
   }
 
 private:
-  TForm1& m_form;
+  TMainWindow& m_form;
   TMeshStep m_step;
   TDiskSides m_disk;
   bool m_pushed = false;
@@ -176,7 +176,7 @@ std::unique_ptr<QSettings> OpenSettings(const QString& settingsPath) {
 
 }  // namespace
 
-TForm1::TForm1(const QString& settingsPath, TDialogs* dialogs, QWidget* parent)
+TMainWindow::TMainWindow(const QString& settingsPath, TDialogs* dialogs, QWidget* parent)
     : QMainWindow(parent),
       m_settings(OpenSettings(settingsPath)),
       m_standardDialogs(dialogs ? nullptr : std::make_unique<TStandardDialogs>(m_settings.get())),
@@ -205,13 +205,13 @@ TForm1::TForm1(const QString& settingsPath, TDialogs* dialogs, QWidget* parent)
   SetToolTips(*this);
 
   // The projection windows belong to the main window but are windows of their own.
-  m_points = std::make_unique<TfrmPoints>(m_document, m_projection, [this] {
+  m_points = std::make_unique<TPointsWindow>(m_document, m_projection, [this] {
     RunEdit(QStringLiteral("add FVRT"), [this] { AddFvrtClick(); });
   });
-  m_faces = std::make_unique<TfrmFaces>(m_document, m_projection);
+  m_faces = std::make_unique<TFacesWindow>(m_document, m_projection);
   m_faces->SetPointsWindow(m_points.get());
   m_points->SetPartner(m_faces.get());
-  m_tools = std::make_unique<TfrmTools>(m_document, m_projection, [this] {
+  m_tools = std::make_unique<TToolWindow>(m_document, m_projection, [this] {
     RepaintViews();
     UpdateState();
   });
@@ -231,7 +231,7 @@ TForm1::TForm1(const QString& settingsPath, TDialogs* dialogs, QWidget* parent)
   UpdateState();
 }
 
-TForm1::~TForm1() {
+TMainWindow::~TMainWindow() {
   // Commands refer to this window; none may run while it is being taken apart.
   delete m_undo;
   m_undo = nullptr;
@@ -248,14 +248,14 @@ TForm1::~TForm1() {
   delete takeCentralWidget();
 }
 
-QPushButton* TForm1::AddButton(QWidget* parent, const QString& caption, void (TForm1::*handler)(),
-                               bool askFirst) {
+QPushButton* TMainWindow::AddButton(QWidget* parent, const QString& caption,
+                                    void (TMainWindow::*handler)(), bool askFirst) {
   return AddButton(
       parent, caption, [this, handler] { (this->*handler)(); }, askFirst);
 }
 
-QPushButton* TForm1::AddButton(QWidget* parent, const QString& caption,
-                               std::function<void()> handler, bool askFirst) {
+QPushButton* TMainWindow::AddButton(QWidget* parent, const QString& caption,
+                                    std::function<void()> handler, bool askFirst) {
   auto* b = new QPushButton(caption, parent);
   b->setObjectName(QStringLiteral("Button_") +
                    QString(caption).remove('&').remove('.').replace(' ', '_'));
@@ -268,7 +268,7 @@ QPushButton* TForm1::AddButton(QWidget* parent, const QString& caption,
   return b;
 }
 
-bool TForm1::RunEdit(const QString& name, const std::function<void()>& action) {
+bool TMainWindow::RunEdit(const QString& name, const std::function<void()>& action) {
   if (m_busy || !m_undo) return false;
   // A spin running meanwhile ends its step here and goes on as a new one after this edit.
   const bool spinning = m_spinStep.has_value();
@@ -292,12 +292,12 @@ bool TForm1::RunEdit(const QString& name, const std::function<void()>& action) {
   return ok;
 }
 
-const TMeshStep* TForm1::TopStep() const {
+const TMeshStep* TMainWindow::TopStep() const {
   if (!m_undo || m_undo->index() <= 0) return nullptr;
   return &static_cast<const TStepCommand*>(m_undo->command(m_undo->index() - 1))->Step();
 }
 
-void TForm1::FinishStep(TMeshStep step, TDiskSides disk, qint64 ms) {
+void TMainWindow::FinishStep(TMeshStep step, TDiskSides disk, qint64 ms) {
   // The lines of the records the step changed show them as they are now; the labels the
   // refresh may set belong to the step's "after" side.
   RefreshChangedLines(m_document, step.Before);
@@ -310,7 +310,7 @@ void TForm1::FinishStep(TMeshStep step, TDiskSides disk, qint64 ms) {
     m_undo->push(new TStepCommand(*this, std::move(step), std::move(disk)));
 }
 
-void TForm1::SpinChanged(bool spinning) {
+void TMainWindow::SpinChanged(bool spinning) {
   if (!spinning) {
     EndSpinStep();
     UpdateState();
@@ -322,7 +322,7 @@ void TForm1::SpinChanged(bool spinning) {
   UpdateUndoActions();
 }
 
-void TForm1::EndSpinStep() {
+void TMainWindow::EndSpinStep() {
   if (!m_spinStep) return;
   TMeshStep step = std::move(*m_spinStep);
   m_spinStep.reset();
@@ -334,7 +334,7 @@ void TForm1::EndSpinStep() {
   StatusResult->setText(StatusResult->text().section(QStringLiteral(" in "), 0, 0));
 }
 
-void TForm1::UpdateUndoActions() {
+void TMainWindow::UpdateUndoActions() {
   if (!UndoAction || !m_undo) return;
   // While a spin runs, its step is the one undo would take back.
   const QString undoText = m_spinStep ? QStringLiteral("spin") : m_undo->undoText();
@@ -345,17 +345,17 @@ void TForm1::UpdateUndoActions() {
   RedoAction->setEnabled(m_undo->canRedo());
 }
 
-void TForm1::Undo() {
+void TMainWindow::Undo() {
   m_tools->StopSpin();
   m_undo->undo();
 }
 
-void TForm1::Redo() {
+void TMainWindow::Redo() {
   m_tools->StopSpin();
   m_undo->redo();
 }
 
-void TForm1::ApplyStep(const TMeshStep& step, const TDiskSides& disk, bool undo) {
+void TMainWindow::ApplyStep(const TMeshStep& step, const TDiskSides& disk, bool undo) {
   const bool applied = RunAction([&] {
     std::vector<TBlob> candidates;
     AddCandidates(candidates, step.FilesBefore);
@@ -372,16 +372,15 @@ void TForm1::ApplyStep(const TMeshStep& step, const TDiskSides& disk, bool undo)
     m_savedState.Redone(step, disk, applied);
   RepaintViews();
   m_viewers.MeshViewerDrawScene();
-  if (PageControl1->currentIndex() == kTabTexturing)
-    RunAction([this] { Texturing->TabShown(false); });
+  if (Tabs->currentIndex() == kTabTexturing) RunAction([this] { Texturing->TabShown(false); });
   StatusResult->setText((undo ? QStringLiteral("Undo ") : QStringLiteral("Redo ")) +
                         QString::fromStdString(step.Name));
   UpdateState();
 }
 
-bool TForm1::IsModified() const { return m_savedState.IsModified(m_document); }
+bool TMainWindow::IsModified() const { return m_savedState.IsModified(m_document); }
 
-bool TForm1::MaySaveChanges() {
+bool TMainWindow::MaySaveChanges() {
   if (!IsModified()) return true;
   switch (Dialogs().AskSaveChanges(this, QStringLiteral("Save changes?"))) {
     case TSaveChoice::Save:
@@ -394,7 +393,7 @@ bool TForm1::MaySaveChanges() {
   return false;
 }
 
-QString TForm1::TitleText() const {
+QString TMainWindow::TitleText() const {
   QString home;
   try {
     home = Q(HomeFolder());
@@ -410,7 +409,7 @@ QString TForm1::TitleText() const {
   return title;
 }
 
-void TForm1::UpdateState() {
+void TMainWindow::UpdateState() {
   setWindowTitle(TitleText());
   if (!StatusCounts) return;
   const TMeshDocument& d = m_document;
@@ -423,16 +422,16 @@ void TForm1::UpdateState() {
   LabelSize->setText(Q(d.SizeLabel()));
   LabelRadius->setText(Q(d.RadiusLabel()));
   QStringList sel;
-  if (d.ListBox1.Current() >= 0) sel << QStringLiteral("vertex %1").arg(d.ListBox1.Current());
-  if (d.ListBox3.Current() >= 0 || d.ListBox3.SelectedCount() > 0)
+  if (d.VertexLines.Current() >= 0) sel << QStringLiteral("vertex %1").arg(d.VertexLines.Current());
+  if (d.CornerLines.Current() >= 0 || d.CornerLines.SelectedCount() > 0)
     sel << QStringLiteral("FVRT %1 (%2 selected)")
-               .arg(d.ListBox3.Current())
-               .arg(d.ListBox3.SelectedCount());
-  if (d.ListBox4.Current() >= 0) sel << QStringLiteral("face %1").arg(d.ListBox4.Current());
+               .arg(d.CornerLines.Current())
+               .arg(d.CornerLines.SelectedCount());
+  if (d.FaceLines.Current() >= 0) sel << QStringLiteral("face %1").arg(d.FaceLines.Current());
   StatusSelection->setText(sel.join(QStringLiteral(", ")));
 }
 
-void TForm1::BuildMenus() {
+void TMainWindow::BuildMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   auto clickOn = [this](const QString& caption) {
     return [this, caption] {
@@ -482,7 +481,7 @@ void TForm1::BuildMenus() {
   help->addAction(QStringLiteral("&About"), this, [this] { ShowAbout(); });
 }
 
-void TForm1::BuildStatusBar() {
+void TMainWindow::BuildStatusBar() {
   auto label = [this](const char* name) {
     auto* l = new QLabel(this);
     l->setObjectName(QLatin1String(name));
@@ -498,11 +497,11 @@ void TForm1::BuildStatusBar() {
   statusBar()->addPermanentWidget(StatusCounts);
 }
 
-QStringList TForm1::RecentFiles() const {
+QStringList TMainWindow::RecentFiles() const {
   return m_settings->value(QStringLiteral("Recent/Files")).toStringList();
 }
 
-void TForm1::AddRecentFile(const QString& path) {
+void TMainWindow::AddRecentFile(const QString& path) {
   const QString file = QFileInfo(path).absoluteFilePath();
   QStringList files = RecentFiles();
   files.removeAll(file);
@@ -513,7 +512,7 @@ void TForm1::AddRecentFile(const QString& path) {
   FillRecentMenu();
 }
 
-void TForm1::FillRecentMenu() {
+void TMainWindow::FillRecentMenu() {
   RecentMenu->clear();
   const QStringList files = RecentFiles();
   for (int i = 0; i < files.size(); ++i) {
@@ -526,7 +525,7 @@ void TForm1::FillRecentMenu() {
   RecentMenu->setEnabled(!files.isEmpty());
 }
 
-bool TForm1::OpenModelFile(const QString& path) {
+bool TMainWindow::OpenModelFile(const QString& path) {
   const QString suffix = QFileInfo(path).suffix().toLower();
   if (!ModelFileSuffixes.contains(suffix)) {
     return RunAction([&path] {
@@ -542,7 +541,7 @@ bool TForm1::OpenModelFile(const QString& path) {
   return RunEdit(QStringLiteral("Import"), [this, path] { ImportModelFile(*this, path); });
 }
 
-QString TForm1::DroppedModelFile(const QDropEvent* event) const {
+QString TMainWindow::DroppedModelFile(const QDropEvent* event) const {
   const QMimeData* mime = event->mimeData();
   if (!mime || !mime->hasUrls()) return {};
   for (const QUrl& url : mime->urls()) {
@@ -553,24 +552,24 @@ QString TForm1::DroppedModelFile(const QDropEvent* event) const {
   return {};
 }
 
-void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+void TMainWindow::dragEnterEvent(QDragEnterEvent* event) {
   if (!DroppedModelFile(event).isEmpty()) event->acceptProposedAction();
 }
 
-void TForm1::dropEvent(QDropEvent* event) {
+void TMainWindow::dropEvent(QDropEvent* event) {
   const QString file = DroppedModelFile(event);
   if (file.isEmpty()) return;
   event->acceptProposedAction();
   OpenModelFile(file);
 }
 
-QPushButton* TForm1::Button(const QString& caption) const {
+QPushButton* TMainWindow::Button(const QString& caption) const {
   for (QPushButton* b : findChildren<QPushButton*>())
     if (b->text() == caption) return b;
   return nullptr;
 }
 
-bool TForm1::RunAction(const std::function<void()>& action) {
+bool TMainWindow::RunAction(const std::function<void()>& action) {
   bool ok = false;
   try {
     action();
@@ -584,15 +583,15 @@ bool TForm1::RunAction(const std::function<void()>& action) {
   return ok;
 }
 
-void TForm1::BuildWindow() {
+void TMainWindow::BuildWindow() {
   auto* central = new QWidget(this);
   auto* layout = new QVBoxLayout(central);
 
   // Two rows, files and then tools, so that the window fits a small screen at a large scale.
   auto* top = new QHBoxLayout;
   auto* tools = new QHBoxLayout;
-  top->addWidget(AddButton(central, QStringLiteral("Load"), &TForm1::Load, true));
-  top->addWidget(AddButton(central, QStringLiteral("Save"), &TForm1::Save));
+  top->addWidget(AddButton(central, QStringLiteral("Load"), &TMainWindow::Load, true));
+  top->addWidget(AddButton(central, QStringLiteral("Save"), &TMainWindow::Save));
   top->addWidget(AddButton(
       central, QStringLiteral("Rip mesh"), [this] { RipMeshAction(*this); }, true));
   top->addWidget(
@@ -612,11 +611,11 @@ void TForm1::BuildWindow() {
     ExportModelAction(*this);
   });
   tools->addWidget(exportButton);
-  tools->addWidget(AddButton(central, QStringLiteral("MeshViewer"), &TForm1::MeshViewerClick));
-  ButtonGL = AddButton(central, QStringLiteral("GL"), &TForm1::GLClick);
+  tools->addWidget(AddButton(central, QStringLiteral("MeshViewer"), &TMainWindow::MeshViewerClick));
+  ButtonGL = AddButton(central, QStringLiteral("GL"), &TMainWindow::GLClick);
   ButtonGL->setVisible(false);
   tools->addWidget(ButtonGL);
-  tools->addWidget(AddButton(central, QStringLiteral("make &tree"), &TForm1::MakeTreeClick));
+  tools->addWidget(AddButton(central, QStringLiteral("make &tree"), &TMainWindow::MakeTreeClick));
   ShowData = new QCheckBox(QStringLiteral("Show Data"), central);
   ShowData->setObjectName(QStringLiteral("ShowData"));
   ShowData->setChecked(true);
@@ -626,36 +625,36 @@ void TForm1::BuildWindow() {
   layout->addLayout(top);
   layout->addLayout(tools);
 
-  PageControl1 = new QTabWidget(central);
-  PageControl1->setObjectName(QStringLiteral("PageControl1"));
-  PageControl1->addTab(BuildVertTab(), QStringLiteral("VERT/VTNM"));
-  PageControl1->addTab(BuildFvrtTab(), QStringLiteral("FVRT"));
-  PageControl1->addTab(BuildFaceTab(), QStringLiteral("FACE"));
-  PageControl1->addTab(BuildScriptTab(), QStringLiteral("Script"));
-  Texturing = new TTexturingTab(*this, PageControl1);
-  PageControl1->addTab(Texturing, QStringLiteral("Texturing"));
-  connect(PageControl1, &QTabWidget::currentChanged, this, [this](int tab) {
+  Tabs = new QTabWidget(central);
+  Tabs->setObjectName(QStringLiteral("Tabs"));
+  Tabs->addTab(BuildVertTab(), QStringLiteral("VERT/VTNM"));
+  Tabs->addTab(BuildFvrtTab(), QStringLiteral("FVRT"));
+  Tabs->addTab(BuildFaceTab(), QStringLiteral("FACE"));
+  Tabs->addTab(BuildScriptTab(), QStringLiteral("Script"));
+  Texturing = new TTexturingTab(*this, Tabs);
+  Tabs->addTab(Texturing, QStringLiteral("Texturing"));
+  connect(Tabs, &QTabWidget::currentChanged, this, [this](int tab) {
     if (tab != kTabTexturing) return;
     // The tab shows the document as it is: reloading would drop unsaved edits, and the
     // lists already show every record as it is.
     RunAction([this] { Texturing->TabShown(false); });
   });
-  layout->addWidget(PageControl1);
+  layout->addWidget(Tabs);
   setCentralWidget(central);
 }
 
-QWidget* TForm1::BuildVertTab() {
+QWidget* TMainWindow::BuildVertTab() {
   auto* tab = new QWidget;
   auto* grid = new QGridLayout(tab);
-  ListBox1 = new TListBox(m_document.ListBox1, false, QStringLiteral("ListBox1"), tab);
-  ListBox2 = new TListBox(m_document.ListBox2, false, QStringLiteral("ListBox2"), tab);
-  grid->addWidget(ListBox1, 0, 0);
-  grid->addWidget(ListBox2, 0, 1);
-  connect(ListBox1, &TListBox::lineClicked, this,
-          [this] { RunAction([this] { ListBox1Click(); }); });
-  connect(ListBox2, &TListBox::lineClicked, this,
-          [this] { RunAction([this] { ListBox2Click(); }); });
-  connect(ListBox1, &QListView::doubleClicked, this,
+  VertexList = new TListBox(m_document.VertexLines, false, QStringLiteral("VertexList"), tab);
+  NormalList = new TListBox(m_document.NormalLines, false, QStringLiteral("NormalList"), tab);
+  grid->addWidget(VertexList, 0, 0);
+  grid->addWidget(NormalList, 0, 1);
+  connect(VertexList, &TListBox::lineClicked, this,
+          [this] { RunAction([this] { OnVertexListClick(); }); });
+  connect(NormalList, &TListBox::lineClicked, this,
+          [this] { RunAction([this] { OnNormalListClick(); }); });
+  connect(VertexList, &QListView::doubleClicked, this,
           [this] { RunEdit(QStringLiteral("add FVRT"), [this] { AddFvrtClick(); }); });
 
   auto* vert = new QGroupBox(QStringLiteral("VERT"), tab);
@@ -666,7 +665,7 @@ QWidget* TForm1::BuildVertTab() {
   vl->addWidget(EditX, 0, 0);
   vl->addWidget(EditY, 0, 1);
   vl->addWidget(EditZ, 0, 2);
-  vl->addWidget(AddButton(vert, QStringLiteral("add VERT..."), &TForm1::AddVertClick), 0, 3);
+  vl->addWidget(AddButton(vert, QStringLiteral("add VERT..."), &TMainWindow::AddVertClick), 0, 3);
   LabelSize = new QLabel(vert);
   LabelSize->setObjectName(QStringLiteral("LabelSize"));
   vl->addWidget(LabelSize, 1, 0, 1, 4);
@@ -674,7 +673,7 @@ QWidget* TForm1::BuildVertTab() {
 
   auto* vtnm = new QGroupBox(QStringLiteral("VTNM"), tab);
   auto* nl = new QHBoxLayout(vtnm);
-  nl->addWidget(AddButton(vtnm, QStringLiteral("add FVRT..."), &TForm1::AddFvrtClick));
+  nl->addWidget(AddButton(vtnm, QStringLiteral("add FVRT..."), &TMainWindow::AddFvrtClick));
   nl->addWidget(AddButton(vtnm, QStringLiteral("del VT"), [this] { DelVtAction(*this); }));
   nl->addWidget(AddButton(vtnm, QStringLiteral("Calc VTNM"), [this] { CalcVtnmAction(*this); }));
   nl->addWidget(AddButton(vtnm, QStringLiteral("CALC D"), [this] { CalcDAction(*this); }));
@@ -697,13 +696,13 @@ QWidget* TForm1::BuildVertTab() {
   return tab;
 }
 
-QWidget* TForm1::BuildFvrtTab() {
+QWidget* TMainWindow::BuildFvrtTab() {
   auto* tab = new QWidget;
   auto* layout = new QVBoxLayout(tab);
-  ListBox3 = new TListBox(m_document.ListBox3, true, QStringLiteral("ListBox3"), tab);
-  layout->addWidget(ListBox3);
-  connect(ListBox3, &TListBox::lineClicked, this,
-          [this] { RunAction([this] { ListBox3Click(); }); });
+  CornerList = new TListBox(m_document.CornerLines, true, QStringLiteral("CornerList"), tab);
+  layout->addWidget(CornerList);
+  connect(CornerList, &TListBox::lineClicked, this,
+          [this] { RunAction([this] { OnCornerListClick(); }); });
 
   auto* group = new QGroupBox(QStringLiteral("FVRT"), tab);
   auto* gl = new QGridLayout(group);
@@ -713,68 +712,68 @@ QWidget* TForm1::BuildFvrtTab() {
   EnterMovesFocus(EditTy);
   gl->addWidget(EditTx, 0, 0);
   gl->addWidget(EditTy, 0, 1);
-  gl->addWidget(AddButton(group, QStringLiteral("Apply TexCord"), &TForm1::ApplyTexCordClick), 0,
-                2);
-  gl->addWidget(AddButton(group, QStringLiteral("add FACE"), &TForm1::AddFaceClick), 1, 0);
-  gl->addWidget(AddButton(group, QStringLiteral("all 0"), &TForm1::All0Click), 1, 1);
-  gl->addWidget(AddButton(group, QStringLiteral("RandAll"), &TForm1::RandAllClick), 1, 2);
+  gl->addWidget(AddButton(group, QStringLiteral("Apply TexCord"), &TMainWindow::ApplyTexCordClick),
+                0, 2);
+  gl->addWidget(AddButton(group, QStringLiteral("add FACE"), &TMainWindow::AddFaceClick), 1, 0);
+  gl->addWidget(AddButton(group, QStringLiteral("all 0"), &TMainWindow::ResetTexCoordsClick), 1, 1);
+  gl->addWidget(AddButton(group, QStringLiteral("RandAll"), &TMainWindow::RandAllClick), 1, 2);
   layout->addWidget(group);
   return tab;
 }
 
-QWidget* TForm1::BuildFaceTab() {
+QWidget* TMainWindow::BuildFaceTab() {
   auto* tab = new QWidget;
   auto* grid = new QGridLayout(tab);
-  ListBox4 = new TListBox(m_document.ListBox4, false, QStringLiteral("ListBox4"), tab);
-  ListBox5 = new TListBox(m_document.ListBox5, false, QStringLiteral("ListBox5"), tab);
-  grid->addWidget(ListBox4, 0, 0);
-  grid->addWidget(ListBox5, 0, 1);
+  FaceList = new TListBox(m_document.FaceLines, false, QStringLiteral("FaceList"), tab);
+  MaterialList = new TListBox(m_document.MaterialLines, false, QStringLiteral("MaterialList"), tab);
+  grid->addWidget(FaceList, 0, 0);
+  grid->addWidget(MaterialList, 0, 1);
   grid->setColumnStretch(0, 3);
   grid->setColumnStretch(1, 1);
-  connect(ListBox4, &TListBox::lineClicked, this,
-          [this] { RunAction([this] { ListBox4Click(); }); });
-  connect(ListBox5, &TListBox::lineClicked, this,
-          [this] { RunAction([this] { ListBox5Click(); }); });
+  connect(FaceList, &TListBox::lineClicked, this,
+          [this] { RunAction([this] { OnFaceListClick(); }); });
+  connect(MaterialList, &TListBox::lineClicked, this,
+          [this] { RunAction([this] { OnMaterialListClick(); }); });
 
   auto* group = new QGroupBox(QStringLiteral("FACE"), tab);
   auto* gl = new QHBoxLayout(group);
   EditMatPath = MakeEdit(group, QStringLiteral("EditMatPath"), QStringLiteral("./"));
   gl->addWidget(EditMatPath);
-  gl->addWidget(AddButton(group, QStringLiteral("cg mat"), &TForm1::CgMatClick));
-  gl->addWidget(AddButton(group, QStringLiteral("Cg all mat"), &TForm1::CgAllMatClick));
+  gl->addWidget(AddButton(group, QStringLiteral("cg mat"), &TMainWindow::CgMatClick));
+  gl->addWidget(AddButton(group, QStringLiteral("Cg all mat"), &TMainWindow::CgAllMatClick));
   grid->addWidget(group, 1, 0, 1, 2);
   return tab;
 }
 
-QWidget* TForm1::BuildScriptTab() {
+QWidget* TMainWindow::BuildScriptTab() {
   auto* tab = new QWidget;
   auto* layout = new QVBoxLayout(tab);
   auto* split = new QSplitter(Qt::Vertical, tab);
-  MemoScript = new QPlainTextEdit(split);
-  MemoScript->setObjectName(QStringLiteral("MemoScript"));
-  MemoScript->setLineWrapMode(QPlainTextEdit::NoWrap);
-  MemoScript->setFont(QFont(QStringLiteral("Monospace")));
+  ScriptEdit = new QPlainTextEdit(split);
+  ScriptEdit->setObjectName(QStringLiteral("ScriptEdit"));
+  ScriptEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
+  ScriptEdit->setFont(QFont(QStringLiteral("Monospace")));
   // The compiler's messages of the last compile; a click on one that names a line selects
   // that line in the script.
-  MemoMessages = new QListWidget(split);
-  MemoMessages->setObjectName(QStringLiteral("MemoMessages"));
-  connect(MemoMessages, &QListWidget::currentRowChanged, this,
+  CompilerMessages = new QListWidget(split);
+  CompilerMessages->setObjectName(QStringLiteral("CompilerMessages"));
+  connect(CompilerMessages, &QListWidget::currentRowChanged, this,
           [this](int row) { MessageClicked(row); });
   split->setStretchFactor(0, 3);
   split->setStretchFactor(1, 1);
   layout->addWidget(split);
-  layout->addWidget(AddButton(tab, QStringLiteral("&compile"), &TForm1::CompileClick));
+  layout->addWidget(AddButton(tab, QStringLiteral("&compile"), &TMainWindow::CompileClick));
   // "make &tree" compiles on a worker thread: its messages are added on the window thread.
   CompilerMessageHook = [this](const std::string& text) {
     OnWindowThread([&] {
-      MemoMessages->addItem(
+      CompilerMessages->addItem(
           QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())));
     });
   };
   return tab;
 }
 
-void TForm1::LoadTemplate() {
+void TMainWindow::LoadTemplate() {
   const QString path = Q(ExeDirectory()) + QStringLiteral("kvt_mesh.txt");
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
@@ -785,17 +784,17 @@ void TForm1::LoadTemplate() {
   QString text = QString::fromLocal8Bit(file.readAll());
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   if (text.endsWith('\n')) text.chop(1);
-  MemoScript->setPlainText(text);
+  ScriptEdit->setPlainText(text);
 }
 
-void TForm1::showEvent(QShowEvent* event) {
+void TMainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (m_started) return;
   m_started = true;
   StartUp();
 }
 
-void TForm1::setVisible(bool visible) {
+void TMainWindow::setVisible(bool visible) {
   if (visible && !m_placed) {
     m_placed = true;
     PlaceWindows();
@@ -803,7 +802,7 @@ void TForm1::setVisible(bool visible) {
   QMainWindow::setVisible(visible);
 }
 
-void TForm1::PlaceWindows() {
+void TMainWindow::PlaceWindows() {
   // Before the first show, while no window has its platform window yet: a position set
   // then is the frame's, and the window manager is asked for it that way. Set once the
   // window exists but is not framed, it would go to the inner window (20 px lower under a
@@ -819,7 +818,7 @@ void TForm1::PlaceWindows() {
   }
 }
 
-void TForm1::StartUp() {
+void TMainWindow::StartUp() {
   EditMatPath->setText(
       m_settings->value(QStringLiteral("qorvex/MatPath"), QStringLiteral("./")).toString());
   ShowToolWindows();
@@ -845,18 +844,18 @@ void TForm1::StartUp() {
   m_settings->sync();
 }
 
-void TForm1::ShowKeyboardAndMouse() {
+void TMainWindow::ShowKeyboardAndMouse() {
   ShowHelpPage(this, QStringLiteral("Keyboard and mouse"), KeyboardAndMousePage());
 }
 
-void TForm1::ShowAbout() { ShowHelpPage(this, QStringLiteral("About Tessavor"), AboutPage()); }
+void TMainWindow::ShowAbout() { ShowHelpPage(this, QStringLiteral("About Tessavor"), AboutPage()); }
 
-void TForm1::ShowToolWindows() {
+void TMainWindow::ShowToolWindows() {
   for (QWidget* w : std::initializer_list<QWidget*>{m_points.get(), m_faces.get(), m_tools.get()})
     w->show();
 }
 
-void TForm1::PlaceBeside(QWidget& window, int slot) {
+void TMainWindow::PlaceBeside(QWidget& window, int slot) {
   // Every slot's size is known whether or not its window exists yet, so a viewer opened
   // later lands where the layout of the first start left room for it.
   auto outerSize = [](QWidget* w, QSize designed) {
@@ -880,7 +879,7 @@ void TForm1::PlaceBeside(QWidget& window, int slot) {
     SetOuterGeometry(window, fitted);
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
+void TMainWindow::closeEvent(QCloseEvent* event) {
   // Closing drops unsaved records: the question comes before anything is shut down (a
   // running spin is stopped first, so that its rotation counts as a change).
   if (!m_closed) m_tools->StopSpin();
@@ -892,7 +891,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-void TForm1::ShutDown() {
+void TMainWindow::ShutDown() {
   if (m_closed) return;
   m_closed = true;
   SaveWindowPlacement(*m_settings, *this);
@@ -913,24 +912,25 @@ void TForm1::ShutDown() {
   emit Closed();
 }
 
-int RunEditor(TForm1& form, const QString& modelFile) {
+int RunEditor(TMainWindow& form, const QString& modelFile) {
   // The main window decides when the program ends, whatever other window is still open.
   QApplication::setQuitOnLastWindowClosed(false);
-  QObject::connect(&form, &TForm1::Closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+  QObject::connect(&form, &TMainWindow::Closed, qApp, &QCoreApplication::quit,
+                   Qt::QueuedConnection);
   // The first show runs the start-up (and its Load); the model opened after it wins.
   form.show();
   if (!modelFile.isEmpty()) form.OpenModelFile(modelFile);
   return QApplication::exec();
 }
 
-void TForm1::Load() { m_document.LoadRecordFiles(); }
+void TMainWindow::Load() { m_document.LoadRecordFiles(); }
 
-void TForm1::Save() {
+void TMainWindow::Save() {
   m_document.SaveRecordFiles();
   m_savedState.Holds(m_document, {TopStep() ? &TopStep()->After : nullptr});
 }
 
-void TForm1::AfterLoad() {
+void TMainWindow::AfterLoad() {
   // What was just loaded is what the files hold.
   m_savedState.Holds(m_document, {TopStep() ? &TopStep()->After : nullptr});
   // The box fits into the Points window's client area; then everything is drawn anew.
@@ -942,33 +942,33 @@ void TForm1::AfterLoad() {
   UpdateState();
 }
 
-void TForm1::RepaintViews() {
+void TMainWindow::RepaintViews() {
   m_faces->update();
   m_points->update();
 }
 
-QString TForm1::MatPath() const { return EditMatPath->text(); }
+QString TMainWindow::MatPath() const { return EditMatPath->text(); }
 
-void TForm1::SetCaption(int tab, const QString& text) { PageControl1->setTabText(tab, text); }
+void TMainWindow::SetCaption(int tab, const QString& text) { Tabs->setTabText(tab, text); }
 
-QString TForm1::TabCaption(int tab) const { return PageControl1->tabText(tab); }
+QString TMainWindow::TabCaption(int tab) const { return Tabs->tabText(tab); }
 
-void TForm1::ListBox1Click() {
+void TMainWindow::OnVertexListClick() {
   // The vertex and normal lists move together; a shorter normal list has no line there.
-  const int v = m_document.ListBox1.Current();
-  m_document.ListBox2.SetCurrent(v < m_document.ListBox2.Count() ? v : -1);
+  const int v = m_document.VertexLines.Current();
+  m_document.NormalLines.SetCurrent(v < m_document.NormalLines.Count() ? v : -1);
   m_points->update();
-  ListBox2Click();
+  OnNormalListClick();
 }
 
-void TForm1::ListBox2Click() {
+void TMainWindow::OnNormalListClick() {
   SetCaption(kTabVert, QStringLiteral("VERT/VTNM: %1/%2")
-                           .arg(m_document.ListBox1.Current())
-                           .arg(m_document.ListBox2.Current()));
+                           .arg(m_document.VertexLines.Current())
+                           .arg(m_document.NormalLines.Current()));
 }
 
-void TForm1::ListBox3Click() {
-  const int i = m_document.ListBox3.Current();
+void TMainWindow::OnCornerListClick() {
+  const int i = m_document.CornerLines.Current();
   if (const TFvrtRecord* r = m_document.FvrtAt(i)) {
     EditTx->setText(Q(FormatRounded(r->Tx, 5)));
     EditTy->setText(Q(FormatRounded(r->Ty, 5)));
@@ -976,24 +976,24 @@ void TForm1::ListBox3Click() {
   SetCaption(kTabFvrt, QStringLiteral("FVRT: %1").arg(i));
 }
 
-void TForm1::ListBox4Click() {
-  const int f = m_document.ListBox4.Current();
+void TMainWindow::OnFaceListClick() {
+  const int f = m_document.FaceLines.Current();
   m_faces->update();
   SetCaption(kTabFace, QStringLiteral("Face: %1").arg(f));
   if (const TFaceRecord* face = m_document.FaceAt(f))
-    m_document.ListBox3.SetCurrent(face->FirstFvrt);
+    m_document.CornerLines.SetCurrent(face->FirstFvrt);
 }
 
-void TForm1::ListBox5Click() {
-  const int row = m_document.ListBox5.Current();
+void TMainWindow::OnMaterialListClick() {
+  const int row = m_document.MaterialLines.Current();
   if (row < 0) return;
   const QString path =
-      MatPath() + Q(PadMaterialText(m_document.ListBox5.Line(row))) + QStringLiteral(".bmp");
+      MatPath() + Q(PadMaterialText(m_document.MaterialLines.Line(row))) + QStringLiteral(".bmp");
   if (!QFileInfo::exists(Q(MapFixedPath(Std(path)))))
     Dialogs().ShowMessage(this, path + QStringLiteral(" not found!"));
 }
 
-void TForm1::AddVertClick() {
+void TMainWindow::AddVertClick() {
   // All three numbers are parsed before anything is added.
   const float x = static_cast<float>(ParseTypedFloat(Std(EditX->text())));
   const float y = static_cast<float>(ParseTypedFloat(Std(EditY->text())));
@@ -1001,29 +1001,29 @@ void TForm1::AddVertClick() {
   AddVertWithNormal(m_document, x, y, z);
 }
 
-void TForm1::AddFvrtClick() { AddFvrtFromCurrentLines(m_document); }
+void TMainWindow::AddFvrtClick() { AddFvrtFromCurrentLines(m_document); }
 
-void TForm1::AddFaceClick() {
+void TMainWindow::AddFaceClick() {
   if (!AddFaceFromSelection(m_document)) Dialogs().ShowMessage(this, Q(kSelectThreeFvrtsMessage));
 }
 
-void TForm1::ApplyTexCordClick() {
-  const int i = m_document.ListBox3.Current();
+void TMainWindow::ApplyTexCordClick() {
+  const int i = m_document.CornerLines.Current();
   TFvrtRecord* r = m_document.FvrtAt(i);
   if (!r) return;  // no current corner: nothing to apply
   const float tx = static_cast<float>(ParseTypedFloat(Std(EditTx->text())));
   const float ty = static_cast<float>(ParseTypedFloat(Std(EditTy->text())));
   r->Tx = tx;
   r->Ty = ty;
-  m_document.ListBox3.ReplaceLine(i, TMeshDocument::FvrtLineText(*r, true));
+  m_document.CornerLines.ReplaceLine(i, TMeshDocument::FvrtLineText(*r, true));
   // Walking down: the next corner becomes current, the selection stays.
-  m_document.ListBox3.SetCurrent(i + 1);
-  ListBox3->setFocus();
+  m_document.CornerLines.SetCurrent(i + 1);
+  CornerList->setFocus();
   m_viewers.MeshViewerDrawScene();
 }
 
-void TForm1::CgMatClick() {
-  const int f = m_document.ListBox4.Current();
+void TMainWindow::CgMatClick() {
+  const int f = m_document.FaceLines.Current();
   TFaceRecord* face = m_document.FaceAt(f);
   if (!face) return;
   const auto answer = Dialogs().InputBox(this, QStringLiteral("Change Mat"),
@@ -1031,13 +1031,13 @@ void TForm1::CgMatClick() {
   if (!answer) return;
   // A mistyped number is refused with the conversion error, as the other boxes do.
   face->Mat = ParseTypedInt(Std(*answer));
-  m_document.ListBox4.ReplaceLine(f, TMeshDocument::FaceLineText(*face));
+  m_document.FaceLines.ReplaceLine(f, TMeshDocument::FaceLineText(*face));
   m_document.AddMaterialLine(face->Mat);
-  m_document.ListBox4.SetCurrent(f);
-  ListBox4->setFocus();
+  m_document.FaceLines.SetCurrent(f);
+  FaceList->setFocus();
 }
 
-void TForm1::CgAllMatClick() {
+void TMainWindow::CgAllMatClick() {
   const auto answer =
       Dialogs().InputBox(this, QStringLiteral("MAT file:"), QStringLiteral("change maT"),
                          QString::number(kDefaultMaterial));
@@ -1045,22 +1045,22 @@ void TForm1::CgAllMatClick() {
   SetAllMaterialsAction(*this, ParseTypedInt(Std(*answer)));
 }
 
-void TForm1::All0Click() {
+void TMainWindow::ResetTexCoordsClick() {
   if (!Dialogs().AskYesNo(this, Q(kResetTexCoordsQuestion))) return;
   ResetTexCoordsAction(*this);
 }
 
-void TForm1::RandAllClick() {
+void TMainWindow::RandAllClick() {
   if (!Dialogs().AskYesNo(this, Q(kRandomizeTexCoordsQuestion))) return;
   RandAllAction(*this);
 }
 
-void TForm1::MeshViewerClick() {
+void TMainWindow::MeshViewerClick() {
   m_viewers.ShowMeshViewer(this, m_document, MatPath(),
                            [this](QWidget& w) { PlaceBeside(w, kSlotMeshView); });
 }
 
-void TForm1::GLClick() {
+void TMainWindow::GLClick() {
   m_viewers.ShowGlViewer(this, m_document, MatPath(), [this](QWidget& w) {
     if (HasWindowPlacement(*m_settings, w))
       RestoreWindowPlacement(*m_settings, w);
@@ -1069,12 +1069,12 @@ void TForm1::GLClick() {
   });
 }
 
-void TForm1::CompileScriptFile(const QString& scriptPath) {
-  MemoMessages->clear();
+void TMainWindow::CompileScriptFile(const QString& scriptPath) {
+  CompilerMessages->clear();
   CompileFile(Std(scriptPath));
 }
 
-void TForm1::CompileClick() {
+void TMainWindow::CompileClick() {
   auto chosen =
       Dialogs().SaveFileName(this, QStringLiteral("Save IFF"), QStringLiteral("IFF Files (*.iff)"));
   if (!chosen) return;
@@ -1086,13 +1086,13 @@ void TForm1::CompileClick() {
     Save();
   }
   // The first line names the output, relative to the script that lies beside it.
-  QStringList lines = MemoScript->toPlainText().split('\n');
+  QStringList lines = ScriptEdit->toPlainText().split('\n');
   const QString statement = QStringLiteral("IFF \"%1\"").arg(QFileInfo(path).fileName());
   if (lines.isEmpty())
     lines << statement;
   else
     lines[0] = statement;
-  MemoScript->setPlainText(lines.join('\n'));
+  ScriptEdit->setPlainText(lines.join('\n'));
   const QString script = path + QStringLiteral(".txt");
   const QByteArray bytes =
       (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toLocal8Bit();
@@ -1100,7 +1100,7 @@ void TForm1::CompileClick() {
   CompileScriptFile(script);
 }
 
-void TForm1::MakeTreeClick() {
+void TMainWindow::MakeTreeClick() {
   auto chosen =
       Dialogs().SaveFileName(this, QStringLiteral("Save IFF"), QStringLiteral("IFF Files (*.iff)"));
   if (!chosen) return;
@@ -1118,7 +1118,7 @@ void TForm1::MakeTreeClick() {
     OnWindowThread([&] { Dialogs().ShowError(this, QString::fromLocal8Bit(text.c_str())); });
   };
   hooks.Compile = [this](const std::string& scriptPath) {
-    OnWindowThread([this] { MemoMessages->clear(); });
+    OnWindowThread([this] { CompilerMessages->clear(); });
     CompileFile(scriptPath);
   };
   const std::string library = Std(BspLibraryPath);
@@ -1127,17 +1127,17 @@ void TForm1::MakeTreeClick() {
               [&](const std::atomic<bool>&) { RunTreeBuilder(library, scriptFile, hooks); });
 }
 
-void TForm1::MessageClicked(int row) {
-  if (row < 0 || row >= MemoMessages->count()) return;
-  const int line = MessageLine(MemoMessages->item(row)->text());
+void TMainWindow::MessageClicked(int row) {
+  if (row < 0 || row >= CompilerMessages->count()) return;
+  const int line = MessageLine(CompilerMessages->item(row)->text());
   if (line > 0) SelectScriptLine(line);
 }
 
-void TForm1::SelectScriptLine(int line) {
-  const QTextBlock block = MemoScript->document()->findBlockByNumber(line - 1);
+void TMainWindow::SelectScriptLine(int line) {
+  const QTextBlock block = ScriptEdit->document()->findBlockByNumber(line - 1);
   if (!block.isValid()) return;
   QTextCursor cursor(block);
   cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-  MemoScript->setTextCursor(cursor);
-  MemoScript->centerCursor();
+  ScriptEdit->setTextCursor(cursor);
+  ScriptEdit->centerCursor();
 }
