@@ -30,6 +30,16 @@
 // the viewers are hidden and Closed() tells the event loop to end (RunEditor).
 // Windows without a saved placement start beside the main window (PlaceBeside), so that
 // none covers a control of it.
+//
+// The class is one window in several source files, each owning one concern:
+//   app/MainWindow.cpp   the frame: construction, button rows, tabs, menus, status bar, title
+//   app/ListPanels.cpp   the tabs "VERT/VTNM", "FVRT", "FACE": the five lists and their buttons
+//   app/EditHistory.cpp  RunEdit, undo and redo, the spin's step, "Save changes?"
+//   app/ScriptTab.cpp    the Script tab, "&compile" and "make &tree"
+//   app/FileActions.cpp  Load, Save, opening a model file, drops, the recent files
+//   app/StartUp.cpp      placement, the start-up Load, closing and ShutDown, RunEditor
+// The mesh tools and the rip, write-back, import and export dialogs are free functions on
+// the window (app/MeshToolActions.h); the Texturing tab is its own widget (app/TexturingTab.h).
 
 #include <QMainWindow>
 
