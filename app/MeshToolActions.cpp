@@ -10,9 +10,11 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QStringList>
+#include <functional>
 
 #include "app/LongWork.h"
 #include "app/MainWindow.h"
+#include "interchange/GameReady.h"
 #include "interchange/Interchange.h"
 #include "mesh/AscImport.h"
 #include "mesh/Geometry.h"
@@ -175,6 +177,8 @@ void ImportModelFile(TMainWindow& form, const QString& file) {
   if (!first) return;
   TImportOptions options;
   options.FirstNewMat = ParseTypedInt(first->toStdString());
+  options.MaterialFolder = form.MatPath().toStdString();
+  options.LoadForeignPicture = LoadBmpWithQt;
   // As tessavor-cli import --up: PLY and STL from Blender are z up, the game is y up.
   const auto up = form.Dialogs().InputBox(&form, QStringLiteral("Import"),
                                           QStringLiteral("Up axis of the file (--up y or z):"),
@@ -189,19 +193,54 @@ void ImportModelFile(TMainWindow& form, const QString& file) {
   // once on Cancel, and a cancelled import changes nothing.
   TImportReport report;
   TImportedMesh mesh;
-  const bool done =
-      RunLongWork(&form, {form.centralWidget(), form.menuBar()}, QStringLiteral("Importing..."),
-                  true, [&](const std::atomic<bool>& cancelled) {
-                    options.Cancel = &cancelled;
-                    try {
-                      mesh = ReadModel(file.toStdString(), options, report);
-                    } catch (const EInterchange&) {
-                      if (cancelled) throw EWorkCancelled("Import cancelled");
-                      throw;
-                    }
-                  });
-  if (!done) return;
+  std::string objectList, tooLarge;
+  std::vector<std::string> objects;
+  const auto read = [&](const QString& caption, const std::function<void()>& work) {
+    return RunLongWork(&form, {form.centralWidget(), form.menuBar()}, caption, true,
+                       [&](const std::atomic<bool>& cancelled) {
+                         options.Cancel = &cancelled;
+                         try {
+                           work();
+                         } catch (const EInterchange&) {
+                           if (cancelled) throw EWorkCancelled("Import cancelled");
+                           throw;
+                         }
+                       });
+  };
+  // A file of several objects: the user picks which come in.
+  if (!read(QStringLiteral("Reading..."),
+            [&] { objectList = ListModelObjects(file.toStdString(), options, &objects); }))
+    return;
+  if (objects.size() > 1) {
+    const auto chosen = form.Dialogs().InputBox(
+        &form, QStringLiteral("Import"),
+        QStringLiteral("Objects (name: faces, materials):\n") + QString::fromStdString(objectList) +
+            QStringLiteral("Import which (names separated by commas; empty for all)?"),
+        QString());
+    if (!chosen) return;
+    for (const QString& name : chosen->split(QLatin1Char(','), Qt::SkipEmptyParts))
+      options.Objects.push_back(name.trimmed().toStdString());
+  }
+  const auto readModel = [&] {
+    try {
+      mesh = ReadModel(file.toStdString(), options, report);
+    } catch (const EModelTooLarge& e) {
+      tooLarge = e.what();
+    }
+  };
+  if (!read(QStringLiteral("Importing..."), readModel)) return;
+  // Over the record arrays: offered the same fit as tessavor-cli import --fit.
+  if (!tooLarge.empty()) {
+    if (!form.Dialogs().AskYesNo(
+            &form, QString::fromStdString(tooLarge) +
+                       QStringLiteral("\n\nSimplify the model until it fits the arrays?")))
+      return;
+    options.Fit = true;
+    tooLarge.clear();
+    if (!read(QStringLiteral("Fitting..."), readModel) || !tooLarge.empty()) return;
+  }
   CommitImport(form.Document(), mesh);
+  WriteImportTextures(mesh, options, report);
   form.RepaintViews();
   form.ModelName = file;
   form.AddRecentFile(file);

@@ -1,4 +1,6 @@
-// Speed of mesh interchange through Assimp on a full mesh: target under 1 s each.
+// Speed of mesh interchange through Assimp on a full mesh: target under 1 s each; a
+// 60,000-quad model fitted to the arrays: under 2 s (Pair/ImportFit); face rebuilding
+// linear in the corners (BM_RebuildPolygons at four sizes).
 //  - Export: the document with 32,769 records in every array (terrain strips, face k over
 //    corners k..k+2, seven materials taking turns face by face), as OBJ with its material library
 //    and as GLB.
@@ -10,14 +12,21 @@
 #include <assimp/scene.h>
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <assimp/Exporter.hpp>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <numbers>
 #include <random>
 
 #include "PairTiming.h"
 #include "interchange/AiScene.h"
 #include "interchange/ExportScene.h"
+#include "interchange/GameReady.h"
 #include "interchange/Interchange.h"
 #include "interchange/ObjWriter.h"
+#include "interchange/PolygonRebuild.h"
 #include "mesh/Normals.h"
 #include "support/TestSupport.h"
 
@@ -133,6 +142,153 @@ void BM_ImportFullMeshObj(benchmark::State& state) {
 }
 // Wall time: the file is read in a child process, whose CPU time the process clock misses.
 BENCHMARK(BM_ImportFullMeshObj)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A sphere of rings x segments quads (triangles at the poles) as OBJ, the upper half one
+// material and the lower the other.
+std::string SphereObj(int rings, int segments) {
+  std::string obj = "mtllib s.mtl\nv 0 1 0\nv 0 -1 0\n";
+  const auto index = [&](int ring, int seg) {
+    if (ring == 0) return 1;
+    if (ring == rings) return 2;
+    return 3 + (ring - 1) * segments + seg % segments;
+  };
+  char line[128];
+  for (int r = 1; r < rings; ++r) {
+    const double theta = std::numbers::pi * r / rings;
+    for (int s = 0; s < segments; ++s) {
+      const double phi = 2 * std::numbers::pi * s / segments;
+      std::snprintf(line, sizeof line, "v %.7f %.7f %.7f\n", std::sin(theta) * std::cos(phi),
+                    std::cos(theta), std::sin(theta) * std::sin(phi));
+      obj += line;
+    }
+  }
+  for (int r = 0; r < rings; ++r) {
+    obj += r < rings / 2 ? "usemtl sky\n" : "usemtl sea\n";
+    for (int s = 0; s < segments; ++s) {
+      const int a = index(r, s), b = index(r, s + 1), c = index(r + 1, s + 1), d = index(r + 1, s);
+      if (r == 0) {
+        std::snprintf(line, sizeof line, "f %d %d %d\n", a, d, c);
+      } else if (r == rings - 1) {
+        std::snprintf(line, sizeof line, "f %d %d %d\n", a, d, b);
+      } else {
+        std::snprintf(line, sizeof line, "f %d %d %d %d\n", a, d, c, b);
+      }
+      obj += line;
+    }
+  }
+  return obj;
+}
+
+double WallNs() {
+  return double(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                    std::chrono::steady_clock::now().time_since_epoch())
+                    .count());
+}
+
+// Pair/ImportFit: a 60,000-quad sphere (200 rings of 300) imported with --fit, against the
+// plain import of the same file, which reads and rebuilds it and then refuses it as over the
+// arrays. Wall time, one sample of each in turn: the file is read in a child process, whose
+// CPU time this process's clocks miss. Target: ours under 2 s.
+void BM_PairImportFit(benchmark::State& state) {
+  testsupport::TempDir home;
+  TMeshDocument doc;
+  doc.ShowData = false;
+  const std::string file = home.File("sphere.obj");
+  testsupport::WriteText(home.File("s.mtl"), "newmtl sky\nnewmtl sea\n");
+  testsupport::WriteText(file, SphereObj(200, 300));
+  TImportOptions fit;
+  fit.Fit = true;
+  state.SetLabel("anchor: the plain import, refused as over the arrays");
+  std::vector<double> ours, anchor;
+  bool oursFirst = true;
+  const auto runOurs = [&] {
+    const double t0 = WallNs();
+    const TImportReport report = ImportModel(doc, file, fit);
+    ours.push_back(WallNs() - t0);
+    if (report.NumFvrt > MeshCapacity) state.SkipWithError("not fitted");
+  };
+  const auto runAnchor = [&] {
+    const double t0 = WallNs();
+    try {
+      ImportModel(doc, file);
+      state.SkipWithError("the plain import took the sphere");
+    } catch (const EModelTooLarge&) {}
+    anchor.push_back(WallNs() - t0);
+  };
+  for (auto _ : state) {
+    if (oursFirst) {
+      runOurs();
+      runAnchor();
+    } else {
+      runAnchor();
+      runOurs();
+    }
+    oursFirst = !oursFirst;
+  }
+  const double o = benchpair::Median(ours), a = benchpair::Median(anchor);
+  state.counters["ours_ns"] = o;
+  state.counters["anchor_ns"] = a;
+  state.counters["speedup"] = o > 0 ? a / o : 0;
+}
+BENCHMARK(BM_PairImportFit)
+    ->Name("Pair/ImportFit")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(6);
+
+// Rebuilding faces from a triangulated strip of 240 x h squares, a third of them of another
+// material in stripes, and every other band of eight rows tilted: linear in the corners
+// (the time per corner stays flat over the four sizes). Each size is the same model, only
+// longer: the planar tolerance grows with the model's size, so the tilt does too (three
+// times the half tolerance a merge allows), and the folds stop the merging alike at every
+// size, which rebuilds the same faces (5 x 8 and 10 x 8 squares), only more of them. The
+// width stays, so a position's neighbours lie as near in memory at every size.
+void BM_RebuildPolygons(benchmark::State& state) {
+  constexpr int kWidth = 240;  // a whole number of stripe patterns (15 squares)
+  const int h = static_cast<int>(state.range(0));
+  const double diagonal = std::hypot(double{kWidth}, double(h));
+  const auto tilt = static_cast<float>(3.0 * kPlanarTolerance / 2 * diagonal);  // per row
+  TGatheredScene grid;
+  for (int y = 0; y <= h; ++y) {
+    for (int x = 0; x <= kWidth; ++x)
+      grid.Verts.push_back({float(x), float(y), float((y / 8) % 2) * tilt * float(y % 8)});
+  }
+  grid.Materials.resize(2);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      const int a = y * (kWidth + 1) + x, b = a + 1, c = a + kWidth + 2, d = a + kWidth + 1;
+      const auto mat = static_cast<uint32_t>((x / 5) % 3 == 0);
+      for (const auto& tri : {std::array<int, 3>{a, b, c}, std::array<int, 3>{a, c, d}}) {
+        const auto first = static_cast<int32_t>(grid.Corners.size());
+        for (int v : tri) grid.Corners.push_back({v, 0.0f, 0.0f, {0, 0, 1}});
+        grid.Faces.push_back({first, 3, mat});
+      }
+    }
+  }
+  size_t faces = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    TGatheredScene scene = grid;
+    state.ResumeTiming();
+    RebuildPolygons(scene);
+    benchmark::DoNotOptimize(scene.Faces.data());
+    faces = scene.Faces.size();
+  }
+  state.counters["faces"] = double(faces);
+  state.counters["corners"] = double(grid.Corners.size());
+  state.counters["ns_per_corner"] = benchmark::Counter(
+      double(grid.Corners.size()),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+// Corners double from size to size: 391,680 to 3,133,440, around the largest models --fit
+// takes. Each size's arrays (some 35 MB at the smallest) pass the last-level cache: a
+// smaller model that stays in it would be timed faster per corner and feign a slope.
+BENCHMARK(BM_RebuildPolygons)
+    ->Arg(272)
+    ->Arg(544)
+    ->Arg(1088)
+    ->Arg(2176)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -46,10 +46,45 @@ std::string ParsePathAndOptions(const std::vector<std::string>& args, const char
   return path;
 }
 
+// The editor's material folder: "MatPath" in the home's model.ini, "./" when it names none.
+std::string EditorMaterialFolder() {
+  const auto folder = IniFileValue(HomeFile("model.ini"), "qorvex", "MatPath");
+  return folder && !folder->empty() ? *folder : std::string("./");
+}
+
+constexpr const char* kImportUsage =
+    "import MODEL [--mat N] [--up y|z] [--fit] [--object NAME]... [--textures DIR] "
+    "[--replace-textures] | import MODEL --list [--up y|z]";
+
 int ImportCmd(const std::vector<std::string>& args) {
   TImportOptions options;
+  // The textures go where the editor's material folder is, unless --textures says otherwise.
+  options.MaterialFolder = EditorMaterialFolder();
+  bool list = false;
+  std::vector<std::string> rest;
+  const std::string expected = std::string("expected: tessavor-cli ") + kImportUsage;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--fit") {
+      options.Fit = true;
+    } else if (args[i] == "--list") {
+      list = true;
+    } else if (args[i] == "--replace-textures") {
+      options.ReplaceTextures = true;
+    } else if (args[i] == "--object" || args[i] == "--textures") {
+      if (i + 1 >= args.size()) UsageError(args[i] + " needs a value; " + expected);
+      if (args[i] == "--object") {
+        options.Objects.push_back(args[++i]);
+      } else {
+        options.MaterialFolder = args[++i];
+        if (!options.MaterialFolder.empty() && options.MaterialFolder.back() != '/')
+          options.MaterialFolder += '/';
+      }
+    } else {
+      rest.push_back(args[i]);
+    }
+  }
   const std::string path = ParsePathAndOptions<TImportOptions>(
-      args, "import MODEL [--mat N] [--up y|z]",
+      rest, kImportUsage,
       {{"--mat", [](TImportOptions& o, const std::string& v) { o.FirstNewMat = ParseTypedInt(v); }},
        {"--up",
         [](TImportOptions& o, const std::string& v) {
@@ -57,17 +92,16 @@ int ImportCmd(const std::vector<std::string>& args) {
           o.ZUp = v == "z";
         }}},
       options);
+  if (list) {
+    std::fputs(ListModelObjects(path, options).c_str(), stdout);
+    return 0;
+  }
+  options.LoadForeignPicture = LoadWithQt;
   TMeshDocument doc;
   doc.ShowData = false;
   const TImportReport report = ImportModel(doc, path, options);
   std::fputs(report.Text().c_str(), stdout);
   return 0;
-}
-
-// The editor's material folder: "MatPath" in the home's model.ini, "./" when it names none.
-std::string EditorMaterialFolder() {
-  const auto folder = IniFileValue(HomeFile("model.ini"), "qorvex", "MatPath");
-  return folder && !folder->empty() ? *folder : std::string("./");
 }
 
 int ExportCmd(const std::vector<std::string>& args) {
@@ -115,9 +149,12 @@ int FormatsCmd(const std::vector<std::string>& args) {
 
 const TCommandRegistrar kCommands[] = {
     TCommandRegistrar(
-        {"import", "import MODEL [--mat N] [--up y|z]",
-         "replace the mesh with any model Assimp reads (new material numbers from N, default "
-         "70000; --up z for a file whose up axis is z, default y), then save",
+        {"import", kImportUsage,
+         "replace the mesh with any model Assimp reads as planar convex faces (new material "
+         "numbers from N, default 70000; --up z for a file whose up axis is z, default y; --fit "
+         "simplifies a model over the record arrays; --object imports only the named objects, "
+         "--list shows them), then save and write the materials' textures into the material "
+         "folder (MatPath, or DIR)",
          ImportCmd}),
     TCommandRegistrar(
         {"export", "export OUT [--format ID] [--textures DIR] [--up y|z]",

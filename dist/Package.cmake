@@ -19,11 +19,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://tessavor.invalid/")
 # The libraries the programs and the private libraries load, by their Debian 12 package
 # names: Qt 6 (its xcb and offscreen platforms are in libqt6gui6), zlib, Assimp for mesh
-# interchange, libdeflate for inflate and checksums, libpng for the textures of exports. The
-# package test checks that every
+# interchange, meshoptimizer for fitting imports to the records, libdeflate for inflate and
+# checksums, libpng for the textures of exports. The package test checks that every
 # library the packed files need comes from one of these.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libgcc-s1, zlib1g, libqt6core6, libqt6gui6, libqt6widgets6, libqt6opengl6, libqt6openglwidgets6, libassimp5, libdeflate0, libpng16-16")
+    "libc6, libstdc++6, libgcc-s1, zlib1g, libqt6core6, libqt6gui6, libqt6widgets6, libqt6opengl6, libqt6openglwidgets6, libassimp5, libdeflate0, libpng16-16, libmeshoptimizer2d")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "desktop-file-utils, shared-mime-info")
 # The build keeps its debugging information; the package does not.
 set(CPACK_STRIP_FILES ON)

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <string_view>
 
+#include "interchange/GameReady.h"
+#include "interchange/ImportTextures.h"
 #include "interchange/SceneData.h"
 #include "mesh/RecordFiles.h"
 #include "util/FileIo.h"
@@ -53,8 +55,8 @@ std::string MemoryLimitText(uint64_t limit, bool fromFileSize) {
          (fromFileSize ? " (1 GiB and 64 times the file's size, at most 4 GiB)" : "");
 }
 
-TImportedMesh ReadIsolated(const std::string& fileName, uint64_t fileSize,
-                           const TImportOptions& options, TImportReport& report) {
+TGatheredScene ReadIsolated(const std::string& fileName, uint64_t fileSize,
+                            const TImportOptions& options) {
   const std::string reader = ProgramLibraryPath(kModelReaderProgram);
   if (reader.empty()) throw CannotImport(fileName, "the program folder is unknown");
   if (access(reader.c_str(), X_OK) != 0)
@@ -99,20 +101,11 @@ TImportedMesh ReadIsolated(const std::string& fileName, uint64_t fileSize,
   if (result.ExitCode != kModelReaderScene)
     throw CannotImport(fileName, "the model reader ended without a result (exit status " +
                                      std::to_string(result.ExitCode) + ")");
-  return BuildImportedMesh(DecodeScene(result.Output, fileName), options, report);
+  return DecodeScene(result.Output, fileName);
 }
 
-}  // namespace
-
-uint64_t ImportMemoryLimit(uint64_t fileSize) {
-  constexpr uint64_t kBase = uint64_t{1} << 30, kMost = uint64_t{4} << 30;
-  return fileSize >= (kMost - kBase) / 64 ? kMost : kBase + 64 * fileSize;
-}
-
-TImportedMesh ReadModel(const std::string& path, const TImportOptions& options,
-                        TImportReport& report) {
-  report = TImportReport{};
-  report.FileName = path;
+// The checks on the file, then the reader in its child process.
+TGatheredScene ReadScene(const std::string& path, const TImportOptions& options) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) {
     throw CannotImport(path, ec ? ec.message() : "not a regular file");
@@ -130,7 +123,37 @@ TImportedMesh ReadModel(const std::string& path, const TImportOptions& options,
     head.resize(static_cast<size_t>(file.gcount()));
     CheckPlyHeader(head, path);
   }
-  return ReadIsolated(path, static_cast<uint64_t>(size), options, report);
+  return ReadIsolated(path, static_cast<uint64_t>(size), options);
+}
+
+}  // namespace
+
+uint64_t ImportMemoryLimit(uint64_t fileSize) {
+  constexpr uint64_t kBase = uint64_t{1} << 30, kMost = uint64_t{4} << 30;
+  return fileSize >= (kMost - kBase) / 64 ? kMost : kBase + 64 * fileSize;
+}
+
+TImportedMesh ReadModel(const std::string& path, const TImportOptions& options,
+                        TImportReport& report) {
+  report = TImportReport{};
+  report.FileName = path;
+  TGatheredScene scene = ReadScene(path, options);
+  // The objects asked for, numbers that compute as no finite number refused, game-ready
+  // faces, --fit, then the record arrays' capacity (interchange/GameReady.h).
+  PrepareScene(scene, options, report);
+  TImportedMesh mesh = BuildImportedMesh(scene, options, report);
+  // The pictures of the numbered materials, written after the commit (ImportTextures.h).
+  AttachTextures(mesh, scene, report, path);
+  return mesh;
+}
+
+std::string ListModelObjects(const std::string& path, const TImportOptions& options,
+                             std::vector<std::string>* names) {
+  const std::vector<TModelObject> objects = ModelObjects(ReadScene(path, options));
+  for (const TModelObject& o : objects) {
+    if (names) names->push_back(o.Name);
+  }
+  return ObjectListText(objects);
 }
 
 void CommitImport(TMeshDocument& doc, const TImportedMesh& mesh) {
@@ -157,6 +180,7 @@ TImportReport ImportModel(TMeshDocument& doc, const std::string& path,
   TImportReport report;
   const TImportedMesh mesh = ReadModel(path, options, report);
   CommitImport(doc, mesh);
+  WriteImportTextures(mesh, options, report);
   return report;
 }
 
@@ -169,6 +193,7 @@ std::string TImportReport::Text() const {
             std::to_string(SkippedLines) + " lines\n";
   }
   if (NormalsComputed) text += "Normals computed as \"Calc VTNM\" does (the file lacks some)\n";
+  for (const std::string& note : Notes) text += note + "\n";
   text += "Materials:\n";
   for (const auto& [name, mat] : Materials) {
     text += "  " + (name.empty() ? std::string("(unnamed)") : QuoteForMessage(name)) + " -> " +

@@ -5,10 +5,11 @@
 // Assimp writes. The game's own OBJ flavour stays with "Output obj" (mesh/ObjExport.h).
 //
 // Import (ReadModel, then CommitImport; ImportModel does both)
-//  - Every mesh of the scene, each instance under its node's accumulated transform
-//    (normals under the inverse transpose). A face of three or more corners becomes one
-//    FACE over consecutive FVRTs in the file's corner order; points and lines are left out
-//    and counted in the report.
+//  - Every mesh of the scene (of the objects asked for), each instance under its node's
+//    accumulated transform (normals under the inverse transpose). The faces of three or
+//    more corners become planar convex FACEs over consecutive FVRTs, rebuilt as
+//    interchange/GameReady.h says (cut where warped or concave, neighbours merged, --fit
+//    when over the arrays); points and lines are left out and counted in the report.
 //  - VERT holds the distinct transformed positions (equal bit patterns share a record).
 //    Each corner's Tx/Ty are the file's first texture coordinate set as Assimp gives it:
 //    v grows upwards, as the game stores Ty.
@@ -33,7 +34,8 @@
 //    file larger than kMaxModelFileSize, a file that refers to another file outside its
 //    folder (an OBJ's mtllib, a glTF buffer or image: "..", absolute, a URL, a link that
 //    leads out; the reference named), a scene without any polygon, a mesh that needs more
-//    than MeshCapacity records in an array (the counts it needs), a corner index out of
+//    than MeshCapacity records in an array without Fit (EModelTooLarge: the counts it
+//    needs, how far over each array is, the hint to fit), a corner index out of
 //    range, a position, normal or texture coordinate that is not a finite number, and
 //    coordinates so large that a face normal, plane distance or the radius would not be
 //    one (the first such element named).
@@ -108,6 +110,17 @@ struct TImportOptions {
   double TimeLimitSeconds = 60.0;
   uint64_t MemoryLimitBytes = 0;
   const std::atomic<bool>* Cancel = nullptr;
+  // Game-ready records (interchange/GameReady.h): only these objects (all when empty);
+  // simplify a model over the record arrays until it fits.
+  std::vector<std::string> Objects;
+  bool Fit = false;
+  // The textures of the numbered materials go into this folder (the editor's MatPath, a
+  // plain prefix) as "<8 digits>.mat" and ".bmp"; none are written when it is empty. An
+  // existing texture of a number is kept unless ReplaceTextures. Pictures other than the
+  // core's own (PNG, JPEG, BMP) are decoded by LoadForeignPicture.
+  std::string MaterialFolder;
+  bool ReplaceTextures = false;
+  TForeignPictureLoader LoadForeignPicture;
 };
 
 // The model reader's memory for a file of `fileSize` bytes: 1 GiB and 64 times the size,
@@ -124,8 +137,19 @@ struct TImportReport {
   bool NormalsComputed = false;
   // Material name -> number, in order of first use.
   std::vector<std::pair<std::string, int32_t>> Materials;
+  // Faces rebuilt, the fit, each texture written or kept: one line each.
+  std::vector<std::string> Notes;
   // Lines for the user: counts, what was left out, the material mapping.
   std::string Text() const;
+};
+
+// Where a material's picture comes from: a file named by the model (relative to the model's
+// folder) or the bytes of a picture embedded in it (PNG, JPEG, ...; Hint is the format's
+// extension when the file gives one).
+struct TSceneTexture {
+  std::string Path;
+  std::string Embedded;
+  std::string Hint;
 };
 
 // The imported mesh in arrays of its own: the document is only touched by CommitImport.
@@ -134,6 +158,9 @@ struct TImportedMesh {
   std::vector<TFvrtRecord> Fvrts;
   std::vector<TFaceRecord> Faces;
   float Radius = 0.0f;
+  // Each numbered material's picture, and the model's folder its file names are under.
+  std::vector<std::pair<int32_t, TSceneTexture>> Textures;
+  std::string ModelFolder;
 };
 
 // Reads and converts a model file (see the top of this file). Raises EInterchange.
@@ -142,6 +169,15 @@ TImportedMesh ReadModel(const std::string& path, const TImportOptions& options,
 // Replaces the document with `mesh`: the record files are written, then loaded. Raises
 // EInOutError naming the file that could not be written; nothing changed then.
 void CommitImport(TMeshDocument& doc, const TImportedMesh& mesh);
+// After the commit: the textures into options.MaterialFolder (interchange/ImportTextures.h).
+void WriteImportTextures(const TImportedMesh& mesh, const TImportOptions& options,
+                         TImportReport& report);
+
+// The objects of a model file, for "import MODEL --list" and the editor's choice: one line
+// each with its name, faces and materials; their names into `names` when given. Raises
+// EInterchange as ReadModel does.
+std::string ListModelObjects(const std::string& path, const TImportOptions& options = {},
+                             std::vector<std::string>* names = nullptr);
 
 // The one entry point for the editor and the command line: ReadModel, then CommitImport.
 TImportReport ImportModel(TMeshDocument& doc, const std::string& path,

@@ -10,12 +10,13 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "interchange/GameReady.h"
 #include "mesh/Normals.h"
 #include "mesh/Vector.h"
 
 namespace {
 
-constexpr char kMagic[8] = {'T', 'V', 'S', 'C', 'E', 'N', 'E', '2'};
+constexpr char kMagic[8] = {'T', 'V', 'S', 'C', 'E', 'N', 'E', '3'};
 
 class TWriter {
 public:
@@ -30,6 +31,7 @@ public:
     Put(static_cast<uint32_t>(values.size()));
     m_out.append(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(T));
   }
+  void Append(const std::string& bytes) { m_out += bytes; }
   void PutText(const std::string& text) {
     Put(static_cast<uint32_t>(text.size()));
     m_out += text;
@@ -79,6 +81,12 @@ public:
     m_at += n;
     return text;
   }
+  std::string GetBytes(size_t limit, const char* what) {
+    const uint32_t n = Count(limit, 1, what);
+    std::string bytes(m_bytes.substr(m_at, n));
+    m_at += n;
+    return bytes;
+  }
   bool AtEnd() const { return m_at == m_bytes.size(); }
 
 private:
@@ -102,12 +110,24 @@ void CheckScene(const TGatheredScene& s, const TReader& reader) {
       reader.Bad("a texture coordinate that is not a finite number");
     if (!Finite(c.Normal)) reader.Bad("a normal that is not a finite number");
   }
+  // The reader writes each polygon's corners after the previous one's: the rebuilding of
+  // faces links corners to their one face and relies on it.
+  size_t following = 0;
   for (const TSceneFace& f : s.Faces) {
     if (f.First < 0 || f.Count < 3 || static_cast<size_t>(f.First) > s.Corners.size() ||
         static_cast<size_t>(f.Count) > s.Corners.size() - static_cast<size_t>(f.First))
       reader.Bad("a polygon past the corners");
+    if (static_cast<size_t>(f.First) != following)
+      reader.Bad("polygons whose corners do not follow one another");
+    following += static_cast<size_t>(f.Count);
     if (f.Material >= s.Materials.size()) reader.Bad("a polygon with no material entry");
     if (f.Mesh >= s.MeshNames.size()) reader.Bad("a polygon of no mesh");
+  }
+  if (following != s.Corners.size()) reader.Bad("corners of no polygon");
+  if (!s.FaceObjects.empty() && s.FaceObjects.size() != s.Faces.size())
+    reader.Bad("object indices that do not match the polygons");
+  for (const uint32_t o : s.FaceObjects) {
+    if (o >= s.Objects.size()) reader.Bad("a polygon with no object entry");
   }
   if (s.Meshes < 0 || s.SkippedPoints < 0 || s.SkippedLines < 0) reader.Bad("negative counts");
 }
@@ -188,6 +208,19 @@ std::vector<int32_t> MapMaterials(const TGatheredScene& scene, const TImportOpti
   return mats;
 }
 
+EInterchange NotFiniteFace(const TGatheredScene& scene, const TSceneFace& face,
+                           const std::string& fileName, const char* what) {
+  return RefusedImport(fileName, "has " + SceneElement(scene.MeshNames[face.Mesh], face.FileFace) +
+                                     " whose coordinates give " + what +
+                                     " that is not a finite number");
+}
+
+EInterchange FarPositions(const std::string& fileName) {
+  return RefusedImport(fileName,
+                       "has positions too far from the origin for a radius that is a finite "
+                       "number");
+}
+
 // Positions near the end of the float range are finite, yet a cross product or a plane
 // distance of them is not: the first face that gets such a number is named.
 // Checked before the normals are looked up, as NaN never matches a normal already there;
@@ -208,10 +241,7 @@ void CheckComputedNumbers(const TGatheredScene& scene, const TMeshDocument& doc,
       if (!Finite(doc.VTNM[doc.FVRT[r].Vtnm])) what = "a corner normal";
     }
     if (what) {
-      const TSceneFace& source = scene.Faces[static_cast<size_t>(f)];
-      throw RefusedImport(fileName,
-                          "has " + SceneElement(scene.MeshNames[source.Mesh], source.FileFace) +
-                              " whose coordinates give " + what + " that is not a finite number");
+      throw NotFiniteFace(scene, scene.Faces[static_cast<size_t>(f)], fileName, what);
     }
   }
 }
@@ -227,8 +257,29 @@ EInterchange RefusedImport(const std::string& fileName, const std::string& what)
 }
 
 std::string SceneElement(const std::string& meshName, int64_t face, int64_t corner) {
+  if (face <= 0) return "a face simplified from mesh \"" + meshName + "\"";
   std::string text = corner > 0 ? "corner " + std::to_string(corner) + " of " : "";
   return text + "face " + std::to_string(face) + " of mesh \"" + meshName + "\"";
+}
+
+void CheckSceneNumbers(const TGatheredScene& scene, const std::string& fileName) {
+  double farthest = 0.0;
+  for (const TPoint3& p : scene.Verts) {
+    farthest = std::max(farthest, double{p.x} * p.x + double{p.y} * p.y + double{p.z} * p.z);
+  }
+  if (!std::isfinite(static_cast<float>(std::sqrt(farthest)))) throw FarPositions(fileName);
+  for (const TSceneFace& f : scene.Faces) {
+    const auto corner = [&](int32_t k) {
+      return Make(
+          scene.Verts[static_cast<size_t>(scene.Corners[static_cast<size_t>(f.First + k)].Vert)]);
+    };
+    const TVec4 p1 = corner(0);
+    const TVec4 n = PlaneNormal(p1, corner(1), corner(2));
+    const char* what = nullptr;
+    if (!Finite(ToPoint3(n))) what = "a face normal";
+    if (!what && !std::isfinite(Dot(n, p1))) what = "a plane distance";
+    if (what) throw NotFiniteFace(scene, f, fileName, what);
+  }
 }
 
 std::string EncodeScene(const TGatheredScene& scene) {
@@ -249,6 +300,16 @@ std::string EncodeScene(const TGatheredScene& scene) {
   out.Put(scene.SkippedPoints);
   out.Put(scene.SkippedLines);
   out.Put(static_cast<uint8_t>(scene.MissingNormals));
+  out.Put(static_cast<uint32_t>(scene.Objects.size()));
+  for (const std::string& name : scene.Objects) out.PutText(name);
+  out.PutArray(scene.FaceObjects);
+  out.Put(static_cast<uint32_t>(scene.Textures.size()));
+  for (const TSceneTexture& t : scene.Textures) {
+    out.PutText(t.Path);
+    out.PutText(t.Hint);
+    out.Put(static_cast<uint32_t>(t.Embedded.size()));
+    out.Append(t.Embedded);
+  }
   return out.Take();
 }
 
@@ -257,7 +318,7 @@ TGatheredScene DecodeScene(std::string_view bytes, const std::string& fileName) 
   for (char c : kMagic) {
     if (in.Get<char>() != c) in.Bad("something that is not a scene");
   }
-  const auto capacity = static_cast<size_t>(MeshCapacity);
+  const size_t capacity = kMaxSceneRecords;
   TGatheredScene s;
   s.Verts = in.GetArray<TPoint3>(capacity, "positions");
   s.Corners = in.GetArray<TSceneCorner>(capacity, "corners");
@@ -280,6 +341,15 @@ TGatheredScene DecodeScene(std::string_view bytes, const std::string& fileName) 
   const auto missing = in.Get<uint8_t>();
   if (missing > 1) in.Bad("a flag that is neither 0 nor 1");
   s.MissingNormals = missing != 0;
+  s.Objects.resize(in.Count(kMaxSceneRecords, 4, "objects"));
+  for (std::string& name : s.Objects) name = in.GetText();
+  s.FaceObjects = in.GetArray<uint32_t>(s.Faces.size(), "object indices");
+  s.Textures.resize(in.Count(s.Materials.size(), 12, "textures"));
+  for (TSceneTexture& t : s.Textures) {
+    t.Path = in.GetText();
+    t.Hint = in.GetText();
+    t.Embedded = in.GetBytes(kMaxScenePicture, "bytes in a picture");
+  }
   if (!in.AtEnd()) in.Bad("bytes after the scene");
   CheckScene(s, in);
   return s;
@@ -290,6 +360,11 @@ TImportedMesh BuildImportedMesh(const TGatheredScene& scene, const TImportOption
   report.Meshes = scene.Meshes;
   report.SkippedPoints = scene.SkippedPoints;
   report.SkippedLines = scene.SkippedLines;
+  // The arrays as they come (PrepareScene has dropped what no corner uses).
+  CheckRecordCapacity(
+      {static_cast<int64_t>(scene.Verts.size()), static_cast<int64_t>(scene.Corners.size()),
+       static_cast<int64_t>(scene.Faces.size())},
+      report.FileName);
   if (scene.Faces.empty()) {
     std::string what = "has no polygons";
     if (scene.SkippedPoints > 0 || scene.SkippedLines > 0) {
@@ -350,10 +425,7 @@ TImportedMesh BuildImportedMesh(const TGatheredScene& scene, const TImportOption
     farthest = std::max(farthest, double{p.x} * p.x + double{p.y} * p.y + double{p.z} * p.z);
   }
   out.Radius = static_cast<float>(std::sqrt(farthest));
-  if (!std::isfinite(out.Radius))
-    throw RefusedImport(report.FileName,
-                        "has positions too far from the origin for a radius that is a finite "
-                        "number");
+  if (!std::isfinite(out.Radius)) throw FarPositions(report.FileName);
   report.NumVert = doc.NumVert;
   report.NumVtnm = doc.NumVtnm;
   report.NumFvrt = doc.NumFvrt;

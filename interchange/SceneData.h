@@ -44,6 +44,11 @@ struct TGatheredScene {
   int32_t Meshes = 0;
   int64_t SkippedPoints = 0, SkippedLines = 0;
   bool MissingNormals = false;
+  // The file's objects (node names, in order of first use) and the object of each face;
+  // one picture per material (empty when it has none).
+  std::vector<std::string> Objects;
+  std::vector<uint32_t> FaceObjects;
+  std::vector<TSceneTexture> Textures;
 };
 
 // The model reader's program name (in the program folder), its option for a file whose up
@@ -57,6 +62,11 @@ constexpr int kModelReaderScene = 0, kModelReaderMessage = 1, kModelReaderUsage 
 // The longest material or texture name carried, and the most texture names per material.
 constexpr size_t kMaxSceneName = 4096;
 constexpr size_t kMaxTextureNames = 8;
+// The most corners, polygons or positions a scene carries between the processes: far past
+// the record arrays, so that --fit and --list see models over them; and the largest
+// embedded picture carried.
+constexpr size_t kMaxSceneRecords = size_t{64} * MeshCapacity;
+constexpr size_t kMaxScenePicture = size_t{64} << 20;
 
 // The two messages of a refused import, for both halves: a file that cannot be read
 // ("Cannot import "F": why") and a mesh the editor will not take ("F" what; nothing was
@@ -65,13 +75,21 @@ EInterchange CannotImport(const std::string& fileName, const std::string& why);
 EInterchange RefusedImport(const std::string& fileName, const std::string& what);
 
 // A place in the file for messages: "corner 2 of face 5 of mesh "Cube"" (counted from 1;
-// corner 0 leaves the corner out).
+// corner 0 leaves the corner out; face 0 is a face that --fit made, of no single face).
 std::string SceneElement(const std::string& meshName, int64_t face, int64_t corner = 0);
+
+// Raises EInterchange for a scene whose coordinates are finite but so large that the radius,
+// or a face's normal or plane distance from its first three corners, would not be, naming
+// the first such face. The import checks it before the faces are rebuilt (whose plane
+// tests would take such numbers for planes) and BuildImportedMesh again on the faces it
+// builds.
+void CheckSceneNumbers(const TGatheredScene& scene, const std::string& fileName);
 
 std::string EncodeScene(const TGatheredScene& scene);
 // Raises EInterchange naming `fileName` on bytes that are not a well-formed scene: any
-// count past MeshCapacity, an index out of range, a position, normal or texture coordinate
-// that is not finite, bytes missing or left over.
+// count past kMaxSceneRecords, an index out of range, polygons whose corners do not follow
+// one another in order, a position, normal or texture coordinate that is not finite, bytes
+// missing or left over.
 TGatheredScene DecodeScene(std::string_view bytes, const std::string& fileName);
 
 // Material numbers, normals, D and radius as Interchange.h describes; fills the report's

@@ -1,8 +1,10 @@
 #include "mesh/MeshCheck.h"
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 
+#include "mesh/FaceShape.h"
 #include "util/Paths.h"
 
 namespace {
@@ -35,6 +37,9 @@ bool EnclosesArea(const TMeshDocument& doc, const TCornerRange& corners) {
 
 TMeshProblems CheckMesh(const TMeshDocument& doc) {
   TMeshProblems p;
+  const double tolerance =
+      kPlanarTolerance * PointsSize({doc.VERT.get(), static_cast<size_t>(doc.NumVert)});
+  std::vector<TPoint3> loop;
   std::vector<bool> used(static_cast<size_t>(doc.NumVert), false);
   for (int32_t i = 0; i < doc.NumFvrt; ++i) {
     const TFvrtRecord& r = doc.FVRT[i];
@@ -77,6 +82,21 @@ TMeshProblems CheckMesh(const TMeshDocument& doc) {
     }
     if (verticesOk && !EnclosesArea(doc, {f.FirstFvrt, f.FvrtCount})) {
       p.Others.push_back(at + "degenerate: its corners enclose no area");
+    } else if (verticesOk) {
+      loop.clear();
+      for (int32_t k = 0; k < f.FvrtCount; ++k)
+        loop.push_back(doc.VERT[doc.FVRT[f.FirstFvrt + k].Vert]);
+      const TFaceShape shape = JudgeFace(loop, tolerance);
+      if (!shape.Plane) {
+        p.Others.push_back(at + "its first three corners lie on a line: no plane for \"CALC D\"");
+      } else {
+        if (!shape.Planar) {
+          char off[64];
+          std::snprintf(off, sizeof off, "%.4g", shape.Off);
+          p.Others.push_back(at + "not planar: a corner lies " + off + " off its plane");
+        }
+        if (!shape.Convex) p.Others.push_back(at + "not convex");
+      }
     }
   }
   for (int32_t i = 0; i < doc.NumVert; ++i) {
@@ -117,6 +137,9 @@ std::vector<std::string> DamagedRecordFiles() {
     if (!std::filesystem::is_regular_file(path, ec)) continue;
     const uintmax_t size = std::filesystem::file_size(path, ec);
     if (ec) continue;
+    // The radius file holds one record and may carry bytes after it (as a ripped RADI chunk
+    // can): only a file too short for the radius is partial.
+    if (f.Name == kRadiFile && size >= f.RecordSize) continue;
     if (std::string text = PartialRecordText(f.Name, size, f.RecordSize); !text.empty())
       lines.push_back(std::move(text));
   }

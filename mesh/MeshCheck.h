@@ -7,6 +7,10 @@
 //   "FACE 3: normal index 99 is out of range (VTNM has 12 records)"
 //   "FACE 3: 2 corners, fewer than 3"
 //   "FACE 3: degenerate: its corners enclose no area"
+//   "FACE 3: its first three corners lie on a line: no plane for "CALC D""
+//   "FACE 3: not planar: a corner lies 0.22 off its plane" (off the plane of its first three
+//     corners by more than kPlanarTolerance of the mesh's size, mesh/FaceShape.h)
+//   "FACE 3: not convex"
 //   "VERT 5: not a finite number" (likewise VTNM, FVRT texture coordinates, FACE D)
 //   "VERT 9: not used by any corner"
 //   "RADI: not a finite number"

@@ -401,7 +401,10 @@ void TMeshDocument::LoadRecordFiles() {
     try {
       TInputFile file(HomeFile(kRadiFile));
       const std::vector<uint8_t> bytes = file.ReadUpTo(sizeof Radius);
-      partialRadius = PartialRecordText(kRadiFile, file.Size(), sizeof Radius);
+      // The radius is one record: bytes after it (a ripped RADI chunk may carry more) are
+      // kept as they are, only a file too short for it is a partial record.
+      if (file.Size() < sizeof Radius)
+        partialRadius = PartialRecordText(kRadiFile, file.Size(), sizeof Radius);
       // An empty file keeps the old radius.
       if (partialRadius.empty() && bytes.size() == sizeof Radius)
         std::memcpy(&Radius, bytes.data(), sizeof Radius);

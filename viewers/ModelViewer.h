@@ -27,7 +27,7 @@
 //  - Messages and errors that come up while a frame is drawn are shown once the frame is
 //    finished (queued to the window thread), never from inside the paint.
 //  - The faces go into a display list, built again only when the records drawn from, the
-//    textures or the per-face binding change (viewers/MeshSnapshot.h tells). The timer
+//    textures or the per-face binding change (viewers/DrawnMeshCopy.h tells). The timer
 //    draws a frame only while a rotate item is checked; otherwise its tick only looks
 //    whether the model, face 0's material or the highlighted face changed, and draws one
 //    frame if so. Input, menu items and the main window's calls draw at once as before.
@@ -42,8 +42,8 @@
 #include <memory>
 
 #include "util/ThdTimer.h"
+#include "viewers/DrawnMeshCopy.h"
 #include "viewers/GlTexture.h"
-#include "viewers/MeshSnapshot.h"
 #include "viewers/ViewerCamera.h"
 
 class QAction;
@@ -186,7 +186,7 @@ private:
   uint32_t m_boundName = 0;    // the texture this viewer bound last
   bool m_inPaint = false;
   uint32_t m_faceList = 0;          // display list of the faces, 0 before the first build
-  TMeshSnapshot m_listSource;       // the records m_faceList was built from
+  TDrawnMeshCopy m_listSource;      // the records m_faceList was built from
   uint64_t m_textureLoads = 0;      // counts texture loading passes
   uint64_t m_listTextureLoads = 0;  // the pass m_faceList binds the textures of
   bool m_listMultiTexture = false;

@@ -179,6 +179,9 @@ public:
         for (std::string& name : TextureNames(m_scene, material)) {
           if (m.TextureNames.size() < kMaxTextureNames) m.TextureNames.push_back(Clip(name));
         }
+        m_out.Textures.push_back(TextureSource(m_scene, material));
+      } else {
+        m_out.Textures.emplace_back();
       }
       m_out.Materials.push_back(std::move(m));
     }
@@ -216,8 +219,11 @@ private:
       const auto [node, transform] = stack.back();
       stack.pop_back();
       for (unsigned i = 0; i < node->mNumMeshes; ++i) {
-        if (node->mMeshes[i] < m_scene.mNumMeshes)
-          AddMesh(*m_scene.mMeshes[node->mMeshes[i]], node->mMeshes[i], transform);
+        if (node->mMeshes[i] < m_scene.mNumMeshes) {
+          const aiMesh& mesh = *m_scene.mMeshes[node->mMeshes[i]];
+          m_object = ObjectIndex(node->mName.length > 0 ? node->mName.C_Str() : mesh.mName.C_Str());
+          AddMesh(mesh, node->mMeshes[i], transform);
+        }
       }
       // Children pushed in reverse, so meshes come in the file's depth-first order.
       for (unsigned i = node->mNumChildren; i-- > 0;) {
@@ -293,6 +299,7 @@ private:
       if (added) m_materialOrder.push_back(mesh.mMaterialIndex);
       m_out.Faces.push_back({first, static_cast<int32_t>(face.mNumIndices), at->second, meshNumber,
                              static_cast<int32_t>(f + 1)});
+      m_out.FaceObjects.push_back(m_object);
     }
     if (any) {
       ++m_out.Meshes;
@@ -311,21 +318,50 @@ private:
     return it->second;
   }
 
+  // The editor's side checks the record arrays (and fits the model to them when asked);
+  // only a scene too large to carry between the processes is refused here.
   void CheckCapacity() const {
-    const size_t verts = m_out.Verts.size();
+    if (m_overflowFaces == 0) return;
     const size_t corners = m_out.Corners.size() + m_overflowCorners;
     const size_t faces = m_out.Faces.size() + m_overflowFaces;
-    const auto over = [](size_t n) { return n > static_cast<size_t>(MeshCapacity); };
-    if (over(verts) || over(corners) || over(faces)) {
-      Refuse("needs " + std::string(m_overflowFaces ? "at least " : "") + std::to_string(verts) +
-             " vertices, " + std::to_string(corners) + " face corners and " +
-             std::to_string(faces) + " faces; the arrays hold at most " +
-             std::to_string(MeshCapacity) + " records each");
+    Refuse("needs at least " + std::to_string(m_out.Verts.size()) + " vertices, " +
+           std::to_string(corners) + " face corners and " + std::to_string(faces) +
+           " faces; the arrays hold at most " + std::to_string(MeshCapacity) +
+           " records each, and a model past " + std::to_string(kGatherLimit) +
+           " corners is too large even to fit");
+  }
+
+  uint32_t ObjectIndex(const std::string& name) {
+    const auto [at, added] =
+        m_objectIndex.try_emplace(Clip(name), static_cast<uint32_t>(m_out.Objects.size()));
+    if (added) m_out.Objects.push_back(at->first);
+    return at->second;
+  }
+
+  // The diffuse (or base-colour) picture of a material: embedded bytes when the scene holds
+  // them compressed (PNG, JPEG, ...), else the file name as the model gives it.
+  static TSceneTexture TextureSource(const aiScene& scene, const aiMaterial& material) {
+    TSceneTexture t;
+    for (aiTextureType type : {aiTextureType_DIFFUSE, aiTextureType_BASE_COLOR}) {
+      aiString path;
+      if (material.GetTexture(type, 0, &path) != AI_SUCCESS) continue;
+      if (const aiTexture* texture = scene.GetEmbeddedTexture(path.C_Str())) {
+        // Uncompressed embedded texels are rare (no common format stores them): left out.
+        if (texture->mHeight == 0 && texture->pcData && texture->mWidth <= kMaxScenePicture) {
+          t.Embedded.assign(reinterpret_cast<const char*>(texture->pcData), texture->mWidth);
+          t.Hint = Clip(texture->achFormatHint);
+        }
+        t.Path = Clip(texture->mFilename.C_Str());
+      } else {
+        t.Path = Clip(path.C_Str());
+      }
+      return t;
     }
+    return t;
   }
 
   // Far past MeshCapacity; positions stay below it, as each corner adds at most one.
-  static constexpr size_t kGatherLimit = size_t{16} * MeshCapacity;
+  static constexpr size_t kGatherLimit = kMaxSceneRecords;
 
   const aiScene& m_scene;
   const std::string& m_fileName;
@@ -335,6 +371,8 @@ private:
   std::unordered_map<TPositionKey, int32_t, TPositionHash> m_vertIndex;
   std::unordered_map<unsigned, uint32_t> m_materialIndex;
   std::vector<unsigned> m_materialOrder;
+  std::unordered_map<std::string, uint32_t> m_objectIndex;
+  uint32_t m_object = 0;
   size_t m_overflowFaces = 0, m_overflowCorners = 0;
 };
 

@@ -31,9 +31,13 @@ TEST_F(WindowTest, ExportThenImportKeepsTheMeshAndReports) {
   EXPECT_TRUE(dialogs.Messages[0].contains("Material 70000: no texture"))
       << dialogs.Messages[0].toStdString();
 
-  dialogs.Inputs = {QStringLiteral("5"), QStringLiteral("y")};
+  // The OBJ holds an object per material: the list is shown, and an empty answer takes all.
+  dialogs.Inputs = {QStringLiteral("5"), QStringLiteral("y"), QString()};
   Click(f, "Import...");
   ASSERT_TRUE(dialogs.Errors.isEmpty()) << dialogs.Errors.join("\n").toStdString();
+  ASSERT_EQ(dialogs.Prompts.size(), 3);
+  EXPECT_TRUE(dialogs.Prompts[2].contains("1 faces, materials 00070001"))
+      << dialogs.Prompts[2].toStdString();
   ASSERT_EQ(dialogs.Messages.size(), 2);
   EXPECT_TRUE(dialogs.Messages[1].contains("00070001 -> 70001"))
       << dialogs.Messages[1].toStdString();

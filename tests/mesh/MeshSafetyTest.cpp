@@ -207,3 +207,32 @@ TEST_F(CliSafety, ARipOfMoreRecordsThanTheEditorHoldsChangesNothing) {
 }
 
 }  // namespace
+
+// A warped quad, a concave pentagon and a quad whose first three corners lie on a line are
+// each named with their record; a flat square with a straight corner is fine.
+TEST_F(MeshCheckTest, FacesThatAreNotPlanarOrConvexAreNamed) {
+  const auto face = [&](std::initializer_list<TPoint3> points) {
+    const int32_t first = doc.NumFvrt;
+    for (const TPoint3& p : points) {
+      doc.AddVert(p);
+      doc.AddFvrt({doc.NumVert - 1, 0, 0, 0});
+    }
+    doc.AddFace(Face(first, static_cast<int32_t>(points.size())));
+  };
+  face({{0, 0, 0}, {4, 0, 0}, {4, 4, 1}, {0, 4, 0}});             // FACE 1: one corner 1 up
+  face({{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {2, 1, 0}, {0, 4, 0}});  // FACE 2: dented
+  face({{0, 0, 0}, {2, 0, 0}, {4, 0, 0}, {4, 4, 0}});             // FACE 3: no plane
+  face({{4, 0, 0}, {4, 4, 0}, {0, 4, 0}, {0, 0, 0}, {2, 0, 0}});  // FACE 4: straight corner
+  const TMeshProblems p = CheckMesh(doc);
+  std::vector<std::string> shapes;
+  for (const std::string& line : p.Others) {
+    if (line.rfind("VERT", 0) != 0) shapes.push_back(line);
+  }
+  // The warped quad's plane comes from its first three corners; its fourth is off it by
+  // 4 / sqrt(17) (the plane through (0,0,0), (4,0,0), (4,4,1)).
+  EXPECT_EQ(shapes, (std::vector<std::string>{
+                        "FACE 1: not planar: a corner lies 0.9701 off its plane",
+                        "FACE 2: not convex",
+                        "FACE 3: its first three corners lie on a line: no plane for \"CALC D\"",
+                    }));
+}

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <limits>
 
-#include "viewers/MeshSnapshot.h"
+#include "viewers/DrawnMeshCopy.h"
 
 namespace {
 
@@ -135,16 +135,16 @@ TEST(ViewerCamera, AnUnusableBoxFramesTheOrigin) {
   }
 }
 
-TEST(MeshSnapshot, TellsEveryChangeToWhatIsDrawn) {
+TEST(DrawnMeshCopy, TellsEveryChangeToWhatIsDrawn) {
   TMeshDocument doc;
-  TMeshSnapshot empty;
+  TDrawnMeshCopy empty;
   empty.Take(doc);
   EXPECT_TRUE(empty.Matches(doc)) << "an empty model is a model too";
   doc.AddVert({0, 0, 0});
   doc.AddVtnm({0, 0, 1});
   doc.AddFvrt({0, 0, 0.5f, 0.5f});
   doc.AddFace({0, 0, 7, 0, 1, 0, kEditorReserved2});
-  TMeshSnapshot snapshot;
+  TDrawnMeshCopy snapshot;
   EXPECT_FALSE(snapshot.Matches(doc)) << "nothing taken yet";
   snapshot.Take(doc);
   EXPECT_TRUE(snapshot.Matches(doc));

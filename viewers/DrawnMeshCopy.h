@@ -12,7 +12,7 @@
 
 #include "mesh/MeshDocument.h"
 
-class TMeshSnapshot {
+class TDrawnMeshCopy {
 public:
   // True when a copy was taken and the document's counts and records in use equal it.
   bool Matches(const TMeshDocument& doc) const;

@@ -1,4 +1,4 @@
-#include "viewers/MeshSnapshot.h"
+#include "viewers/DrawnMeshCopy.h"
 
 #include <algorithm>
 #include <cstring>
@@ -25,13 +25,13 @@ void Copy(std::vector<T>& copy, const T* records, int32_t count) {
 
 }  // namespace
 
-bool TMeshSnapshot::Matches(const TMeshDocument& doc) const {
+bool TDrawnMeshCopy::Matches(const TMeshDocument& doc) const {
   return m_taken && Same(m_face, doc.FACE.get(), doc.NumFace) &&
          Same(m_fvrt, doc.FVRT.get(), doc.NumFvrt) && Same(m_vert, doc.VERT.get(), doc.NumVert) &&
          Same(m_vtnm, doc.VTNM.get(), doc.NumVtnm);
 }
 
-void TMeshSnapshot::Take(const TMeshDocument& doc) {
+void TDrawnMeshCopy::Take(const TMeshDocument& doc) {
   Copy(m_vert, doc.VERT.get(), doc.NumVert);
   Copy(m_vtnm, doc.VTNM.get(), doc.NumVtnm);
   Copy(m_fvrt, doc.FVRT.get(), doc.NumFvrt);
@@ -39,4 +39,4 @@ void TMeshSnapshot::Take(const TMeshDocument& doc) {
   m_taken = true;
 }
 
-void TMeshSnapshot::Forget() { m_taken = false; }
+void TDrawnMeshCopy::Forget() { m_taken = false; }

@@ -1,0 +1,173 @@
+// From a model file's polygons to records the game takes (see GameReady.h).
+#include "interchange/GameReady.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <unordered_map>
+
+#include "interchange/PolygonRebuild.h"
+
+namespace {
+
+std::string Percent(double fraction) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3g%%", 100.0 * fraction);
+  return text;
+}
+
+// Keeps the materials some face uses, in their order, with their pictures.
+void DropUnusedMaterials(TGatheredScene& scene) {
+  std::vector<int32_t> remap(scene.Materials.size(), -1);
+  for (const TSceneFace& f : scene.Faces) remap[f.Material] = 0;
+  std::vector<TSceneMaterial> materials;
+  std::vector<TSceneTexture> textures;
+  const bool withTextures = scene.Textures.size() == scene.Materials.size();
+  for (size_t m = 0; m < remap.size(); ++m) {
+    if (remap[m] < 0) continue;
+    remap[m] = static_cast<int32_t>(materials.size());
+    materials.push_back(std::move(scene.Materials[m]));
+    if (withTextures) textures.push_back(std::move(scene.Textures[m]));
+  }
+  for (TSceneFace& f : scene.Faces) f.Material = static_cast<uint32_t>(remap[f.Material]);
+  scene.Materials = std::move(materials);
+  if (withTextures) scene.Textures = std::move(textures);
+}
+
+}  // namespace
+
+void CheckRecordCapacity(const TRecordCounts& counts, const std::string& fileName) {
+  if (counts.Fit()) return;
+  const auto over = [](const char* array, int64_t n) -> std::string {
+    if (n <= MeshCapacity) return std::string(array) + " fits";
+    char times[32];
+    std::snprintf(times, sizeof times, "%.2f", static_cast<double>(n) / MeshCapacity);
+    return std::string(array) + " " + std::to_string(n - MeshCapacity) + " over (" + times +
+           " times)";
+  };
+  throw EModelTooLarge(
+      RefusedImport(fileName, "needs " + std::to_string(counts.Verts) + " vertices, " +
+                                  std::to_string(counts.Corners) + " face corners and " +
+                                  std::to_string(counts.Faces) +
+                                  " faces; the arrays hold at most " +
+                                  std::to_string(MeshCapacity) +
+                                  " records each: " + over("VERT", counts.Verts) + ", " +
+                                  over("FVRT", counts.Corners) + ", " + over("FACE", counts.Faces))
+          .what() +
+      std::string(". --fit simplifies the model until it fits"));
+}
+
+std::vector<TModelObject> ModelObjects(const TGatheredScene& scene) {
+  const bool named = scene.FaceObjects.size() == scene.Faces.size() && !scene.Objects.empty();
+  std::vector<TModelObject> objects(named ? scene.Objects.size() : 1);
+  for (size_t o = 0; named && o < objects.size(); ++o) objects[o].Name = scene.Objects[o];
+  std::vector<std::vector<bool>> uses(objects.size(),
+                                      std::vector<bool>(scene.Materials.size(), false));
+  for (size_t i = 0; i < scene.Faces.size(); ++i) {
+    const size_t o = named ? scene.FaceObjects[i] : 0;
+    ++objects[o].Faces;
+    const uint32_t m = scene.Faces[i].Material;
+    if (!uses[o][m]) {
+      uses[o][m] = true;
+      objects[o].Materials.push_back(scene.Materials[m].Name);
+    }
+  }
+  std::erase_if(objects, [](const TModelObject& o) { return o.Faces == 0; });
+  return objects;
+}
+
+std::string ObjectListText(const std::vector<TModelObject>& objects) {
+  std::string text;
+  for (const TModelObject& o : objects) {
+    text += (o.Name.empty() ? std::string("(unnamed)") : o.Name) + ": " + std::to_string(o.Faces) +
+            " faces, materials";
+    for (size_t m = 0; m < o.Materials.size(); ++m)
+      text +=
+          (m ? ", " : " ") + (o.Materials[m].empty() ? std::string("(unnamed)") : o.Materials[m]);
+    text += "\n";
+  }
+  return text;
+}
+
+void SelectObjects(TGatheredScene& scene, const std::vector<std::string>& names,
+                   const std::string& fileName) {
+  if (names.empty()) return;
+  std::vector<bool> keep(scene.Objects.size(), false);
+  for (const std::string& name : names) {
+    const auto at = std::find(scene.Objects.begin(), scene.Objects.end(), name);
+    if (at == scene.Objects.end())
+      throw RefusedImport(fileName,
+                          "has no object named \"" + name + "\" (--list shows its objects)");
+    keep[static_cast<size_t>(at - scene.Objects.begin())] = true;
+  }
+  std::vector<TSceneFace> faces;
+  std::vector<TSceneCorner> corners;
+  std::vector<uint32_t> faceObjects;
+  for (size_t i = 0; i < scene.Faces.size() && i < scene.FaceObjects.size(); ++i) {
+    if (!keep[scene.FaceObjects[i]]) continue;
+    TSceneFace f = scene.Faces[i];
+    const auto from = scene.Corners.begin() + f.First;
+    f.First = static_cast<int32_t>(corners.size());
+    corners.insert(corners.end(), from, from + f.Count);
+    faces.push_back(f);
+    faceObjects.push_back(scene.FaceObjects[i]);
+  }
+  // The positions no corner uses any more are dropped at the end.
+  scene.Faces = std::move(faces);
+  scene.Corners = std::move(corners);
+  scene.FaceObjects = std::move(faceObjects);
+  // The report counts the meshes of the objects kept.
+  std::vector<bool> meshKept(scene.MeshNames.size(), false);
+  scene.Meshes = 0;
+  for (const TSceneFace& f : scene.Faces) {
+    if (f.Mesh < meshKept.size() && !meshKept[f.Mesh]) {
+      meshKept[f.Mesh] = true;
+      ++scene.Meshes;
+    }
+  }
+  DropUnusedMaterials(scene);
+}
+
+void PrepareScene(TGatheredScene& scene, const TImportOptions& options, TImportReport& report) {
+  SelectObjects(scene, options.Objects, report.FileName);
+  if (scene.Faces.empty()) return;  // refused with its reason when the mesh is built
+  // Before the rebuild, whose plane tests would take an infinite distance for a plane.
+  CheckSceneNumbers(scene, report.FileName);
+  const double tolerance = kPlanarTolerance * SceneSize(scene);
+  TRebuildCounts counts;
+  const int64_t polygons = static_cast<int64_t>(scene.Faces.size());
+  SplitFaces(scene, tolerance, false, counts);
+  TGatheredScene triangles;
+  if (options.Fit) {
+    triangles = scene;
+    SplitFaces(triangles, tolerance, true, counts);
+  }
+  MergeFaces(scene, tolerance, counts);
+  FinishFaces(scene, tolerance, counts);
+  DropUnusedVerts(scene);
+  report.Notes.push_back("Faces rebuilt: " + std::to_string(polygons) + " polygons of the file, " +
+                         std::to_string(counts.Split) + " cut into planar convex pieces, " +
+                         std::to_string(scene.Faces.size()) + " faces");
+  TRecordCounts needed = CountRecords(scene);
+  if (needed.Fit() || !options.Fit) {
+    CheckRecordCapacity(needed, report.FileName);
+    return;
+  }
+  DropUnusedVerts(triangles);
+  const TFitResult fit = FitScene(triangles, tolerance);
+  if (!fit.Reached) {
+    throw RefusedImport(report.FileName,
+                        "cannot be simplified to fit: after " + std::to_string(fit.Rounds) +
+                            " rounds it still needs " + std::to_string(fit.After.Verts) +
+                            " vertices, " + std::to_string(fit.After.Corners) +
+                            " face corners and " + std::to_string(fit.After.Faces) +
+                            " faces (its material borders and seams hold it)");
+  }
+  scene = std::move(triangles);
+  report.Notes.push_back("Fitted (--fit) from VERT " + std::to_string(needed.Verts) + ", FVRT " +
+                         std::to_string(needed.Corners) + ", FACE " + std::to_string(needed.Faces) +
+                         " to VERT " + std::to_string(fit.After.Verts) + ", FVRT " +
+                         std::to_string(fit.After.Corners) + ", FACE " +
+                         std::to_string(fit.After.Faces) + "; the surface moved at most " +
+                         Percent(fit.Moved) + " of the model's size");
+}

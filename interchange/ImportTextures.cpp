@@ -1,0 +1,173 @@
+// Imported materials' pictures into the material folder (see ImportTextures.h).
+#include "interchange/ImportTextures.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "images/MatGraphic.h"
+#include "images/TextureSource.h"
+#include "mesh/Materials.h"
+#include "util/FileIo.h"
+#include "util/Isolate.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void PutLe(std::string& out, uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// A file the model names, under the model's folder only: a name that leads elsewhere
+// ("../../etc/x.png", "/home/x.png") is looked for as its last part beside the model.
+std::string ResolvePicture(const std::string& folder, std::string name) {
+  for (char& c : name) {
+    if (c == '\\') c = '/';
+  }
+  fs::path relative = fs::path(name).lexically_normal();
+  if (relative.is_absolute() || relative.empty() || *relative.begin() == "..")
+    relative = relative.filename();
+  return (fs::path(folder) / relative).string();
+}
+
+// A link beside the model may still lead out of its folder, as the reader's references may
+// not: the picture is then not read.
+bool InModelFolder(const std::string& folder, const std::string& file) {
+  std::error_code ec;
+  const fs::path inside = fs::weakly_canonical(fs::absolute(folder, ec), ec);
+  if (ec) return false;
+  const fs::path resolved = fs::weakly_canonical(fs::absolute(file, ec), ec);
+  if (ec) return false;
+  const auto [end, at] =
+      std::mismatch(inside.begin(), inside.end(), resolved.begin(), resolved.end());
+  return end == inside.end() && at != resolved.end();
+}
+
+// An embedded picture goes to the decoder as a private temporary file, removed after.
+class TTemporaryPicture {
+public:
+  TTemporaryPicture(const std::string& bytes, const std::string& hint) {
+    const char* dir = getenv("TMPDIR");
+    std::string suffix = "." + (hint.empty() ? std::string("png") : hint);
+    if (suffix.size() > 8) suffix = ".png";
+    std::string name =
+        std::string(dir && *dir ? dir : "/tmp") + "/tessavor-picture-XXXXXX" + suffix;
+    const int fd = mkstemps(name.data(), static_cast<int>(suffix.size()));
+    if (fd < 0) throw EInOutError("Cannot make a temporary file for an embedded picture");
+    m_name = name;
+    const bool written = WriteAllToFd(fd, bytes.data(), bytes.size());
+    close(fd);
+    if (!written) throw EInOutError("Cannot write the embedded picture to " + m_name);
+  }
+  ~TTemporaryPicture() { unlink(m_name.c_str()); }
+  TTemporaryPicture(const TTemporaryPicture&) = delete;
+  TTemporaryPicture& operator=(const TTemporaryPicture&) = delete;
+  const std::string& Name() const { return m_name; }
+
+private:
+  std::string m_name;
+};
+
+void LoadPicture(const TSceneTexture& texture, const std::string& file,
+                 const TForeignPictureLoader& loader, TBitmap& bitmap) {
+  const std::string ext = fs::path(file).extension().string();
+  if (texture.Embedded.empty() && (ext == ".mat" || ext == ".gct")) {
+    LoadTextureFile(file, bitmap);  // the core's own pictures
+    return;
+  }
+  if (!loader) throw EInvalidGraphic("no picture decoder in this program");
+  if (texture.Embedded.empty()) {
+    loader(file, bitmap);
+  } else {
+    const TTemporaryPicture picture(texture.Embedded, texture.Hint);
+    loader(picture.Name(), bitmap);
+  }
+}
+
+}  // namespace
+
+void AttachTextures(TImportedMesh& mesh, const TGatheredScene& scene, const TImportReport& report,
+                    const std::string& modelPath) {
+  mesh.ModelFolder = fs::path(modelPath).parent_path().string();
+  if (mesh.ModelFolder.empty()) mesh.ModelFolder = ".";
+  for (size_t m = 0; m < scene.Textures.size() && m < report.Materials.size(); ++m) {
+    const TSceneTexture& t = scene.Textures[m];
+    if (t.Path.empty() && t.Embedded.empty()) continue;
+    mesh.Textures.emplace_back(report.Materials[m].second, t);
+  }
+}
+
+void WriteImportTextures(const TImportedMesh& mesh, const TImportOptions& options,
+                         TImportReport& report) {
+  if (options.MaterialFolder.empty()) return;
+  for (const auto& [mat, texture] : mesh.Textures) {
+    const std::string digits = MaterialIdText(mat);
+    const std::string matFile = options.MaterialFolder + digits + ".mat";
+    const std::string bmpFile = options.MaterialFolder + digits + ".bmp";
+    const std::string source = texture.Embedded.empty()
+                                   ? ResolvePicture(mesh.ModelFolder, texture.Path)
+                                   : "the picture embedded in the file";
+    const std::string existing = FindMaterialTexture(options.MaterialFolder, mat);
+    if (!existing.empty() && !options.ReplaceTextures) {
+      report.Notes.push_back("Texture " + digits + " kept: " + existing +
+                             " exists (--replace-textures replaces it)");
+      continue;
+    }
+    try {
+      if (texture.Embedded.empty() && !InModelFolder(mesh.ModelFolder, source))
+        throw EInvalidGraphic("it lies outside the model's folder");
+      TBitmap bitmap;
+      LoadPicture(texture, source, options.LoadForeignPicture, bitmap);
+      if (bitmap.Empty()) throw EInvalidGraphic("an empty picture");
+      TMATGraphic picture;
+      static_cast<TBitmap&>(picture) = bitmap;
+      picture.SaveMatFile(matFile);
+      const std::string bmp = EncodeBmp24(bitmap);
+      WriteFileAtomic(bmpFile, bmp.data(), bmp.size());
+      report.Notes.push_back("Texture " + digits + " written: " + matFile + " and .bmp from " +
+                             source);
+    } catch (const Exception& e) {
+      report.Notes.push_back("Texture " + digits + " not written: " + source + ": " + e.what());
+    }
+  }
+}
+
+std::string EncodeBmp24(const TBitmap& bitmap) {
+  const auto width = static_cast<uint32_t>(bitmap.Width());
+  const auto height = static_cast<uint32_t>(bitmap.Height());
+  const uint32_t row = (width * 3 + 3) & ~3u;
+  std::string out;
+  out.reserve(54 + size_t{row} * height);
+  out += "BM";
+  PutLe(out, 54 + row * height, 4);
+  PutLe(out, 0, 4);
+  PutLe(out, 54, 4);
+  PutLe(out, 40, 4);
+  PutLe(out, width, 4);
+  PutLe(out, height, 4);
+  PutLe(out, 1, 2);
+  PutLe(out, 24, 2);
+  PutLe(out, 0, 4);
+  PutLe(out, row * height, 4);
+  PutLe(out, 2835, 4);
+  PutLe(out, 2835, 4);
+  PutLe(out, 0, 4);
+  PutLe(out, 0, 4);
+  // Bottom row first, blue, green, red.
+  for (uint32_t y = height; y-- > 0;) {
+    const size_t start = out.size();
+    for (uint32_t x = 0; x < width; ++x) {
+      uint8_t r = 0, g = 0, b = 0;
+      bitmap.GetRgb(static_cast<int>(x), static_cast<int>(y), r, g, b);
+      out += static_cast<char>(b);
+      out += static_cast<char>(g);
+      out += static_cast<char>(r);
+    }
+    out.resize(start + row, '\0');
+  }
+  return out;
+}
