@@ -13,8 +13,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/MainWindowShared.h"
 #include "app/LineListModel.h"
+#include "app/MainWindowShared.h"
 #include "app/MeshToolActions.h"
 #include "mesh/Geometry.h"
 #include "mesh/Materials.h"

@@ -15,8 +15,8 @@
 #include <QTextBlock>
 #include <QVBoxLayout>
 
-#include "app/MainWindowShared.h"
 #include "app/LongWork.h"
+#include "app/MainWindowShared.h"
 #include "iffc/Compiler.h"
 #include "mesh/TreeBuilder.h"
 #include "util/FileIo.h"
