@@ -516,116 +516,26 @@ void TModelViewer::QueueMessage(const QString& text, bool error) {
       Qt::QueuedConnection);
 }
 
-namespace {
-
-// The digit of a keypad key, 10 for its decimal key, -1 for any other key. With Num Lock
-// off (or Shift held while it is on) the keypad sends cursor keys instead of digits.
-int KeypadKey(int key) {
-  switch (key) {
-    case Qt::Key_0:
-    case Qt::Key_Insert:
-      return 0;
-    case Qt::Key_1:
-    case Qt::Key_End:
-      return 1;
-    case Qt::Key_2:
-    case Qt::Key_Down:
-      return 2;
-    case Qt::Key_3:
-    case Qt::Key_PageDown:
-      return 3;
-    case Qt::Key_4:
-    case Qt::Key_Left:
-      return 4;
-    case Qt::Key_5:
-    case Qt::Key_Clear:
-      return 5;
-    case Qt::Key_6:
-    case Qt::Key_Right:
-      return 6;
-    case Qt::Key_7:
-    case Qt::Key_Home:
-      return 7;
-    case Qt::Key_8:
-    case Qt::Key_Up:
-      return 8;
-    case Qt::Key_9:
-    case Qt::Key_PageUp:
-      return 9;
-    case Qt::Key_Period:
-    case Qt::Key_Comma:
-    case Qt::Key_Delete:
-      return 10;
-    default:
-      return -1;
-  }
-}
-
-}  // namespace
-
 void TModelViewer::keyPressEvent(QKeyEvent* event) {
-  TModelViewerState& v = MeshViewState;
-  const Qt::KeyboardModifiers mods = event->modifiers();
-  const bool ctrl = mods & Qt::ControlModifier;
-  const bool shift = mods & Qt::ShiftModifier;
-  const float s = ctrl ? 6.0f : 2.0f;
-  const int key = event->key();
-  const int pad = (mods & Qt::KeypadModifier) ? KeypadKey(key) : -1;
-  switch (pad) {
-    case 8:
-      v.AngleX += s;
+  const TKeyOutcome outcome = m_navigation.Key(event->key(), event->modifiers());
+  switch (outcome.Request) {
+    case TNavigationRequest::None:
       break;
-    case 2:
-      v.AngleX -= s;
-      break;
-    // Shift+4/6 turn about the view axis (a roll), the keys a modeller rolls the view with.
-    case 4:
-      (shift ? v.AngleZ : v.AngleY) += s;
-      break;
-    case 6:
-      (shift ? v.AngleZ : v.AngleY) -= s;
-      break;
-    case 9:
-      v.AngleZ -= s;
-      break;
-    case 1:
-      ShowSide(ctrl ? TViewSide::Back : TViewSide::Front);
-      break;
-    case 3:
-      ShowSide(ctrl ? TViewSide::Left : TViewSide::Right);
-      break;
-    case 7:
-      ShowSide(ctrl ? TViewSide::Bottom : TViewSide::Top);
-      break;
-    case 5:
-      PerspectiveItem->toggle();
-      break;
-    case 0:  // what keypad 5 did before it switched the projection: "&Reset"
-      ResetClick();
-      v.AngleX = v.AngleY = v.AngleZ = 0;
-      break;
-    case 10:
+    case TNavigationRequest::FrameModel:
       FrameModel();
       break;
-    default:
-      if (key == Qt::Key_F || key == Qt::Key_Home)
-        FrameModel();
-      else if ((mods & Qt::KeypadModifier) && key == Qt::Key_Plus)
-        v.Zoom *= 1.1f;
-      else if ((mods & Qt::KeypadModifier) && key == Qt::Key_Minus)
-        v.Zoom /= 1.1f;
-      else if (key == Qt::Key_A)
-        v.PanX -= s / 10;
-      else if (key == Qt::Key_S)
-        v.PanX += s / 10;
-      else if (key == Qt::Key_W)
-        v.PanY += s / 10;
-      else if (key == Qt::Key_Y)
-        v.PanY -= s / 10;
-      else if (key == Qt::Key_C)
-        v.PanZ += s / 10;
-      else if (key == Qt::Key_X)
-        v.PanZ -= s / 10;
+    case TNavigationRequest::ShowSide:
+      ShowSide(outcome.Side);
+      break;
+    case TNavigationRequest::TogglePerspective:
+      PerspectiveItem->toggle();
+      break;
+    case TNavigationRequest::Reset: {
+      ResetClick();
+      TModelViewerState& v = MeshViewState;
+      v.AngleX = v.AngleY = v.AngleZ = 0;
+      break;
+    }
   }
   Redraw();
 }
@@ -676,33 +586,16 @@ void TModelViewer::FrameBox() {
 }
 
 void TModelViewer::mousePressEvent(QMouseEvent* event) {
-  m_dragButton = event->button();
-  m_dragPans = event->button() == Qt::RightButton ||
-               (event->button() == Qt::MiddleButton && (event->modifiers() & Qt::ShiftModifier));
-  m_dragLast = m_pressPos = event->position().toPoint();
+  m_navigation.Press(event->button(), event->modifiers(), event->position().toPoint());
 }
 
 void TModelViewer::mouseMoveEvent(QMouseEvent* event) {
-  const QPoint pos = event->position().toPoint();
-  const QPoint d = pos - m_dragLast;
-  m_dragLast = pos;
-  // Left or middle drag orbits, right or Shift+middle drag pans.
-  if (m_dragButton != Qt::LeftButton && m_dragButton != Qt::MiddleButton &&
-      m_dragButton != Qt::RightButton)
-    return;
-  if (m_dragPans)
-    MeshViewState.Pan(d.x(), d.y(), width(), height());
-  else
-    MeshViewState.Orbit(d.x(), d.y());
-  Redraw();
+  if (m_navigation.Move(event->position().toPoint(), width(), height())) Redraw();
 }
 
 void TModelViewer::mouseReleaseEvent(QMouseEvent* event) {
-  // A right click that did not drag opens the menu; a right drag pans.
-  const bool menu = event->button() == Qt::RightButton && m_dragButton == Qt::RightButton &&
-                    (event->position().toPoint() - m_pressPos).manhattanLength() <
-                        QApplication::startDragDistance();
-  m_dragButton = Qt::NoButton;
+  const bool menu = m_navigation.Release(event->button(), event->position().toPoint(),
+                                         QApplication::startDragDistance());
   Redraw();
   if (menu) ContextMenu->exec(event->globalPosition().toPoint());
 }
@@ -712,7 +605,7 @@ void TModelViewer::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void TModelViewer::wheelEvent(QWheelEvent* event) {
-  MeshViewState.ZoomWheel(event->angleDelta().y());
+  m_navigation.Wheel(event->angleDelta().y());
   Redraw();
   event->accept();
 }

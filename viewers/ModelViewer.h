@@ -1,6 +1,9 @@
 #pragma once
 // The model viewer: the mesh document drawn in 3D with fixed-function OpenGL 1.1, textured
 // with the faces' materials, redrawn by a threaded timer so that it can spin.
+// This file is the drawing; where the model is seen from is the camera
+// (viewers/ViewerCamera.h), and what keys, drags and the wheel do to it is the navigation
+// (viewers/ViewerNavigation.h), both without a window of their own.
 //
 // Lifecycle: created (hidden) by the main window's viewer host (viewers/ViewerHost.h) on the
 // first "MeshViewer" click, then shown; it lives as long as the main window and refuses to
@@ -45,6 +48,7 @@
 #include "viewers/DrawnMeshCopy.h"
 #include "viewers/GlTexture.h"
 #include "viewers/ViewerCamera.h"
+#include "viewers/ViewerNavigation.h"
 
 class QAction;
 class QMenu;
@@ -190,10 +194,7 @@ private:
   uint64_t m_textureLoads = 0;      // counts texture loading passes
   uint64_t m_listTextureLoads = 0;  // the pass m_faceList binds the textures of
   bool m_listMultiTexture = false;
-  int32_t m_drawnFirstMaterial = 0;  // face 0's material in the last frame
-  int32_t m_drawnHighlight = -1;     // HighlightedFace in the last frame
-  QPoint m_dragLast;
-  QPoint m_pressPos;
-  Qt::MouseButton m_dragButton = Qt::NoButton;
-  bool m_dragPans = false;  // the drag pans rather than orbits
+  int32_t m_drawnFirstMaterial = 0;               // face 0's material in the last frame
+  int32_t m_drawnHighlight = -1;                  // HighlightedFace in the last frame
+  TViewerNavigation m_navigation{MeshViewState};  // keys, drags and the wheel
 };
