@@ -18,6 +18,7 @@
 #include <QUndoStack>
 #include <QVBoxLayout>
 
+#include "app/FileActions.h"
 #include "app/HelpPages.h"
 #include "app/LineListModel.h"
 #include "app/MainWindowShared.h"

@@ -36,10 +36,11 @@
 //   app/ListPanels.cpp   the tabs "VERT/VTNM", "FVRT", "FACE": the five lists and their buttons
 //   app/EditHistory.cpp  RunEdit, undo and redo, the spin's step, "Save changes?"
 //   app/ScriptTab.cpp    the Script tab, "&compile" and "make &tree"
-//   app/FileActions.cpp  Load, Save, opening a model file, drops, the recent files
+//   app/FileActions.cpp  Load, Save, opening a model file, drops, the recent files, and the
+//                        rip, write-back, import and export dialogs (app/FileActions.h)
 //   app/StartUp.cpp      placement, the start-up Load, closing and ShutDown, RunEditor
-// The mesh tools and the rip, write-back, import and export dialogs are free functions on
-// the window (app/MeshToolActions.h); the Texturing tab is its own widget (app/TexturingTab.h).
+// The mesh tools are free functions on the window (app/MeshToolActions.h); the Texturing tab is its
+// own widget (app/TexturingTab.h).
 
 #include <QMainWindow>
 

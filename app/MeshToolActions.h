@@ -1,8 +1,8 @@
 #pragma once
 // The main window's buttons that run the core's mesh tools. Each takes the main window for
-// its document, its edit boxes and its dialogs, and adds only the questions and file
-// dialogs around a core call; errors propagate to the caller's RunAction (the main window
-// runs each as one undoable step). The operations that end with Save and Load do so in the
+// its document, its edit boxes and its dialogs, and adds only the questions around a core
+// call; errors propagate to the caller's RunAction (the main window runs each as one
+// undoable step). The operations that end with Save and Load do so in the
 // core (mesh/Geometry.h, mesh/Normals.h, mesh/Materials.h).
 
 #include <string>
@@ -10,28 +10,6 @@
 class QString;
 class TMainWindow;
 
-void RipMeshAction(TMainWindow& form);  // "Rip mesh": open dialog, rip, Load (Load also on Cancel)
-void RipModelFile(TMainWindow& form,
-                  const QString& path);  // rip `path`, remember it as recent, Load
-// "Write back...": the record files into a copy of the last ripped model (asked for when
-// nothing was ripped yet), saved where the save dialog says.
-void WriteBackAction(TMainWindow& form);
-// "Import ASC": a file chooser that starts on the fixed file (test.asc in the home folder),
-// then the material asked with "Imput ASC" (Cancel in either imports nothing); the file is read
-// and parsed off the window thread with a progress dialog that can cancel it.
-void ImportAscAction(TMainWindow& form);
-void ImportAscFile(TMainWindow& form,
-                   const QString& path);  // the same for a chosen file, remembered as recent
-void OutputObjAction(TMainWindow& form);  // "Output obj": save dialog, write the OBJ file
-// "Import...": any model Assimp reads replaces the mesh (first new material number and the
-// file's up axis asked; Cancel in any dialog imports nothing); the import report in a
-// message box.
-void ImportModelAction(TMainWindow& form);
-void ImportModelFile(TMainWindow& form,
-                     const QString& file);  // the same for a chosen file, remembered as recent
-// "Export...": the mesh with its materials and the material folder's textures, in the
-// format of the chosen file's extension (".obj" when it has none); the report in a message box.
-void ExportModelAction(TMainWindow& form);
 void DelVtAction(TMainWindow& form);     // "del VT"
 void CalcVtnmAction(TMainWindow& form);  // "Calc VTNM", then Save and Load
 void CalcDAction(TMainWindow& form);     // "CALC D", then Save and Load

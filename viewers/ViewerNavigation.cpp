@@ -108,8 +108,8 @@ TKeyOutcome TViewerNavigation::Key(int key, Qt::KeyboardModifiers mods) {
 
 void TViewerNavigation::Press(Qt::MouseButton button, Qt::KeyboardModifiers mods, QPoint pos) {
   m_dragButton = button;
-  m_dragPans = button == Qt::RightButton ||
-               (button == Qt::MiddleButton && (mods & Qt::ShiftModifier));
+  m_dragPans =
+      button == Qt::RightButton || (button == Qt::MiddleButton && (mods & Qt::ShiftModifier));
   m_dragLast = m_pressPos = pos;
 }
 

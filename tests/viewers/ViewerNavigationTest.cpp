@@ -12,7 +12,7 @@ struct TCameraKeyCase {
   const char* what;
   int key;
   Qt::KeyboardModifiers mods;
-  float TViewerCamera::* field;
+  float TViewerCamera::*field;
   float change;  // added to the field (to Zoom: the factor)
 };
 
@@ -29,10 +29,9 @@ TEST_P(CameraKeys, MoveOneFieldAndAskNothingMore) {
     expected.*c.field += c.change;
   TViewerNavigation navigation(camera);
   EXPECT_EQ(navigation.Key(c.key, c.mods).Request, TNavigationRequest::None) << c.what;
-  for (float TViewerCamera::* f : {&TViewerCamera::AngleX, &TViewerCamera::AngleY,
-                                    &TViewerCamera::AngleZ, &TViewerCamera::Zoom,
-                                    &TViewerCamera::PanX, &TViewerCamera::PanY,
-                                    &TViewerCamera::PanZ})
+  for (float TViewerCamera::*f :
+       {&TViewerCamera::AngleX, &TViewerCamera::AngleY, &TViewerCamera::AngleZ,
+        &TViewerCamera::Zoom, &TViewerCamera::PanX, &TViewerCamera::PanY, &TViewerCamera::PanZ})
     EXPECT_FLOAT_EQ(camera.*f, expected.*f) << c.what;
 }
 
@@ -43,8 +42,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TCameraKeyCase{"pad 8", Qt::Key_8, kPad, &TViewerCamera::AngleX, 2},
         TCameraKeyCase{"pad 8 Num Lock off", Qt::Key_Up, kPad, &TViewerCamera::AngleX, 2},
-        TCameraKeyCase{"Ctrl+pad 2", Qt::Key_2, kPad | Qt::ControlModifier,
-                       &TViewerCamera::AngleX, -6},
+        TCameraKeyCase{"Ctrl+pad 2", Qt::Key_2, kPad | Qt::ControlModifier, &TViewerCamera::AngleX,
+                       -6},
         TCameraKeyCase{"pad 4", Qt::Key_4, kPad, &TViewerCamera::AngleY, 2},
         TCameraKeyCase{"pad 6 Num Lock off", Qt::Key_Right, kPad, &TViewerCamera::AngleY, -2},
         TCameraKeyCase{"Shift+pad 4 rolls", Qt::Key_Left, kPad | Qt::ShiftModifier,
@@ -99,8 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
         TRequestCase{"Ctrl+pad 3", Qt::Key_3, kPad | Qt::ControlModifier,
                      TNavigationRequest::ShowSide, TViewSide::Left},
         TRequestCase{"pad 7", Qt::Key_7, kPad, TNavigationRequest::ShowSide, TViewSide::Top},
-        TRequestCase{"pad Home", Qt::Key_Home, kPad, TNavigationRequest::ShowSide,
-                     TViewSide::Top},
+        TRequestCase{"pad Home", Qt::Key_Home, kPad, TNavigationRequest::ShowSide, TViewSide::Top},
         TRequestCase{"Ctrl+pad 7", Qt::Key_7, kPad | Qt::ControlModifier,
                      TNavigationRequest::ShowSide, TViewSide::Bottom},
         TRequestCase{"pad 5", Qt::Key_5, kPad, TNavigationRequest::TogglePerspective,
