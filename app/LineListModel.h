@@ -28,7 +28,7 @@ private:
 };
 
 // A list box: the QListView, its model, and the mirroring of current line and selection.
-// With multiSelect (ListBox3) the view allows several selected lines and the current line
+// With multiSelect (CornerList) the view allows several selected lines and the current line
 // is the focused one.
 //
 // lineClicked(row) is the list's click: it comes when the user makes a line current, by

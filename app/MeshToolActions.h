@@ -1,42 +1,22 @@
 #pragma once
 // The main window's buttons that run the core's mesh tools. Each takes the main window for
-// its document, its edit boxes and its dialogs, and adds only the questions and file
-// dialogs around a core call; errors propagate to the caller's RunAction (the main window
-// runs each as one undoable step). The operations that end with Save and Load do so in the
+// its document, its edit boxes and its dialogs, and adds only the questions around a core
+// call; errors propagate to the caller's RunAction (the main window runs each as one
+// undoable step). The operations that end with Save and Load do so in the
 // core (mesh/Geometry.h, mesh/Normals.h, mesh/Materials.h).
 
 #include <string>
 
 class QString;
-class TForm1;
+class TMainWindow;
 
-void RipMeshAction(TForm1& form);  // "Rip mesh": open dialog, rip, Load (Load also on Cancel)
-void RipModelFile(TForm1& form, const QString& path);  // rip `path`, remember it as recent, Load
-// "Write back...": the record files into a copy of the last ripped model (asked for when
-// nothing was ripped yet), saved where the save dialog says.
-void WriteBackAction(TForm1& form);
-// "Import ASC": a file chooser that starts on the fixed file (test.asc in the home folder),
-// then the material asked with "Imput ASC" (Cancel in either imports nothing); the file is read
-// and parsed off the window thread with a progress dialog that can cancel it.
-void ImportAscAction(TForm1& form);
-void ImportAscFile(TForm1& form,
-                   const QString& path);  // the same for a chosen file, remembered as recent
-void OutputObjAction(TForm1& form);       // "Output obj": save dialog, write the OBJ file
-// "Import...": any model Assimp reads replaces the mesh (first new material number and the
-// file's up axis asked; Cancel in any dialog imports nothing); the import report in a
-// message box.
-void ImportModelAction(TForm1& form);
-void ImportModelFile(TForm1& form,
-                     const QString& file);  // the same for a chosen file, remembered as recent
-// "Export...": the mesh with its materials and the material folder's textures, in the
-// format of the chosen file's extension (".obj" when it has none); the report in a message box.
-void ExportModelAction(TForm1& form);
-void DelVtAction(TForm1& form);           // "del VT"
-void CalcVtnmAction(TForm1& form);        // "Calc VTNM", then Save and Load
-void CalcDAction(TForm1& form);           // "CALC D", then Save and Load
-void FlipVtnmAction(TForm1& form);        // "flip VTNM" (in memory only)
-void ScaleAction(TForm1& form);           // "Scale!" with the percentage box, then Save and Load
-void FlipAction(TForm1& form, int axis);  // "flipY" (axis 1), "flipZ" (axis 2), then Save and Load
-void SetAllMaterialsAction(TForm1& form, int mat);  // "Cg all mat" after the question
-void ResetTexCoordsAction(TForm1& form);            // "all 0" after the question
-void RandAllAction(TForm1& form);                   // "RandAll" after the question
+void DelVtAction(TMainWindow& form);     // "del VT"
+void CalcVtnmAction(TMainWindow& form);  // "Calc VTNM", then Save and Load
+void CalcDAction(TMainWindow& form);     // "CALC D", then Save and Load
+void FlipVtnmAction(TMainWindow& form);  // "flip VTNM" (in memory only)
+void ScaleAction(TMainWindow& form);     // "Scale!" with the percentage box, then Save and Load
+void FlipAction(TMainWindow& form,
+                int axis);  // "flipY" (axis 1), "flipZ" (axis 2), then Save and Load
+void SetAllMaterialsAction(TMainWindow& form, int mat);  // "Cg all mat" after the question
+void ResetTexCoordsAction(TMainWindow& form);            // "all 0" after the question
+void RandAllAction(TMainWindow& form);                   // "RandAll" after the question

@@ -15,11 +15,11 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/Unit1.h"
+#include "app/MainWindow.h"
 #include "viewers/Dialogs.h"
-#include "viewers/FaceView.h"
-#include "viewers/PointView.h"
-#include "viewers/Tools.h"
+#include "viewers/FacesWindow.h"
+#include "viewers/PointsWindow.h"
+#include "viewers/ToolWindow.h"
 #include "viewers/ViewerHost.h"
 
 namespace {
@@ -137,7 +137,7 @@ constexpr int kSettleCapMs = 3000;
 
 std::unique_ptr<TDialogs> MakeConsoleDialogs() { return std::make_unique<TConsoleDialogs>(); }
 
-int TakeScreenshots(TForm1& form, const QString& dirName) {
+int TakeScreenshots(TMainWindow& form, const QString& dirName) {
   QDir dir(dirName);
   if (!dir.mkpath(QStringLiteral("."))) {
     std::fprintf(stderr, "tessavor: cannot create %s\n", dirName.toLocal8Bit().constData());
@@ -150,14 +150,14 @@ int TakeScreenshots(TForm1& form, const QString& dirName) {
   bool ok = true;
   static const char* const kTabNames[] = {"Form1-vert", "Form1-fvrt", "Form1-face", "Form1-script",
                                           "Form1-texturing"};
-  for (int tab = 0; tab < form.PageControl1->count() && tab < 5; ++tab) {
+  for (int tab = 0; tab < form.Tabs->count() && tab < 5; ++tab) {
     mainWindow.Arm();
-    form.PageControl1->setCurrentIndex(tab);
+    form.Tabs->setCurrentIndex(tab);
     // The first tab is already the current one: nothing new to draw.
     if (tab > 0) Settle({&mainWindow}, kSettleCapMs);
     ok &= Save(&form, dir, QString::fromLatin1(kTabNames[tab]));
   }
-  form.PageControl1->setCurrentIndex(0);
+  form.Tabs->setCurrentIndex(0);
   ok &= Save(form.Points(), dir, QStringLiteral("frmPoints"));
   ok &= Save(form.Faces(), dir, QStringLiteral("frmFaces"));
   ok &= Save(form.Tools(), dir, QStringLiteral("frmTools"));

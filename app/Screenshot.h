@@ -9,9 +9,9 @@
 
 class QString;
 class TDialogs;
-class TForm1;
+class TMainWindow;
 
-int TakeScreenshots(TForm1& form, const QString& dir);
+int TakeScreenshots(TMainWindow& form, const QString& dir);
 
 // The dialogs of a run without a person: messages and errors go to standard error,
 // questions are answered No, input boxes and file dialogs are cancelled. main() gives them

@@ -12,12 +12,12 @@
 #include <QStringListModel>
 #include <QVBoxLayout>
 
+#include "app/MainWindow.h"
 #include "app/PictureLoader.h"
-#include "app/Unit1.h"
 #include "images/TextureSource.h"
 #include "mesh/Materials.h"
 #include "util/Paths.h"
-#include "viewers/FaceView.h"
+#include "viewers/FacesWindow.h"
 #include "viewers/ViewerHost.h"
 
 namespace {
@@ -28,7 +28,7 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
 TTextureImage::TTextureImage(QWidget* parent) : QWidget(parent) {
-  setObjectName(QStringLiteral("Image1"));
+  setObjectName(QStringLiteral("TexturePicture"));
   setFixedSize(256, 256);
   setMouseTracking(true);
   Image.fill(Qt::white);
@@ -49,7 +49,7 @@ void TTextureImage::mousePressEvent(QMouseEvent* event) {
   emit leftClicked();
 }
 
-TTexturingTab::TTexturingTab(TForm1& form, QWidget* parent)
+TTexturingTab::TTexturingTab(TMainWindow& form, QWidget* parent)
     : QWidget(parent), m_form(form), m_panel(form.Document()) {
   auto* grid = new QGridLayout(this);
   LabelMouse = new QLabel(this);
@@ -131,8 +131,8 @@ void TTexturingTab::TabShown(bool load) {
   const int previous = m_panel.Face();
   if (load) doc.LoadRecordFiles();
   QStringList lines;
-  lines.reserve(doc.ListBox4.Count());
-  for (const std::string& s : doc.ListBox4.Lines()) lines << QString::fromStdString(s);
+  lines.reserve(doc.FaceLines.Count());
+  for (const std::string& s : doc.FaceLines.Lines()) lines << QString::fromStdString(s);
   m_filling = true;
   m_faceLines->setStringList(lines);
   ComboTexture->clear();
@@ -167,7 +167,7 @@ void TTexturingTab::ListFacesClick(int face) {
     return;
   }
   m_panel.ShowFace(face);
-  doc.ListBox4.SetCurrent(face);
+  doc.FaceLines.SetCurrent(face);
   m_form.Faces()->update();
   m_form.Viewers().SetHighlightedFace(face);
   const int entry = ComboTexture->findText(Padded(f->Mat));

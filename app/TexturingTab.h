@@ -15,7 +15,7 @@ class QLabel;
 class QLineEdit;
 class QListView;
 class QStringListModel;
-class TForm1;
+class TMainWindow;
 
 // The image the texture, the outline and the picks are drawn into.
 class TTextureImage final : public QWidget {
@@ -38,7 +38,7 @@ protected:
 class TTexturingTab final : public QWidget {
   Q_OBJECT
 public:
-  TTexturingTab(TForm1& form, QWidget* parent = nullptr);
+  TTexturingTab(TMainWindow& form, QWidget* parent = nullptr);
 
   TTextureImage* Image = nullptr;
   QLabel* LabelMouse = nullptr;
@@ -72,7 +72,7 @@ private:
   void DrawPolyline(const std::vector<TTexturePixel>& points, const QColor& colour);
   void ShowNoFace();
 
-  TForm1& m_form;
+  TMainWindow& m_form;
   TTexturePanel m_panel;
   QStringListModel* m_faceLines = nullptr;
   bool m_filling = false;  // the tab fills its face list: current-line changes are no click

@@ -2,7 +2,7 @@
 // window (the main window on each of its tabs, Points, Faces, the tool window, the model
 // viewer and the GL viewer), lets them draw, writes one PNG per window into DIR and exits 0.
 // It works on a copy of the settings file, so the user's "model.ini" stays as it was.
-// `tessavor FILE` opens the editor on a model file (see TForm1::OpenModelFile).
+// `tessavor FILE` opens the editor on a model file (see TMainWindow::OpenModelFile).
 
 #include <QApplication>
 #include <QDir>
@@ -16,9 +16,9 @@
 #include <memory>
 #include <string>
 
+#include "app/MainWindow.h"
 #include "app/Screenshot.h"
 #include "app/StartupMessages.h"
-#include "app/Unit1.h"
 #include "util/Exception.h"
 #include "util/HomeLock.h"
 #include "util/Log.h"
@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
   }
   int status = 0;
   {
-    TForm1 form(settingsPath, consoleDialogs.get());
+    TMainWindow form(settingsPath, consoleDialogs.get());
     if (!screenshotDir.empty()) {
       status = TakeScreenshots(form, QString::fromLocal8Bit(screenshotDir.c_str()));
     } else {

@@ -53,11 +53,11 @@ void BM_LoadFullMesh(benchmark::State& state) {
   TMeshDocument doc;
   for (auto _ : state) {
     doc.LoadRecordFiles();
-    benchmark::DoNotOptimize(doc.ListBox4.Count());
+    benchmark::DoNotOptimize(doc.FaceLines.Count());
   }
   state.counters["lines"] =
-      double(doc.ListBox1.Count() + doc.ListBox2.Count() + doc.ListBox3.Count() +
-             doc.ListBox4.Count() + doc.ListBox5.Count());
+      double(doc.VertexLines.Count() + doc.NormalLines.Count() + doc.CornerLines.Count() +
+             doc.FaceLines.Count() + doc.MaterialLines.Count());
 }
 BENCHMARK(BM_LoadFullMesh)->Unit(benchmark::kMillisecond);
 
@@ -80,7 +80,7 @@ void BM_PairLoadFull(benchmark::State& state) {
       state,
       [&] {
         doc.LoadRecordFiles();
-        benchmark::DoNotOptimize(doc.ListBox4.Count());
+        benchmark::DoNotOptimize(doc.FaceLines.Count());
       },
       [&] {
         for (const char* name : {"vert.kvt", "vtnm.kvt", "fvrt.kvt", "face.kvt", "radi.kvt"}) {

@@ -25,7 +25,7 @@
 #include "mesh/MeshDocument.h"
 #include "support/TestSupport.h"
 #include "viewers/Dialogs.h"
-#include "viewers/MeshView.h"
+#include "viewers/ModelViewer.h"
 #include "viewers/ViewerHost.h"
 
 namespace {
@@ -72,7 +72,7 @@ void RunFrames(benchmark::State& state, int materials, bool wireframe) {
   auto doc = std::make_unique<TMeshDocument>();
   FillFullMesh(*doc, materials);
   TStandardDialogs dialogs;
-  TfrmMeshView view(*doc, dialogs, folder);
+  TModelViewer view(*doc, dialogs, folder);
   view.show();
   QElapsedTimer waited;
   waited.start();
@@ -84,7 +84,7 @@ void RunFrames(benchmark::State& state, int materials, bool wireframe) {
     return;
   }
   view.ResetView(true, true);
-  view.Timer1.SetEnabled(false);
+  view.FrameTimer.SetEnabled(false);
   if (wireframe) view.WireframeOnly->setChecked(true);
   view.grabFramebuffer();  // loads the textures
   for (auto _ : state) {
@@ -128,7 +128,7 @@ void RunOpen(benchmark::State& state, bool spinning) {
   TStandardDialogs dialogs;
   TViewerHost host(dialogs);
   host.ShowMeshViewer(nullptr, *doc, folder);
-  auto* view = static_cast<TfrmMeshView*>(host.MeshViewerWindow());
+  auto* view = static_cast<TModelViewer*>(host.MeshViewerWindow());
   QElapsedTimer waited;
   waited.start();
   while (!(view->windowHandle() && view->windowHandle()->isExposed()) && waited.elapsed() < 5000) {

@@ -64,8 +64,8 @@ int Lists(const std::vector<std::string>& args) {
   doc.ShowData = args.empty();
   LoadHome(doc);
   std::string out;
-  const TListLines* lists[] = {&doc.ListBox1, &doc.ListBox2, &doc.ListBox3, &doc.ListBox4,
-                               &doc.ListBox5};
+  const TListLines* lists[] = {&doc.VertexLines, &doc.NormalLines, &doc.CornerLines, &doc.FaceLines,
+                               &doc.MaterialLines};
   for (int i = 0; i < 5; ++i) {
     out += "[ListBox" + std::to_string(i + 1) + "]\n";
     for (const std::string& line : lists[i]->Lines()) {

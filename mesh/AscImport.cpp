@@ -163,7 +163,7 @@ void ApplyAsc(TMeshDocument& doc, const TAscMesh& mesh, int32_t mat) {
   {
     TMeshDocument::TLoadingScope loading(doc);
     for (TListLines* l :
-         {&doc.ListBox1, &doc.ListBox2, &doc.ListBox3, &doc.ListBox4, &doc.ListBox5})
+         {&doc.VertexLines, &doc.NormalLines, &doc.CornerLines, &doc.FaceLines, &doc.MaterialLines})
       l->BeginUpdate();
     doc.NumVert = doc.NumVtnm = doc.NumFvrt = doc.NumFace = 0;
     doc.ClearRecordLists();
@@ -178,10 +178,10 @@ void ApplyAsc(TMeshDocument& doc, const TAscMesh& mesh, int32_t mat) {
         doc.AddFvrt({v, v, 0.0f, 0.0f});
       }
       // The FVRT list has one line per record, so its last three lines are the new corners.
-      doc.AddFace({0, 0.0f, mat, doc.ListBox3.Count() - 3, 3, 0, kEditorReserved2});
+      doc.AddFace({0, 0.0f, mat, doc.CornerLines.Count() - 3, 3, 0, kEditorReserved2});
     }
     for (TListLines* l :
-         {&doc.ListBox1, &doc.ListBox2, &doc.ListBox3, &doc.ListBox4, &doc.ListBox5})
+         {&doc.VertexLines, &doc.NormalLines, &doc.CornerLines, &doc.FaceLines, &doc.MaterialLines})
       l->EndUpdate();
   }
   doc.OnListsChanged.Emit();

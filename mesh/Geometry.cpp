@@ -11,13 +11,13 @@ void AddVertWithNormal(TMeshDocument& doc, float x, float y, float z) {
 }
 
 void AddFvrtFromCurrentLines(TMeshDocument& doc) {
-  doc.AddFvrt({doc.ListBox1.Current(), doc.ListBox2.Current(), 0.0f, 0.0f});
+  doc.AddFvrt({doc.VertexLines.Current(), doc.NormalLines.Current(), 0.0f, 0.0f});
 }
 
 bool AddFaceFromSelection(TMeshDocument& doc) {
-  const int selected = doc.ListBox3.SelectedCount();
+  const int selected = doc.CornerLines.SelectedCount();
   if (selected < 3) return false;
-  doc.AddFace({0, 0.0f, 0, doc.ListBox3.Current(), selected, 0, kEditorReserved2});
+  doc.AddFace({0, 0.0f, 0, doc.CornerLines.Current(), selected, 0, kEditorReserved2});
   return true;
 }
 

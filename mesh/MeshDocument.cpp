@@ -235,7 +235,7 @@ void TMeshDocument::AddVert(const TPoint3& p) {
   if (ShowData) {
     TLine line;
     AppendVertLine(line, p);
-    ListBox1.AppendText(line.Text());
+    VertexLines.AppendText(line.Text());
   }
   const int32_t index = NumVert++;
   if (!m_loading) OnVertAdded.Emit(index);
@@ -247,7 +247,7 @@ void TMeshDocument::AddVtnm(const TPoint3& n) {
   if (ShowData) {
     TLine line;
     AppendVertLine(line, n);
-    ListBox2.AppendText(line.Text());
+    NormalLines.AppendText(line.Text());
   }
   ++NumVtnm;
 }
@@ -258,7 +258,7 @@ void TMeshDocument::AddFvrt(const TFvrtRecord& r) {
   // Always a line, so that the FVRT list keeps one line per record.
   TLine line;
   AppendFvrtLine(line, r, ShowData);
-  ListBox3.AppendText(line.Text());
+  CornerLines.AppendText(line.Text());
   ++NumFvrt;
 }
 
@@ -268,7 +268,7 @@ void TMeshDocument::AddFace(const TFaceRecord& f) {
   if (ShowData) {
     TLine line;
     AppendFaceLine(line, f, true);
-    ListBox4.AppendText(line.Text());
+    FaceLines.AppendText(line.Text());
     AddMaterialLine(f.Mat);
   }
   const int32_t index = NumFace++;
@@ -285,23 +285,23 @@ void TMeshDocument::AddMaterialLine(int32_t mat) {
   if (m_materialsListed.insert(mat).second) {
     std::string s;
     AppendInt(s, mat);
-    ListBox5.Append(std::move(s));
+    MaterialLines.Append(std::move(s));
   }
 }
 
 void TMeshDocument::ResetMaterialIndex() { m_materialsListed.clear(); }
 
 void TMeshDocument::ClearRecordLists() {
-  ListBox1.Clear();
-  ListBox2.Clear();
-  ListBox3.Clear();
-  ListBox4.Clear();
+  VertexLines.Clear();
+  NormalLines.Clear();
+  CornerLines.Clear();
+  FaceLines.Clear();
 }
 
 void TMeshDocument::Clear() {
   NumVert = NumVtnm = NumFvrt = NumFace = 0;
   ClearRecordLists();
-  ListBox5.Clear();
+  MaterialLines.Clear();
   ResetMaterialIndex();
   OnListsChanged.Emit();
 }
@@ -373,18 +373,18 @@ private:
 void TMeshDocument::LoadRecordFiles() {
   RecoverRecordFiles();
   {
-    TListUpdateScope updating{&ListBox1, &ListBox2, &ListBox3, &ListBox4, &ListBox5};
+    TListUpdateScope updating{&VertexLines, &NormalLines, &CornerLines, &FaceLines, &MaterialLines};
     m_loading = true;
     NumVert = NumVtnm = NumFvrt = NumFace = 0;
     ClearRecordLists();
-    ListBox5.Clear();
+    MaterialLines.Clear();
     ResetMaterialIndex();
 
     // The maximum starts at zero: a model wholly on the negative side of an axis gets 0.
     m_boxMax = {0.0f, 0.0f, 0.0f};
     m_boxMin = {10000.0f, 10000.0f, 10000.0f};
 
-    ReadRecords<TPoint3>(kVertFile, ListBox1, [this](const TPoint3& p) {
+    ReadRecords<TPoint3>(kVertFile, VertexLines, [this](const TPoint3& p) {
       if (p.x > m_boxMax.x) m_boxMax.x = p.x;
       if (p.y > m_boxMax.y) m_boxMax.y = p.y;
       if (p.z > m_boxMax.z) m_boxMax.z = p.z;
@@ -393,9 +393,9 @@ void TMeshDocument::LoadRecordFiles() {
       if (p.z < m_boxMin.z) m_boxMin.z = p.z;
       AddVert(p);
     });
-    ReadRecords<TPoint3>(kVtnmFile, ListBox2, [this](const TPoint3& n) { AddVtnm(n); });
-    ReadRecords<TFvrtRecord>(kFvrtFile, ListBox3, [this](const TFvrtRecord& r) { AddFvrt(r); });
-    ReadRecords<TFaceRecord>(kFaceFile, ListBox4, [this](const TFaceRecord& f) { AddFace(f); });
+    ReadRecords<TPoint3>(kVtnmFile, NormalLines, [this](const TPoint3& n) { AddVtnm(n); });
+    ReadRecords<TFvrtRecord>(kFvrtFile, CornerLines, [this](const TFvrtRecord& r) { AddFvrt(r); });
+    ReadRecords<TFaceRecord>(kFaceFile, FaceLines, [this](const TFaceRecord& f) { AddFace(f); });
 
     std::string partialRadius;
     try {

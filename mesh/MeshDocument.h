@@ -32,7 +32,7 @@
 //    that lies inside 0..NumFvrt-1 (empty for FvrtCount <= 0); corners outside it are
 //    left out by every tool and viewer.
 //
-// Lists. ListBox1..ListBox5 hold the main window's list lines (vertex, normal, FVRT, face,
+// Lists. VertexLines..MaterialLines hold the main window's list lines (vertex, normal, FVRT, face,
 // material). The append operations add the lines, so a line number is the index of the
 // record it shows. With ShowData off the vertex, normal, face and material lists get no
 // lines and an FVRT line is only its ", ty:" tail. Number formats: vertex and normal
@@ -70,10 +70,10 @@ enum class TListChange {
   Reset,    // the whole list changed (cleared, or rebuilt by a Load); first = last = -1
   Insert,   // lines first..last were appended
   Replace,  // line first (= last) got a new text
-  Current,  // the current line (or, in ListBox3, the selection) changed; first = new current
+  Current,  // the current line (or, in CornerLines, the selection) changed; first = new current
 };
 
-// The lines of one list plus its current line. ListBox3 also keeps a multiple selection:
+// The lines of one list plus its current line. CornerLines also keeps a multiple selection:
 // its current line is the focused one, and making a line current does not change which
 // lines are selected.
 class TListLines {
@@ -98,7 +98,7 @@ public:
   void Clear();
   void Reserve(size_t n) { m_lines.reserve(n); }
 
-  // Multiple selection (used by ListBox3). Indices outside the list are ignored.
+  // Multiple selection (used by CornerLines). Indices outside the list are ignored.
   void SetSelected(int i, bool selected);
   void ClearSelection();
   int SelectedCount() const { return static_cast<int>(m_selected.size()); }
@@ -179,11 +179,11 @@ public:
   // FVRT lines are only their ", ty:" tail.
   bool ShowData = true;
 
-  TListLines ListBox1;  // vertices
-  TListLines ListBox2;  // normals
-  TListLines ListBox3;  // FVRT records (multiple selection)
-  TListLines ListBox4;  // faces
-  TListLines ListBox5;  // distinct material ids, in order of first appearance
+  TListLines VertexLines;    // vertices
+  TListLines NormalLines;    // normals
+  TListLines CornerLines;    // FVRT records (multiple selection)
+  TListLines FaceLines;      // faces
+  TListLines MaterialLines;  // distinct material ids, in order of first appearance
 
   // Held by a thread that rewrites VERT in place (the tool window's rotation) and by
   // readers on other threads that need a consistent VERT. The core itself never locks it.
@@ -238,7 +238,7 @@ public:
   // "[12 13 14], mat: 70000, d=-4.200"; without D: "[12 13 14], mat: 70000".
   static std::string FaceLineText(const TFaceRecord& f, bool withD = true);
 
-  // Adds the material id's line to ListBox5 unless the id is already there.
+  // Adds the material id's line to MaterialLines unless the id is already there.
   void AddMaterialLine(int32_t mat);
 
 private:

@@ -229,7 +229,7 @@ void CalcVtnmRecords(TMeshDocument& doc) {
 
 void CalcVtnm(TMeshDocument& doc) {
   CalcVtnmRecords(doc);
-  doc.ListBox2.Clear();
+  doc.NormalLines.Clear();
   doc.SaveRecordFiles();
   doc.LoadRecordFiles();
 }

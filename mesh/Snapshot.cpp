@@ -130,7 +130,8 @@ namespace {
 class TListUpdates {
 public:
   explicit TListUpdates(TMeshDocument& doc)
-      : m_lists{&doc.ListBox1, &doc.ListBox2, &doc.ListBox3, &doc.ListBox4, &doc.ListBox5} {
+      : m_lists{&doc.VertexLines, &doc.NormalLines, &doc.CornerLines, &doc.FaceLines,
+                &doc.MaterialLines} {
     for (TListLines* l : m_lists) l->BeginUpdate();
   }
   ~TListUpdates() {
@@ -306,16 +307,16 @@ void RefreshChangedLines(TMeshDocument& doc, const TMeshSnapshot& before) {
   bool vertexChanged = false;
   ForEachChanged(doc.VERT, doc.NumVert, before.Arrays[0], [&](int32_t i) {
     vertexChanged = true;
-    ReplaceIfDifferent(doc.ListBox1, i, TMeshDocument::VertLineText(doc.VERT[i]));
+    ReplaceIfDifferent(doc.VertexLines, i, TMeshDocument::VertLineText(doc.VERT[i]));
   });
   ForEachChanged(doc.VTNM, doc.NumVtnm, before.Arrays[1], [&](int32_t i) {
-    ReplaceIfDifferent(doc.ListBox2, i, TMeshDocument::VertLineText(doc.VTNM[i]));
+    ReplaceIfDifferent(doc.NormalLines, i, TMeshDocument::VertLineText(doc.VTNM[i]));
   });
   ForEachChanged(doc.FVRT, doc.NumFvrt, before.Arrays[2], [&](int32_t i) {
-    ReplaceIfDifferent(doc.ListBox3, i, TMeshDocument::FvrtLineText(doc.FVRT[i], doc.ShowData));
+    ReplaceIfDifferent(doc.CornerLines, i, TMeshDocument::FvrtLineText(doc.FVRT[i], doc.ShowData));
   });
   ForEachChanged(doc.FACE, doc.NumFace, before.Arrays[3], [&](int32_t i) {
-    ReplaceIfDifferent(doc.ListBox4, i, TMeshDocument::FaceLineText(doc.FACE[i]));
+    ReplaceIfDifferent(doc.FaceLines, i, TMeshDocument::FaceLineText(doc.FACE[i]));
     if (doc.ShowData) doc.AddMaterialLine(doc.FACE[i].Mat);
   });
   const size_t oldVerts = before.Arrays[0] ? before.Arrays[0]->size() / sizeof(TPoint3) : 0;

@@ -4,7 +4,7 @@
 // rotation step to the window thread through the post hook and waits until that step has
 // run there (or was dropped). The step itself (rotate VERT in place, repaint) therefore runs
 // on the window thread, where every reader of VERT runs too: no lock, no half-rotated array
-// in a paint, no two writers interleaving. The window layer's T3dRotate is this class with a
+// in a paint, no two writers interleaving. The window layer's TRotateThread is this class with a
 // hook that queues onto its window object.
 //
 // Lifecycle: created suspended; Resume() lets it run (the first axis toggle that goes down);

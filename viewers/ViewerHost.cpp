@@ -6,8 +6,8 @@
 #include <optional>
 
 #include "viewers/Dialogs.h"
-#include "viewers/GlView.h"
-#include "viewers/MeshView.h"
+#include "viewers/GlViewer.h"
+#include "viewers/ModelViewer.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ void TViewerHost::ShowMeshViewer(QWidget* owner, TMeshDocument& document,
     return;
   }
   if (!m_meshView) {  // a top-level tool window; staying on top is its own window flag
-    m_meshView = std::make_unique<TfrmMeshView>(document, m_dialogs, materialFolder);
+    m_meshView = std::make_unique<TModelViewer>(document, m_dialogs, materialFolder);
     if (place) place(*m_meshView);
     m_meshView->show();
   }
@@ -44,7 +44,7 @@ void TViewerHost::ShowMeshViewer(QWidget* owner, TMeshDocument& document,
   m_meshView->raise();
   m_meshView->ShowModel();
   m_meshView->ResetView(true, true);
-  m_meshView->Timer1.SetEnabled(true);
+  m_meshView->FrameTimer.SetEnabled(true);
 }
 
 QWidget* TViewerHost::MeshViewerWindow() const { return m_meshView.get(); }
@@ -64,7 +64,7 @@ bool TViewerHost::ShowGlViewer(QWidget* owner, TMeshDocument& document,
     m_dialogs.ShowMessage(owner, QString::fromLatin1(kNoOpenGl));
     return false;
   }
-  m_glView = std::make_unique<TfrmGlView>(document, m_dialogs);
+  m_glView = std::make_unique<TGlViewer>(document, m_dialogs);
   if (place) place(*m_glView);
   m_glView->show();
   m_glView->LoadTextures(materialFolder);
@@ -84,11 +84,11 @@ void TViewerHost::GlViewerLoadTextures(const QString& materialFolder) {
 
 void TViewerHost::HideViewers() {
   if (m_meshView) {
-    m_meshView->Timer1.SetEnabled(false);
+    m_meshView->FrameTimer.SetEnabled(false);
     m_meshView->hide();
   }
   if (m_glView) {
-    m_glView->Timer1.stop();
+    m_glView->FrameTimer.stop();
     m_glView->hide();
   }
 }

@@ -26,8 +26,8 @@ class QString;
 class QWidget;
 class TDialogs;
 class TMeshDocument;
-class TfrmGlView;
-class TfrmMeshView;
+class TGlViewer;
+class TModelViewer;
 
 using TViewerPlacer = std::function<void(QWidget& window)>;
 
@@ -49,7 +49,7 @@ public:
                       const TViewerPlacer& place = nullptr);
 
   // The model viewer (nullptr before the first click).
-  TfrmMeshView* MeshViewer() const { return m_meshView.get(); }
+  TModelViewer* MeshViewer() const { return m_meshView.get(); }
   QWidget* MeshViewerWindow() const;
 
   // The face drawn with a yellow outline in the model viewer; -1 for none.
@@ -64,7 +64,7 @@ public:
                     const TViewerPlacer& place = nullptr);
 
   // The GL viewer (nullptr before the first click).
-  TfrmGlView* GlViewer() const { return m_glView.get(); }
+  TGlViewer* GlViewer() const { return m_glView.get(); }
   QWidget* GlViewerWindow() const;
 
   // Makes an existing GL viewer load the textures of the document's materials again (after
@@ -80,8 +80,8 @@ public:
 
 private:
   TDialogs& m_dialogs;
-  std::unique_ptr<TfrmMeshView> m_meshView;
-  std::unique_ptr<TfrmGlView> m_glView;
+  std::unique_ptr<TModelViewer> m_meshView;
+  std::unique_ptr<TGlViewer> m_glView;
 };
 
 // Whether this display can give the viewers an OpenGL context (checked once: the display

@@ -13,7 +13,7 @@
 #include <memory>
 #include <optional>
 
-#include "app/Unit1.h"
+#include "app/MainWindow.h"
 #include "support/TestSupport.h"
 #include "viewers/Dialogs.h"
 
@@ -151,13 +151,13 @@ protected:
   void TearDown() override { form.reset(); }
   QString Ini() const { return QString::fromStdString(home.File("model.ini")); }
   // Creates and shows the main window (the start-up runs on the first show).
-  TForm1& Open() {
-    form = std::make_unique<TForm1>(Ini(), &dialogs);
+  TMainWindow& Open() {
+    form = std::make_unique<TMainWindow>(Ini(), &dialogs);
     form->show();
     QApplication::processEvents();
     return *form;
   }
-  TForm1& OpenLoaded(const TSampleMesh& mesh = TSampleMesh::Square()) {
+  TMainWindow& OpenLoaded(const TSampleMesh& mesh = TSampleMesh::Square()) {
     mesh.Write(home);
     Open();
     form->Load();
@@ -166,5 +166,5 @@ protected:
 
   testsupport::TempDir home;
   TTestDialogs dialogs;
-  std::unique_ptr<TForm1> form;
+  std::unique_ptr<TMainWindow> form;
 };

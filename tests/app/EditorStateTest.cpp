@@ -22,7 +22,7 @@
 #include "app/HelpPages.h"
 #include "app/LineListModel.h"
 #include "app/TexturingTab.h"
-#include "viewers/Tools.h"
+#include "viewers/ToolWindow.h"
 
 using testsupport::ReadBytes;
 
@@ -37,8 +37,8 @@ protected:
   }
   // "cg mat" on face `face`: an edit in memory only.
   void ChangeMaterial(int face, const char* mat) {
-    form->PageControl1->setCurrentIndex(2);
-    form->ListBox4->ClickLine(face);
+    form->Tabs->setCurrentIndex(2);
+    form->FaceList->ClickLine(face);
     dialogs.Inputs.push_back(QString(mat));
     Click("cg mat");
   }
@@ -52,7 +52,7 @@ TEST_F(EditorState, CompileWithUnsavedEditsAsksAndCompilesOnlyWhatWasSaved) {
   ChangeMaterial(0, "512");
   ASSERT_TRUE(form->IsModified());
   const std::string out = home.File("ship.iff");
-  form->PageControl1->setCurrentIndex(3);
+  form->Tabs->setCurrentIndex(3);
   // Cancel: nothing saved, nothing compiled.
   dialogs.FileNames.push_back(QString::fromStdString(out));
   dialogs.SaveChoices = {TSaveChoice::Cancel};
@@ -78,7 +78,7 @@ TEST_F(EditorState, CompileWithUnsavedEditsAsksAndCompilesOnlyWhatWasSaved) {
 
 TEST_F(EditorState, TexturingEditsShowInTheCornerAndFaceListsBeforeAndAfterSave) {
   OpenLoaded();
-  form->PageControl1->setCurrentIndex(4);
+  form->Tabs->setCurrentIndex(4);
   TTexturingTab* tab = form->Texturing;
   ASSERT_EQ(tab->CurrentFace(), 1);
   tab->EditU[2]->setText("0.375");
@@ -88,14 +88,14 @@ TEST_F(EditorState, TexturingEditsShowInTheCornerAndFaceListsBeforeAndAfterSave)
   Click("Save");
   const TMeshDocument& d = form->Document();
   // Corner 5 is vertex 3 with ty 0.5 (the sample's last corner).
-  EXPECT_EQ(d.ListBox3.Line(5), "3, tx:0.375, ty:0.5");
-  EXPECT_EQ(d.ListBox4.Line(1), "[3 4 5], mat: 123, d=0.000");
+  EXPECT_EQ(d.CornerLines.Line(5), "3, tx:0.375, ty:0.5");
+  EXPECT_EQ(d.FaceLines.Line(1), "[3 4 5], mat: 123, d=0.000");
   EXPECT_FALSE(form->IsModified());
 }
 
 TEST_F(EditorState, AStepRotationIsOneUndoStepThatUpdatesListsAndTitle) {
   OpenLoaded();
-  const std::string line0 = form->Document().ListBox1.Line(0);
+  const std::string line0 = form->Document().VertexLines.Line(0);
   const QString size = form->LabelSize->text();
   ToolButton("Button7")->click();
   ASSERT_EQ(form->UndoStack()->count(), 1);
@@ -103,14 +103,14 @@ TEST_F(EditorState, AStepRotationIsOneUndoStepThatUpdatesListsAndTitle) {
   EXPECT_TRUE(form->windowTitle().endsWith(" *"));
   // (-10, -10, 0) turned by 1.6 radians about z: the line shows the turned vertex.
   const TPoint3 v = form->Document().VERT[0];
-  EXPECT_EQ(form->Document().ListBox1.Line(0), TMeshDocument::VertLineText(v));
-  EXPECT_NE(form->Document().ListBox1.Line(0), line0);
+  EXPECT_EQ(form->Document().VertexLines.Line(0), TMeshDocument::VertLineText(v));
+  EXPECT_NE(form->Document().VertexLines.Line(0), line0);
   Click("Save");
   EXPECT_FALSE(form->windowTitle().endsWith(" *"));
   EXPECT_EQ(form->LabelSize->text().toStdString(),
             MakeSizeLabel(form->Document().BoxMin(), form->Document().BoxMax()));
   form->UndoAction->trigger();
-  EXPECT_EQ(form->Document().ListBox1.Line(0), line0);
+  EXPECT_EQ(form->Document().VertexLines.Line(0), line0);
   EXPECT_EQ(form->LabelSize->text(), size);
   EXPECT_TRUE(form->windowTitle().endsWith(" *")) << "the disk holds the turned model";
 }
@@ -121,7 +121,7 @@ TEST_F(EditorState, ASpinFromStartToStopIsOneUndoStep) {
   QPushButton* x = ToolButton("BtnX");
   ASSERT_NE(x, nullptr);
   x->click();
-  const T3dRotate& thread = form->Tools()->RotateThread();
+  const TRotateThread& thread = form->Tools()->RotateThread();
   ASSERT_TRUE(QTest::qWaitFor([&] { return thread.StepsRun() >= 3; }, 5000));
   EXPECT_TRUE(form->windowTitle().endsWith(" *"));
   // Undo ends the spin (its step is made) and undoes it whole.

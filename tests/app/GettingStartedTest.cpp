@@ -24,19 +24,19 @@ namespace fs = std::filesystem;
 using testsupport::Bytes;
 using testsupport::ReadBytes;
 
-void ClickTab(TForm1& f, const QString& title) {
-  QTabBar* bar = f.PageControl1->tabBar();
+void ClickTab(TMainWindow& f, const QString& title) {
+  QTabBar* bar = f.Tabs->tabBar();
   for (int i = 0; i < bar->count(); ++i) {
     if (bar->tabText(i) != title) continue;
     QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->tabRect(i).center());
     QApplication::processEvents();
-    ASSERT_EQ(f.PageControl1->currentIndex(), i) << title.toStdString();
+    ASSERT_EQ(f.Tabs->currentIndex(), i) << title.toStdString();
     return;
   }
   FAIL() << "no tab " << title.toStdString();
 }
 
-void ClickButton(TForm1& f, const QString& caption) {
+void ClickButton(TMainWindow& f, const QString& caption) {
   QPushButton* b = f.Button(caption);
   ASSERT_NE(b, nullptr) << caption.toStdString();
   ASSERT_TRUE(b->isVisible()) << caption.toStdString() << " is not on the page shown";
@@ -74,14 +74,14 @@ TEST_F(GettingStarted, StepsOneToThreeAsWritten) {
   ASSERT_EQ(seeded.status, 0) << seeded.out;
   const QString matPath = QSettings(Ini(), QSettings::IniFormat).value("qorvex/MatPath").toString();
   ASSERT_EQ(matPath, QString::fromStdString(testsupport::ProgramPath("demo/")));
-  TForm1& f = Open();
+  TMainWindow& f = Open();
   ASSERT_GT(f.Document().NumFace, 1) << "the editor did not load the seeded demo";
   const int32_t before = FaceMat(ReadBytes(home.File("face.kvt")), 0);
   ASSERT_NE(before, 1002) << "the demo's first face must start with another material";
 
   // Step 2: select a face on the FACE tab, press "cg mat", type the number in the dialog.
   ClickTab(f, "FACE");
-  ClickLine(f.ListBox4, 0);
+  ClickLine(f.FaceList, 0);
   dialogs.Inputs.push_back(QStringLiteral("1002"));
   ClickButton(f, "cg mat");
   ASSERT_EQ(dialogs.Prompts.size(), 1) << "\"cg mat\" asked nothing";

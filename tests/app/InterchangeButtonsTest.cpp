@@ -14,14 +14,14 @@
 
 namespace {
 
-void Click(TForm1& f, const QString& caption) {
+void Click(TMainWindow& f, const QString& caption) {
   QPushButton* b = f.Button(caption);
   ASSERT_NE(b, nullptr) << caption.toStdString();
   b->click();
 }
 
 TEST_F(WindowTest, ExportThenImportKeepsTheMeshAndReports) {
-  TForm1& f = OpenLoaded();
+  TMainWindow& f = OpenLoaded();
   // No extension: the export is an OBJ.
   const QString out = QString::fromStdString(home.File("square"));
   dialogs.FileNames = {out, out + ".obj"};
@@ -46,13 +46,13 @@ TEST_F(WindowTest, ExportThenImportKeepsTheMeshAndReports) {
   EXPECT_EQ(doc.NumFvrt, 6);
   EXPECT_EQ(doc.FACE[1].Mat, 70001);
   EXPECT_FLOAT_EQ(doc.FVRT[5].Tx, 0.0625f);
-  EXPECT_EQ(doc.ListBox4.Count(), 2);  // the lists were loaded anew
+  EXPECT_EQ(doc.FaceLines.Count(), 2);  // the lists were loaded anew
 }
 
 // The chosen "Files of type" gives a name without an extension its own, the status line
 // times the export alone, and the export is no undo step.
 TEST_F(WindowTest, ExportTakesTheChosenTypeAndIsNoStep) {
-  TForm1& f = OpenLoaded();
+  TMainWindow& f = OpenLoaded();
   const int steps = f.UndoStack()->count();
   const QString out = QString::fromStdString(home.File("house"));
   dialogs.FileNames = {out};
@@ -74,7 +74,7 @@ TEST_F(WindowTest, ExportTakesTheChosenTypeAndIsNoStep) {
 }
 
 TEST_F(WindowTest, ImportCancelledInTheNumberBoxChangesNothing) {
-  TForm1& f = OpenLoaded();
+  TMainWindow& f = OpenLoaded();
   testsupport::WriteText(home.File("t.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
   dialogs.FileNames = {QString::fromStdString(home.File("t.obj"))};
   Click(f, "Import...");  // no input: the number box is cancelled
@@ -85,7 +85,7 @@ TEST_F(WindowTest, ImportCancelledInTheNumberBoxChangesNothing) {
 // A file the model reader would read for ever: Cancel in the progress dialog stops the
 // reader's child process, and nothing is imported or reported.
 TEST_F(WindowTest, ImportCancelledWhileReadingChangesNothing) {
-  TForm1& f = OpenLoaded();
+  TMainWindow& f = OpenLoaded();
   dialogs.FileNames = {QString::fromUtf8(
       QT_TESTCASE_SOURCEDIR "/../mesh/hostile-models/ply-header-of-unknown-words.ply")};
   dialogs.Inputs = {QStringLiteral("5"), QStringLiteral("y")};
@@ -117,7 +117,7 @@ TEST_F(WindowTest, ImportCancelledWhileReadingChangesNothing) {
 // The up-axis box after the number box: "z" turns a z-up file (STL from Blender) to the
 // game's y up, as tessavor-cli import --up z does; Cancel there imports nothing.
 TEST_F(WindowTest, ImportAsksForTheUpAxis) {
-  TForm1& f = OpenLoaded();
+  TMainWindow& f = OpenLoaded();
   const std::string stl = home.File("t.stl");
   testsupport::WriteText(stl,
                          "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n"

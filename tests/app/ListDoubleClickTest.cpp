@@ -24,14 +24,14 @@ TEST_F(WindowTest, DoubleClickOnAVertexAddsACornerForIt) {
   OpenLoaded();
   TMeshDocument& d = form->Document();
   ASSERT_EQ(d.NumFvrt, 6);
-  DoubleClickLine(form->ListBox1, 2);
+  DoubleClickLine(form->VertexList, 2);
   ASSERT_EQ(d.NumFvrt, 7);
   EXPECT_EQ(d.FVRT[6].Vert, 2);
   EXPECT_EQ(d.FVRT[6].Vtnm, 2);
   EXPECT_EQ(d.FVRT[6].Tx, 0.0f);
   EXPECT_EQ(d.FVRT[6].Ty, 0.0f);
-  EXPECT_EQ(d.ListBox3.Count(), 7);
-  EXPECT_EQ(d.ListBox1.Current(), 2);
+  EXPECT_EQ(d.CornerLines.Count(), 7);
+  EXPECT_EQ(d.VertexLines.Current(), 2);
   EXPECT_TRUE(dialogs.Errors.isEmpty()) << dialogs.Errors.join("\n").toStdString();
 }
 
@@ -40,7 +40,7 @@ TEST_F(WindowTest, DoubleClickOnAVertexWithoutNormalStoresMinusOne) {
   // normal line to move with it.
   OpenLoaded();
   TMeshDocument& d = form->Document();
-  DoubleClickLine(form->ListBox1, 4);
+  DoubleClickLine(form->VertexList, 4);
   ASSERT_EQ(d.NumFvrt, 7);
   EXPECT_EQ(d.FVRT[6].Vert, 4);
   EXPECT_EQ(d.FVRT[6].Vtnm, -1);
@@ -49,8 +49,8 @@ TEST_F(WindowTest, DoubleClickOnAVertexWithoutNormalStoresMinusOne) {
 TEST_F(WindowTest, EachDoubleClickAddsOneCorner) {
   OpenLoaded();
   TMeshDocument& d = form->Document();
-  DoubleClickLine(form->ListBox1, 0);
-  DoubleClickLine(form->ListBox1, 1);
+  DoubleClickLine(form->VertexList, 0);
+  DoubleClickLine(form->VertexList, 1);
   ASSERT_EQ(d.NumFvrt, 8);
   EXPECT_EQ(d.FVRT[6].Vert, 0);
   EXPECT_EQ(d.FVRT[7].Vert, 1);

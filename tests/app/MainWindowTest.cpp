@@ -14,7 +14,7 @@
 #include "app/LineListModel.h"
 #include "mesh/Rip.h"
 #include "support/IffBytes.h"
-#include "viewers/FaceView.h"
+#include "viewers/FacesWindow.h"
 
 #include <filesystem>
 
@@ -24,14 +24,14 @@ namespace {
 
 QString Line(TListLines& l, int i) { return QString::fromStdString(l.Line(i)); }
 
-void Click(TForm1& f, const QString& caption) {
+void Click(TMainWindow& f, const QString& caption) {
   QPushButton* b = f.Button(caption);
   ASSERT_NE(b, nullptr) << caption.toStdString();
   b->click();
 }
 
-void ShowTab(TForm1& f, int tab) {
-  f.PageControl1->setCurrentIndex(tab);
+void ShowTab(TMainWindow& f, int tab) {
+  f.Tabs->setCurrentIndex(tab);
   QApplication::processEvents();
 }
 
@@ -49,7 +49,7 @@ TEST_F(WindowTest, FirstStartWithoutSettingsDoesNotLoadAndWritesLoadok) {
   // The second start loads the record files.
   Open();
   EXPECT_EQ(form->Document().NumVert, 5);
-  EXPECT_EQ(form->ListBox1->model()->rowCount(), 5);
+  EXPECT_EQ(form->VertexList->model()->rowCount(), 5);
   EXPECT_TRUE(dialogs.Errors.isEmpty());
 }
 
@@ -68,8 +68,8 @@ TEST_F(WindowTest, FailedStartUpLoadIsReportedAndLeavesLoadokZero) {
 
 TEST_F(WindowTest, TemplateFillsTheScriptTab) {
   Open();
-  EXPECT_TRUE(form->MemoScript->toPlainText().startsWith("IFF \"mesh.iff\""));
-  EXPECT_TRUE(form->MemoScript->toPlainText().contains("FILE \"c:\\vert.kvt\""));
+  EXPECT_TRUE(form->ScriptEdit->toPlainText().startsWith("IFF \"mesh.iff\""));
+  EXPECT_TRUE(form->ScriptEdit->toPlainText().contains("FILE \"c:\\vert.kvt\""));
 }
 
 TEST_F(WindowTest, CloseWritesMatPathAndPlacements) {
@@ -96,13 +96,13 @@ TEST_F(WindowTest, CloseWritesMatPathAndPlacements) {
 TEST_F(WindowTest, LoadFillsTheFiveListsAndLabels) {
   OpenLoaded();
   TMeshDocument& d = form->Document();
-  EXPECT_EQ(Line(d.ListBox1, 0), "-10.000, -10.000, 0.000");
-  EXPECT_EQ(Line(d.ListBox2, 3), "0.000, 0.000, 1.000");
-  EXPECT_EQ(Line(d.ListBox3, 5), "3, tx:0.062, ty:0.5");
-  EXPECT_EQ(Line(d.ListBox4, 0), "[0 1 2], mat: 70000, d=-4.200");
-  EXPECT_EQ(d.ListBox5.Count(), 2);
-  EXPECT_EQ(Line(d.ListBox5, 1), "70001");
-  EXPECT_EQ(form->ListBox4->model()->data(form->ListBox4->model()->index(1, 0)).toString(),
+  EXPECT_EQ(Line(d.VertexLines, 0), "-10.000, -10.000, 0.000");
+  EXPECT_EQ(Line(d.NormalLines, 3), "0.000, 0.000, 1.000");
+  EXPECT_EQ(Line(d.CornerLines, 5), "3, tx:0.062, ty:0.5");
+  EXPECT_EQ(Line(d.FaceLines, 0), "[0 1 2], mat: 70000, d=-4.200");
+  EXPECT_EQ(d.MaterialLines.Count(), 2);
+  EXPECT_EQ(Line(d.MaterialLines, 1), "70001");
+  EXPECT_EQ(form->FaceList->model()->data(form->FaceList->model()->index(1, 0)).toString(),
             "[3 4 5], mat: 70001, d=0.000");
   EXPECT_EQ(form->LabelSize->text(), "x:20.0, y:20.0, z:15.0;");
   EXPECT_EQ(form->LabelRadius->text(), "RADI=2.5");
@@ -114,28 +114,28 @@ TEST_F(WindowTest, ShowDataOffKeepsOnlyFvrtTails) {
   form->ShowData->setChecked(false);
   form->Load();
   TMeshDocument& d = form->Document();
-  EXPECT_EQ(d.ListBox1.Count(), 0);
-  EXPECT_EQ(d.ListBox4.Count(), 0);
-  ASSERT_EQ(d.ListBox3.Count(), 6);
-  EXPECT_EQ(Line(d.ListBox3, 2), ", ty:1");
+  EXPECT_EQ(d.VertexLines.Count(), 0);
+  EXPECT_EQ(d.FaceLines.Count(), 0);
+  ASSERT_EQ(d.CornerLines.Count(), 6);
+  EXPECT_EQ(Line(d.CornerLines, 2), ", ty:1");
 }
 
 TEST_F(WindowTest, VertexClickMovesNormalAndSetsCaptionWithMinusOne) {
   OpenLoaded();
-  form->ListBox1->ClickLine(2);
-  EXPECT_EQ(form->Document().ListBox2.Current(), 2);
+  form->VertexList->ClickLine(2);
+  EXPECT_EQ(form->Document().NormalLines.Current(), 2);
   EXPECT_EQ(form->TabCaption(0), "VERT/VTNM: 2/2");
   // Four normals only: vertex line 4 has no normal line.
-  form->ListBox1->ClickLine(4);
-  EXPECT_EQ(form->Document().ListBox2.Current(), -1);
+  form->VertexList->ClickLine(4);
+  EXPECT_EQ(form->Document().NormalLines.Current(), -1);
   EXPECT_EQ(form->TabCaption(0), "VERT/VTNM: 4/-1");
-  EXPECT_EQ(form->ListBox2->currentIndex().row(), -1);
+  EXPECT_EQ(form->NormalList->currentIndex().row(), -1);
 }
 
 TEST_F(WindowTest, FvrtClickFillsTheEditBoxes) {
   OpenLoaded();
   ShowTab(*form, 1);
-  form->ListBox3->ClickLine(5);
+  form->CornerList->ClickLine(5);
   EXPECT_EQ(form->EditTx->text(), "0.0625");
   EXPECT_EQ(form->EditTy->text(), "0.5");
   EXPECT_EQ(form->TabCaption(1), "FVRT: 5");
@@ -144,22 +144,22 @@ TEST_F(WindowTest, FvrtClickFillsTheEditBoxes) {
 TEST_F(WindowTest, FaceClickSetsCaptionAndFocusesItsFirstCorner) {
   OpenLoaded();
   ShowTab(*form, 1);
-  form->ListBox3->ClickLine(0);
-  form->ListBox3->ClickLine(1, Qt::ControlModifier);
+  form->CornerList->ClickLine(0);
+  form->CornerList->ClickLine(1, Qt::ControlModifier);
   ShowTab(*form, 2);
-  form->ListBox4->ClickLine(1);
+  form->FaceList->ClickLine(1);
   EXPECT_EQ(form->TabCaption(2), "Face: 1");
-  TListLines& fvrt = form->Document().ListBox3;
+  TListLines& fvrt = form->Document().CornerLines;
   EXPECT_EQ(fvrt.Current(), 3);
   // Making a line current leaves the selection alone.
   EXPECT_EQ(fvrt.SelectedCount(), 2);
-  EXPECT_EQ(form->ListBox3->currentIndex().row(), 3);
+  EXPECT_EQ(form->CornerList->currentIndex().row(), 3);
 }
 
 TEST_F(WindowTest, MaterialClickReportsMissingBitmap) {
   OpenLoaded();
   ShowTab(*form, 2);
-  form->ListBox5->ClickLine(1);
+  form->MaterialList->ClickLine(1);
   ASSERT_EQ(dialogs.Messages.size(), 1);
   EXPECT_EQ(dialogs.Messages[0], "./00070001.bmp not found!");
 }
@@ -185,8 +185,8 @@ TEST_F(WindowTest, AddVertParsesTypedNumbers) {
   TMeshDocument& d = form->Document();
   ASSERT_EQ(d.NumVert, 1);
   EXPECT_EQ(d.NumVtnm, 1);
-  EXPECT_EQ(Line(d.ListBox1, 0), "1.500, -2.000, 0.250");
-  EXPECT_EQ(Line(d.ListBox2, 0), "0.000, 0.000, 0.000");
+  EXPECT_EQ(Line(d.VertexLines, 0), "1.500, -2.000, 0.250");
+  EXPECT_EQ(Line(d.NormalLines, 0), "0.000, 0.000, 0.000");
 }
 
 TEST_F(WindowTest, AddVertWithTextShowsErrorAndAddsNothing) {
@@ -201,16 +201,16 @@ TEST_F(WindowTest, AddVertWithTextShowsErrorAndAddsNothing) {
 TEST_F(WindowTest, AddFaceWithTooFewLinesShowsMessage) {
   OpenLoaded();
   ShowTab(*form, 1);
-  form->ListBox3->ClickLine(0);
-  form->ListBox3->ClickLine(1, Qt::ControlModifier);
+  form->CornerList->ClickLine(0);
+  form->CornerList->ClickLine(1, Qt::ControlModifier);
   Click(*form, "add FACE");
   EXPECT_EQ(dialogs.Messages, QStringList{"Please select at least 3 FVRTs to create a face!"});
   EXPECT_EQ(form->Document().NumFace, 2);
   // A third line, clicked last on the run's first line, makes the face.
-  form->ListBox3->ClickLine(2, Qt::ControlModifier);
-  form->ListBox3->ClickLine(0, Qt::ControlModifier);
-  form->ListBox3->ClickLine(0, Qt::ControlModifier);
-  ASSERT_EQ(form->Document().ListBox3.SelectedCount(), 3);
+  form->CornerList->ClickLine(2, Qt::ControlModifier);
+  form->CornerList->ClickLine(0, Qt::ControlModifier);
+  form->CornerList->ClickLine(0, Qt::ControlModifier);
+  ASSERT_EQ(form->Document().CornerLines.SelectedCount(), 3);
   Click(*form, "add FACE");
   ASSERT_EQ(form->Document().NumFace, 3);
   EXPECT_EQ(form->Document().FACE[2].FirstFvrt, 0);
@@ -220,25 +220,25 @@ TEST_F(WindowTest, AddFaceWithTooFewLinesShowsMessage) {
 TEST_F(WindowTest, ApplyTexCordWalksDownTheCorners) {
   OpenLoaded();
   ShowTab(*form, 1);
-  form->ListBox3->ClickLine(0);
+  form->CornerList->ClickLine(0);
   form->EditTx->setText("0.5");
   form->EditTy->setText("0.25");
   Click(*form, "Apply TexCord");
   TMeshDocument& d = form->Document();
-  EXPECT_EQ(Line(d.ListBox3, 0), "0, tx:0.5, ty:0.25");
-  EXPECT_EQ(d.ListBox3.Current(), 1);
+  EXPECT_EQ(Line(d.CornerLines, 0), "0, tx:0.5, ty:0.25");
+  EXPECT_EQ(d.CornerLines.Current(), 1);
   form->EditTx->setText("0.75");
   Click(*form, "Apply TexCord");
   EXPECT_EQ(d.FVRT[1].Tx, 0.75f);
   EXPECT_EQ(d.FVRT[1].Ty, 0.25f);
-  EXPECT_EQ(d.ListBox3.Current(), 2);
-  EXPECT_EQ(form->ListBox3->currentIndex().row(), 2);
+  EXPECT_EQ(d.CornerLines.Current(), 2);
+  EXPECT_EQ(form->CornerList->currentIndex().row(), 2);
 }
 
 TEST_F(WindowTest, CgMatCancelledChangesNothingAndAnswerReplacesTheLine) {
   OpenLoaded();
   ShowTab(*form, 2);
-  form->ListBox4->ClickLine(0);
+  form->FaceList->ClickLine(0);
   Click(*form, "cg mat");
   ASSERT_EQ(dialogs.Prompts.size(), 1);
   EXPECT_EQ(dialogs.Prompts[0], "Change Mat|Mat file:|70000");
@@ -247,9 +247,9 @@ TEST_F(WindowTest, CgMatCancelledChangesNothingAndAnswerReplacesTheLine) {
   Click(*form, "cg mat");
   EXPECT_EQ(form->Document().FACE[0].Mat, 512);
   // The line shows the whole record: the plane distance stays on it.
-  EXPECT_EQ(Line(form->Document().ListBox4, 0), "[0 1 2], mat: 512, d=-4.200");
-  EXPECT_EQ(Line(form->Document().ListBox5, 2), "512");
-  EXPECT_EQ(form->Document().ListBox4.Current(), 0);
+  EXPECT_EQ(Line(form->Document().FaceLines, 0), "[0 1 2], mat: 512, d=-4.200");
+  EXPECT_EQ(Line(form->Document().MaterialLines, 2), "512");
+  EXPECT_EQ(form->Document().FaceLines.Current(), 0);
   // A mistyped number is refused with the conversion error, as the other boxes refuse it.
   dialogs.Inputs.push_back(QString("12x"));
   Click(*form, "cg mat");
@@ -268,7 +268,7 @@ TEST_F(WindowTest, CgAllMatSetsEveryFaceAndSaves) {
   EXPECT_EQ(face[36], 0x70);
   EXPECT_EQ(face[37], 0x11);
   EXPECT_EQ(face[38], 0x01);
-  EXPECT_EQ(form->Document().ListBox5.Count(), 1);
+  EXPECT_EQ(form->Document().MaterialLines.Count(), 1);
 }
 
 TEST_F(WindowTest, ResetQuestionAnsweredNoKeepsCoordinates) {
@@ -299,25 +299,26 @@ TEST_F(WindowTest, CompileWritesTheIffBesideTheChosenPathWithMessages) {
   EXPECT_EQ(std::string(iff.begin() + 8, iff.begin() + 12), "MESH");
   // FORM MESH holds five chunks: 4 + (8 + 60) + (8 + 48) + (8 + 96) + (8 + 56) + (8 + 4).
   EXPECT_EQ(iff.size(), 8u + 4 + 68 + 56 + 104 + 64 + 12);
-  ASSERT_GT(form->MemoMessages->count(), 0);
-  EXPECT_TRUE(form->MemoMessages->item(form->MemoMessages->count() - 1)
+  ASSERT_GT(form->CompilerMessages->count(), 0);
+  EXPECT_TRUE(form->CompilerMessages->item(form->CompilerMessages->count() - 1)
                   ->text()
                   .startsWith("done. Compile time: "));
 }
 
 TEST_F(WindowTest, MessageWithLineNumberSelectsTheScriptLine) {
   Open();
-  form->MemoScript->setPlainText("IFF \"x.iff\"\n{\nFOO bar\n}");
+  form->ScriptEdit->setPlainText("IFF \"x.iff\"\n{\nFOO bar\n}");
   dialogs.FileNames.push_back(QString::fromStdString(home.File("x.iff")));
   Click(*form, "&compile");
   int row = -1;
-  for (int i = 0; i < form->MemoMessages->count(); ++i)
-    if (form->MemoMessages->item(i)->text() == "error: line 3, \"FOO\" - undeclared identifier.")
+  for (int i = 0; i < form->CompilerMessages->count(); ++i)
+    if (form->CompilerMessages->item(i)->text() ==
+        "error: line 3, \"FOO\" - undeclared identifier.")
       row = i;
   ASSERT_GE(row, 0);
-  form->MemoMessages->setCurrentRow(row);
-  EXPECT_EQ(form->MemoScript->textCursor().selectedText(), "FOO bar");
-  EXPECT_EQ(form->MemoScript->textCursor().blockNumber(), 2);
+  form->CompilerMessages->setCurrentRow(row);
+  EXPECT_EQ(form->ScriptEdit->textCursor().selectedText(), "FOO bar");
+  EXPECT_EQ(form->ScriptEdit->textCursor().blockNumber(), 2);
 }
 
 // ---- make tree ---------------------------------------------------------------------------
@@ -382,7 +383,7 @@ TEST_F(WindowTest, OpenedModelFilesAreRippedOrImportedAndOthersRefused) {
   EXPECT_TRUE(form->OpenModelFile(QString::fromStdString(home.File("house.IFF"))));
   EXPECT_EQ(form->Document().NumVert, 5);
   EXPECT_EQ(form->Document().NumFace, 2);
-  EXPECT_EQ(form->ListBox1->model()->rowCount(), 5);
+  EXPECT_EQ(form->VertexList->model()->rowCount(), 5);
 
   // An unknown kind of file changes nothing and says which file it was.
   EXPECT_FALSE(form->OpenModelFile("/nowhere/box.notamodel"));

@@ -17,9 +17,9 @@
 #include "app/PictureLoader.h"
 #include "app/TexturingTab.h"
 #include "support/RunProgram.h"
-#include "viewers/FaceView.h"
-#include "viewers/PointView.h"
-#include "viewers/Tools.h"
+#include "viewers/FacesWindow.h"
+#include "viewers/PointsWindow.h"
+#include "viewers/ToolWindow.h"
 
 namespace {
 
@@ -28,10 +28,10 @@ std::string IniBytes(const QString& ini) {
   return std::string(b.begin(), b.end());
 }
 
-QList<QWidget*> ToolWindows(TForm1& f) { return {f.Points(), f.Faces(), f.Tools()}; }
+QList<QWidget*> ToolWindows(TMainWindow& f) { return {f.Points(), f.Faces(), f.Tools()}; }
 
-void ShowTab(TForm1& f, int tab) {
-  f.PageControl1->setCurrentIndex(tab);
+void ShowTab(TMainWindow& f, int tab) {
+  f.Tabs->setCurrentIndex(tab);
   QApplication::processEvents();
 }
 
@@ -83,25 +83,25 @@ TEST_F(WindowTest, ASavedPlacementIsUsedAsItIsEvenOverTheMainWindow) {
 
 TEST_F(WindowTest, ArrowAndEndKeysInTheListsDoWhatAClickDoes) {
   OpenLoaded();
-  form->ListBox1->ClickLine(0);
-  QTest::keyClick(form->ListBox1, Qt::Key_Down);
-  EXPECT_EQ(form->Document().ListBox2.Current(), 1);
+  form->VertexList->ClickLine(0);
+  QTest::keyClick(form->VertexList, Qt::Key_Down);
+  EXPECT_EQ(form->Document().NormalLines.Current(), 1);
   EXPECT_EQ(form->TabCaption(0), "VERT/VTNM: 1/1");
-  QTest::keyClick(form->ListBox1, Qt::Key_End);  // vertex 4 has no normal
+  QTest::keyClick(form->VertexList, Qt::Key_End);  // vertex 4 has no normal
   EXPECT_EQ(form->TabCaption(0), "VERT/VTNM: 4/-1");
 
   ShowTab(*form, 1);
-  form->ListBox3->ClickLine(4);
-  QTest::keyClick(form->ListBox3, Qt::Key_Down);
+  form->CornerList->ClickLine(4);
+  QTest::keyClick(form->CornerList, Qt::Key_Down);
   EXPECT_EQ(form->EditTx->text(), "0.0625");
   EXPECT_EQ(form->EditTy->text(), "0.5");
   EXPECT_EQ(form->TabCaption(1), "FVRT: 5");
 
   ShowTab(*form, 2);
-  form->ListBox4->ClickLine(0);
-  QTest::keyClick(form->ListBox4, Qt::Key_Down);
+  form->FaceList->ClickLine(0);
+  QTest::keyClick(form->FaceList, Qt::Key_Down);
   EXPECT_EQ(form->TabCaption(2), "Face: 1");
-  EXPECT_EQ(form->Document().ListBox3.Current(), 3);
+  EXPECT_EQ(form->Document().CornerLines.Current(), 3);
 
   ShowTab(*form, 4);
   TTexturingTab* tab = form->Texturing;
@@ -109,18 +109,18 @@ TEST_F(WindowTest, ArrowAndEndKeysInTheListsDoWhatAClickDoes) {
   QTest::keyClick(tab->ListFaces, Qt::Key_Home);
   EXPECT_EQ(tab->CurrentFace(), 0);
   EXPECT_EQ(tab->LabelFace->text(), "FACE: 0, FVRTs: 0 1 2 ");
-  EXPECT_EQ(form->Document().ListBox4.Current(), 0);
+  EXPECT_EQ(form->Document().FaceLines.Current(), 0);
 }
 
 TEST_F(WindowTest, AMouseClickIsReportedOnceAndAgainOnTheCurrentLine) {
   OpenLoaded();
   ShowTab(*form, 2);
-  form->ListBox5->ClickLine(1);  // no 00070001.bmp: one message per click
+  form->MaterialList->ClickLine(1);  // no 00070001.bmp: one message per click
   EXPECT_EQ(dialogs.Messages.size(), 1) << dialogs.Messages.join("|").toStdString();
-  form->ListBox5->ClickLine(1);
+  form->MaterialList->ClickLine(1);
   EXPECT_EQ(dialogs.Messages.size(), 2);
   // A line made current by the program is no click.
-  form->Document().ListBox5.SetCurrent(0);
+  form->Document().MaterialLines.SetCurrent(0);
   EXPECT_EQ(dialogs.Messages.size(), 2);
 }
 

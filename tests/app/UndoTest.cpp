@@ -45,8 +45,8 @@ protected:
   }
   // Types a texture coordinate for corner 0 and applies it: an unsaved change.
   void ChangeCornerZero() {
-    form->PageControl1->setCurrentIndex(kTabFvrt);
-    form->ListBox3->ClickLine(0);
+    form->Tabs->setCurrentIndex(kTabFvrt);
+    form->CornerList->ClickLine(0);
     form->EditTx->setText("0.75");
     Click("Apply TexCord");
   }
@@ -78,7 +78,7 @@ TEST_F(UndoTest, FlipYUndoneGivesBackTheRecordFilesAndRedoFlipsAgain) {
   form->UndoAction->trigger();
   EXPECT_EQ(Files(), original);
   EXPECT_EQ(form->Document().VERT[0].y, -10.0f);
-  EXPECT_EQ(form->Document().ListBox1.Line(0), "-10.000, -10.000, 0.000");
+  EXPECT_EQ(form->Document().VertexLines.Line(0), "-10.000, -10.000, 0.000");
   form->RedoAction->trigger();
   EXPECT_EQ(Files(), flipped);
   EXPECT_EQ(form->Document().VERT[0].y, 10.0f);
@@ -105,8 +105,8 @@ TEST_F(UndoTest, SaveChangesIsAskedOnlyWithUnsavedChanges) {
 
   ChangeCornerZero();
   // The Texturing tab shows the document as it is: no question, the typed value stays.
-  form->PageControl1->setCurrentIndex(kTabTexturing);
-  form->PageControl1->setCurrentIndex(0);
+  form->Tabs->setCurrentIndex(kTabTexturing);
+  form->Tabs->setCurrentIndex(0);
   EXPECT_TRUE(dialogs.SaveQuestions.isEmpty());
   EXPECT_EQ(form->Document().FVRT[0].Tx, 0.75f);
   // Cancel: Load and closing keep the typed value.
@@ -123,7 +123,7 @@ TEST_F(UndoTest, SaveChangesIsAskedOnlyWithUnsavedChanges) {
   EXPECT_EQ(form->Document().FVRT[0].Tx, 0.75f);
   EXPECT_FALSE(form->windowTitle().endsWith(" *"));
   form->EditTx->setText("0.5");
-  form->ListBox3->ClickLine(0);
+  form->CornerList->ClickLine(0);
   form->EditTx->setText("0.5");
   Click("Apply TexCord");
   dialogs.SaveChoices = {TSaveChoice::Discard};
@@ -141,8 +141,8 @@ class CancelTest : public UndoTest, public ::testing::WithParamInterface<TCancel
 
 TEST_P(CancelTest, CancelLeavesRecordsAndFilesAsTheyWere) {
   OpenLoaded();
-  form->PageControl1->setCurrentIndex(2);
-  form->ListBox4->ClickLine(0);
+  form->Tabs->setCurrentIndex(2);
+  form->FaceList->ClickLine(0);
   const auto files = Files();
   const TMeshSnapshot before = TakeSnapshot(form->Document());
   if (GetParam().YesNo) dialogs.YesNo.push_back(false);
@@ -182,8 +182,8 @@ TEST_F(UndoTest, StatusBarCountsWhatChangedAndTimesOnlyTheWork) {
   OpenLoaded();
   EXPECT_EQ(form->StatusCounts->text(), "VERT 5  VTNM 4  FVRT 6  FACE 2");
   EXPECT_TRUE(form->StatusSize->text().contains("RADI=2.5"));
-  form->PageControl1->setCurrentIndex(2);
-  form->ListBox4->ClickLine(1);
+  form->Tabs->setCurrentIndex(2);
+  form->FaceList->ClickLine(1);
   dialogs.Inputs.push_back(QString("512"));
   Click("cg mat");
   EXPECT_TRUE(form->StatusResult->text().startsWith("cg mat: 1 face in "))
@@ -201,8 +201,8 @@ TEST_F(UndoTest, StatusBarCountsWhatChangedAndTimesOnlyTheWork) {
 
 TEST_F(UndoTest, TheTimeOfAQuestionIsNotCountedAsWork) {
   OpenLoaded();
-  form->PageControl1->setCurrentIndex(2);
-  form->ListBox4->ClickLine(1);
+  form->Tabs->setCurrentIndex(2);
+  form->FaceList->ClickLine(1);
   dialogs.InputDelayMs = 400;  // a user who takes a while to answer; the work takes a few ms
   dialogs.Inputs.push_back(QString("7"));
   Click("cg mat");

@@ -13,9 +13,9 @@
 #include "AppTestSupport.h"
 #include "app/TexturingTab.h"
 #include "mesh/Projection.h"
-#include "viewers/FaceView.h"
-#include "viewers/PointView.h"
-#include "viewers/Tools.h"
+#include "viewers/FacesWindow.h"
+#include "viewers/PointsWindow.h"
+#include "viewers/ToolWindow.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ TEST_F(WindowTest, PointsPickMakesVertexCurrentAndAddsCorner) {
   const QPoint at = VertexPixel(form->Projection(), d, 1);
   SendMouse(form->Points(), QEvent::MouseButtonPress, at, Qt::LeftButton);
   SendMouse(form->Points(), QEvent::MouseButtonRelease, at, Qt::LeftButton);
-  EXPECT_EQ(d.ListBox1.Current(), 1);
+  EXPECT_EQ(d.VertexLines.Current(), 1);
   ASSERT_EQ(d.NumFvrt, 7);
   EXPECT_EQ(d.FVRT[6].Vert, 1);
   // The same vertex again: no second corner.
@@ -62,15 +62,15 @@ TEST_F(WindowTest, PointsPickMakesVertexCurrentAndAddsCorner) {
 TEST_F(WindowTest, PointsClickOnEmptyCanvasClearsTheLineAndAddsNothing) {
   OpenLoaded();
   TMeshDocument& d = form->Document();
-  d.ListBox1.SetCurrent(2);
+  d.VertexLines.SetCurrent(2);
   SendMouse(form->Points(), QEvent::MouseButtonPress, QPoint(2, 2), Qt::LeftButton);
-  EXPECT_EQ(d.ListBox1.Current(), -1);
+  EXPECT_EQ(d.VertexLines.Current(), -1);
   EXPECT_EQ(d.NumFvrt, 6);
 }
 
 TEST_F(WindowTest, RightDragMovesTheAnchor) {
   OpenLoaded();
-  TfrmFaces* faces = form->Faces();
+  TFacesWindow* faces = form->Faces();
   SendMouse(faces, QEvent::MouseButtonPress, QPoint(50, 60), Qt::RightButton);
   EXPECT_TRUE(faces->Dragging());
   SendMouse(faces, QEvent::MouseMove, QPoint(70, 80), Qt::RightButton);
@@ -101,7 +101,7 @@ TEST_F(WindowTest, FacesResizeGivesThePointsWindowItsSize) {
 
 // ---- tool window -------------------------------------------------------------------------
 
-TEST_F(WindowTest, Button7TurnsTheModelAboutZ) {
+TEST_F(WindowTest, TurnAboutZButtonTurnsTheModel) {
   OpenLoaded();
   TMeshDocument& d = form->Document();
   form->Tools()->findChild<QPushButton*>("Button7")->click();
@@ -113,7 +113,7 @@ TEST_F(WindowTest, Button7TurnsTheModelAboutZ) {
 
 TEST_F(WindowTest, ZoomPositionsSetTheScale) {
   Open();
-  QSpinBox* zoom = form->Tools()->UpDown1;
+  QSpinBox* zoom = form->Tools()->Zoom;
   EXPECT_EQ(zoom->value(), -100);
   zoom->stepBy(1);
   EXPECT_EQ(zoom->value(), -96);
@@ -129,7 +129,7 @@ TEST_F(WindowTest, ZoomPositionsSetTheScale) {
 
 TEST_F(WindowTest, AxisTogglesAllowAtMostOneDown) {
   Open();
-  TfrmTools* tools = form->Tools();
+  TToolWindow* tools = form->Tools();
   tools->ButtonX->click();
   EXPECT_TRUE(tools->RotateThread().RotateX);
   tools->ButtonY->click();
@@ -143,7 +143,7 @@ TEST_F(WindowTest, AxisTogglesAllowAtMostOneDown) {
 TEST_F(WindowTest, RotationStepsRunOnTheWindowThread) {
   OpenLoaded();
   TMeshDocument& d = form->Document();
-  TfrmTools* tools = form->Tools();
+  TToolWindow* tools = form->Tools();
   tools->ButtonZ->click();
   const float before = d.VERT[1].x;
   QElapsedTimer t;
@@ -155,7 +155,7 @@ TEST_F(WindowTest, RotationStepsRunOnTheWindowThread) {
   // Switched off, the steps stop; and closing the window with the thread running is prompt.
   // A pass that read the flags before the click may still step; the passes after it may not.
   tools->ButtonZ->click();
-  const T3dRotate& thread = tools->RotateThread();
+  const TRotateThread& thread = tools->RotateThread();
   auto waitPasses = [&](int n) {
     const int target = thread.Passes() + n;
     t.restart();
@@ -173,14 +173,14 @@ TEST_F(WindowTest, RotationStepsRunOnTheWindowThread) {
 
 TEST_F(WindowTest, TexturingTabShowsTheSecondFace) {
   OpenLoaded();
-  form->PageControl1->setCurrentIndex(4);
+  form->Tabs->setCurrentIndex(4);
   TTexturingTab* tab = form->Texturing;
   EXPECT_EQ(tab->CurrentFace(), 1);
   EXPECT_EQ(tab->LabelFace->text(), "FACE: 1, FVRTs: 3 4 5 ");
   EXPECT_EQ(tab->ComboTexture->currentText(), "00070001");
   EXPECT_EQ(tab->EditV[2]->text(), "0.500");
   EXPECT_FALSE(tab->EditU[3]->isEnabled());
-  EXPECT_EQ(form->Document().ListBox4.Current(), 1);
+  EXPECT_EQ(form->Document().FaceLines.Current(), 1);
   // The outline is yellow: corner 3 at Tx 0, Ty 0 is pixel (0, 256), clipped; the edge from
   // (256, 256) to (256, 0) leaves the image; the edge from corner 5 (16, 128) back to
   // corner 3 passes (8, 192).
@@ -189,7 +189,7 @@ TEST_F(WindowTest, TexturingTabShowsTheSecondFace) {
 
 TEST_F(WindowTest, TexturingPickSetsTheTriangleCorners) {
   OpenLoaded();
-  form->PageControl1->setCurrentIndex(4);
+  form->Tabs->setCurrentIndex(4);
   TTexturingTab* tab = form->Texturing;
   for (QPoint p : {QPoint(64, 192), QPoint(192, 192), QPoint(64, 64)}) {
     QTest::mouseMove(tab->Image, p);
@@ -204,12 +204,12 @@ TEST_F(WindowTest, TexturingPickSetsTheTriangleCorners) {
   // The picked outline is lime green along its first edge.
   EXPECT_EQ(tab->Image->Image.pixel(128, 192), qRgb(0, 255, 0));
   // The corner lists show the picked values at once.
-  EXPECT_EQ(d.ListBox3.Line(3), "0, tx:0.25, ty:0.25");
+  EXPECT_EQ(d.CornerLines.Line(3), "0, tx:0.25, ty:0.25");
 }
 
 TEST_F(WindowTest, TexturingUvBoxWritesItsCorner) {
   OpenLoaded();
-  form->PageControl1->setCurrentIndex(4);
+  form->Tabs->setCurrentIndex(4);
   TTexturingTab* tab = form->Texturing;
   tab->EditU[1]->setText("0.125");
   QTest::keyClick(tab->EditU[1], Qt::Key_Return);
@@ -224,7 +224,7 @@ TEST_F(WindowTest, TexturingWithOneFaceShowsNoFace) {
   TSampleMesh m = TSampleMesh::Square();
   m.Faces.resize(1);
   OpenLoaded(m);
-  form->PageControl1->setCurrentIndex(4);
+  form->Tabs->setCurrentIndex(4);
   TTexturingTab* tab = form->Texturing;
   EXPECT_EQ(tab->CurrentFace(), -1);
   QTest::mouseClick(tab->Image, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
@@ -235,7 +235,7 @@ TEST_F(WindowTest, TexturingWithOneFaceShowsNoFace) {
 TEST_F(WindowTest, TexturingFaceClickSelectsItsMaterialOrZero) {
   TSampleMesh m = TSampleMesh::Square();
   OpenLoaded(m);
-  form->PageControl1->setCurrentIndex(4);
+  form->Tabs->setCurrentIndex(4);
   TTexturingTab* tab = form->Texturing;
   tab->ListFacesClick(0);
   EXPECT_EQ(tab->ComboTexture->currentText(), "00070000");

@@ -22,9 +22,9 @@
 #include "app/LineListModel.h"
 #include "support/RunProgram.h"
 #include "util/Log.h"
-#include "viewers/FaceView.h"
-#include "viewers/PointView.h"
-#include "viewers/Tools.h"
+#include "viewers/FacesWindow.h"
+#include "viewers/PointsWindow.h"
+#include "viewers/ToolWindow.h"
 #include "viewers/ViewerHost.h"
 
 namespace {
@@ -87,7 +87,7 @@ protected:
   void OpenSettled() {
     TSampleMesh::Square().Write(home);
     QSettings(Ini(), QSettings::IniFormat).setValue("qorvex/loadok", 1);
-    form = std::make_unique<TForm1>(Ini(), &dialogs);
+    form = std::make_unique<TMainWindow>(Ini(), &dialogs);
     form->show();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return Settled(form.get()) && Settled(form->Points()) && Settled(form->Tools()); },
@@ -117,7 +117,7 @@ TEST_F(WindowManager, OpeningAndClosingThreeTimesLeavesModelIniAsItWas) {
   TSampleMesh::Square().Write(home);  // the second start loads it
   std::string first;
   for (int run = 0; run < 3; ++run) {
-    form = std::make_unique<TForm1>(Ini(), &dialogs);
+    form = std::make_unique<TMainWindow>(Ini(), &dialogs);
     form->show();
     form->GLClick();  // the GL viewer's placement goes through the same file
     ASSERT_TRUE(QTest::qWaitFor(
@@ -150,7 +150,7 @@ TEST_F(WindowManager, OpeningAndClosingThreeTimesLeavesModelIniAsItWas) {
 TEST_F(WindowManager, ClosingTheMainWindowEndsTheProgramWithTheModelViewerOpen) {
   TSampleMesh::Square().Write(home);
   OpenLog(home.File("viewer.log"));
-  form = std::make_unique<TForm1>(Ini(), &dialogs);
+  form = std::make_unique<TMainWindow>(Ini(), &dialogs);
   // Once the model viewer is up, the window manager closes the main window; the loop must
   // then end by itself. The guard ends a loop that does not, with status 3.
   QTimer::singleShot(0, form.get(), [this] { form->MeshViewerClick(); });
@@ -220,11 +220,11 @@ TEST_F(WindowManager, ScreenshotRunDrawsEveryWindowAndTheViewers) {
 // the title and the close question must then still say that the edit is unsaved.
 TEST_F(WindowManager, UndoOfASavingToolKeepsTheUnsavedEditBeforeItUnsaved) {
   ASSERT_NO_FATAL_FAILURE(OpenSettled());
-  form->PageControl1->setCurrentIndex(2);
-  form->ListBox4->ClickLine(0);
+  form->Tabs->setCurrentIndex(2);
+  form->FaceList->ClickLine(0);
   dialogs.Inputs.push_back(QString("1004"));
   form->Button("cg mat")->click();
-  form->PageControl1->setCurrentIndex(0);
+  form->Tabs->setCurrentIndex(0);
   form->EditScale->setText("200");
   QPushButton* scale = form->Button("Scale!");
   ASSERT_NO_FATAL_FAILURE(ClickOn(*scale));
@@ -246,11 +246,11 @@ TEST_F(WindowManager, UndoOfASavingToolKeepsTheUnsavedEditBeforeItUnsaved) {
 // "&compile" with an unsaved edit, started by its mnemonic: Cancel compiles nothing.
 TEST_F(WindowManager, CompileByKeyboardAsksAboutUnsavedEdits) {
   ASSERT_NO_FATAL_FAILURE(OpenSettled());
-  form->PageControl1->setCurrentIndex(2);
-  form->ListBox4->ClickLine(0);
+  form->Tabs->setCurrentIndex(2);
+  form->FaceList->ClickLine(0);
   dialogs.Inputs.push_back(QString("512"));
   form->Button("cg mat")->click();
-  form->PageControl1->setCurrentIndex(3);
+  form->Tabs->setCurrentIndex(3);
   const std::string out = home.File("ship.iff");
   dialogs.FileNames.push_back(QString::fromStdString(out));
   dialogs.SaveChoices = {TSaveChoice::Cancel};
@@ -265,9 +265,9 @@ TEST_F(WindowManager, CompileByKeyboardAsksAboutUnsavedEdits) {
 TEST_F(WindowManager, ToolWindowRotationIsUndoneByCtrlZ) {
   ASSERT_NO_FATAL_FAILURE(OpenSettled());
   const TMeshSnapshot before = TakeSnapshot(form->Document());
-  auto* button7 = form->Tools()->findChild<QPushButton*>("Button7");
-  ASSERT_NE(button7, nullptr);
-  ASSERT_NO_FATAL_FAILURE(ClickOn(*button7));
+  auto* turnAboutZ = form->Tools()->findChild<QPushButton*>("Button7");
+  ASSERT_NE(turnAboutZ, nullptr);
+  ASSERT_NO_FATAL_FAILURE(ClickOn(*turnAboutZ));
   ASSERT_TRUE(QTest::qWaitFor([&] { return form->UndoStack()->count() == 1; }, 5000));
   EXPECT_TRUE(form->windowTitle().endsWith(" *"));
   ASSERT_NO_FATAL_FAILURE(Type("ctrl+z"));

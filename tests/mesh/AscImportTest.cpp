@@ -58,8 +58,8 @@ TEST_F(AscImport, OneObjectOfFourVerticesAndTwoFaces) {
   EXPECT_EQ(doc.FVRT[3].Vtnm, 2);
   EXPECT_EQ(doc.FVRT[5].Vert, 0);
   EXPECT_FALSE(doc.Loading());
-  EXPECT_EQ(doc.ListBox3.Count(), 6);
-  EXPECT_EQ(doc.ListBox4.Line(1), "[3 4 5], mat: 512, d=0.000");
+  EXPECT_EQ(doc.CornerLines.Count(), 6);
+  EXPECT_EQ(doc.FaceLines.Line(1), "[3 4 5], mat: 512, d=0.000");
 }
 
 TEST_F(AscImport, TwoLinesAfterAFaceLoseTheNextFace) {
@@ -128,7 +128,7 @@ TEST_F(AscImport, MissingFileNamesIt) {
 TEST_F(AscImport, MaterialListIsKeptAndExtended) {
   doc.AddFace(Face(0, 0, 5));
   Import(kQuad, 70000);
-  EXPECT_EQ(doc.ListBox5.Lines(), (std::vector<std::string>{"5", "70000"}));
+  EXPECT_EQ(doc.MaterialLines.Lines(), (std::vector<std::string>{"5", "70000"}));
 }
 
 TEST(AscParse, TooManyVerticesIsAnError) {

@@ -35,7 +35,7 @@ TEST(AddRecords, VertexComesWithAZeroNormal) {
   AddVertWithNormal(doc, 1.5f, 2, 3);
   EXPECT_EQ(doc.NumVert, 1);
   EXPECT_EQ(doc.NumVtnm, 1);
-  EXPECT_EQ(doc.ListBox2.Line(0), "0.000, 0.000, 0.000");
+  EXPECT_EQ(doc.NormalLines.Line(0), "0.000, 0.000, 0.000");
   doc.NumVtnm = MeshCapacity;
   EXPECT_THROW(AddVertWithNormal(doc, 1, 1, 1), EMeshDocument);
   EXPECT_EQ(doc.NumVert, 1) << "no vertex without its normal";
@@ -47,12 +47,12 @@ TEST(AddRecords, CornerUsesTheCurrentLinesOrMinusOne) {
   EXPECT_EQ(doc.FVRT[0].Vert, -1);
   EXPECT_EQ(doc.FVRT[0].Vtnm, -1);
   for (int i = 0; i < 3; ++i) AddVertWithNormal(doc, float(i), 0, 0);
-  doc.ListBox1.SetCurrent(2);
-  doc.ListBox2.SetCurrent(1);
+  doc.VertexLines.SetCurrent(2);
+  doc.NormalLines.SetCurrent(1);
   AddFvrtFromCurrentLines(doc);
   EXPECT_EQ(doc.FVRT[1].Vert, 2);
   EXPECT_EQ(doc.FVRT[1].Vtnm, 1);
-  EXPECT_EQ(doc.ListBox3.Line(1), "2, tx:0, ty:0");
+  EXPECT_EQ(doc.CornerLines.Line(1), "2, tx:0, ty:0");
 }
 
 class AddFace : public ::testing::Test {
@@ -62,8 +62,8 @@ protected:
     for (int i = 0; i < 10; ++i) doc.AddFvrt({i, i, 0, 0});
   }
   void Select(std::initializer_list<int> lines, int focused) {
-    for (int l : lines) doc.ListBox3.SetSelected(l, true);
-    doc.ListBox3.SetCurrent(focused);
+    for (int l : lines) doc.CornerLines.SetSelected(l, true);
+    doc.CornerLines.SetCurrent(focused);
   }
 };
 
@@ -73,7 +73,7 @@ TEST_F(AddFace, ConsecutiveSelection) {
   EXPECT_EQ(doc.FACE[0].FirstFvrt, 4);
   EXPECT_EQ(doc.FACE[0].FvrtCount, 3);
   EXPECT_EQ(doc.FACE[0].Reserved2, 0x7F0096FFu);
-  EXPECT_EQ(doc.ListBox4.Line(0), "[4 5 6], mat: 0, d=0.000");
+  EXPECT_EQ(doc.FaceLines.Line(0), "[4 5 6], mat: 0, d=0.000");
 }
 
 TEST_F(AddFace, SpreadSelectionStillTakesConsecutiveCorners) {
@@ -87,7 +87,7 @@ TEST_F(AddFace, FewerThanThreeChangesNothing) {
   Select({4, 5}, 4);
   EXPECT_FALSE(AddFaceFromSelection(doc));
   EXPECT_EQ(doc.NumFace, 0);
-  EXPECT_EQ(doc.ListBox4.Count(), 0);
+  EXPECT_EQ(doc.FaceLines.Count(), 0);
 }
 
 TEST(DeleteVtnm, ForgetsNormalsButNotTheirLines) {
@@ -95,7 +95,7 @@ TEST(DeleteVtnm, ForgetsNormalsButNotTheirLines) {
   doc.AddVtnm({1, 0, 0});
   DeleteVtnm(doc);
   EXPECT_EQ(doc.NumVtnm, 0);
-  EXPECT_EQ(doc.ListBox2.Count(), 1);
+  EXPECT_EQ(doc.NormalLines.Count(), 1);
   doc.AddVtnm({0, 1, 0});
   EXPECT_EQ(doc.VTNM[0].y, 1.0f);
 }

@@ -34,7 +34,7 @@ TEST_F(TexCoordOps, RandAllOnSevenFvrts) {
     EXPECT_EQ(doc.FVRT[i].Tx, expect[i][0]) << i;
     EXPECT_EQ(doc.FVRT[i].Ty, expect[i][1]) << i;
   }
-  EXPECT_EQ(doc.ListBox3.Line(1), "1, tx:0.1, ty:0.3");
+  EXPECT_EQ(doc.CornerLines.Line(1), "1, tx:0.1, ty:0.3");
 }
 
 TEST_F(TexCoordOps, RandAllWritesTheFirstGroupEvenWithoutFvrts) {
@@ -64,7 +64,7 @@ TEST_F(TexCoordOps, SetAllMaterialsSavesAndRebuildsTheMaterialList) {
   doc.AddFace(Face(0, 0, 1));
   doc.AddFace(Face(0, 0, 2));
   SetAllMaterials(doc, kDefaultMaterial);
-  EXPECT_EQ(doc.ListBox5.Lines(), (std::vector<std::string>{"70000"}));
+  EXPECT_EQ(doc.MaterialLines.Lines(), (std::vector<std::string>{"70000"}));
   TMeshDocument disk;
   disk.LoadRecordFiles();
   EXPECT_EQ(disk.FACE[1].Mat, 70000);

@@ -26,12 +26,12 @@ TEST_F(LoadTest, ASecondLoadReplacesEveryLineOfTheFirst) {
   home.WriteVert(VertBytes({{-1234.5f, 2.0f, 3.25f}, {4.0f, 5.0f, 6.0f}, {7.0f, 8.0f, 9.0f}}));
   home.WriteFvrt(FvrtBytes({{12345, 0, 0.125f, 0.5f}, {2, 0, 0.0f, 1.0f}}));
   doc.LoadRecordFiles();
-  ASSERT_EQ(doc.ListBox1.Count(), 3);
+  ASSERT_EQ(doc.VertexLines.Count(), 3);
   home.WriteVert(VertBytes({{1.0f, 0.5f, 0.0f}}));
   home.WriteFvrt(FvrtBytes({{7, 0, 0.25f, 0.75f}}));
   doc.LoadRecordFiles();
-  EXPECT_EQ(doc.ListBox1.Lines(), std::vector<std::string>{"1.000, 0.500, 0.000"});
-  EXPECT_EQ(doc.ListBox3.Lines(), std::vector<std::string>{"7, tx:0.25, ty:0.75"});
+  EXPECT_EQ(doc.VertexLines.Lines(), std::vector<std::string>{"1.000, 0.500, 0.000"});
+  EXPECT_EQ(doc.CornerLines.Lines(), std::vector<std::string>{"7, tx:0.25, ty:0.75"});
 }
 
 // A file cut inside a record is refused with its name and counts; no record is made up
@@ -152,7 +152,7 @@ TEST(MeshDocument, FullArrayRaisesAndDoesNotGrow) {
     EXPECT_STREQ(e.what(), "VERT is full: it holds at most 32769 records");
   }
   EXPECT_EQ(doc.NumVert, MeshCapacity);
-  EXPECT_EQ(doc.ListBox1.Count(), MeshCapacity);
+  EXPECT_EQ(doc.VertexLines.Count(), MeshCapacity);
   EXPECT_EQ(doc.StoreVtnm({}), 0) << "VTNM is not full";
 }
 
@@ -263,11 +263,11 @@ TEST_F(LoadTest, ShowDataOffKeepsOnlyTheFvrtTails) {
   home.WriteFace(FaceBytes({Face(0, 3, 70000)}));
   doc.ShowData = false;
   doc.LoadRecordFiles();
-  EXPECT_EQ(doc.ListBox3.Lines(), (std::vector<std::string>{", ty:0", ", ty:0.5", ", ty:1"}));
-  EXPECT_EQ(doc.ListBox1.Count(), 0);
-  EXPECT_EQ(doc.ListBox2.Count(), 0);
-  EXPECT_EQ(doc.ListBox4.Count(), 0);
-  EXPECT_EQ(doc.ListBox5.Count(), 0);
+  EXPECT_EQ(doc.CornerLines.Lines(), (std::vector<std::string>{", ty:0", ", ty:0.5", ", ty:1"}));
+  EXPECT_EQ(doc.VertexLines.Count(), 0);
+  EXPECT_EQ(doc.NormalLines.Count(), 0);
+  EXPECT_EQ(doc.FaceLines.Count(), 0);
+  EXPECT_EQ(doc.MaterialLines.Count(), 0);
   EXPECT_EQ(doc.NumFace, 1);
 }
 
@@ -277,24 +277,24 @@ TEST_F(LoadTest, ListsShowEveryRecordInOrder) {
   home.WriteFvrt(FvrtBytes({{1, 0, 0.0625f, 0.5f}}));
   home.WriteFace(FaceBytes({Face(0, 1, 70000, -4.2f), Face(0, 1, 70001), Face(0, 1, 70000)}));
   doc.LoadRecordFiles();
-  EXPECT_EQ(doc.ListBox1.Lines(),
+  EXPECT_EQ(doc.VertexLines.Lines(),
             (std::vector<std::string>{"1.500, -0.250, 0.000", "2.000, 3.000, 4.000"}));
-  EXPECT_EQ(doc.ListBox2.Lines(), (std::vector<std::string>{"0.000, 0.000, 1.000"}));
-  EXPECT_EQ(doc.ListBox3.Lines(), (std::vector<std::string>{"1, tx:0.062, ty:0.5"}));
-  EXPECT_EQ(doc.ListBox4.Line(0), "[0], mat: 70000, d=-4.200");
-  EXPECT_EQ(doc.ListBox5.Lines(), (std::vector<std::string>{"70000", "70001"}));
+  EXPECT_EQ(doc.NormalLines.Lines(), (std::vector<std::string>{"0.000, 0.000, 1.000"}));
+  EXPECT_EQ(doc.CornerLines.Lines(), (std::vector<std::string>{"1, tx:0.062, ty:0.5"}));
+  EXPECT_EQ(doc.FaceLines.Line(0), "[0], mat: 70000, d=-4.200");
+  EXPECT_EQ(doc.MaterialLines.Lines(), (std::vector<std::string>{"70000", "70001"}));
 }
 
 TEST_F(LoadTest, LoadReplacesEverythingAndResetsCurrentLines) {
   home.WriteVert(VertBytes({{1, 1, 1}}));
   home.WriteFace(FaceBytes({Face(0, 0, 9)}));
   doc.LoadRecordFiles();
-  doc.ListBox1.SetCurrent(0);
+  doc.VertexLines.SetCurrent(0);
   doc.LoadRecordFiles();
   EXPECT_EQ(doc.NumVert, 1);
-  EXPECT_EQ(doc.ListBox1.Count(), 1);
-  EXPECT_EQ(doc.ListBox1.Current(), -1);
-  EXPECT_EQ(doc.ListBox5.Count(), 1);
+  EXPECT_EQ(doc.VertexLines.Count(), 1);
+  EXPECT_EQ(doc.VertexLines.Current(), -1);
+  EXPECT_EQ(doc.MaterialLines.Count(), 1);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -323,10 +323,11 @@ TEST_F(LoadTest, LiveDrawingHooksAreQuietWhileLoading) {
 TEST_F(LoadTest, LoadSendsOneResetPerList) {
   home.WriteVert(VertBytes({{1, 1, 1}, {2, 2, 2}}));
   std::vector<std::pair<TListChange, int>> before, after;
-  TConnection onBefore = doc.ListBox1.OnAboutToChange.Connect([&](TListChange k, int first, int) {
-    before.push_back({k, first});
-  });
-  TConnection onAfter = doc.ListBox1.OnChanged.Connect([&](TListChange k, int first, int) {
+  TConnection onBefore =
+      doc.VertexLines.OnAboutToChange.Connect([&](TListChange k, int first, int) {
+        before.push_back({k, first});
+      });
+  TConnection onAfter = doc.VertexLines.OnChanged.Connect([&](TListChange k, int first, int) {
     after.push_back({k, first});
   });
   doc.LoadRecordFiles();

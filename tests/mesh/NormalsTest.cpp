@@ -104,7 +104,7 @@ TEST(CalcVtnm, ToleranceJoinsCloseNormalsOnly) {
   EXPECT_EQ(FindOrAddVtnm(doc, {0.50005f, 0.5f, 0.7f}), a);
   EXPECT_NE(FindOrAddVtnm(doc, {0.501f, 0.5f, 0.7f}), a);
   EXPECT_EQ(doc.NumVtnm, 2);
-  EXPECT_EQ(doc.ListBox2.Count(), 0) << "the lookup adds no list lines";
+  EXPECT_EQ(doc.NormalLines.Count(), 0) << "the lookup adds no list lines";
 }
 
 TEST(CalcVtnm, CubeHasSixFaceNormalsThenEightVertexNormals) {
@@ -290,7 +290,7 @@ TEST_F(SavingOps, CalcDKeepsNormals) {
   EXPECT_EQ(doc.FACE[0].D, -5.0f);
   EXPECT_EQ(doc.FACE[0].Vtnm, 0);
   EXPECT_EQ(doc.VTNM[0].x, 7.0f);
-  EXPECT_EQ(doc.ListBox4.Line(0), "[0 1 2], mat: 70000, d=-5.000");
+  EXPECT_EQ(doc.FaceLines.Line(0), "[0 1 2], mat: 70000, d=-5.000");
 }
 
 TEST_F(SavingOps, CalcVtnmSavesAndReloads) {
@@ -298,7 +298,7 @@ TEST_F(SavingOps, CalcVtnmSavesAndReloads) {
   TMeshDocument disk;
   disk.LoadRecordFiles();
   EXPECT_EQ(disk.NumVtnm, 1) << "face normal and the three equal vertex normals share one entry";
-  EXPECT_EQ(doc.ListBox2.Lines(), (std::vector<std::string>{"0.000, 0.000, 1.000"}));
+  EXPECT_EQ(doc.NormalLines.Lines(), (std::vector<std::string>{"0.000, 0.000, 1.000"}));
 }
 
 TEST_F(SavingOps, ScaleHalvesAndHundredKeepsFiles) {
@@ -399,7 +399,7 @@ TEST_F(SavingOps, FlipVtnmStaysInMemory) {
   FlipVtnm(doc);
   EXPECT_EQ(doc.VTNM[0].y, -0.5f);
   EXPECT_EQ(doc.VTNM[0].z, 1.0f);
-  EXPECT_EQ(doc.ListBox2.Line(0), "0.000, 0.500, -1.000") << "the list keeps the old values";
+  EXPECT_EQ(doc.NormalLines.Line(0), "0.000, 0.500, -1.000") << "the list keeps the old values";
   TMeshDocument disk;
   disk.LoadRecordFiles();
   EXPECT_EQ(disk.VTNM[0].y, 0.5f);

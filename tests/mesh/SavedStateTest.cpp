@@ -211,12 +211,12 @@ TEST(RefreshChangedLines, RewritesTheLinesOfChangedRecordsAndTheSizeLabel) {
   doc.FVRT[2].Tx = 0.5f;
   doc.FACE[0].Mat = 1004;
   RefreshChangedLines(doc, before);
-  EXPECT_EQ(doc.ListBox1.Line(0), "1.000, 2.000, 3.000");
-  EXPECT_EQ(doc.ListBox1.Line(1), "-8.000, 5.000, 6.000");
-  EXPECT_EQ(doc.ListBox3.Line(2), "0, tx:0.5, ty:0");
-  EXPECT_EQ(doc.ListBox4.Line(0), "[0 1 2], mat: 1004, d=-4.200") << "D stays on the line";
-  ASSERT_EQ(doc.ListBox5.Count(), 2);
-  EXPECT_EQ(doc.ListBox5.Line(1), "1004");
+  EXPECT_EQ(doc.VertexLines.Line(0), "1.000, 2.000, 3.000");
+  EXPECT_EQ(doc.VertexLines.Line(1), "-8.000, 5.000, 6.000");
+  EXPECT_EQ(doc.CornerLines.Line(2), "0, tx:0.5, ty:0");
+  EXPECT_EQ(doc.FaceLines.Line(0), "[0 1 2], mat: 1004, d=-4.200") << "D stays on the line";
+  ASSERT_EQ(doc.MaterialLines.Count(), 2);
+  EXPECT_EQ(doc.MaterialLines.Line(1), "1004");
   EXPECT_EQ(doc.SizeLabel(), MakeSizeLabel({-8, 2, 3}, {1, 5, 6}));
 }
 

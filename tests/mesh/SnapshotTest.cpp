@@ -68,8 +68,8 @@ TEST_P(SnapshotStep, UndoGivesBackTheFilesAndRecordsAndRedoTheResult) {
   step.Undo(doc, step.FilesAfter);
   EXPECT_EQ(Files(home), original);
   EXPECT_TRUE(SnapshotMatches(doc, loaded));
-  EXPECT_EQ(doc.ListBox1.Line(4), "1.000, 0.000, 0.000");
-  EXPECT_EQ(doc.ListBox4.Count(), 2);
+  EXPECT_EQ(doc.VertexLines.Line(4), "1.000, 0.000, 0.000");
+  EXPECT_EQ(doc.FaceLines.Count(), 2);
 
   step.Redo(doc, step.FilesBefore);
   EXPECT_EQ(Files(home), result);
@@ -117,7 +117,7 @@ TEST_F(SnapshotStep, FailedActionPutsTheRecordsBack) {
   EXPECT_THROW(RecordStep(doc, "Load", nullptr, [this] { doc.LoadRecordFiles(); }), EInOutError);
   EXPECT_TRUE(SnapshotMatches(doc, before));
   EXPECT_FALSE(doc.Loading());
-  EXPECT_EQ(doc.ListBox4.Count(), 2);
+  EXPECT_EQ(doc.FaceLines.Count(), 2);
 }
 
 TEST_F(SnapshotStep, ChangesAreNoticedDownToOneBit) {

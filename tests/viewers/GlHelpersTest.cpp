@@ -7,7 +7,7 @@
 #include "viewers/GlLight.h"
 #include "viewers/GlPalette.h"
 #include "viewers/GlTexture.h"
-#include "viewers/MeshView.h"
+#include "viewers/ModelViewer.h"
 
 namespace {
 

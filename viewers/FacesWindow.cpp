@@ -1,16 +1,16 @@
-#include "viewers/FaceView.h"
+#include "viewers/FacesWindow.h"
 
 #include <QResizeEvent>
 
 #include "mesh/MeshDocument.h"
 
-TfrmFaces::TfrmFaces(TMeshDocument& document, TProjection& projection, QWidget* parent)
+TFacesWindow::TFacesWindow(TMeshDocument& document, TProjection& projection, QWidget* parent)
     : TProjectionWindow(document, projection, QStringLiteral("frmFaces"), QStringLiteral("Faces"),
                         QRect(564, 301, 215, 210), parent),
       m_corners(6),
       m_pixels(7) {}
 
-void TfrmFaces::DrawFace(int32_t face) {
+void TFacesWindow::DrawFace(int32_t face) {
   const TFaceRecord* f = m_document.FaceAt(face);
   if (!f) return;
   const TCornerRange range = m_document.FaceCorners(*f);
@@ -27,9 +27,9 @@ void TfrmFaces::DrawFace(int32_t face) {
   m_projection.DrawPolygon(m_corners.data(), n, m_pixels.data());
 }
 
-void TfrmFaces::PaintContent(TPainterCanvas& canvas) {
+void TFacesWindow::PaintContent(TPainterCanvas& canvas) {
   for (int32_t i = 0; i < m_document.NumFace; ++i) DrawFace(i);
-  const int current = m_document.ListBox4.Current();
+  const int current = m_document.FaceLines.Current();
   if (m_document.FaceAt(current)) {
     canvas.SetPenColor(kYellow);
     DrawFace(current);
@@ -37,7 +37,7 @@ void TfrmFaces::PaintContent(TPainterCanvas& canvas) {
   }
 }
 
-void TfrmFaces::resizeEvent(QResizeEvent* event) {
+void TFacesWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   if (m_points) m_points->resize(size());
 }

@@ -1,4 +1,4 @@
-#include "viewers/GlView.h"
+#include "viewers/GlViewer.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -11,9 +11,9 @@
 #include "mesh/Materials.h"
 #include "mesh/MeshDocument.h"
 #include "viewers/Dialogs.h"
-#include "viewers/MeshView.h"
+#include "viewers/ModelViewer.h"
 
-TfrmGlView::TfrmGlView(TMeshDocument& document, TDialogs& dialogs, QWidget* owner)
+TGlViewer::TGlViewer(TMeshDocument& document, TDialogs& dialogs, QWidget* owner)
     : QOpenGLWidget(owner, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
                                Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                Qt::WindowMinimizeButtonHint),
@@ -26,13 +26,13 @@ TfrmGlView::TfrmGlView(TMeshDocument& document, TDialogs& dialogs, QWidget* owne
   setFormat(GlViewerSurfaceFormat());
   setFocusPolicy(Qt::StrongFocus);
   setGeometry(200, 203, 166, 205);
-  Timer1.setInterval(kGlViewTimerInterval);
-  connect(&Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
-  Timer1.start();
+  FrameTimer.setInterval(kGlViewTimerInterval);
+  connect(&FrameTimer, &QTimer::timeout, this, [this] { OnFrameTimer(); });
+  FrameTimer.start();
 }
 
-TfrmGlView::~TfrmGlView() {
-  Timer1.stop();
+TGlViewer::~TGlViewer() {
+  FrameTimer.stop();
   if (m_gl && context()) {
     makeCurrent();
     for (TPictureSlot& slot : PictureSlots) slot.Texture.reset();
@@ -42,7 +42,7 @@ TfrmGlView::~TfrmGlView() {
   }
 }
 
-void TfrmGlView::initializeGL() {
+void TGlViewer::initializeGL() {
   m_gl = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_1_1>(context());
   if (!m_gl) return;
   // Pictures go into a texture object of this window's own, which it frees when it goes,
@@ -83,7 +83,7 @@ void TfrmGlView::initializeGL() {
   }
 }
 
-void TfrmGlView::resizeGL(int w, int h) {
+void TGlViewer::resizeGL(int w, int h) {
   if (!m_gl) return;
   const qreal ratio = devicePixelRatioF();
   m_gl->glMatrixMode(GL_PROJECTION);
@@ -91,14 +91,14 @@ void TfrmGlView::resizeGL(int w, int h) {
   m_gl->glViewport(0, 0, static_cast<GLsizei>(w * ratio), static_cast<GLsizei>(h * ratio));
 }
 
-int TfrmGlView::FindPictureSlot(const QString& name) const {
+int TGlViewer::FindPictureSlot(const QString& name) const {
   for (int s = PictureCount - 1; s >= 0; --s) {
     if (PictureSlots[static_cast<size_t>(s)].SlotName == name) return s;
   }
   return -1;
 }
 
-void TfrmGlView::LoadTextures(const QString& materialFolder) {
+void TGlViewer::LoadTextures(const QString& materialFolder) {
   if (!m_gl) {
     m_loadPending = true;
     m_pendingFolder = materialFolder;
@@ -114,7 +114,7 @@ void TfrmGlView::LoadTextures(const QString& materialFolder) {
   doneCurrent();
 }
 
-void TfrmGlView::LoadTexturesNow(const QString& materialFolder) {
+void TGlViewer::LoadTexturesNow(const QString& materialFolder) {
   QOpenGLFunctions_1_1& gl = *m_gl;
   bool reportedFull = false;
   // A missing picture is said once per material, not once per face that uses it.
@@ -157,7 +157,7 @@ void TfrmGlView::LoadTexturesNow(const QString& materialFolder) {
   }
 }
 
-void TfrmGlView::paintGL() {
+void TGlViewer::paintGL() {
   if (!m_gl) return;
   QOpenGLFunctions_1_1& gl = *m_gl;
   gl.glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -186,7 +186,7 @@ void TfrmGlView::paintGL() {
   gl.glFlush();
 }
 
-void TfrmGlView::Timer1Timer() {
+void TGlViewer::OnFrameTimer() {
   if (m_gl) {
     makeCurrent();
     m_gl->glRotatef(1, 1, 1, 1);
@@ -195,15 +195,15 @@ void TfrmGlView::Timer1Timer() {
   update();
 }
 
-void TfrmGlView::keyPressEvent(QKeyEvent* event) {
+void TGlViewer::keyPressEvent(QKeyEvent* event) {
   const QString text = event->text();
   if (!m_gl || text.isEmpty()) return;
   const QChar c = text.at(0);
   if (c == QLatin1Char('r')) {
-    if (Timer1.isActive())
-      Timer1.stop();
+    if (FrameTimer.isActive())
+      FrameTimer.stop();
     else
-      Timer1.start();
+      FrameTimer.start();
     return;
   }
   if (c != QLatin1Char('+') && c != QLatin1Char('-')) return;
@@ -213,4 +213,4 @@ void TfrmGlView::keyPressEvent(QKeyEvent* event) {
   doneCurrent();
 }
 
-void TfrmGlView::closeEvent(QCloseEvent* event) { event->ignore(); }
+void TGlViewer::closeEvent(QCloseEvent* event) { event->ignore(); }

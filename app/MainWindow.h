@@ -1,5 +1,5 @@
 #pragma once
-// TForm1, the editor's main window: the five lists of the mesh document on the tabs
+// TMainWindow, the editor's main window: the five lists of the mesh document on the tabs
 // "VERT/VTNM", "FVRT" and "FACE", the Script tab with the compiler's messages, the
 // Texturing tab, and the buttons that run the mesh tools.
 //
@@ -30,6 +30,17 @@
 // the viewers are hidden and Closed() tells the event loop to end (RunEditor).
 // Windows without a saved placement start beside the main window (PlaceBeside), so that
 // none covers a control of it.
+//
+// The class is one window in several source files, each owning one concern:
+//   app/MainWindow.cpp   the frame: construction, button rows, tabs, menus, status bar, title
+//   app/ListPanels.cpp   the tabs "VERT/VTNM", "FVRT", "FACE": the five lists and their buttons
+//   app/EditHistory.cpp  RunEdit, undo and redo, the spin's step, "Save changes?"
+//   app/ScriptTab.cpp    the Script tab, "&compile" and "make &tree"
+//   app/FileActions.cpp  Load, Save, opening a model file, drops, the recent files, and the
+//                        rip, write-back, import and export dialogs (app/FileActions.h)
+//   app/StartUp.cpp      placement, the start-up Load, closing and ShutDown, RunEditor
+// The mesh tools are free functions on the window (app/MeshToolActions.h); the Texturing tab is its
+// own widget (app/TexturingTab.h).
 
 #include <QMainWindow>
 
@@ -58,20 +69,20 @@ class QSettings;
 class QTabWidget;
 class TDialogs;
 class TListBox;
-class TfrmFaces;
-class TfrmPoints;
-class TfrmTools;
+class TFacesWindow;
+class TPointsWindow;
+class TToolWindow;
 class TTexturingTab;
 
-class TForm1 final : public QMainWindow {
+class TMainWindow final : public QMainWindow {
   Q_OBJECT
 public:
   // `settingsPath` empty: "model.ini" in the home folder. Every question goes to `dialogs`
   // (not owned; it must outlive the window); nullptr: Qt's standard dialogs, which remember
   // their folders in the settings file.
-  explicit TForm1(const QString& settingsPath = QString(), TDialogs* dialogs = nullptr,
-                  QWidget* parent = nullptr);
-  ~TForm1() override;
+  explicit TMainWindow(const QString& settingsPath = QString(), TDialogs* dialogs = nullptr,
+                       QWidget* parent = nullptr);
+  ~TMainWindow() override;
 
   TMeshDocument& Document() { return m_document; }
   // Every question of the editor; the time spent waiting for answers is left out of the
@@ -82,12 +93,12 @@ public:
   TProjection& Projection() { return m_projection; }
 
   // Components, named as in the window layout.
-  QTabWidget* PageControl1 = nullptr;
-  TListBox* ListBox1 = nullptr;
-  TListBox* ListBox2 = nullptr;
-  TListBox* ListBox3 = nullptr;
-  TListBox* ListBox4 = nullptr;
-  TListBox* ListBox5 = nullptr;
+  QTabWidget* Tabs = nullptr;
+  TListBox* VertexList = nullptr;
+  TListBox* NormalList = nullptr;
+  TListBox* CornerList = nullptr;
+  TListBox* FaceList = nullptr;
+  TListBox* MaterialList = nullptr;
   QCheckBox* ShowData = nullptr;
   QLineEdit* EditX = nullptr;
   QLineEdit* EditY = nullptr;
@@ -98,8 +109,8 @@ public:
   QLineEdit* EditMatPath = nullptr;
   QLabel* LabelSize = nullptr;
   QLabel* LabelRadius = nullptr;
-  QPlainTextEdit* MemoScript = nullptr;
-  QListWidget* MemoMessages = nullptr;
+  QPlainTextEdit* ScriptEdit = nullptr;
+  QListWidget* CompilerMessages = nullptr;
   TTexturingTab* Texturing = nullptr;
   QPushButton* ButtonGL = nullptr;
   // The tree-builder library "make &tree" loads: libbsp.so in the program folder.
@@ -109,9 +120,9 @@ public:
   // The model file last ripped or opened (imports included), named in the title.
   QString ModelName;
 
-  TfrmPoints* Points() { return m_points.get(); }
-  TfrmFaces* Faces() { return m_faces.get(); }
-  TfrmTools* Tools() { return m_tools.get(); }
+  TPointsWindow* Points() { return m_points.get(); }
+  TFacesWindow* Faces() { return m_faces.get(); }
+  TToolWindow* Tools() { return m_tools.get(); }
 
   // Finds a push button by its caption ("add VERT...", "make &tree").
   QPushButton* Button(const QString& caption) const;
@@ -171,11 +182,11 @@ public:
   void Save();
 
   // List clicks (the handlers behind the lists' click signals).
-  void ListBox1Click();
-  void ListBox2Click();
-  void ListBox3Click();
-  void ListBox4Click();
-  void ListBox5Click();
+  void OnVertexListClick();
+  void OnNormalListClick();
+  void OnCornerListClick();
+  void OnFaceListClick();
+  void OnMaterialListClick();
 
   // Buttons.
   void AddVertClick();
@@ -184,7 +195,7 @@ public:
   void ApplyTexCordClick();
   void CgMatClick();
   void CgAllMatClick();
-  void All0Click();
+  void ResetTexCoordsClick();
   void RandAllClick();
   void MakeTreeClick();
   void CompileClick();
@@ -245,7 +256,7 @@ private:
   QWidget* BuildScriptTab();
   // A button whose click runs `handler` through RunEdit; with `askFirst` the unsaved-changes
   // question comes before it.
-  QPushButton* AddButton(QWidget* parent, const QString& caption, void (TForm1::*handler)(),
+  QPushButton* AddButton(QWidget* parent, const QString& caption, void (TMainWindow::*handler)(),
                          bool askFirst = false);
   QPushButton* AddButton(QWidget* parent, const QString& caption, std::function<void()> handler,
                          bool askFirst = false);
@@ -276,9 +287,9 @@ private:
   // The viewers draw the document: they go before it.
   TViewerHost m_viewers;
   std::vector<TConnection> m_listening;  // to the document
-  std::unique_ptr<TfrmPoints> m_points;
-  std::unique_ptr<TfrmFaces> m_faces;
-  std::unique_ptr<TfrmTools> m_tools;
+  std::unique_ptr<TPointsWindow> m_points;
+  std::unique_ptr<TFacesWindow> m_faces;
+  std::unique_ptr<TToolWindow> m_tools;
   bool m_started = false;
   bool m_placed = false;
   bool m_closed = false;
@@ -293,4 +304,4 @@ private:
 
 // Shows the main window and runs the event loop until the main window has closed (viewers
 // left open do not keep the program running). Returns the loop's exit status.
-int RunEditor(TForm1& form, const QString& modelFile = {});
+int RunEditor(TMainWindow& form, const QString& modelFile = {});

@@ -1,13 +1,13 @@
 #pragma once
-// The Points window (TfrmPoints) and the painter canvas both flat views draw on.
+// The Points window (TPointsWindow) and the painter canvas both flat views draw on.
 //
 // The window draws every vertex of the document as a small circle through the projection it
 // shares with the Faces and tool windows (mesh/Projection.h; the main window owns it) and the
-// current vertex of ListBox1 in yellow. A right button drag moves the anchor (the pixel of the
+// current vertex of VertexList in yellow. A right button drag moves the anchor (the pixel of the
 // model's zero point); a left click picks the vertex under the mouse, makes it the current line of
-// ListBox1 and, when it differs from the line current before, runs the main window's "add FVRT..."
-// command. A press of another button picks too but never adds a corner (a choice: only the left
-// button builds faces).
+// VertexList and, when it differs from the line current before, runs the main window's "add
+// FVRT..." command. A press of another button picks too but never adds a corner (a choice: only the
+// left button builds faces).
 
 #include <QPainter>
 #include <QWidget>
@@ -65,12 +65,12 @@ private:
   QWidget* m_partner = nullptr;
 };
 
-class TfrmPoints final : public TProjectionWindow {
+class TPointsWindow final : public TProjectionWindow {
   Q_OBJECT
 public:
   // `addFvrt` runs the main window's "add FVRT..." command.
-  TfrmPoints(TMeshDocument& document, TProjection& projection, std::function<void()> addFvrt,
-             QWidget* parent = nullptr);
+  TPointsWindow(TMeshDocument& document, TProjection& projection, std::function<void()> addFvrt,
+                QWidget* parent = nullptr);
 
 protected:
   void PaintContent(TPainterCanvas& canvas) override;

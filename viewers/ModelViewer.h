@@ -1,6 +1,9 @@
 #pragma once
 // The model viewer: the mesh document drawn in 3D with fixed-function OpenGL 1.1, textured
 // with the faces' materials, redrawn by a threaded timer so that it can spin.
+// This file is the drawing; where the model is seen from is the camera
+// (viewers/ViewerCamera.h), and what keys, drags and the wheel do to it is the navigation
+// (viewers/ViewerNavigation.h), both without a window of their own.
 //
 // Lifecycle: created (hidden) by the main window's viewer host (viewers/ViewerHost.h) on the
 // first "MeshViewer" click, then shown; it lives as long as the main window and refuses to
@@ -45,6 +48,7 @@
 #include "viewers/DrawnMeshCopy.h"
 #include "viewers/GlTexture.h"
 #include "viewers/ViewerCamera.h"
+#include "viewers/ViewerNavigation.h"
 
 class QAction;
 class QMenu;
@@ -53,10 +57,10 @@ class TDialogs;
 class TMeshDocument;
 
 // The viewer's version number, logged at creation.
-constexpr int kMeshViewVersion = 238;
+constexpr int kModelViewerVersion = 238;
 constexpr int kMaxTextureSlots = 32;
 constexpr int kTextureSlotBytes = 202800;
-constexpr int kMeshViewTimerInterval = 70;
+constexpr int kModelViewerTimerInterval = 70;
 
 // A monotonic millisecond clock as uint32 (wraps after 49 days; differences stay right).
 uint32_t MillisecondClock();
@@ -66,7 +70,7 @@ uint32_t MillisecondClock();
 QString MaterialDigits(int32_t material);
 
 // The view state: the camera (viewers/ViewerCamera.h) and the spin's clock.
-struct TMeshViewState : TViewerCamera {
+struct TModelViewerState : TViewerCamera {
   float RotationStep = 0;
   uint32_t LastPaintTime = 0;
 };
@@ -80,13 +84,13 @@ struct TTextureSlot {
   uint32_t GlName = 0;
 };
 
-class TfrmMeshView : public QOpenGLWidget {
+class TModelViewer : public QOpenGLWidget {
   Q_OBJECT
 public:
   // Messages go to `dialogs`, which must outlive the viewer.
-  TfrmMeshView(TMeshDocument& document, TDialogs& dialogs, const QString& materialFolder,
+  TModelViewer(TMeshDocument& document, TDialogs& dialogs, const QString& materialFolder,
                QWidget* owner = nullptr);
-  ~TfrmMeshView() override;
+  ~TModelViewer() override;
 
   // HighlightedFace := -1; caption with the face and vertex counts.
   void ShowModel();
@@ -107,9 +111,9 @@ public:
   void ResetFrameCounter();
 
   // The timer's tick: a full frame, then each checked rotation adds RotationStep.
-  void Timer1Timer();
+  void OnFrameTimer();
 
-  TMeshViewState MeshViewState;
+  TModelViewerState MeshViewState;
   int32_t HighlightedFace = -1;
   bool MultiTexture = false;
   int32_t FrameCount = 0;
@@ -122,9 +126,9 @@ public:
   uint8_t SlotCount = 0;
   int32_t LastBoundMaterial = 0;
 
-  TThreadedTimer Timer1;
+  TThreadedTimer FrameTimer;
 
-  QMenu* PopupMenu1 = nullptr;
+  QMenu* ContextMenu = nullptr;
   QAction* ShowOrigin = nullptr;     // "Show &coordinate system origin"
   QAction* WireframeOnly = nullptr;  // "&Wireframe only"
   QAction* MotionBlur = nullptr;     // "Motion &Blur"
@@ -190,10 +194,7 @@ private:
   uint64_t m_textureLoads = 0;      // counts texture loading passes
   uint64_t m_listTextureLoads = 0;  // the pass m_faceList binds the textures of
   bool m_listMultiTexture = false;
-  int32_t m_drawnFirstMaterial = 0;  // face 0's material in the last frame
-  int32_t m_drawnHighlight = -1;     // HighlightedFace in the last frame
-  QPoint m_dragLast;
-  QPoint m_pressPos;
-  Qt::MouseButton m_dragButton = Qt::NoButton;
-  bool m_dragPans = false;  // the drag pans rather than orbits
+  int32_t m_drawnFirstMaterial = 0;               // face 0's material in the last frame
+  int32_t m_drawnHighlight = -1;                  // HighlightedFace in the last frame
+  TViewerNavigation m_navigation{MeshViewState};  // keys, drags and the wheel
 };

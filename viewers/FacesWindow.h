@@ -1,6 +1,6 @@
 #pragma once
-// The Faces window (TfrmFaces): every face of the document as a closed outline through its
-// corners' vertices, the current face of ListBox4 in yellow. Corners whose FVRT or vertex
+// The Faces window (TFacesWindow): every face of the document as a closed outline through its
+// corners' vertices, the current face of FaceList in yellow. Corners whose FVRT or vertex
 // index lies outside the model are left out of the outline; a face of any corner count is
 // drawn whole (the corner buffer grows once to the largest face and is reused).
 // Resizing it gives the Points window the same size.
@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "mesh/MeshDocument.h"
-#include "viewers/PointView.h"
+#include "viewers/PointsWindow.h"
 
-class TfrmFaces final : public TProjectionWindow {
+class TFacesWindow final : public TProjectionWindow {
   Q_OBJECT
 public:
-  TfrmFaces(TMeshDocument& document, TProjection& projection, QWidget* parent = nullptr);
+  TFacesWindow(TMeshDocument& document, TProjection& projection, QWidget* parent = nullptr);
   void SetPointsWindow(QWidget* points) {
     m_points = points;
     SetPartner(points);

@@ -1,7 +1,7 @@
 // The GL viewer: its picture entries by material, its messages, and frames under Mesa.
 // Faces are drawn unlit in white, so a face shows its texture's colour unchanged; without a
 // projection the square of half side 0.5 covers the middle half of the window.
-#include "viewers/GlView.h"
+#include "viewers/GlViewer.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 
 #include "ViewerTestSupport.h"
 #include "support/TestSupport.h"
-#include "viewers/MeshView.h"
+#include "viewers/ModelViewer.h"
 #include "viewers/ViewerHost.h"
 
 namespace {
@@ -25,8 +25,8 @@ protected:
   }
   bool Open() {
     if (!ViewersHaveOpenGl()) return false;
-    view = std::make_unique<TfrmGlView>(*doc, dialogs);
-    view->Timer1.stop();  // frames must not tumble while they are checked
+    view = std::make_unique<TGlViewer>(*doc, dialogs);
+    view->FrameTimer.stop();  // frames must not tumble while they are checked
     view->show();
     if (!QTest::qWaitForWindowExposed(view.get())) return false;
     return view->GlReady();
@@ -45,7 +45,7 @@ protected:
   TRecordingDialogs dialogs;
   std::unique_ptr<TMeshDocument> doc;
   QString folder;
-  std::unique_ptr<TfrmGlView> view;
+  std::unique_ptr<TGlViewer> view;
 };
 
 #define OPEN_OR_SKIP() REQUIRE_OPENGL(Open())
@@ -57,7 +57,7 @@ TEST_F(GlViewer, WindowKindCaptionBoundsAndRefusedClose) {
   EXPECT_TRUE(view->windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_TRUE(view->windowFlags() & Qt::WindowMinimizeButtonHint);
   EXPECT_FALSE(view->windowFlags() & Qt::WindowMaximizeButtonHint);
-  EXPECT_EQ(view->Timer1.interval(), 45);
+  EXPECT_EQ(view->FrameTimer.interval(), 45);
   EXPECT_FALSE(view->close());
   EXPECT_TRUE(view->isVisible());
 }
@@ -143,13 +143,13 @@ TEST_F(GlViewer, ZoomKeysAccumulateUntilAResizeResetsTheProjection) {
 
 TEST_F(GlViewer, OnlyLowerCaseRTogglesTheTimer) {
   OPEN_OR_SKIP();
-  view->Timer1.start();
+  view->FrameTimer.start();
   QTest::keyClicks(view.get(), QStringLiteral("R"));
-  EXPECT_TRUE(view->Timer1.isActive());
+  EXPECT_TRUE(view->FrameTimer.isActive());
   QTest::keyClicks(view.get(), QStringLiteral("r"));
-  EXPECT_FALSE(view->Timer1.isActive());
+  EXPECT_FALSE(view->FrameTimer.isActive());
   QTest::keyClicks(view.get(), QStringLiteral("r"));
-  EXPECT_TRUE(view->Timer1.isActive());
+  EXPECT_TRUE(view->FrameTimer.isActive());
 }
 
 TEST_F(GlViewer, TheHostCreatesOnTheFirstClickOnly) {
@@ -165,7 +165,7 @@ TEST_F(GlViewer, TheHostCreatesOnTheFirstClickOnly) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(first));
   EXPECT_EQ(first->objectName(), QStringLiteral("frmGlView")) << "its placement section";
   // A load asked for before the context existed runs once it does; a second one adds nothing.
-  auto* gl = static_cast<TfrmGlView*>(first);
+  auto* gl = static_cast<TGlViewer*>(first);
   ASSERT_TRUE(QTest::qWaitFor([&] { return gl->GlReady() && gl->PictureCount == 1; }, 5000));
   host.GlViewerLoadTextures(folder);
   EXPECT_EQ(gl->PictureCount, 1);

@@ -1,4 +1,4 @@
-#include "viewers/Tools.h"
+#include "viewers/ToolWindow.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -8,8 +8,8 @@
 #include "mesh/MeshDocument.h"
 #include "mesh/Projection.h"
 
-TfrmTools::TfrmTools(TMeshDocument& document, TProjection& projection,
-                     std::function<void()> repaint, QWidget* parent)
+TToolWindow::TToolWindow(TMeshDocument& document, TProjection& projection,
+                         std::function<void()> repaint, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
                           Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint),
       m_document(document),
@@ -22,13 +22,13 @@ TfrmTools::TfrmTools(TMeshDocument& document, TProjection& projection,
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
 
-  UpDown1 = new QSpinBox(this);
-  UpDown1->setObjectName(QStringLiteral("UpDown1"));
-  UpDown1->setRange(-10000, -1);
-  UpDown1->setSingleStep(4);
-  UpDown1->setValue(-100);
-  layout->addWidget(UpDown1);
-  connect(UpDown1, &QSpinBox::valueChanged, this, &TfrmTools::UpDown1Changed);
+  Zoom = new QSpinBox(this);
+  Zoom->setObjectName(QStringLiteral("Zoom"));
+  Zoom->setRange(-10000, -1);
+  Zoom->setSingleStep(4);
+  Zoom->setValue(-100);
+  layout->addWidget(Zoom);
+  connect(Zoom, &QSpinBox::valueChanged, this, &TToolWindow::ZoomChanged);
 
   auto addButton = [&](const QString& caption, std::function<void()> action, bool checkable,
                        const char* tip) {
@@ -45,7 +45,7 @@ TfrmTools::TfrmTools(TMeshDocument& document, TProjection& projection,
     connect(b, &QPushButton::clicked, this, std::move(action));
     return b;
   };
-  UpDown1->setToolTip(QStringLiteral("Zoom of the Points and Faces windows"));
+  Zoom->setToolTip(QStringLiteral("Zoom of the Points and Faces windows"));
   const char* const spinTip =
       "Turn the model's vertices about this axis until clicked again (one undo step)";
   ButtonX = addButton(
@@ -77,7 +77,7 @@ TfrmTools::TfrmTools(TMeshDocument& document, TProjection& projection,
   move(564, 510);
   resize(std::max(209, sizeHint().width()), 20);
 
-  m_thread = std::make_unique<T3dRotate>(this, [this](float angle, bool rx, bool ry, bool rz) {
+  m_thread = std::make_unique<TRotateThread>(this, [this](float angle, bool rx, bool ry, bool rz) {
     // A step queued before the spin stopped would turn the model outside its undo step.
     if (!m_spinning) return;
     // NumVert is read once per step: vertices added meanwhile turn from the next step on.
@@ -87,37 +87,38 @@ TfrmTools::TfrmTools(TMeshDocument& document, TProjection& projection,
   });
 }
 
-TfrmTools::~TfrmTools() { m_thread.reset(); }
+TToolWindow::~TToolWindow() { m_thread.reset(); }
 
-void TfrmTools::RotateBy(float ax, float ay, float az) {
+void TToolWindow::RotateBy(float ax, float ay, float az) {
   RotatePoints(m_document.VERT.get(), static_cast<size_t>(MeshCapacity), ax, ay, az);
   if (m_repaint) m_repaint();
 }
 
-void TfrmTools::SetEditHooks(TEditRunner runEdit, std::function<void(bool spinning)> spinChanged) {
+void TToolWindow::SetEditHooks(TEditRunner runEdit,
+                               std::function<void(bool spinning)> spinChanged) {
   m_runEdit = std::move(runEdit);
   m_spinChanged = std::move(spinChanged);
 }
 
-void TfrmTools::StepButton(const QString& name, float ax, float ay, float az) {
+void TToolWindow::StepButton(const QString& name, float ax, float ay, float az) {
   if (m_runEdit)
     m_runEdit(name, [this, ax, ay, az] { RotateBy(ax, ay, az); });
   else
     RotateBy(ax, ay, az);
 }
 
-void TfrmTools::StopSpin() {
+void TToolWindow::StopSpin() {
   for (QPushButton* b : {ButtonX, ButtonY, ButtonZ}) b->setChecked(false);
   AxisClick(ButtonX);
 }
 
-void TfrmTools::AxisClick(QPushButton* clicked) {
+void TToolWindow::AxisClick(QPushButton* clicked) {
   // One group that allows all up: a button going down lifts the others.
   if (clicked->isChecked()) {
     for (QPushButton* b : {ButtonX, ButtonY, ButtonZ})
       if (b != clicked) b->setChecked(false);
   }
-  T3dRotate& t = *m_thread;
+  TRotateThread& t = *m_thread;
   t.RotateX = ButtonX->isChecked();
   t.RotateY = ButtonY->isChecked();
   t.RotateZ = ButtonZ->isChecked();
@@ -128,12 +129,12 @@ void TfrmTools::AxisClick(QPushButton* clicked) {
   if (m_spinChanged) m_spinChanged(spinning);
 }
 
-void TfrmTools::UpDown1Changed(int position) {
+void TToolWindow::ZoomChanged(int position) {
   m_projection.SetScale(ZoomScale(position));
   if (m_repaint) m_repaint();
 }
 
-void TfrmTools::closeEvent(QCloseEvent* event) {
+void TToolWindow::closeEvent(QCloseEvent* event) {
   if (m_allowClose) {
     m_thread->Terminate();
     event->accept();

@@ -1,6 +1,6 @@
 #pragma once
-// The tool window (TfrmTools): the zoom control, the axis toggles "X", "Y", "Z" that switch
-// the continuous rotation (T3dRotate) and the step buttons that turn the document's VERT
+// The tool window (TToolWindow): the zoom control, the axis toggles "X", "Y", "Z" that switch
+// the continuous rotation (TRotateThread) and the step buttons that turn the document's VERT
 // array by fixed angles. Rotations are edits of the document, not view changes.
 //
 // Zoom: a spin box from -10000 to -1, starting at -100, moving by 4; each change sets the
@@ -18,27 +18,27 @@
 #include <functional>
 #include <memory>
 
-#include "viewers/Thread_Rotate.h"
+#include "viewers/RotateThread.h"
 
 class QPushButton;
 class QSpinBox;
 class TMeshDocument;
 class TProjection;
 
-class TfrmTools final : public QWidget {
+class TToolWindow final : public QWidget {
   Q_OBJECT
 public:
   // `projection` is the flat views' (the zoom sets its scale); `repaint` repaints the Faces
   // and then the Points window.
-  TfrmTools(TMeshDocument& document, TProjection& projection, std::function<void()> repaint,
-            QWidget* parent = nullptr);
-  ~TfrmTools() override;
+  TToolWindow(TMeshDocument& document, TProjection& projection, std::function<void()> repaint,
+              QWidget* parent = nullptr);
+  ~TToolWindow() override;
 
-  QSpinBox* UpDown1 = nullptr;
+  QSpinBox* Zoom = nullptr;
   QPushButton* ButtonX = nullptr;
   QPushButton* ButtonY = nullptr;
   QPushButton* ButtonZ = nullptr;
-  T3dRotate& RotateThread() { return *m_thread; }
+  TRotateThread& RotateThread() { return *m_thread; }
 
   using TEditRunner = std::function<void(const QString& name, const std::function<void()>& edit)>;
   void SetEditHooks(TEditRunner runEdit, std::function<void(bool spinning)> spinChanged);
@@ -49,7 +49,7 @@ public:
   // The step buttons' action: RotatePoints on all MeshCapacity entries of VERT, repaint.
   void RotateBy(float ax, float ay, float az);
   // "Button7", through the edit runner like a click.
-  void Button7Click() { StepButton(QStringLiteral("Button7"), 0, 0, 1.6f); }
+  void TurnAboutZClick() { StepButton(QStringLiteral("Button7"), 0, 0, 1.6f); }
   void AllowClose() { m_allowClose = true; }
 
 protected:
@@ -57,7 +57,7 @@ protected:
 
 private:
   void AxisClick(QPushButton* clicked);
-  void UpDown1Changed(int position);
+  void ZoomChanged(int position);
   void StepButton(const QString& name, float ax, float ay, float az);
 
   TMeshDocument& m_document;
@@ -66,6 +66,6 @@ private:
   TEditRunner m_runEdit;
   std::function<void(bool)> m_spinChanged;
   bool m_spinning = false;
-  std::unique_ptr<T3dRotate> m_thread;
+  std::unique_ptr<TRotateThread> m_thread;
   bool m_allowClose = false;
 };

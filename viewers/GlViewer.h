@@ -33,12 +33,12 @@ constexpr int kGlViewTimerInterval = 45;
 // Materials above this number have no pictures.
 constexpr int32_t kGlViewMaxPictureMaterial = 1000000;
 
-class TfrmGlView : public QOpenGLWidget {
+class TGlViewer : public QOpenGLWidget {
   Q_OBJECT
 public:
   // Messages go to `dialogs`, which must outlive the viewer.
-  TfrmGlView(TMeshDocument& document, TDialogs& dialogs, QWidget* owner = nullptr);
-  ~TfrmGlView() override;
+  TGlViewer(TMeshDocument& document, TDialogs& dialogs, QWidget* owner = nullptr);
+  ~TGlViewer() override;
 
   // Loads a picture for every new material of the document's faces from
   // `materialFolder` + 8 digits + ".bmp". A missing picture is reported once per face that
@@ -47,14 +47,14 @@ public:
   // The highest entry 0..PictureCount-1 whose SlotName equals `name`, or -1.
   int FindPictureSlot(const QString& name) const;
   // The timer's tick: rotates the current matrix by 1 degree about (1, 1, 1), repaints.
-  void Timer1Timer();
+  void OnFrameTimer();
 
   struct TPictureSlot {
     std::unique_ptr<TGlTexture> Texture;
     QString SlotName;
   };
 
-  QTimer Timer1;
+  QTimer FrameTimer;
   std::array<TPictureSlot, kGlViewPictureSlots> PictureSlots;
   uint8_t PictureCount = 0;
   std::unique_ptr<TGlLight> Light;

@@ -2,7 +2,7 @@
 // set-up: no projection, so the unit cube -1..1 fills the window; a model of radius 1 is
 // zoomed by 1 / 1.1, so a square of half side 0.5 covers the middle ~45% of each axis.
 // Faces are drawn in grey 0.7 (178 or 179 in 8 bits), textures modulate that grey.
-#include "viewers/MeshView.h"
+#include "viewers/ModelViewer.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +29,7 @@ using namespace viewertest;
 
 constexpr int kGrey = 179;  // 0.7 × 255, rounded either way by the rasteriser
 
-class MeshViewFrames : public ::testing::Test {
+class ModelViewerFrames : public ::testing::Test {
 protected:
   void SetUp() override {
     doc = std::make_unique<TMeshDocument>();
@@ -40,7 +40,7 @@ protected:
   // Creates and shows the viewer; false when the display offers no OpenGL 1.1 context.
   bool Open() {
     if (!ViewersHaveOpenGl()) return false;
-    view = std::make_unique<TfrmMeshView>(*doc, dialogs, folder);
+    view = std::make_unique<TModelViewer>(*doc, dialogs, folder);
     view->show();
     if (!QTest::qWaitForWindowExposed(view.get())) return false;
     view->ShowModel();
@@ -81,12 +81,12 @@ protected:
   TRecordingDialogs dialogs;
   std::unique_ptr<TMeshDocument> doc;
   QString folder;
-  std::unique_ptr<TfrmMeshView> view;
+  std::unique_ptr<TModelViewer> view;
 };
 
 #define OPEN_OR_SKIP() REQUIRE_OPENGL(Open())
 
-TEST_F(MeshViewFrames, WindowKindCaptionAndBounds) {
+TEST_F(ModelViewerFrames, WindowKindCaptionAndBounds) {
   OPEN_OR_SKIP();
   EXPECT_TRUE(view->windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_EQ(view->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
@@ -98,7 +98,7 @@ TEST_F(MeshViewFrames, WindowKindCaptionAndBounds) {
       << view->windowTitle().toStdString();
 }
 
-TEST_F(MeshViewFrames, NoFacesGiveABlackFrame) {
+TEST_F(ModelViewerFrames, NoFacesGiveABlackFrame) {
   OPEN_OR_SKIP();
   const QImage f = Frame();
   EXPECT_TRUE(IsBlack(PixelAt(f, f.width() / 2, f.height() / 2)));
@@ -107,7 +107,7 @@ TEST_F(MeshViewFrames, NoFacesGiveABlackFrame) {
   EXPECT_TRUE(dialogs.Messages.isEmpty()) << "material 0 is never looked up";
 }
 
-TEST_F(MeshViewFrames, AFaceWithoutTextureIsGreyOnBlack) {
+TEST_F(ModelViewerFrames, AFaceWithoutTextureIsGreyOnBlack) {
   AddSquare(*doc, 0, 0, 0.5f, 0);
   OPEN_OR_SKIP();
   const QImage f = Frame();
@@ -118,14 +118,14 @@ TEST_F(MeshViewFrames, AFaceWithoutTextureIsGreyOnBlack) {
   EXPECT_TRUE(IsBlack(PixelAt(f, f.width() / 2, 5)));
 }
 
-TEST_F(MeshViewFrames, CornersAreSentInReverseOrderSoCounterClockwiseRecordsAreCulled) {
+TEST_F(ModelViewerFrames, CornersAreSentInReverseOrderSoCounterClockwiseRecordsAreCulled) {
   AddSquare(*doc, 0, 0, 0.5f, 0, /*clockwise=*/false);
   OPEN_OR_SKIP();
   const QImage f = Frame();
   EXPECT_TRUE(IsBlack(PixelAt(f, f.width() / 2, f.height() / 2)));
 }
 
-TEST_F(MeshViewFrames, ACompressedTextureColoursTheFace) {
+TEST_F(ModelViewerFrames, ACompressedTextureColoursTheFace) {
   // 2 × 2 pixels: rows of 6 bytes, which an unpack alignment of 4 would misread as green.
   WriteSolidGct(1, 2, 2, 255, 0, 0);
   AddSquare(*doc, 0, 0, 0.5f, 1);
@@ -142,7 +142,7 @@ TEST_F(MeshViewFrames, ACompressedTextureColoursTheFace) {
   EXPECT_TRUE(dialogs.Messages.isEmpty()) << dialogs.Messages.join("|").toStdString();
 }
 
-TEST_F(MeshViewFrames, EachMaterialGetsItsOwnSlotInMultiTextureMode) {
+TEST_F(ModelViewerFrames, EachMaterialGetsItsOwnSlotInMultiTextureMode) {
   WriteSolidGct(1, 4, 4, 255, 0, 0);
   WriteSolidGct(2, 4, 4, 0, 0, 255);
   AddSquare(*doc, -0.5f, 0, 0.4f, 1);
@@ -157,7 +157,7 @@ TEST_F(MeshViewFrames, EachMaterialGetsItsOwnSlotInMultiTextureMode) {
   EXPECT_TRUE(Near(right.b, kGrey) && right.r < 8) << right.r << "," << right.g << "," << right.b;
 }
 
-TEST_F(MeshViewFrames, FacesAreDrawnFromTheLastSoTheHigherIndexWinsACoplanarTie) {
+TEST_F(ModelViewerFrames, FacesAreDrawnFromTheLastSoTheHigherIndexWinsACoplanarTie) {
   WriteSolidGct(1, 4, 4, 255, 0, 0);
   WriteSolidGct(2, 4, 4, 0, 0, 255);
   AddSquare(*doc, 0, 0, 0.5f, 1);
@@ -169,7 +169,7 @@ TEST_F(MeshViewFrames, FacesAreDrawnFromTheLastSoTheHigherIndexWinsACoplanarTie)
       << centre.r << "," << centre.g << "," << centre.b;
 }
 
-TEST_F(MeshViewFrames, AReloadStartsPerFaceBindingFromTheTextureReallyBound) {
+TEST_F(ModelViewerFrames, AReloadStartsPerFaceBindingFromTheTextureReallyBound) {
   WriteSolidGct(1, 4, 4, 255, 0, 0);
   WriteSolidGct(2, 4, 4, 0, 255, 0);
   WriteSolidGct(3, 4, 4, 0, 0, 255);
@@ -195,7 +195,7 @@ TEST_F(MeshViewFrames, AReloadStartsPerFaceBindingFromTheTextureReallyBound) {
   EXPECT_TRUE(Near(left.b, kGrey) && left.r < 8) << left.r << "," << left.g << "," << left.b;
 }
 
-TEST_F(MeshViewFrames, ASingleTextureSurvivesAResize) {
+TEST_F(ModelViewerFrames, ASingleTextureSurvivesAResize) {
   WriteSolidGct(1, 4, 4, 255, 0, 0);
   AddSquare(*doc, 0, 0, 0.5f, 1);
   OPEN_OR_SKIP();
@@ -209,7 +209,7 @@ TEST_F(MeshViewFrames, ASingleTextureSurvivesAResize) {
       << centre.r << "," << centre.g << "," << centre.b;
 }
 
-TEST_F(MeshViewFrames, ABitmapPictureIsUsedWhenThereIsNoCompressedTexture) {
+TEST_F(ModelViewerFrames, ABitmapPictureIsUsedWhenThereIsNoCompressedTexture) {
   WriteSolidBmp(3, qRgb(0, 255, 0));
   AddSquare(*doc, 0, 0, 0.5f, 3);
   OPEN_OR_SKIP();
@@ -221,7 +221,7 @@ TEST_F(MeshViewFrames, ABitmapPictureIsUsedWhenThereIsNoCompressedTexture) {
   EXPECT_EQ(view->SlotCount, 0);
 }
 
-TEST_F(MeshViewFrames, ASmallPictureLeavesTheRestOfTheTextureBlack) {
+TEST_F(ModelViewerFrames, ASmallPictureLeavesTheRestOfTheTextureBlack) {
   // Texture coordinates run 0..1 over the face, so its middle samples texel (128, 128),
   // outside a 16 x 16 picture.
   WriteSolidBmp(3, qRgb(0, 255, 0), 16);
@@ -231,7 +231,7 @@ TEST_F(MeshViewFrames, ASmallPictureLeavesTheRestOfTheTextureBlack) {
   EXPECT_TRUE(IsBlack(PixelAt(f, f.width() / 2, f.height() / 2)));
 }
 
-TEST_F(MeshViewFrames, AMissingTextureSwitchesToWireframeWithTheMessage) {
+TEST_F(ModelViewerFrames, AMissingTextureSwitchesToWireframeWithTheMessage) {
   AddSquare(*doc, 0, 0, 0.5f, 5);
   OPEN_OR_SKIP();
   Frame();
@@ -256,7 +256,7 @@ TEST_F(MeshViewFrames, AMissingTextureSwitchesToWireframeWithTheMessage) {
   EXPECT_EQ(dialogs.Messages.size(), 1);
 }
 
-TEST_F(MeshViewFrames, TheHighlightedFaceHasAYellowOutline) {
+TEST_F(ModelViewerFrames, TheHighlightedFaceHasAYellowOutline) {
   AddSquare(*doc, 0, 0, 0.5f, 0);
   OPEN_OR_SKIP();
   EXPECT_FALSE(RowHas(Frame(), 113, IsYellow));
@@ -271,7 +271,7 @@ TEST_F(MeshViewFrames, TheHighlightedFaceHasAYellowOutline) {
   EXPECT_EQ(view->HighlightedFace, -1);
 }
 
-TEST_F(MeshViewFrames, TheOriginShowsWhiteAxesEvenWithoutFaces) {
+TEST_F(ModelViewerFrames, TheOriginShowsWhiteAxesEvenWithoutFaces) {
   OPEN_OR_SKIP();
   view->ShowOrigin->trigger();
   const QImage f = Frame();
@@ -287,7 +287,7 @@ TEST_F(MeshViewFrames, TheOriginShowsWhiteAxesEvenWithoutFaces) {
       << "the axes run from the origin to +x, +y, +z only";
 }
 
-TEST_F(MeshViewFrames, PanKeysMoveTheModelLastingly) {
+TEST_F(ModelViewerFrames, PanKeysMoveTheModelLastingly) {
   AddSquare(*doc, 0, 0, 0.5f, 0);
   OPEN_OR_SKIP();
   QTest::keyClick(view.get(), Qt::Key_S);
@@ -303,7 +303,7 @@ TEST_F(MeshViewFrames, PanKeysMoveTheModelLastingly) {
   EXPECT_EQ(view->MeshViewState.PanX, 0.0f);
 }
 
-TEST_F(MeshViewFrames, KeypadKeysTurnAndZoom) {
+TEST_F(ModelViewerFrames, KeypadKeysTurnAndZoom) {
   OPEN_OR_SKIP();
   const float zoom = view->MeshViewState.Zoom;
   QTest::keyClick(view.get(), Qt::Key_8, Qt::KeypadModifier);
@@ -326,7 +326,7 @@ TEST_F(MeshViewFrames, KeypadKeysTurnAndZoom) {
 }
 
 // The keys a modeller expects, beside the turning keys above.
-TEST_F(MeshViewFrames, KeypadSideViewsPerspectiveAndFrameAll) {
+TEST_F(ModelViewerFrames, KeypadSideViewsPerspectiveAndFrameAll) {
   AddSquare(*doc, 30, 20, 4, 0);
   OPEN_OR_SKIP();
   QTest::keyClick(view.get(), Qt::Key_5, Qt::KeypadModifier);
@@ -375,7 +375,7 @@ void Drag(QWidget* w, Qt::MouseButton button, QPoint from, QPoint to,
   SendMouse(w, QEvent::MouseButtonRelease, to, button, Qt::NoButton, mods);
 }
 
-TEST_F(MeshViewFrames, MouseOrbitsPansAndZooms) {
+TEST_F(ModelViewerFrames, MouseOrbitsPansAndZooms) {
   AddSquare(*doc, 0, 0, 0.5f, 0);
   OPEN_OR_SKIP();
   const QPoint c(view->width() / 2, view->height() / 2);
@@ -398,7 +398,7 @@ TEST_F(MeshViewFrames, MouseOrbitsPansAndZooms) {
   const QImage f = Frame();
   EXPECT_TRUE(IsBlack(PixelAt(f, f.width() * 3 / 10, f.height() / 2)));
   EXPECT_TRUE(Near(PixelAt(f, f.width() * 8 / 10, f.height() / 2).r, kGrey));
-  EXPECT_FALSE(view->PopupMenu1->isVisible()) << "a right drag opens no menu";
+  EXPECT_FALSE(view->ContextMenu->isVisible()) << "a right drag opens no menu";
   const float zoom = view->MeshViewState.Zoom;
   QWheelEvent wheel(QPointF(c), QPointF(view->mapToGlobal(c)), QPoint(), QPoint(0, 240),
                     Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
@@ -408,7 +408,7 @@ TEST_F(MeshViewFrames, MouseOrbitsPansAndZooms) {
 
 // A model far from the origin, turned: "F" brings it whole into the middle of the window,
 // in either projection.
-TEST_F(MeshViewFrames, FrameKeyCentresTheModelInBothProjections) {
+TEST_F(ModelViewerFrames, FrameKeyCentresTheModelInBothProjections) {
   AddSquare(*doc, 30, -20, 4, 0);
   OPEN_OR_SKIP();
   view->MeshViewState.AngleZ = 30;
@@ -422,7 +422,7 @@ TEST_F(MeshViewFrames, FrameKeyCentresTheModelInBothProjections) {
   }
 }
 
-TEST_F(MeshViewFrames, ResetViewReplacesRadiusZeroAndFitsTheZoom) {
+TEST_F(ModelViewerFrames, ResetViewReplacesRadiusZeroAndFitsTheZoom) {
   doc->Radius = 0;
   OPEN_OR_SKIP();
   EXPECT_EQ(doc->Radius, 1.0f);
@@ -434,7 +434,7 @@ TEST_F(MeshViewFrames, ResetViewReplacesRadiusZeroAndFitsTheZoom) {
   EXPECT_EQ(view->MeshViewState.AngleX, 30);
 }
 
-TEST_F(MeshViewFrames, CaptionCarriesCountsAndFramesPerSecond) {
+TEST_F(ModelViewerFrames, CaptionCarriesCountsAndFramesPerSecond) {
   AddSquare(*doc, 0, 0, 0.5f, 0);
   OPEN_OR_SKIP();
   view->ShowModel();
@@ -446,13 +446,13 @@ TEST_F(MeshViewFrames, CaptionCarriesCountsAndFramesPerSecond) {
   EXPECT_TRUE(caption.match(view->windowTitle()).hasMatch()) << view->windowTitle().toStdString();
 }
 
-TEST_F(MeshViewFrames, CloseIsRefused) {
+TEST_F(ModelViewerFrames, CloseIsRefused) {
   OPEN_OR_SKIP();
   EXPECT_FALSE(view->close());
   EXPECT_TRUE(view->isVisible());
 }
 
-TEST_F(MeshViewFrames, TheTimerRedrawsAndTurnsOnTheWindowThread) {
+TEST_F(ModelViewerFrames, TheTimerRedrawsAndTurnsOnTheWindowThread) {
   AddSquare(*doc, 0, 0, 0.5f, 0);
   OPEN_OR_SKIP();
   view->RotateY->trigger();
@@ -464,14 +464,14 @@ TEST_F(MeshViewFrames, TheTimerRedrawsAndTurnsOnTheWindowThread) {
 
 // Nothing moves and the spin is off: the timer draws nothing. A change to the model under
 // the viewer is drawn at the next tick, from a face list built again.
-TEST_F(MeshViewFrames, TheTimerDrawsOnlyWhatMovesOrChanged) {
+TEST_F(ModelViewerFrames, TheTimerDrawsOnlyWhatMovesOrChanged) {
   AddSquare(*doc, 0, 0, 0.5f, 0);
   OPEN_OR_SKIP();
-  view->Timer1.SetEnabled(true);
+  view->FrameTimer.SetEnabled(true);
   Frame();
-  QTest::qWait(4 * kMeshViewTimerInterval);
+  QTest::qWait(4 * kModelViewerTimerInterval);
   const int32_t frames = view->FrameCount;
-  QTest::qWait(5 * kMeshViewTimerInterval);
+  QTest::qWait(5 * kModelViewerTimerInterval);
   EXPECT_EQ(view->FrameCount, frames) << "no frame while nothing moves";
   for (int v = 0; v < 4; ++v) doc->VERT[v].x += 0.6f;  // as a tool edits in place
   ASSERT_TRUE(QTest::qWaitFor([&] { return view->FrameCount > frames; }, 2000));
@@ -484,7 +484,7 @@ TEST_F(MeshViewFrames, TheTimerDrawsOnlyWhatMovesOrChanged) {
 // a house's front wall before its back wall's inside. The eye is on the side of smaller z
 // in both projections, so red hides blue; a view from the other side (the perspective
 // view once was) shows blue, the back wall's inside, with the front wall culled.
-TEST_F(MeshViewFrames, BothProjectionsShowTheOutside) {
+TEST_F(ModelViewerFrames, BothProjectionsShowTheOutside) {
   WriteSolidGct(1, 2, 2, 255, 0, 0);
   WriteSolidGct(2, 2, 2, 0, 0, 255);
   AddSquare(*doc, 0, 0, 0.5f, 1, /*clockwise=*/true, -0.5f);
@@ -502,7 +502,7 @@ TEST_F(MeshViewFrames, BothProjectionsShowTheOutside) {
 // coordinates run 0..1 left to right and bottom to top: red shows left, from a ".bmp" and
 // from the ".gct" the program writes of the same picture (4 x 2 pixels, so that its stored
 // rows, the picture's columns, differ from its rows in number too).
-class MeshViewLeftRightPicture : public MeshViewFrames,
+class MeshViewLeftRightPicture : public ModelViewerFrames,
                                  public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(MeshViewLeftRightPicture, RedShowsLeftOfBlue) {
@@ -537,9 +537,9 @@ TEST_P(MeshViewLeftRightPicture, RedShowsLeftOfBlue) {
 INSTANTIATE_TEST_SUITE_P(Textures, MeshViewLeftRightPicture, ::testing::Values(".bmp", ".gct"),
                          [](const auto& param) { return std::string(param.param + 1); });
 
-class MeshViewTextures : public MeshViewFrames {};
+class ModelViewerTextures : public ModelViewerFrames {};
 
-TEST_F(MeshViewTextures, FindTextureSlotReturnsTheHighestMatchingIndex) {
+TEST_F(ModelViewerTextures, FindTextureSlotReturnsTheHighestMatchingIndex) {
   OPEN_OR_SKIP();
   auto& textureSlots = *view->TextureSlots;
   textureSlots[0].Material = 7;
@@ -552,7 +552,7 @@ TEST_F(MeshViewTextures, FindTextureSlotReturnsTheHighestMatchingIndex) {
   EXPECT_EQ(view->FindTextureSlot(8), -1) << "slot 3 is not in use";
 }
 
-TEST_F(MeshViewTextures, MoreThan32MaterialsAreRefusedWithAMessage) {
+TEST_F(ModelViewerTextures, MoreThan32MaterialsAreRefusedWithAMessage) {
   WriteSolidGct(1, 2, 2, 255, 0, 0);
   for (int m = 1; m <= 40; ++m) AddSquare(*doc, 0, 0, 0.1f, m);
   OPEN_OR_SKIP();
@@ -564,7 +564,7 @@ TEST_F(MeshViewTextures, MoreThan32MaterialsAreRefusedWithAMessage) {
   EXPECT_TRUE(dialogs.Messages[0].contains(QStringLiteral("more than 32 materials")));
 }
 
-TEST_F(MeshViewTextures, AWrongMagicIsReportedAndTheFileReadOn) {
+TEST_F(ModelViewerTextures, AWrongMagicIsReportedAndTheFileReadOn) {
   const auto rgb = SolidRgb(2, 2, 255, 0, 0);
   WriteGctParts(1, "XRGB-__1", 2, 2, EncodeStream(rgb.data(), rgb.size(), TStreamFormat::Blocks));
   AddSquare(*doc, 0, 0, 0.5f, 1);
@@ -576,7 +576,7 @@ TEST_F(MeshViewTextures, AWrongMagicIsReportedAndTheFileReadOn) {
   EXPECT_TRUE(Near(PixelAt(f, f.width() / 2, f.height() / 2).r, kGrey));
 }
 
-TEST_F(MeshViewTextures, AStreamErrorEndsThePassOnceAndIsShown) {
+TEST_F(ModelViewerTextures, AStreamErrorEndsThePassOnceAndIsShown) {
   // A stream header whose magic is the bytes 12 34: no format the reader knows.
   WriteGctParts(1, "CRGB____", 2, 2, {0x12, 0x34, 0, 0, 0, 0, 12, 0, 0, 0, 1});
   AddSquare(*doc, 0, 0, 0.5f, 1);
@@ -590,7 +590,7 @@ TEST_F(MeshViewTextures, AStreamErrorEndsThePassOnceAndIsShown) {
   EXPECT_EQ(view->windowTitle().left(13), QStringLiteral("Model Viewer:"));
 }
 
-TEST_F(MeshViewTextures, TheLogTellsTheTextureSearch) {
+TEST_F(ModelViewerTextures, TheLogTellsTheTextureSearch) {
   const std::string logPath = dir.File("viewer.log");
   OpenLog(logPath);
   WriteSolidGct(1, 2, 2, 255, 0, 0);
@@ -613,7 +613,7 @@ TEST_F(MeshViewTextures, TheLogTellsTheTextureSearch) {
   }
 }
 
-TEST_F(MeshViewFrames, TheHostCreatesOnceAndEveryClickShowsTheModelAgain) {
+TEST_F(ModelViewerFrames, TheHostCreatesOnceAndEveryClickShowsTheModelAgain) {
   REQUIRE_OPENGL(ViewersHaveOpenGl());
   AddSquare(*doc, 0, 0, 0.5f, 0);
   TViewerHost host(dialogs);
@@ -624,7 +624,7 @@ TEST_F(MeshViewFrames, TheHostCreatesOnceAndEveryClickShowsTheModelAgain) {
   host.MeshViewerDrawScene();
   host.ShowMeshViewer(nullptr, *doc, folder);
   EXPECT_EQ(host.MeshViewerWindow(), first);
-  EXPECT_EQ(static_cast<TfrmMeshView*>(first)->HighlightedFace, -1);
+  EXPECT_EQ(static_cast<TModelViewer*>(first)->HighlightedFace, -1);
   EXPECT_TRUE(first->windowTitle().startsWith(QStringLiteral("Model Viewer: 1 faces, 4 vertices")))
       << first->windowTitle().toStdString();
   host.DestroyViewers();

@@ -1,4 +1,4 @@
-#include "viewers/MeshView.h"
+#include "viewers/ModelViewer.h"
 
 #include <QAction>
 #include <QApplication>
@@ -39,7 +39,7 @@ std::string Text(const QString& s) { return s.toStdString(); }
 
 }  // namespace
 
-TfrmMeshView::TfrmMeshView(TMeshDocument& document, TDialogs& dialogs,
+TModelViewer::TModelViewer(TMeshDocument& document, TDialogs& dialogs,
                            const QString& materialFolder, QWidget* owner)
     : QOpenGLWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
                                Qt::WindowTitleHint),
@@ -48,7 +48,7 @@ TfrmMeshView::TfrmMeshView(TMeshDocument& document, TDialogs& dialogs,
       // The hand-over queues the tick onto the window thread; the timer itself waits for it.
       // Queued on the application object, so a tick outliving this window finds no receiver
       // problem: the timer drops it.
-      Timer1([](std::function<void()> call) {
+      FrameTimer([](std::function<void()> call) {
         if (QCoreApplication* app = QCoreApplication::instance()) {
           QMetaObject::invokeMethod(app, std::move(call), Qt::QueuedConnection);
         }
@@ -66,26 +66,26 @@ TfrmMeshView::TfrmMeshView(TMeshDocument& document, TDialogs& dialogs,
 
   FrameCount = 0;
   CounterStart = MillisecondClock();
-  LogLine("MV_VERSION: " + std::to_string(kMeshViewVersion));
+  LogLine("MV_VERSION: " + std::to_string(kModelViewerVersion));
   // The context itself is made by the widget when it first becomes visible (initializeGL).
   LogLine("Init OpenGL...");
 
-  PopupMenu1 = new QMenu(this);
+  ContextMenu = new QMenu(this);
   auto checkable = [this](const QString& text) {
-    QAction* a = PopupMenu1->addAction(text);
+    QAction* a = ContextMenu->addAction(text);
     a->setCheckable(true);
     return a;
   };
   ShowOrigin = checkable(QStringLiteral("Show &coordinate system origin"));
   WireframeOnly = checkable(QStringLiteral("&Wireframe only"));
-  MotionBlur = PopupMenu1->addAction(QStringLiteral("Motion &Blur"));
-  PopupMenu1->addSeparator();
+  MotionBlur = ContextMenu->addAction(QStringLiteral("Motion &Blur"));
+  ContextMenu->addSeparator();
   RotateX = checkable(QStringLiteral("Rotate &X"));
   RotateY = checkable(QStringLiteral("Rotate &Y"));
   RotateZ = checkable(QStringLiteral("Rotate &Z"));
-  PopupMenu1->addSeparator();
-  ResetItem = PopupMenu1->addAction(QStringLiteral("&Reset"));
-  PopupMenu1->addSeparator();
+  ContextMenu->addSeparator();
+  ResetItem = ContextMenu->addAction(QStringLiteral("&Reset"));
+  ContextMenu->addSeparator();
   PerspectiveItem = checkable(QStringLiteral("&Perspective"));
   PerspectiveItem->setChecked(MeshViewState.Perspective);
   connect(PerspectiveItem, &QAction::toggled, this, [this](bool on) { SetPerspective(on); });
@@ -98,20 +98,20 @@ TfrmMeshView::TfrmMeshView(TMeshDocument& document, TDialogs& dialogs,
   }
   for (QAction* a : {RotateX, RotateY, RotateZ}) {
     connect(a, &QAction::triggered, this, [this] {
-      Timer1.SetEnabled(true);
+      FrameTimer.SetEnabled(true);
       ResetFrameCounter();
       Redraw();
     });
   }
   connect(ResetItem, &QAction::triggered, this, [this] { ResetClick(); });
 
-  Timer1.SetInterval(kMeshViewTimerInterval);
-  Timer1.SetThreadPriority(tpHigher);
-  Timer1.SetOnTimer([this](TThreadedTimer&) { Timer1Timer(); });
+  FrameTimer.SetInterval(kModelViewerTimerInterval);
+  FrameTimer.SetThreadPriority(tpHigher);
+  FrameTimer.SetOnTimer([this](TThreadedTimer&) { OnFrameTimer(); });
 }
 
-TfrmMeshView::~TfrmMeshView() {
-  Timer1.SetOnTimer(nullptr);  // no tick from here on
+TModelViewer::~TModelViewer() {
+  FrameTimer.SetOnTimer(nullptr);  // no tick from here on
   CloseLog();
   if (m_gl && context()) {
     makeCurrent();
@@ -123,7 +123,7 @@ TfrmMeshView::~TfrmMeshView() {
   }
 }
 
-void TfrmMeshView::initializeGL() {
+void TModelViewer::initializeGL() {
   m_gl = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_1_1>(context());
   if (!m_gl) {
     LogLine("Init OpenGL failed: no OpenGL 1.1 functions");
@@ -148,7 +148,7 @@ void TfrmMeshView::initializeGL() {
   LogLine("GL_EXTENSIONS: " + glString(GL_EXTENSIONS));
 }
 
-void TfrmMeshView::resizeGL(int w, int h) {
+void TModelViewer::resizeGL(int w, int h) {
   if (!m_gl) return;
   const qreal ratio = devicePixelRatioF();
   m_gl->glMatrixMode(GL_PROJECTION);
@@ -158,9 +158,9 @@ void TfrmMeshView::resizeGL(int w, int h) {
   m_gl->glLoadIdentity();
 }
 
-void TfrmMeshView::paintGL() {
+void TModelViewer::paintGL() {
   if (!m_gl) return;
-  TMeshViewState& v = MeshViewState;
+  TModelViewerState& v = MeshViewState;
   const uint32_t now = MillisecondClock();
   const uint32_t dt = now - v.LastPaintTime;
   if (dt != 0) v.RotationStep = static_cast<float>(dt) / 30.0f;
@@ -178,7 +178,7 @@ void TfrmMeshView::paintGL() {
   // The widget swaps (composes) the frame after paintGL returns.
 }
 
-void TfrmMeshView::DrawSceneNow() {
+void TModelViewer::DrawSceneNow() {
   if (m_inPaint) {
     DrawScene();
     return;
@@ -190,7 +190,7 @@ void TfrmMeshView::DrawSceneNow() {
   update();
 }
 
-void TfrmMeshView::DrawScene() {
+void TModelViewer::DrawScene() {
   if (!m_gl) return;
   QOpenGLFunctions_1_1& gl = *m_gl;
   if (WireframeOnly->isChecked()) {
@@ -260,14 +260,14 @@ void TfrmMeshView::DrawScene() {
                  QStringLiteral(" fps"));
 }
 
-void TfrmMeshView::DrawFaces() {
+void TModelViewer::DrawFaces() {
   const bool current = m_faceList != 0 && m_listTextureLoads == m_textureLoads &&
                        m_listMultiTexture == MultiTexture && m_listSource.Matches(m_document);
   if (!current) BuildFaceList();
   m_gl->glCallList(m_faceList);
 }
 
-void TfrmMeshView::BuildFaceList() {
+void TModelViewer::BuildFaceList() {
   QOpenGLFunctions_1_1& gl = *m_gl;
   if (m_faceList == 0) m_faceList = gl.glGenLists(1);
   m_listSource.Take(m_document);
@@ -287,7 +287,7 @@ void TfrmMeshView::BuildFaceList() {
   gl.glEndList();
 }
 
-void TfrmMeshView::DrawFace(int32_t face) {
+void TModelViewer::DrawFace(int32_t face) {
   QOpenGLFunctions_1_1& gl = *m_gl;
   const TFaceRecord& f = m_document.FACE[face];
   gl.glBegin(GL_POLYGON);
@@ -301,19 +301,19 @@ void TfrmMeshView::DrawFace(int32_t face) {
   gl.glEnd();
 }
 
-QString TfrmMeshView::CountsCaption() const {
+QString TModelViewer::CountsCaption() const {
   return QStringLiteral("Model Viewer: %1 faces, %2 vertices")
       .arg(m_document.NumFace)
       .arg(m_document.NumVert);
 }
 
-void TfrmMeshView::ShowModel() {
+void TModelViewer::ShowModel() {
   HighlightedFace = -1;
   setWindowTitle(CountsCaption());
 }
 
-void TfrmMeshView::ResetView(bool fitZoom, bool resetAngles) {
-  TMeshViewState& v = MeshViewState;
+void TModelViewer::ResetView(bool fitZoom, bool resetAngles) {
+  TModelViewerState& v = MeshViewState;
   if (m_document.Radius == 0) m_document.Radius = 1.0f;
   if (fitZoom) v.Zoom = 1.0f / m_document.Radius / 1.1f;
   if (resetAngles) {
@@ -325,14 +325,14 @@ void TfrmMeshView::ResetView(bool fitZoom, bool resetAngles) {
   Redraw();
 }
 
-void TfrmMeshView::ResetFrameCounter() {
+void TModelViewer::ResetFrameCounter() {
   FrameCount = 0;
   const uint32_t now = MillisecondClock();
   MeshViewState.LastPaintTime = now;
   CounterStart = now - 1;
 }
 
-void TfrmMeshView::Redraw() {
+void TModelViewer::Redraw() {
   // From inside a frame a redraw can only be scheduled; elsewhere it happens at once.
   if (m_inPaint || !isVisible())
     update();
@@ -340,25 +340,25 @@ void TfrmMeshView::Redraw() {
     repaint();
 }
 
-void TfrmMeshView::ResetClick() {
+void TModelViewer::ResetClick() {
   RotateX->setChecked(false);
   RotateY->setChecked(false);
   RotateZ->setChecked(false);
-  Timer1.SetEnabled(true);
+  FrameTimer.SetEnabled(true);
   ResetFrameCounter();
   Redraw();
 }
 
-bool TfrmMeshView::Spinning() const {
+bool TModelViewer::Spinning() const {
   return RotateX->isChecked() || RotateY->isChecked() || RotateZ->isChecked();
 }
 
-bool TfrmMeshView::SceneChanged() const {
+bool TModelViewer::SceneChanged() const {
   return m_document.FACE[0].Mat != m_drawnFirstMaterial || HighlightedFace != m_drawnHighlight ||
          !m_listSource.Matches(m_document);
 }
 
-void TfrmMeshView::Timer1Timer() {
+void TModelViewer::OnFrameTimer() {
   const bool spinning = Spinning();
   if (!spinning) {
     // Nothing moves: a frame only when the model changed under the viewer.
@@ -366,13 +366,13 @@ void TfrmMeshView::Timer1Timer() {
     return;
   }
   Redraw();
-  TMeshViewState& v = MeshViewState;
+  TModelViewerState& v = MeshViewState;
   if (RotateX->isChecked()) v.AngleX += v.RotationStep;
   if (RotateY->isChecked()) v.AngleY += v.RotationStep;
   if (RotateZ->isChecked()) v.AngleZ += v.RotationStep;
 }
 
-void TfrmMeshView::LoadMaterialTexture(int32_t material) {
+void TModelViewer::LoadMaterialTexture(int32_t material) {
   ++m_textureLoads;
   MultiTexture = false;
   if (WireframeOnly->isChecked()) return;
@@ -414,21 +414,21 @@ void TfrmMeshView::LoadMaterialTexture(int32_t material) {
   setWindowTitle(caption);
 }
 
-int TfrmMeshView::FindTextureSlot(int32_t material) const {
+int TModelViewer::FindTextureSlot(int32_t material) const {
   for (int s = SlotCount - 1; s >= 0; --s) {
     if ((*TextureSlots)[static_cast<size_t>(s)].Material == material) return s;
   }
   return -1;
 }
 
-void TfrmMeshView::SelectFaceTexture(int32_t material) {
+void TModelViewer::SelectFaceTexture(int32_t material) {
   if (material == LastBoundMaterial) return;
   const int s = FindTextureSlot(material);
   if (s >= 0) BindTexture((*TextureSlots)[static_cast<size_t>(s)].GlName);
   LastBoundMaterial = material;
 }
 
-void TfrmMeshView::LoadCompressedTextures() {
+void TModelViewer::LoadCompressedTextures() {
   ++m_textureLoads;
   QOpenGLFunctions_1_1& gl = *m_gl;
   auto& textureSlots = *TextureSlots;
@@ -497,13 +497,13 @@ void TfrmMeshView::LoadCompressedTextures() {
   gl.glEnable(GL_TEXTURE_2D);
 }
 
-void TfrmMeshView::BindTexture(uint32_t name) {
+void TModelViewer::BindTexture(uint32_t name) {
   m_gl->glBindTexture(GL_TEXTURE_2D, name);
   m_boundName = name;
 }
 
-void TfrmMeshView::QueueMessage(const QString& text, bool error) {
-  QPointer<TfrmMeshView> self(this);
+void TModelViewer::QueueMessage(const QString& text, bool error) {
+  QPointer<TModelViewer> self(this);
   QMetaObject::invokeMethod(
       this,
       [self, text, error] {
@@ -516,131 +516,41 @@ void TfrmMeshView::QueueMessage(const QString& text, bool error) {
       Qt::QueuedConnection);
 }
 
-namespace {
-
-// The digit of a keypad key, 10 for its decimal key, -1 for any other key. With Num Lock
-// off (or Shift held while it is on) the keypad sends cursor keys instead of digits.
-int KeypadKey(int key) {
-  switch (key) {
-    case Qt::Key_0:
-    case Qt::Key_Insert:
-      return 0;
-    case Qt::Key_1:
-    case Qt::Key_End:
-      return 1;
-    case Qt::Key_2:
-    case Qt::Key_Down:
-      return 2;
-    case Qt::Key_3:
-    case Qt::Key_PageDown:
-      return 3;
-    case Qt::Key_4:
-    case Qt::Key_Left:
-      return 4;
-    case Qt::Key_5:
-    case Qt::Key_Clear:
-      return 5;
-    case Qt::Key_6:
-    case Qt::Key_Right:
-      return 6;
-    case Qt::Key_7:
-    case Qt::Key_Home:
-      return 7;
-    case Qt::Key_8:
-    case Qt::Key_Up:
-      return 8;
-    case Qt::Key_9:
-    case Qt::Key_PageUp:
-      return 9;
-    case Qt::Key_Period:
-    case Qt::Key_Comma:
-    case Qt::Key_Delete:
-      return 10;
-    default:
-      return -1;
-  }
-}
-
-}  // namespace
-
-void TfrmMeshView::keyPressEvent(QKeyEvent* event) {
-  TMeshViewState& v = MeshViewState;
-  const Qt::KeyboardModifiers mods = event->modifiers();
-  const bool ctrl = mods & Qt::ControlModifier;
-  const bool shift = mods & Qt::ShiftModifier;
-  const float s = ctrl ? 6.0f : 2.0f;
-  const int key = event->key();
-  const int pad = (mods & Qt::KeypadModifier) ? KeypadKey(key) : -1;
-  switch (pad) {
-    case 8:
-      v.AngleX += s;
+void TModelViewer::keyPressEvent(QKeyEvent* event) {
+  const TKeyOutcome outcome = m_navigation.Key(event->key(), event->modifiers());
+  switch (outcome.Request) {
+    case TNavigationRequest::None:
       break;
-    case 2:
-      v.AngleX -= s;
-      break;
-    // Shift+4/6 turn about the view axis (a roll), the keys a modeller rolls the view with.
-    case 4:
-      (shift ? v.AngleZ : v.AngleY) += s;
-      break;
-    case 6:
-      (shift ? v.AngleZ : v.AngleY) -= s;
-      break;
-    case 9:
-      v.AngleZ -= s;
-      break;
-    case 1:
-      ShowSide(ctrl ? TViewSide::Back : TViewSide::Front);
-      break;
-    case 3:
-      ShowSide(ctrl ? TViewSide::Left : TViewSide::Right);
-      break;
-    case 7:
-      ShowSide(ctrl ? TViewSide::Bottom : TViewSide::Top);
-      break;
-    case 5:
-      PerspectiveItem->toggle();
-      break;
-    case 0:  // what keypad 5 did before it switched the projection: "&Reset"
-      ResetClick();
-      v.AngleX = v.AngleY = v.AngleZ = 0;
-      break;
-    case 10:
+    case TNavigationRequest::FrameModel:
       FrameModel();
       break;
-    default:
-      if (key == Qt::Key_F || key == Qt::Key_Home)
-        FrameModel();
-      else if ((mods & Qt::KeypadModifier) && key == Qt::Key_Plus)
-        v.Zoom *= 1.1f;
-      else if ((mods & Qt::KeypadModifier) && key == Qt::Key_Minus)
-        v.Zoom /= 1.1f;
-      else if (key == Qt::Key_A)
-        v.PanX -= s / 10;
-      else if (key == Qt::Key_S)
-        v.PanX += s / 10;
-      else if (key == Qt::Key_W)
-        v.PanY += s / 10;
-      else if (key == Qt::Key_Y)
-        v.PanY -= s / 10;
-      else if (key == Qt::Key_C)
-        v.PanZ += s / 10;
-      else if (key == Qt::Key_X)
-        v.PanZ -= s / 10;
+    case TNavigationRequest::ShowSide:
+      ShowSide(outcome.Side);
+      break;
+    case TNavigationRequest::TogglePerspective:
+      PerspectiveItem->toggle();
+      break;
+    case TNavigationRequest::Reset: {
+      ResetClick();
+      TModelViewerState& v = MeshViewState;
+      v.AngleX = v.AngleY = v.AngleZ = 0;
+      break;
+    }
   }
   Redraw();
 }
 
-void TfrmMeshView::FrameModel() {
+void TModelViewer::FrameModel() {
   FrameBox();
   Redraw();
 }
 
-void TfrmMeshView::ShowSide(TViewSide side) {
+void TModelViewer::ShowSide(TViewSide side) {
   MeshViewState.LookFrom(side);
   FrameModel();
 }
 
-void TfrmMeshView::SetPerspective(bool on) {
+void TModelViewer::SetPerspective(bool on) {
   if (MeshViewState.Perspective == on) return;
   MeshViewState.Perspective = on;
   if (PerspectiveItem->isChecked() != on) PerspectiveItem->setChecked(on);
@@ -650,13 +560,13 @@ void TfrmMeshView::SetPerspective(bool on) {
   Redraw();
 }
 
-void TfrmMeshView::SetHighlightedFace(int32_t face) {
+void TModelViewer::SetHighlightedFace(int32_t face) {
   if (face == HighlightedFace) return;
   HighlightedFace = face;
   if (isVisible()) update();
 }
 
-void TfrmMeshView::FrameBox() {
+void TModelViewer::FrameBox() {
   float lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
   bool any = false;
   {
@@ -675,56 +585,39 @@ void TfrmMeshView::FrameBox() {
   MeshViewState.Frame(lo, hi);
 }
 
-void TfrmMeshView::mousePressEvent(QMouseEvent* event) {
-  m_dragButton = event->button();
-  m_dragPans = event->button() == Qt::RightButton ||
-               (event->button() == Qt::MiddleButton && (event->modifiers() & Qt::ShiftModifier));
-  m_dragLast = m_pressPos = event->position().toPoint();
+void TModelViewer::mousePressEvent(QMouseEvent* event) {
+  m_navigation.Press(event->button(), event->modifiers(), event->position().toPoint());
 }
 
-void TfrmMeshView::mouseMoveEvent(QMouseEvent* event) {
-  const QPoint pos = event->position().toPoint();
-  const QPoint d = pos - m_dragLast;
-  m_dragLast = pos;
-  // Left or middle drag orbits, right or Shift+middle drag pans.
-  if (m_dragButton != Qt::LeftButton && m_dragButton != Qt::MiddleButton &&
-      m_dragButton != Qt::RightButton)
-    return;
-  if (m_dragPans)
-    MeshViewState.Pan(d.x(), d.y(), width(), height());
-  else
-    MeshViewState.Orbit(d.x(), d.y());
+void TModelViewer::mouseMoveEvent(QMouseEvent* event) {
+  if (m_navigation.Move(event->position().toPoint(), width(), height())) Redraw();
+}
+
+void TModelViewer::mouseReleaseEvent(QMouseEvent* event) {
+  const bool menu = m_navigation.Release(event->button(), event->position().toPoint(),
+                                         QApplication::startDragDistance());
   Redraw();
+  if (menu) ContextMenu->exec(event->globalPosition().toPoint());
 }
 
-void TfrmMeshView::mouseReleaseEvent(QMouseEvent* event) {
-  // A right click that did not drag opens the menu; a right drag pans.
-  const bool menu = event->button() == Qt::RightButton && m_dragButton == Qt::RightButton &&
-                    (event->position().toPoint() - m_pressPos).manhattanLength() <
-                        QApplication::startDragDistance();
-  m_dragButton = Qt::NoButton;
-  Redraw();
-  if (menu) PopupMenu1->exec(event->globalPosition().toPoint());
-}
-
-void TfrmMeshView::mouseDoubleClickEvent(QMouseEvent* event) {
+void TModelViewer::mouseDoubleClickEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) FrameModel();
 }
 
-void TfrmMeshView::wheelEvent(QWheelEvent* event) {
-  MeshViewState.ZoomWheel(event->angleDelta().y());
+void TModelViewer::wheelEvent(QWheelEvent* event) {
+  m_navigation.Wheel(event->angleDelta().y());
   Redraw();
   event->accept();
 }
 
-void TfrmMeshView::closeEvent(QCloseEvent* event) { event->ignore(); }
+void TModelViewer::closeEvent(QCloseEvent* event) { event->ignore(); }
 
-void TfrmMeshView::showEvent(QShowEvent* event) {
+void TModelViewer::showEvent(QShowEvent* event) {
   QOpenGLWidget::showEvent(event);
   ResetClick();
 }
 
-void TfrmMeshView::contextMenuEvent(QContextMenuEvent* event) {
+void TModelViewer::contextMenuEvent(QContextMenuEvent* event) {
   // The mouse's right button pans; its menu opens on release (mouseReleaseEvent).
-  if (event->reason() != QContextMenuEvent::Mouse) PopupMenu1->exec(event->globalPos());
+  if (event->reason() != QContextMenuEvent::Mouse) ContextMenu->exec(event->globalPos());
 }

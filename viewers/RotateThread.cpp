@@ -1,4 +1,4 @@
-#include "viewers/Thread_Rotate.h"
+#include "viewers/RotateThread.h"
 
 #include <QMetaObject>
 #include <QObject>
@@ -13,5 +13,5 @@ TWindowThreadPost QueuedOnto(QObject* context) {
 
 }  // namespace
 
-T3dRotate::T3dRotate(QObject* context, TStep step)
+TRotateThread::TRotateThread(QObject* context, TStep step)
     : TRotatePacer(QueuedOnto(context), std::move(step)) {}

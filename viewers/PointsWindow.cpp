@@ -1,4 +1,4 @@
-#include "viewers/PointView.h"
+#include "viewers/PointsWindow.h"
 
 #include <QCloseEvent>
 #include <QMouseEvent>
@@ -91,8 +91,8 @@ void TProjectionWindow::paintEvent(QPaintEvent*) {
   proj.SetDrawCanvas(nullptr);
 }
 
-TfrmPoints::TfrmPoints(TMeshDocument& document, TProjection& projection,
-                       std::function<void()> addFvrt, QWidget* parent)
+TPointsWindow::TPointsWindow(TMeshDocument& document, TProjection& projection,
+                             std::function<void()> addFvrt, QWidget* parent)
     : TProjectionWindow(document, projection, QStringLiteral("frmPoints"), QStringLiteral("Points"),
                         QRect(564, 92, 215, 210), parent),
       m_addFvrt(std::move(addFvrt)) {
@@ -100,25 +100,25 @@ TfrmPoints::TfrmPoints(TMeshDocument& document, TProjection& projection,
   m_projection.SetScale(1.0f);
 }
 
-void TfrmPoints::PaintContent(TPainterCanvas& canvas) {
+void TPointsWindow::PaintContent(TPainterCanvas& canvas) {
   const TProjection& proj = m_projection;
   const TPoint3* vert = m_document.VERT.get();
   for (int32_t i = 0; i < m_document.NumVert; ++i) proj.DrawPointMarker(vert[i]);
-  if (const TPoint3* v = m_document.VertAt(m_document.ListBox1.Current())) {
+  if (const TPoint3* v = m_document.VertAt(m_document.VertexLines.Current())) {
     canvas.SetPenColor(kYellow);
     proj.DrawPointMarker(*v);
     canvas.SetPenColor(kBlack);
   }
 }
 
-void TfrmPoints::mousePressEvent(QMouseEvent* event) {
+void TPointsWindow::mousePressEvent(QMouseEvent* event) {
   TProjectionWindow::mousePressEvent(event);
   const bool left = event->button() == Qt::LeftButton;
-  const int previous = m_document.ListBox1.Current();
+  const int previous = m_document.VertexLines.Current();
   const int hit = PickPoint(
       m_projection, m_document.VERT.get(), static_cast<size_t>(m_document.NumVert),
       static_cast<float>(event->position().x()), static_cast<float>(event->position().y()));
-  m_document.ListBox1.SetCurrent(hit);
+  m_document.VertexLines.SetCurrent(hit);
   update();
   if (left && hit >= 0 && hit != previous && m_addFvrt) m_addFvrt();
 }

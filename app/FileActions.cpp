@@ -1,0 +1,387 @@
+// The main window's file actions: Load and Save of the record files, what follows a Load,
+// opening a model file (command line, "Open Recent", a file dropped on the window), the
+// recent-file list, and the dialogs of rip, write back, ASC import, OBJ output, model import
+// and export (app/FileActions.h).
+
+#include "app/MainWindow.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMimeData>
+#include <QSettings>
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QStringList>
+#include <algorithm>
+#include <functional>
+#include <vector>
+
+#include "app/FileActions.h"
+#include "app/LongWork.h"
+#include "app/MainWindowShared.h"
+#include "app/MeshToolActions.h"
+#include "interchange/GameReady.h"
+#include "interchange/Interchange.h"
+#include "mesh/AscImport.h"
+#include "mesh/Materials.h"
+#include "mesh/NumberText.h"
+#include "mesh/ObjExport.h"
+#include "mesh/Rip.h"
+#include "mesh/WriteBack.h"
+#include "util/Exception.h"
+#include "util/Paths.h"
+#include "viewers/Dialogs.h"
+#include "viewers/FacesWindow.h"
+#include "viewers/PointsWindow.h"
+
+using namespace mainwindow;
+void TMainWindow::Load() { m_document.LoadRecordFiles(); }
+
+void TMainWindow::Save() {
+  m_document.SaveRecordFiles();
+  m_savedState.Holds(m_document, {TopStep() ? &TopStep()->After : nullptr});
+}
+
+void TMainWindow::AfterLoad() {
+  // What was just loaded is what the files hold.
+  m_savedState.Holds(m_document, {TopStep() ? &TopStep()->After : nullptr});
+  // The box fits into the Points window's client area; then everything is drawn anew.
+  const TPoint3& lo = m_document.BoxMin();
+  const TPoint3& hi = m_document.BoxMax();
+  m_projection.FitView(lo.x, lo.y, lo.z, hi.x, hi.y, hi.z, m_points->width(), m_points->height());
+  RepaintViews();
+  m_viewers.GlViewerLoadTextures(MatPath());
+  UpdateState();
+}
+
+QStringList TMainWindow::RecentFiles() const {
+  return m_settings->value(QStringLiteral("Recent/Files")).toStringList();
+}
+
+void TMainWindow::AddRecentFile(const QString& path) {
+  const QString file = QFileInfo(path).absoluteFilePath();
+  QStringList files = RecentFiles();
+  files.removeAll(file);
+  files.prepend(file);
+  while (files.size() > kRecentFiles) files.removeLast();
+  m_settings->setValue(QStringLiteral("Recent/Files"), files);
+  m_settings->sync();
+  FillRecentMenu();
+}
+
+void TMainWindow::FillRecentMenu() {
+  RecentMenu->clear();
+  const QStringList files = RecentFiles();
+  for (int i = 0; i < files.size(); ++i) {
+    const QString& file = files[i];
+    RecentMenu
+        ->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(file).fileName()), this,
+                    [this, file] { OpenModelFile(file); })
+        ->setToolTip(file);
+  }
+  RecentMenu->setEnabled(!files.isEmpty());
+}
+
+bool TMainWindow::OpenModelFile(const QString& path) {
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  if (!ModelFileSuffixes.contains(suffix)) {
+    return RunAction([&path] {
+      throw Exception("Cannot open \"" + Std(path) +
+                      "\": the editor opens .iff models, .asc scenes and the formats of Import...");
+    });
+  }
+  if (!MaySaveChanges()) return false;
+  if (suffix == QStringLiteral("asc"))
+    return RunEdit(QStringLiteral("Import ASC"), [this, path] { ImportAscFile(*this, path); });
+  if (suffix == QStringLiteral("iff"))
+    return RunEdit(QStringLiteral("Rip mesh"), [this, path] { RipModelFile(*this, path); });
+  return RunEdit(QStringLiteral("Import"), [this, path] { ImportModelFile(*this, path); });
+}
+
+QString TMainWindow::DroppedModelFile(const QDropEvent* event) const {
+  const QMimeData* mime = event->mimeData();
+  if (!mime || !mime->hasUrls()) return {};
+  for (const QUrl& url : mime->urls()) {
+    if (!url.isLocalFile()) continue;
+    QString file = url.toLocalFile();
+    if (ModelFileSuffixes.contains(QFileInfo(file).suffix().toLower())) return file;
+  }
+  return {};
+}
+
+void TMainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DroppedModelFile(event).isEmpty()) event->acceptProposedAction();
+}
+
+void TMainWindow::dropEvent(QDropEvent* event) {
+  const QString file = DroppedModelFile(event);
+  if (file.isEmpty()) return;
+  event->acceptProposedAction();
+  OpenModelFile(file);
+}
+
+void RipMeshAction(TMainWindow& form) {
+  const auto chosen = form.Dialogs().OpenFileName(&form, QStringLiteral("Rip mesh"),
+                                                  QStringLiteral("IFF Files (*.iff)"));
+  // A cancelled dialog still reloads the record files as they are.
+  if (chosen)
+    RipModelFile(form, *chosen);
+  else
+    form.Load();
+}
+
+void RipModelFile(TMainWindow& form, const QString& path) {
+  RipMesh(path.toStdString());
+  form.LastRippedModel = path;
+  form.ModelName = path;
+  form.AddRecentFile(path);
+  form.Load();
+}
+
+void WriteBackAction(TMainWindow& form) {
+  QString model = form.LastRippedModel;
+  if (model.isEmpty()) {
+    const auto chosen = form.Dialogs().OpenFileName(
+        &form, QStringLiteral("Write back: original model"), QStringLiteral("IFF Files (*.iff)"));
+    if (!chosen) return;
+    model = *chosen;
+  }
+  const auto out = form.Dialogs().SaveFileName(
+      &form, QStringLiteral("Write back into a copy of ") + QFileInfo(model).fileName(),
+      QStringLiteral("IFF Files (*.iff)"));
+  if (!out) return;
+  // What goes back is the record files, as the last Save left them.
+  WriteBack(model.toStdString(), out->toStdString());
+}
+
+namespace {
+
+bool ImportAscFrom(TMainWindow& form, const std::string& path) {
+  const auto answer = form.Dialogs().InputBox(&form, QStringLiteral("MAT file:"),
+                                              QStringLiteral("Imput ASC"), QStringLiteral("70000"));
+  if (!answer) return false;  // Cancel imports nothing
+  const int32_t mat = ParseTypedInt(answer->toStdString());
+  TAscMesh mesh;
+  const bool done =
+      RunLongWork(&form, {form.centralWidget(), form.menuBar()}, QStringLiteral("Importing ASC..."),
+                  true, [&mesh, &path](const std::atomic<bool>& cancelled) {
+                    mesh = ReadAsc(path, [&cancelled] {
+                      if (cancelled) throw EWorkCancelled("Import cancelled");
+                    });
+                  });
+  if (!done) return false;
+  ApplyAsc(form.Document(), mesh, mat);
+  form.RepaintViews();
+  return true;
+}
+
+}  // namespace
+
+void ImportAscAction(TMainWindow& form) {
+  // The chooser starts on the fixed file the exporters write, so Enter takes it as before.
+  const auto chosen = form.Dialogs().OpenFileNameAt(
+      &form, QStringLiteral("Import ASC"), QStringLiteral("ASC scenes (*.asc);;All files (*)"),
+      QString::fromStdString(DefaultAscPath()));
+  if (chosen) ImportAscFile(form, *chosen);
+}
+
+void ImportAscFile(TMainWindow& form, const QString& path) {
+  if (!ImportAscFrom(form, path.toStdString())) return;
+  form.ModelName = path;
+  form.AddRecentFile(path);
+}
+
+void OutputObjAction(TMainWindow& form) {
+  const auto chosen = form.Dialogs().SaveFileName(&form, QStringLiteral("Output obj"),
+                                                  QStringLiteral("WaveFront OBJ (*.obj)"));
+  if (!chosen) return;
+  QString path = *chosen;
+  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".obj");
+  ExportObj(form.Document(), path.toStdString());
+}
+
+namespace {
+
+// File-dialog filters from Assimp's own lists.
+QString ImportFilter() {
+  QStringList patterns;
+  for (const TFormatInfo& f : ImportFormats())
+    patterns << QStringLiteral("*.") + QString::fromStdString(f.Extension);
+  return QStringLiteral("Models (") + patterns.join(QLatin1Char(' ')) +
+         QStringLiteral(");;All files (*)");
+}
+
+// The Export dialog's types: each offered format, the game's Y up and then Z up.
+struct TExportType {
+  QString Filter;  // "COLLADA - Digital Asset Exchange Schema (*.dae)"
+  TFormatInfo Format;
+  bool ZUp;
+};
+
+std::vector<TExportType> ExportTypes() {
+  std::vector<TExportType> types;
+  for (bool zUp : {false, true}) {
+    for (const TFormatInfo& f : ExportFormats()) {
+      types.push_back({QString::fromStdString(f.Description) +
+                           (zUp ? QStringLiteral(", Z up") : QString()) + QStringLiteral(" (*.") +
+                           QString::fromStdString(f.Extension) + QLatin1Char(')'),
+                       f, zUp});
+    }
+  }
+  return types;
+}
+
+QString ExportFilter() {
+  QStringList filters;
+  for (const TExportType& t : ExportTypes()) filters << t.Filter;
+  return filters.join(QStringLiteral(";;"));
+}
+
+// ".bmp" textures through Qt, as 24-bit pictures in the core's byte order.
+void LoadBmpWithQt(const std::string& fileName, TBitmap& bitmap) {
+  QImage image(QString::fromStdString(fileName));
+  if (image.isNull()) throw EInvalidGraphic("\"" + fileName + "\" cannot be read as a picture");
+  image = image.convertToFormat(QImage::Format_RGB888);
+  bitmap.SetPixelFormat(24);
+  bitmap.SetSize(image.width(), image.height());
+  for (int y = 0; y < image.height(); ++y) {
+    const uchar* in = image.constScanLine(y);
+    uint8_t* out = bitmap.ScanLine(y);
+    for (int x = 0; x < image.width(); ++x) {
+      out[3 * x] = in[3 * x + 2];
+      out[3 * x + 1] = in[3 * x + 1];
+      out[3 * x + 2] = in[3 * x];
+    }
+  }
+}
+
+}  // namespace
+
+void ImportModelAction(TMainWindow& form) {
+  const auto chosen = form.Dialogs().OpenFileName(&form, QStringLiteral("Import"), ImportFilter());
+  if (chosen) ImportModelFile(form, *chosen);
+}
+
+void ImportModelFile(TMainWindow& form, const QString& file) {
+  const auto first = form.Dialogs().InputBox(
+      &form, QStringLiteral("Import"), QStringLiteral("First number for materials without one:"),
+      QString::number(kDefaultMaterial));
+  if (!first) return;
+  TImportOptions options;
+  options.FirstNewMat = ParseTypedInt(first->toStdString());
+  options.MaterialFolder = form.MatPath().toStdString();
+  options.LoadForeignPicture = LoadBmpWithQt;
+  // As tessavor-cli import --up: PLY and STL from Blender are z up, the game is y up.
+  const auto up = form.Dialogs().InputBox(&form, QStringLiteral("Import"),
+                                          QStringLiteral("Up axis of the file (--up y or z):"),
+                                          QStringLiteral("y"));
+  if (!up) return;
+  const QString axis = up->trimmed().toLower();
+  if (axis != QStringLiteral("y") && axis != QStringLiteral("z"))
+    throw EInterchange("The up axis is y or z, not \"" + up->toStdString() + "\"");
+  options.ZUp = axis == QStringLiteral("z");
+  // Reading and converting a large scene takes a while: it runs off the window thread, and
+  // only the commit into the document happens on it. The reader's child process stops at
+  // once on Cancel, and a cancelled import changes nothing.
+  TImportReport report;
+  TImportedMesh mesh;
+  std::string objectList, tooLarge;
+  std::vector<std::string> objects;
+  const auto read = [&](const QString& caption, const std::function<void()>& work) {
+    return RunLongWork(&form, {form.centralWidget(), form.menuBar()}, caption, true,
+                       [&](const std::atomic<bool>& cancelled) {
+                         options.Cancel = &cancelled;
+                         try {
+                           work();
+                         } catch (const EInterchange&) {
+                           if (cancelled) throw EWorkCancelled("Import cancelled");
+                           throw;
+                         }
+                       });
+  };
+  // A file of several objects: the user picks which come in.
+  if (!read(QStringLiteral("Reading..."),
+            [&] { objectList = ListModelObjects(file.toStdString(), options, &objects); }))
+    return;
+  if (objects.size() > 1) {
+    const auto chosen = form.Dialogs().InputBox(
+        &form, QStringLiteral("Import"),
+        QStringLiteral("Objects (name: faces, materials):\n") + QString::fromStdString(objectList) +
+            QStringLiteral("Import which (names separated by commas; empty for all)?"),
+        QString());
+    if (!chosen) return;
+    for (const QString& name : chosen->split(QLatin1Char(','), Qt::SkipEmptyParts))
+      options.Objects.push_back(name.trimmed().toStdString());
+  }
+  const auto readModel = [&] {
+    try {
+      mesh = ReadModel(file.toStdString(), options, report);
+    } catch (const EModelTooLarge& e) {
+      tooLarge = e.what();
+    }
+  };
+  if (!read(QStringLiteral("Importing..."), readModel)) return;
+  // Over the record arrays: offered the same fit as tessavor-cli import --fit.
+  if (!tooLarge.empty()) {
+    if (!form.Dialogs().AskYesNo(
+            &form, QString::fromStdString(tooLarge) +
+                       QStringLiteral("\n\nSimplify the model until it fits the arrays?")))
+      return;
+    options.Fit = true;
+    tooLarge.clear();
+    if (!read(QStringLiteral("Fitting..."), readModel) || !tooLarge.empty()) return;
+  }
+  CommitImport(form.Document(), mesh);
+  WriteImportTextures(mesh, options, report);
+  form.RepaintViews();
+  form.ModelName = file;
+  form.AddRecentFile(file);
+  form.Dialogs().ShowMessage(&form, QString::fromStdString(report.Text()));
+}
+
+void ExportModelAction(TMainWindow& form) {
+  QString chosenType;
+  const auto chosen = form.Dialogs().SaveFileNameOfType(&form, QStringLiteral("Export"),
+                                                        ExportFilter(), chosenType);
+  if (!chosen) return;
+  const std::vector<TExportType> types = ExportTypes();
+  const auto type = std::find_if(types.begin(), types.end(),
+                                 [&](const TExportType& t) { return t.Filter == chosenType; });
+  QString path = *chosen;
+  const std::string suffix = QFileInfo(path).suffix().toLower().toStdString();
+  TExportOptions options;
+  if (type != types.end()) {
+    options.ZUp = type->ZUp;
+    // The chosen type, unless the name asks for another format by its own extension.
+    if (suffix.empty()) {
+      path += QLatin1Char('.') + QString::fromStdString(type->Format.Extension);
+      options.FormatId = type->Format.Id;
+    } else if (suffix == type->Format.Extension ||
+               ExportFormatForFile(path.toStdString()).empty()) {
+      options.FormatId = type->Format.Id;
+    }
+  } else if (suffix.empty()) {
+    path += QStringLiteral(".obj");
+  }
+  options.MaterialFolder = form.MatPath().toStdString();
+  options.LoadForeignPicture = LoadBmpWithQt;
+  // Only the work is timed, not the dialogs; an export changes nothing, so it is no step.
+  QElapsedTimer clock;
+  clock.start();
+  TExportReport report;
+  const bool done =
+      form.RunAction([&] { report = ExportModel(form.Document(), path.toStdString(), options); });
+  if (!done) {
+    form.StatusResult->setText(QStringLiteral("Export: failed"));
+    return;
+  }
+  form.StatusResult->setText(
+      QStringLiteral("Export: %1 faces in %2 ms").arg(report.Faces).arg(clock.elapsed()));
+  form.Dialogs().ShowMessage(&form, QString::fromStdString(report.Text()));
+}
