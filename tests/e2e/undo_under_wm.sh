@@ -78,15 +78,19 @@ same_files() {
 }
 flipped() { ! cmp -s "$work/before/vert.kvt" "$TESSAVOR_HOME/vert.kvt"; }
 
-openbox >/dev/null 2>&1 &
+# openbox runs its --startup command once it manages windows (wmctrl answering is not
+# enough: a window mapped right after can still be missed). Without a session manager, and
+# with a wait long enough for a loaded machine; a wait that runs out names itself.
+openbox --sm-disable --startup "touch $work/wm-ready" >/dev/null 2>&1 &
 pids+=($!)
-wait_for 100 wmctrl -m >/dev/null 2>&1
+wm_ready() { [ -e "$work/wm-ready" ]; }
+wait_for 600 wm_ready
 
 QT_QPA_PLATFORM=xcb QT_USE_NATIVE_WINDOWS=1 LIBGL_ALWAYS_SOFTWARE=1 "$bin/tessavor" >"$work/tessavor.log" 2>&1 &
 app=$!
 pids+=("$app")
 find_main() { win="$(xdotool search --onlyvisible --name '^Tessavor ' 2>/dev/null | head -1)"; [ -n "$win" ]; }
-wait_for 300 find_main
+wait_for 600 find_main
 
 # Centre of "flipY" in root coordinates, from the main window's tree.
 flipy_centre() {
@@ -111,7 +115,7 @@ print(x + w // 2, max(rows) + h // 2)
 '
 }
 has_buttons() { centre="$(flipy_centre)"; }
-wait_for 300 has_buttons
+wait_for 600 has_buttons
 
 xdotool windowactivate --sync "$win"
 # shellcheck disable=SC2086
