@@ -28,35 +28,60 @@ int ReadInteger(QSettings& settings, const QString& key, int def) {
 bool Framed(const QWidget& window) { return window.frameGeometry() != window.geometry(); }
 
 // Waits for the window manager to frame the window, then sets the inner size once so that
-// the outer bounds are the wanted ones. Without a window manager the window is never
-// framed and this stays idle.
+// the outer bounds are the wanted ones. The frame usually shows with a move, resize or show
+// event, but a frame that arrives between events (as on a loaded machine) brings none, so a
+// short poll looks too. Without a window manager the window is never framed, and the wait
+// ends after a few seconds with the window as it is.
 class TFrameFit final : public QObject {
 public:
   TFrameFit(QWidget& window, const QRect& outer)
       : QObject(&window), m_window(window), m_outer(outer) {
     setObjectName(QStringLiteral("TFrameFit"));
     window.installEventFilter(this);
+    m_poll = startTimer(kPollMs);
   }
 
 protected:
   bool eventFilter(QObject*, QEvent* event) override {
     const QEvent::Type t = event->type();
-    if ((t == QEvent::Move || t == QEvent::Resize || t == QEvent::Show) && Framed(m_window)) {
-      m_window.removeEventFilter(this);
-      const QRect frame = m_window.frameGeometry();
-      const QRect inner = m_window.geometry();
-      const QSize size(std::max(1, m_outer.width() - (frame.width() - inner.width())),
-                       std::max(1, m_outer.height() - (frame.height() - inner.height())));
-      if (m_window.size() != size) m_window.resize(size);
-      if (frame.topLeft() != m_outer.topLeft()) m_window.move(m_outer.topLeft());
-      deleteLater();
-    }
+    if (t == QEvent::Move || t == QEvent::Resize || t == QEvent::Show) FitWhenFramed();
     return false;
+  }
+  void timerEvent(QTimerEvent*) override {
+    if (++m_polls >= kMaxPolls) {
+      Finish();
+      return;
+    }
+    FitWhenFramed();
   }
 
 private:
+  static constexpr int kPollMs = 50;
+  static constexpr int kMaxPolls = 100;  // five seconds
+
+  void FitWhenFramed() {
+    if (m_done || !Framed(m_window)) return;
+    const QRect frame = m_window.frameGeometry();
+    const QRect inner = m_window.geometry();
+    const QSize size(std::max(1, m_outer.width() - (frame.width() - inner.width())),
+                     std::max(1, m_outer.height() - (frame.height() - inner.height())));
+    Finish();
+    if (m_window.size() != size) m_window.resize(size);
+    if (frame.topLeft() != m_outer.topLeft()) m_window.move(m_outer.topLeft());
+  }
+  void Finish() {
+    if (m_done) return;
+    m_done = true;
+    m_window.removeEventFilter(this);
+    killTimer(m_poll);
+    deleteLater();
+  }
+
   QWidget& m_window;
   QRect m_outer;
+  int m_poll = 0;
+  int m_polls = 0;
+  bool m_done = false;
 };
 
 }  // namespace
