@@ -554,7 +554,7 @@ void TModelViewer::SetPerspective(bool on) {
   if (MeshViewState.Perspective == on) return;
   MeshViewState.Perspective = on;
   if (PerspectiveItem->isChecked() != on) PerspectiveItem->setChecked(on);
-  // The spec's view centres the origin, which leaves a model built up from it in the upper
+  // The starting view centres the origin, which leaves a model built up from it in the upper
   // half; a view the user has moved stays where it is.
   if (on && MeshViewState.CentresOrigin()) FrameBox();
   Redraw();
