@@ -4,36 +4,17 @@
 #include <algorithm>
 #include <cmath>
 
+#include "mesh/FaceShape.h"
 #include "mesh/Normals.h"
 
 namespace {
 
-struct TV {
-  double x, y, z;
-};
-TV Pos(const TPoint3& p) { return {p.x, p.y, p.z}; }
-TV Sub(TV a, TV b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-TV Cross(TV a, TV b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-double Dot(TV a, TV b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-double Len(TV a) { return std::sqrt(Dot(a, a)); }
-
-// A turn q -> r after p -> q that keeps a loop convex around `n`: to the left, or straight
-// on (a corner on a straight edge), never back.
-bool ConvexTurn(TV p, TV q, TV r, TV n) {
-  const TV e1 = Sub(q, p), e2 = Sub(r, q);
-  const double s = Dot(Cross(e1, e2), n), scale = 1e-6 * Len(e1) * Len(e2);
-  if (s < -scale) return false;
-  return s > scale || Dot(e1, e2) > 0.0;
-}
-
 // The area normal (Newell's) of a loop, not normalised.
 template <typename TPosOf>
-TV AreaNormal(int32_t count, TPosOf posOf) {
-  TV n{0, 0, 0};
+TVecD AreaNormal(int32_t count, TPosOf posOf) {
+  TVecD n{0, 0, 0};
   for (int32_t k = 0; k < count; ++k) {
-    const TV a = posOf(k), b = posOf((k + 1) % count);
+    const TVecD a = posOf(k), b = posOf((k + 1) % count);
     n.x += (a.y - b.y) * (a.z + b.z);
     n.y += (a.z - b.z) * (a.x + b.x);
     n.z += (a.x - b.x) * (a.y + b.y);
@@ -84,21 +65,21 @@ uint32_t ObjectOf(const TGatheredScene& scene, size_t face) {
 void EarClip(const TGatheredScene& scene, const TSceneFace& f, uint32_t object, TFaceSink& out) {
   const TSceneCorner* c = scene.Corners.data() + f.First;
   const auto pos = [&](int32_t k) { return Pos(scene.Verts[static_cast<size_t>(c[k].Vert)]); };
-  const TV n = AreaNormal(f.Count, pos);
+  const TVecD n = AreaNormal(f.Count, pos);
   const double nl = Len(n);
   std::vector<int32_t> left(static_cast<size_t>(f.Count));
   for (int32_t k = 0; k < f.Count; ++k) left[static_cast<size_t>(k)] = k;
   constexpr int32_t kMaxEarClip = 4096;
   if (nl > 0.0 && f.Count <= kMaxEarClip) {
-    const TV w{n.x / nl, n.y / nl, n.z / nl};
-    const TV helper = std::abs(w.x) < 0.6 ? TV{1, 0, 0} : TV{0, 1, 0};
-    TV u = Cross(helper, w);
+    const TVecD w{n.x / nl, n.y / nl, n.z / nl};
+    const TVecD helper = std::abs(w.x) < 0.6 ? TVecD{1, 0, 0} : TVecD{0, 1, 0};
+    TVecD u = Cross(helper, w);
     const double ul = Len(u);
     u = {u.x / ul, u.y / ul, u.z / ul};
-    const TV v = Cross(w, u);
+    const TVecD v = Cross(w, u);
     std::vector<std::pair<double, double>> p(static_cast<size_t>(f.Count));
     for (int32_t k = 0; k < f.Count; ++k) {
-      const TV q = pos(k);
+      const TVecD q = pos(k);
       p[static_cast<size_t>(k)] = {Dot(q, u), Dot(q, v)};
     }
     const auto cross2 = [&](int32_t a, int32_t b, int32_t d) {
@@ -139,7 +120,7 @@ int32_t BestStart(const TGatheredScene& scene, const TSceneFace& f) {
   int32_t best = 0;
   double bestArea = -1.0;
   for (int32_t k = 0; k < f.Count; ++k) {
-    const TV b = pos(k + 1);
+    const TVecD b = pos(k + 1);
     const double area = Len(Cross(Sub(pos(k), b), Sub(pos(k + 2), b)));
     if (area > bestArea) {
       bestArea = area;
@@ -257,7 +238,7 @@ void MergeFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts)
   const auto vert = [&](int32_t c) { return scene.Corners[static_cast<size_t>(c)].Vert; };
   const auto pos = [&](int32_t c) { return Pos(scene.Verts[static_cast<size_t>(vert(c))]); };
   std::vector<int32_t> next(numCorners), prev(numCorners), faceOf(numCorners);
-  std::vector<TV> normal(numFaces);
+  std::vector<TVecD> normal(numFaces);
   std::vector<bool> flat(numFaces);
   for (size_t i = 0; i < numFaces; ++i) {
     const TSceneFace& f = scene.Faces[i];
@@ -267,10 +248,10 @@ void MergeFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts)
       prev[static_cast<size_t>(d)] = c;
       faceOf[static_cast<size_t>(c)] = static_cast<int32_t>(i);
     }
-    const TV n = AreaNormal(f.Count, [&](int32_t k) { return pos(f.First + k); });
+    const TVecD n = AreaNormal(f.Count, [&](int32_t k) { return pos(f.First + k); });
     const double l = Len(n);
     flat[i] = l > 0.0;
-    normal[i] = flat[i] ? TV{n.x / l, n.y / l, n.z / l} : TV{0, 0, 0};
+    normal[i] = flat[i] ? TVecD{n.x / l, n.y / l, n.z / l} : TVecD{0, 0, 0};
   }
   const TEdgeTable edges(scene, next);
   const double halfTolerance = tolerance / 2;
@@ -293,7 +274,7 @@ void MergeFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts)
       simple = mark != id;
       mark = id;
     }
-    const TV n = normal[i], origin = pos(seed.First);
+    const TVecD n = normal[i], origin = pos(seed.First);
     stack.clear();
     if (simple) {
       for (int32_t k = 0; k < seed.Count; ++k) stack.push_back(seed.First + k);

@@ -5,35 +5,21 @@
 #include <cmath>
 #include <numbers>
 
-namespace {
+double Len(TVecD a) { return std::sqrt(Dot(a, a)); }
 
-struct TV {
-  double x, y, z;
-};
-TV Pos(const TPoint3& p) { return {p.x, p.y, p.z}; }
-TV Sub(TV a, TV b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-TV Cross(TV a, TV b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-double Dot(TV a, TV b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-double Len(TV a) { return std::sqrt(Dot(a, a)); }
-
-// A left turn around `n`, or straight on; never back.
-bool ConvexTurn(TV p, TV q, TV r, TV n) {
-  const TV e1 = Sub(q, p), e2 = Sub(r, q);
+bool ConvexTurn(TVecD p, TVecD q, TVecD r, TVecD n) {
+  const TVecD e1 = Sub(q, p), e2 = Sub(r, q);
   const double s = Dot(Cross(e1, e2), n), scale = 1e-6 * Len(e1) * Len(e2);
   if (s < -scale) return false;
   return s > scale || Dot(e1, e2) > 0.0;
 }
-
-}  // namespace
 
 TFaceShape JudgeFace(std::span<const TPoint3> loop, double tolerance) {
   const auto n = static_cast<int32_t>(loop.size());
   if (n < 3) return {false, false, false, 0.0};
   const auto at = [&](int32_t k) { return Pos(loop[static_cast<size_t>((k % n + n) % n)]); };
   // As "Calc VTNM" takes it: (p1 - p2) x (p3 - p2).
-  TV normal = Cross(Sub(at(0), at(1)), Sub(at(2), at(1)));
+  TVecD normal = Cross(Sub(at(0), at(1)), Sub(at(2), at(1)));
   const double length = Len(normal);
   if (!(length > 0.0)) return {false, false, false, 0.0};
   normal = {normal.x / length, normal.y / length, normal.z / length};
@@ -44,18 +30,18 @@ TFaceShape JudgeFace(std::span<const TPoint3> loop, double tolerance) {
   // The loop turns left around -normal at its second corner; every turn the same way, and
   // one full turn in all.
   // Judged in the plane: a corner off it turns as its shadow on it does.
-  const TV up{-normal.x, -normal.y, -normal.z};
-  const TV origin = at(1);
+  const TVecD up{-normal.x, -normal.y, -normal.z};
+  const TVecD origin = at(1);
   const auto flat = [&](int32_t k) {
-    const TV p = at(k);
+    const TVecD p = at(k);
     const double d = Dot(normal, Sub(p, origin));
-    return TV{p.x - d * normal.x, p.y - d * normal.y, p.z - d * normal.z};
+    return TVecD{p.x - d * normal.x, p.y - d * normal.y, p.z - d * normal.z};
   };
   double turning = 0.0;
   for (int32_t k = 0; k < n; ++k) {
-    const TV p = flat(k - 1), q = flat(k), r = flat(k + 1);
+    const TVecD p = flat(k - 1), q = flat(k), r = flat(k + 1);
     if (!ConvexTurn(p, q, r, up)) shape.Convex = false;
-    const TV e1 = Sub(q, p), e2 = Sub(r, q);
+    const TVecD e1 = Sub(q, p), e2 = Sub(r, q);
     if (Len(e1) > 0.0 && Len(e2) > 0.0) turning += std::atan2(Dot(Cross(e1, e2), up), Dot(e1, e2));
   }
   if (std::abs(turning - 2.0 * std::numbers::pi) > 1e-3) shape.Convex = false;
@@ -65,7 +51,7 @@ TFaceShape JudgeFace(std::span<const TPoint3> loop, double tolerance) {
 
 double PointsSize(std::span<const TPoint3> points) {
   if (points.empty()) return 1.0;
-  TV lo = Pos(points[0]), hi = lo;
+  TVecD lo = Pos(points[0]), hi = lo;
   for (const TPoint3& p : points) {
     lo = {std::min(lo.x, double{p.x}), std::min(lo.y, double{p.y}), std::min(lo.z, double{p.z})};
     hi = {std::max(hi.x, double{p.x}), std::max(hi.y, double{p.y}), std::max(hi.z, double{p.z})};

@@ -7,6 +7,22 @@
 
 #include "mesh/Records.h"
 
+// Positions in double precision, for judging shapes without float round-off.
+struct TVecD {
+  double x, y, z;
+};
+inline TVecD Pos(const TPoint3& p) { return {p.x, p.y, p.z}; }
+inline TVecD Sub(TVecD a, TVecD b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline TVecD Cross(TVecD a, TVecD b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+inline double Dot(TVecD a, TVecD b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+double Len(TVecD a);
+
+// A turn q -> r after p -> q that keeps a loop convex around `n`: to the left, or straight
+// on (a corner on a straight edge), never back.
+bool ConvexTurn(TVecD p, TVecD q, TVecD r, TVecD n);
+
 // A corner may lie this far off its face's plane, relative to the model's size (the
 // diagonal of the box around its vertices).
 constexpr double kPlanarTolerance = 1e-4;
