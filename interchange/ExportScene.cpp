@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "images/PngWriter.h"
+#include "interchange/ByteCodec.h"
 #include "mesh/Materials.h"
 #include "mesh/Normals.h"
 #include "mesh/Vector.h"
@@ -213,87 +214,33 @@ constexpr size_t kMaxName = 4096;
 // A PNG of the largest texture the game has (and then some).
 constexpr size_t kMaxPictureBytes = size_t{256} << 20;
 
-class TWriter {
-public:
-  template <typename T>
-  void Put(const T& value) {
-    static_assert(std::is_trivially_copyable_v<T>);
-    m_out.append(reinterpret_cast<const char*>(&value), sizeof value);
-  }
-  template <typename T>
-  void PutArray(const std::vector<T>& values) {
-    static_assert(std::is_trivially_copyable_v<T>);
-    Put(static_cast<uint64_t>(values.size()));
-    m_out.append(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(T));
-  }
-  void PutText(const std::string& text) {
-    Put(static_cast<uint64_t>(text.size()));
-    m_out += text;
-  }
-  void PutPictures(const std::vector<TExportPicture>& pictures) {
-    Put(static_cast<uint64_t>(pictures.size()));
-    for (const TExportPicture& p : pictures) {
-      PutText(p.FileName);
-      PutArray(p.Png);
-    }
-  }
-  std::string Take() { return std::move(m_out); }
+using TWriter = TByteWriter<uint64_t>;
 
-private:
-  std::string m_out;
+[[noreturn]] void BadScene(const std::string& what) {
+  throw EInterchange("The model writer got a damaged scene: " + what);
+}
+struct TExportDamage {
+  void operator()(const std::string& what) const { BadScene(what); }
 };
+using TReader = TByteReader<uint64_t, TExportDamage>;
 
-class TReader {
-public:
-  explicit TReader(std::string_view bytes) : m_bytes(bytes) {}
+void PutPictures(TWriter& out, const std::vector<TExportPicture>& pictures) {
+  out.Put(static_cast<uint64_t>(pictures.size()));
+  for (const TExportPicture& p : pictures) {
+    out.PutText(p.FileName);
+    out.PutArray(p.Png);
+  }
+}
 
-  [[noreturn]] static void Bad(const std::string& what) {
-    throw EInterchange("The model writer got a damaged scene: " + what);
+std::vector<TExportPicture> GetPictures(TReader& in, size_t limit) {
+  // Each picture takes at least its two counts.
+  std::vector<TExportPicture> pictures(in.Count(limit, 16, "pictures"));
+  for (TExportPicture& p : pictures) {
+    p.FileName = in.GetText(kMaxName);
+    p.Png = in.GetArray<uint8_t>(kMaxPictureBytes, "bytes in a picture");
   }
-  template <typename T>
-  T Get() {
-    static_assert(std::is_trivially_copyable_v<T>);
-    if (m_bytes.size() - m_at < sizeof(T)) Bad("cut short");
-    T value;
-    std::memcpy(&value, m_bytes.data() + m_at, sizeof value);
-    m_at += sizeof value;
-    return value;
-  }
-  size_t Count(size_t limit, size_t itemSize, const char* what) {
-    const auto n = Get<uint64_t>();
-    if (n > limit) Bad(std::to_string(n) + " " + what + ", more than " + std::to_string(limit));
-    if (itemSize > 0 && n > (m_bytes.size() - m_at) / itemSize) Bad("cut short");
-    return static_cast<size_t>(n);
-  }
-  template <typename T>
-  std::vector<T> GetArray(size_t limit, const char* what) {
-    const size_t n = Count(limit, sizeof(T), what);
-    std::vector<T> values(n);
-    if (n > 0) std::memcpy(values.data(), m_bytes.data() + m_at, n * sizeof(T));
-    m_at += n * sizeof(T);
-    return values;
-  }
-  std::string GetText() {
-    const size_t n = Count(kMaxName, 1, "bytes in a name");
-    std::string text(m_bytes.substr(m_at, n));
-    m_at += n;
-    return text;
-  }
-  std::vector<TExportPicture> GetPictures(size_t limit) {
-    // Each picture takes at least its two counts.
-    std::vector<TExportPicture> pictures(Count(limit, 16, "pictures"));
-    for (TExportPicture& p : pictures) {
-      p.FileName = GetText();
-      p.Png = GetArray<uint8_t>(kMaxPictureBytes, "bytes in a picture");
-    }
-    return pictures;
-  }
-  bool AtEnd() const { return m_at == m_bytes.size(); }
-
-private:
-  std::string_view m_bytes;
-  size_t m_at = 0;
-};
+  return pictures;
+}
 
 // A name that is to become a file beside the model: no folder, nothing hidden.
 bool PlainFileName(const std::string& name) {
@@ -302,22 +249,22 @@ bool PlainFileName(const std::string& name) {
 }
 
 void CheckScene(const TExportScene& s) {
-  if (!FindExportFormat(s.FormatId)) TReader::Bad("an unknown format \"" + s.FormatId + "\"");
-  if (!PlainFileName(s.FileName)) TReader::Bad("a model file name with a folder");
+  if (!FindExportFormat(s.FormatId)) BadScene("an unknown format \"" + s.FormatId + "\"");
+  if (!PlainFileName(s.FileName)) BadScene("a model file name with a folder");
   size_t corners = 0;
   for (const TExportMesh& m : s.Meshes) {
     const size_t n = m.Positions.size();
-    if (m.Normals.size() != n || m.Uvs.size() != 2 * n) TReader::Bad("arrays of unequal length");
-    if (m.Material >= s.Materials.size()) TReader::Bad("a mesh without its material");
+    if (m.Normals.size() != n || m.Uvs.size() != 2 * n) BadScene("arrays of unequal length");
+    if (m.Material >= s.Materials.size()) BadScene("a mesh without its material");
     size_t used = 0;
     for (uint32_t size : m.FaceSizes) {
-      if (size < 3) TReader::Bad("a face of fewer than three corners");
+      if (size < 3) BadScene("a face of fewer than three corners");
       used += size;
-      if (used > n) TReader::Bad("faces past their corners");
+      if (used > n) BadScene("faces past their corners");
     }
-    if (used != n) TReader::Bad("corners no face takes");
+    if (used != n) BadScene("corners no face takes");
     corners += n;
-    if (corners > kMaxExportCorners) TReader::Bad("more than the corners an export carries");
+    if (corners > kMaxExportCorners) BadScene("more than the corners an export carries");
   }
   for (const TExportMaterial& m : s.Materials) {
     if (m.Texture.empty()) continue;
@@ -325,17 +272,17 @@ void CheckScene(const TExportScene& s) {
       size_t index = 0;
       for (size_t i = 1; i < m.Texture.size(); ++i) {
         const char c = m.Texture[i];
-        if (c < '0' || c > '9' || index > s.Embedded.size()) TReader::Bad("a bad picture index");
+        if (c < '0' || c > '9' || index > s.Embedded.size()) BadScene("a bad picture index");
         index = index * 10 + static_cast<size_t>(c - '0');
       }
       if (m.Texture.size() < 2 || index >= s.Embedded.size())
-        TReader::Bad("a picture index past the pictures");
+        BadScene("a picture index past the pictures");
     } else if (!PlainFileName(m.Texture)) {
-      TReader::Bad("a texture name with a folder");
+      BadScene("a texture name with a folder");
     }
   }
   for (const TExportPicture& p : s.Beside) {
-    if (!PlainFileName(p.FileName)) TReader::Bad("a picture name with a folder");
+    if (!PlainFileName(p.FileName)) BadScene("a picture name with a folder");
   }
 }
 
@@ -381,38 +328,38 @@ std::string EncodeExportScene(const TExportScene& scene) {
     out.PutArray(m.Uvs);
     out.PutArray(m.FaceSizes);
   }
-  out.PutPictures(scene.Embedded);
-  out.PutPictures(scene.Beside);
+  PutPictures(out, scene.Embedded);
+  PutPictures(out, scene.Beside);
   return out.Take();
 }
 
 TExportScene DecodeExportScene(std::string_view bytes) {
-  TReader in(bytes);
+  TReader in(bytes, TExportDamage{}, "cut short");
   for (char c : kMagic) {
-    if (in.Get<char>() != c) TReader::Bad("not a scene");
+    if (in.Get<char>() != c) BadScene("not a scene");
   }
   TExportScene s;
-  s.FormatId = in.GetText();
-  s.FileName = in.GetText();
+  s.FormatId = in.GetText(kMaxName);
+  s.FileName = in.GetText(kMaxName);
   // A material per distinct Mat number, each used by a face; every entry takes two counts.
   s.Materials.resize(in.Count(MeshCapacity + size_t{1}, 16, "materials"));
   for (TExportMaterial& m : s.Materials) {
-    m.Name = in.GetText();
-    m.Texture = in.GetText();
+    m.Name = in.GetText(kMaxName);
+    m.Texture = in.GetText(kMaxName);
   }
   // Each mesh takes at least its name's count, its material and four array counts.
   s.Meshes.resize(in.Count(MeshCapacity, 44, "meshes"));
   for (TExportMesh& m : s.Meshes) {
-    m.Name = in.GetText();
+    m.Name = in.GetText(kMaxName);
     m.Material = in.Get<uint32_t>();
     m.Positions = in.GetArray<TPoint3>(kMaxExportCorners, "positions");
     m.Normals = in.GetArray<TPoint3>(kMaxExportCorners, "normals");
     m.Uvs = in.GetArray<float>(2 * kMaxExportCorners, "texture coordinates");
     m.FaceSizes = in.GetArray<uint32_t>(kMaxExportCorners, "faces");
   }
-  s.Embedded = in.GetPictures(s.Materials.size());
-  s.Beside = in.GetPictures(s.Materials.size());
-  if (!in.AtEnd()) TReader::Bad("bytes after the scene");
+  s.Embedded = GetPictures(in, s.Materials.size());
+  s.Beside = GetPictures(in, s.Materials.size());
+  if (!in.AtEnd()) BadScene("bytes after the scene");
   CheckScene(s);
   return s;
 }

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "interchange/ByteCodec.h"
 #include "interchange/GameReady.h"
 #include "mesh/Normals.h"
 #include "mesh/Vector.h"
@@ -18,82 +19,16 @@ namespace {
 
 constexpr char kMagic[8] = {'T', 'V', 'S', 'C', 'E', 'N', 'E', '3'};
 
-class TWriter {
-public:
-  template <typename T>
-  void Put(const T& value) {
-    static_assert(std::is_trivially_copyable_v<T>);
-    m_out.append(reinterpret_cast<const char*>(&value), sizeof value);
-  }
-  template <typename T>
-  void PutArray(const std::vector<T>& values) {
-    static_assert(std::is_trivially_copyable_v<T>);
-    Put(static_cast<uint32_t>(values.size()));
-    m_out.append(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(T));
-  }
-  void Append(const std::string& bytes) { m_out += bytes; }
-  void PutText(const std::string& text) {
-    Put(static_cast<uint32_t>(text.size()));
-    m_out += text;
-  }
-  std::string Take() { return std::move(m_out); }
+using TWriter = TByteWriter<uint32_t>;
 
-private:
-  std::string m_out;
+// Damage in the reader's bytes is the import's refusal, naming the model file.
+struct TSceneDamage {
+  const std::string& FileName;
+  void operator()(const std::string& what) const {
+    throw CannotImport(FileName, "the model reader gave " + what);
+  }
 };
-
-// Reads from bytes that came from another process: every count is checked against its
-// limit and against the bytes really left before anything is allocated.
-class TReader {
-public:
-  TReader(std::string_view bytes, const std::string& fileName)
-      : m_bytes(bytes), m_fileName(fileName) {}
-
-  [[noreturn]] void Bad(const std::string& what) const {
-    throw CannotImport(m_fileName, "the model reader gave " + what);
-  }
-  template <typename T>
-  T Get() {
-    static_assert(std::is_trivially_copyable_v<T>);
-    if (m_bytes.size() - m_at < sizeof(T)) Bad("a scene cut short");
-    T value;
-    std::memcpy(&value, m_bytes.data() + m_at, sizeof value);
-    m_at += sizeof value;
-    return value;
-  }
-  uint32_t Count(size_t limit, size_t itemSize, const char* what) {
-    const auto n = Get<uint32_t>();
-    if (n > limit) Bad(std::to_string(n) + " " + what + ", more than " + std::to_string(limit));
-    if (size_t{n} * itemSize > m_bytes.size() - m_at) Bad("a scene cut short");
-    return n;
-  }
-  template <typename T>
-  std::vector<T> GetArray(size_t limit, const char* what) {
-    const uint32_t n = Count(limit, sizeof(T), what);
-    std::vector<T> values(n);
-    if (n > 0) std::memcpy(values.data(), m_bytes.data() + m_at, size_t{n} * sizeof(T));
-    m_at += size_t{n} * sizeof(T);
-    return values;
-  }
-  std::string GetText() {
-    const uint32_t n = Count(kMaxSceneName, 1, "bytes in a name");
-    std::string text(m_bytes.substr(m_at, n));
-    m_at += n;
-    return text;
-  }
-  std::string GetBytes(size_t limit, const char* what) {
-    const uint32_t n = Count(limit, 1, what);
-    std::string bytes(m_bytes.substr(m_at, n));
-    m_at += n;
-    return bytes;
-  }
-  bool AtEnd() const { return m_at == m_bytes.size(); }
-
-private:
-  std::string_view m_bytes;
-  size_t m_at = 0;
-  const std::string& m_fileName;
-};
+using TReader = TByteReader<uint32_t, TSceneDamage>;
 
 bool Finite(const TPoint3& p) {
   return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
@@ -314,7 +249,7 @@ std::string EncodeScene(const TGatheredScene& scene) {
 }
 
 TGatheredScene DecodeScene(std::string_view bytes, const std::string& fileName) {
-  TReader in(bytes, fileName);
+  TReader in(bytes, TSceneDamage{fileName}, "a scene cut short");
   for (char c : kMagic) {
     if (in.Get<char>() != c) in.Bad("something that is not a scene");
   }
@@ -324,17 +259,17 @@ TGatheredScene DecodeScene(std::string_view bytes, const std::string& fileName) 
   s.Corners = in.GetArray<TSceneCorner>(capacity, "corners");
   s.Faces = in.GetArray<TSceneFace>(capacity, "polygons");
   // Each material is first used by a polygon, and takes at least eight bytes.
-  const uint32_t materials = in.Count(s.Faces.size(), 8, "materials");
+  const size_t materials = in.Count(s.Faces.size(), 8, "materials");
   s.Materials.resize(materials);
   for (TSceneMaterial& m : s.Materials) {
-    m.Name = in.GetText();
-    const uint32_t names = in.Count(kMaxTextureNames, 4, "texture names");
+    m.Name = in.GetText(kMaxSceneName);
+    const size_t names = in.Count(kMaxTextureNames, 4, "texture names");
     m.TextureNames.resize(names);
-    for (std::string& name : m.TextureNames) name = in.GetText();
+    for (std::string& name : m.TextureNames) name = in.GetText(kMaxSceneName);
   }
   // Each mesh has a polygon, and its name takes at least four bytes.
   s.MeshNames.resize(in.Count(s.Faces.size(), 4, "meshes"));
-  for (std::string& name : s.MeshNames) name = in.GetText();
+  for (std::string& name : s.MeshNames) name = in.GetText(kMaxSceneName);
   s.Meshes = in.Get<int32_t>();
   s.SkippedPoints = in.Get<int64_t>();
   s.SkippedLines = in.Get<int64_t>();
@@ -342,13 +277,13 @@ TGatheredScene DecodeScene(std::string_view bytes, const std::string& fileName) 
   if (missing > 1) in.Bad("a flag that is neither 0 nor 1");
   s.MissingNormals = missing != 0;
   s.Objects.resize(in.Count(kMaxSceneRecords, 4, "objects"));
-  for (std::string& name : s.Objects) name = in.GetText();
+  for (std::string& name : s.Objects) name = in.GetText(kMaxSceneName);
   s.FaceObjects = in.GetArray<uint32_t>(s.Faces.size(), "object indices");
   s.Textures.resize(in.Count(s.Materials.size(), 12, "textures"));
   for (TSceneTexture& t : s.Textures) {
-    t.Path = in.GetText();
-    t.Hint = in.GetText();
-    t.Embedded = in.GetBytes(kMaxScenePicture, "bytes in a picture");
+    t.Path = in.GetText(kMaxSceneName);
+    t.Hint = in.GetText(kMaxSceneName);
+    t.Embedded = in.GetText(kMaxScenePicture, "bytes in a picture");
   }
   if (!in.AtEnd()) in.Bad("bytes after the scene");
   CheckScene(s, in);
