@@ -28,6 +28,7 @@
 #include "interchange/ObjWriter.h"
 #include "interchange/PolygonRebuild.h"
 #include "mesh/Normals.h"
+#include "support/ModelFiles.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -84,19 +85,6 @@ void BM_ExportFullMeshGlb(benchmark::State& state) { Export(state, "full.glb"); 
 BENCHMARK(BM_ExportFullMeshObj)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportFullMeshGlb)->Unit(benchmark::kMillisecond);
 
-// The lines that are not comments.
-std::string Statements(const std::string& text) {
-  std::string out;
-  size_t at = 0;
-  while (at < text.size()) {
-    size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    if (text[at] != '#') out.append(text, at, end - at + 1);
-    at = end + 1;
-  }
-  return out;
-}
-
 void BM_PairObjWriter(benchmark::State& state) {
   testsupport::TempDir home;
   TMeshDocument doc;
@@ -118,7 +106,7 @@ void BM_PairObjWriter(benchmark::State& state) {
   const auto ours = [&] {
     return ObjModelText(scene, scene.FileName, true) + ObjLibraryText(scene);
   };
-  if (Statements(ours()) != Statements(theirs())) {
+  if (testsupport::Statements(ours()) != testsupport::Statements(theirs())) {
     state.SkipWithError("our OBJ differs from Assimp's");
     return;
   }
@@ -143,42 +131,6 @@ void BM_ImportFullMeshObj(benchmark::State& state) {
 // Wall time: the file is read in a child process, whose CPU time the process clock misses.
 BENCHMARK(BM_ImportFullMeshObj)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// A sphere of rings x segments quads (triangles at the poles) as OBJ, the upper half one
-// material and the lower the other.
-std::string SphereObj(int rings, int segments) {
-  std::string obj = "mtllib s.mtl\nv 0 1 0\nv 0 -1 0\n";
-  const auto index = [&](int ring, int seg) {
-    if (ring == 0) return 1;
-    if (ring == rings) return 2;
-    return 3 + (ring - 1) * segments + seg % segments;
-  };
-  char line[128];
-  for (int r = 1; r < rings; ++r) {
-    const double theta = std::numbers::pi * r / rings;
-    for (int s = 0; s < segments; ++s) {
-      const double phi = 2 * std::numbers::pi * s / segments;
-      std::snprintf(line, sizeof line, "v %.7f %.7f %.7f\n", std::sin(theta) * std::cos(phi),
-                    std::cos(theta), std::sin(theta) * std::sin(phi));
-      obj += line;
-    }
-  }
-  for (int r = 0; r < rings; ++r) {
-    obj += r < rings / 2 ? "usemtl sky\n" : "usemtl sea\n";
-    for (int s = 0; s < segments; ++s) {
-      const int a = index(r, s), b = index(r, s + 1), c = index(r + 1, s + 1), d = index(r + 1, s);
-      if (r == 0) {
-        std::snprintf(line, sizeof line, "f %d %d %d\n", a, d, c);
-      } else if (r == rings - 1) {
-        std::snprintf(line, sizeof line, "f %d %d %d\n", a, d, b);
-      } else {
-        std::snprintf(line, sizeof line, "f %d %d %d %d\n", a, d, c, b);
-      }
-      obj += line;
-    }
-  }
-  return obj;
-}
-
 double WallNs() {
   return double(std::chrono::duration_cast<std::chrono::nanoseconds>(
                     std::chrono::steady_clock::now().time_since_epoch())
@@ -195,7 +147,7 @@ void BM_PairImportFit(benchmark::State& state) {
   doc.ShowData = false;
   const std::string file = home.File("sphere.obj");
   testsupport::WriteText(home.File("s.mtl"), "newmtl sky\nnewmtl sea\n");
-  testsupport::WriteText(file, SphereObj(200, 300));
+  testsupport::WriteText(file, testsupport::SphereObj(200, 300));
   TImportOptions fit;
   fit.Fit = true;
   state.SetLabel("anchor: the plain import, refused as over the arrays");

@@ -19,9 +19,12 @@
 #include "interchange/ObjWriter.h"
 #include "mesh/MeshTestSupport.h"
 #include "mesh/Rip.h"
+#include "support/ModelFiles.h"
 #include "support/RunProgram.h"
 
 namespace {
+
+using testsupport::Statements;
 
 namespace fs = std::filesystem;
 
@@ -210,19 +213,6 @@ TEST_F(DemoExportTest, DeviceIsRefusedForEveryFormat) {
 }
 
 // ---- Our OBJ writer against Assimp's --------------------------------------------------------
-
-// The lines that are not comments: the statements and their numbers.
-std::string Statements(const std::string& text) {
-  std::string out;
-  size_t at = 0;
-  while (at < text.size()) {
-    size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    if (text[at] != '#') out.append(text, at, end - at + 1);
-    at = end + 1;
-  }
-  return out;
-}
 
 class ObjWriterTest : public ::testing::Test {
 protected:

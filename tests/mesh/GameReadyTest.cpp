@@ -15,10 +15,12 @@
 #include "mesh/MeshCheck.h"
 #include "mesh/MeshTestSupport.h"
 #include "mesh/Normals.h"
+#include "support/ModelFiles.h"
 
 namespace {
 
 using testsupport::ReadBytes;
+using testsupport::SphereObj;
 using testsupport::WriteText;
 
 // Every face planar and convex against the plane its first three corners give, and D as
@@ -86,42 +88,6 @@ TEST_P(GameReadyModels, ComeInAsPlanarConvexFaces) {
 
 INSTANTIATE_TEST_SUITE_P(Table, GameReadyModels, ::testing::ValuesIn(kModels),
                          [](const auto& param) { return std::string(param.param.Name); });
-
-// A sphere of `rings` x `segments` quads (triangles at the poles), the upper half material
-// "sky", the lower "sea", each hemisphere's texture running around it.
-std::string SphereObj(int rings, int segments) {
-  std::string obj = "mtllib s.mtl\nv 0 1 0\nv 0 -1 0\n";
-  const auto index = [&](int ring, int seg) {  // ring 1 .. rings - 1
-    if (ring == 0) return 1;
-    if (ring == rings) return 2;
-    return 3 + (ring - 1) * segments + seg % segments;
-  };
-  char line[128];
-  for (int r = 1; r < rings; ++r) {
-    const double theta = std::numbers::pi * r / rings;
-    for (int s = 0; s < segments; ++s) {
-      const double phi = 2 * std::numbers::pi * s / segments;
-      std::snprintf(line, sizeof line, "v %.7f %.7f %.7f\n", std::sin(theta) * std::cos(phi),
-                    std::cos(theta), std::sin(theta) * std::sin(phi));
-      obj += line;
-    }
-  }
-  for (int r = 0; r < rings; ++r) {
-    obj += r < rings / 2 ? "usemtl sky\n" : "usemtl sea\n";
-    for (int s = 0; s < segments; ++s) {
-      const int a = index(r, s), b = index(r, s + 1), c = index(r + 1, s + 1), d = index(r + 1, s);
-      if (r == 0) {
-        obj += "f " + std::to_string(a) + " " + std::to_string(d) + " " + std::to_string(c) + "\n";
-      } else if (r == rings - 1) {
-        obj += "f " + std::to_string(a) + " " + std::to_string(d) + " " + std::to_string(b) + "\n";
-      } else {
-        obj += "f " + std::to_string(a) + " " + std::to_string(d) + " " + std::to_string(c) + " " +
-               std::to_string(b) + "\n";
-      }
-    }
-  }
-  return obj;
-}
 
 TEST(GameReadyFit, ASphereOverTheLimitIsRefusedThenFittedWithBothMaterials) {
   testsupport::TempDir home;
