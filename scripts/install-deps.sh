@@ -33,5 +33,8 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
   SUDO="sudo"
 fi
-$SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Two builds started at once (two clones, two worktrees) may both find packages missing:
+# the second waits for the first's dpkg lock instead of failing.
+lock_wait=(-o DPkg::Lock::Timeout=900)
+$SUDO apt-get "${lock_wait[@]}" update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get "${lock_wait[@]}" install -y -qq --no-install-recommends "${missing[@]}"
