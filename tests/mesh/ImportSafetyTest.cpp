@@ -252,9 +252,9 @@ TEST_F(ImportSafetyTest, NonFiniteNumbersAreRefusedWithTheFirstElementNamed) {
 TEST_F(ImportSafetyTest, BlendersDuplicateSuffixKeepsTheMaterialNumber) {
   WriteText(Model("m.mtl"), "newmtl 1001.001\nnewmtl 1002.000\nnewmtl 1003.0001\nnewmtl a.002\n");
   Import("m.obj",
-         "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\n"
-         "usemtl 1001.001\nf 1 2 3\nusemtl 1002.000\nf 1 3 2\nusemtl 1003.0001\nf 2 1 3\n"
-         "usemtl a.002\nf 2 3 1\n");
+         "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n"
+         "usemtl 1001.001\nf 1 2 3\nusemtl 1002.000\nf 1 3 2\nusemtl 1003.0001\nf 2 4 3\n"
+         "usemtl a.002\nf 2 3 4\n");
   ASSERT_EQ(doc.NumFace, 4);
   EXPECT_EQ(doc.FACE[0].Mat, 1001);
   EXPECT_EQ(doc.FACE[1].Mat, 70000);
