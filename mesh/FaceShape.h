@@ -3,7 +3,9 @@
 // plane its first three corners give, the plane "Calc VTNM" and "CALC D" take) and convex.
 // The import makes every face so (interchange/PolygonRebuild.h); "check" reports the others.
 
+#include <array>
 #include <span>
+#include <vector>
 
 #include "mesh/Records.h"
 
@@ -40,3 +42,13 @@ TFaceShape JudgeFace(std::span<const TPoint3> loop, double tolerance);
 
 // The diagonal of the box around `points`; 1 when that is zero or there are none.
 double PointsSize(std::span<const TPoint3> points);
+
+// Triangles of a face for a format that holds only triangles, as corner indices in the
+// face's turn: none of three corners on a line. A fan from the first corner would make one
+// of every corner on a straight edge next to it, a sliver that comes back as a face
+// without area; here an ear is cut only at a corner that turns, holding no other corner
+// on or in it, and leaving corners that still turn. A face without area, or past
+// kMaxSliverFreeCorners, or one that rounding leaves without such an ear, ends as a fan
+// of what is left.
+constexpr int32_t kMaxSliverFreeCorners = 256;
+std::vector<std::array<int32_t, 3>> TriangulateWithoutSlivers(std::span<const TPoint3> loop);

@@ -165,6 +165,10 @@ public:
     std::string extension = std::filesystem::path(fileName).extension().string();
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     m_imageUris = extension == ".gltf" || extension == ".glb";
+    // An STL file holds one normal per triangle, which writers take from anywhere (a
+    // corner's smooth normal, or none): the triangles of one flat face would not agree,
+    // and not merge. Its corners' normals are computed instead.
+    m_facetNormals = extension == ".stl";
   }
 
   TGatheredScene Run() {
@@ -241,7 +245,7 @@ private:
     // A mirroring transform (a negative scale) turns the corners' order with it: reversed,
     // the faces keep facing outwards. The first corner stays first.
     const bool mirrored = determinant < 0.0f;
-    const bool hasNormals = mesh.HasNormals();
+    const bool hasNormals = mesh.HasNormals() && !m_facetNormals;
     const bool hasUv = mesh.HasTextureCoords(0);
     const auto meshNumber = static_cast<uint32_t>(m_out.MeshNames.size());
     const std::string meshName =
@@ -367,6 +371,7 @@ private:
   const std::string& m_fileName;
   bool m_zUp;
   bool m_imageUris = false;
+  bool m_facetNormals = false;
   TGatheredScene m_out;
   std::unordered_map<TPositionKey, int32_t, TPositionHash> m_vertIndex;
   std::unordered_map<unsigned, uint32_t> m_materialIndex;
