@@ -151,7 +151,7 @@ Connections:  {
   EXPECT_NEAR(doc.Radius, 2.54f, 1e-5f);
 }
 
-// --up z turns (x, y, z) to (x, z, -y), exactly; y (the default) leaves the file as it is.
+// --up z turns (x, y, z) to (x, z, -y), exactly; auto (the default) takes an STL file as y up.
 TEST_F(ImportSafetyTest, TheUpAxisOptionTurnsAZUpFile) {
   const std::string stl =
       "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 1 2 3\n"
@@ -159,7 +159,7 @@ TEST_F(ImportSafetyTest, TheUpAxisOptionTurnsAZUpFile) {
   Import("t.stl", stl);
   EXPECT_EQ(Corner(2), std::make_tuple(1.f, 2.f, 3.f));
   TImportOptions zUp;
-  zUp.ZUp = true;
+  zUp.Up = TUpAxis::Z;
   Import("t.stl", stl, zUp);
   EXPECT_EQ(Corner(2), std::make_tuple(1.f, 3.f, -2.f));
   // A rotation, no mirror: the face normal (0, -3, 2) / sqrt(13) of the corners' turn is
