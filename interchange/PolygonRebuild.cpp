@@ -410,8 +410,9 @@ void SplitFaces(TGatheredScene& scene, double tolerance, bool allTriangles,
 
 namespace {
 
-// One pass of MergeFaces: each face not yet taken grows from its own corners.
-void MergePass(TGatheredScene& scene, double tolerance, TRebuildCounts& counts) {
+// One pass of MergeFaces. `consecutive`: a face grows only by the face that follows the last
+// it took in the file's order, as the triangles of one polygon follow one another.
+void MergePass(TGatheredScene& scene, double tolerance, bool consecutive, TRebuildCounts& counts) {
   const size_t numCorners = scene.Corners.size(), numFaces = scene.Faces.size();
   const auto vert = [&](int32_t c) { return scene.Corners[static_cast<size_t>(c)].Vert; };
   const auto pos = [&](int32_t c) { return Pos(scene.Verts[static_cast<size_t>(vert(c))]); };
@@ -453,6 +454,7 @@ void MergePass(TGatheredScene& scene, double tolerance, TRebuildCounts& counts) 
       mark = id;
     }
     const TVecD n = normal[i], origin = pos(seed.First);
+    size_t last = i;  // the last face taken, in the file's order
     stack.clear();
     if (simple) {
       for (int32_t k = 0; k < seed.Count; ++k) stack.push_back(seed.First + k);
@@ -467,7 +469,8 @@ void MergePass(TGatheredScene& scene, double tolerance, TRebuildCounts& counts) 
       if (t < 0) continue;
       const auto other = static_cast<size_t>(faceOf[static_cast<size_t>(t)]);
       if (group[other] >= 0 || !flat[other] || scene.Faces[other].Material != seed.Material ||
-          ObjectOf(scene, other) != object || Dot(normal[other], n) <= 0.0)
+          ObjectOf(scene, other) != object || Dot(normal[other], n) <= 0.0 ||
+          (consecutive && other != last + 1))
         continue;
       const int32_t ta = next[static_cast<size_t>(t)];
       if (!SameCorner(scene.Corners[static_cast<size_t>(c)],
@@ -500,6 +503,16 @@ void MergePass(TGatheredScene& scene, double tolerance, TRebuildCounts& counts) 
       stack.push_back(c);
       group[other] = id;
       ++counts.Merged;
+      if (consecutive) {
+        // The next face may lie beside an edge passed over while it was not the next.
+        last = other;
+        stack.clear();
+        int32_t x = seed.First;
+        do {
+          stack.push_back(x);
+          x = next[static_cast<size_t>(x)];
+        } while (x != seed.First);
+      }
     }
     out.Begin();
     if (simple) {
@@ -520,14 +533,11 @@ void MergePass(TGatheredScene& scene, double tolerance, TRebuildCounts& counts) 
 }  // namespace
 
 void MergeFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts) {
-  // A face taken by an earlier seed is not looked at again in a pass, so two faces a pass
-  // leaves may still make one; each pass merges at least one face, and few are needed.
-  constexpr int kMaxPasses = 64;
-  for (int pass = 0; pass < kMaxPasses; ++pass) {
-    const int64_t before = counts.Merged;
-    MergePass(scene, tolerance, counts);
-    if (counts.Merged == before) break;
-  }
+  // First each run of faces that follow one another in the file, then any neighbours: a
+  // triangle format writes each polygon's triangles together, and a triangle of the face
+  // beside it could otherwise be taken first, leaving the rest of that face in pieces.
+  MergePass(scene, tolerance, true, counts);
+  MergePass(scene, tolerance, false, counts);
 }
 
 void FinishFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts) {

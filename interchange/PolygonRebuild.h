@@ -19,9 +19,13 @@
 //    the result stays within the tolerance of the first face's plane, convex (straight
 //    corners allowed), a simple loop, and the corners it joins agree in texture
 //    coordinates and normal. Linear in the corners: one pass over the faces, each edge
-//    looked at a bounded number of times. Passes are repeated until none merges, so that
-//    no two faces it leaves could be merged: importing its own result again (or the same
-//    faces from another format) merges nothing more.
+//    looked at a bounded number of times. Two passes: first each face grows only by the
+//    faces that follow it in the file's order (a triangle format writes the triangles of
+//    one polygon together: they come back as that polygon, not taken apart by the greedy
+//    growth of a neighbour), then by any neighbour. Every edge of a growing face is looked
+//    at while it grows, and its corner angles only widen, so two faces left beside each
+//    other along one whole edge never make a convex face together: its own result,
+//    imported again, merges nothing more.
 //  - FinishFaces: every face starts at the corner where its first three corners span the
 //    largest triangle, as "Calc VTNM" and "CALC D" take a face's plane from its first three
 //    corners; a face that is still not planar and convex against that plane becomes a fan.

@@ -166,8 +166,8 @@ TEST(StraightEdgeCorner, ATriangleOnALineGivesItsCornerBackToTheFaceBeside) {
   DropFacesWithoutArea(scene, 1e-4, counts);
   EXPECT_EQ(counts.NoArea, 1);
   EXPECT_EQ(counts.GivenBack, 1);
-  EXPECT_EQ(Loops(scene), (std::vector<std::vector<int32_t>>{
-                              {0, 1, 2, 3}, {0, 3, 4}, {1, 0, 5}, {2, 1, 5}}));
+  EXPECT_EQ(Loops(scene),
+            (std::vector<std::vector<int32_t>>{{0, 1, 2, 3}, {0, 3, 4}, {1, 0, 5}, {2, 1, 5}}));
   RebuildPolygons(scene);
   ASSERT_EQ(scene.Faces.size(), 2u);
   EXPECT_EQ(scene.Faces[0].Count, 5);  // A M B C D, from its best start
@@ -176,7 +176,8 @@ TEST(StraightEdgeCorner, ATriangleOnALineGivesItsCornerBackToTheFaceBeside) {
 // The long edge's far side holds nothing, or more than one face: the corner is not given.
 TEST(StraightEdgeCorner, NoFaceOrTwoFacesAcrossTheEdgeTakeNothing) {
   // The face beside has the long edge the same way round: it is no neighbour across it.
-  TGatheredScene alone = Scene({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {2, 2, 0}}, {{0, 1, 2}, {0, 3, 2}});
+  TGatheredScene alone =
+      Scene({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {2, 2, 0}}, {{0, 1, 2}, {0, 3, 2}});
   TRebuildCounts counts;
   DropFacesWithoutArea(alone, 1e-4, counts);
   EXPECT_EQ(counts.GivenBack, 0);
@@ -201,10 +202,11 @@ TEST(StraightEdgeCorner, TheToleranceIsAWidth) {
   }
 }
 
-// Merging runs until nothing merges: what it leaves, rebuilt again, stays as it is.
+// What the rebuild leaves, rebuilt again, stays as it is: a file written from an import
+// comes back with the same faces.
 TEST(MergeStability, ARebuiltSceneRebuildsToItself) {
-  // A flat fan of twelve triangles round a centre with an L-shaped notch: the greedy pass
-  // takes a first face that stops short.
+  // A flat fan of twelve triangles round a centre, every third corner twice as far out:
+  // no single face holds it, and the faces left meet along whole edges.
   std::vector<TPoint3> verts{{0, 0, 0}};
   std::vector<std::vector<int32_t>> faces;
   for (int k = 0; k < 12; ++k) {

@@ -53,8 +53,8 @@ protected:
 TEST_F(ImportFilesTest, AReferenceBesideTheModelIsFoundFromAnyFolder) {
   WriteText(home.File("models/box.mesh.xml"), kOgreMesh);
   WriteText(home.File("models/BlockMat.material"), kOgreMaterial);
-  for (const std::string& model : {std::string("../models/box.mesh.xml"),
-                                   home.File("models/box.mesh.xml")}) {
+  for (const std::string& model :
+       {std::string("../models/box.mesh.xml"), home.File("models/box.mesh.xml")}) {
     const auto run = Cli({"import", model}, home.File("elsewhere"));
     EXPECT_EQ(run.status, 0) << model << "\n" << run.err;
     EXPECT_NE(run.out.find("BlockMat -> 70000"), std::string::npos) << run.out;
@@ -101,8 +101,8 @@ TEST_P(PlainRefusals, SayWhyWithTheLibrarysWordsOnlyAsADetail) {
   const auto run = Cli({"import", home.File(std::string("models/") + c.Name)});
   EXPECT_EQ(run.status, 2);
   const std::string first = run.err.substr(0, run.err.find('\n'));
-  EXPECT_EQ(first, "Cannot import \"" + home.File(std::string("models/") + c.Name) +
-                       "\": " + c.Why);
+  EXPECT_EQ(first,
+            "Cannot import \"" + home.File(std::string("models/") + c.Name) + "\": " + c.Why);
   const size_t detail = run.err.find("\n  (the model library said: ");
   ASSERT_NE(detail, std::string::npos) << run.err;
   EXPECT_NE(run.err.find(c.Detail, detail), std::string::npos) << run.err;
@@ -148,8 +148,9 @@ TEST_F(TextureFolderTest, AFolderThatCannotBeMadeRefusesTheImportFirst) {
   WriteText(home.File("models/mtl2"), "not a folder");
   TImportOptions options;
   options.MaterialFolder = home.File("models/mtl2/mats/");
-  WriteText(model, "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nusemtl brick\n"
-                   "f 1 2 3\nf 2 4 3\n");
+  WriteText(model,
+            "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nusemtl brick\n"
+            "f 1 2 3\nf 2 4 3\n");
   try {
     ImportModel(doc, model, options);
     FAIL() << "imported";
