@@ -10,19 +10,6 @@
 
 namespace {
 
-// The area normal (Newell's) of a loop, not normalised.
-template <typename TPosOf>
-TVecD AreaNormal(int32_t count, TPosOf posOf) {
-  TVecD n{0, 0, 0};
-  for (int32_t k = 0; k < count; ++k) {
-    const TVecD a = posOf(k), b = posOf((k + 1) % count);
-    n.x += (a.y - b.y) * (a.z + b.z);
-    n.y += (a.z - b.z) * (a.x + b.x);
-    n.z += (a.x - b.x) * (a.y + b.y);
-  }
-  return n;
-}
-
 // The faces and corners being built: each face's corners are copied to the end.
 struct TFaceSink {
   std::vector<TSceneCorner> Corners;
@@ -59,19 +46,6 @@ private:
 
 uint32_t ObjectOf(const TGatheredScene& scene, size_t face) {
   return scene.FaceObjects.size() == scene.Faces.size() ? scene.FaceObjects[face] : 0;
-}
-
-// A right-handed frame (u, v, w) whose w is `n` normalised; false when `n` is zero.
-bool PlaneFrame(TVecD n, TVecD& u, TVecD& v) {
-  const double nl = Len(n);
-  if (!(nl > 0.0)) return false;
-  const TVecD w{n.x / nl, n.y / nl, n.z / nl};
-  const TVecD helper = std::abs(w.x) < 0.6 ? TVecD{1, 0, 0} : TVecD{0, 1, 0};
-  u = Cross(helper, w);
-  const double ul = Len(u);
-  u = {u.x / ul, u.y / ul, u.z / ul};
-  v = Cross(w, u);
-  return true;
 }
 
 struct TPoint2 {

@@ -7,6 +7,18 @@
 
 double Len(TVecD a) { return std::sqrt(Dot(a, a)); }
 
+bool PlaneFrame(TVecD n, TVecD& u, TVecD& v) {
+  const double nl = Len(n);
+  if (!(nl > 0.0)) return false;
+  const TVecD w{n.x / nl, n.y / nl, n.z / nl};
+  const TVecD helper = std::abs(w.x) < 0.6 ? TVecD{1, 0, 0} : TVecD{0, 1, 0};
+  u = Cross(helper, w);
+  const double ul = Len(u);
+  u = {u.x / ul, u.y / ul, u.z / ul};
+  v = Cross(w, u);
+  return true;
+}
+
 bool ConvexTurn(TVecD p, TVecD q, TVecD r, TVecD n) {
   const TVecD e1 = Sub(q, p), e2 = Sub(r, q);
   const double s = Dot(Cross(e1, e2), n), scale = 1e-6 * Len(e1) * Len(e2);
@@ -65,15 +77,7 @@ std::vector<std::array<int32_t, 3>> TriangulateWithoutSlivers(std::span<const TP
   std::vector<std::array<int32_t, 3>> out;
   std::vector<int32_t> left(static_cast<size_t>(n));
   for (int32_t k = 0; k < n; ++k) left[static_cast<size_t>(k)] = k;
-  // Newell's normal: the side the face's area faces.
-  TVecD normal{0, 0, 0};
-  for (int32_t k = 0; k < n; ++k) {
-    const TVecD a = Pos(loop[static_cast<size_t>(k)]),
-                b = Pos(loop[static_cast<size_t>((k + 1) % n)]);
-    normal.x += (a.y - b.y) * (a.z + b.z);
-    normal.y += (a.z - b.z) * (a.x + b.x);
-    normal.z += (a.x - b.x) * (a.y + b.y);
-  }
+  const TVecD normal = AreaNormal(n, [&](int32_t k) { return Pos(loop[static_cast<size_t>(k)]); });
   if (n > 3 && n <= kMaxSliverFreeCorners && Len(normal) > 0.0) {
     const auto at = [&](int32_t k) { return Pos(loop[static_cast<size_t>(k)]); };
     // The turn at b: positive to the left around the normal, relative to the edges' lengths

@@ -21,6 +21,24 @@ inline TVecD Cross(TVecD a, TVecD b) {
 inline double Dot(TVecD a, TVecD b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 double Len(TVecD a);
 
+// Newell's normal of a loop of `count` corners, `posOf(k)` the position of corner k: the way
+// its area faces, twice the area long; zero when the corners enclose none.
+template <typename TPosOf>
+TVecD AreaNormal(int32_t count, TPosOf posOf) {
+  TVecD n{0, 0, 0};
+  for (int32_t k = 0; k < count; ++k) {
+    const TVecD a = posOf(k), b = posOf((k + 1) % count);
+    n.x += (a.y - b.y) * (a.z + b.z);
+    n.y += (a.z - b.z) * (a.x + b.x);
+    n.z += (a.x - b.x) * (a.y + b.y);
+  }
+  return n;
+}
+
+// A right-handed frame (u, v, w) whose w is `n` normalised, for working in a face's plane;
+// false when `n` is zero.
+bool PlaneFrame(TVecD n, TVecD& u, TVecD& v);
+
 // A turn q -> r after p -> q that keeps a loop convex around `n`: to the left, or straight
 // on (a corner on a straight edge), never back.
 bool ConvexTurn(TVecD p, TVecD q, TVecD r, TVecD n);

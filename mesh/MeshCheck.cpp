@@ -50,15 +50,8 @@ TVecD CornerPos(const TMeshDocument& doc, const TFaceRecord& f, int32_t k) {
 }
 
 // Newell's normal of a face's corners: the way its area faces, zero when it has none.
-TVecD AreaNormal(const TMeshDocument& doc, const TFaceRecord& f) {
-  TVecD n{0, 0, 0};
-  for (int32_t k = 0; k < f.FvrtCount; ++k) {
-    const TVecD a = CornerPos(doc, f, k), b = CornerPos(doc, f, k + 1);
-    n.x += (a.y - b.y) * (a.z + b.z);
-    n.y += (a.z - b.z) * (a.x + b.x);
-    n.z += (a.x - b.x) * (a.y + b.y);
-  }
-  return n;
+TVecD FaceAreaNormal(const TMeshDocument& doc, const TFaceRecord& f) {
+  return AreaNormal(f.FvrtCount, [&](int32_t k) { return CornerPos(doc, f, k); });
 }
 
 // Faces with more corners are not searched for crossings (the search is pair by pair).
@@ -70,12 +63,8 @@ void CheckSelfCrossing(const TMeshDocument& doc, std::vector<std::string>& out) 
   for (int32_t i = 0; i < doc.NumFace; ++i) {
     const TFaceRecord& f = doc.FACE[i];
     if (f.FvrtCount < 4 || f.FvrtCount > kMaxCrossingCheck || !CornersExist(doc, f)) continue;
-    const TVecD n = AreaNormal(doc, f);
-    const double length = Len(n);
-    if (!(length > 0.0)) continue;
-    const TVecD w{n.x / length, n.y / length, n.z / length};
-    const TVecD helper = std::abs(w.x) < 0.6 ? TVecD{1, 0, 0} : TVecD{0, 1, 0};
-    const TVecD u = Cross(helper, w), v = Cross(w, u);
+    TVecD u, v;
+    if (!PlaneFrame(FaceAreaNormal(doc, f), u, v)) continue;
     std::vector<std::pair<double, double>> p;
     for (int32_t k = 0; k < f.FvrtCount; ++k) {
       const TVecD q = CornerPos(doc, f, k);
@@ -107,7 +96,7 @@ void CheckNormalAgainstCorners(const TMeshDocument& doc, std::vector<std::string
     const TFaceRecord& f = doc.FACE[i];
     if (f.Vtnm < 0 || f.Vtnm >= doc.NumVtnm || !Finite(doc.VTNM[f.Vtnm]) || !CornersExist(doc, f))
       continue;
-    const TVecD n = AreaNormal(doc, f);
+    const TVecD n = FaceAreaNormal(doc, f);
     if (!(Len(n) > 0.0)) continue;  // reported as degenerate
     if (Dot(n, Pos(doc.VTNM[f.Vtnm])) <= 0.0)
       out.push_back("FACE " + std::to_string(i) + ": its normal points against its corner order");
