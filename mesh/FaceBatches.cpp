@@ -110,7 +110,8 @@ TFaceBatches BuildFaceBatches(const TMeshDocument& doc, TFaceOrder order, bool b
     }
   }
   for (size_t b = 0; b < out.Batches.size(); ++b) {
-    assert(next[b] == static_cast<size_t>(out.Batches[b].FirstVertex + out.Batches[b].VertexCount) &&
+    assert(next[b] ==
+               static_cast<size_t>(out.Batches[b].FirstVertex + out.Batches[b].VertexCount) &&
            "every batch filled exactly");
   }
   return out;

@@ -50,8 +50,8 @@ protected:
 
 TEST_F(FaceBatchesTest, AlternatingMaterialsMakeOneBatchPerMaterialInOrderOfFirstUse) {
   // Six triangles whose materials alternate 7, 3, 7, 3, 9, 3.
-  AddFaces({Face(0, 3, 7), Face(3, 3, 3), Face(6, 3, 7), Face(9, 3, 3), Face(12, 3, 9),
-            Face(13, 3, 3)});
+  AddFaces(
+      {Face(0, 3, 7), Face(3, 3, 3), Face(6, 3, 7), Face(9, 3, 3), Face(12, 3, 9), Face(13, 3, 3)});
   const TFaceBatches b = BuildFaceBatches(*doc, TFaceOrder::Ascending, true);
   ASSERT_EQ(b.Batches.size(), 3u);
   EXPECT_EQ(b.Batches[0].Material, 7);

@@ -1,8 +1,8 @@
 #pragma once
 // Counts the OpenGL calls a viewer makes through its QOpenGLFunctions_1_1, and the time spent
-// inside them. Qt keeps one table of function pointers per context and per OpenGL version,
-// shared by every QOpenGLFunctions_1_1 of that context; Install() puts a counting trampoline
-// in front of every entry of the 1.0 and 1.1 tables, so the viewers' calls are counted
+// inside them (the thread's CPU time). Qt keeps one table of function pointers per context and per
+// OpenGL version, shared by every QOpenGLFunctions_1_1 of that context; Install() puts a counting
+// trampoline in front of every entry of the 1.0 and 1.1 tables, so the viewers' calls are counted
 // without a line of theirs changed. Calls compiled into a display list are counted when the
 // list is built (the driver replays them at glCallList without coming through here).
 //
@@ -13,8 +13,8 @@
 #include <QOpenGLContext>
 #include <QOpenGLFunctions_1_1>
 #include <QOpenGLVersionFunctionsFactory>
-#include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <map>
 #include <string>
 
@@ -22,13 +22,19 @@ namespace glcount {
 
 struct TCounts {
   uint64_t Calls = 0;
-  double InsideNs = 0;  // wall time spent inside the counted calls
+  double InsideNs = 0;  // the thread's CPU time inside the counted calls
   std::map<std::string, uint64_t> ByName;
   uint64_t Of(const std::string& name) const {
     const auto it = ByName.find(name);
     return it == ByName.end() ? 0 : it->second;
   }
 };
+
+inline double ThreadCpuNs() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return double(t.tv_sec) * 1e9 + double(t.tv_nsec);
+}
 
 inline TCounts& Counts() {
   static TCounts counts;
@@ -56,13 +62,8 @@ struct TTrampoline<Tag, R (*)(A...)> {
     ++c.Calls;
     ++*Count;
     struct TClock {
-      std::chrono::steady_clock::time_point Start = std::chrono::steady_clock::now();
-      ~TClock() {
-        Counts().InsideNs +=
-            double(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                       std::chrono::steady_clock::now() - Start)
-                       .count());
-      }
+      double Start = ThreadCpuNs();
+      ~TClock() { Counts().InsideNs += ThreadCpuNs() - Start; }
     } clock;
     return Original(a...);
   }
@@ -82,11 +83,11 @@ template <class Tag, typename Tag::Type Member>
 struct TReach {
   friend typename Tag::Type Reach(Tag) { return Member; }
 };
-#define GLCOUNT_REACH(TagName, Backend, member)                  \
-  struct TagName {                                               \
-    using Type = Backend* QOpenGLFunctions_1_1::*;               \
-    friend Type Reach(TagName);                                  \
-  };                                                             \
+#define GLCOUNT_REACH(TagName, Backend, member)    \
+  struct TagName {                                 \
+    using Type = Backend* QOpenGLFunctions_1_1::*; \
+    friend Type Reach(TagName);                    \
+  };                                               \
   template struct TReach<TagName, &QOpenGLFunctions_1_1::member>
 GLCOUNT_REACH(TCore10, QOpenGLFunctions_1_0_CoreBackend, d_1_0_Core);
 GLCOUNT_REACH(TCore11, QOpenGLFunctions_1_1_CoreBackend, d_1_1_Core);
@@ -94,9 +95,9 @@ GLCOUNT_REACH(TOld10, QOpenGLFunctions_1_0_DeprecatedBackend, d_1_0_Deprecated);
 GLCOUNT_REACH(TOld11, QOpenGLFunctions_1_1_DeprecatedBackend, d_1_1_Deprecated);
 #undef GLCOUNT_REACH
 
-#define GLCOUNT_HOOK(ret, name, args) \
-  {                                   \
-    struct TEntry {};                 \
+#define GLCOUNT_HOOK(ret, name, args)    \
+  {                                      \
+    struct TEntry {};                    \
     Hook<TEntry>(b->f.name, "gl" #name); \
   }
 
