@@ -18,6 +18,7 @@
 
 #include "images/PictureFormats.h"
 #include "images/TextureSource.h"
+#include "mesh/FaceBatches.h"
 #include "mesh/Materials.h"
 #include "mesh/MeshDocument.h"
 #include "util/Log.h"
@@ -117,7 +118,7 @@ TModelViewer::~TModelViewer() {
     makeCurrent();
     if (m_namesGenerated > 0) m_gl->glDeleteTextures(m_namesGenerated, TextureNames.data());
     if (m_pictureName != 0) m_gl->glDeleteTextures(1, &m_pictureName);
-    if (m_faceList != 0) m_gl->glDeleteLists(m_faceList, 1);
+    m_faceList.reset();
     PictureTexture.reset();
     doneCurrent();
   }
@@ -261,30 +262,32 @@ void TModelViewer::DrawScene() {
 }
 
 void TModelViewer::DrawFaces() {
-  const bool current = m_faceList != 0 && m_listTextureLoads == m_textureLoads &&
-                       m_listMultiTexture == MultiTexture && m_listSource.Matches(m_document);
+  const bool current = m_faceList && m_faceList->Compiled() &&
+                       m_listTextureLoads == m_textureLoads && m_listMultiTexture == MultiTexture &&
+                       m_listSource.Matches(m_document);
   if (!current) BuildFaceList();
-  m_gl->glCallList(m_faceList);
+  if (WireframeOnly->isChecked())
+    m_faceList->DrawOutlines();
+  else
+    m_faceList->Draw();
 }
 
 void TModelViewer::BuildFaceList() {
-  QOpenGLFunctions_1_1& gl = *m_gl;
-  if (m_faceList == 0) m_faceList = gl.glGenLists(1);
+  if (!m_faceList) m_faceList = std::make_unique<TFaceBatchList>(m_gl);
   m_listSource.Take(m_document);
   m_listTextureLoads = m_textureLoads;
   m_listMultiTexture = MultiTexture;
-  gl.glNewList(m_faceList, GL_COMPILE);
-  const int32_t numFace = std::clamp<int32_t>(m_document.NumFace, 0, MeshCapacity);
-  for (int32_t i = numFace - 1; i >= 0; --i) {
-    if (MultiTexture) {
-      // The list starts from whatever the previous frame left bound, so its first face
-      // binds its own texture whatever this build started from.
-      if (i == numFace - 1) LastBoundMaterial = ~m_document.FACE[i].Mat;
-      SelectFaceTexture(m_document.FACE[i].Mat);
-    }
-    DrawFace(i);
-  }
-  gl.glEndList();
+  // One texture for every face (a picture, a single slot): the faces in one batch.
+  const TFaceBatches batches = BuildFaceBatches(m_document, TFaceOrder::Descending, MultiTexture);
+  bool first = true;
+  m_faceList->Compile(batches, [&](const TFaceBatch& batch) {
+    if (!MultiTexture) return;
+    // The list starts from whatever the previous frame left bound, so its first batch
+    // binds its own texture whatever this build started from.
+    if (first) LastBoundMaterial = ~batch.Material;
+    first = false;
+    SelectFaceTexture(batch.Material);
+  });
 }
 
 void TModelViewer::DrawFace(int32_t face) {
