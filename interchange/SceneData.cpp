@@ -109,7 +109,8 @@ bool TextureFileNumber(std::string path, int32_t& mat) {
   return ParseMaterialNumber(path, mat);
 }
 
-// Mat numbers per entry of scene.Materials (see MapMaterials in Interchange.h).
+}  // namespace
+
 std::vector<int32_t> MapMaterials(const TGatheredScene& scene, const TImportOptions& options,
                                   TImportReport& report) {
   const size_t n = scene.Materials.size();
@@ -142,6 +143,8 @@ std::vector<int32_t> MapMaterials(const TGatheredScene& scene, const TImportOpti
   }
   return mats;
 }
+
+namespace {
 
 EInterchange NotFiniteFace(const TGatheredScene& scene, const TSceneFace& face,
                            const std::string& fileName, const char* what) {

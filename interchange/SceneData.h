@@ -92,6 +92,11 @@ std::string EncodeScene(const TGatheredScene& scene);
 // missing or left over.
 TGatheredScene DecodeScene(std::string_view bytes, const std::string& fileName);
 
+// The Mat number of each entry of scene.Materials, by the rules Interchange.h gives; adds
+// each name and number to report.Materials.
+std::vector<int32_t> MapMaterials(const TGatheredScene& scene, const TImportOptions& options,
+                                  TImportReport& report);
+
 // Material numbers, normals, D and radius as Interchange.h describes; fills the report's
 // counts and material list. Raises EInterchange for a scene without polygons, and for one
 // whose face normals, plane distances or radius come out as no finite number (coordinates
