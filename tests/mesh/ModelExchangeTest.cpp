@@ -289,6 +289,8 @@ struct TDamage {
   const char* Message;
 };
 
+void PrintTo(const TDamage& damage, std::ostream* out) { *out << damage.Name; }
+
 class ModelExchangeDamageTest : public ModelExchangeTest,
                                 public ::testing::WithParamInterface<TDamage> {};
 
