@@ -24,6 +24,18 @@ int MeshToJsonCmd(const std::vector<std::string>& args) {
   return 0;
 }
 
+// The game-ready import's refusals, worded for the export that ran it: nothing was written,
+// and "Fit" is the Blender export's name for --fit.
+std::string ForExport(std::string message) {
+  const auto replace = [&](const std::string& from, const std::string& to) {
+    const size_t at = message.find(from);
+    if (at != std::string::npos) message.replace(at, from.size(), to);
+  };
+  replace("nothing was imported", "nothing was written");
+  replace("--fit simplifies", "--fit (\"Fit\" in Blender's export) simplifies");
+  return message;
+}
+
 constexpr const char* kFromJsonUsage =
     "mesh-from-json JSON OUT [--mat N] [--fit] [--textures DIR] [--replace-textures]";
 
@@ -61,7 +73,12 @@ int MeshFromJsonCmd(const std::vector<std::string>& args) {
   std::vector<uint8_t> source;
   if (!mesh.Source.empty()) source = ReadWholeFile(mesh.Source, kMaxModelBytes);
   const std::string folder = std::filesystem::path(paths[0]).parent_path().string();
-  TEditedModel made = BuildEditedModel(mesh, source, folder, options);
+  TEditedModel made;
+  try {
+    made = BuildEditedModel(mesh, source, folder, options);
+  } catch (const EInterchange& e) {
+    throw EModelExchange(ForExport(e.what()));
+  }
   // The model first, whole or not at all; the pictures after it, as the import writes them.
   WriteFileAtomic(paths[1], made.Bytes.data(), made.Bytes.size());
   WriteImportTextures(made.Mesh, options, made.Report);

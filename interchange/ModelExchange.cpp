@@ -265,10 +265,7 @@ void FollowMovedVertices(TRecordSet& s, const std::vector<bool>& moved,
     }
   }
   // The radius bounds the model: it grows with a vertex moved past it.
-  double farthest = 0.0;
-  for (const TPoint3& p : s.Verts)
-    farthest = std::max(farthest, double{p.x} * p.x + double{p.y} * p.y + double{p.z} * p.z);
-  const auto reach = static_cast<float>(std::sqrt(farthest));
+  const float reach = FarthestReach(s.Verts);
   if (reach > s.Radius || !s.RadiusRecord) {
     s.Radius = std::max(s.Radius, reach);
     s.RadiusRecord = true;
@@ -560,10 +557,7 @@ TEditedModel BuildEditedModel(const TEditedMesh& mesh, std::span<const uint8_t> 
       }
       FollowMovedVertices(rec, moved, eligible, what);
       if (!fresh.empty() || out.DroppedFaces > 0) {
-        double farthest = 0.0;
-        for (const TPoint3& v : rec.Verts)
-          farthest = std::max(farthest, double{v.x} * v.x + double{v.y} * v.y + double{v.z} * v.z);
-        rec.Radius = std::max(rec.Radius, static_cast<float>(std::sqrt(farthest)));
+        rec.Radius = std::max(rec.Radius, FarthestReach(rec.Verts));
       }
       const bool over = rec.Verts.size() > static_cast<size_t>(MeshCapacity) ||
                         rec.Vtnms.size() > static_cast<size_t>(MeshCapacity) ||

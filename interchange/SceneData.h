@@ -68,6 +68,10 @@ constexpr size_t kMaxTextureNames = 8;
 constexpr size_t kMaxSceneRecords = size_t{64} * MeshCapacity;
 constexpr size_t kMaxScenePicture = size_t{64} << 20;
 
+// The radius the import gives a model: the distance of its farthest vertex from the origin
+// (computed in double, so only positions near the float range's end give no finite number).
+float FarthestReach(const std::vector<TPoint3>& verts);
+
 // The two messages of a refused import, for both halves: a file that cannot be read
 // ("Cannot import "F": why") and a mesh the editor will not take ("F" what; nothing was
 // imported).

@@ -49,6 +49,17 @@ def read(path):
         return f.read()
 
 
+def rip_and_check(model, name):
+    """Rips the model into a home folder of its own, where check must find no problem."""
+    home = os.path.join(work, name)
+    os.makedirs(home)
+    env = dict(os.environ, TESSAVOR_HOME=home)
+    subprocess.run([cli, "rip", model], check=True, env=env, stdout=subprocess.DEVNULL)
+    checked = subprocess.run([cli, "check"], env=env, capture_output=True, text=True)
+    check(checked.returncode == 0, f"check: {checked.stdout}{checked.stderr}")
+    return env
+
+
 def fresh_import(path=demo):
     bpy.ops.wm.read_factory_settings(use_empty=True)
     bpy.ops.import_scene.starvigil_model(filepath=path)
@@ -136,12 +147,7 @@ bm.free()
 deleted = export("deleted.iff")
 less = records(deleted)
 check(less["face"] == original["face"][:-1], "the faces before the deleted one keep their records")
-home = os.path.join(work, "home-deleted")
-os.makedirs(home)
-env = dict(os.environ, TESSAVOR_HOME=home)
-subprocess.run([cli, "rip", deleted], check=True, env=env, stdout=subprocess.DEVNULL)
-checked = subprocess.run([cli, "check"], env=env, capture_output=True, text=True)
-check(checked.returncode == 0, f"check: {checked.stdout}{checked.stderr}")
+rip_and_check(deleted, "home-deleted")
 print("addon: a deleted polygon leaves the records before it")
 
 # 5. A cube made in Blender.
@@ -159,16 +165,11 @@ node = brick.node_tree.nodes.new("ShaderNodeTexImage")
 node.image = picture
 cube.data.materials.append(brick)
 made = export("cube.iff")
-home = os.path.join(work, "home-cube")
-os.makedirs(home)
-env = dict(os.environ, TESSAVOR_HOME=home)
-subprocess.run([cli, "rip", made], check=True, env=env, stdout=subprocess.DEVNULL)
-checked = subprocess.run([cli, "check"], env=env, capture_output=True, text=True)
-check(checked.returncode == 0, f"check: {checked.stdout}{checked.stderr}")
+env = rip_and_check(made, "home-cube")
 cube_records = records(made)
 check(len(cube_records["face"]) == 6 and {f[2] for f in cube_records["face"]} == {70000},
       f"six faces of material 70000: {cube_records['face']}")
-script = os.path.join(home, "mesh_script")
+script = os.path.join(env["TESSAVOR_HOME"], "mesh_script")
 os.makedirs(script)
 with open(os.path.join(bin_dir, "kvt_mesh.txt")) as f:
     text = f.read()

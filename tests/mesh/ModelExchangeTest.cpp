@@ -341,6 +341,38 @@ TEST_F(ModelExchangeTest, TheLimitsThemselvesAreTaken) {
   EXPECT_EQ(m.Corners[static_cast<size_t>(m.Faces[1].First + 2)].Vert, 7);
 }
 
+// A strip of triangles of two materials in turn (so that none merge), as many as the corner
+// array holds (three corners each, 10,923 of them: 32,769 corners), and one more.
+TEditedMesh Strip(int32_t triangles) {
+  TEditedMesh m;
+  m.Materials = {{"1001", ""}, {"1002", ""}};
+  for (int32_t i = 0; i < triangles + 2; ++i) {
+    m.Verts.push_back({static_cast<float>(i / 2), 0.0f, static_cast<float>(i % 2)});
+    m.VertSources.push_back(-1);
+  }
+  for (int32_t t = 0; t < triangles; ++t) {
+    const int32_t a = t % 2 == 0 ? t : t + 1, b = t % 2 == 0 ? t + 1 : t;
+    TEditedFace f;
+    f.Material = t % 2;
+    f.First = static_cast<int32_t>(m.Corners.size());
+    f.Count = 3;
+    m.Faces.push_back(f);
+    for (const int32_t v : {a, b, t + 2}) m.Corners.push_back({v, 0.0f, 0.0f, {0, 1, 0}, -1});
+  }
+  return m;
+}
+
+TEST_F(ModelExchangeTest, ANewModelAsLargeAsTheArraysIsTakenOneFaceMoreIsRefused) {
+  const TEditedModel full = BuildEditedModel(Strip(10923), {}, ".", options);
+  EXPECT_EQ(full.Report.NumFvrt, MeshCapacity);
+  try {
+    BuildEditedModel(Strip(10924), {}, ".", options);
+    FAIL() << "taken";
+  } catch (const EModelTooLarge& e) {
+    EXPECT_NE(std::string(e.what()).find("FVRT 3 over"), std::string::npos) << e.what();
+  }
+}
+
 TEST_F(ModelExchangeTest, TextThatIsNotJsonIsRefused) {
   EXPECT_THROW(ParseEditedMesh("{\"format\": ", "edit.json"), EModelExchange);
   EXPECT_THROW(ParseEditedMesh("[]", "edit.json"), EModelExchange);
