@@ -189,17 +189,69 @@ TRecordSet RecordsOf(const TImportedMesh& m) {
   return s;
 }
 
-// Normals that still match their record keep it; others are looked for in the table, and
-// added at its end when none matches.
-int32_t UseNormal(std::vector<TPoint3>& table, int32_t old, const TPoint3& n) {
-  const auto size = static_cast<int32_t>(table.size());
-  if (old >= 0 && old < size && NormalsMatch(table[static_cast<size_t>(old)], n)) return old;
-  for (int32_t i = 0; i < size; ++i) {
-    if (NormalsMatch(table[static_cast<size_t>(i)], n)) return i;
+// The normals table of the model being made. A normal that still matches its record keeps
+// it; another is the first record it matches (the scan "Calc VTNM" does), else added at the
+// end. The first match is found through a grid of cells a little larger than twice the
+// tolerance: a match lies in the normal's own cell or a neighbour, so only those are
+// scanned, and a model whose every normal turned stays linear in its size.
+class TNormalTable {
+public:
+  explicit TNormalTable(std::vector<TPoint3>& table) : m_table(table) {
+    for (size_t i = 0; i < table.size(); ++i) Insert(static_cast<int32_t>(i));
   }
-  table.push_back(n);
-  return size;
-}
+
+  int32_t Use(int32_t old, const TPoint3& n) {
+    const auto size = static_cast<int32_t>(m_table.size());
+    if (old >= 0 && old < size && NormalsMatch(m_table[static_cast<size_t>(old)], n)) return old;
+    int32_t found = -1;
+    const auto consider = [&](int32_t i) {
+      if ((found < 0 || i < found) && NormalsMatch(m_table[static_cast<size_t>(i)], n)) found = i;
+    };
+    std::array<int64_t, 3> cell;
+    if (Cell(n, cell)) {
+      for (int64_t dx = -1; dx <= 1; ++dx)
+        for (int64_t dy = -1; dy <= 1; ++dy)
+          for (int64_t dz = -1; dz <= 1; ++dz) {
+            const auto it = m_cells.find({cell[0] + dx, cell[1] + dy, cell[2] + dz});
+            if (it != m_cells.end()) {
+              for (const int32_t i : it->second) consider(i);
+            }
+          }
+    }
+    for (const int32_t i : m_far) consider(i);
+    if (found >= 0) return found;
+    m_table.push_back(n);
+    Insert(size);
+    return size;
+  }
+
+private:
+  static constexpr double kCell = 2.5 * kNormalTolerance;
+
+  // False for a normal too large for a cell number (or not finite: it matches nothing).
+  static bool Cell(const TPoint3& n, std::array<int64_t, 3>& cell) {
+    const float c[3] = {n.x, n.y, n.z};
+    for (size_t i = 0; i < 3; ++i) {
+      const double q = std::floor(double{c[i]} / kCell);
+      if (!(std::fabs(q) < 1e15)) return false;
+      cell[i] = static_cast<int64_t>(q);
+    }
+    return true;
+  }
+  void Insert(int32_t i) {
+    const TPoint3& n = m_table[static_cast<size_t>(i)];
+    std::array<int64_t, 3> cell;
+    if (Cell(n, cell)) {
+      m_cells[cell].push_back(i);
+    } else if (std::isfinite(n.x) && std::isfinite(n.y) && std::isfinite(n.z)) {
+      m_far.push_back(i);
+    }
+  }
+
+  std::vector<TPoint3>& m_table;
+  std::map<std::array<int64_t, 3>, std::vector<int32_t>> m_cells;
+  std::vector<int32_t> m_far;  // finite normals past the cells' range
+};
 
 bool CornerExists(const TRecordSet& s, int32_t r) {
   return r >= 0 && static_cast<size_t>(r) < s.Fvrts.size();
@@ -229,6 +281,7 @@ void FollowMovedVertices(TRecordSet& s, const std::vector<bool>& moved,
                          std::to_string(MeshCapacity) + " distinct normals");
   }
 
+  TNormalTable normals(s.Vtnms);
   std::vector<bool> affected(s.Faces.size(), false), touched(s.Verts.size(), false);
   for (size_t f = 0; f < s.Faces.size(); ++f) {
     if (!eligible[f]) continue;
@@ -249,7 +302,7 @@ void FollowMovedVertices(TRecordSet& s, const std::vector<bool>& moved,
     const int32_t oldFace = face.Vtnm;
     if (affected[f]) {
       const TFaceRecord& computed = doc->FACE[f];
-      face.Vtnm = UseNormal(s.Vtnms, oldFace, doc->VTNM[computed.Vtnm]);
+      face.Vtnm = normals.Use(oldFace, doc->VTNM[computed.Vtnm]);
       face.D = computed.D;
     }
     for (int32_t r = face.FirstFvrt; r < face.FirstFvrt + face.FvrtCount; ++r) {
@@ -260,7 +313,7 @@ void FollowMovedVertices(TRecordSet& s, const std::vector<bool>& moved,
         corner.Vtnm = face.Vtnm;
       } else if (!flat && corner.Vert >= 0 && static_cast<size_t>(corner.Vert) < touched.size() &&
                  touched[static_cast<size_t>(corner.Vert)]) {
-        corner.Vtnm = UseNormal(s.Vtnms, corner.Vtnm, vertexNormal(r));
+        corner.Vtnm = normals.Use(corner.Vtnm, vertexNormal(r));
       }
     }
   }
@@ -543,7 +596,8 @@ TEditedModel BuildEditedModel(const TEditedMesh& mesh, std::span<const uint8_t> 
           vmap.push_back(it->second);
         }
         std::vector<int32_t> nmap;
-        for (const TPoint3& n : made.Vtnms) nmap.push_back(UseNormal(rec.Vtnms, -1, n));
+        TNormalTable normals(rec.Vtnms);
+        for (const TPoint3& n : made.Vtnms) nmap.push_back(normals.Use(-1, n));
         const auto firstFvrt = static_cast<int32_t>(rec.Fvrts.size());
         for (const TFvrtRecord& r : made.Fvrts)
           rec.Fvrts.push_back(

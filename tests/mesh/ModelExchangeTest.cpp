@@ -176,6 +176,17 @@ TEST_F(ModelExchangeTest, AMovedVertexChangesItsRecordAndTheFacesOnIt) {
   EXPECT_EQ(text.substr(text.size() - 12), std::string("INFO\0\0\0\3odd\0", 12));
 }
 
+// The box turned a quarter about y, (x, y, z) -> (z, y, -x): every vertex moved, and each
+// face's new normal is one the table holds already (the front's is the right's), which it
+// takes instead of adding one.
+TEST_F(ModelExchangeTest, ATurnedFaceTakesTheNormalRecordItNowMatches) {
+  for (auto& v : edit["vert"]) v = {v[2], v[1], -v[0].get<double>()};
+  const TJson back = Records(Build().Bytes);
+  EXPECT_EQ(back["vtnm"], mesh["vtnm"]);
+  const int expected[6] = {2, 3, 1, 0, 4, 5};
+  for (size_t f = 0; f < 6; ++f) EXPECT_EQ(back["face"][f][0], expected[f]) << "FACE " << f;
+}
+
 TEST_F(ModelExchangeTest, AVertexMovedInsideKeepsTheRadius) {
   edit["vert"][2] = {1.5, 1.5, 0.5};
   EXPECT_EQ(Records(Build().Bytes)["radius"], 3.0);
