@@ -11,6 +11,7 @@
 
 #include "interchange/GameReady.h"
 #include "support/IffBytes.h"
+#include "support/RunProgram.h"
 
 namespace {
 
@@ -382,6 +383,52 @@ TEST_F(ModelExchangeTest, ANewModelAsLargeAsTheArraysIsTakenOneFaceMoreIsRefused
   } catch (const EModelTooLarge& e) {
     EXPECT_NE(std::string(e.what()).find("FVRT 3 over"), std::string::npos) << e.what();
   }
+}
+
+// The document of a mesh, as the add-on writes it.
+TJson DocumentOf(const TEditedMesh& m) {
+  TJson doc = {{"format", "tessavor-edit"},    {"version", 1},
+               {"source", m.Source},           {"radius", nullptr},
+               {"vtnm", TJson::array()},       {"vert", TJson::array()},
+               {"vert_source", m.VertSources}, {"materials", TJson::array()},
+               {"faces", TJson::array()}};
+  for (const TPoint3& v : m.Verts) doc["vert"].push_back({v.x, v.y, v.z});
+  for (const TEditedMaterial& mat : m.Materials)
+    doc["materials"].push_back({{"name", mat.Name}, {"picture", mat.Picture}});
+  for (const TEditedFace& f : m.Faces) {
+    TJson corners = TJson::array();
+    for (int32_t k = 0; k < f.Count; ++k) {
+      const TEditedCorner& c = m.Corners[static_cast<size_t>(f.First + k)];
+      corners.push_back({c.Vert, c.Tx, c.Ty, c.Normal.x, c.Normal.y, c.Normal.z, c.Vtnm});
+    }
+    doc["faces"].push_back({{"material", f.Material},
+                            {"source", f.Source},
+                            {"vtnm", f.Vtnm},
+                            {"d", f.D},
+                            {"reserved", {f.Reserved1, f.Reserved2}},
+                            {"corners", corners}});
+  }
+  return doc;
+}
+
+// tessavor-cli mesh-from-json as the add-on runs it: a refusal is exit status 2 with the
+// message worded for the export, and nothing written; the model that fits is written.
+TEST_F(ModelExchangeTest, TheCommandRefusesAModelOverTheArraysWritingNothing) {
+  testsupport::TempDir dir;
+  testsupport::WriteText(dir.File("over.json"), DocumentOf(Strip(10924)).dump());
+  const testsupport::TProgramResult over = testsupport::RunProgram(
+      "tessavor-cli", {"mesh-from-json", dir.File("over.json"), dir.File("over.iff")});
+  EXPECT_EQ(over.status, 2);
+  EXPECT_NE(over.err.find("nothing was written"), std::string::npos) << over.err;
+  EXPECT_NE(over.err.find("(\"Fit\" in Blender's export)"), std::string::npos) << over.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("over.iff")));
+
+  testsupport::WriteText(dir.File("fits.json"), DocumentOf(Strip(10923)).dump());
+  const testsupport::TProgramResult fits = testsupport::RunProgram(
+      "tessavor-cli", {"mesh-from-json", dir.File("fits.json"), dir.File("fits.iff")});
+  EXPECT_EQ(fits.status, 0) << fits.err;
+  EXPECT_EQ(Records(testsupport::ReadBytes(dir.File("fits.iff")))["fvrt"].size(),
+            static_cast<size_t>(MeshCapacity));
 }
 
 TEST_F(ModelExchangeTest, TextThatIsNotJsonIsRefused) {
