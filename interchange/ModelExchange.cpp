@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -74,7 +75,16 @@ std::array<std::vector<uint8_t>, 5> RecordBytes(const TRecordSet& s) {
           Bytes(s.Faces, s.Tails[3]), Bytes(radius, s.Tails[4])};
 }
 
-bool SameBits(const TPoint3& a, const TPoint3& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool SameBits(const TPoint3& a, const TPoint3& b) {
+  return std::bit_cast<uint32_t>(a.x) == std::bit_cast<uint32_t>(b.x) &&
+         std::bit_cast<uint32_t>(a.y) == std::bit_cast<uint32_t>(b.y) &&
+         std::bit_cast<uint32_t>(a.z) == std::bit_cast<uint32_t>(b.z);
+}
+
+// Corner k of a face of the edited mesh (the parser checked that it exists).
+const TEditedCorner& CornerOf(const TEditedMesh& mesh, const TEditedFace& face, int32_t k) {
+  return mesh.Corners[static_cast<size_t>(face.First) + static_cast<size_t>(k)];
+}
 
 // ---- out ----
 
@@ -164,7 +174,7 @@ TGatheredScene SceneOf(const TEditedMesh& mesh, const std::vector<int32_t>& mats
     s.Faces.push_back({static_cast<int32_t>(s.Corners.size()), face.Count,
                        static_cast<uint32_t>(face.Material), 0, static_cast<int32_t>(f + 1)});
     for (int32_t k = 0; k < face.Count; ++k) {
-      const TEditedCorner& c = mesh.Corners[static_cast<size_t>(face.First + k)];
+      const TEditedCorner& c = CornerOf(mesh, face, k);
       s.Corners.push_back({c.Vert, c.Tx, c.Ty, c.Normal});
     }
   }
@@ -347,6 +357,162 @@ void CheckCounts(const TRecordSet& s, const std::string& what) {
   }
 }
 
+// Which vertices and faces of the edited mesh are still the source's: the first to claim a
+// source index has it (a duplicate made in Blender carries the same one). A face is the
+// source's when it has the source face's corners, in order.
+struct TSourceMatch {
+  std::vector<bool> Kept;   // per face
+  std::vector<bool> Moved;  // per vertex: the source's, somewhere else
+  bool Same = false;        // every vertex and face at its own index
+};
+
+TSourceMatch MatchSource(const TEditedMesh& mesh, const TRecordSet& src, TEditedModel& out) {
+  TSourceMatch m;
+  std::vector<int32_t> vsrc(mesh.Verts.size(), -1);
+  std::vector<bool> claimedVert(src.Verts.size(), false);
+  bool sameVerts = mesh.Verts.size() == src.Verts.size();
+  for (size_t i = 0; i < mesh.Verts.size(); ++i) {
+    const int32_t s = mesh.VertSources[i];
+    if (s >= 0 && static_cast<size_t>(s) < src.Verts.size() &&
+        !claimedVert[static_cast<size_t>(s)]) {
+      vsrc[i] = s;
+      claimedVert[static_cast<size_t>(s)] = true;
+    }
+    sameVerts = sameVerts && vsrc[i] == static_cast<int32_t>(i);
+  }
+  m.Kept.assign(mesh.Faces.size(), false);
+  std::vector<bool> claimedFace(src.Faces.size(), false);
+  bool sameFaces = mesh.Faces.size() == src.Faces.size();
+  for (size_t f = 0; f < mesh.Faces.size(); ++f) {
+    const TEditedFace& face = mesh.Faces[f];
+    if (face.Source < 0 || static_cast<size_t>(face.Source) >= src.Faces.size() ||
+        claimedFace[static_cast<size_t>(face.Source)])
+      continue;
+    const TFaceRecord& sf = src.Faces[static_cast<size_t>(face.Source)];
+    bool same = sf.FvrtCount == face.Count;
+    for (int32_t k = 0; same && k < face.Count; ++k) {
+      const int64_t r = int64_t{sf.FirstFvrt} + k;
+      const int32_t v = vsrc[static_cast<size_t>(CornerOf(mesh, face, k).Vert)];
+      same = r >= 0 && static_cast<size_t>(r) < src.Fvrts.size() && v >= 0 &&
+             src.Fvrts[static_cast<size_t>(r)].Vert == v;
+    }
+    m.Kept[f] = claimedFace[static_cast<size_t>(face.Source)] = same;
+    sameFaces = sameFaces && same && face.Source == static_cast<int32_t>(f);
+  }
+  m.Same = sameVerts && sameFaces;
+  out.DroppedFaces =
+      static_cast<int32_t>(std::count(claimedFace.begin(), claimedFace.end(), false));
+  m.Moved.assign(mesh.Verts.size(), false);
+  for (size_t i = 0; i < mesh.Verts.size(); ++i) {
+    m.Moved[i] = vsrc[i] >= 0 && !SameBits(mesh.Verts[i], src.Verts[static_cast<size_t>(vsrc[i])]);
+    out.MovedVerts += m.Moved[i] ? 1 : 0;
+  }
+  return m;
+}
+
+// The source's own records, with what Blender can change in them.
+TRecordSet PatchSource(const TEditedMesh& mesh, const TRecordSet& src,
+                       const std::vector<int32_t>& mats, const std::vector<bool>& moved,
+                       const std::string& what) {
+  TRecordSet rec = src;
+  rec.Verts = mesh.Verts;
+  for (size_t f = 0; f < mesh.Faces.size(); ++f) {
+    const TEditedFace& face = mesh.Faces[f];
+    TFaceRecord& record = rec.Faces[f];
+    record.Mat = mats[static_cast<size_t>(face.Material)];
+    for (int32_t k = 0; k < face.Count; ++k) {
+      const TEditedCorner& c = CornerOf(mesh, face, k);
+      TFvrtRecord& corner =
+          rec.Fvrts[static_cast<size_t>(record.FirstFvrt) + static_cast<size_t>(k)];
+      corner.Tx = c.Tx;
+      corner.Ty = c.Ty;
+    }
+  }
+  const size_t vtnms = rec.Vtnms.size();
+  FollowMovedVertices(rec, moved, std::vector<bool>(rec.Faces.size(), true), what);
+  if (rec.Vtnms.size() != vtnms) rec.Tails[1].clear();  // the table grew past them
+  return rec;
+}
+
+// The game-ready import's records after those of `rec`: its faces use the vertices of `rec`
+// where a position is one of them, and the normals the table matches.
+void AppendRecords(TRecordSet& rec, const TImportedMesh& made) {
+  std::map<std::array<uint32_t, 3>, int32_t> where;
+  const auto key = [](const TPoint3& p) {
+    return std::array<uint32_t, 3>{std::bit_cast<uint32_t>(p.x), std::bit_cast<uint32_t>(p.y),
+                                   std::bit_cast<uint32_t>(p.z)};
+  };
+  for (size_t i = 0; i < rec.Verts.size(); ++i)
+    where.emplace(key(rec.Verts[i]), static_cast<int32_t>(i));
+  std::vector<int32_t> vmap;
+  for (const TPoint3& p : made.Verts) {
+    const auto [it, added] = where.emplace(key(p), static_cast<int32_t>(rec.Verts.size()));
+    if (added) rec.Verts.push_back(p);
+    vmap.push_back(it->second);
+  }
+  std::vector<int32_t> nmap;
+  TNormalTable normals(rec.Vtnms);
+  for (const TPoint3& n : made.Vtnms) nmap.push_back(normals.Use(-1, n));
+  const auto firstFvrt = static_cast<int32_t>(rec.Fvrts.size());
+  for (const TFvrtRecord& r : made.Fvrts)
+    rec.Fvrts.push_back(
+        {vmap[static_cast<size_t>(r.Vert)], nmap[static_cast<size_t>(r.Vtnm)], r.Tx, r.Ty});
+  for (TFaceRecord f : made.Faces) {
+    f.Vtnm = nmap[static_cast<size_t>(f.Vtnm)];
+    f.FirstFvrt += firstFvrt;
+    rec.Faces.push_back(f);
+  }
+}
+
+// The faces that kept their source, then the new ones through the game-ready import.
+TRecordSet Rebuild(const TEditedMesh& mesh, const TRecordSet& src, const std::vector<int32_t>& mats,
+                   const TSourceMatch& match, const TImportOptions& options,
+                   const std::string& what, TEditedModel& out) {
+  TRecordSet rec;
+  rec.Verts = mesh.Verts;
+  rec.Vtnms = mesh.Vtnms.empty() ? src.Vtnms : mesh.Vtnms;
+  rec.Radius = mesh.HasRadius ? mesh.Radius : src.Radius;
+  rec.Tails[4] = src.Tails[4];
+  std::vector<size_t> fresh;
+  const auto validNormal = [&](int32_t n) {
+    return n >= 0 && static_cast<size_t>(n) < rec.Vtnms.size();
+  };
+  for (size_t f = 0; f < mesh.Faces.size(); ++f) {
+    const TEditedFace& face = mesh.Faces[f];
+    bool normals = validNormal(face.Vtnm);
+    for (int32_t k = 0; normals && k < face.Count; ++k)
+      normals = validNormal(CornerOf(mesh, face, k).Vtnm);
+    if (!match.Kept[f] || !normals) {
+      fresh.push_back(f);
+      continue;
+    }
+    rec.Faces.push_back({face.Vtnm, face.D, mats[static_cast<size_t>(face.Material)],
+                         static_cast<int32_t>(rec.Fvrts.size()), face.Count, face.Reserved1,
+                         face.Reserved2});
+    for (int32_t k = 0; k < face.Count; ++k) {
+      const TEditedCorner& c = CornerOf(mesh, face, k);
+      rec.Fvrts.push_back({c.Vert, c.Vtnm, c.Tx, c.Ty});
+    }
+  }
+  std::vector<bool> eligible(rec.Faces.size(), true);
+  out.NewFaces = static_cast<int32_t>(fresh.size());
+  if (!fresh.empty()) {
+    AppendRecords(rec, GameReady(SceneOf(mesh, mats, fresh), options, out.Report));
+    eligible.resize(rec.Faces.size(), false);
+  }
+  FollowMovedVertices(rec, match.Moved, eligible, what);
+  if (!fresh.empty() || out.DroppedFaces > 0) {
+    rec.Radius = std::max(rec.Radius, FarthestReach(rec.Verts));
+  }
+  return rec;
+}
+
+bool OverTheArrays(const TRecordSet& rec) {
+  const auto over = [](size_t n) { return n > static_cast<size_t>(MeshCapacity); };
+  return over(rec.Verts.size()) || over(rec.Vtnms.size()) || over(rec.Fvrts.size()) ||
+         over(rec.Faces.size());
+}
+
 }  // namespace
 
 std::string ModelMeshJson(std::span<const uint8_t> model, const std::string& source) {
@@ -489,140 +655,18 @@ TEditedModel BuildEditedModel(const TEditedMesh& mesh, std::span<const uint8_t> 
   } else {
     model.assign(sourceBytes.begin(), sourceBytes.end());
     const TRecordSet src = ReadRecords(sourceBytes, what);
-    // Which vertices and faces are still the source's: the first to claim a source index
-    // has it (a duplicate made in Blender carries the same one).
-    std::vector<int32_t> vsrc(mesh.Verts.size(), -1);
-    std::vector<bool> claimedVert(src.Verts.size(), false);
-    bool sameVerts = mesh.Verts.size() == src.Verts.size();
-    for (size_t i = 0; i < mesh.Verts.size(); ++i) {
-      const int32_t s = mesh.VertSources[i];
-      if (s >= 0 && static_cast<size_t>(s) < src.Verts.size() &&
-          !claimedVert[static_cast<size_t>(s)]) {
-        vsrc[i] = s;
-        claimedVert[static_cast<size_t>(s)] = true;
-      }
-      sameVerts = sameVerts && vsrc[i] == static_cast<int32_t>(i);
-    }
-    std::vector<bool> kept(mesh.Faces.size(), false), claimedFace(src.Faces.size(), false);
-    bool sameFaces = mesh.Faces.size() == src.Faces.size();
-    for (size_t f = 0; f < mesh.Faces.size(); ++f) {
-      const TEditedFace& face = mesh.Faces[f];
-      if (face.Source < 0 || static_cast<size_t>(face.Source) >= src.Faces.size() ||
-          claimedFace[static_cast<size_t>(face.Source)])
-        continue;
-      const TFaceRecord& sf = src.Faces[static_cast<size_t>(face.Source)];
-      bool same = sf.FvrtCount == face.Count;
-      for (int32_t k = 0; same && k < face.Count; ++k) {
-        const int64_t r = int64_t{sf.FirstFvrt} + k;
-        const int32_t v =
-            vsrc[static_cast<size_t>(mesh.Corners[static_cast<size_t>(face.First + k)].Vert)];
-        same = r >= 0 && static_cast<size_t>(r) < src.Fvrts.size() && v >= 0 &&
-               src.Fvrts[static_cast<size_t>(r)].Vert == v;
-      }
-      kept[f] = claimedFace[static_cast<size_t>(face.Source)] = same;
-      sameFaces = sameFaces && same && face.Source == static_cast<int32_t>(f);
-    }
-    out.DroppedFaces =
-        static_cast<int32_t>(std::count(claimedFace.begin(), claimedFace.end(), false));
-    std::vector<bool> moved(mesh.Verts.size(), false);
-    for (size_t i = 0; i < mesh.Verts.size(); ++i) {
-      moved[i] = vsrc[i] >= 0 && !SameBits(mesh.Verts[i], src.Verts[static_cast<size_t>(vsrc[i])]);
-      out.MovedVerts += moved[i] ? 1 : 0;
-    }
-
-    if (sameVerts && sameFaces) {
-      // The source's own records, with what Blender can change in them.
+    const TSourceMatch match = MatchSource(mesh, src, out);
+    if (match.Same) {
       out.KeptStructure = true;
-      rec = src;
-      rec.Verts = mesh.Verts;
-      for (size_t f = 0; f < mesh.Faces.size(); ++f) {
-        const TEditedFace& face = mesh.Faces[f];
-        TFaceRecord& record = rec.Faces[f];
-        record.Mat = mats[static_cast<size_t>(face.Material)];
-        for (int32_t k = 0; k < face.Count; ++k) {
-          const TEditedCorner& c = mesh.Corners[static_cast<size_t>(face.First + k)];
-          TFvrtRecord& corner = rec.Fvrts[static_cast<size_t>(record.FirstFvrt + k)];
-          corner.Tx = c.Tx;
-          corner.Ty = c.Ty;
-        }
-      }
-      const size_t vtnms = rec.Vtnms.size();
-      FollowMovedVertices(rec, moved, std::vector<bool>(rec.Faces.size(), true), what);
-      if (rec.Vtnms.size() != vtnms) rec.Tails[1].clear();  // the table grew past them
+      rec = PatchSource(mesh, src, mats, match.Moved, what);
     } else {
-      // The faces that kept their source, then the new ones through the game-ready import.
-      rec.Verts = mesh.Verts;
-      rec.Vtnms = mesh.Vtnms.empty() ? src.Vtnms : mesh.Vtnms;
-      rec.Radius = mesh.HasRadius ? mesh.Radius : src.Radius;
-      rec.Tails[4] = src.Tails[4];
-      std::vector<size_t> fresh;
-      const auto validNormal = [&](int32_t n) {
-        return n >= 0 && static_cast<size_t>(n) < rec.Vtnms.size();
-      };
-      for (size_t f = 0; f < mesh.Faces.size(); ++f) {
-        const TEditedFace& face = mesh.Faces[f];
-        bool normals = validNormal(face.Vtnm);
-        for (int32_t k = 0; normals && k < face.Count; ++k)
-          normals = validNormal(mesh.Corners[static_cast<size_t>(face.First + k)].Vtnm);
-        if (!kept[f] || !normals) {
-          fresh.push_back(f);
-          continue;
-        }
-        rec.Faces.push_back({face.Vtnm, face.D, mats[static_cast<size_t>(face.Material)],
-                             static_cast<int32_t>(rec.Fvrts.size()), face.Count, face.Reserved1,
-                             face.Reserved2});
-        for (int32_t k = 0; k < face.Count; ++k) {
-          const TEditedCorner& c = mesh.Corners[static_cast<size_t>(face.First + k)];
-          rec.Fvrts.push_back({c.Vert, c.Vtnm, c.Tx, c.Ty});
-        }
-      }
-      std::vector<bool> eligible(rec.Faces.size(), true);
-      out.NewFaces = static_cast<int32_t>(fresh.size());
-      if (!fresh.empty()) {
-        const TImportedMesh made = GameReady(SceneOf(mesh, mats, fresh), options, out.Report);
-        // The game-ready faces use Blender's vertices where a position is one of them.
-        std::map<std::array<uint32_t, 3>, int32_t> where;
-        const auto key = [](const TPoint3& p) {
-          std::array<uint32_t, 3> k;
-          std::memcpy(k.data(), &p, sizeof p);
-          return k;
-        };
-        for (size_t i = 0; i < rec.Verts.size(); ++i)
-          where.emplace(key(rec.Verts[i]), static_cast<int32_t>(i));
-        std::vector<int32_t> vmap;
-        for (const TPoint3& p : made.Verts) {
-          const auto [it, added] = where.emplace(key(p), static_cast<int32_t>(rec.Verts.size()));
-          if (added) rec.Verts.push_back(p);
-          vmap.push_back(it->second);
-        }
-        std::vector<int32_t> nmap;
-        TNormalTable normals(rec.Vtnms);
-        for (const TPoint3& n : made.Vtnms) nmap.push_back(normals.Use(-1, n));
-        const auto firstFvrt = static_cast<int32_t>(rec.Fvrts.size());
-        for (const TFvrtRecord& r : made.Fvrts)
-          rec.Fvrts.push_back(
-              {vmap[static_cast<size_t>(r.Vert)], nmap[static_cast<size_t>(r.Vtnm)], r.Tx, r.Ty});
-        for (TFaceRecord f : made.Faces) {
-          f.Vtnm = nmap[static_cast<size_t>(f.Vtnm)];
-          f.FirstFvrt += firstFvrt;
-          rec.Faces.push_back(f);
-        }
-        eligible.resize(rec.Faces.size(), false);
-      }
-      FollowMovedVertices(rec, moved, eligible, what);
-      if (!fresh.empty() || out.DroppedFaces > 0) {
-        rec.Radius = std::max(rec.Radius, FarthestReach(rec.Verts));
-      }
-      const bool over = rec.Verts.size() > static_cast<size_t>(MeshCapacity) ||
-                        rec.Vtnms.size() > static_cast<size_t>(MeshCapacity) ||
-                        rec.Fvrts.size() > static_cast<size_t>(MeshCapacity) ||
-                        rec.Faces.size() > static_cast<size_t>(MeshCapacity);
-      if (over && options.Fit) {
+      rec = Rebuild(mesh, src, mats, match, options, what, out);
+      if (OverTheArrays(rec) && options.Fit) {
         // Fitting simplifies the whole surface: the whole mesh is made again.
         out.Report.Notes.push_back("Over the record arrays: the whole mesh made again to fit");
-        std::array<std::vector<uint8_t>, 5> tails = rec.Tails;
+        std::vector<uint8_t> radiusTail = rec.Tails[4];
         rec = RecordsOf(GameReady(SceneOf(mesh, mats, all), options, out.Report));
-        rec.Tails[4] = tails[4];
+        rec.Tails[4] = std::move(radiusTail);
         out.NewFaces = static_cast<int32_t>(rec.Faces.size());
       }
     }
