@@ -51,10 +51,11 @@ void TMainWindow::Save() {
 void TMainWindow::AfterLoad() {
   // What was just loaded is what the files hold.
   m_savedState.Holds(m_document, {TopStep() ? &TopStep()->After : nullptr});
-  // The box fits into the Points window's client area; then everything is drawn anew.
-  const TPoint3& lo = m_document.BoxMin();
-  const TPoint3& hi = m_document.BoxMax();
-  m_projection.FitView(lo.x, lo.y, lo.z, hi.x, hi.y, hi.z, m_points->width(), m_points->height());
+  // The model is framed in the Points window's client area (from its vertices: Load's box
+  // always reaches the zero point); then everything is drawn anew.
+  m_projection.FitPoints(m_document.VERT.get(),
+                         static_cast<size_t>(std::max(0, m_document.NumVert)), m_points->width(),
+                         m_points->height());
   RepaintViews();
   m_viewers.GlViewerLoadTextures(MatPath());
   UpdateState();
