@@ -62,9 +62,8 @@ void TMainWindow::OfferRecovery() {
     UpdateState();  // an edit made before the offer (none, usually) gets its file now
     return;
   }
-  const QString model = found->ModelName.empty()
-                            ? QString()
-                            : QStringLiteral(" of ") + Q(found->ModelName);
+  const QString model =
+      found->ModelName.empty() ? QString() : QStringLiteral(" of ") + Q(found->ModelName);
   const bool recover = Dialogs().AskRecover(
       this, QStringLiteral("The last session%1 ended without saving its changes. Recover "
                            "them? They stay unsaved until you save them.")
@@ -74,8 +73,7 @@ void TMainWindow::OfferRecovery() {
     return;
   }
   const TRecovery recovery = std::move(*found);
-  if (RunEdit(QStringLiteral("Recover"),
-              [&] { RestoreSnapshot(m_document, recovery.Records); })) {
+  if (RunEdit(QStringLiteral("Recover"), [&] { RestoreSnapshot(m_document, recovery.Records); })) {
     ModelName = Q(recovery.ModelName);
     RepaintViews();
     UpdateState();

@@ -191,6 +191,8 @@ public:
 
   // Buttons.
   void AddVertClick();
+  // "Set VERT": the current vertex to the typed x, y, z (one step; its faces stay true).
+  void SetVertClick();
   void AddFvrtClick();
   void AddFaceClick();
   void ApplyTexCordClick();

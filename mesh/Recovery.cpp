@@ -49,11 +49,10 @@ private:
 
 std::vector<uint8_t> RecoveryBytes(const TMeshDocument& doc, const std::string& modelName) {
   const std::string name = modelName.substr(0, kMaxRecoveryName);
-  const uint32_t counts[4] = {
-      static_cast<uint32_t>(std::clamp(doc.NumVert, 0, MeshCapacity)),
-      static_cast<uint32_t>(std::clamp(doc.NumVtnm, 0, MeshCapacity)),
-      static_cast<uint32_t>(std::clamp(doc.NumFvrt, 0, MeshCapacity)),
-      static_cast<uint32_t>(std::clamp(doc.NumFace, 0, MeshCapacity))};
+  const uint32_t counts[4] = {static_cast<uint32_t>(std::clamp(doc.NumVert, 0, MeshCapacity)),
+                              static_cast<uint32_t>(std::clamp(doc.NumVtnm, 0, MeshCapacity)),
+                              static_cast<uint32_t>(std::clamp(doc.NumFvrt, 0, MeshCapacity)),
+                              static_cast<uint32_t>(std::clamp(doc.NumFace, 0, MeshCapacity))};
   std::vector<uint8_t> out;
   out.reserve(sizeof kMagic + 28 + name.size() + counts[0] * 12 + counts[1] * 12 +
               counts[2] * sizeof(TFvrtRecord) + counts[3] * sizeof(TFaceRecord));
@@ -100,8 +99,7 @@ TRecovery ParseRecovery(const uint8_t* data, size_t size) {
     r.Records.Arrays[static_cast<size_t>(i)] = ShareBlob(p, bytes, {});
   }
   if (in.Left() != 0) {
-    throw ERecovery("Recovery file: " + std::to_string(in.Left()) +
-                    " bytes after the last record");
+    throw ERecovery("Recovery file: " + std::to_string(in.Left()) + " bytes after the last record");
   }
   // The box and labels as Load makes them: the maximum starts at zero, the minimum at 10000.
   TPoint3 lo{10000.0f, 10000.0f, 10000.0f}, hi{0.0f, 0.0f, 0.0f};

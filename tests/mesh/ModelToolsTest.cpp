@@ -89,7 +89,10 @@ INSTANTIATE_TEST_SUITE_P(
                   [](TMeshDocument& d) {
                     for (int i = 0; i < 40; ++i) RotateModelStep(d, 0.05f, false, true, false);
                   }},
-        TToolCase{"SetVertex", [](TMeshDocument& d) { SetVertex(d, 3, {2.5f, 3.5f, 7}); }}),
+        TToolCase{"SetVertex",
+                  [](TMeshDocument& d) {
+                    SetVertex(d, 3, {2.5f, 3.5f, 7});
+                  }}),
     [](const ::testing::TestParamInfo<TToolCase>& p) { return p.param.Name; });
 
 TEST(ModelTools, ScaleMultipliesDAndKeepsTheWallWhereTheVerticesAre) {
