@@ -73,8 +73,10 @@ void TMainWindow::OfferRecovery() {
     return;
   }
   const TRecovery recovery = std::move(*found);
-  if (RunEdit(QStringLiteral("Recover"), [&] { RestoreSnapshot(m_document, recovery.Records); })) {
-    ModelName = Q(recovery.ModelName);
+  if (RunEdit(QStringLiteral("Recover"), [&] {
+        RestoreSnapshot(m_document, recovery.Records);
+        ModelName = Q(recovery.ModelName);
+      })) {
     RepaintViews();
     UpdateState();
   }

@@ -278,14 +278,19 @@ void ImportModelFile(TMainWindow& form, const QString& file) {
   options.FirstNewMat = ParseTypedInt(first->toStdString());
   options.MaterialFolder = form.MatPath().toStdString();
   options.LoadForeignPicture = LoadBmpWithQt;
-  // As tessavor-cli import --up: PLY and STL from Blender are z up, the game is y up.
-  const auto up = form.Dialogs().InputBox(&form, QStringLiteral("Import"),
-                                          QStringLiteral("Up axis of the file (--up y or z):"),
-                                          QStringLiteral("y"));
-  if (!up) return;
-  const QString axis = up->trimmed().toLower();
-  if (axis != QStringLiteral("y") && axis != QStringLiteral("z"))
-    throw EInterchange("The up axis is y or z, not \"" + up->toStdString() + "\"");
+  // As tessavor-cli import --up: PLY and STL from Blender are z up, the game is y up. Any
+  // other answer asks again (Cancel ends the import) rather than ending it.
+  QString prompt = QStringLiteral("Up axis of the file (y or z):");
+  QString axis;
+  for (;;) {
+    const auto up =
+        form.Dialogs().InputBox(&form, QStringLiteral("Import"), prompt, QStringLiteral("y"));
+    if (!up) return;
+    axis = up->trimmed().toLower();
+    if (axis == QStringLiteral("y") || axis == QStringLiteral("z")) break;
+    prompt =
+        QStringLiteral("The up axis is y or z, not \"%1\". Up axis of the file (y or z):").arg(*up);
+  }
   options.ZUp = axis == QStringLiteral("z");
   // Reading and converting a large scene takes a while: it runs off the window thread, and
   // only the commit into the document happens on it. The reader's child process stops at
@@ -330,6 +335,9 @@ void ImportModelFile(TMainWindow& form, const QString& file) {
   if (!read(QStringLiteral("Importing..."), readModel)) return;
   // Over the record arrays: offered the same fit as tessavor-cli import --fit.
   if (!tooLarge.empty()) {
+    // The reason names the command line's option; here the question below offers the fit.
+    if (const size_t hint = tooLarge.find(". --fit "); hint != std::string::npos)
+      tooLarge.resize(hint + 1);
     if (!form.Dialogs().AskYesNo(
             &form, QString::fromStdString(tooLarge) +
                        QStringLiteral("\n\nSimplify the model until it fits the arrays?")))

@@ -322,6 +322,7 @@ private:
   class QTimer* m_recoveryTimer = nullptr;
   bool m_recoveryOffered = false;  // the start-up has looked for a recovery file
   QRect m_plannedOuter;            // the first start's outer bounds, until framed
+  QString m_modelBeforeStep;       // ModelName when the running step began
 };
 
 // Shows the main window and runs the event loop until the main window has closed (viewers
