@@ -115,6 +115,8 @@ int main(int argc, char** argv) {
   int status = 0;
   {
     TMainWindow form(settingsPath, consoleDialogs.get());
+    // A screenshot run only looks: it neither offers nor writes nor removes a recovery file.
+    form.KeepsRecovery = screenshotDir.empty();
     if (!screenshotDir.empty()) {
       status = TakeScreenshots(form, QString::fromLocal8Bit(screenshotDir.c_str()));
     } else {

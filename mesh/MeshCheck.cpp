@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "mesh/FaceShape.h"
+#include "mesh/Normals.h"
 #include "util/Paths.h"
 
 namespace {
@@ -126,6 +127,19 @@ void CheckDuplicateFaces(const TMeshDocument& doc, std::vector<std::string>& out
   }
 }
 
+// "FACE 3: D is -3.000, its corners give -6.000" when the face's D is not the one "CALC D"
+// works out from its first three corners (off by more than `tolerance`); "" otherwise.
+std::string FaceDProblem(const TMeshDocument& doc, int32_t index, double tolerance) {
+  const TFaceRecord& f = doc.FACE[index];
+  TVec4 p1;
+  const TVec4 n = FacePlaneNormal(doc, f, &p1);
+  const double given = Dot(n, p1);
+  if (!std::isfinite(f.D) || std::fabs(double{f.D} - given) <= tolerance) return {};
+  char text[96];
+  std::snprintf(text, sizeof text, "D is %.3f, its corners give %.3f", double{f.D}, given);
+  return "FACE " + std::to_string(index) + ": " + text;
+}
+
 }  // namespace
 
 TMeshProblems CheckMesh(const TMeshDocument& doc) {
@@ -189,6 +203,8 @@ TMeshProblems CheckMesh(const TMeshDocument& doc) {
           p.Others.push_back(at + "not planar: a corner lies " + off + " off its plane");
         }
         if (!shape.Convex) p.Others.push_back(at + "not convex");
+        if (std::string d = FaceDProblem(doc, i, tolerance); !d.empty())
+          p.Others.push_back(std::move(d));
       }
     }
   }

@@ -15,9 +15,8 @@
 #include "viewers/ModelViewer.h"
 
 TGlViewer::TGlViewer(TMeshDocument& document, TDialogs& dialogs, QWidget* owner)
-    : QOpenGLWidget(owner, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
-                               Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                               Qt::WindowMinimizeButtonHint),
+    : QOpenGLWidget(owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint),
       m_document(document),
       m_dialogs(dialogs) {
   // Its placement section in the settings file is named after it.

@@ -42,8 +42,7 @@ std::string Text(const QString& s) { return s.toStdString(); }
 
 TModelViewer::TModelViewer(TMeshDocument& document, TDialogs& dialogs,
                            const QString& materialFolder, QWidget* owner)
-    : QOpenGLWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
-                               Qt::WindowTitleHint),
+    : QOpenGLWidget(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       MaterialFolder(materialFolder),
       TextureSlots(std::make_unique<std::array<TTextureSlot, kMaxTextureSlots>>()),
       // The hand-over queues the tick onto the window thread; the timer itself waits for it.
@@ -138,6 +137,9 @@ void TModelViewer::initializeGL() {
   m_gl->glEnable(GL_DEPTH_TEST);
   m_gl->glEnable(GL_CULL_FACE);
   m_gl->glCullFace(GL_BACK);
+  // DrawFace sends the corners in reverse: a face whose corners run counter-clockwise in
+  // the window (its front, as in Blender: see viewers/ViewerCamera.h) arrives clockwise.
+  m_gl->glFrontFace(GL_CW);
   m_gl->glEnable(GL_TEXTURE_2D);
   auto glString = [this](GLenum name) {
     const GLubyte* s = m_gl->glGetString(name);
