@@ -15,6 +15,7 @@
 #include "images/Gct.h"
 #include "images/MatGraphic.h"
 #include "images/PictureFormats.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -100,8 +101,8 @@ int Image(const std::vector<std::string>& args) {
   TBitmap bitmap;
   LoadPicture(names[1], bitmap);
   out.Save(names[2], bitmap);
-  std::printf("%s (%d x %d, %d bits per pixel) -> %s\n", names[1].c_str(), bitmap.Width(),
-              bitmap.Height(), bitmap.BitsPerPixel(), names[2].c_str());
+  std::printf("%s (%d x %d, %d bits per pixel) -> %s\n", QuotePathForMessage(names[1]).c_str(),
+              bitmap.Width(), bitmap.Height(), bitmap.BitsPerPixel(), names[2].c_str());
   UnregisterImageFormats();
   return 0;
 }
