@@ -63,7 +63,7 @@ constexpr char kTempMarker[] = ".tmp-";
 constexpr size_t kTempSuffixBytes = sizeof kTempMarker - 1 + kTempSuffixChars;
 constexpr size_t kRandomChars = 6;
 constexpr char kNameChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-constexpr size_t kNameCharCount = sizeof kNameChars - 1;
+constexpr uint32_t kNameCharCount = sizeof kNameChars - 1;
 
 // The characters that follow the six random ones: a keyed hash (FNV-1a) of them, so that a
 // name a user gives a file of their own ("house.glb.tmp-backup1234") passes only by a
