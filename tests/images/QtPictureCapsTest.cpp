@@ -23,8 +23,8 @@ void PutChunk(std::ofstream& file, const char* type, const std::string& data) {
   PutBe32(chunk, static_cast<uint32_t>(data.size()));
   const std::string body = std::string(type, 4) + data;
   chunk += body;
-  PutBe32(chunk, static_cast<uint32_t>(
-                     crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
+  PutBe32(chunk, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()),
+                                             static_cast<uInt>(body.size()))));
   file.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
 }
 
