@@ -173,8 +173,14 @@ QString TMainWindow::TitleText() const {
     title += QStringLiteral(" \u2014 ") + model + (home.isEmpty() ? QString() : " (" + home + ')');
   else if (!home.isEmpty())
     title += QStringLiteral(" \u2014 ") + home;
+  if (m_homeReadOnly) title += QStringLiteral(" [read-only]");
   if (IsModified()) title += QStringLiteral(" *");
   return title;
+}
+
+void TMainWindow::SetHomeReadOnly(bool readOnly) {
+  m_homeReadOnly = readOnly;
+  UpdateState();
 }
 
 void TMainWindow::UpdateState() {

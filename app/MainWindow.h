@@ -173,8 +173,12 @@ public:
   QAction* RedoAction = nullptr;
   QMenu* RecentMenu = nullptr;
   // The title as it should be now: "Tessavor 0.8 — <home folder>", or with a model ripped
-  // or opened "Tessavor 0.8 — house.iff (<home folder>)", and " *" when modified.
+  // or opened "Tessavor 0.8 — house.iff (<home folder>)", then " [read-only]" on a home the
+  // editor cannot write, and " *" when modified.
   QString TitleText() const;
+  // The home folder opened read-only (a read-only file system, another user's lock file):
+  // the title says so; the editor shows the mesh and every Save reports the system's error.
+  void SetHomeReadOnly(bool readOnly);
   // Refreshes the title and the status bar.
   void UpdateState();
 
@@ -323,6 +327,7 @@ private:
   bool m_recoveryOffered = false;  // the start-up has looked for a recovery file
   QRect m_plannedOuter;            // the first start's outer bounds, until framed
   QString m_modelBeforeStep;       // ModelName when the running step began
+  bool m_homeReadOnly = false;
 };
 
 // Shows the main window and runs the event loop until the main window has closed (viewers

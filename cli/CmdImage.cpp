@@ -22,6 +22,7 @@
 #include "images/MatGraphic.h"
 #include "images/PictureFormats.h"
 #include "util/Paths.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -134,8 +135,8 @@ int Image(const std::vector<std::string>& args) {
     bitmap.SetPixelFormat(8, reduction);
   }
   out.Save(names[2], bitmap);
-  std::printf("%s (%d x %d, %d bits per pixel) -> %s\n", names[1].c_str(), bitmap.Width(),
-              bitmap.Height(), bitmap.BitsPerPixel(), names[2].c_str());
+  std::printf("%s (%d x %d, %d bits per pixel) -> %s\n", QuotePathForMessage(names[1]).c_str(),
+              bitmap.Width(), bitmap.Height(), bitmap.BitsPerPixel(), names[2].c_str());
   UnregisterImageFormats();
   return 0;
 }

@@ -160,7 +160,7 @@ const TCommandRegistrar kCommands[] = {
          "write the mesh with its materials and textures (from DIR, default the editor's "
          "material folder) in the format of OUT's extension or Assimp's format ID, Y or Z up "
          "(default y)",
-         ExportCmd}),
+         ExportCmd, true, true}),
     TCommandRegistrar({"formats", "formats", "list the formats import reads and export writes",
                        FormatsCmd, false}),
 };

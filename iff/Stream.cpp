@@ -10,11 +10,12 @@
 
 #include "util/Exception.h"
 #include "util/FileIo.h"
+#include "util/StrTools.h"
 
 namespace {
 
 [[noreturn]] void Fail(const std::string& what, const std::string& path, int err) {
-  throw EInOutError(what + " \"" + path + "\": " + SystemErrorText(err));
+  throw EInOutError(what + " \"" + QuotePathForMessage(path) + "\": " + SystemErrorText(err));
 }
 
 }  // namespace
@@ -37,8 +38,8 @@ TFileStream::TFileStream(const std::string& fileName, TMode mode) : m_fileName(f
   if (::fstat(m_fd, &st) == 0 && !S_ISREG(st.st_mode)) {
     ::close(m_fd);
     m_fd = -1;
-    throw EInOutError("Cannot open file \"" + fileName + "\": it is " + FileKindText(st.st_mode) +
-                      ", not a regular file");
+    throw EInOutError("Cannot open file \"" + QuotePathForMessage(fileName) + "\": it is " +
+                      FileKindText(st.st_mode) + ", not a regular file");
   }
 }
 

@@ -9,6 +9,7 @@
 #include "iff/IffId.h"
 #include "util/Exception.h"
 #include "util/FileIo.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -127,7 +128,8 @@ int64_t TOutputWriter::CopyFrom(int fd, const std::string& what) {
     const ssize_t n = ::read(fd, buffer.data(), buffer.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw EInOutError("Cannot read file \"" + what + "\": " + SystemErrorText(errno));
+      throw EInOutError("Cannot read file \"" + QuotePathForMessage(what) +
+                        "\": " + SystemErrorText(errno));
     }
     if (n == 0) break;
     WriteAt(m_pos, buffer.data(), static_cast<size_t>(n));

@@ -330,7 +330,8 @@ void TMATGraphic::ReadPalette(TIffReader& reader) {
     reader.CloseChunk();
     name = TrimControl(name);
     if (name.find_first_of("/\\") != std::string::npos) {
-      throw EInvalidGraphic("TMATGraphic: palette name \"" + name + "\" names another folder");
+      throw EInvalidGraphic("TMATGraphic: palette name \"" + QuoteForMessage(name) +
+                            "\" names another folder");
     }
     const std::string folder =
         PaletteDirectory.empty() ? ExeDirectory() + "pal/" : PaletteDirectory;

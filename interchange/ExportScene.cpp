@@ -13,6 +13,7 @@
 #include "mesh/Materials.h"
 #include "mesh/Normals.h"
 #include "mesh/Vector.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -135,9 +136,10 @@ private:
   bool TexturePng(int32_t mat, TExportPicture& picture) {
     const std::string file = FindMaterialTexture(m_options.MaterialFolder, mat);
     if (file.empty()) {
-      m_report.Warnings.push_back("Material " + std::to_string(mat) + ": no texture " +
-                                  MaterialFileName(m_options.MaterialFolder, mat, "") +
-                                  " (.gct, .mat, .bmp)");
+      m_report.Warnings.push_back(
+          "Material " + std::to_string(mat) + ": no texture " +
+          QuotePathForMessage(MaterialFileName(m_options.MaterialFolder, mat, "")) +
+          " (.gct, .mat, .bmp)");
       return false;
     }
     try {
@@ -145,8 +147,8 @@ private:
       LoadTextureFile(file, bitmap, m_options.LoadForeignPicture);
       picture.Png = EncodePng(bitmap);
     } catch (const Exception& e) {
-      m_report.Warnings.push_back("Material " + std::to_string(mat) + ": texture " + file +
-                                  " not used: " + e.what());
+      m_report.Warnings.push_back("Material " + std::to_string(mat) + ": texture " +
+                                  QuotePathForMessage(file) + " not used: " + e.what());
       return false;
     }
     picture.FileName = MaterialIdText(mat) + ".png";
@@ -388,8 +390,9 @@ TExportScene DecodeExportScene(std::string_view bytes) {
 }
 
 std::string TExportReport::Text() const {
-  std::string text = "Wrote " + std::to_string(Faces) + " faces as " + FormatId + ":";
-  for (const std::string& f : Files) text += " " + f;
+  std::string text =
+      "Wrote " + std::to_string(Faces) + " faces as " + QuoteForMessage(FormatId) + ":";
+  for (const std::string& f : Files) text += " " + QuotePathForMessage(f);
   text += "\n";
   if (SkippedFaces > 0)
     text += "Left out " + std::to_string(SkippedFaces) +

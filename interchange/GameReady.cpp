@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "interchange/PolygonRebuild.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -96,11 +97,11 @@ std::vector<TModelObject> ModelObjects(const TGatheredScene& scene) {
 std::string ObjectListText(const std::vector<TModelObject>& objects) {
   std::string text;
   for (const TModelObject& o : objects) {
-    text += (o.Name.empty() ? std::string("(unnamed)") : o.Name) + ": " + std::to_string(o.Faces) +
-            " faces, materials";
+    text += (o.Name.empty() ? std::string("(unnamed)") : QuoteForMessage(o.Name)) + ": " +
+            std::to_string(o.Faces) + " faces, materials";
     for (size_t m = 0; m < o.Materials.size(); ++m)
-      text +=
-          (m ? ", " : " ") + (o.Materials[m].empty() ? std::string("(unnamed)") : o.Materials[m]);
+      text += (m ? ", " : " ") +
+              (o.Materials[m].empty() ? std::string("(unnamed)") : QuoteForMessage(o.Materials[m]));
     text += "\n";
   }
   return text;
@@ -113,8 +114,8 @@ void SelectObjects(TGatheredScene& scene, const std::vector<std::string>& names,
   for (const std::string& name : names) {
     const auto at = std::find(scene.Objects.begin(), scene.Objects.end(), name);
     if (at == scene.Objects.end())
-      throw RefusedImport(fileName,
-                          "has no object named \"" + name + "\" (--list shows its objects)");
+      throw RefusedImport(fileName, "has no object named \"" + QuoteForMessage(name) +
+                                        "\" (--list shows its objects)");
     keep[static_cast<size_t>(at - scene.Objects.begin())] = true;
   }
   std::vector<TSceneFace> faces;
@@ -184,6 +185,12 @@ void PrepareScene(TGatheredScene& scene, const TImportOptions& options, TImportR
   }
   DropUnusedVerts(triangles);
   const TFitResult fit = FitScene(triangles, tolerance);
+  if (!fit.Reached && fit.Degenerate == fit.Triangles) {
+    throw RefusedImport(report.FileName,
+                        "cannot be simplified to fit: all its " + std::to_string(fit.Triangles) +
+                            " triangles are degenerate (their corners lie on one line and "
+                            "enclose no area), so there is no surface to simplify");
+  }
   if (!fit.Reached) {
     throw RefusedImport(report.FileName,
                         "cannot be simplified to fit: after " + std::to_string(fit.Rounds) +

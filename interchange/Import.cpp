@@ -92,7 +92,7 @@ TGatheredScene ReadIsolated(const std::string& fileName, uint64_t fileSize,
     case TIsolationEnd::OutputTooLarge:
       throw CannotImport(fileName, "the model reader gave more than a scene can hold");
     case TIsolationEnd::Cancelled:
-      throw EInterchange("Import of \"" + fileName + "\" cancelled");
+      throw EInterchange("Import of \"" + QuotePathForMessage(fileName) + "\" cancelled");
   }
   if (result.ExitCode == kModelReaderOutOfMemory)
     throw CannotImport(fileName, MemoryLimitText(limits.MemoryBytes, fromFileSize));
@@ -199,9 +199,10 @@ TImportReport ImportModel(TMeshDocument& doc, const std::string& path,
 }
 
 std::string TImportReport::Text() const {
-  std::string text = "Imported " + FileName + ": VERT " + std::to_string(NumVert) + ", VTNM " +
-                     std::to_string(NumVtnm) + ", FVRT " + std::to_string(NumFvrt) + ", FACE " +
-                     std::to_string(NumFace) + " from " + std::to_string(Meshes) + " mesh(es)\n";
+  std::string text = "Imported " + QuotePathForMessage(FileName) + ": VERT " +
+                     std::to_string(NumVert) + ", VTNM " + std::to_string(NumVtnm) + ", FVRT " +
+                     std::to_string(NumFvrt) + ", FACE " + std::to_string(NumFace) + " from " +
+                     std::to_string(Meshes) + " mesh(es)\n";
   if (SkippedPoints > 0 || SkippedLines > 0) {
     text += "Left out: " + std::to_string(SkippedPoints) + " points, " +
             std::to_string(SkippedLines) + " lines\n";

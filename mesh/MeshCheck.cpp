@@ -213,8 +213,12 @@ TMeshProblems CheckMesh(const TMeshDocument& doc) {
       p.Others.push_back("VERT " + std::to_string(i) + ": not a finite number");
   }
   for (int32_t i = 0; i < doc.NumVtnm; ++i) {
-    if (!Finite(doc.VTNM[i]))
+    const TPoint3& n = doc.VTNM[i];
+    if (!Finite(n))
       p.Others.push_back("VTNM " + std::to_string(i) + ": not a finite number");
+    else if (n.x == 0.0f && n.y == 0.0f && n.z == 0.0f)
+      // What "Calc VTNM" gives a face too small for single precision (coordinates of 1e-30).
+      p.Others.push_back("VTNM " + std::to_string(i) + ": zero length, no direction");
   }
   for (int32_t i = 0; i < doc.NumFvrt; ++i) {
     if (!std::isfinite(doc.FVRT[i].Tx) || !std::isfinite(doc.FVRT[i].Ty)) {

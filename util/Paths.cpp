@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "util/Exception.h"
+#include "util/StrTools.h"
 
 // The build passes the step from the installed bin/ to the private folder; relative, so a
 // moved install still finds it.
@@ -37,7 +38,8 @@ std::string HomeFolder() {
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
   if (ec && !std::filesystem::is_directory(dir)) {
-    throw EInOutError("Cannot create the home folder \"" + dir + "\": " + ec.message());
+    throw EInOutError("Cannot create the home folder \"" + QuotePathForMessage(dir) +
+                      "\": " + ec.message());
   }
   return WithSlash(dir);
 }

@@ -24,6 +24,7 @@
 
 #include "interchange/SceneData.h"
 #include "util/Isolate.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -47,8 +48,8 @@ bool LeavesFolder(const std::string& reference) {
 }
 
 EInterchange OutsideReference(const std::string& fileName, const std::string& reference) {
-  return CannotImport(fileName,
-                      "it refers to \"" + reference + "\", which lies outside the model's folder");
+  return CannotImport(fileName, "it refers to \"" + QuoteForMessage(reference) +
+                                    "\", which lies outside the model's folder");
 }
 
 // Every file Assimp opens besides the model (an OBJ's material library, a glTF buffer, an

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -10,6 +11,7 @@
 #include "mesh/AscImport.h"
 #include "mesh/MeshCheck.h"
 #include "mesh/MeshTestSupport.h"
+#include "mesh/Normals.h"
 #include "mesh/ObjExport.h"
 #include "support/IffBytes.h"
 #include "support/RunProgram.h"
@@ -273,4 +275,24 @@ TEST_F(MeshCheckTest, CrossingTurnedAndRepeatedFacesAreNamed) {
                        "FACE 6: its normal points against its corner order",
                        "FACE 5: repeats the corners of FACE 0",
                    }));
+}
+
+// A face of coordinates near 1e-30 encloses an area, but "Calc VTNM" gives it a normal of
+// zero length in single precision: check names that normal instead of passing it.
+TEST_F(MeshCheckTest, ANormalOfZeroLengthIsNamed) {
+  for (int v : {0, 1, 2}) {
+    doc.VERT[v].x *= 1e-30f;
+    doc.VERT[v].y *= 1e-30f;
+  }
+  CalcVtnmRecords(doc);
+  ASSERT_GT(doc.NumVtnm, 0);
+  const TMeshProblems p = CheckMesh(doc);
+  for (int32_t i = 0; i < doc.NumVtnm; ++i) {
+    const std::string line = "VTNM " + std::to_string(i) + ": zero length, no direction";
+    EXPECT_NE(std::find(p.Others.begin(), p.Others.end(), line), p.Others.end())
+        << ::testing::PrintToString(p.Others);
+  }
+  for (int32_t i = 0; i < doc.NumVtnm; ++i) doc.VTNM[i] = {0.0f, 0.0f, 1e-30f};  // a direction
+  for (const std::string& line : CheckMesh(doc).Others)
+    EXPECT_EQ(line.find("VTNM"), std::string::npos) << line;
 }
