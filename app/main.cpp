@@ -115,8 +115,9 @@ int main(int argc, char** argv) {
   int status = 0;
   {
     TMainWindow form(settingsPath, consoleDialogs.get());
-    // A screenshot run only looks: it neither offers nor writes nor removes a recovery file.
-    form.KeepsRecovery = screenshotDir.empty();
+    // A screenshot run only looks: it neither offers nor writes nor removes a recovery file;
+    // nor does the editor on a home it may only read, where each write would fail.
+    form.KeepsRecovery = screenshotDir.empty() && !homeLock->ReadOnly();
     form.SetHomeReadOnly(homeLock->ReadOnly());
     if (!screenshotDir.empty()) {
       status = TakeScreenshots(form, QString::fromLocal8Bit(screenshotDir.c_str()));
