@@ -1,5 +1,6 @@
 // import, export, formats: meshes in and out of other tools through Assimp.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <initializer_list>
 #include <string>
@@ -53,8 +54,8 @@ std::string EditorMaterialFolder() {
 }
 
 constexpr const char* kImportUsage =
-    "import MODEL [--mat N] [--up y|z] [--fit] [--object NAME]... [--textures DIR] "
-    "[--replace-textures] | import MODEL --list [--up y|z]";
+    "import MODEL [--mat N] [--up y|z] [--fit] [--max-error P] [--object NAME]... "
+    "[--textures DIR] [--replace-textures] | import MODEL --list [--up y|z]";
 
 int ImportCmd(const std::vector<std::string>& args) {
   TImportOptions options;
@@ -90,6 +91,14 @@ int ImportCmd(const std::vector<std::string>& args) {
         [](TImportOptions& o, const std::string& v) {
           if (v != "y" && v != "z") UsageError("--up takes y or z, not \"" + v + "\"");
           o.ZUp = v == "z";
+        }},
+       {"--max-error",
+        [](TImportOptions& o, const std::string& v) {
+          const double percent = ParseTypedFloat(v);
+          if (!(percent > 0.0) || !std::isfinite(percent))
+            UsageError("--max-error takes a percentage of the model's size above 0, not \"" + v +
+                       "\"");
+          o.MaxError = percent / 100.0;
         }}},
       options);
   if (list) {

@@ -16,6 +16,16 @@ std::string Percent(double fraction) {
   return text;
 }
 
+// A fraction as the number --max-error takes: percent, two decimals at most ("6.19").
+std::string PercentNumber(double fraction) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", 100.0 * fraction);
+  std::string out = text;
+  while (out.back() == '0') out.pop_back();
+  if (out.back() == '.') out.pop_back();
+  return out;
+}
+
 // Keeps the materials some face uses, in their order, with their pictures.
 void DropUnusedMaterials(TGatheredScene& scene) {
   std::vector<int32_t> remap(scene.Materials.size(), -1);
@@ -149,12 +159,21 @@ void PrepareScene(TGatheredScene& scene, const TImportOptions& options, TImportR
                          std::to_string(counts.Split) + " cut into planar convex pieces, " +
                          std::to_string(scene.Faces.size()) + " faces");
   TRecordCounts needed = CountRecords(scene);
-  if (needed.Fit() || !options.Fit) {
-    CheckRecordCapacity(needed, report.FileName);
+  const bool roomy = needed.Fit(kTreeLimit);
+  if (roomy || (!options.Fit && needed.Fit())) {
+    if (!roomy) {
+      report.Notes.push_back(
+          "Warning: VERT " + std::to_string(needed.Verts) + ", FVRT " +
+          std::to_string(needed.Corners) + ", FACE " + std::to_string(needed.Faces) +
+          " leave less than " + Percent(kTreeRoom) +
+          " of an array for the tree's cuts: \"make tree\" may fail; --fit brings each under " +
+          std::to_string(kTreeLimit));
+    }
     return;
   }
+  if (!options.Fit) CheckRecordCapacity(needed, report.FileName);
   DropUnusedVerts(triangles);
-  const TFitResult fit = FitScene(triangles, tolerance);
+  const TFitResult fit = FitScene(triangles, tolerance, kTreeLimit);
   if (!fit.Reached) {
     throw RefusedImport(report.FileName,
                         "cannot be simplified to fit: after " + std::to_string(fit.Rounds) +
@@ -163,11 +182,27 @@ void PrepareScene(TGatheredScene& scene, const TImportOptions& options, TImportR
                             " face corners and " + std::to_string(fit.After.Faces) +
                             " faces (its material borders and seams hold it)");
   }
+  if (fit.Moved > options.MaxError) {
+    // The smallest percentage with two decimals that takes this fit.
+    const double allows = std::ceil(fit.Moved * 1e4) / 1e4;
+    throw EFitTooCoarse(
+        RefusedImport(report.FileName, "cannot be fitted within --max-error " +
+                                           Percent(options.MaxError) + ": the surface would move " +
+                                           Percent(fit.Moved) +
+                                           " of the model's size (--max-error " +
+                                           PercentNumber(allows) + " allows it)")
+            .what(),
+        allows);
+  }
   scene = std::move(triangles);
-  report.Notes.push_back("Fitted (--fit) from VERT " + std::to_string(needed.Verts) + ", FVRT " +
-                         std::to_string(needed.Corners) + ", FACE " + std::to_string(needed.Faces) +
-                         " to VERT " + std::to_string(fit.After.Verts) + ", FVRT " +
-                         std::to_string(fit.After.Corners) + ", FACE " +
-                         std::to_string(fit.After.Faces) + "; the surface moved at most " +
-                         Percent(fit.Moved) + " of the model's size");
+  report.Notes.push_back(
+      "Fitted (--fit) from VERT " + std::to_string(needed.Verts) + ", FVRT " +
+      std::to_string(needed.Corners) + ", FACE " + std::to_string(needed.Faces) + " to VERT " +
+      std::to_string(fit.After.Verts) + ", FVRT " + std::to_string(fit.After.Corners) + ", FACE " +
+      std::to_string(fit.After.Faces) + " (at most " + std::to_string(kTreeLimit) +
+      " each, room for the tree)" +
+      (fit.Clustered ? "; first clustered to " + std::to_string(fit.Clustered) + " triangles"
+                     : std::string()) +
+      "; the surface moved at most " + Percent(fit.Moved) + " of the model's size (--max-error " +
+      Percent(options.MaxError) + ")");
 }

@@ -373,11 +373,15 @@ void FinishFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts
   }
 }
 
+void RebuildGameFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts) {
+  MergeFaces(scene, tolerance, counts);
+  FinishFaces(scene, tolerance, counts);
+}
+
 TRebuildCounts RebuildPolygons(TGatheredScene& scene) {
   const double tolerance = kPlanarTolerance * SceneSize(scene);
   TRebuildCounts counts;
   SplitFaces(scene, tolerance, false, counts);
-  MergeFaces(scene, tolerance, counts);
-  FinishFaces(scene, tolerance, counts);
+  RebuildGameFaces(scene, tolerance, counts);
   return counts;
 }

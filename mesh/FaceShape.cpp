@@ -49,6 +49,21 @@ TFaceShape JudgeFace(std::span<const TPoint3> loop, double tolerance) {
   return shape;
 }
 
+bool EnclosesArea(std::span<const TPoint3> loop) {
+  double nx = 0, ny = 0, nz = 0, scale = 0;
+  for (size_t k = 0; k < loop.size(); ++k) {
+    const TPoint3& a = loop[k];
+    const TPoint3& b = loop[(k + 1) % loop.size()];
+    nx += (double{a.y} - b.y) * (double{a.z} + b.z);
+    ny += (double{a.z} - b.z) * (double{a.x} + b.x);
+    nz += (double{a.x} - b.x) * (double{a.y} + b.y);
+    scale += (double{a.x} - b.x) * (double{a.x} - b.x) + (double{a.y} - b.y) * (double{a.y} - b.y) +
+             (double{a.z} - b.z) * (double{a.z} - b.z);
+  }
+  // Relative to the size of the face, so that rounding of collinear corners counts as none.
+  return std::sqrt(nx * nx + ny * ny + nz * nz) > 1e-7 * scale;
+}
+
 double PointsSize(std::span<const TPoint3> points) {
   if (points.empty()) return 1.0;
   TVecD lo = Pos(points[0]), hi = lo;
