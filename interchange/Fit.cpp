@@ -220,6 +220,7 @@ TFitResult FitScene(TGatheredScene& scene, double tolerance, int64_t limitRecord
   if (scene.Faces.size() > kClusterAbove) {
     clustered = ClusterTriangles(scene, kClusterTarget);
     result.Clustered = scene.Faces.size();
+    DropUnusedVerts(scene);
   }
   const bool objects = scene.FaceObjects.size() == scene.Faces.size();
   // The simplifier's vertices and the runs of triangles.

@@ -148,28 +148,38 @@ void PrepareScene(TGatheredScene& scene, const TImportOptions& options, TImportR
   const int64_t polygons = static_cast<int64_t>(scene.Faces.size());
   SplitFaces(scene, tolerance, false, counts);
   TGatheredScene triangles;
-  if (options.Fit) {
-    triangles = scene;
-    SplitFaces(triangles, tolerance, true, counts);
-  }
-  MergeFaces(scene, tolerance, counts);
-  FinishFaces(scene, tolerance, counts);
-  DropUnusedVerts(scene);
-  report.Notes.push_back("Faces rebuilt: " + std::to_string(polygons) + " polygons of the file, " +
-                         std::to_string(counts.Split) + " cut into planar convex pieces, " +
-                         std::to_string(scene.Faces.size()) + " faces");
-  TRecordCounts needed = CountRecords(scene);
-  const bool roomy = needed.Fit(kTreeLimit);
-  if (roomy || (!options.Fit && needed.Fit())) {
-    if (!roomy) {
-      report.Notes.push_back(
-          "Warning: VERT " + std::to_string(needed.Verts) + ", FVRT " +
-          std::to_string(needed.Corners) + ", FACE " + std::to_string(needed.Faces) +
-          " leave less than " + Percent(kTreeRoom) +
-          " of an array for the tree's cuts: \"make tree\" may fail; --fit brings each under " +
-          std::to_string(kTreeLimit));
+  TRecordCounts needed;
+  // The rebuilding keeps the positions the corners use: a model whose positions alone pass
+  // the room goes to the fit as triangles at once, neither rebuilt nor copied whole.
+  if (options.Fit && CountRecords(scene).Verts > kTreeLimit) {
+    SplitFaces(scene, tolerance, true, counts);
+    DropUnusedVerts(scene);
+    needed = CountRecords(scene);
+    triangles = std::move(scene);
+  } else {
+    if (options.Fit) {
+      triangles = scene;
+      SplitFaces(triangles, tolerance, true, counts);
     }
-    return;
+    RebuildGameFaces(scene, tolerance, counts);
+    DropUnusedVerts(scene);
+    report.Notes.push_back("Faces rebuilt: " + std::to_string(polygons) +
+                           " polygons of the file, " + std::to_string(counts.Split) +
+                           " cut into planar convex pieces, " + std::to_string(scene.Faces.size()) +
+                           " faces");
+    needed = CountRecords(scene);
+    const bool roomy = needed.Fit(kTreeLimit);
+    if (roomy || (!options.Fit && needed.Fit())) {
+      if (!roomy) {
+        report.Notes.push_back(
+            "Warning: VERT " + std::to_string(needed.Verts) + ", FVRT " +
+            std::to_string(needed.Corners) + ", FACE " + std::to_string(needed.Faces) +
+            " leave less than " + Percent(kTreeRoom) +
+            " of an array for the tree's cuts: \"make tree\" may fail; --fit brings each under " +
+            std::to_string(kTreeLimit));
+      }
+      return;
+    }
   }
   if (!options.Fit) CheckRecordCapacity(needed, report.FileName);
   DropUnusedVerts(triangles);
