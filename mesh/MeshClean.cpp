@@ -236,9 +236,10 @@ TCleanReport CleanUnguarded(TMeshDocument& doc, const TCleanOptions& options) {
     for (TFvrtRecord& c : l.Corners) c.Vert = into[static_cast<size_t>(c.Vert)];
     const size_t before = l.Corners.size();
     auto& c = l.Corners;
-    c.erase(std::unique(c.begin(), c.end(),
-                        [](const TFvrtRecord& a, const TFvrtRecord& b) { return a.Vert == b.Vert; }),
-            c.end());
+    c.erase(
+        std::unique(c.begin(), c.end(),
+                    [](const TFvrtRecord& a, const TFvrtRecord& b) { return a.Vert == b.Vert; }),
+        c.end());
     while (c.size() > 1 && c.back().Vert == c.front().Vert) c.pop_back();
     report.MergedCorners += static_cast<int64_t>(before - c.size());
   }
@@ -400,12 +401,13 @@ std::string TCleanReport::Text() const {
   const auto line = [](const char* what, int64_t n) {
     return std::string(what) + ": " + std::to_string(n) + "\n";
   };
-  return std::string("Vertices merged (closer than ") + distance + "): " +
-         std::to_string(MergedVerts) + "\n" + line("Corners merged", MergedCorners) +
+  return std::string("Vertices merged (closer than ") + distance +
+         "): " + std::to_string(MergedVerts) + "\n" + line("Corners merged", MergedCorners) +
          line("Faces without area dropped", ZeroAreaFaces) +
          line("Duplicate faces dropped", DuplicateFaces) +
          line("Faces turned to agree with their neighbours", TurnedFaces) +
-         line("Unused vertices dropped", UnusedVerts) + line("Unused normals dropped", UnusedNormals) +
+         line("Unused vertices dropped", UnusedVerts) +
+         line("Unused normals dropped", UnusedNormals) +
          line("Unused corners dropped", UnusedCorners) + "Now VERT " + std::to_string(NumVert) +
          ", VTNM " + std::to_string(NumVtnm) + ", FVRT " + std::to_string(NumFvrt) + ", FACE " +
          std::to_string(NumFace) + "\n";

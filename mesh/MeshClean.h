@@ -47,15 +47,15 @@ struct TCleanOptions {
 };
 
 struct TCleanReport {
-  double Distance = 0.0;            // the weld distance used
-  int64_t MergedVerts = 0;          // vertices merged into another
-  int64_t MergedCorners = 0;        // corners dropped as repeats of the one before
-  int64_t ZeroAreaFaces = 0;        // faces dropped for enclosing no area
-  int64_t DuplicateFaces = 0;       // faces dropped as copies of an earlier face
-  int64_t TurnedFaces = 0;          // faces whose corner order was reversed
-  int64_t UnusedVerts = 0;          // vertices dropped (no corner used them, after merging)
-  int64_t UnusedNormals = 0;        // normals no record used before the recount
-  int64_t UnusedCorners = 0;        // corners no face held
+  double Distance = 0.0;       // the weld distance used
+  int64_t MergedVerts = 0;     // vertices merged into another
+  int64_t MergedCorners = 0;   // corners dropped as repeats of the one before
+  int64_t ZeroAreaFaces = 0;   // faces dropped for enclosing no area
+  int64_t DuplicateFaces = 0;  // faces dropped as copies of an earlier face
+  int64_t TurnedFaces = 0;     // faces whose corner order was reversed
+  int64_t UnusedVerts = 0;     // vertices dropped (no corner used them, after merging)
+  int64_t UnusedNormals = 0;   // normals no record used before the recount
+  int64_t UnusedCorners = 0;   // corners no face held
   int32_t NumVert = 0, NumVtnm = 0, NumFvrt = 0, NumFace = 0;  // the records after
   // One line per count, then the records after.
   std::string Text() const;

@@ -4,8 +4,8 @@
 // warns; the clustering stage for very large models moves no vertex farther than it says.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <array>
+#include <cmath>
 #include <filesystem>
 
 #include "interchange/Fit.h"

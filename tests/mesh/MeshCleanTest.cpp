@@ -22,9 +22,7 @@ namespace {
 const int kSides[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4},
                           {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
 
-TPoint3 Corner(int i) {
-  return {i & 1 ? 1.0f : -1.0f, i & 2 ? 1.0f : -1.0f, i & 4 ? 1.0f : -1.0f};
-}
+TPoint3 Corner(int i) { return {i & 1 ? 1.0f : -1.0f, i & 2 ? 1.0f : -1.0f, i & 4 ? 1.0f : -1.0f}; }
 
 class MeshClean : public ::testing::Test {
 protected:
@@ -54,19 +52,19 @@ protected:
   //    weld leaves that face with a corner twice in a row.
   void MakeFaultyCube() {
     for (int i = 0; i < 8; ++i) doc.AddVert(Corner(i));
-    doc.AddVert({1.0f + 1e-6f, -1.0f, 1.0f});   // 8: a copy of 5
-    doc.AddVert({0.5f, 0.5f, 0.5f});            // 9: unused
+    doc.AddVert({1.0f + 1e-6f, -1.0f, 1.0f});    // 8: a copy of 5
+    doc.AddVert({0.5f, 0.5f, 0.5f});             // 9: unused
     doc.AddVert({-1.0f, -1.0f, -1.0f + 1e-6f});  // 10: a copy of 0
     doc.AddVtnm({0.0f, 1.0f, 0.0f});
     doc.AddVtnm({1.0f, 0.0f, 0.0f});  // unused
     AddFace({0, 2, 3, 1}, 1001);
-    AddFace({4, 8, 7, 6}, 1002);   // 5 as its copy
-    AddFace({4, 5, 1, 0}, 1003);   // reversed from {0, 1, 5, 4}, first corner kept
+    AddFace({4, 8, 7, 6}, 1002);  // 5 as its copy
+    AddFace({4, 5, 1, 0}, 1003);  // reversed from {0, 1, 5, 4}, first corner kept
     AddFace({2, 6, 7, 3}, 1004);
     AddFace({0, 4, 6, 2}, 1005);
     AddFace({1, 3, 7, 5}, 1006);
-    AddFace({0, 10, 1}, 1007);     // no area once 10 is 0
-    AddFace({7, 5, 1, 3}, 1008);   // side 5 again
+    AddFace({0, 10, 1}, 1007);    // no area once 10 is 0
+    AddFace({7, 5, 1, 3}, 1008);  // side 5 again
   }
 
   // Every face's normal (from "Calc VTNM", in VTNM) points away from the cube's centre.
@@ -88,12 +86,12 @@ TEST_F(MeshClean, MendsEveryFaultOfTheCubeAndCountsEach) {
   MakeFaultyCube();
   ASSERT_FALSE(CheckMesh(doc).Empty());
   const TCleanReport r = CleanRecords(doc);
-  EXPECT_EQ(r.MergedVerts, 2);     // 8 into 5, 10 into 0
-  EXPECT_EQ(r.MergedCorners, 1);   // the zero-area face's 10 after 0
+  EXPECT_EQ(r.MergedVerts, 2);    // 8 into 5, 10 into 0
+  EXPECT_EQ(r.MergedCorners, 1);  // the zero-area face's 10 after 0
   EXPECT_EQ(r.ZeroAreaFaces, 1);
   EXPECT_EQ(r.DuplicateFaces, 1);
   EXPECT_EQ(r.TurnedFaces, 1);
-  EXPECT_EQ(r.UnusedVerts, 1);     // 9
+  EXPECT_EQ(r.UnusedVerts, 1);  // 9
   EXPECT_EQ(r.UnusedNormals, 1);
   EXPECT_EQ(r.UnusedCorners, 0);
   EXPECT_EQ(doc.NumVert, 8);
@@ -208,11 +206,8 @@ TEST_F(MeshClean, TheCommandSavesTheCleanedRecords) {
 // that merged itself (no chains).
 TEST(WeldVertices, AtTheDistanceAndOneStepPast) {
   const float d = 0.25f;
-  const std::vector<TPoint3> points = {{0, 0, 0},
-                                       {d, 0, 0},
-                                       {0, std::nextafter(d, 1.0f), 0},
-                                       {1.5f * d, 0, 0},
-                                       {0, 0, 0}};
+  const std::vector<TPoint3> points = {
+      {0, 0, 0}, {d, 0, 0}, {0, std::nextafter(d, 1.0f), 0}, {1.5f * d, 0, 0}, {0, 0, 0}};
   const std::vector<int32_t> into = WeldVertices(points, d);
   EXPECT_EQ(into, (std::vector<int32_t>{0, 0, 2, 3, 0}));
 }
