@@ -277,15 +277,14 @@ void ImportModelFile(TMainWindow& form, const QString& file) {
   options.FirstNewMat = ParseTypedInt(first->toStdString());
   options.MaterialFolder = form.MatPath().toStdString();
   options.LoadForeignPicture = LoadBmpWithQt;
-  // As tessavor-cli import --up: PLY and STL from Blender are z up, the game is y up.
-  const auto up = form.Dialogs().InputBox(&form, QStringLiteral("Import"),
-                                          QStringLiteral("Up axis of the file (--up y or z):"),
-                                          QStringLiteral("y"));
+  // As tessavor-cli import --up: auto takes the format's own axis (z for .blend), z turns
+  // a z-up file (PLY and STL from Blender) to the game's y up.
+  const auto up = form.Dialogs().InputBox(
+      &form, QStringLiteral("Import"), QStringLiteral("Up axis of the file (--up auto, y or z):"),
+      QStringLiteral("auto"));
   if (!up) return;
-  const QString axis = up->trimmed().toLower();
-  if (axis != QStringLiteral("y") && axis != QStringLiteral("z"))
-    throw EInterchange("The up axis is y or z, not \"" + up->toStdString() + "\"");
-  options.ZUp = axis == QStringLiteral("z");
+  if (!ParseUpAxis(up->trimmed().toLower().toStdString(), options.Up))
+    throw EInterchange("The up axis is auto, y or z, not \"" + up->toStdString() + "\"");
   // Reading and converting a large scene takes a while: it runs off the window thread, and
   // only the commit into the document happens on it. The reader's child process stops at
   // once on Cancel, and a cancelled import changes nothing.
@@ -355,6 +354,7 @@ void ImportModelFile(TMainWindow& form, const QString& file) {
     if (!read(QStringLiteral("Fitting..."), readModel)) return;
   }
   if (!tooLarge.empty()) throw EInterchange(tooLarge);
+  MakeTextureFolder(mesh, options);
   CommitImport(form.Document(), mesh);
   WriteImportTextures(mesh, options, report);
   form.RepaintViews();

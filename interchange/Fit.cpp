@@ -295,8 +295,12 @@ TFitResult FitScene(TGatheredScene& scene, double tolerance, int64_t limitRecord
         if (objects) next.FaceObjects.push_back(g.Object);
       }
     }
+    // The simplified triangles are rebuilt as an import's polygons are (PrepareScene): no
+    // face without area or repeated, planar convex faces merged back.
     DropFins(next);
     TRebuildCounts rebuilt;
+    DropFacesWithoutArea(next, tolerance, rebuilt);
+    SplitFaces(next, tolerance, false, rebuilt);
     RebuildGameFaces(next, tolerance, rebuilt);
     DropUnusedVerts(next);
     const TRecordCounts counts = CountRecords(next);

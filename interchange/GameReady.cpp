@@ -44,6 +44,23 @@ void DropUnusedMaterials(TGatheredScene& scene) {
   if (withTextures) scene.Textures = std::move(textures);
 }
 
+// What DropFacesWithoutArea took away, a note each.
+void DropNotes(const TRebuildCounts& counts, TImportReport& report) {
+  if (counts.NoArea > 0) {
+    std::string note = "Dropped " + std::to_string(counts.NoArea) + " faces without area";
+    if (counts.GivenBack > 0)
+      note += " (" + std::to_string(counts.GivenBack) +
+              " with corners on a straight edge, given back to the face beside them)";
+    report.Notes.push_back(note);
+  }
+  if (counts.Repeated > 0)
+    report.Notes.push_back("Dropped " + std::to_string(counts.Repeated) +
+                           " faces that repeat another face's corners");
+  if (counts.RepeatedCorners > 0)
+    report.Notes.push_back("Dropped " + std::to_string(counts.RepeatedCorners) +
+                           " corners that repeat a corner of their face");
+}
+
 }  // namespace
 
 void CheckRecordCapacity(const TRecordCounts& counts, const std::string& fileName) {
@@ -141,11 +158,20 @@ void SelectObjects(TGatheredScene& scene, const std::vector<std::string>& names,
 void PrepareScene(TGatheredScene& scene, const TImportOptions& options, TImportReport& report) {
   SelectObjects(scene, options.Objects, report.FileName);
   if (scene.Faces.empty()) return;  // refused with its reason when the mesh is built
+  // The tolerances are relative to the size of what is taken, not of objects left out.
+  DropUnusedVerts(scene);
   // Before the rebuild, whose plane tests would take an infinite distance for a plane.
   CheckSceneNumbers(scene, report.FileName);
   const double tolerance = kPlanarTolerance * SceneSize(scene);
   TRebuildCounts counts;
   const int64_t polygons = static_cast<int64_t>(scene.Faces.size());
+  DropFacesWithoutArea(scene, tolerance, counts);
+  DropNotes(counts, report);
+  if (scene.Faces.empty()) {
+    throw RefusedImport(report.FileName, "has no face that encloses an area (all " +
+                                             std::to_string(polygons) +
+                                             " polygons of the file were dropped)");
+  }
   SplitFaces(scene, tolerance, false, counts);
   TGatheredScene triangles;
   TRecordCounts needed;
@@ -167,6 +193,9 @@ void PrepareScene(TGatheredScene& scene, const TImportOptions& options, TImportR
                            " polygons of the file, " + std::to_string(counts.Split) +
                            " cut into planar convex pieces, " + std::to_string(scene.Faces.size()) +
                            " faces");
+    if (counts.Crossing > 0)
+      report.Notes.push_back("Cut " + std::to_string(counts.Crossing) +
+                             " self-crossing polygons at their crossings");
     needed = CountRecords(scene);
     const bool roomy = needed.Fit(kTreeLimit);
     if (roomy || (!options.Fit && needed.Fit())) {

@@ -69,7 +69,8 @@ TGatheredScene ReadIsolated(const std::string& fileName, uint64_t fileSize,
   limits.Cancel = options.Cancel;
   limits.MaxOutputBytes = kMaxSceneBytes;
   std::vector<std::string> args{reader, fileName};
-  if (options.ZUp) args.insert(args.begin() + 1, kModelReaderZUp);
+  if (options.Up != TUpAxis::Auto)
+    args.insert(args.begin() + 1, options.Up == TUpAxis::Z ? kModelReaderZUp : kModelReaderYUp);
   TIsolationResult result;
   try {
     result = RunIsolated(args, limits);
@@ -129,6 +130,18 @@ TGatheredScene ReadScene(const std::string& path, const TImportOptions& options)
 
 }  // namespace
 
+bool ParseUpAxis(const std::string& text, TUpAxis& axis) {
+  if (text == "auto")
+    axis = TUpAxis::Auto;
+  else if (text == "y")
+    axis = TUpAxis::Y;
+  else if (text == "z")
+    axis = TUpAxis::Z;
+  else
+    return false;
+  return true;
+}
+
 uint64_t ImportMemoryLimit(uint64_t fileSize) {
   constexpr uint64_t kBase = uint64_t{1} << 30, kMost = uint64_t{4} << 30;
   return fileSize >= (kMost - kBase) / 64 ? kMost : kBase + 64 * fileSize;
@@ -180,6 +193,7 @@ TImportReport ImportModel(TMeshDocument& doc, const std::string& path,
                           const TImportOptions& options) {
   TImportReport report;
   const TImportedMesh mesh = ReadModel(path, options, report);
+  MakeTextureFolder(mesh, options);
   CommitImport(doc, mesh);
   WriteImportTextures(mesh, options, report);
   return report;

@@ -136,6 +136,21 @@ void WriteImportTextures(const TImportedMesh& mesh, const TImportOptions& option
   }
 }
 
+void MakeTextureFolder(const TImportedMesh& mesh, const TImportOptions& options) {
+  if (mesh.Textures.empty() || options.MaterialFolder.empty()) return;
+  const size_t slash = options.MaterialFolder.find_last_of('/');
+  if (slash == std::string::npos || slash == 0) return;  // the current folder, or the root
+  const std::string folder = options.MaterialFolder.substr(0, slash);
+  std::error_code ec;
+  if (fs::is_directory(folder, ec)) return;
+  fs::create_directories(folder, ec);
+  if (ec || !fs::is_directory(folder)) {
+    throw EInterchange("Cannot make the texture folder \"" + folder +
+                       "\": " + (ec ? ec.message() : std::string("not a folder")) +
+                       "; nothing was imported");
+  }
+}
+
 std::string EncodeBmp24(const TBitmap& bitmap) {
   const auto width = static_cast<uint32_t>(bitmap.Width());
   const auto height = static_cast<uint32_t>(bitmap.Height());

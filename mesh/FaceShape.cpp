@@ -7,6 +7,18 @@
 
 double Len(TVecD a) { return std::sqrt(Dot(a, a)); }
 
+bool PlaneFrame(TVecD n, TVecD& u, TVecD& v) {
+  const double nl = Len(n);
+  if (!(nl > 0.0)) return false;
+  const TVecD w{n.x / nl, n.y / nl, n.z / nl};
+  const TVecD helper = std::abs(w.x) < 0.6 ? TVecD{1, 0, 0} : TVecD{0, 1, 0};
+  u = Cross(helper, w);
+  const double ul = Len(u);
+  u = {u.x / ul, u.y / ul, u.z / ul};
+  v = Cross(w, u);
+  return true;
+}
+
 bool ConvexTurn(TVecD p, TVecD q, TVecD r, TVecD n) {
   const TVecD e1 = Sub(q, p), e2 = Sub(r, q);
   const double s = Dot(Cross(e1, e2), n), scale = 1e-6 * Len(e1) * Len(e2);
@@ -50,18 +62,15 @@ TFaceShape JudgeFace(std::span<const TPoint3> loop, double tolerance) {
 }
 
 bool EnclosesArea(std::span<const TPoint3> loop) {
-  double nx = 0, ny = 0, nz = 0, scale = 0;
-  for (size_t k = 0; k < loop.size(); ++k) {
-    const TPoint3& a = loop[k];
-    const TPoint3& b = loop[(k + 1) % loop.size()];
-    nx += (double{a.y} - b.y) * (double{a.z} + b.z);
-    ny += (double{a.z} - b.z) * (double{a.x} + b.x);
-    nz += (double{a.x} - b.x) * (double{a.y} + b.y);
-    scale += (double{a.x} - b.x) * (double{a.x} - b.x) + (double{a.y} - b.y) * (double{a.y} - b.y) +
-             (double{a.z} - b.z) * (double{a.z} - b.z);
+  const auto n = static_cast<int32_t>(loop.size());
+  const auto pos = [&](int32_t k) { return Pos(loop[static_cast<size_t>(k)]); };
+  double scale = 0;
+  for (int32_t k = 0; k < n; ++k) {
+    const TVecD e = Sub(pos(k), pos((k + 1) % n));
+    scale += Dot(e, e);
   }
   // Relative to the size of the face, so that rounding of collinear corners counts as none.
-  return std::sqrt(nx * nx + ny * ny + nz * nz) > 1e-7 * scale;
+  return Len(AreaNormal(n, pos)) > 1e-7 * scale;
 }
 
 double PointsSize(std::span<const TPoint3> points) {
@@ -73,4 +82,54 @@ double PointsSize(std::span<const TPoint3> points) {
   }
   const double size = Len(Sub(hi, lo));
   return std::isfinite(size) && size > 0.0 ? size : 1.0;
+}
+
+std::vector<std::array<int32_t, 3>> TriangulateWithoutSlivers(std::span<const TPoint3> loop) {
+  const auto n = static_cast<int32_t>(loop.size());
+  std::vector<std::array<int32_t, 3>> out;
+  std::vector<int32_t> left(static_cast<size_t>(n));
+  for (int32_t k = 0; k < n; ++k) left[static_cast<size_t>(k)] = k;
+  const TVecD normal = AreaNormal(n, [&](int32_t k) { return Pos(loop[static_cast<size_t>(k)]); });
+  if (n > 3 && n <= kMaxSliverFreeCorners && Len(normal) > 0.0) {
+    const auto at = [&](int32_t k) { return Pos(loop[static_cast<size_t>(k)]); };
+    // The turn at b: positive to the left around the normal, relative to the edges' lengths
+    // (the sine of the angle), so that straight corners count as none whatever the size.
+    const auto turn = [&](int32_t a, int32_t b, int32_t d) {
+      const TVecD e1 = Sub(at(b), at(a)), e2 = Sub(at(d), at(b));
+      const double scale = Len(e1) * Len(e2) * Len(normal);
+      return scale > 0.0 ? Dot(Cross(e1, e2), normal) / scale : 0.0;
+    };
+    constexpr double kStraight = 1e-6;
+    const auto inOrOn = [&](int32_t a, int32_t b, int32_t d, int32_t q) {
+      return turn(a, b, q) >= -kStraight && turn(b, d, q) >= -kStraight &&
+             turn(d, a, q) >= -kStraight;
+    };
+    while (left.size() > 3) {
+      const size_t m = left.size();
+      size_t ear = m;
+      for (size_t i = 0; i < m && ear == m; ++i) {
+        const int32_t a = left[(i + m - 1) % m], b = left[i], d = left[(i + 1) % m];
+        if (turn(a, b, d) <= kStraight) continue;
+        bool good = true;
+        for (size_t j = 0; j < m && good; ++j) {
+          const int32_t q = left[j];
+          if (q != a && q != b && q != d) good = !inOrOn(a, b, d, q);
+        }
+        // What is left must still turn somewhere, or its last triangle is a sliver.
+        bool turns = false;
+        for (size_t j = 0; j < m && good && !turns; ++j) {
+          if (j == i) continue;
+          const size_t before = (j + m - 1) % m == i ? (j + m - 2) % m : (j + m - 1) % m;
+          const size_t after = (j + 1) % m == i ? (j + 2) % m : (j + 1) % m;
+          turns = std::abs(turn(left[before], left[j], left[after])) > kStraight;
+        }
+        if (good && turns) ear = i;
+      }
+      if (ear == m) break;
+      out.push_back({left[(ear + m - 1) % m], left[ear], left[(ear + 1) % m]});
+      left.erase(left.begin() + static_cast<std::ptrdiff_t>(ear));
+    }
+  }
+  for (size_t k = 1; k + 1 < left.size(); ++k) out.push_back({left[0], left[k], left[k + 1]});
+  return out;
 }
