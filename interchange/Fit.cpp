@@ -12,6 +12,7 @@
 #include <unordered_set>
 
 #include "interchange/PolygonRebuild.h"
+#include "mesh/MeshClean.h"
 
 namespace {
 
@@ -105,6 +106,30 @@ void DropFins(TGatheredScene& scene) {
   }
   if (scene.FaceObjects.size() == scene.Faces.size()) scene.FaceObjects.resize(kept);
   scene.Faces.resize(kept);
+}
+
+bool WeldTriangles(TGatheredScene& scene) {
+  const std::vector<int32_t> into = WeldVertices(scene.Verts, kCleanDistance * SceneSize(scene));
+  bool merged = false;
+  for (TSceneCorner& c : scene.Corners) {
+    merged = merged || into[static_cast<size_t>(c.Vert)] != c.Vert;
+    c.Vert = into[static_cast<size_t>(c.Vert)];
+  }
+  const bool objects = scene.FaceObjects.size() == scene.Faces.size();
+  size_t kept = 0;
+  for (size_t i = 0; i < scene.Faces.size(); ++i) {
+    const TSceneFace& f = scene.Faces[i];
+    const int32_t a = scene.Corners[static_cast<size_t>(f.First)].Vert,
+                  b = scene.Corners[static_cast<size_t>(f.First + 1)].Vert,
+                  c = scene.Corners[static_cast<size_t>(f.First + 2)].Vert;
+    if (a == b || b == c || c == a) continue;
+    scene.Faces[kept] = f;
+    if (objects) scene.FaceObjects[kept] = scene.FaceObjects[i];
+    ++kept;
+  }
+  scene.Faces.resize(kept);
+  if (objects) scene.FaceObjects.resize(kept);
+  return merged;
 }
 
 double ClusterTriangles(TGatheredScene& scene, size_t target) {
@@ -220,8 +245,10 @@ TFitResult FitScene(TGatheredScene& scene, double tolerance, int64_t limitRecord
   if (scene.Faces.size() > kClusterAbove) {
     clustered = ClusterTriangles(scene, kClusterTarget);
     result.Clustered = scene.Faces.size();
-    DropUnusedVerts(scene);
   }
+  // A merged position moved at most the weld distance.
+  if (WeldTriangles(scene)) clustered += kCleanDistance;
+  DropUnusedVerts(scene);
   const bool objects = scene.FaceObjects.size() == scene.Faces.size();
   // The simplifier's vertices and the runs of triangles.
   std::vector<TSceneCorner> wedges;

@@ -62,6 +62,12 @@ struct TFitResult {
 // rebuilt game faces, within `limit` records in each array when Reached.
 TFitResult FitScene(TGatheredScene& scene, double tolerance, int64_t limit = kTreeLimit);
 
+// Merges positions closer than "check" calls duplicates (WeldVertices, mesh/MeshClean.h,
+// at kCleanDistance of the model's size) and drops the triangles that lose a corner so: the
+// simplifier keeps a subset of the positions it is given, so a fitted model has no
+// duplicate vertices. True when it merged any.
+bool WeldTriangles(TGatheredScene& scene);
+
 // Drops pairs of triangles over the same three vertices in opposite order (a fold of no
 // volume, as a collapse can leave) and repeats of a triangle in the same order, keeping the
 // first: neither is any surface, and their edges would belong to more than two faces. The

@@ -99,6 +99,28 @@ TEST_F(Fit, APlainImportWithoutRoomForTheTreeWarnsAndTheFitMakesRoom) {
   EXPECT_EQ(fitted.Text().find("Warning"), std::string::npos) << fitted.Text();
 }
 
+// Positions closer than check's duplicate distance become one before simplifying (the
+// simplifier keeps a subset of them): the corner on the copy moves to the first, and a
+// triangle left with a corner twice goes.
+TEST(WeldTriangles, CopiesWithinTheDuplicateDistanceMergeAndTrianglesLosingACornerGo) {
+  TGatheredScene scene;
+  scene.Materials.resize(1);
+  scene.Verts = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {1, 1e-5f, 0}};
+  const auto add = [&](int a, int b, int c) {
+    const auto first = static_cast<int32_t>(scene.Corners.size());
+    for (int v : {a, b, c}) scene.Corners.push_back({v, 0.0f, 0.0f, {0, 0, 1}});
+    scene.Faces.push_back({first, 3, 0, 0, 0});
+  };
+  add(0, 1, 2);
+  add(4, 3, 2);  // 4 is 1 within 1e-5, under 1e-4 of the size sqrt 2
+  add(1, 4, 3);  // a sliver between 1 and its copy
+  EXPECT_TRUE(WeldTriangles(scene));
+  ASSERT_EQ(scene.Faces.size(), 2u);
+  EXPECT_EQ(scene.Corners[static_cast<size_t>(scene.Faces[1].First)].Vert, 1);
+  // Nothing left to merge: a second weld changes nothing.
+  EXPECT_FALSE(WeldTriangles(scene));
+}
+
 // A flat grid of 300 x 300 squares (180,000 triangles) clustered to about 20,000: the count
 // lands near the target, every corner stays a vertex of the model, and no corner moved
 // farther than the bound returned.
