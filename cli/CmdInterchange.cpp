@@ -161,7 +161,9 @@ const TCommandRegistrar kCommands[] = {
          "replace the mesh with any model Assimp reads as planar convex faces (new material "
          "numbers from N, default 70000; --up z for a file whose up axis is z, y for y, default "
          "auto: z for .blend, an FBX file's own axis, else y; --fit "
-         "simplifies a model over the record arrays; --object imports only the named objects, "
+         "simplifies a model over the record arrays, or without room for the tree, moving the "
+         "surface at most P percent of the model's size (--max-error, default 1); --object "
+         "imports only the named objects, "
          "--list shows them), then save and write the materials' textures into the material "
          "folder (MatPath, or DIR)",
          ImportCmd}),

@@ -86,6 +86,7 @@ void DropFins(TGatheredScene& scene) {
   std::vector<bool> drop(scene.Faces.size(), false);
   for (size_t i = 0; i < scene.Faces.size(); ++i) {
     const TSceneFace& f = scene.Faces[i];
+    if (f.Count != 3) continue;
     const int32_t a = scene.Corners[static_cast<size_t>(f.First)].Vert,
                   b = scene.Corners[static_cast<size_t>(f.First + 1)].Vert,
                   c = scene.Corners[static_cast<size_t>(f.First + 2)].Vert;
@@ -329,6 +330,9 @@ TFitResult FitScene(TGatheredScene& scene, double tolerance, int64_t limitRecord
     DropFacesWithoutArea(next, tolerance, rebuilt);
     SplitFaces(next, tolerance, false, rebuilt);
     RebuildGameFaces(next, tolerance, rebuilt);
+    // A border zig-zag that both materials kept can come back from the fans as a triangle
+    // of each over the same corners, back to back.
+    DropFins(next);
     DropUnusedVerts(next);
     const TRecordCounts counts = CountRecords(next);
     result.After = counts;

@@ -68,7 +68,8 @@ TFitResult FitScene(TGatheredScene& scene, double tolerance, int64_t limit = kTr
 // duplicate vertices. True when it merged any.
 bool WeldTriangles(TGatheredScene& scene);
 
-// Drops pairs of triangles over the same three vertices in opposite order (a fold of no
+// Drops pairs of triangles (faces of three corners; others stay) over the same three
+// vertices in opposite order (a fold of no
 // volume, as a collapse can leave) and repeats of a triangle in the same order, keeping the
 // first: neither is any surface, and their edges would belong to more than two faces. The
 // corners stay in place (DropUnusedVerts drops what they leave unused).
