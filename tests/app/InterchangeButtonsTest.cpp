@@ -114,8 +114,9 @@ TEST_F(WindowTest, ImportCancelledWhileReadingChangesNothing) {
   EXPECT_EQ(f.Document().NumFace, 2);
 }
 
-// The up-axis box after the number box: "z" turns a z-up file (STL from Blender) to the
-// game's y up, as tessavor-cli import --up z does; Cancel there imports nothing.
+// The up-axis box after the number box, "auto" by default: "z" turns a z-up file (STL from
+// Blender) to the game's y up, as tessavor-cli import --up z does; Cancel there imports
+// nothing.
 TEST_F(WindowTest, ImportAsksForTheUpAxis) {
   TMainWindow& f = OpenLoaded();
   const std::string stl = home.File("t.stl");
@@ -127,6 +128,9 @@ TEST_F(WindowTest, ImportAsksForTheUpAxis) {
   Click(f, "Import...");
   EXPECT_EQ(f.Document().NumFace, 2);
   EXPECT_TRUE(dialogs.Messages.isEmpty());
+  ASSERT_FALSE(dialogs.Prompts.isEmpty());
+  EXPECT_EQ(dialogs.Prompts.last(),
+            QStringLiteral("Import|Up axis of the file (--up auto, y or z):|auto"));
 
   dialogs.FileNames = {QString::fromStdString(stl)};
   dialogs.Inputs = {QStringLiteral("5"), QStringLiteral("Z")};
