@@ -247,6 +247,7 @@ TFitResult FitScene(TGatheredScene& scene, double tolerance, int64_t limitRecord
     clustered = ClusterTriangles(scene, kClusterTarget);
     result.Clustered = scene.Faces.size();
   }
+  DropUnusedVerts(scene);
   // A merged position moved at most the weld distance.
   if (WeldTriangles(scene)) clustered += kCleanDistance;
   DropUnusedVerts(scene);

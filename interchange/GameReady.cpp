@@ -165,19 +165,23 @@ void PrepareScene(TGatheredScene& scene, const TImportOptions& options, TImportR
   const double tolerance = kPlanarTolerance * SceneSize(scene);
   TRebuildCounts counts;
   const int64_t polygons = static_cast<int64_t>(scene.Faces.size());
-  DropFacesWithoutArea(scene, tolerance, counts);
-  DropNotes(counts, report);
-  if (scene.Faces.empty()) {
-    throw RefusedImport(report.FileName, "has no face that encloses an area (all " +
-                                             std::to_string(polygons) +
-                                             " polygons of the file were dropped)");
-  }
-  SplitFaces(scene, tolerance, false, counts);
   TGatheredScene triangles;
   TRecordCounts needed;
   // The rebuilding keeps the positions the corners use: a model whose positions alone pass
-  // the room goes to the fit as triangles at once, neither rebuilt nor copied whole.
-  if (options.Fit && CountRecords(scene).Verts > kTreeLimit) {
+  // the room goes to the fit as triangles at once, neither cleaned, rebuilt nor copied whole
+  // (the fit rebuilds what it keeps, FitScene).
+  const bool simplifyAtOnce = options.Fit && CountRecords(scene).Verts > kTreeLimit;
+  if (!simplifyAtOnce) {
+    DropFacesWithoutArea(scene, tolerance, counts);
+    DropNotes(counts, report);
+    if (scene.Faces.empty()) {
+      throw RefusedImport(report.FileName, "has no face that encloses an area (all " +
+                                               std::to_string(polygons) +
+                                               " polygons of the file were dropped)");
+    }
+    SplitFaces(scene, tolerance, false, counts);
+  }
+  if (simplifyAtOnce) {
     SplitFaces(scene, tolerance, true, counts);
     DropUnusedVerts(scene);
     needed = CountRecords(scene);
