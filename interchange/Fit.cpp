@@ -44,6 +44,7 @@ struct TGroup {
 // A cell of the clustering grid.
 struct TCell {
   int64_t x, y, z;
+  uint32_t m = 0;  // the material of the vertices it gathers
   bool operator==(const TCell&) const = default;
 };
 struct TCellHash {
@@ -51,6 +52,7 @@ struct TCellHash {
     uint64_t h = static_cast<uint64_t>(c.x) * 0x9E3779B97F4A7C15ull;
     h ^= static_cast<uint64_t>(c.y) * 0xC2B2AE3D27D4EB4Full + (h >> 31);
     h ^= static_cast<uint64_t>(c.z) * 0x165667B19E3779F9ull + (h >> 29);
+    h ^= (uint64_t{c.m} + 1) * 0x27D4EB2F165667C5ull + (h >> 33);
     return static_cast<size_t>(h ^ (h >> 32));
   }
 };
@@ -58,7 +60,7 @@ struct TCellHash {
 TCell CellOf(const TPoint3& p, const TPoint3& lo, double cell) {
   return {static_cast<int64_t>((double{p.x} - lo.x) / cell),
           static_cast<int64_t>((double{p.y} - lo.y) / cell),
-          static_cast<int64_t>((double{p.z} - lo.z) / cell)};
+          static_cast<int64_t>((double{p.z} - lo.z) / cell), 0};
 }
 
 }  // namespace
@@ -161,14 +163,31 @@ double ClusterTriangles(TGatheredScene& scene, size_t target) {
     cell *= std::sqrt(2.0 * n / static_cast<double>(target));
   }
   // Each vertex onto the first vertex of its cell.
+  // A vertex of one material joins the first vertex of its cell of that material; a vertex
+  // on a material border stays where it is. So no face of one material folds over the
+  // other's, and the borders stay as the file has them.
+  constexpr uint32_t kNone = ~uint32_t{0}, kBorder = kNone - 1;
+  std::vector<uint32_t> materialOf(scene.Verts.size(), kNone);
+  for (const TSceneFace& f : scene.Faces) {
+    for (int32_t k = 0; k < f.Count; ++k) {
+      uint32_t& m =
+          materialOf[static_cast<size_t>(scene.Corners[static_cast<size_t>(f.First + k)].Vert)];
+      m = m == kNone || m == f.Material ? f.Material : kBorder;
+    }
+  }
   std::unordered_map<TCell, int32_t, TCellHash> firstInCell;
   firstInCell.reserve(target);
   std::vector<int32_t> onto(scene.Verts.size(), -1);
   double farthest = 0.0;  // how far a vertex moved, squared
   for (size_t v = 0; v < scene.Verts.size(); ++v) {
     if (!used[v]) continue;
-    onto[v] = firstInCell.try_emplace(CellOf(scene.Verts[v], lo, cell), static_cast<int32_t>(v))
-                  .first->second;
+    if (materialOf[v] == kBorder) {
+      onto[v] = static_cast<int32_t>(v);
+      continue;
+    }
+    TCell key = CellOf(scene.Verts[v], lo, cell);
+    key.m = materialOf[v];
+    onto[v] = firstInCell.try_emplace(key, static_cast<int32_t>(v)).first->second;
     const TPoint3 &p = scene.Verts[v], &q = scene.Verts[static_cast<size_t>(onto[v])];
     const double dx = double{p.x} - q.x, dy = double{p.y} - q.y, dz = double{p.z} - q.z;
     farthest = std::max(farthest, dx * dx + dy * dy + dz * dz);

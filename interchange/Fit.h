@@ -15,8 +15,9 @@
 //
 // Any size: a model of more than kClusterAbove triangles is first brought down to about
 // kClusterTarget by vertex clustering (ClusterTriangles): one grid over the whole model, each
-// vertex moved onto the first vertex of its cell, triangles that lose a corner dropped. One
-// grid for all materials keeps their borders closed, which meshoptimizer's sloppy simplifier,
+// vertex moved onto the first vertex of its cell of the same material (vertices on a material
+// border stay), triangles that lose a corner dropped. One grid for all materials keeps their
+// borders closed, which meshoptimizer's sloppy simplifier,
 // run per material with a grid of its own choosing, would not. Memory and time stay linear in
 // the model; the exact simplifier then works on a bounded model. The first stage gives each
 // vertex one texture coordinate per material (the first corner's), so a seam inside one
