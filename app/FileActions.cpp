@@ -325,11 +325,15 @@ void ImportModelFile(TMainWindow& form, const QString& file) {
     for (const QString& name : chosen->split(QLatin1Char(','), Qt::SkipEmptyParts))
       options.Objects.push_back(name.trimmed().toStdString());
   }
+  double coarse = 0.0;
   const auto readModel = [&] {
     try {
       mesh = ReadModel(file.toStdString(), options, report);
     } catch (const EModelTooLarge& e) {
       tooLarge = e.what();
+    } catch (const EFitTooCoarse& e) {
+      tooLarge = e.what();
+      coarse = e.Needed;
     }
   };
   if (!read(QStringLiteral("Importing..."), readModel)) return;
@@ -344,8 +348,22 @@ void ImportModelFile(TMainWindow& form, const QString& file) {
       return;
     options.Fit = true;
     tooLarge.clear();
-    if (!read(QStringLiteral("Fitting..."), readModel) || !tooLarge.empty()) return;
+    if (!read(QStringLiteral("Fitting..."), readModel)) return;
   }
+  // A fit past --max-error: the error it needs is shown, and the user may accept it.
+  if (coarse > 0.0) {
+    if (!form.Dialogs().AskYesNo(
+            &form, QString::fromStdString(tooLarge) +
+                       QStringLiteral("\n\nAccept a fit that moves the surface up to %1% of "
+                                      "the model's size?")
+                           .arg(100.0 * coarse, 0, 'g', 4)))
+      return;
+    options.MaxError = coarse;
+    tooLarge.clear();
+    coarse = 0.0;
+    if (!read(QStringLiteral("Fitting..."), readModel)) return;
+  }
+  if (!tooLarge.empty()) throw EInterchange(tooLarge);
   MakeTextureFolder(mesh, options);
   CommitImport(form.Document(), mesh);
   WriteImportTextures(mesh, options, report);

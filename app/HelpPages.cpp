@@ -32,6 +32,9 @@ constexpr TTip kTips[] = {
     {"MeshViewer", "Show the model in 3D with its textures"},
     {"GL", "Show the tumbling OpenGL view of the model"},
     {"make &tree", "Build the model's collision tree and compile it into an IFF file"},
+    {"Clean up",
+     "Merge vertices at one place, drop faces without area, duplicates and unused records, "
+     "turn faces against their neighbours, then save"},
     {"ShowData", "List every record; off, only the corners' ty values are listed (faster)"},
     {"add VERT...", "Add a vertex at the x, y and z typed beside it"},
     {"Set VERT",

@@ -239,6 +239,8 @@ void TMainWindow::BuildWindow() {
   ButtonGL->setVisible(false);
   tools->addWidget(ButtonGL);
   tools->addWidget(AddButton(central, QStringLiteral("make &tree"), &TMainWindow::MakeTreeClick));
+  tools->addWidget(
+      AddButton(central, QStringLiteral("Clean up"), [this] { CleanUpAction(*this); }));
   ShowData = new QCheckBox(QStringLiteral("Show Data"), central);
   ShowData->setObjectName(QStringLiteral("ShowData"));
   ShowData->setChecked(true);

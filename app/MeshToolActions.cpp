@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 #include "mesh/Geometry.h"
 #include "mesh/Materials.h"
+#include "mesh/MeshClean.h"
 #include "mesh/Normals.h"
 #include "mesh/NumberText.h"
 
@@ -28,3 +29,8 @@ void FlipAction(TMainWindow& form, int axis) {
 void SetAllMaterialsAction(TMainWindow& form, int mat) { SetAllMaterials(form.Document(), mat); }
 void ResetTexCoordsAction(TMainWindow& form) { ResetTexCoords(form.Document()); }
 void RandAllAction(TMainWindow& form) { RandAllTexCoords(form.Document()); }
+
+void CleanUpAction(TMainWindow& form) {
+  const TCleanReport report = CleanMesh(form.Document());
+  form.Dialogs().ShowMessage(&form, QString::fromStdString(report.Text()));
+}

@@ -20,3 +20,4 @@ void FlipAction(TMainWindow& form,
 void SetAllMaterialsAction(TMainWindow& form, int mat);  // "Cg all mat" after the question
 void ResetTexCoordsAction(TMainWindow& form);            // "all 0" after the question
 void RandAllAction(TMainWindow& form);                   // "RandAll" after the question
+void CleanUpAction(TMainWindow& form);  // "Clean up" (mesh/MeshClean.h), then its report

@@ -1,6 +1,8 @@
 // Speed of mesh interchange through Assimp on a full mesh: target under 1 s each; a
 // 60,000-quad model fitted to the arrays: under 2 s (Pair/ImportFit); face rebuilding
-// linear in the corners (BM_RebuildPolygons at four sizes).
+// linear in the corners (BM_RebuildPolygons at four sizes); --fit linear in the triangles
+// from 50,000 to 1,000,000 (BM_FitSphere at four sizes: the slope of log time over log size
+// within 1.1).
 //  - Export: the document with 32,769 records in every array (terrain strips, face k over
 //    corners k..k+2, seven materials taking turns face by face), as OBJ with its material library
 //    and as GLB.
@@ -23,6 +25,7 @@
 #include "PairTiming.h"
 #include "interchange/AiScene.h"
 #include "interchange/ExportScene.h"
+#include "interchange/Fit.h"
 #include "interchange/GameReady.h"
 #include "interchange/Interchange.h"
 #include "interchange/ObjWriter.h"
@@ -241,6 +244,71 @@ BENCHMARK(BM_RebuildPolygons)
     ->Arg(1088)
     ->Arg(2176)
     ->Unit(benchmark::kMillisecond);
+
+// The fit alone (PrepareScene with --fit, the file already gathered) on a unit sphere of
+// rings x 2 rings quads cut into triangles, the upper half one material and the lower
+// another, texture coordinates by latitude and longitude (a seam where they wrap). Sizes
+// from 50,000 to 1,000,000 triangles: the largest go through the clustering stage first.
+TGatheredScene SphereScene(int rings) {
+  const int segments = 2 * rings;
+  TGatheredScene scene;
+  scene.Materials.resize(2);
+  scene.MeshNames = {"sphere"};
+  scene.Meshes = 1;
+  const auto vertex = [&](int r, int s) {
+    const double theta = std::numbers::pi * r / rings, phi = 2 * std::numbers::pi * s / segments;
+    scene.Verts.push_back({float(std::sin(theta) * std::cos(phi)), float(std::cos(theta)),
+                           float(std::sin(theta) * std::sin(phi))});
+  };
+  for (int r = 0; r <= rings; ++r)
+    for (int s = 0; s <= segments; ++s) vertex(r, s);  // the seam column twice
+  const auto at = [&](int r, int s) { return r * (segments + 1) + s; };
+  for (int r = 0; r < rings; ++r) {
+    const auto mat = static_cast<uint32_t>(r >= rings / 2);
+    for (int s = 0; s < segments; ++s) {
+      const int a = at(r, s), b = at(r, s + 1), c = at(r + 1, s + 1), d = at(r + 1, s);
+      for (const auto& tri : {std::array<int, 3>{a, d, c}, std::array<int, 3>{a, c, b}}) {
+        const auto first = static_cast<int32_t>(scene.Corners.size());
+        for (int v : tri) {
+          const int vr = v / (segments + 1), vs = v % (segments + 1);
+          scene.Corners.push_back({v, float(vs) / segments, 1.0f - float(vr) / rings, {0, 0, 0}});
+        }
+        scene.Faces.push_back({first, 3, mat, 0, 0});
+      }
+    }
+  }
+  return scene;
+}
+
+void BM_FitSphere(benchmark::State& state) {
+  // 2 * rings * 2 rings triangles: rings 112 gives 50,176; 500 gives 1,000,000.
+  const TGatheredScene sphere = SphereScene(static_cast<int>(state.range(0)));
+  TImportOptions options;
+  options.Fit = true;
+  options.MaxError = 1.0;
+  TImportReport report;
+  int64_t corners = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    TGatheredScene scene = sphere;
+    state.ResumeTiming();
+    PrepareScene(scene, options, report);
+    corners = static_cast<int64_t>(scene.Corners.size());
+    if (corners > kTreeLimit) state.SkipWithError("not fitted");
+  }
+  state.counters["triangles"] = double(sphere.Faces.size());
+  state.counters["corners_after"] = double(corners);
+  state.counters["ns_per_triangle"] = benchmark::Counter(
+      double(sphere.Faces.size()),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_FitSphere)
+    ->Arg(112)
+    ->Arg(200)
+    ->Arg(354)
+    ->Arg(500)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 //    at most 40 times the time of reading the five files' bytes (speedup at least 0.025).
 //  - Calc VTNM (in memory, the linear algorithm): target under 100 ms.
 //  - OBJ export to a file: target under 50 ms.
+//  - clean linear in the records (BM_Clean at four sizes).
 #include <benchmark/benchmark.h>
 
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "PairTiming.h"
+#include "mesh/MeshClean.h"
 #include "mesh/MeshDocument.h"
 #include "mesh/Normals.h"
 #include "mesh/ObjExport.h"
@@ -114,6 +116,52 @@ void BM_ObjExportFullMesh(benchmark::State& state) {
   state.counters["bytes"] = double(testsupport::ReadBytes(path).size());
 }
 BENCHMARK(BM_ObjExportFullMesh)->Unit(benchmark::kMillisecond);
+
+// clean on a plane of rows x 128 squares, each square with four vertices of its own (so the
+// weld merges three of every four into their neighbours'), every seventh square turned and
+// every eleventh given a copy: every step has work at every size. Rows 7 to 56: 3,584 to
+// 28,672 vertices.
+void BuildCleanable(TMeshDocument& doc, int rows) {
+  doc.Clear();
+  constexpr int kColumns = 128;
+  doc.AddVtnm({0, 0, 1});
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < kColumns; ++c) {
+      const int first = doc.NumVert, square = r * kColumns + c;
+      const int corners[4][2] = {{r, c}, {r, c + 1}, {r + 1, c + 1}, {r + 1, c}};
+      for (const auto& k : corners) doc.AddVert({float(k[1]), float(k[0]), 0.0f});
+      for (int copy = 0; copy < (square % 11 == 0 ? 2 : 1); ++copy) {
+        const int f = doc.NumFvrt;
+        for (int k = 0; k < 4; ++k) {
+          const int at = square % 7 == 0 ? (4 - k) % 4 : k;
+          doc.AddFvrt({first + at, 0, float(corners[at][1]), float(corners[at][0])});
+        }
+        doc.AddFace({0, 0.0f, 70000 + square % 3, f, 4, 0, kEditorReserved2});
+      }
+    }
+  }
+}
+
+void BM_Clean(benchmark::State& state) {
+  TMeshDocument doc;
+  doc.ShowData = false;
+  const int rows = static_cast<int>(state.range(0));
+  TCleanReport report;
+  int32_t records = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    BuildCleanable(doc, rows);
+    records = doc.NumVert;
+    state.ResumeTiming();
+    report = CleanRecords(doc);
+  }
+  state.counters["vertices"] = double(records);
+  state.counters["merged"] = double(report.MergedVerts);
+  state.counters["turned"] = double(report.TurnedFaces);
+  state.counters["ns_per_vertex"] = benchmark::Counter(
+      double(records), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_Clean)->Arg(7)->Arg(14)->Arg(28)->Arg(56)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 // import, export, formats: meshes in and out of other tools through Assimp.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <initializer_list>
 #include <string>
@@ -52,8 +53,8 @@ std::string ParsePathAndOptions(const std::vector<std::string>& args, const char
 }
 
 constexpr const char* kImportUsage =
-    "import MODEL [--mat N] [--up auto|y|z] [--fit] [--object NAME]... [--textures DIR] "
-    "[--replace-textures] | import MODEL --list [--up auto|y|z]";
+    "import MODEL [--mat N] [--up auto|y|z] [--fit] [--max-error P] [--object NAME]... "
+    "[--textures DIR] [--replace-textures] | import MODEL --list [--up auto|y|z]";
 
 int ImportCmd(const std::vector<std::string>& args) {
   TImportOptions options;
@@ -88,6 +89,14 @@ int ImportCmd(const std::vector<std::string>& args) {
        {"--up",
         [](TImportOptions& o, const std::string& v) {
           if (!ParseUpAxis(v, o.Up)) UsageError("--up takes auto, y or z, not \"" + v + "\"");
+        }},
+       {"--max-error",
+        [](TImportOptions& o, const std::string& v) {
+          const double percent = ParseTypedFloat(v);
+          if (!(percent > 0.0) || !std::isfinite(percent))
+            UsageError("--max-error takes a percentage of the model's size above 0, not \"" + v +
+                       "\"");
+          o.MaxError = percent / 100.0;
         }}},
       options);
   if (list) {
@@ -151,7 +160,9 @@ const TCommandRegistrar kCommands[] = {
          "replace the mesh with any model Assimp reads as planar convex faces (new material "
          "numbers from N, default 70000; --up z for a file whose up axis is z, y for y, default "
          "auto: z for .blend, an FBX file's own axis, else y; --fit "
-         "simplifies a model over the record arrays; --object imports only the named objects, "
+         "simplifies a model over the record arrays, or without room for the tree, moving the "
+         "surface at most P percent of the model's size (--max-error, default 1); --object "
+         "imports only the named objects, "
          "--list shows them), then save and write the materials' textures into the material "
          "folder (MatPath, or DIR)",
          ImportCmd}),

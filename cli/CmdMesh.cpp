@@ -11,6 +11,7 @@
 #include "mesh/Geometry.h"
 #include "mesh/Materials.h"
 #include "mesh/MeshCheck.h"
+#include "mesh/MeshClean.h"
 #include "mesh/MeshDocument.h"
 #include "mesh/Normals.h"
 #include "mesh/NumberText.h"
@@ -190,7 +191,30 @@ int Check(const std::vector<std::string>& args) {
   return count == 0 ? 0 : 1;
 }
 
+int CleanCmd(const std::vector<std::string>& args) {
+  TCleanOptions options;
+  if (args.size() == 2 && args[0] == "--distance") {
+    options.Distance = ParseTypedFloat(args[1]);
+    if (!(options.Distance >= 0.0))
+      UsageError("--distance takes a distance of 0 or more, not \"" + args[1] + "\"");
+  } else if (!args.empty()) {
+    UsageError("expected: tessavor-cli clean [--distance D]");
+  }
+  TMeshDocument doc;
+  doc.ShowData = false;
+  LoadHome(doc);
+  const TCleanReport report = CleanMesh(doc, options);
+  std::fputs(report.Text().c_str(), stdout);
+  return 0;
+}
+
 const TCommandRegistrar kCommands[] = {
+    TCommandRegistrar(
+        {"clean", "clean [--distance D]",
+         "merge vertices closer than D (default 1e-4 of the model's size), drop faces without "
+         "area, duplicate faces and unused records, turn faces against their neighbours; "
+         "recompute normals, D and the radius; then save",
+         CleanCmd}),
     TCommandRegistrar(
         {"check", "check",
          "validate the record files: one line per problem with its record number; exit 1 "

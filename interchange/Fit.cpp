@@ -9,8 +9,10 @@
 #include <cmath>
 #include <cstring>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "interchange/PolygonRebuild.h"
+#include "mesh/MeshClean.h"
 
 namespace {
 
@@ -39,7 +41,191 @@ struct TGroup {
   std::vector<uint32_t> Indices;  // triangles over the wedges
 };
 
+// A cell of the clustering grid.
+struct TCell {
+  int64_t x, y, z;
+  uint32_t m = 0;  // the material of the vertices it gathers
+  bool operator==(const TCell&) const = default;
+};
+struct TCellHash {
+  size_t operator()(const TCell& c) const {
+    uint64_t h = static_cast<uint64_t>(c.x) * 0x9E3779B97F4A7C15ull;
+    h ^= static_cast<uint64_t>(c.y) * 0xC2B2AE3D27D4EB4Full + (h >> 31);
+    h ^= static_cast<uint64_t>(c.z) * 0x165667B19E3779F9ull + (h >> 29);
+    h ^= (uint64_t{c.m} + 1) * 0x27D4EB2F165667C5ull + (h >> 33);
+    return static_cast<size_t>(h ^ (h >> 32));
+  }
+};
+
+TCell CellOf(const TPoint3& p, const TPoint3& lo, double cell) {
+  return {static_cast<int64_t>((double{p.x} - lo.x) / cell),
+          static_cast<int64_t>((double{p.y} - lo.y) / cell),
+          static_cast<int64_t>((double{p.z} - lo.z) / cell), 0};
+}
+
 }  // namespace
+
+void DropFins(TGatheredScene& scene) {
+  // A triangle by its vertices from the smallest on; its twin runs the other way round.
+  struct TKey {
+    int32_t a, b, c;
+    bool operator==(const TKey&) const = default;
+  };
+  struct TKeyHash {
+    size_t operator()(const TKey& k) const {
+      uint64_t h = (uint64_t{static_cast<uint32_t>(k.a)} << 32) ^ static_cast<uint32_t>(k.b);
+      h = (h ^ static_cast<uint32_t>(k.c)) * 0x9E3779B97F4A7C15ull;
+      return static_cast<size_t>(h ^ (h >> 31));
+    }
+  };
+  const auto keyOf = [](int32_t a, int32_t b, int32_t c) {
+    if (b < a && b < c) return TKey{b, c, a};
+    if (c < a && c < b) return TKey{c, a, b};
+    return TKey{a, b, c};
+  };
+  std::unordered_map<TKey, size_t, TKeyHash> open;  // triangle -> its face, not yet paired
+  open.reserve(scene.Faces.size());
+  std::vector<bool> drop(scene.Faces.size(), false);
+  for (size_t i = 0; i < scene.Faces.size(); ++i) {
+    const TSceneFace& f = scene.Faces[i];
+    if (f.Count != 3) continue;
+    const int32_t a = scene.Corners[static_cast<size_t>(f.First)].Vert,
+                  b = scene.Corners[static_cast<size_t>(f.First + 1)].Vert,
+                  c = scene.Corners[static_cast<size_t>(f.First + 2)].Vert;
+    if (const auto twin = open.find(keyOf(a, c, b)); twin != open.end()) {
+      drop[i] = drop[twin->second] = true;
+      open.erase(twin);
+    } else if (!open.try_emplace(keyOf(a, b, c), i).second) {
+      drop[i] = true;  // a copy of a face before it
+    }
+  }
+  size_t kept = 0;
+  for (size_t i = 0; i < scene.Faces.size(); ++i) {
+    if (drop[i]) continue;
+    scene.Faces[kept] = scene.Faces[i];
+    if (scene.FaceObjects.size() == scene.Faces.size())
+      scene.FaceObjects[kept] = scene.FaceObjects[i];
+    ++kept;
+  }
+  if (scene.FaceObjects.size() == scene.Faces.size()) scene.FaceObjects.resize(kept);
+  scene.Faces.resize(kept);
+}
+
+bool WeldTriangles(TGatheredScene& scene) {
+  const std::vector<int32_t> into = WeldVertices(scene.Verts, kCleanDistance * SceneSize(scene));
+  bool merged = false;
+  for (TSceneCorner& c : scene.Corners) {
+    merged = merged || into[static_cast<size_t>(c.Vert)] != c.Vert;
+    c.Vert = into[static_cast<size_t>(c.Vert)];
+  }
+  const bool objects = scene.FaceObjects.size() == scene.Faces.size();
+  size_t kept = 0;
+  for (size_t i = 0; i < scene.Faces.size(); ++i) {
+    const TSceneFace& f = scene.Faces[i];
+    const int32_t a = scene.Corners[static_cast<size_t>(f.First)].Vert,
+                  b = scene.Corners[static_cast<size_t>(f.First + 1)].Vert,
+                  c = scene.Corners[static_cast<size_t>(f.First + 2)].Vert;
+    if (a == b || b == c || c == a) continue;
+    scene.Faces[kept] = f;
+    if (objects) scene.FaceObjects[kept] = scene.FaceObjects[i];
+    ++kept;
+  }
+  scene.Faces.resize(kept);
+  if (objects) scene.FaceObjects.resize(kept);
+  return merged;
+}
+
+double ClusterTriangles(TGatheredScene& scene, size_t target) {
+  std::vector<bool> used(scene.Verts.size(), false);
+  for (const TSceneCorner& c : scene.Corners) used[static_cast<size_t>(c.Vert)] = true;
+  TPoint3 lo{0, 0, 0}, hi{0, 0, 0};
+  size_t count = 0;
+  for (size_t v = 0; v < scene.Verts.size(); ++v) {
+    if (!used[v]) continue;
+    const TPoint3& p = scene.Verts[v];
+    lo = count ? TPoint3{std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)} : p;
+    hi = count ? TPoint3{std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)} : p;
+    ++count;
+  }
+  const double size = SceneSize(scene);
+  // A surface of C occupied cells keeps about 2 C triangles, and the cells a surface
+  // occupies grow as the inverse square of their size: three corrections get near.
+  const auto occupied = [&](double cell) {
+    std::unordered_set<TCell, TCellHash> cells;
+    cells.reserve(target);
+    for (size_t v = 0; v < scene.Verts.size(); ++v)
+      if (used[v]) cells.insert(CellOf(scene.Verts[v], lo, cell));
+    return cells.size();
+  };
+  double cell = size / std::sqrt(static_cast<double>(target));
+  for (int i = 0; i < 3; ++i) {
+    const auto n = static_cast<double>(std::max<size_t>(occupied(cell), 1));
+    cell *= std::sqrt(2.0 * n / static_cast<double>(target));
+  }
+  // Each vertex onto the first vertex of its cell.
+  // A vertex of one material joins the first vertex of its cell of that material; a vertex
+  // on a material border stays where it is. So no face of one material folds over the
+  // other's, and the borders stay as the file has them.
+  constexpr uint32_t kNone = ~uint32_t{0}, kBorder = kNone - 1;
+  std::vector<uint32_t> materialOf(scene.Verts.size(), kNone);
+  for (const TSceneFace& f : scene.Faces) {
+    for (int32_t k = 0; k < f.Count; ++k) {
+      uint32_t& m =
+          materialOf[static_cast<size_t>(scene.Corners[static_cast<size_t>(f.First + k)].Vert)];
+      m = m == kNone || m == f.Material ? f.Material : kBorder;
+    }
+  }
+  std::unordered_map<TCell, int32_t, TCellHash> firstInCell;
+  firstInCell.reserve(target);
+  std::vector<int32_t> onto(scene.Verts.size(), -1);
+  double farthest = 0.0;  // how far a vertex moved, squared
+  for (size_t v = 0; v < scene.Verts.size(); ++v) {
+    if (!used[v]) continue;
+    if (materialOf[v] == kBorder) {
+      onto[v] = static_cast<int32_t>(v);
+      continue;
+    }
+    TCell key = CellOf(scene.Verts[v], lo, cell);
+    key.m = materialOf[v];
+    onto[v] = firstInCell.try_emplace(key, static_cast<int32_t>(v)).first->second;
+    const TPoint3 &p = scene.Verts[v], &q = scene.Verts[static_cast<size_t>(onto[v])];
+    const double dx = double{p.x} - q.x, dy = double{p.y} - q.y, dz = double{p.z} - q.z;
+    farthest = std::max(farthest, dx * dx + dy * dy + dz * dz);
+  }
+  // One texture coordinate per vertex and material: the first corner's.
+  std::unordered_map<uint64_t, uint32_t> texture;  // (vertex, material) -> corner
+  std::vector<TSceneCorner> corners;
+  std::vector<TSceneFace> faces;
+  std::vector<uint32_t> faceObjects;
+  const bool objects = scene.FaceObjects.size() == scene.Faces.size();
+  for (size_t i = 0; i < scene.Faces.size(); ++i) {
+    const TSceneFace& f = scene.Faces[i];
+    TSceneCorner c[3];
+    for (int k = 0; k < 3; ++k) {
+      c[k] = scene.Corners[static_cast<size_t>(f.First + k)];
+      c[k].Vert = onto[static_cast<size_t>(c[k].Vert)];
+      c[k].Normal = {0.0f, 0.0f, 0.0f};
+    }
+    if (c[0].Vert == c[1].Vert || c[1].Vert == c[2].Vert || c[2].Vert == c[0].Vert) continue;
+    const auto first = static_cast<int32_t>(corners.size());
+    for (TSceneCorner& k : c) {
+      const uint64_t key = (uint64_t{static_cast<uint32_t>(k.Vert)} << 32) | f.Material;
+      const auto [at, added] = texture.try_emplace(key, static_cast<uint32_t>(corners.size()));
+      if (!added) {
+        k.Tx = corners[at->second].Tx;
+        k.Ty = corners[at->second].Ty;
+      }
+      corners.push_back(k);
+    }
+    faces.push_back({first, 3, f.Material, f.Mesh, 0});
+    if (objects) faceObjects.push_back(scene.FaceObjects[i]);
+  }
+  scene.Corners = std::move(corners);
+  scene.Faces = std::move(faces);
+  if (objects) scene.FaceObjects = std::move(faceObjects);
+  DropFins(scene);
+  return std::sqrt(farthest) / size;
+}
 
 TRecordCounts CountRecords(const TGatheredScene& scene) {
   std::vector<bool> used(scene.Verts.size(), false);
@@ -102,9 +288,18 @@ bool IsDegenerate(const TGatheredScene& scene, const TSceneFace& f, double toler
 
 }  // namespace
 
-TFitResult FitScene(TGatheredScene& scene, double tolerance) {
+TFitResult FitScene(TGatheredScene& scene, double tolerance, int64_t limitRecords) {
   TFitResult result;
   result.Before = CountRecords(scene);
+  double clustered = 0.0;
+  if (scene.Faces.size() > kClusterAbove) {
+    clustered = ClusterTriangles(scene, kClusterTarget);
+    result.Clustered = scene.Faces.size();
+  }
+  DropUnusedVerts(scene);
+  // A merged position moved at most the weld distance.
+  if (WeldTriangles(scene)) clustered += kCleanDistance;
+  DropUnusedVerts(scene);
   const bool objects = scene.FaceObjects.size() == scene.Faces.size();
   // The simplifier's vertices and the runs of triangles.
   std::vector<TSceneCorner> wedges;
@@ -142,9 +337,9 @@ TFitResult FitScene(TGatheredScene& scene, double tolerance) {
 
   // FVRT is what runs out first on a curved surface (three corners per triangle); the first
   // target aims a little below what each array allows.
-  const TRecordCounts& before = result.Before;
+  const TRecordCounts before = CountRecords(original);
   double ratio = 1.0;
-  const auto limit = static_cast<double>(MeshCapacity);
+  const auto limit = static_cast<double>(limitRecords);
   ratio = std::min({ratio, 0.97 * limit / static_cast<double>(before.Corners),
                     0.97 * limit / static_cast<double>(std::max<int64_t>(before.Faces, 1)),
                     0.97 * limit / static_cast<double>(std::max<int64_t>(before.Verts, 1))});
@@ -162,7 +357,7 @@ TFitResult FitScene(TGatheredScene& scene, double tolerance) {
     next.SkippedPoints = original.SkippedPoints;
     next.SkippedLines = original.SkippedLines;
     next.MissingNormals = true;
-    double moved = 0.0;
+    double moved = clustered;
     for (const TGroup& g : groups) {
       const size_t target = std::max<size_t>(
           3, static_cast<size_t>(static_cast<double>(g.Indices.size() / 3) * ratio) * 3);
@@ -171,7 +366,7 @@ TFitResult FitScene(TGatheredScene& scene, double tolerance) {
       const size_t n = meshopt_simplify(simplified.data(), g.Indices.data(), g.Indices.size(),
                                         positions.data(), wedges.size(), 3 * sizeof(float), target,
                                         1.0f, meshopt_SimplifyLockBorder, &error);
-      moved = std::max(moved, double{error} * scale / size);
+      moved = std::max(moved, clustered + double{error} * scale / size);
       for (size_t t = 0; t + 2 < n; t += 3) {
         const auto first = static_cast<int32_t>(next.Corners.size());
         for (size_t k = 0; k < 3; ++k) next.Corners.push_back(wedges[simplified[t + k]]);
@@ -180,15 +375,22 @@ TFitResult FitScene(TGatheredScene& scene, double tolerance) {
         if (objects) next.FaceObjects.push_back(g.Object);
       }
     }
+    // The simplified triangles are rebuilt as an import's polygons are (PrepareScene): no
+    // face without area or repeated, planar convex faces merged back.
+    DropFins(next);
     TRebuildCounts rebuilt;
-    MergeFaces(next, tolerance, rebuilt);
-    FinishFaces(next, tolerance, rebuilt);
+    DropFacesWithoutArea(next, tolerance, rebuilt);
+    SplitFaces(next, tolerance, false, rebuilt);
+    RebuildGameFaces(next, tolerance, rebuilt);
+    // A border zig-zag that both materials kept can come back from the fans as a triangle
+    // of each over the same corners, back to back.
+    DropFins(next);
     DropUnusedVerts(next);
     const TRecordCounts counts = CountRecords(next);
     result.After = counts;
     result.Moved = moved;
     scene = std::move(next);
-    if (counts.Fit()) {
+    if (counts.Fit(limitRecords)) {
       result.Reached = true;
       break;
     }

@@ -17,6 +17,16 @@ std::string Percent(double fraction) {
   return text;
 }
 
+// A fraction as the number --max-error takes: percent, two decimals at most ("6.19").
+std::string PercentNumber(double fraction) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", 100.0 * fraction);
+  std::string out = text;
+  while (out.back() == '0') out.pop_back();
+  if (out.back() == '.') out.pop_back();
+  return out;
+}
+
 // Keeps the materials some face uses, in their order, with their pictures.
 void DropUnusedMaterials(TGatheredScene& scene) {
   std::vector<int32_t> remap(scene.Materials.size(), -1);
@@ -156,35 +166,58 @@ void PrepareScene(TGatheredScene& scene, const TImportOptions& options, TImportR
   const double tolerance = kPlanarTolerance * SceneSize(scene);
   TRebuildCounts counts;
   const int64_t polygons = static_cast<int64_t>(scene.Faces.size());
-  DropFacesWithoutArea(scene, tolerance, counts);
-  DropNotes(counts, report);
-  if (scene.Faces.empty()) {
-    throw RefusedImport(report.FileName, "has no face that encloses an area (all " +
-                                             std::to_string(polygons) +
-                                             " polygons of the file were dropped)");
-  }
-  SplitFaces(scene, tolerance, false, counts);
   TGatheredScene triangles;
-  if (options.Fit) {
-    triangles = scene;
-    SplitFaces(triangles, tolerance, true, counts);
+  TRecordCounts needed;
+  // The rebuilding keeps the positions the corners use: a model whose positions alone pass
+  // the room goes to the fit as triangles at once, neither cleaned, rebuilt nor copied whole
+  // (the fit rebuilds what it keeps, FitScene).
+  const bool simplifyAtOnce = options.Fit && CountRecords(scene).Verts > kTreeLimit;
+  if (!simplifyAtOnce) {
+    DropFacesWithoutArea(scene, tolerance, counts);
+    DropNotes(counts, report);
+    if (scene.Faces.empty()) {
+      throw RefusedImport(report.FileName, "has no face that encloses an area (all " +
+                                               std::to_string(polygons) +
+                                               " polygons of the file were dropped)");
+    }
+    SplitFaces(scene, tolerance, false, counts);
   }
-  MergeFaces(scene, tolerance, counts);
-  FinishFaces(scene, tolerance, counts);
-  DropUnusedVerts(scene);
-  report.Notes.push_back("Faces rebuilt: " + std::to_string(polygons) + " polygons of the file, " +
-                         std::to_string(counts.Split) + " cut into planar convex pieces, " +
-                         std::to_string(scene.Faces.size()) + " faces");
-  if (counts.Crossing > 0)
-    report.Notes.push_back("Cut " + std::to_string(counts.Crossing) +
-                           " self-crossing polygons at their crossings");
-  TRecordCounts needed = CountRecords(scene);
-  if (needed.Fit() || !options.Fit) {
-    CheckRecordCapacity(needed, report.FileName);
-    return;
+  if (simplifyAtOnce) {
+    SplitFaces(scene, tolerance, true, counts);
+    DropUnusedVerts(scene);
+    needed = CountRecords(scene);
+    triangles = std::move(scene);
+  } else {
+    if (options.Fit) {
+      triangles = scene;
+      SplitFaces(triangles, tolerance, true, counts);
+    }
+    RebuildGameFaces(scene, tolerance, counts);
+    DropUnusedVerts(scene);
+    report.Notes.push_back("Faces rebuilt: " + std::to_string(polygons) +
+                           " polygons of the file, " + std::to_string(counts.Split) +
+                           " cut into planar convex pieces, " + std::to_string(scene.Faces.size()) +
+                           " faces");
+    if (counts.Crossing > 0)
+      report.Notes.push_back("Cut " + std::to_string(counts.Crossing) +
+                             " self-crossing polygons at their crossings");
+    needed = CountRecords(scene);
+    const bool roomy = needed.Fit(kTreeLimit);
+    if (roomy || (!options.Fit && needed.Fit())) {
+      if (!roomy) {
+        report.Notes.push_back(
+            "Warning: VERT " + std::to_string(needed.Verts) + ", FVRT " +
+            std::to_string(needed.Corners) + ", FACE " + std::to_string(needed.Faces) +
+            " leave less than " + Percent(kTreeRoom) +
+            " of an array for the tree's cuts: \"make tree\" may fail; --fit brings each under " +
+            std::to_string(kTreeLimit));
+      }
+      return;
+    }
   }
+  if (!options.Fit) CheckRecordCapacity(needed, report.FileName);
   DropUnusedVerts(triangles);
-  const TFitResult fit = FitScene(triangles, tolerance);
+  const TFitResult fit = FitScene(triangles, tolerance, kTreeLimit);
   if (!fit.Reached && fit.Degenerate == fit.Triangles) {
     throw RefusedImport(report.FileName,
                         "cannot be simplified to fit: all its " + std::to_string(fit.Triangles) +
@@ -199,11 +232,27 @@ void PrepareScene(TGatheredScene& scene, const TImportOptions& options, TImportR
                             " face corners and " + std::to_string(fit.After.Faces) +
                             " faces (its material borders and seams hold it)");
   }
+  if (fit.Moved > options.MaxError) {
+    // The smallest percentage with two decimals that takes this fit.
+    const double allows = std::ceil(fit.Moved * 1e4) / 1e4;
+    throw EFitTooCoarse(
+        RefusedImport(report.FileName, "cannot be fitted within --max-error " +
+                                           Percent(options.MaxError) + ": the surface would move " +
+                                           Percent(fit.Moved) +
+                                           " of the model's size (--max-error " +
+                                           PercentNumber(allows) + " allows it)")
+            .what(),
+        allows);
+  }
   scene = std::move(triangles);
-  report.Notes.push_back("Fitted (--fit) from VERT " + std::to_string(needed.Verts) + ", FVRT " +
-                         std::to_string(needed.Corners) + ", FACE " + std::to_string(needed.Faces) +
-                         " to VERT " + std::to_string(fit.After.Verts) + ", FVRT " +
-                         std::to_string(fit.After.Corners) + ", FACE " +
-                         std::to_string(fit.After.Faces) + "; the surface moved at most " +
-                         Percent(fit.Moved) + " of the model's size");
+  report.Notes.push_back(
+      "Fitted (--fit) from VERT " + std::to_string(needed.Verts) + ", FVRT " +
+      std::to_string(needed.Corners) + ", FACE " + std::to_string(needed.Faces) + " to VERT " +
+      std::to_string(fit.After.Verts) + ", FVRT " + std::to_string(fit.After.Corners) + ", FACE " +
+      std::to_string(fit.After.Faces) + " (at most " + std::to_string(kTreeLimit) +
+      " each, room for the tree)" +
+      (fit.Clustered ? "; first clustered to " + std::to_string(fit.Clustered) + " triangles"
+                     : std::string()) +
+      "; the surface moved at most " + Percent(fit.Moved) + " of the model's size (--max-error " +
+      Percent(options.MaxError) + ")");
 }

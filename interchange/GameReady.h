@@ -8,8 +8,11 @@
 //     none is refused with that reason), then planar convex faces, neighbours rebuilt into
 //     larger faces (PolygonRebuild.h);
 //  4. when the records needed pass an array's MeshCapacity: with TImportOptions::Fit the
-//     model is simplified until they fit (Fit.h), else EModelTooLarge says how far over each
-//     array is.
+//     model is simplified until they fit with room for the tree (kTreeLimit, Fit.h), else
+//     EModelTooLarge says how far over each array is. A model that fits the arrays but not
+//     the tree's room is fitted too with Fit; without, the report warns that "make tree"
+//     may fail. A fit that moves the surface farther than TImportOptions::MaxError is
+//     refused (EFitTooCoarse) with the error it needs; the report gives the error reached.
 
 #include <string>
 #include <vector>
@@ -23,6 +26,16 @@ class EModelTooLarge : public EInterchange {
 public:
   using EInterchange::EInterchange;
   const char* ClassName() const noexcept override { return "EModelTooLarge"; }
+};
+
+// A fit that would move the surface farther than --max-error allows; Needed is the
+// smallest --max-error (a fraction of the model's size) that takes it.
+class EFitTooCoarse : public EInterchange {
+public:
+  EFitTooCoarse(const std::string& message, double needed)
+      : EInterchange(message), Needed(needed) {}
+  const char* ClassName() const noexcept override { return "EFitTooCoarse"; }
+  double Needed;
 };
 
 // Raises EModelTooLarge when `counts` pass an array: the counts, by how much each array is

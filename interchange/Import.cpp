@@ -67,6 +67,7 @@ TGatheredScene ReadIsolated(const std::string& fileName, uint64_t fileSize,
   const bool fromFileSize = options.MemoryLimitBytes == 0;
   limits.MemoryBytes = fromFileSize ? ImportMemoryLimit(fileSize) : options.MemoryLimitBytes;
   limits.Cancel = options.Cancel;
+  limits.MaxOutputBytes = kMaxSceneBytes;
   std::vector<std::string> args{reader, fileName};
   if (options.Up != TUpAxis::Auto)
     args.insert(args.begin() + 1, options.Up == TUpAxis::Z ? kModelReaderZUp : kModelReaderYUp);

@@ -99,6 +99,9 @@ std::vector<std::pair<TFormatInfo, std::string>> WriteOnlyExportFormats();
 // The export format id for a file name's extension ("house.glb" -> "glb2"); "" if none.
 std::string ExportFormatForFile(const std::string& fileName);
 
+// The default of --max-error: how far a fit may move the surface, relative to the model's size.
+constexpr double kDefaultMaxError = 0.01;
+
 // A model file's up axis: the format's own (Auto: z for a .blend file, the axis an FBX
 // file's settings name, COLLADA's up_axis, else y), or y or z whatever the file says.
 enum class TUpAxis { Auto, Y, Z };
@@ -122,6 +125,9 @@ struct TImportOptions {
   // simplify a model over the record arrays until it fits.
   std::vector<std::string> Objects;
   bool Fit = false;
+  // A fit that would move the surface farther than this (relative to the model's size) is
+  // refused with the error it needs (EFitTooCoarse, interchange/GameReady.h).
+  double MaxError = kDefaultMaxError;
   // The textures of the numbered materials go into this folder (the editor's MatPath, a
   // plain prefix) as "<8 digits>.mat" and ".bmp"; none are written when it is empty. An
   // existing texture of a number is kept unless ReplaceTextures. Pictures other than the

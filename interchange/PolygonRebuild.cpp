@@ -548,6 +548,11 @@ void FinishFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts
   }
 }
 
+void RebuildGameFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts) {
+  MergeFaces(scene, tolerance, counts);
+  FinishFaces(scene, tolerance, counts);
+}
+
 namespace {
 
 struct TLoop {
@@ -797,7 +802,6 @@ TRebuildCounts RebuildPolygons(TGatheredScene& scene) {
   TRebuildCounts counts;
   DropFacesWithoutArea(scene, tolerance, counts);
   SplitFaces(scene, tolerance, false, counts);
-  MergeFaces(scene, tolerance, counts);
-  FinishFaces(scene, tolerance, counts);
+  RebuildGameFaces(scene, tolerance, counts);
   return counts;
 }

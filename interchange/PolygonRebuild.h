@@ -61,6 +61,10 @@ void SplitFaces(TGatheredScene& scene, double tolerance, bool allTriangles, TReb
 void MergeFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts);
 void FinishFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts);
 
+// What every import does to its split faces, the fit's simplified triangles included:
+// MergeFaces, then FinishFaces.
+void RebuildGameFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts);
+
 // DropFacesWithoutArea, SplitFaces, MergeFaces and FinishFaces with the tolerance for the
 // scene's size.
 TRebuildCounts RebuildPolygons(TGatheredScene& scene);

@@ -65,9 +65,11 @@ constexpr int kModelReaderScene = 0, kModelReaderMessage = 1, kModelReaderUsage 
 constexpr size_t kMaxSceneName = 4096;
 constexpr size_t kMaxTextureNames = 8;
 // The most corners, polygons or positions a scene carries between the processes: far past
-// the record arrays, so that --fit and --list see models over them; and the largest
-// embedded picture carried.
-constexpr size_t kMaxSceneRecords = size_t{64} * MeshCapacity;
+// the record arrays, so that --fit and --list see models over them (some 33 million: ten
+// million triangles and more); the most bytes such a scene takes (kMaxSceneBytes); and the
+// largest embedded picture carried.
+constexpr size_t kMaxSceneRecords = size_t{1024} * MeshCapacity;
+constexpr size_t kMaxSceneBytes = size_t{3} << 30;
 constexpr size_t kMaxScenePicture = size_t{64} << 20;
 
 // The radius the import gives a model: the distance of its farthest vertex from the origin

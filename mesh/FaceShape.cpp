@@ -61,6 +61,18 @@ TFaceShape JudgeFace(std::span<const TPoint3> loop, double tolerance) {
   return shape;
 }
 
+bool EnclosesArea(std::span<const TPoint3> loop) {
+  const auto n = static_cast<int32_t>(loop.size());
+  const auto pos = [&](int32_t k) { return Pos(loop[static_cast<size_t>(k)]); };
+  double scale = 0;
+  for (int32_t k = 0; k < n; ++k) {
+    const TVecD e = Sub(pos(k), pos((k + 1) % n));
+    scale += Dot(e, e);
+  }
+  // Relative to the size of the face, so that rounding of collinear corners counts as none.
+  return Len(AreaNormal(n, pos)) > 1e-7 * scale;
+}
+
 double PointsSize(std::span<const TPoint3> points) {
   if (points.empty()) return 1.0;
   TVecD lo = Pos(points[0]), hi = lo;

@@ -58,6 +58,10 @@ struct TFaceShape {
 // is none of the three.
 TFaceShape JudgeFace(std::span<const TPoint3> loop, double tolerance);
 
+// Whether a loop of corner positions encloses an area: Newell's normal is longer than the
+// rounding of its collinear corners would make it (relative to the size of the loop).
+bool EnclosesArea(std::span<const TPoint3> loop);
+
 // The diagonal of the box around `points`; 1 when that is zero or there are none.
 double PointsSize(std::span<const TPoint3> points);
 

@@ -7,6 +7,7 @@
 
 #include "mesh/FaceShape.h"
 #include "mesh/Normals.h"
+#include "mesh/MeshClean.h"
 #include "util/Paths.h"
 
 namespace {
@@ -19,20 +20,55 @@ bool Finite(const TPoint3& p) {
   return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
 }
 
-// Newell's normal of a polygon: zero length when its corners enclose no area.
-bool EnclosesArea(const TMeshDocument& doc, const TCornerRange& corners) {
-  double nx = 0, ny = 0, nz = 0, scale = 0;
-  for (int32_t k = 0; k < corners.Count; ++k) {
-    const TPoint3& a = doc.VERT[doc.FVRT[corners.First + k].Vert];
-    const TPoint3& b = doc.VERT[doc.FVRT[corners.First + (k + 1) % corners.Count].Vert];
-    nx += (double{a.y} - b.y) * (double{a.z} + b.z);
-    ny += (double{a.z} - b.z) * (double{a.x} + b.x);
-    nz += (double{a.x} - b.x) * (double{a.y} + b.y);
-    scale += (double{a.x} - b.x) * (double{a.x} - b.x) + (double{a.y} - b.y) * (double{a.y} - b.y) +
-             (double{a.z} - b.z) * (double{a.z} - b.z);
+// Vertices "clean" would merge into an earlier one (its default weld distance).
+void DuplicateVertices(const TMeshDocument& doc, std::vector<std::string>& lines) {
+  const std::span<const TPoint3> verts(doc.VERT.get(), static_cast<size_t>(doc.NumVert));
+  const double distance = kCleanDistance * PointsSize(verts);
+  const std::vector<int32_t> into = WeldVertices(verts, distance);
+  char within[48];
+  std::snprintf(within, sizeof within, "%.4g", distance);
+  for (size_t v = 0; v < into.size(); ++v) {
+    if (into[v] != static_cast<int32_t>(v))
+      lines.push_back("VERT " + std::to_string(v) + ": a duplicate of VERT " +
+                      std::to_string(into[v]) + " (within " + within + ")");
   }
-  // Relative to the size of the face, so that rounding of collinear corners counts as none.
-  return std::sqrt(nx * nx + ny * ny + nz * nz) > 1e-7 * scale;
+}
+
+// Edges between two vertices that more than two faces share: no inside and outside there.
+// Faces without area (reported on their own) have no sides to count.
+void NonManifoldEdges(const TMeshDocument& doc, std::vector<std::string>& lines) {
+  std::unordered_map<uint64_t, std::vector<int32_t>> faces;
+  std::vector<uint64_t> order;  // edges in the order of first use
+  std::vector<TPoint3> loop;
+  for (int32_t f = 0; f < doc.NumFace; ++f) {
+    const TCornerRange c = doc.FaceCorners(doc.FACE[f]);
+    if (c.Count < 3 || c.Count != doc.FACE[f].FvrtCount) continue;
+    loop.clear();
+    for (int32_t k = 0; k < c.Count; ++k) {
+      const TPoint3* p = doc.VertAt(doc.FVRT[c.First + k].Vert);
+      if (p) loop.push_back(*p);
+    }
+    if (loop.size() != static_cast<size_t>(c.Count) || !EnclosesArea(loop)) continue;
+    for (int32_t k = 0; k < c.Count; ++k) {
+      const int32_t a = doc.FVRT[c.First + k].Vert, b = doc.FVRT[c.First + (k + 1) % c.Count].Vert;
+      if (a == b) continue;
+      const uint64_t key = (uint64_t{static_cast<uint32_t>(std::min(a, b))} << 32) |
+                           static_cast<uint32_t>(std::max(a, b));
+      std::vector<int32_t>& of = faces[key];
+      if (of.empty()) order.push_back(key);
+      if (of.empty() || of.back() != f) of.push_back(f);
+    }
+  }
+  for (const uint64_t key : order) {
+    const std::vector<int32_t>& of = faces[key];
+    if (of.size() <= 2) continue;
+    std::string line = "VERT " + std::to_string(key >> 32) + " to VERT " +
+                       std::to_string(key & 0xFFFFFFFFu) + ": an edge of " +
+                       std::to_string(of.size()) + " faces (";
+    for (size_t i = 0; i < of.size(); ++i)
+      line += (i ? ", FACE " : "FACE ") + std::to_string(of[i]);
+    lines.push_back(line + "), more than two");
+  }
 }
 
 // The faces whose corners and vertices all exist: the ones the shape checks look at.
@@ -187,12 +223,13 @@ TMeshProblems CheckMesh(const TMeshDocument& doc) {
       const int32_t v = doc.FVRT[f.FirstFvrt + k].Vert;
       verticesOk = v >= 0 && v < doc.NumVert && Finite(doc.VERT[v]);
     }
-    if (verticesOk && !EnclosesArea(doc, {f.FirstFvrt, f.FvrtCount})) {
+    if (!verticesOk) continue;
+    loop.clear();
+    for (int32_t k = 0; k < f.FvrtCount; ++k)
+      loop.push_back(doc.VERT[doc.FVRT[f.FirstFvrt + k].Vert]);
+    if (!EnclosesArea(loop)) {
       p.Others.push_back(at + "degenerate: its corners enclose no area");
-    } else if (verticesOk) {
-      loop.clear();
-      for (int32_t k = 0; k < f.FvrtCount; ++k)
-        loop.push_back(doc.VERT[doc.FVRT[f.FirstFvrt + k].Vert]);
+    } else {
       const TFaceShape shape = JudgeFace(loop, tolerance);
       if (!shape.Plane) {
         p.Others.push_back(at + "its first three corners lie on a line: no plane for \"CALC D\"");
@@ -234,6 +271,8 @@ TMeshProblems CheckMesh(const TMeshDocument& doc) {
     if (!used[static_cast<size_t>(i)])
       p.Others.push_back("VERT " + std::to_string(i) + ": not used by any corner");
   }
+  DuplicateVertices(doc, p.Others);
+  NonManifoldEdges(doc, p.Others);
   return p;
 }
 

@@ -19,6 +19,8 @@
 //   "VERT 5: not a finite number" (likewise VTNM, FVRT texture coordinates, FACE D)
 //   "VERT 9: not used by any corner"
 //   "RADI: not a finite number"
+//   "VERT 9: a duplicate of VERT 2 (within 0.0001)" (what "clean" merges, MeshClean.h)
+//   "VERT 3 to VERT 7: an edge of 3 faces (FACE 1, FACE 4, FACE 9), more than two"
 // Index problems come first (they are what OBJ readers reject), then the others, each in
 // record order. A face with corners out of range is not judged for degeneracy.
 

@@ -85,6 +85,24 @@ TEST_F(UndoTest, FlipYUndoneGivesBackTheRecordFilesAndRedoFlipsAgain) {
   EXPECT_FALSE(form->windowTitle().endsWith(" *"));
 }
 
+// "Clean up" (the sample's vertex 4 is unused, its normals and radius stale) is one step:
+// its report is shown, and one undo gives the record files back byte for byte.
+TEST_F(UndoTest, CleanUpIsOneStepThatUndoGivesBack) {
+  OpenLoaded();
+  const auto original = Files();
+  Click("Clean up");
+  ASSERT_FALSE(dialogs.Messages.isEmpty());
+  EXPECT_TRUE(dialogs.Messages.back().contains("Unused vertices dropped: 1"))
+      << dialogs.Messages.back().toStdString();
+  EXPECT_EQ(form->Document().NumVert, 4);
+  EXPECT_NE(Files(), original);
+  EXPECT_EQ(form->UndoStack()->count(), 1);
+  EXPECT_EQ(form->UndoAction->text(), "&Undo Clean up");
+  form->UndoAction->trigger();
+  EXPECT_EQ(Files(), original);
+  EXPECT_EQ(form->Document().NumVert, 5);
+}
+
 TEST_F(UndoTest, InMemoryChangeMarksTheTitleAndUndoClearsIt) {
   OpenLoaded();
   EXPECT_FALSE(form->windowTitle().endsWith(" *")) << form->windowTitle().toStdString();

@@ -3,7 +3,8 @@
 # subdivides her twice (about 8,000 quads, 63,000 corners as triangles), gives her left
 # half one material and her right half another, and exports glTF. tessavor-cli import
 # refuses her with the hint, then --fit brings her under 32,769 records in every array with
-# both materials, every face planar and convex ("check" finds nothing).
+# both materials, every face planar and convex ("check" finds nothing), with room for the
+# tree ("make-tree" succeeds).
 #   blender_fit.sh BIN_DIR
 # TESSAVOR_SKIP_BLENDER=1 skips it (exit 77).
 set -euo pipefail
@@ -51,6 +52,9 @@ cat "$work/fit.log"
 grep -q "Fitted (--fit)" "$work/fit.log" || { echo "FAIL: not fitted" >&2; exit 1; }
 "$cli" check >"$work/check.log" || { cat "$work/check.log" >&2; exit 1; }
 grep -q "No problems found" "$work/check.log" || { cat "$work/check.log" >&2; exit 1; }
+(cd "$work" && "$cli" make-tree "$work/tree.iff" >"$work/tree.log" 2>&1) ||
+  { echo "FAIL: make-tree on the fitted model" >&2; cat "$work/tree.log" >&2; exit 1; }
+[ -s "$work/tree.iff" ] || { echo "FAIL: no tree file" >&2; cat "$work/tree.log" >&2; exit 1; }
 python3 - "$TESSAVOR_HOME" <<'PY'
 import os, struct, sys
 home = sys.argv[1]

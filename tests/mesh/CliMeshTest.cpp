@@ -88,6 +88,34 @@ TEST_F(CliMesh, BadTypedNumberChangesNothing) {
             VertBytes({{0, 0, 0}, {1, 0, 0}, {0, 0.5f, 0.25f}}));
 }
 
+// clean merges a vertex stored twice (the corner on the copy moves to the first), saves the
+// radius of the farthest vertex, and prints its counts; a negative distance and a
+// --max-error of 0 are refused before anything changes.
+TEST_F(CliMesh, CleanMergesSavesAndCountsAndRefusesBadNumbers) {
+  home.WriteVert(VertBytes({{0, 0, 0}, {2, 0, 0}, {0, 1, 0.5f}, {2, 0, 0}}));
+  home.WriteVtnm(VertBytes({{0, 0, 1}}));
+  home.WriteFvrt(FvrtBytes({{0, 0, 0, 0}, {3, 0, 1, 0}, {2, 0, 0.0625f, 1}}));
+  home.WriteFace(FaceBytes({Face(0, 3, 70000, -4.2f)}));
+  home.WriteRadi(RadiBytes(11.26f));
+  const Bytes before = testsupport::ReadBytes(home.File(kVertFile));
+  TProgramResult r = Run({"clean", "--distance", "-1"});
+  EXPECT_EQ(r.status, 2) << r.out;
+  r = Run({"import", "x.obj", "--fit", "--max-error", "0"});
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_NE(r.out.find("--max-error takes a percentage"), std::string::npos) << r.out;
+  EXPECT_EQ(testsupport::ReadBytes(home.File(kVertFile)), before);
+  r = Run({"clean"});
+  ASSERT_EQ(r.status, 0) << r.out;
+  // The size is the box's diagonal, sqrt(2^2 + 1 + 0.5^2); the default distance 1e-4 of it.
+  EXPECT_NE(r.out.find("Vertices merged (closer than 0.000229129): 1\n"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("Now VERT 3, VTNM 1, FVRT 3, FACE 1"), std::string::npos) << r.out;
+  EXPECT_EQ(testsupport::ReadBytes(home.File(kVertFile)),
+            VertBytes({{0, 0, 0}, {2, 0, 0}, {0, 1, 0.5f}}));
+  EXPECT_EQ(testsupport::ReadBytes(home.File(kRadiFile)), RadiBytes(2.0f));
+  EXPECT_EQ(Run({"check"}).status, 0);
+}
+
 TEST_F(CliMesh, ScaleScalesTheRadiusAndFlipsLeaveIt) {
   WriteTriangle();
   home.WriteRadi(RadiBytes(7.5f));
