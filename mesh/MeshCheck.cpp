@@ -6,8 +6,8 @@
 #include <unordered_map>
 
 #include "mesh/FaceShape.h"
-#include "mesh/Normals.h"
 #include "mesh/MeshClean.h"
+#include "mesh/Normals.h"
 #include "util/Paths.h"
 
 namespace {
