@@ -29,11 +29,13 @@ protected:
     doc = std::make_unique<TMeshDocument>();
     folder = QString::fromStdString(dir.Path().string()) + QStringLiteral("/");
   }
-  void AddQuadrants() {
-    AddSquare(*doc, -0.5f, 0.5f, 0.3f, 1);
-    AddSquare(*doc, 0.5f, 0.5f, 0.3f, 2);
-    AddSquare(*doc, -0.5f, -0.5f, 0.3f, 1);
-    AddSquare(*doc, 0.5f, -0.5f, 0.3f, 2);
+  // The GL viewer shows the faces that turn clockwise towards it, the model viewer the
+  // others (each as the game's front side looks in it).
+  void AddQuadrants(bool clockwise = false) {
+    AddSquare(*doc, -0.5f, 0.5f, 0.3f, 1, clockwise);
+    AddSquare(*doc, 0.5f, 0.5f, 0.3f, 2, clockwise);
+    AddSquare(*doc, -0.5f, -0.5f, 0.3f, 1, clockwise);
+    AddSquare(*doc, 0.5f, -0.5f, 0.3f, 2, clockwise);
   }
   QString Path(int32_t material, const char* ext) {
     return folder + MaterialDigits(material) + QLatin1String(ext);
@@ -63,7 +65,7 @@ TEST_F(DrawByMaterial, TheGlViewerUploadsEachPictureOnceAndBindsItOncePerFrame) 
     picture.fill(colour);
     ASSERT_TRUE(picture.save(Path(material, ".bmp"), "BMP"));
   }
-  AddQuadrants();
+  AddQuadrants(/*clockwise=*/true);
   TGlViewer view(*doc, dialogs);
   view.FrameTimer.stop();
   REQUIRE_OPENGL(Show(view));
@@ -97,7 +99,7 @@ TEST_F(DrawByMaterial, TheGlViewerShowsEachFaceWithItsOwnPicture) {
     picture.fill(colour);
     ASSERT_TRUE(picture.save(Path(material, ".bmp"), "BMP"));
   }
-  AddQuadrants();
+  AddQuadrants(/*clockwise=*/true);
   TGlViewer view(*doc, dialogs);
   view.FrameTimer.stop();
   REQUIRE_OPENGL(Show(view));
