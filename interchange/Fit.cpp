@@ -383,6 +383,11 @@ TFitResult FitScene(TGatheredScene& scene, double tolerance, int64_t limitRecord
     result.Clustered = scene.Faces.size();
   }
   DropUnusedVerts(scene);
+  // Counted before the weld, which takes a triangle's corners on one line into one.
+  for (const TSceneFace& f : scene.Faces) {
+    ++result.Triangles;
+    if (f.Count == 3 && IsDegenerate(scene, f, tolerance)) ++result.Degenerate;
+  }
   // A merged position moved at most the weld distance.
   if (WeldTriangles(scene)) clustered += kCleanDistance;
   DropUnusedVerts(scene);
@@ -396,8 +401,6 @@ TFitResult FitScene(TGatheredScene& scene, double tolerance, int64_t limitRecord
   std::unordered_map<uint64_t, size_t> groupOf;
   for (size_t i = 0; i < scene.Faces.size(); ++i) {
     const TSceneFace& f = scene.Faces[i];
-    ++result.Triangles;
-    if (f.Count == 3 && IsDegenerate(scene, f, tolerance)) ++result.Degenerate;
     const uint32_t object = objects ? scene.FaceObjects[i] : 0;
     const uint64_t key = (uint64_t{f.Material} << 32) | object;
     const auto [g, added] = groupOf.try_emplace(key, groups.size());
@@ -480,7 +483,8 @@ TFitResult FitScene(TGatheredScene& scene, double tolerance, int64_t limitRecord
     result.After = counts;
     result.Moved = moved;
     scene = std::move(next);
-    if (counts.Fit(limitRecords)) {
+    // No face left (every triangle without area) is nothing fitted.
+    if (counts.Fit(limitRecords) && counts.Faces > 0) {
       result.Reached = true;
       break;
     }
