@@ -6,6 +6,7 @@
 #include <meshoptimizer.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <unordered_map>
@@ -109,6 +110,91 @@ void DropFins(TGatheredScene& scene) {
   }
   if (scene.FaceObjects.size() == scene.Faces.size()) scene.FaceObjects.resize(kept);
   scene.Faces.resize(kept);
+}
+
+size_t DropExtraFaces(TGatheredScene& scene) {
+  const auto vertOf = [&](const TSceneFace& f, int32_t k) {
+    return scene.Corners[static_cast<size_t>(f.First + k % f.Count)].Vert;
+  };
+  // Newell's normal, unit length (zero for a face without area).
+  std::vector<std::array<double, 3>> normals(scene.Faces.size());
+  std::unordered_map<uint64_t, std::vector<uint32_t>> facesOf;  // edge, low vertex first
+  facesOf.reserve(scene.Corners.size());
+  for (size_t i = 0; i < scene.Faces.size(); ++i) {
+    const TSceneFace& f = scene.Faces[i];
+    std::array<double, 3> n{0.0, 0.0, 0.0};
+    for (int32_t k = 0; k < f.Count; ++k) {
+      const int32_t a = vertOf(f, k), b = vertOf(f, k + 1);
+      const TPoint3 &p = scene.Verts[static_cast<size_t>(a)],
+                    &q = scene.Verts[static_cast<size_t>(b)];
+      n[0] += (double{p.y} - q.y) * (double{p.z} + q.z);
+      n[1] += (double{p.z} - q.z) * (double{p.x} + q.x);
+      n[2] += (double{p.x} - q.x) * (double{p.y} + q.y);
+      if (a == b) continue;
+      const uint64_t key = (uint64_t{static_cast<uint32_t>(std::min(a, b))} << 32) |
+                           static_cast<uint32_t>(std::max(a, b));
+      std::vector<uint32_t>& of = facesOf[key];
+      if (of.empty() || of.back() != i) of.push_back(static_cast<uint32_t>(i));
+    }
+    const double length = std::hypot(n[0], n[1], n[2]);
+    if (length > 0.0) normals[i] = {n[0] / length, n[1] / length, n[2] / length};
+  }
+  // Whether face `f` runs from vertex `a` straight to `b`.
+  const auto runs = [&](uint32_t f, int32_t a, int32_t b) {
+    const TSceneFace& face = scene.Faces[f];
+    for (int32_t k = 0; k < face.Count; ++k)
+      if (vertOf(face, k) == a && vertOf(face, k + 1) == b) return true;
+    return false;
+  };
+  std::vector<bool> drop(scene.Faces.size(), false);
+  for (const auto& [key, of] : facesOf) {
+    if (of.size() <= 2) continue;
+    const auto a = static_cast<int32_t>(key >> 32), b = static_cast<int32_t>(key & 0xFFFFFFFFu);
+    // The edge's faces still kept; a face dropped at another edge has no say here.
+    std::vector<uint32_t> kept;
+    for (uint32_t f : of)
+      if (!drop[f]) kept.push_back(f);
+    if (kept.size() <= 2) continue;
+    double best = -2.0;
+    std::array<uint32_t, 2> pair{kept[0], kept[1]};
+    for (size_t i = 0; i < kept.size(); ++i) {
+      for (size_t j = i + 1; j < kept.size(); ++j) {
+        const uint32_t f = kept[i], g = kept[j];
+        if (runs(f, a, b) == runs(g, a, b)) continue;  // the same way: no two sides
+        const double d = normals[f][0] * normals[g][0] + normals[f][1] * normals[g][1] +
+                         normals[f][2] * normals[g][2];
+        if (d > best) {
+          best = d;
+          pair = {f, g};
+        }
+      }
+    }
+    for (uint32_t f : kept) drop[f] = f != pair[0] && f != pair[1];
+  }
+  const bool objects = scene.FaceObjects.size() == scene.Faces.size();
+  size_t kept = 0;
+  for (size_t i = 0; i < scene.Faces.size(); ++i) {
+    if (drop[i]) continue;
+    scene.Faces[kept] = scene.Faces[i];
+    if (objects) scene.FaceObjects[kept] = scene.FaceObjects[i];
+    ++kept;
+  }
+  const size_t dropped = scene.Faces.size() - kept;
+  scene.Faces.resize(kept);
+  if (objects) scene.FaceObjects.resize(kept);
+  return dropped;
+}
+
+void DropUnusedCorners(TGatheredScene& scene) {
+  std::vector<TSceneCorner> corners;
+  corners.reserve(scene.Corners.size());
+  for (TSceneFace& f : scene.Faces) {
+    const auto first = static_cast<int32_t>(corners.size());
+    corners.insert(corners.end(), scene.Corners.begin() + f.First,
+                   scene.Corners.begin() + f.First + f.Count);
+    f.First = first;
+  }
+  scene.Corners = std::move(corners);
 }
 
 bool WeldTriangles(TGatheredScene& scene) {
@@ -297,6 +383,11 @@ TFitResult FitScene(TGatheredScene& scene, double tolerance, int64_t limitRecord
     result.Clustered = scene.Faces.size();
   }
   DropUnusedVerts(scene);
+  // Counted before the weld, which takes a triangle's corners on one line into one.
+  for (const TSceneFace& f : scene.Faces) {
+    ++result.Triangles;
+    if (f.Count == 3 && IsDegenerate(scene, f, tolerance)) ++result.Degenerate;
+  }
   // A merged position moved at most the weld distance.
   if (WeldTriangles(scene)) clustered += kCleanDistance;
   DropUnusedVerts(scene);
@@ -310,8 +401,6 @@ TFitResult FitScene(TGatheredScene& scene, double tolerance, int64_t limitRecord
   std::unordered_map<uint64_t, size_t> groupOf;
   for (size_t i = 0; i < scene.Faces.size(); ++i) {
     const TSceneFace& f = scene.Faces[i];
-    ++result.Triangles;
-    if (f.Count == 3 && IsDegenerate(scene, f, tolerance)) ++result.Degenerate;
     const uint32_t object = objects ? scene.FaceObjects[i] : 0;
     const uint64_t key = (uint64_t{f.Material} << 32) | object;
     const auto [g, added] = groupOf.try_emplace(key, groups.size());
@@ -385,12 +474,17 @@ TFitResult FitScene(TGatheredScene& scene, double tolerance, int64_t limitRecord
     // A border zig-zag that both materials kept can come back from the fans as a triangle
     // of each over the same corners, back to back.
     DropFins(next);
+    DropExtraFaces(next);
+    // The dropped faces' corners would stay as records of no face: a corner's normal is its
+    // vertex's, and at the edge of a fin that has no direction.
+    DropUnusedCorners(next);
     DropUnusedVerts(next);
     const TRecordCounts counts = CountRecords(next);
     result.After = counts;
     result.Moved = moved;
     scene = std::move(next);
-    if (counts.Fit(limitRecords)) {
+    // No face left (every triangle without area) is nothing fitted.
+    if (counts.Fit(limitRecords) && counts.Faces > 0) {
       result.Reached = true;
       break;
     }

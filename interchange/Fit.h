@@ -79,6 +79,17 @@ bool WeldTriangles(TGatheredScene& scene);
 // corners stay in place (DropUnusedVerts drops what they leave unused).
 void DropFins(TGatheredScene& scene);
 
+// Keeps two faces at every edge, the pair that continues the surface most smoothly (edge
+// run the opposite ways, normals closest), and drops the others; returns how many went.
+// Groups simplified apart with locked borders both keep the triangles spanning a jagged
+// border they share; in a plane of border vertices those of each group lie flat in that
+// plane, back to back, a web of four faces on the chord no simplifier of one group sees.
+// Dropping faces never gives an edge more, so one pass leaves none of more than two.
+size_t DropExtraFaces(TGatheredScene& scene);
+
+// Keeps only the corners of the faces, in face order.
+void DropUnusedCorners(TGatheredScene& scene);
+
 // The first stage for very large models (see the top of this file): about `target`
 // triangles or fewer from the triangles of `scene`; returns how far a vertex moved at most
 // (never more than a cell's diagonal), relative to the model's size. Unused positions stay

@@ -340,6 +340,7 @@ TImportedMesh BuildImportedMesh(const TGatheredScene& scene, const TImportOption
     if (scene.MissingNormals) {
       report.NormalsComputed = true;
       CalcVtnmRecords(doc);
+      FaceNormalsForCornersWithout(doc);
     } else {
       doc.NumVtnm = 0;
       TVtnmLookup lookup(doc);

@@ -227,6 +227,46 @@ void CalcVtnmRecords(TMeshDocument& doc) {
   }
 }
 
+int32_t FaceNormalsForCornersWithout(TMeshDocument& doc) {
+  const auto zero = [&](int32_t n) {
+    if (n < 0 || n >= doc.NumVtnm) return false;
+    const TPoint3& v = doc.VTNM[n];
+    return v.x == 0.0f && v.y == 0.0f && v.z == 0.0f;
+  };
+  int32_t changed = 0;
+  for (int32_t f = 0; f < doc.NumFace; ++f) {
+    const TFaceRecord& face = doc.FACE[f];
+    if (zero(face.Vtnm)) continue;  // no area: nothing better to give
+    const TCornerRange corners = doc.FaceCorners(face);
+    for (int32_t r = corners.First; r < corners.First + corners.Count; ++r) {
+      if (zero(doc.FVRT[r].Vtnm)) {
+        doc.FVRT[r].Vtnm = face.Vtnm;
+        ++changed;
+      }
+    }
+  }
+  if (changed == 0) return 0;
+  std::vector<int32_t> remap(static_cast<size_t>(doc.NumVtnm), -1);
+  const auto mark = [&](int32_t n) {
+    if (n >= 0 && n < doc.NumVtnm) remap[static_cast<size_t>(n)] = 0;
+  };
+  for (int32_t f = 0; f < doc.NumFace; ++f) mark(doc.FACE[f].Vtnm);
+  for (int32_t r = 0; r < doc.NumFvrt; ++r) mark(doc.FVRT[r].Vtnm);
+  int32_t kept = 0;
+  for (int32_t n = 0; n < doc.NumVtnm; ++n) {
+    if (remap[static_cast<size_t>(n)] < 0) continue;
+    doc.VTNM[kept] = doc.VTNM[n];
+    remap[static_cast<size_t>(n)] = kept++;
+  }
+  const auto moved = [&](int32_t& n) {
+    if (n >= 0 && n < doc.NumVtnm) n = remap[static_cast<size_t>(n)];
+  };
+  for (int32_t f = 0; f < doc.NumFace; ++f) moved(doc.FACE[f].Vtnm);
+  for (int32_t r = 0; r < doc.NumFvrt; ++r) moved(doc.FVRT[r].Vtnm);
+  doc.NumVtnm = kept;
+  return changed;
+}
+
 void CalcVtnm(TMeshDocument& doc) {
   CalcVtnmRecords(doc);
   doc.NormalLines.Clear();

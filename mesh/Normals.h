@@ -57,6 +57,11 @@ TVec4 FacePlaneNormal(const TMeshDocument& doc, const TFaceRecord& f, TVec4* p1 
 // every FVRT the index of its vertex's normal. Linear time. On an error (VTNM full) the
 // document is left as it was.
 void CalcVtnmRecords(TMeshDocument& doc);
+// After CalcVtnmRecords, for records that come from elsewhere (an import): a corner at a
+// vertex whose faces' normals cancel (the edge of a fin of no thickness, a face on each
+// side) gets its face's normal instead of no direction, and the normals nothing uses then
+// go, the others keeping their order. Returns how many corners changed.
+int32_t FaceNormalsForCornersWithout(TMeshDocument& doc);
 // The button: CalcVtnmRecords, empty the normal list, Save, Load.
 void CalcVtnm(TMeshDocument& doc);
 

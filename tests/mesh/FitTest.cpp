@@ -7,10 +7,15 @@
 #include <array>
 #include <cmath>
 #include <filesystem>
+#include <map>
+#include <numbers>
+#include <random>
 
 #include "interchange/Fit.h"
 #include "interchange/GameReady.h"
 #include "interchange/Interchange.h"
+#include "interchange/PolygonRebuild.h"
+#include "mesh/FaceShape.h"
 #include "mesh/MeshCheck.h"
 #include "mesh/TreeBuilder.h"
 #include "support/ModelFiles.h"
@@ -173,6 +178,91 @@ TEST(ClusterTriangles, NearTheTargetAndWithinTheBoundItReturns) {
   }
   EXPECT_EQ(far, 0) << "within " << reach;
   EXPECT_LE(moved, 0.1);
+}
+
+// Edges and how many faces hold each; the largest count.
+size_t MostFacesAtAnEdge(const TGatheredScene& scene) {
+  std::map<std::pair<int32_t, int32_t>, size_t> count;
+  size_t most = 0;
+  for (const TSceneFace& f : scene.Faces) {
+    for (int32_t k = 0; k < f.Count; ++k) {
+      const int32_t a = scene.Corners[static_cast<size_t>(f.First + k)].Vert;
+      const int32_t b = scene.Corners[static_cast<size_t>(f.First + (k + 1) % f.Count)].Vert;
+      most = std::max(most, ++count[{std::min(a, b), std::max(a, b)}]);
+    }
+  }
+  return most;
+}
+
+void AddTriangle(TGatheredScene& scene, int a, int b, int c, uint32_t material = 0) {
+  const auto first = static_cast<int32_t>(scene.Corners.size());
+  for (int v : {a, b, c}) scene.Corners.push_back({v, 0.0f, 0.0f, {0, 0, 0}});
+  scene.Faces.push_back({first, 3, material, 0, 0});
+}
+
+// A chord 0-1 with the surface going up (face over 2) and down (face over 3), and two flat
+// webs lying in the plane y = 0 back to back on it (faces over 4 and 5): the pair that
+// continues the surface stays, the webs go. An edge of exactly two faces stays as it is.
+TEST(DropExtraFaces, AtAnEdgeOfFourTheSmoothestOpposedPairStays) {
+  TGatheredScene scene;
+  scene.Materials.resize(2);
+  scene.Verts = {{0, 0, 0},        {1, 0, 0},       {0.5f, 1, 0.1f},
+                 {0.5f, -1, 0.1f}, {0.5f, 0, 0.4f}, {0.5f, 0, 0.6f}};
+  AddTriangle(scene, 4, 1, 0, 0);  // web, first: order decides nothing
+  AddTriangle(scene, 0, 1, 2, 0);  // up
+  AddTriangle(scene, 1, 0, 3, 1);  // down
+  AddTriangle(scene, 0, 1, 5, 1);  // web
+  ASSERT_EQ(MostFacesAtAnEdge(scene), 4u);
+  EXPECT_EQ(DropExtraFaces(scene), 2u);
+  ASSERT_EQ(scene.Faces.size(), 2u);
+  EXPECT_EQ(scene.Corners[static_cast<size_t>(scene.Faces[0].First + 2)].Vert, 2);
+  EXPECT_EQ(scene.Corners[static_cast<size_t>(scene.Faces[1].First + 2)].Vert, 3);
+  // Two faces at every edge now: nothing more goes.
+  EXPECT_EQ(DropExtraFaces(scene), 0u);
+  EXPECT_EQ(scene.Faces.size(), 2u);
+}
+
+// A sphere of two materials whose radius is noisy, so the border between them zig-zags:
+// fitted far down, each material's triangles spanning the border lie flat in its plane,
+// and no edge may keep more than two faces, nor any corner stay without its face.
+TEST(FitScene, ABumpySphereOfTwoMaterialsKeepsTwoFacesAtEveryEdge) {
+  constexpr int kRings = 60, kSegments = 120;
+  TGatheredScene scene;
+  scene.Materials.resize(2);
+  std::mt19937 random(3);
+  std::uniform_real_distribution<float> bump(0.98f, 1.02f);
+  scene.Verts.push_back({0, 1, 0});
+  scene.Verts.push_back({0, -1, 0});
+  for (int r = 1; r < kRings; ++r) {
+    const double theta = std::numbers::pi * r / kRings;
+    for (int s = 0; s < kSegments; ++s) {
+      const double phi = 2 * std::numbers::pi * s / kSegments;
+      const float k = bump(random);
+      scene.Verts.push_back({k * float(std::sin(theta) * std::cos(phi)), k * float(std::cos(theta)),
+                             k * float(std::sin(theta) * std::sin(phi))});
+    }
+  }
+  const auto index = [&](int ring, int seg) {
+    if (ring == 0) return 0;
+    if (ring == kRings) return 1;
+    return 2 + (ring - 1) * kSegments + seg % kSegments;
+  };
+  for (int r = 0; r < kRings; ++r) {
+    const uint32_t material = r < kRings / 2 ? 0 : 1;
+    for (int s = 0; s < kSegments; ++s) {
+      const int a = index(r, s), b = index(r, s + 1), c = index(r + 1, s + 1), d = index(r + 1, s);
+      if (r != kRings - 1) AddTriangle(scene, a, d, c, material);
+      if (r != 0) AddTriangle(scene, a, c, b, material);
+    }
+  }
+  const double tolerance = kPlanarTolerance * SceneSize(scene);
+  const TFitResult fit = FitScene(scene, tolerance, 1500);
+  EXPECT_TRUE(fit.Reached);
+  EXPECT_LE(MostFacesAtAnEdge(scene), 2u);
+  // Every corner belongs to a face: a dropped face's corners go with it.
+  size_t corners = 0;
+  for (const TSceneFace& f : scene.Faces) corners += static_cast<size_t>(f.Count);
+  EXPECT_EQ(scene.Corners.size(), corners);
 }
 
 }  // namespace

@@ -406,3 +406,38 @@ TEST_F(SavingOps, FlipVtnmStaysInMemory) {
 }
 
 }  // namespace
+
+namespace {
+
+// A fin of no thickness: two triangles in the plane z = 0 over the edge 0-1, one each way
+// round, so the faces' normals cancel at 0 and 1. Those corners take their face's normal,
+// the zero normal goes, and the corners at 2 and 3 (one face each) keep theirs.
+TEST(FaceNormalsForCornersWithout, AFinsSharedCornersTakeTheirFacesNormal) {
+  TMeshDocument doc;
+  for (const TPoint3& p :
+       {TPoint3{0, 0, 0}, TPoint3{1, 0, 0}, TPoint3{0.5f, 1, 0}, TPoint3{0.5f, 2, 0}})
+    doc.AddVert(p);
+  for (int32_t v : {0, 1, 2, 1, 0, 3}) doc.AddFvrt({v, 0, 0, 0});
+  doc.AddFace(Face(0, 3));
+  doc.AddFace(Face(3, 3));
+  CalcVtnmRecords(doc);
+  const auto isZero = [](const TPoint3& n) { return n.x == 0 && n.y == 0 && n.z == 0; };
+  ASSERT_TRUE(isZero(doc.VTNM[doc.FVRT[0].Vtnm]));  // what the fin gives without the mend
+  const int32_t atTwo = doc.FVRT[2].Vtnm;
+  const TPoint3 two = doc.VTNM[atTwo];
+  EXPECT_EQ(FaceNormalsForCornersWithout(doc), 4);
+  for (int32_t n = 0; n < doc.NumVtnm; ++n) EXPECT_FALSE(isZero(doc.VTNM[n])) << n;
+  for (int32_t r = 0; r < 6; ++r) {
+    const int32_t face = r / 3;
+    if (doc.FVRT[r].Vert >= 2) continue;
+    EXPECT_EQ(doc.FVRT[r].Vtnm, doc.FACE[face].Vtnm) << "FVRT " << r;
+  }
+  EXPECT_EQ(doc.VTNM[doc.FVRT[2].Vtnm].z, two.z);
+  EXPECT_NE(doc.VTNM[doc.FACE[0].Vtnm].z, doc.VTNM[doc.FACE[1].Vtnm].z);
+  // Nothing left without a direction: a second pass changes nothing.
+  const int32_t count = doc.NumVtnm;
+  EXPECT_EQ(FaceNormalsForCornersWithout(doc), 0);
+  EXPECT_EQ(doc.NumVtnm, count);
+}
+
+}  // namespace
