@@ -317,6 +317,7 @@ TCleanReport CleanUnguarded(TMeshDocument& doc, const TCleanOptions& options) {
   // 6. What depends on them.
   try {
     CalcVtnmRecords(doc);
+    FaceNormalsForCornersWithout(doc);
   } catch (const EMeshDocument&) {
     throw EMeshClean("clean: the cleaned mesh needs more than " + std::to_string(MeshCapacity) +
                      " normals; nothing was changed");

@@ -15,7 +15,8 @@
 //     fewest faces turn;
 //  5. vertices no corner uses are dropped, the others keep their order; corners no face
 //     holds are dropped, each face gets corners of its own in face order;
-//  6. normals and D as "Calc VTNM" computes them (normals no record uses are gone), and the
+//  6. normals and D as "Calc VTNM" computes them (normals no record uses are gone; a corner
+//     whose vertex normal cancels to zero takes its face's normal), and the
 //     radius as the distance of the farthest vertex from the origin.
 // Materials, texture coordinates and the reserved fields of the faces are kept.
 //
