@@ -12,7 +12,6 @@
 #include <QUndoStack>
 #include <algorithm>
 #include <array>
-#include <cstring>
 
 #include "app/MainWindowShared.h"
 #include "app/TexturingTab.h"
@@ -58,32 +57,8 @@ private:
   bool m_pushed = false;
 };
 
-// The records of `after` that are new or differ from `before`, plus those `before` had
-// beyond the end of `after`.
-size_t ChangedRecords(const TBlob& before, const TBlob& after, size_t recordSize) {
-  const size_t n0 = before ? before->size() / recordSize : 0;
-  const size_t n1 = after ? after->size() / recordSize : 0;
-  size_t changed = n0 > n1 ? n0 - n1 : n1 - n0;
-  for (size_t i = 0; i < std::min(n0, n1); ++i)
-    if (std::memcmp(before->data() + i * recordSize, after->data() + i * recordSize, recordSize) !=
-        0)
-      ++changed;
-  return changed;
-}
-
-// "1 face", "3 vertices" for each array whose records differ, joined by ", ".
 QString CountsText(const std::array<TBlob, 4>& before, const std::array<TBlob, 4>& after) {
-  static const char* const kOne[] = {"vertex", "normal", "corner", "face"};
-  static const char* const kMany[] = {"vertices", "normals", "corners", "faces"};
-  static const size_t kSizes[] = {sizeof(TPoint3), sizeof(TPoint3), sizeof(TFvrtRecord),
-                                  sizeof(TFaceRecord)};
-  QStringList parts;
-  for (size_t i = 0; i < 4; ++i) {
-    const size_t n = ChangedRecords(before[i], after[i], kSizes[i]);
-    if (n > 0)
-      parts << QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? kOne[i] : kMany[i]));
-  }
-  return parts.join(QStringLiteral(", "));
+  return QString::fromStdString(ChangedRecordsText(before, after));
 }
 
 // The status bar's result of a step: what changed, counted in records ("cg mat: 1 face in

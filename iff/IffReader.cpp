@@ -10,23 +10,30 @@ namespace {
 
 constexpr int64_t kMaxOffset = std::numeric_limits<int32_t>::max();
 
-struct THandleEntry {
-  TStream* stream = nullptr;
-  bool OwnsStream = false;
-  bool free = true;
-  int64_t position = 0;
-};
-
-// The table is process-wide. The lock only keeps concurrent handle allocation sound; a
-// handle itself is used by one caller at a time.
-std::array<THandleEntry, kIffMaxHandles> g_handles;
+// The table is process-wide; a slot holds the scan of a handle in use, none when free. The
+// lock only keeps concurrent handle allocation sound; a handle itself is used by one caller
+// at a time.
+std::array<std::unique_ptr<TIffScanner>, kIffMaxHandles> g_handles;
 std::mutex g_handlesLock;
 
-THandleEntry& Entry(int handle) {
-  if (handle < 1 || handle > kIffMaxHandles || g_handles[handle - 1].free) {
+TIffScanner& Entry(int handle) {
+  if (handle < 1 || handle > kIffMaxHandles || !g_handles[handle - 1]) {
     throw EIffReader("IffReader: Invalid handle " + std::to_string(handle) + "!");
   }
-  return g_handles[handle - 1];
+  return *g_handles[handle - 1];
+}
+
+// Puts `scanner` in the first free slot; its handle.
+int TakeHandle(std::unique_ptr<TIffScanner> scanner) {
+  std::lock_guard lock(g_handlesLock);
+  for (int i = 0; i < kIffMaxHandles; ++i) {
+    if (!g_handles[i]) {
+      g_handles[i] = std::move(scanner);
+      return i + 1;
+    }
+  }
+  throw EIffReader_NoFreeFileHandles(
+      "EIffReader_NoFreeFileHandles: No free file handles! Cannot open stream");
 }
 
 std::string Hex(int64_t value, int digits) {
@@ -49,42 +56,61 @@ int32_t StoredSize(int64_t rounded) {
 }  // namespace
 
 int IffRegisterStream(TStream* stream) {
-  std::lock_guard lock(g_handlesLock);
-  for (int i = 0; i < kIffMaxHandles; ++i) {
-    THandleEntry& e = g_handles[i];
-    if (e.free) {
-      e.stream = stream;
-      e.free = false;
-      e.position = 0;
-      e.OwnsStream = false;
-      return i + 1;
-    }
-  }
-  throw EIffReader_NoFreeFileHandles(
-      "EIffReader_NoFreeFileHandles: No free file handles! Cannot open stream");
+  return TakeHandle(std::make_unique<TIffScanner>(*stream));
 }
 
 int IffOpenFile(const std::string& fileName) {
-  auto stream = std::make_unique<TFileStream>(fileName, TFileStream::TMode::OpenRead);
-  const int handle = IffRegisterStream(stream.get());
-  std::lock_guard lock(g_handlesLock);
-  g_handles[handle - 1].OwnsStream = true;
-  static_cast<void>(stream.release());  // the handle table owns it now
-  return handle;
+  return TakeHandle(std::make_unique<TIffScanner>(
+      std::make_unique<TFileStream>(fileName, TFileStream::TMode::OpenRead)));
 }
 
 bool IffRewind(int handle) {
   std::lock_guard lock(g_handlesLock);
-  Entry(handle).position = 0;
-  return true;
+  return Entry(handle).Rewind();
 }
 
 bool IffReadItemHeader(int handle, TIffItemHeader& header) {
   std::lock_guard lock(g_handlesLock);
-  THandleEntry& e = Entry(handle);
-  const int64_t start = e.position;
+  return Entry(handle).ReadItemHeader(header);
+}
+
+bool IffFindItem(int handle, TIffItemHeader& header, TIffId name) {
+  std::lock_guard lock(g_handlesLock);
+  return Entry(handle).FindItem(header, name);
+}
+
+void IffCloseHandle(int handle) {
+  std::unique_ptr<TIffScanner> released;
+  {
+    std::lock_guard lock(g_handlesLock);
+    Entry(handle);  // raises for a handle not in use
+    released = std::move(g_handles[handle - 1]);
+  }
+  // The scan, and with it a stream it owns, goes outside the lock.
+}
+
+TIffHandle::TIffHandle(const std::string& fileName) : m_handle(IffOpenFile(fileName)) {
+  std::lock_guard lock(g_handlesLock);
+  m_scanner = &Entry(m_handle);
+}
+
+TIffHandle::TIffHandle(TStream& stream) : m_handle(IffRegisterStream(&stream)) {
+  std::lock_guard lock(g_handlesLock);
+  m_scanner = &Entry(m_handle);
+}
+
+TIffHandle::~TIffHandle() {
+  // Held since construction, so releasing it cannot fail; should it ever, a destructor
+  // running while a scan error unwinds must not throw again.
+  try {
+    IffCloseHandle(m_handle);
+  } catch (...) {}
+}
+
+bool TIffScanner::ReadItemHeader(TIffItemHeader& header) {
+  const int64_t start = m_position;
   if (start > kMaxOffset) return false;  // beyond what an item offset can express
-  TStream& s = *e.stream;
+  TStream& s = *m_stream;
   uint8_t id[4] = {0, 0, 0, 0};
   s.Seek(start);
   if (s.Read(id, 4) < 4) return false;
@@ -105,12 +131,12 @@ bool IffReadItemHeader(int handle, TIffItemHeader& header) {
     header.Size = StoredSize(rounded);
     header.FullSize = rounded;
     header.HeaderLen = 12;
-    e.position = start + 12;
+    m_position = start + 12;
     return true;
   }
 
   if (id[0] == 0) {
-    e.position = start + 4;
+    m_position = start + 4;
     return false;
   }
 
@@ -127,31 +153,17 @@ bool IffReadItemHeader(int handle, TIffItemHeader& header) {
   header.HeaderLen = 8;
   // 64-bit arithmetic: a size near 2^32 carries the position past kMaxOffset, where the
   // next call ends the scan, instead of wrapping back into the file.
-  e.position = start + 8 + rounded;
+  m_position = start + 8 + rounded;
   return true;
 }
 
-bool IffFindItem(int handle, TIffItemHeader& header, TIffId name) {
-  while (IffReadItemHeader(handle, header)) {
+bool TIffScanner::FindItem(TIffItemHeader& header, TIffId name) {
+  while (ReadItemHeader(header)) {
     if (header.Name == name) return true;
   }
   header.Offset = -1;
   header.Size = -1;
   return false;
-}
-
-void IffCloseHandle(int handle) {
-  TStream* toFree = nullptr;
-  {
-    std::lock_guard lock(g_handlesLock);
-    THandleEntry& e = Entry(handle);
-    e.free = true;
-    e.position = 0;
-    if (e.OwnsStream) toFree = e.stream;
-    e.stream = nullptr;
-    e.OwnsStream = false;
-  }
-  delete toFree;
 }
 
 // ---- Item tree -------------------------------------------------------------------------
@@ -186,18 +198,6 @@ TIffReader::~TIffReader() = default;
 
 namespace {
 
-// Releases the scan handle however the parse ends.
-struct THandleGuard {
-  int handle;
-  ~THandleGuard() {
-    // The handle came from IffRegisterStream, so closing it cannot fail; should it ever, a
-    // destructor running during the unwinding of a parse error must not throw again.
-    try {
-      IffCloseHandle(handle);
-    } catch (...) {}
-  }
-};
-
 bool Inside(const TForm& form, const TIffItemHeader& item) {
   const int64_t start = form.Offset;
   return start < item.Offset && item.Offset < start + 8 + int64_t{form.Size};
@@ -207,11 +207,14 @@ bool Inside(const TForm& form, const TIffItemHeader& item) {
 
 void TIffReader::Parse() {
   m_root = std::make_unique<TForm>();
-  const THandleGuard guard{IffRegisterStream(m_stream)};
-  IffRewind(guard.handle);
+  // A handle of the table while parsing, as the scanner's other users take them: the
+  // reader needs a free one.
+  const TIffHandle handle(*m_stream);
+  TIffScanner& scan = handle.Scan();
+  scan.Rewind();
 
   TIffItemHeader item;
-  if (!IffReadItemHeader(guard.handle, item)) {
+  if (!scan.ReadItemHeader(item)) {
     throw EIffReader("TIffReader: " + m_fileName + "not a valid .iff file!");
   }
   m_root->Name = item.Name;
@@ -221,7 +224,7 @@ void TIffReader::Parse() {
   m_rootIsForm = item.HeaderLen == 12;
 
   TForm* current = m_root.get();
-  while (IffReadItemHeader(guard.handle, item)) {
+  while (scan.ReadItemHeader(item)) {
     while (!Inside(*current, item)) {
       current = current->Parent;
       if (current == nullptr) {

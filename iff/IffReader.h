@@ -9,8 +9,9 @@
 // little-endian.
 //
 // Two readers on one scanner:
-//  - the handle table (IffOpenFile ... IffCloseHandle): 32 process-wide scan positions that
-//    walk every FORM and chunk of a file in file order, depth first;
+//  - TIffScanner: one scan position that walks every FORM and chunk of a file in file
+//    order, depth first; the handle table (IffOpenFile ... IffCloseHandle) numbers 32 of
+//    them for the whole process, and TIffHandle holds one of its handles;
 //  - TIffReader: parses the whole file into a tree of TForm/TChunk at construction and lets
 //    the caller walk it by name.
 //
@@ -46,9 +47,44 @@ struct TIffItemHeader {
   int64_t FullSize = 0;   // the size field rounded up to even, never capped (for messages)
 };
 
+// ---- Scanner -------------------------------------------------------------------------
+
+// One scan over a stream, in file order, depth first: its position, and the stream itself
+// when the scan was opened on a file.
+class TIffScanner {
+public:
+  // Scans `stream`, which the caller keeps owning and alive.
+  explicit TIffScanner(TStream& stream) : m_stream(&stream) {}
+  // Scans the stream it is given and frees it when it goes.
+  explicit TIffScanner(std::unique_ptr<TStream> stream)
+      : m_ownedStream(std::move(stream)), m_stream(m_ownedStream.get()) {}
+
+  bool OwnsStream() const { return m_ownedStream != nullptr; }
+  // Restarts the scan at offset 0. Returns true.
+  bool Rewind() {
+    m_position = 0;
+    return true;
+  }
+  // Reads the item header at the scan position and advances: into a FORM (past its type),
+  // or over a chunk and its pad byte. False at the end of the items (fewer than 4 bytes
+  // left, or an identifier starting with a zero byte). EIffReader_ErrorInForm when a FORM's
+  // type cannot be read, EIffReader_ErrorInChunk when a chunk's size cannot be read.
+  bool ReadItemHeader(TIffItemHeader& header);
+  // Reads item headers until one has `name` (a FORM matches by its type). False with
+  // Offset = Size = -1 when the items end first.
+  bool FindItem(TIffItemHeader& header, TIffId name);
+
+private:
+  std::unique_ptr<TStream> m_ownedStream;
+  TStream* m_stream = nullptr;
+  int64_t m_position = 0;
+};
+
 // ---- Handle table ----------------------------------------------------------------------
-// Handles are 1..32; 0 is never a handle. A handle that is out of range or not in use
-// raises EIffReader ("IffReader: Invalid handle N!").
+// The program's 32 numbered scans: each slot holds a TIffScanner while its handle is in
+// use. Handles are 1..32; 0 is never a handle. A handle that is out of range or not in use
+// raises EIffReader ("IffReader: Invalid handle N!"). Code that takes a handle holds it in
+// a TIffHandle, which releases it however the scan ends.
 
 constexpr int kIffMaxHandles = 32;
 
@@ -59,18 +95,30 @@ constexpr int kIffMaxHandles = 32;
 int IffOpenFile(const std::string& fileName);
 // Takes the first free entry (1, 2, ... 32) for `stream`, which the caller keeps owning.
 int IffRegisterStream(TStream* stream);
-// Restarts the scan at offset 0. Returns true.
+// TIffScanner's Rewind, ReadItemHeader and FindItem on the handle's scan.
 bool IffRewind(int handle);
-// Reads the item header at the scan position and advances: into a FORM (past its type), or
-// over a chunk and its pad byte. False at the end of the items (fewer than 4 bytes left, or
-// an identifier starting with a zero byte). EIffReader_ErrorInForm when a FORM's type
-// cannot be read, EIffReader_ErrorInChunk when a chunk's size cannot be read.
 bool IffReadItemHeader(int handle, TIffItemHeader& header);
-// Reads item headers until one has `name` (a FORM matches by its type). False with
-// Offset = Size = -1 when the items end first.
 bool IffFindItem(int handle, TIffItemHeader& header, TIffId name);
 // Frees the entry (and the stream when the table owns it).
 void IffCloseHandle(int handle);
+
+// A handle of the table owned by an object: taken at construction (as IffOpenFile or
+// IffRegisterStream, with their errors), released when the object goes.
+class TIffHandle {
+public:
+  explicit TIffHandle(const std::string& fileName);
+  explicit TIffHandle(TStream& stream);
+  ~TIffHandle();
+  TIffHandle(const TIffHandle&) = delete;
+  TIffHandle& operator=(const TIffHandle&) = delete;
+
+  int Number() const { return m_handle; }
+  TIffScanner& Scan() const { return *m_scanner; }
+
+private:
+  int m_handle;
+  TIffScanner* m_scanner;  // the table's, for as long as the handle is held
+};
 
 // ---- Item tree -------------------------------------------------------------------------
 

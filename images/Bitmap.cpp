@@ -5,13 +5,19 @@
 
 #include "images/Quantize.h"
 
+bool BitmapSizeFits(int64_t width, int64_t height) {
+  // The sides are bounded first, so the product cannot overflow.
+  return width >= 0 && height >= 0 && width <= kMaxBitmapSide && height <= kMaxBitmapSide &&
+         static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4 <= kMaxBitmapBytes;
+}
+
+std::string BitmapSizeRefusal(int64_t width, int64_t height) {
+  return "Bitmap size " + std::to_string(width) + " x " + std::to_string(height) +
+         " is out of range (at most " + std::to_string(kMaxBitmapSide) + " pixels a side)";
+}
+
 void TBitmap::SetSize(int width, int height) {
-  if (width < 0 || height < 0 || width > kMaxBitmapSide || height > kMaxBitmapSide ||
-      static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4 > kMaxBitmapBytes) {
-    throw EInvalidGraphic("Bitmap size " + std::to_string(width) + " x " + std::to_string(height) +
-                          " is out of range (at most " + std::to_string(kMaxBitmapSide) +
-                          " pixels a side)");
-  }
+  if (!BitmapSizeFits(width, height)) throw EInvalidGraphic(BitmapSizeRefusal(width, height));
   m_width = width;
   m_height = height;
   Reallocate();

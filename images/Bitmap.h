@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "util/Exception.h"
@@ -42,6 +43,13 @@ struct TQuantizeOptions {
   // colour first; empty: the palette is made for the picture.
   std::vector<TPaletteEntry> Palette;
 };
+
+// The one size check of every decoder, as SetSize makes it: both sides from 0 to
+// kMaxBitmapSide, and the pixels at 4 bytes each within kMaxBitmapBytes. Decoders ask it of
+// the size a file claims before they read or allocate anything for the pixels.
+bool BitmapSizeFits(int64_t width, int64_t height);
+// SetSize's refusal: "Bitmap size W x H is out of range (at most N pixels a side)".
+std::string BitmapSizeRefusal(int64_t width, int64_t height);
 
 class TBitmap {
 public:

@@ -86,12 +86,8 @@ void LoadGctFile(const std::string& path, TBitmap& bitmap) {
     if (!header.MagicValid()) {
       throw EInvalidGraphic("Invalid format: " + QuoteForMessage(header.MagicText()));
     }
-    if (header.Width < 0 || header.Height < 0 || header.Width > kMaxBitmapSide ||
-        header.Height > kMaxBitmapSide) {
-      throw EInvalidGraphic("Bitmap size " + std::to_string(header.Width) + " x " +
-                            std::to_string(header.Height) + " is out of range (at most " +
-                            std::to_string(kMaxBitmapSide) + " pixels a side)");
-    }
+    if (!BitmapSizeFits(header.Width, header.Height))
+      throw EInvalidGraphic(BitmapSizeRefusal(header.Width, header.Height));
     const uint64_t bytes =
         static_cast<uint64_t>(header.Width) * static_cast<uint64_t>(header.Height) * 3;
     // The claim is checked against the stream header and the bytes really in the file

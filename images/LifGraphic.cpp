@@ -55,7 +55,7 @@ void TLifGraphic::LoadLifStream(TStream& stream) {
   const bool hasPalette = paletteOffset != 0;
 
   // Everything is checked against the stream before the bitmap is touched.
-  if (width < 0 || height < 0 || width > kMaxBitmapSide || height > kMaxBitmapSide) {
+  if (!BitmapSizeFits(width, height)) {
     throw EInvalidGraphic("TLifGraphic: Bitmap size " + std::to_string(width) + " x " +
                           std::to_string(height) + " is out of range");
   }

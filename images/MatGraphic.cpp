@@ -289,8 +289,8 @@ void TMATGraphic::LoadMatFromReader(TIffReader& reader) {
 }
 
 void TMATGraphic::CheckPixelData(TIffReader& reader, int32_t width, int32_t height) {
-  if (width <= 0 || height <= 0 || width > kMaxBitmapSide || height > kMaxBitmapSide)
-    return;                                          // SetSize judges
+  if (!BitmapSizeFits(width, height)) return;        // SetSize refuses it
+  if (width == 0 || height == 0) return;             // no pixels to check
   if (Compressed && FBPP != 1 && FBPP != 2) return;  // the pixel reader's own error
   const TIffId name = Compressed ? TIffId("RLE ") : TIffId("PXLS");
   if (!reader.ChunkExists(name)) return;  // the pixel reader's own error

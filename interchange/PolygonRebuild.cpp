@@ -1,7 +1,19 @@
-// Planar convex game faces from a model's polygons (see PolygonRebuild.h).
+// Planar convex game faces from a model's polygons (the steps: PolygonRebuild.h).
+//
+// Method: each step reads the scene's faces and writes the faces it makes into a new corner
+// and face array (TFaceSink), which then replace the old ones; positions are only ever
+// added (at the crossings of a self-crossing polygon). MergeFaces grows faces greedily over
+// their shared edges, the faces held as rings of corners (see TMergePass); the other steps
+// work one face at a time.
+//
+// Invariants each step keeps and the next relies on: the corners of a face are contiguous
+// and in order (face i + 1 starts where face i ends, the last ends at the last corner);
+// a face has three corners or more; FaceObjects is empty or holds one object per face; a
+// face made from another keeps its material, mesh and file face.
 #include "interchange/PolygonRebuild.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <unordered_map>
 
@@ -102,28 +114,23 @@ void EarClip(const TGatheredScene& scene, const TSceneCorner* c, int32_t count, 
 // corners are clipped as they are.
 constexpr int32_t kMaxCrossingScan = 1024;
 
-// A polygon whose edges cross, cut into the regions it encloses: the edges are split at
-// every crossing (a new position there, its texture coordinates and normal taken along the
-// first edge), the faces of that plane graph are traced with the face on the left, and
-// each one the polygon winds around (a winding number other than zero at a point inside
-// it) becomes a piece, clipped into triangles. Every piece so faces the way the area
-// normal of the polygon does. False, with nothing written, when no edges cross.
-bool CutAtCrossings(TGatheredScene& scene, const TSceneCorner* c, int32_t n, const TSceneFace& f,
-                    uint32_t object, TFaceSink& out) {
-  if (n < 4 || n > kMaxCrossingScan) return false;
-  const auto pos = [&](int32_t k) { return Pos(scene.Verts[static_cast<size_t>(c[k].Vert)]); };
-  TVecD u, v;
-  if (!PlaneFrame(AreaNormal(n, pos), u, v)) return false;
-  std::vector<TPoint2> p(static_cast<size_t>(n));
-  for (int32_t k = 0; k < n; ++k) p[static_cast<size_t>(k)] = {Dot(pos(k), u), Dot(pos(k), v)};
+// Where two edges of a polygon cross: along the first of them, whose texture coordinates
+// and normal the new corner there takes.
+struct TCrossing {
+  int32_t Edge;
+  double T;
+};
+
+// Per edge of the polygon, the crossings along it past its start: (how far along, node).
+using TNodesAlong = std::vector<std::vector<std::pair<double, int32_t>>>;
+
+// Every pair of edges of the polygon `p` (in its plane) that cross, each crossing a node
+// n + its index, entered along both its edges.
+std::vector<TCrossing> FindCrossings(const std::vector<TPoint2>& p, TNodesAlong& along) {
+  const auto n = static_cast<int32_t>(p.size());
   const auto at = [&](int32_t k) { return p[static_cast<size_t>(k % n)]; };
-  struct TCrossing {
-    int32_t Edge;  // the first edge: the new corner's values are taken along it
-    double T;      // where along it
-  };
   std::vector<TCrossing> crossings;
-  // Per edge, the nodes along it (by how far along) past its start.
-  std::vector<std::vector<std::pair<double, int32_t>>> along(static_cast<size_t>(n));
+  along.assign(static_cast<size_t>(n), {});
   for (int32_t i = 0; i < n; ++i) {
     for (int32_t j = i + 2; j < n; ++j) {
       if (i == 0 && j == n - 1) continue;  // neighbours through the first corner
@@ -139,14 +146,35 @@ bool CutAtCrossings(TGatheredScene& scene, const TSceneCorner* c, int32_t n, con
       along[static_cast<size_t>(j)].push_back({d1 / (d1 - d2), node});
     }
   }
-  if (crossings.empty()) return false;
-  std::vector<TPoint2> node(p);
-  for (const TCrossing& x : crossings) {
-    const TPoint2 a = at(x.Edge), b = at(x.Edge + 1);
-    node.push_back({a.x + x.T * (b.x - a.x), a.y + x.T * (b.y - a.y)});
+  return crossings;
+}
+
+// The polygon's edges cut at their crossings, as a plane graph: nodes 0 .. n - 1 are its
+// corners, n + i its crossing i. Half-edges come in twin pairs (h and h ^ 1); each node's
+// leaving half-edges are sorted by angle, `Slot` giving a half-edge's place among them.
+struct TPlaneGraph {
+  std::vector<TPoint2> Node;
+  std::vector<int32_t> From, To;
+  std::vector<std::vector<int32_t>> Leaving;
+  std::vector<size_t> Slot;
+
+  // The half-edge after `h` round the face on its left: the one before h's twin in the
+  // turn round the node h reaches.
+  size_t NextOnLeft(size_t h) const {
+    const auto& list = Leaving[static_cast<size_t>(To[h])];
+    return static_cast<size_t>(list[(Slot[h ^ 1] + list.size() - 1) % list.size()]);
   }
-  // Half-edges in pairs (h and h ^ 1 are twins), each node's leaving ones by angle.
-  std::vector<int32_t> from, to;
+};
+
+TPlaneGraph CutEdges(const std::vector<TPoint2>& p, const std::vector<TCrossing>& crossings,
+                     TNodesAlong& along) {
+  const auto n = static_cast<int32_t>(p.size());
+  TPlaneGraph g;
+  g.Node = p;
+  for (const TCrossing& x : crossings) {
+    const TPoint2 a = p[static_cast<size_t>(x.Edge)], b = p[static_cast<size_t>((x.Edge + 1) % n)];
+    g.Node.push_back({a.x + x.T * (b.x - a.x), a.y + x.T * (b.y - a.y)});
+  }
   for (int32_t e = 0; e < n; ++e) {
     auto& list = along[static_cast<size_t>(e)];
     std::sort(list.begin(), list.end());
@@ -154,64 +182,124 @@ bool CutAtCrossings(TGatheredScene& scene, const TSceneCorner* c, int32_t n, con
     list.push_back({1.0, (e + 1) % n});
     for (const auto& [t, x] : list) {
       if (x == last) continue;
-      from.insert(from.end(), {last, x});
-      to.insert(to.end(), {x, last});
+      g.From.insert(g.From.end(), {last, x});
+      g.To.insert(g.To.end(), {x, last});
       last = x;
     }
   }
-  const size_t halves = from.size();
-  std::vector<std::vector<int32_t>> leaving(node.size());
-  for (size_t h = 0; h < halves; ++h) leaving[static_cast<size_t>(from[h])].push_back(int32_t(h));
-  std::vector<size_t> slot(halves);
-  for (auto& list : leaving) {
+  const size_t halves = g.From.size();
+  g.Leaving.resize(g.Node.size());
+  for (size_t h = 0; h < halves; ++h)
+    g.Leaving[static_cast<size_t>(g.From[h])].push_back(int32_t(h));
+  g.Slot.resize(halves);
+  for (auto& list : g.Leaving) {
     const auto angle = [&](int32_t h) {
-      const TPoint2 a = node[static_cast<size_t>(from[static_cast<size_t>(h)])];
-      const TPoint2 b = node[static_cast<size_t>(to[static_cast<size_t>(h)])];
+      const TPoint2 a = g.Node[static_cast<size_t>(g.From[static_cast<size_t>(h)])];
+      const TPoint2 b = g.Node[static_cast<size_t>(g.To[static_cast<size_t>(h)])];
       return std::atan2(b.y - a.y, b.x - a.x);
     };
     std::sort(list.begin(), list.end(), [&](int32_t a, int32_t b) { return angle(a) < angle(b); });
-    for (size_t k = 0; k < list.size(); ++k) slot[static_cast<size_t>(list[k])] = k;
+    for (size_t k = 0; k < list.size(); ++k) g.Slot[static_cast<size_t>(list[k])] = k;
   }
-  // The corner of each node, made for a crossing when a piece first needs it.
-  std::vector<int32_t> cornerOf(node.size(), -1);
+  return g;
+}
+
+// The winding number of the polygon `p` around `q`, counted over its own edges.
+int32_t WindingNumber(const std::vector<TPoint2>& p, TPoint2 q) {
+  const size_t n = p.size();
+  int32_t w = 0;
+  for (size_t k = 0; k < n; ++k) {
+    const TPoint2 a = p[k], b = p[(k + 1) % n];
+    if (a.y <= q.y) {
+      if (b.y > q.y && Turn2(a, b, q) > 0) ++w;
+    } else if (b.y <= q.y && Turn2(a, b, q) < 0) {
+      --w;
+    }
+  }
+  return w;
+}
+
+// A point inside the counter-clockwise ring of nodes: the middle of an ear that holds no
+// other node; (0, 0) when rounding leaves none.
+TPoint2 PointInside(const TPlaneGraph& g, const std::vector<int32_t>& ring) {
+  const size_t m = ring.size();
+  const auto nodeAt = [&](size_t k) { return g.Node[static_cast<size_t>(ring[k % m])]; };
+  for (size_t k = 0; k < m; ++k) {
+    const TPoint2 a = nodeAt(k + m - 1), b = nodeAt(k), d = nodeAt(k + 1);
+    if (!(Turn2(a, b, d) > 0.0)) continue;
+    bool empty = true;
+    for (size_t j = 0; j < m && empty; ++j) {
+      const TPoint2 q = nodeAt(j);
+      if (j == k || j == (k + 1) % m || j == (k + m - 1) % m) continue;
+      empty = !(Turn2(a, b, q) >= 0 && Turn2(b, d, q) >= 0 && Turn2(d, a, q) >= 0);
+    }
+    if (empty) return {(a.x + b.x + d.x) / 3, (a.y + b.y + d.y) / 3};
+  }
+  return {0, 0};
+}
+
+// Twice the signed area of a ring of nodes: positive when it turns counter-clockwise.
+double RingArea(const TPlaneGraph& g, const std::vector<int32_t>& ring) {
+  const size_t m = ring.size();
+  double area = 0.0;
+  for (size_t k = 0; k < m; ++k)
+    area += Turn2({0, 0}, g.Node[static_cast<size_t>(ring[k])],
+                  g.Node[static_cast<size_t>(ring[(k + 1) % m])]);
+  return area;
+}
+
+// The corner at a crossing: a new position there, texture coordinates and normal taken
+// along the crossing's first edge of the polygon's corners `c`.
+TSceneCorner CornerAtCrossing(TGatheredScene& scene, const TSceneCorner* c, int32_t n,
+                              const TCrossing& crossing) {
+  const TSceneCorner& a = c[crossing.Edge];
+  const TSceneCorner& b = c[(crossing.Edge + 1) % n];
+  const double t = crossing.T;
+  const auto mix = [t](double s, double q) { return static_cast<float>(s + t * (q - s)); };
+  const TVecD pa = Pos(scene.Verts[static_cast<size_t>(a.Vert)]);
+  const TVecD pb = Pos(scene.Verts[static_cast<size_t>(b.Vert)]);
+  scene.Verts.push_back({mix(pa.x, pb.x), mix(pa.y, pb.y), mix(pa.z, pb.z)});
+  TSceneCorner m;
+  m.Vert = static_cast<int32_t>(scene.Verts.size() - 1);
+  m.Tx = mix(a.Tx, b.Tx);
+  m.Ty = mix(a.Ty, b.Ty);
+  TVecD nm{mix(a.Normal.x, b.Normal.x), mix(a.Normal.y, b.Normal.y), mix(a.Normal.z, b.Normal.z)};
+  const double nl = Len(nm);
+  if (nl > 0.0) m.Normal = {float(nm.x / nl), float(nm.y / nl), float(nm.z / nl)};
+  return m;
+}
+
+// A polygon whose edges cross, cut into the regions it encloses: the edges are split at
+// every crossing (a new position there, its texture coordinates and normal taken along the
+// first edge), the faces of that plane graph are traced with the face on the left, and
+// each one the polygon winds around (a winding number other than zero at a point inside
+// it) becomes a piece, clipped into triangles. Every piece so faces the way the area
+// normal of the polygon does. False, with nothing written, when no edges cross.
+bool CutAtCrossings(TGatheredScene& scene, const TSceneCorner* c, int32_t n, const TSceneFace& f,
+                    uint32_t object, TFaceSink& out) {
+  if (n < 4 || n > kMaxCrossingScan) return false;
+  const auto pos = [&](int32_t k) { return Pos(scene.Verts[static_cast<size_t>(c[k].Vert)]); };
+  TVecD u, v;
+  if (!PlaneFrame(AreaNormal(n, pos), u, v)) return false;
+  std::vector<TPoint2> p(static_cast<size_t>(n));
+  for (int32_t k = 0; k < n; ++k) p[static_cast<size_t>(k)] = {Dot(pos(k), u), Dot(pos(k), v)};
+  TNodesAlong along;
+  const std::vector<TCrossing> crossings = FindCrossings(p, along);
+  if (crossings.empty()) return false;
+  const TPlaneGraph graph = CutEdges(p, crossings, along);
+  // The corner of each crossing, made when a piece first needs it.
+  std::vector<int32_t> cornerOf(crossings.size(), -1);
   std::vector<TSceneCorner> made;
   const auto cornerAt = [&](int32_t x) -> const TSceneCorner& {
     if (x < n) return c[x];
-    int32_t& k = cornerOf[static_cast<size_t>(x)];
+    int32_t& k = cornerOf[static_cast<size_t>(x - n)];
     if (k < 0) {
-      const TCrossing& cr = crossings[static_cast<size_t>(x - n)];
-      const TSceneCorner& a = c[cr.Edge];
-      const TSceneCorner& b = c[(cr.Edge + 1) % n];
-      const double t = cr.T;
-      const auto mix = [t](double s, double q) { return static_cast<float>(s + t * (q - s)); };
-      const TVecD pa = pos(cr.Edge), pb = pos((cr.Edge + 1) % n);
-      scene.Verts.push_back({mix(pa.x, pb.x), mix(pa.y, pb.y), mix(pa.z, pb.z)});
-      TSceneCorner m;
-      m.Vert = static_cast<int32_t>(scene.Verts.size() - 1);
-      m.Tx = mix(a.Tx, b.Tx);
-      m.Ty = mix(a.Ty, b.Ty);
-      TVecD nm{mix(a.Normal.x, b.Normal.x), mix(a.Normal.y, b.Normal.y),
-               mix(a.Normal.z, b.Normal.z)};
-      const double nl = Len(nm);
-      if (nl > 0.0) m.Normal = {float(nm.x / nl), float(nm.y / nl), float(nm.z / nl)};
       k = static_cast<int32_t>(made.size());
-      made.push_back(m);
+      made.push_back(CornerAtCrossing(scene, c, n, crossings[static_cast<size_t>(x - n)]));
     }
     return made[static_cast<size_t>(k)];
   };
-  // The polygon's winding number around a point (counted over its own edges).
-  const auto winding = [&](TPoint2 q) {
-    int32_t w = 0;
-    for (int32_t k = 0; k < n; ++k) {
-      const TPoint2 a = at(k), b = at(k + 1);
-      if (a.y <= q.y) {
-        if (b.y > q.y && Turn2(a, b, q) > 0) ++w;
-      } else if (b.y <= q.y && Turn2(a, b, q) < 0) {
-        --w;
-      }
-    }
-    return w;
-  };
+  const size_t halves = graph.From.size();
   std::vector<bool> traced(halves, false);
   std::vector<int32_t> ring;
   std::vector<TSceneCorner> piece;
@@ -219,37 +307,13 @@ bool CutAtCrossings(TGatheredScene& scene, const TSceneCorner* c, int32_t n, con
   for (size_t start = 0; start < halves; ++start) {
     if (traced[start]) continue;
     ring.clear();
-    size_t h = start;
-    while (!traced[h] && ring.size() <= halves) {
+    for (size_t h = start; !traced[h] && ring.size() <= halves; h = graph.NextOnLeft(h)) {
       traced[h] = true;
-      ring.push_back(from[h]);
-      // The next edge: the one before the twin in the turn around the node reached.
-      const auto& list = leaving[static_cast<size_t>(to[h])];
-      h = static_cast<size_t>(list[(slot[h ^ 1] + list.size() - 1) % list.size()]);
+      ring.push_back(graph.From[h]);
     }
-    const size_t m = ring.size();
-    double area = 0.0;
-    for (size_t k = 0; k < m; ++k)
-      area += Turn2({0, 0}, node[static_cast<size_t>(ring[k])],
-                    node[static_cast<size_t>(ring[(k + 1) % m])]);
-    if (m < 3 || !(area > 0.0)) continue;  // the outside, or nothing
-    // A point inside: the middle of an ear that holds no other node.
-    const auto nodeAt = [&](size_t k) { return node[static_cast<size_t>(ring[k % m])]; };
-    TPoint2 inside{0, 0};
-    for (size_t k = 0; k < m; ++k) {
-      const TPoint2 a = nodeAt(k + m - 1), b = nodeAt(k), d = nodeAt(k + 1);
-      if (!(Turn2(a, b, d) > 0.0)) continue;
-      bool empty = true;
-      for (size_t j = 0; j < m && empty; ++j) {
-        const TPoint2 q = nodeAt(j);
-        if (j == k || j == (k + 1) % m || j == (k + m - 1) % m) continue;
-        empty = !(Turn2(a, b, q) >= 0 && Turn2(b, d, q) >= 0 && Turn2(d, a, q) >= 0);
-      }
-      if (!empty) continue;
-      inside = {(a.x + b.x + d.x) / 3, (a.y + b.y + d.y) / 3};
-      break;
-    }
-    if (winding(inside) == 0) continue;
+    // The outside turns clockwise; a ring without area is nothing.
+    if (ring.size() < 3 || !(RingArea(graph, ring) > 0.0)) continue;
+    if (WindingNumber(p, PointInside(graph, ring)) == 0) continue;
     piece.clear();
     for (const int32_t x : ring) piece.push_back(cornerAt(x));
     EarClip(scene, piece.data(), static_cast<int32_t>(piece.size()), f, object, out);
@@ -384,125 +448,244 @@ void SplitFaces(TGatheredScene& scene, double tolerance, bool allTriangles,
 
 namespace {
 
-// One pass of MergeFaces. `consecutive`: a face grows only by the face that follows the last
-// it took in the file's order, as the triangles of one polygon follow one another.
-void MergePass(TGatheredScene& scene, double tolerance, bool consecutive, TRebuildCounts& counts) {
+// MergeFaces grows faces by rings of corners, as a half-edge structure without its own
+// records: every corner of the scene stays where it is, and `Next`/`Prev` say which corner
+// follows and precedes it in the ring of the face that now holds it. Joining a neighbour
+// across a shared edge (growing corner `edgeStart` -> `edgeEnd`, the neighbour's twin
+// `twinStart` -> `twinEnd` between the same two vertices the other way) is a splice of four
+// links: edgeStart -> the neighbour's corners after twinEnd ... before twinStart -> edgeEnd.
+// The twin's two corners drop out; every other corner of both rings stays in the grown one.
+//
+// Invariants:
+//  - the faces' corners are contiguous and in order (First of each face is where the one
+//    before it ended), so that the rings can be linked from First and Count alone;
+//  - a ring is closed and doubly linked (Next[Prev[c]] == c) after every splice;
+//  - a growing face holds each vertex once (`inGrowing`): a ring passing a vertex twice
+//    would be no simple loop;
+//  - a face is taken by one growing face at most (`grownInto`), and only while it still is
+//    its own ring, so the twin found through the edge table is a ring of the scene's faces.
+struct TCornerRings {
+  std::vector<int32_t> Next, Prev;
+  std::vector<int32_t> FaceOf;  // the face each corner came in
+  std::vector<TVecD> Normal;    // each face's unit area normal; zero for a face without area
+  std::vector<bool> HasArea;
+};
+
+TCornerRings LinkRings(const TGatheredScene& scene) {
   const size_t numCorners = scene.Corners.size(), numFaces = scene.Faces.size();
-  const auto vert = [&](int32_t c) { return scene.Corners[static_cast<size_t>(c)].Vert; };
-  const auto pos = [&](int32_t c) { return Pos(scene.Verts[static_cast<size_t>(vert(c))]); };
-  std::vector<int32_t> next(numCorners), prev(numCorners), faceOf(numCorners);
-  std::vector<TVecD> normal(numFaces);
-  std::vector<bool> flat(numFaces);
+  TCornerRings rings{std::vector<int32_t>(numCorners), std::vector<int32_t>(numCorners),
+                     std::vector<int32_t>(numCorners), std::vector<TVecD>(numFaces),
+                     std::vector<bool>(numFaces)};
+  const auto pos = [&](int32_t c) {
+    return Pos(scene.Verts[static_cast<size_t>(scene.Corners[static_cast<size_t>(c)].Vert)]);
+  };
+  int32_t following = 0;
   for (size_t i = 0; i < numFaces; ++i) {
     const TSceneFace& f = scene.Faces[i];
+    assert(f.First == following && f.Count >= 3 && "a face's corners follow the one before");
+    following = f.First + f.Count;
     for (int32_t k = 0; k < f.Count; ++k) {
       const int32_t c = f.First + k, d = f.First + (k + 1) % f.Count;
-      next[static_cast<size_t>(c)] = d;
-      prev[static_cast<size_t>(d)] = c;
-      faceOf[static_cast<size_t>(c)] = static_cast<int32_t>(i);
+      rings.Next[static_cast<size_t>(c)] = d;
+      rings.Prev[static_cast<size_t>(d)] = c;
+      rings.FaceOf[static_cast<size_t>(c)] = static_cast<int32_t>(i);
     }
     const TVecD n = AreaNormal(f.Count, [&](int32_t k) { return pos(f.First + k); });
     const double l = Len(n);
-    flat[i] = l > 0.0;
-    normal[i] = flat[i] ? TVecD{n.x / l, n.y / l, n.z / l} : TVecD{0, 0, 0};
+    rings.HasArea[i] = l > 0.0;
+    rings.Normal[i] = rings.HasArea[i] ? TVecD{n.x / l, n.y / l, n.z / l} : TVecD{0, 0, 0};
   }
-  const TEdgeTable edges(scene, next);
-  const double halfTolerance = tolerance / 2;
-  std::vector<int32_t> group(numFaces, -1);
-  std::vector<int32_t> inPolygon(scene.Verts.size(), -1), tried(scene.Verts.size(), -1);
-  int32_t trial = 0;
-  std::vector<int32_t> stack;
-  TFaceSink out;
-  out.KeepObjects = scene.FaceObjects.size() == numFaces;
-  out.Corners.reserve(numCorners);
-  for (size_t i = 0; i < numFaces; ++i) {
-    if (group[i] >= 0) continue;
-    const auto id = static_cast<int32_t>(i);
-    group[i] = id;
-    const TSceneFace& seed = scene.Faces[i];
-    const uint32_t object = ObjectOf(scene, i);
-    bool simple = flat[i];
+  assert(static_cast<size_t>(following) == numCorners && "every corner is a face's");
+  (void)following;
+  return rings;
+}
+
+// One pass of MergeFaces. `consecutive`: a face grows only by the face that follows the last
+// it took in the file's order, as the triangles of one polygon follow one another.
+class TMergePass {
+public:
+  TMergePass(TGatheredScene& scene, double tolerance, bool consecutive, TRebuildCounts& counts)
+      : m_scene(scene),
+        m_rings(LinkRings(scene)),
+        m_edges(scene, m_rings.Next),
+        // Half the tolerance: the grown face is judged in the end (FinishFaces) against the
+        // plane of its own best three corners, which may tilt from the seed's plane that the
+        // corners are held to here; the other half is the room for that tilt.
+        m_planeSlack(tolerance / 2),
+        m_consecutive(consecutive),
+        m_counts(counts),
+        m_grownInto(scene.Faces.size(), -1),
+        m_inGrowing(scene.Verts.size(), -1),
+        m_tried(scene.Verts.size(), -1) {}
+
+  void Run() {
+    TFaceSink out;
+    out.KeepObjects = m_scene.FaceObjects.size() == m_scene.Faces.size();
+    out.Corners.reserve(m_scene.Corners.size());
+    for (size_t i = 0; i < m_scene.Faces.size(); ++i) {
+      if (m_grownInto[i] >= 0) continue;
+      m_grownInto[i] = static_cast<int32_t>(i);
+      const bool simple = StartGrowing(i);
+      if (simple) Grow();
+      Emit(simple, out);
+    }
+    out.Into(m_scene);
+  }
+
+private:
+  int32_t Vert(int32_t c) const { return m_scene.Corners[static_cast<size_t>(c)].Vert; }
+  TVecD PosOf(int32_t c) const { return Pos(m_scene.Verts[static_cast<size_t>(Vert(c))]); }
+  int32_t& Next(int32_t c) { return m_rings.Next[static_cast<size_t>(c)]; }
+  int32_t& Prev(int32_t c) { return m_rings.Prev[static_cast<size_t>(c)]; }
+
+  // Makes face `i` the growing one; false when it cannot grow (no area, or a vertex twice),
+  // and it then goes out as it came.
+  bool StartGrowing(size_t i) {
+    m_seed = i;
+    m_id = static_cast<int32_t>(i);
+    m_object = ObjectOf(m_scene, i);
+    m_lastTaken = i;
+    m_growingCount = m_scene.Faces[i].Count;
+    const TSceneFace& seed = m_scene.Faces[i];
+    bool simple = m_rings.HasArea[i];
     for (int32_t k = 0; k < seed.Count && simple; ++k) {
-      int32_t& mark = inPolygon[static_cast<size_t>(vert(seed.First + k))];
-      simple = mark != id;
-      mark = id;
+      int32_t& mark = m_inGrowing[static_cast<size_t>(Vert(seed.First + k))];
+      simple = mark != m_id;
+      mark = m_id;
     }
-    const TVecD n = normal[i], origin = pos(seed.First);
-    size_t last = i;  // the last face taken, in the file's order
-    stack.clear();
+    m_normal = m_rings.Normal[i];
+    m_origin = PosOf(seed.First);
+    m_edgesToTry.clear();
     if (simple) {
-      for (int32_t k = 0; k < seed.Count; ++k) stack.push_back(seed.First + k);
+      for (int32_t k = 0; k < seed.Count; ++k) m_edgesToTry.push_back(seed.First + k);
     }
-    while (!stack.empty()) {
-      const int32_t c = stack.back();
-      stack.pop_back();
-      const int32_t d = next[static_cast<size_t>(c)];
-      const int32_t a = vert(c), b = vert(d);
-      if (edges.Find(a, b) == TEdgeTable::kShared) continue;
-      const int32_t t = edges.Find(b, a);
-      if (t < 0) continue;
-      const auto other = static_cast<size_t>(faceOf[static_cast<size_t>(t)]);
-      if (group[other] >= 0 || !flat[other] || scene.Faces[other].Material != seed.Material ||
-          ObjectOf(scene, other) != object || Dot(normal[other], n) <= 0.0 ||
-          (consecutive && other != last + 1))
-        continue;
-      const int32_t ta = next[static_cast<size_t>(t)];
-      if (!SameCorner(scene.Corners[static_cast<size_t>(c)],
-                      scene.Corners[static_cast<size_t>(ta)]) ||
-          !SameCorner(scene.Corners[static_cast<size_t>(d)], scene.Corners[static_cast<size_t>(t)]))
-        continue;
-      // The corners the neighbour brings: each a vertex new to the polygon, near its plane.
-      ++trial;
-      bool good = true;
-      for (int32_t x = next[static_cast<size_t>(ta)]; x != t && good;
-           x = next[static_cast<size_t>(x)]) {
-        const auto v = static_cast<size_t>(vert(x));
-        good = inPolygon[v] != id && tried[v] != trial &&
-               std::abs(Dot(n, Sub(pos(x), origin))) <= halfTolerance;
-        tried[v] = trial;
-      }
-      const int32_t x1 = next[static_cast<size_t>(ta)], xk = prev[static_cast<size_t>(t)];
-      if (!good || !ConvexTurn(pos(prev[static_cast<size_t>(c)]), pos(c), pos(x1), n) ||
-          !ConvexTurn(pos(xk), pos(d), pos(next[static_cast<size_t>(d)]), n))
-        continue;
-      next[static_cast<size_t>(c)] = x1;
-      prev[static_cast<size_t>(x1)] = c;
-      next[static_cast<size_t>(xk)] = d;
-      prev[static_cast<size_t>(d)] = xk;
-      for (int32_t x = x1;; x = next[static_cast<size_t>(x)]) {
-        inPolygon[static_cast<size_t>(vert(x))] = id;
-        stack.push_back(x);
-        if (x == xk) break;
-      }
-      stack.push_back(c);
-      group[other] = id;
-      ++counts.Merged;
-      if (consecutive) {
+    return simple;
+  }
+
+  // Tries every edge of the growing ring, and again the edges a join changed or brought.
+  void Grow() {
+    while (!m_edgesToTry.empty()) {
+      const int32_t edgeStart = m_edgesToTry.back();
+      m_edgesToTry.pop_back();
+      const int32_t twinStart = JoinableTwin(edgeStart);
+      if (twinStart < 0 || !BroughtCornersFit(edgeStart, twinStart)) continue;
+      Join(edgeStart, twinStart);
+      if (m_consecutive) {
         // The next face may lie beside an edge passed over while it was not the next.
-        last = other;
-        stack.clear();
-        int32_t x = seed.First;
+        m_edgesToTry.clear();
+        int32_t c = m_scene.Faces[m_seed].First;
         do {
-          stack.push_back(x);
-          x = next[static_cast<size_t>(x)];
-        } while (x != seed.First);
+          m_edgesToTry.push_back(c);
+          c = Next(c);
+        } while (c != m_scene.Faces[m_seed].First);
       }
     }
+  }
+
+  // The neighbour's corner starting the twin of the growing ring's edge from `edgeStart`,
+  // when that neighbour may join: a free face with area, of the same material and object,
+  // facing the same way, next in the file in a consecutive pass, meeting the edge with the
+  // same texture coordinates and normals at both ends. -1 otherwise.
+  int32_t JoinableTwin(int32_t edgeStart) {
+    const int32_t edgeEnd = Next(edgeStart);
+    const int32_t fromVert = Vert(edgeStart), toVert = Vert(edgeEnd);
+    // Two corners starting the same edge: a non-manifold or inconsistently turned edge.
+    if (m_edges.Find(fromVert, toVert) == TEdgeTable::kShared) return -1;
+    const int32_t twinStart = m_edges.Find(toVert, fromVert);
+    if (twinStart < 0) return -1;
+    const auto other = static_cast<size_t>(m_rings.FaceOf[static_cast<size_t>(twinStart)]);
+    const TSceneFace& seed = m_scene.Faces[m_seed];
+    if (m_grownInto[other] >= 0 || !m_rings.HasArea[other] ||
+        m_scene.Faces[other].Material != seed.Material || ObjectOf(m_scene, other) != m_object ||
+        Dot(m_rings.Normal[other], m_normal) <= 0.0 || (m_consecutive && other != m_lastTaken + 1))
+      return -1;
+    const int32_t twinEnd = Next(twinStart);
+    assert(Vert(twinStart) == toVert && Vert(twinEnd) == fromVert && "the twin edge is reversed");
+    const auto corner = [&](int32_t c) { return m_scene.Corners[static_cast<size_t>(c)]; };
+    if (!SameCorner(corner(edgeStart), corner(twinEnd)) ||
+        !SameCorner(corner(edgeEnd), corner(twinStart)))
+      return -1;
+    return twinStart;
+  }
+
+  // Whether the corners the neighbour brings (after its twinEnd, up to before its twinStart)
+  // keep the growing ring a simple loop near the seed's plane, turning convexly where they
+  // meet it.
+  bool BroughtCornersFit(int32_t edgeStart, int32_t twinStart) {
+    const int32_t edgeEnd = Next(edgeStart), twinEnd = Next(twinStart);
+    ++m_trial;
+    bool fits = true;
+    for (int32_t x = Next(twinEnd); x != twinStart && fits; x = Next(x)) {
+      const auto v = static_cast<size_t>(Vert(x));
+      fits = m_inGrowing[v] != m_id && m_tried[v] != m_trial &&
+             std::abs(Dot(m_normal, Sub(PosOf(x), m_origin))) <= m_planeSlack;
+      m_tried[v] = m_trial;
+    }
+    const int32_t firstBrought = Next(twinEnd), lastBrought = Prev(twinStart);
+    return fits &&
+           ConvexTurn(PosOf(Prev(edgeStart)), PosOf(edgeStart), PosOf(firstBrought), m_normal) &&
+           ConvexTurn(PosOf(lastBrought), PosOf(edgeEnd), PosOf(Next(edgeEnd)), m_normal);
+  }
+
+  void Join(int32_t edgeStart, int32_t twinStart) {
+    const int32_t edgeEnd = Next(edgeStart);
+    const int32_t firstBrought = Next(Next(twinStart)), lastBrought = Prev(twinStart);
+    assert(firstBrought != twinStart && "a neighbour brings at least one corner");
+    Next(edgeStart) = firstBrought;
+    Prev(firstBrought) = edgeStart;
+    Next(lastBrought) = edgeEnd;
+    Prev(edgeEnd) = lastBrought;
+    for (int32_t x = firstBrought;; x = Next(x)) {
+      m_inGrowing[static_cast<size_t>(Vert(x))] = m_id;
+      m_edgesToTry.push_back(x);
+      ++m_growingCount;
+      if (x == lastBrought) break;
+    }
+    assert(Prev(Next(edgeStart)) == edgeStart && Next(Prev(edgeEnd)) == edgeEnd);
+    m_edgesToTry.push_back(edgeStart);
+    const auto other = static_cast<size_t>(m_rings.FaceOf[static_cast<size_t>(twinStart)]);
+    m_grownInto[other] = m_id;
+    m_lastTaken = other;
+    ++m_counts.Merged;
+  }
+
+  void Emit(bool simple, TFaceSink& out) {
+    const TSceneFace& seed = m_scene.Faces[m_seed];
     out.Begin();
     if (simple) {
       int32_t c = seed.First;
+      int32_t emitted = 0;
       do {
-        out.Add(scene.Corners[static_cast<size_t>(c)]);
-        c = next[static_cast<size_t>(c)];
+        out.Add(m_scene.Corners[static_cast<size_t>(c)]);
+        ++emitted;
+        c = Next(c);
       } while (c != seed.First);
+      assert(emitted == m_growingCount && "the grown ring holds every corner it took");
+      (void)emitted;
     } else {
       for (int32_t k = 0; k < seed.Count; ++k)
-        out.Add(scene.Corners[static_cast<size_t>(seed.First + k)]);
+        out.Add(m_scene.Corners[static_cast<size_t>(seed.First + k)]);
     }
-    out.End(seed, object);
+    out.End(seed, m_object);
   }
-  out.Into(scene);
-}
+
+  TGatheredScene& m_scene;
+  TCornerRings m_rings;
+  const TEdgeTable m_edges;
+  const double m_planeSlack;
+  const bool m_consecutive;
+  TRebuildCounts& m_counts;
+  std::vector<int32_t> m_grownInto;  // per face: the face it grew into, -1 while free
+  std::vector<int32_t> m_inGrowing;  // per vertex: the growing face that holds it
+  std::vector<int32_t> m_tried;      // per vertex: the last join that looked at it
+  int32_t m_trial = 0;
+  // The growing face: the face it started from, its plane, and the corners of its ring.
+  size_t m_seed = 0, m_lastTaken = 0;
+  int32_t m_id = 0, m_growingCount = 0;
+  uint32_t m_object = 0;
+  TVecD m_normal{0, 0, 0}, m_origin{0, 0, 0};
+  std::vector<int32_t> m_edgesToTry;  // corners starting edges of the ring to look across
+};
 
 }  // namespace
 
@@ -510,8 +693,8 @@ void MergeFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts)
   // First each run of faces that follow one another in the file, then any neighbours: a
   // triangle format writes each polygon's triangles together, and a triangle of the face
   // beside it could otherwise be taken first, leaving the rest of that face in pieces.
-  MergePass(scene, tolerance, true, counts);
-  MergePass(scene, tolerance, false, counts);
+  TMergePass(scene, tolerance, true, counts).Run();
+  TMergePass(scene, tolerance, false, counts).Run();
 }
 
 void FinishFaces(TGatheredScene& scene, double tolerance, TRebuildCounts& counts) {
@@ -675,21 +858,17 @@ private:
   std::unordered_map<uint64_t, int32_t> m_owner;
 };
 
-// A loop without area whose corners lie on a line, going out along it and back in one
-// edge (or out in one edge and back along it): the corners between its ends go to the one
-// live loop across that edge, between the same two ends, with that loop's texture
-// coordinates and normals taken along the edge. True when they went.
-bool GiveBackCorners(const TGatheredScene& scene, std::vector<TLoop>& loops, size_t index,
-                     double tolerance, TLoopEdges& edges) {
-  const auto& c = loops[index].Corners;
-  const size_t m = c.size();
+// The two corners of a loop farthest apart, when all its corners lie within `tolerance` of
+// the line through them; false otherwise.
+bool OnALine(const TGatheredScene& scene, const std::vector<TSceneCorner>& c, double tolerance,
+             size_t& a, size_t& b) {
   const auto pos = [&](const TSceneCorner& x) {
     return Pos(scene.Verts[static_cast<size_t>(x.Vert)]);
   };
   const auto farthest = [&](size_t from) {
     size_t best = from;
     double bestDistance = -1.0;
-    for (size_t k = 0; k < m; ++k) {
+    for (size_t k = 0; k < c.size(); ++k) {
       const TVecD d = Sub(pos(c[k]), pos(c[from]));
       if (Dot(d, d) > bestDistance) {
         bestDistance = Dot(d, d);
@@ -698,13 +877,52 @@ bool GiveBackCorners(const TGatheredScene& scene, std::vector<TLoop>& loops, siz
     }
     return best;
   };
-  const size_t a = farthest(0), b = farthest(a);
+  a = farthest(0);
+  b = farthest(a);
   const TVecD pa = pos(c[a]), line = Sub(pos(c[b]), pa);
   const double length2 = Dot(line, line);
   if (!(length2 > 0.0)) return false;
   for (const TSceneCorner& x : c) {
     if (Len(Cross(Sub(pos(x), pa), line)) > tolerance * std::sqrt(length2)) return false;
   }
+  return true;
+}
+
+// Gives the corners `between`, on the edge from `start` to `end`, the texture coordinates
+// and normals found where they lie along it.
+void TakeValuesAlongEdge(const TGatheredScene& scene, const TSceneCorner& start,
+                         const TSceneCorner& end, std::vector<TSceneCorner>& between) {
+  const auto pos = [&](const TSceneCorner& x) {
+    return Pos(scene.Verts[static_cast<size_t>(x.Vert)]);
+  };
+  const TVecD p0 = pos(start), p1 = pos(end);
+  const TVecD edge = Sub(p1, p0);
+  const double edge2 = Dot(edge, edge);
+  for (TSceneCorner& x : between) {
+    const double t = std::clamp(Dot(Sub(pos(x), p0), edge) / edge2, 0.0, 1.0);
+    const auto mix = [t](float s, float q) {
+      return static_cast<float>(double{s} + t * (double{q} - s));
+    };
+    x.Tx = mix(start.Tx, end.Tx);
+    x.Ty = mix(start.Ty, end.Ty);
+    TVecD normal{mix(start.Normal.x, end.Normal.x), mix(start.Normal.y, end.Normal.y),
+                 mix(start.Normal.z, end.Normal.z)};
+    const double l = Len(normal);
+    x.Normal = l > 0.0 ? TPoint3{float(normal.x / l), float(normal.y / l), float(normal.z / l)}
+                       : TPoint3{0, 0, 0};
+  }
+}
+
+// A loop without area whose corners lie on a line, going out along it and back in one
+// edge (or out in one edge and back along it): the corners between its ends go to the one
+// live loop across that edge, between the same two ends, with that loop's texture
+// coordinates and normals taken along the edge. True when they went.
+bool GiveBackCorners(const TGatheredScene& scene, std::vector<TLoop>& loops, size_t index,
+                     double tolerance, TLoopEdges& edges) {
+  const auto& c = loops[index].Corners;
+  const size_t m = c.size();
+  size_t a = 0, b = 0;
+  if (!OnALine(scene, c, tolerance, a, b)) return false;
   // Out from a to b along the corners between, back in one edge; or the other way.
   size_t from = a, to = b;
   if ((b + 1) % m != a) {
@@ -726,23 +944,7 @@ bool GiveBackCorners(const TGatheredScene& scene, std::vector<TLoop>& loops, siz
     if (n[k].Vert == vFrom && n[(k + 1) % n.size()].Vert == vTo) at = k;
   }
   if (at == n.size()) return false;
-  const TSceneCorner start = n[at], end = n[(at + 1) % n.size()];
-  const TVecD p0 = pos(start), p1 = pos(end);
-  const TVecD edge = Sub(p1, p0);
-  const double edge2 = Dot(edge, edge);
-  for (TSceneCorner& x : between) {
-    const double t = std::clamp(Dot(Sub(pos(x), p0), edge) / edge2, 0.0, 1.0);
-    const auto mix = [t](float s, float q) {
-      return static_cast<float>(double{s} + t * (double{q} - s));
-    };
-    x.Tx = mix(start.Tx, end.Tx);
-    x.Ty = mix(start.Ty, end.Ty);
-    TVecD normal{mix(start.Normal.x, end.Normal.x), mix(start.Normal.y, end.Normal.y),
-                 mix(start.Normal.z, end.Normal.z)};
-    const double l = Len(normal);
-    x.Normal = l > 0.0 ? TPoint3{float(normal.x / l), float(normal.y / l), float(normal.z / l)}
-                       : TPoint3{0, 0, 0};
-  }
+  TakeValuesAlongEdge(scene, n[at], n[(at + 1) % n.size()], between);
   edges.Remove(vFrom, vTo, owner);
   int32_t last = vFrom;
   for (const TSceneCorner& x : between) {

@@ -19,11 +19,6 @@ int64_t ReadFileBlock(const std::string& fileName, int64_t offset, void* buffer,
 
 namespace {
 
-struct THandle {
-  int h;
-  ~THandle() { IffCloseHandle(h); }
-};
-
 [[noreturn]] void ScanFailed(const TRipChunk& row, const std::string& modelFile,
                              const Exception& e) {
   throw ERipMesh("Rip mesh: cannot find the " + std::string(row.Id) + " chunk in \"" +
@@ -44,17 +39,17 @@ struct THandle {
 TRipResult RipMesh(const std::string& modelFile) {
   std::array<std::vector<uint8_t>, kRipChunkTable.size()> data;
   {
-    const THandle handle{IffOpenFile(modelFile)};
+    const TIffHandle handle(modelFile);
     const int64_t fileSize = TFileStream(modelFile, TFileStream::TMode::OpenRead).Size();
     for (size_t i = 0; i < kRipChunkTable.size(); ++i) {
       const TRipChunk& row = kRipChunkTable[i];
-      IffRewind(handle.h);
+      handle.Scan().Rewind();
       TIffItemHeader item;
       bool found = false;
       try {
         // A FORM whose type is the wanted name is not mesh data.
         do {
-          found = IffFindItem(handle.h, item, row.Id);
+          found = handle.Scan().FindItem(item, row.Id);
         } while (found && item.HeaderLen != 8);
       } catch (const EIffReader_ErrorInChunk& e) {
         ScanFailed(row, modelFile, e);

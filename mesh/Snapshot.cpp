@@ -67,6 +67,36 @@ void ForEachRecord(const TBlob& blob, TAdd add) {
 constexpr std::array<size_t, 5> kRecordSizes = {sizeof(TPoint3), sizeof(TPoint3),
                                                 sizeof(TFvrtRecord), sizeof(TFaceRecord), 4};
 
+}  // namespace
+
+size_t ChangedRecords(const TBlob& before, const TBlob& after, size_t recordSize) {
+  const size_t n0 = before ? before->size() / recordSize : 0;
+  const size_t n1 = after ? after->size() / recordSize : 0;
+  size_t changed = n0 > n1 ? n0 - n1 : n1 - n0;
+  for (size_t i = 0; i < std::min(n0, n1); ++i) {
+    if (std::memcmp(before->data() + i * recordSize, after->data() + i * recordSize, recordSize) !=
+        0)
+      ++changed;
+  }
+  return changed;
+}
+
+std::string ChangedRecordsText(const std::array<TBlob, 4>& before,
+                               const std::array<TBlob, 4>& after) {
+  static const char* const kOne[] = {"vertex", "normal", "corner", "face"};
+  static const char* const kMany[] = {"vertices", "normals", "corners", "faces"};
+  std::string text;
+  for (size_t i = 0; i < 4; ++i) {
+    const size_t n = ChangedRecords(before[i], after[i], kRecordSizes[i]);
+    if (n == 0) continue;
+    if (!text.empty()) text += ", ";
+    text += std::to_string(n) + " " + (n == 1 ? kOne[i] : kMany[i]);
+  }
+  return text;
+}
+
+namespace {
+
 // Reads at most `limit` bytes of `path`; false when it cannot be opened or read. `whole` is
 // cleared when the file is longer than the limit.
 bool ReadBounded(const std::string& path, size_t limit, std::vector<uint8_t>& out, bool& whole) {

@@ -127,6 +127,17 @@ TMeshStep RecordStep(TMeshDocument& doc, std::string name, const TMeshStep* prev
 TMeshStep BeginStep(const TMeshDocument& doc, std::string name, const TMeshStep* previous);
 void EndStep(const TMeshDocument& doc, TMeshStep& step, const TMeshStep* previous);
 
+// The records that differ between two states of one array of `recordSize`-byte records:
+// those of `after` that are new or differ from `before`, plus those `before` had beyond the
+// end of `after`. A null blob holds no records; bytes short of a whole record are no record.
+size_t ChangedRecords(const TBlob& before, const TBlob& after, size_t recordSize);
+
+// The undo's account of a change: "1 face", "3 vertices" for each of the arrays VERT,
+// VTNM, FVRT and FACE (in that order) whose records differ, joined by ", "; empty when
+// none does.
+std::string ChangedRecordsText(const std::array<TBlob, 4>& before,
+                               const std::array<TBlob, 4>& after);
+
 // Makes every list line show its record as it is now: the lines of the records that
 // differ from `before` are written anew (a replaced line keeps its place; lines the lists
 // do not have, with "Show Data" off, stay absent), the material list gets the new ids,

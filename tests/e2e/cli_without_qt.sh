@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # tessavor-cli must start without the Qt libraries (they are loaded from libtvqtimage.so only
-# for BMP and PNG pictures), convert those pictures through the library when it is there,
+# for BMP, PNG and JPEG pictures), convert those pictures through the library when it is there,
 # and say plainly when it is not, while every other picture format still converts.
 #   cli_without_qt.sh BIN_DIR
 # Exit 77 (skipped) for a build without Qt.

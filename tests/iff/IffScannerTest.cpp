@@ -212,3 +212,36 @@ TEST_F(IffScannerTest, OpenOfMissingFileTakesNoHandle) {
   const int h = Open(Model());
   EXPECT_EQ(h, 1);
 }
+
+// A handle held by an object is the table's handle while the object lives, scans as the
+// numbered procedures do, and is free again once the object goes, also when a scan threw.
+TEST_F(IffScannerTest, AHandleHeldByAnObjectIsReleasedWithIt) {
+  const std::string path = m_dir.File("o.iff");
+  testsupport::WriteBytes(path, Model());
+  int number = 0;
+  {
+    const TIffHandle held(path);
+    number = held.Number();
+    EXPECT_EQ(number, 1);
+    EXPECT_TRUE(held.Scan().OwnsStream());
+    TIffItemHeader byObject, byNumber;
+    ASSERT_TRUE(held.Scan().FindItem(byObject, "VERT"));
+    EXPECT_TRUE(IffRewind(number));
+    ASSERT_TRUE(IffFindItem(number, byNumber, "VERT"));
+    EXPECT_EQ(byObject.Offset, byNumber.Offset);
+    EXPECT_EQ(Open(Model()), 2);  // its number stays taken
+  }
+  EXPECT_THROW(IffRewind(number), EIffReader);
+  // A scan that fails inside a scope leaves no handle behind.
+  const Bytes cut = {'F', 'O', 'R', 'M', 0, 0, 0, 4, 'A'};
+  TMemoryStream stream(cut.data(), cut.size());
+  try {
+    const TIffHandle held(stream);
+    EXPECT_FALSE(held.Scan().OwnsStream());
+    TIffItemHeader item;
+    held.Scan().ReadItemHeader(item);
+    FAIL() << "a FORM without its type was read";
+  } catch (const EIffReader_ErrorInForm&) {}
+  EXPECT_EQ(IffRegisterStream(&stream), 1);
+  IffCloseHandle(1);
+}

@@ -167,6 +167,31 @@ TEST(LifLoad, PixelsOutsideTheFileAreRefused) {
 TEST(LifLoad, SizesOutsideTheCapsAreRefused) {
   EXPECT_NE(ErrorOf(Header(-1, 1, 48, 0)).find("out of range"), std::string::npos);
   EXPECT_NE(ErrorOf(Header(100000, 100000, 48, 0)).find("out of range"), std::string::npos);
+  // Sides within the cap whose pixels pass the byte cap are the bitmap's refusal too, not
+  // a matter of the file's bytes.
+  EXPECT_NE(ErrorOf(Header(kMaxBitmapSide, kMaxBitmapSide, 48, 0)).find("out of range"),
+            std::string::npos);
+}
+
+// The one size check every decoder and the bitmap share, at each of its edges.
+TEST(BitmapSize, FitsUpToEachCapAndNotOnePast) {
+  constexpr int64_t side = kMaxBitmapSide;
+  constexpr int64_t rowsAtByteCap = static_cast<int64_t>(kMaxBitmapBytes / 4 / side);
+  EXPECT_TRUE(BitmapSizeFits(0, 0));
+  EXPECT_TRUE(BitmapSizeFits(side, 1));
+  EXPECT_TRUE(BitmapSizeFits(1, side));
+  EXPECT_FALSE(BitmapSizeFits(side + 1, 1));
+  EXPECT_FALSE(BitmapSizeFits(1, side + 1));
+  EXPECT_FALSE(BitmapSizeFits(-1, 1));
+  EXPECT_FALSE(BitmapSizeFits(1, -1));
+  EXPECT_TRUE(BitmapSizeFits(side, rowsAtByteCap));
+  EXPECT_FALSE(BitmapSizeFits(side, rowsAtByteCap + 1));
+  EXPECT_EQ(BitmapSizeRefusal(-1, 5), "Bitmap size -1 x 5 is out of range (at most " +
+                                          std::to_string(side) + " pixels a side)");
+  TBitmap bitmap;
+  EXPECT_NO_THROW(bitmap.SetSize(side, 1));
+  EXPECT_THROW(bitmap.SetSize(side, static_cast<int>(rowsAtByteCap + 1)), EInvalidGraphic);
+  EXPECT_EQ(bitmap.Width(), side);  // unchanged by the refusal
 }
 
 TEST(LifLoad, ShortHeaderIsAReadError) { EXPECT_THROW(Load(Bytes(47, 0)), EInOutError); }

@@ -202,6 +202,71 @@ TEST(StraightEdgeCorner, TheToleranceIsAWidth) {
   }
 }
 
+// Twice the area of the triangle of a face's first three corners.
+double FirstTriangle(const TGatheredScene& scene, const TSceneFace& f, int32_t start) {
+  const auto pos = [&](int32_t k) {
+    return Pos(scene.Verts[static_cast<size_t>(
+        scene.Corners[static_cast<size_t>(f.First + (start + k) % f.Count)].Vert)]);
+  };
+  return Len(Cross(Sub(pos(1), pos(0)), Sub(pos(2), pos(0))));
+}
+
+// Two triangles that make a flat square: one face when they share a material, two when
+// they do not, whichever of them comes first.
+TEST(MergeFacesOf, OneMaterialOnly) {
+  const std::vector<TPoint3> square{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+  for (const uint32_t second : {0u, 1u}) {
+    TGatheredScene scene = Scene(square, {{0, 1, 2}, {0, 2, 3}});
+    scene.Materials.resize(2);
+    scene.Faces[1].Material = second;
+    TRebuildCounts counts;
+    MergeFaces(scene, 1e-4, counts);
+    EXPECT_EQ(scene.Faces.size(), second == 0 ? 1u : 2u) << second;
+    for (const TSceneFace& f : scene.Faces) {
+      EXPECT_EQ(f.Count, 3 + (second == 0 ? 1 : 0)) << second;
+    }
+  }
+}
+
+// The face keeps its turn but starts where its first three corners span the largest
+// triangle, the one that gives its plane best; wherever the file started it.
+TEST(FinishedFaces, StartAtTheCornerOfTheLargestFirstTriangle) {
+  // A pentagon whose corner B is nearly straight: the triangle A B C is a sliver.
+  const std::vector<TPoint3> verts{{0, 0, 0}, {1, 0, 0}, {2, 0.01f, 0}, {2, 2, 0}, {0, 2, 0}};
+  for (int32_t start = 0; start < 5; ++start) {
+    std::vector<int32_t> loop;
+    for (int32_t k = 0; k < 5; ++k) loop.push_back((start + k) % 5);
+    TGatheredScene scene = Scene(verts, {loop});
+    TRebuildCounts counts;
+    FinishFaces(scene, 1e-4, counts);
+    ASSERT_EQ(scene.Faces.size(), 1u);
+    const TSceneFace& f = scene.Faces[0];
+    ASSERT_EQ(f.Count, 5);
+    double best = 0;
+    for (int32_t k = 0; k < 5; ++k) best = std::max(best, FirstTriangle(scene, f, k));
+    EXPECT_EQ(FirstTriangle(scene, f, 0), best) << start;
+    // Still the same loop in the same turn.
+    const int32_t first = scene.Corners[static_cast<size_t>(f.First)].Vert;
+    for (int32_t k = 0; k < 5; ++k)
+      EXPECT_EQ(scene.Corners[static_cast<size_t>(f.First + k)].Vert, (first + k) % 5) << start;
+  }
+}
+
+// Every turn of a pentagram goes the same way, but it turns twice round: not convex. The
+// pentagon of the same corners is.
+TEST(FaceShapeOf, ASelfCrossingLoopIsNotConvex) {
+  std::vector<TPoint3> pentagon, star;
+  for (int k = 0; k < 5; ++k) {
+    const double angle = std::numbers::pi / 2 + 2 * std::numbers::pi * k / 5;
+    pentagon.push_back({float(std::cos(angle)), float(std::sin(angle)), 0});
+  }
+  for (int k = 0; k < 5; ++k) star.push_back(pentagon[static_cast<size_t>(2 * k % 5)]);
+  EXPECT_TRUE(JudgeFace(pentagon, 1e-4).Convex);
+  const TFaceShape shape = JudgeFace(star, 1e-4);
+  EXPECT_TRUE(shape.Planar);
+  EXPECT_FALSE(shape.Convex);
+}
+
 // What the rebuild leaves, rebuilt again, stays as it is: a file written from an import
 // comes back with the same faces.
 TEST(MergeStability, ARebuiltSceneRebuildsToItself) {

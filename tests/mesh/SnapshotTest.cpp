@@ -151,3 +151,46 @@ TEST(SnapshotMemory, StepsShareEverythingTheyDidNotChange) {
 }
 
 }  // namespace
+
+// ---- What a step changed, as the undo counts it ----------------------------------------
+
+namespace {
+
+TBlob Blob(std::vector<uint8_t> bytes) {
+  return std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
+}
+
+// Four-byte records 0, 1, 2, ... with record `changed` (when in range) given another value.
+TBlob Records(size_t count, size_t changed = SIZE_MAX) {
+  std::vector<uint8_t> bytes(count * 4, 0);
+  for (size_t i = 0; i < count; ++i) bytes[i * 4] = static_cast<uint8_t>(i == changed ? 200 : i);
+  return Blob(std::move(bytes));
+}
+
+TEST(ChangedRecords, CountsTheFirstAndLastRecordAndWhatOneSideHasBeyondTheOther) {
+  EXPECT_EQ(ChangedRecords(Records(5), Records(5), 4), 0u);
+  EXPECT_EQ(ChangedRecords(Records(5), Records(5, 0), 4), 1u);
+  EXPECT_EQ(ChangedRecords(Records(5), Records(5, 4), 4), 1u);
+  EXPECT_EQ(ChangedRecords(Records(5), Records(3), 4), 2u);     // two removed
+  EXPECT_EQ(ChangedRecords(Records(3), Records(5), 4), 2u);     // two added
+  EXPECT_EQ(ChangedRecords(Records(3), Records(5, 0), 4), 3u);  // and one changed
+  EXPECT_EQ(ChangedRecords(nullptr, Records(2), 4), 2u);
+  EXPECT_EQ(ChangedRecords(Records(2), nullptr, 4), 2u);
+  // A record differing only in its last byte is changed; a short tail is no record.
+  TBlob lastByte = Blob({0, 0, 0, 0, 1, 0, 0, 0});
+  EXPECT_EQ(ChangedRecords(Blob({0, 0, 0, 0, 1, 0, 0, 9}), lastByte, 4), 1u);
+  EXPECT_EQ(ChangedRecords(Records(2), Blob({0, 0, 0, 0, 1, 0, 0, 0, 7, 7}), 4), 0u);
+}
+
+TEST(ChangedRecords, AreNamedPerArrayInTheirOrderWithOneOrMany) {
+  const auto vert = [](size_t n) { return Blob(std::vector<uint8_t>(n * sizeof(TPoint3), 1)); };
+  const auto face = [](size_t n) { return Blob(std::vector<uint8_t>(n * sizeof(TFaceRecord), 1)); };
+  const std::array<TBlob, 4> before{vert(2), nullptr, nullptr, face(1)};
+  EXPECT_EQ(ChangedRecordsText(before, before), "");
+  EXPECT_EQ(ChangedRecordsText(before, {vert(3), nullptr, nullptr, face(3)}), "1 vertex, 2 faces");
+  const TBlob corner = Blob(std::vector<uint8_t>(sizeof(TFvrtRecord), 1));
+  EXPECT_EQ(ChangedRecordsText(before, {vert(4), vert(1), corner, face(0)}),
+            "2 vertices, 1 normal, 1 corner, 1 face");
+}
+
+}  // namespace

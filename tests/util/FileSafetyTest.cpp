@@ -140,6 +140,32 @@ TEST_F(FileSetTest, ARenameFailingHalfWayPutsTheRenamedFilesBack) {
   EXPECT_EQ(Entries(), 3u);  // no temporary file, link or journal left
 }
 
+// What a kill at each rename would leave: the journal must already name the whole set then,
+// or the next reader could not complete it.
+std::string g_journalPath;
+std::vector<std::string> g_journalAtRename;
+int WatchingRename(const char* from, const char* to) {
+  std::string seen = "(none)";
+  if (fs::exists(g_journalPath)) seen = ReadText(g_journalPath);
+  g_journalAtRename.push_back(seen);
+  return std::rename(from, to);
+}
+
+TEST_F(FileSetTest, TheJournalNamingEveryFileIsOnDiskBeforeTheFirstRename) {
+  WriteFileSet(Folder(), "set.journal", Items("old"));
+  g_journalPath = dir.File("set.journal");
+  g_journalAtRename.clear();
+  SetFileSetRenameForTests(WatchingRename);
+  WriteFileSet(Folder(), "set.journal", Items("new"));
+  SetFileSetRenameForTests(nullptr);
+  ASSERT_EQ(g_journalAtRename.size(), 3u);
+  for (const std::string& journal : g_journalAtRename) {
+    for (const char* name : {"a.kvt\t", "b.kvt\t", "c.kvt\t"})
+      EXPECT_NE(journal.find(dir.File(name)), std::string::npos) << journal;
+  }
+  EXPECT_FALSE(fs::exists(g_journalPath));  // and gone once the set is in place
+}
+
 TEST_F(FileSetTest, AJournalLeftByAKilledRunIsCompletedAndStraysAreRemoved) {
   WriteFileSet(Folder(), "set.journal", Items("old"));
   // The state of a run killed after its journal and its first rename: a.kvt is new, the
