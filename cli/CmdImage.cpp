@@ -2,8 +2,10 @@
 //   reads  mat, iff, tga (MAT pictures), lif, gct, bmp, png
 //   writes mat (plain; --rle run-length), lif, gct (block format; --zlib the zlib format),
 //          bmp, png
-// BMP and PNG go through Qt's QImage, which needs no display, in a library loaded only for
-// them (cli/QtPictureLibrary.h); a build without Qt refuses them with a message. Saves are
+// BMP is written by the core's encoder (images/Bmp.h) and PNG read and written through Qt's
+// QImage, which needs no display, in a library loaded only for them
+// (cli/QtPictureLibrary.h). A build without Qt reads BMP with the core, writes PNG with the
+// core's encoder and refuses to read PNG with a message. Saves are
 // crash-safe: the output appears complete or not at all.
 #include <cstdio>
 #include <string>
@@ -12,9 +14,12 @@
 
 #include "cli/Commands.h"
 #include "cli/QtPictureLibrary.h"
+#include "images/Bmp.h"
 #include "images/Gct.h"
 #include "images/MatGraphic.h"
 #include "images/PictureFormats.h"
+#include "images/PngWriter.h"
+#include "util/FileIo.h"
 
 namespace {
 
@@ -56,13 +61,20 @@ void RegisterConvertFormats(const TConvertOptions& options) {
                      [stream](const std::string& fileName, TBitmap& bitmap) {
                        SaveGctFile(fileName, bitmap, stream);
                      }});
-  for (const auto& qtFormat : {std::pair{"bmp", "Windows bitmap"}, std::pair{"png", "PNG"}}) {
-    const char* ext = qtFormat.first;
-    formats.push_back(
-        {ext, qtFormat.second, LoadWithQt, [ext](const std::string& fileName, TBitmap& bitmap) {
-           SaveWithQt(fileName, bitmap, ext);
-         }});
-  }
+  // BMP is written by the core in every build (the same bytes everywhere) and read by Qt
+  // where the build has it (every kind of BMP), else by the core (the uncompressed kinds).
+#if TESSAVOR_HAVE_QTGUI
+  formats.push_back({"bmp", "Windows bitmap", LoadWithQt, SaveBmpFile});
+  formats.push_back({"png", "PNG", LoadWithQt, [](const std::string& fileName, TBitmap& bitmap) {
+                       SaveWithQt(fileName, bitmap, "png");
+                     }});
+#else
+  formats.push_back({"bmp", "Windows bitmap", LoadBmpFile, SaveBmpFile});
+  formats.push_back({"png", "PNG", LoadWithQt, [](const std::string& fileName, TBitmap& bitmap) {
+                       const std::vector<uint8_t> bytes = EncodePng(bitmap);
+                       WriteFileAtomic(fileName, bytes.data(), bytes.size());
+                     }});
+#endif
   for (TPictureFormat& f : formats) {
     UnregisterPictureFormat(f.Extension);
     RegisterPictureFormat(std::move(f));

@@ -1,21 +1,19 @@
 #include "util/FileSet.h"
 
-#include <dirent.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <memory>
 
 #include "util/Exception.h"
 #include "util/FileIo.h"
+#include "util/Platform.h"
 
 namespace {
 
 TRenameFunction g_rename = nullptr;
 
 int Rename(const char* from, const char* to) {
-  return g_rename ? g_rename(from, to) : std::rename(from, to);
+  return g_rename ? g_rename(from, to) : platform::RenameOver(from, to);
 }
 
 // A journal names a handful of files; anything larger is not one of ours.
@@ -26,12 +24,12 @@ struct TEntry {
 };
 
 std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
+  const size_t slash = path.find_last_of(platform::kSeparators);
   return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
 std::string BaseOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
+  const size_t slash = path.find_last_of(platform::kSeparators);
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
@@ -74,7 +72,7 @@ bool ParseJournal(const std::string& text, std::vector<TEntry>& entries) {
 
 void RemoveBackups(const std::vector<TEntry>& entries) {
   for (const TEntry& e : entries) {
-    if (!e.Backup.empty()) ::unlink(e.Backup.c_str());
+    if (!e.Backup.empty()) platform::RemoveFile(e.Backup);
   }
 }
 
@@ -84,18 +82,15 @@ void RemoveStrays(const std::string& folder, const std::string& journalName,
                   const std::vector<TFileSetItem>& items) {
   std::vector<std::string> files{folder + "/" + journalName};
   for (const TFileSetItem& item : items) files.push_back(folder + "/" + BaseOf(item.Path));
-  DIR* dir = ::opendir(folder.c_str());
-  if (!dir) return;
   std::vector<std::string> doomed;
-  while (const dirent* d = ::readdir(dir)) {
-    const std::string path = folder + "/" + d->d_name;
+  for (const std::string& name : platform::FolderEntries(folder)) {
+    const std::string path = folder + "/" + name;
     for (const std::string& file : files) {
       if (IsHelperOf(file, path, ".tmp-") || IsHelperOf(file, path, ".old-"))
         doomed.push_back(path);
     }
   }
-  ::closedir(dir);
-  for (const std::string& p : doomed) ::unlink(p.c_str());
+  for (const std::string& p : doomed) platform::RemoveFile(p);
 }
 
 }  // namespace
@@ -104,7 +99,7 @@ void SetFileSetRenameForTests(TRenameFunction rename) { g_rename = rename; }
 
 bool RecoverFileSet(const std::string& folder, const std::string& journalName) {
   const std::string journal = folder + "/" + journalName;
-  if (::access(journal.c_str(), F_OK) != 0) return false;
+  if (!platform::Exists(journal)) return false;
   std::vector<TEntry> entries;
   bool valid = false;
   try {
@@ -116,7 +111,7 @@ bool RecoverFileSet(const std::string& folder, const std::string& journalName) {
   if (valid) {
     // A temporary file that is gone was renamed before the kill.
     for (const TEntry& e : entries) {
-      if (::access(e.Temp.c_str(), F_OK) == 0 && Rename(e.Temp.c_str(), e.File.c_str()) != 0) {
+      if (platform::Exists(e.Temp) && Rename(e.Temp.c_str(), e.File.c_str()) != 0) {
         throw EInOutError("Cannot complete the saved files named in \"" + journal +
                           "\": cannot rename \"" + e.Temp + "\" to \"" + e.File +
                           "\": " + SystemErrorText(errno));
@@ -125,7 +120,7 @@ bool RecoverFileSet(const std::string& folder, const std::string& journalName) {
     SyncFolder(folder);
     RemoveBackups(entries);
   }
-  ::unlink(journal.c_str());
+  platform::RemoveFile(journal);
   return true;
 }
 
@@ -143,7 +138,7 @@ void WriteFileSet(const std::string& folder, const std::string& journalName,
     w.Finish();
     TEntry e{w.TargetPath(), w.TempPath(), {}};
     const std::string backup = Sibling(e.Temp, ".old-");
-    if (::link(e.File.c_str(), backup.c_str()) == 0) e.Backup = backup;
+    if (platform::HardLink(e.File, backup) == 0) e.Backup = backup;
     entries.push_back(std::move(e));
   }
   struct TCleanup {
@@ -167,16 +162,16 @@ void WriteFileSet(const std::string& folder, const std::string& journalName,
     // Put the renamed files back: the set stays the old one.
     for (size_t j = 0; j < i; ++j) {
       if (!entries[j].Backup.empty())
-        std::rename(entries[j].Backup.c_str(), entries[j].File.c_str());
+        platform::RenameOver(entries[j].Backup, entries[j].File);
       else
-        ::unlink(entries[j].File.c_str());
+        platform::RemoveFile(entries[j].File);
     }
-    for (size_t j = i; j < entries.size(); ++j) ::unlink(entries[j].Temp.c_str());
-    ::unlink(journal.c_str());
+    for (size_t j = i; j < entries.size(); ++j) platform::RemoveFile(entries[j].Temp);
+    platform::RemoveFile(journal);
     SyncFolder(folder);
     throw EInOutError("Cannot replace file \"" + entries[i].File + "\": " + SystemErrorText(err) +
                       "; the files replaced before it were put back");
   }
   SyncFolder(folder);
-  ::unlink(journal.c_str());
+  platform::RemoveFile(journal);
 }

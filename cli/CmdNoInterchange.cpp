@@ -1,0 +1,36 @@
+// import, export and formats in a build without Assimp (Windows): each says where the
+// other tools' formats are handled instead, and fails.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/Commands.h"
+
+namespace {
+
+constexpr char kWhy[] =
+    "this build reads and writes only the game's own files: import and export of other "
+    "tools' formats (glTF, OBJ, FBX, ...) are not part of it. In Blender, the Starvigil "
+    "add-on imports and exports the game's models itself (it runs this program), and "
+    "Blender reads and writes the other formats.";
+
+int Unsupported(const std::vector<std::string>&) {
+  std::fprintf(stderr, "tessavor-cli: %s\n", kWhy);
+  return 2;
+}
+
+int FormatsCmd(const std::vector<std::string>&) {
+  std::printf("Import: none in this build\nExport: none in this build\n%s\n", kWhy);
+  return 0;
+}
+
+const TCommandRegistrar kCommands[] = {
+    TCommandRegistrar(
+        {"import", "import FILE", "not in this build (see formats)", Unsupported, false}),
+    TCommandRegistrar(
+        {"export", "export OUT", "not in this build (see formats)", Unsupported, false}),
+    TCommandRegistrar({"formats", "formats", "list the formats import reads and export writes",
+                       FormatsCmd, false}),
+};
+
+}  // namespace
