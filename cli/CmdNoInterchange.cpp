@@ -10,9 +10,8 @@ namespace {
 
 constexpr char kWhy[] =
     "this build reads and writes only the game's own files: import and export of other "
-    "tools' formats (glTF, OBJ, FBX, ...) are not part of it. In Blender, the Starvigil "
-    "add-on imports and exports the game's models itself (it runs this program), and "
-    "Blender reads and writes the other formats.";
+    "tools' formats (glTF, OBJ, FBX, ...) are not part of it; Blender reads and writes "
+    "those formats.";
 
 int Unsupported(const std::vector<std::string>&) {
   std::fprintf(stderr, "tessavor-cli: %s\n", kWhy);
