@@ -17,7 +17,9 @@ BUILD_OPTS  := -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_CXX_F
               -DTESSAVOR_WERROR=ON
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build run test test-format test-main test-install test-asan test-fuzz test-tsan test-windows windows windows-zip bench fuzz lint clean install package screenshots
+# `make blender-addon`: the Blender add-on's zip (build/io_scene_starvigil.zip), for
+# Blender's Preferences > Add-ons > Install.
+.PHONY: blender-addon all deps build run test test-format test-main test-install test-asan test-fuzz test-tsan test-windows windows windows-zip bench fuzz lint clean install package screenshots
 
 all: build
 
@@ -111,6 +113,9 @@ fuzz: deps
 PREFIX ?= /usr/local
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+blender-addon: build
+	@ls $(BUILD)/io_scene_starvigil.zip
 
 package: build
 	cd $(BUILD) && cpack -G DEB

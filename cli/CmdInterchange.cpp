@@ -13,6 +13,11 @@
 #include "util/IniValue.h"
 #include "util/Paths.h"
 
+std::string EditorMaterialFolder() {
+  const auto folder = IniFileValue(HomeFile("model.ini"), "qorvex", "MatPath");
+  return folder && !folder->empty() ? *folder : std::string("./");
+}
+
 namespace {
 
 // An option that takes a value, and what it does with it to the command's options.
@@ -44,12 +49,6 @@ std::string ParsePathAndOptions(const std::vector<std::string>& args, const char
   }
   if (path.empty()) UsageError(expected);
   return path;
-}
-
-// The editor's material folder: "MatPath" in the home's model.ini, "./" when it names none.
-std::string EditorMaterialFolder() {
-  const auto folder = IniFileValue(HomeFile("model.ini"), "qorvex", "MatPath");
-  return folder && !folder->empty() ? *folder : std::string("./");
 }
 
 constexpr const char* kImportUsage =

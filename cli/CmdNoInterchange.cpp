@@ -1,5 +1,6 @@
 // import, export and formats in a build without Assimp (Windows): each says where the
-// other tools' formats are handled instead, and fails.
+// other tools' formats are handled instead, and fails; so do the add-on's exchange
+// commands, which need the interchange library.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -18,6 +19,13 @@ int Unsupported(const std::vector<std::string>&) {
   return 2;
 }
 
+int NoExchange(const std::vector<std::string>&) {
+  std::fprintf(stderr,
+               "tessavor-cli: the exchange with the Blender add-on is not in this build yet "
+               "(it needs the game-ready import, built only where its libraries are)\n");
+  return 2;
+}
+
 int FormatsCmd(const std::vector<std::string>&) {
   std::printf("Import: none in this build\nExport: none in this build\n%s\n", kWhy);
   return 0;
@@ -30,6 +38,10 @@ const TCommandRegistrar kCommands[] = {
         {"export", "export OUT", "not in this build (see formats)", Unsupported, false}),
     TCommandRegistrar({"formats", "formats", "list the formats import reads and export writes",
                        FormatsCmd, false}),
+    TCommandRegistrar(
+        {"mesh-to-json", "mesh-to-json MODEL OUT", "not in this build yet", NoExchange, false}),
+    TCommandRegistrar(
+        {"mesh-from-json", "mesh-from-json ...", "not in this build yet", NoExchange, false}),
 };
 
 }  // namespace

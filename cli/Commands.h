@@ -26,3 +26,6 @@ struct TCommandRegistrar {
 // Error for a bad command line (wrong count of arguments, a number that does not parse).
 // Reported like any other error: message on standard error, exit status 2.
 [[noreturn]] void UsageError(const std::string& message);
+
+// The editor's material folder: "MatPath" in the home's model.ini, "./" when it names none.
+std::string EditorMaterialFolder();

@@ -109,7 +109,8 @@ bool TextureFileNumber(std::string path, int32_t& mat) {
   return ParseMaterialNumber(path, mat);
 }
 
-// Mat numbers per entry of scene.Materials (see MapMaterials in Interchange.h).
+}  // namespace
+
 std::vector<int32_t> MapMaterials(const TGatheredScene& scene, const TImportOptions& options,
                                   TImportReport& report) {
   const size_t n = scene.Materials.size();
@@ -142,6 +143,8 @@ std::vector<int32_t> MapMaterials(const TGatheredScene& scene, const TImportOpti
   }
   return mats;
 }
+
+namespace {
 
 EInterchange NotFiniteFace(const TGatheredScene& scene, const TSceneFace& face,
                            const std::string& fileName, const char* what) {
@@ -183,6 +186,13 @@ void CheckComputedNumbers(const TGatheredScene& scene, const TMeshDocument& doc,
 
 }  // namespace
 
+float FarthestReach(const std::vector<TPoint3>& verts) {
+  double farthest = 0.0;
+  for (const TPoint3& p : verts)
+    farthest = std::max(farthest, double{p.x} * p.x + double{p.y} * p.y + double{p.z} * p.z);
+  return static_cast<float>(std::sqrt(farthest));
+}
+
 EInterchange CannotImport(const std::string& fileName, const std::string& why) {
   return EInterchange("Cannot import \"" + fileName + "\": " + why);
 }
@@ -198,11 +208,7 @@ std::string SceneElement(const std::string& meshName, int64_t face, int64_t corn
 }
 
 void CheckSceneNumbers(const TGatheredScene& scene, const std::string& fileName) {
-  double farthest = 0.0;
-  for (const TPoint3& p : scene.Verts) {
-    farthest = std::max(farthest, double{p.x} * p.x + double{p.y} * p.y + double{p.z} * p.z);
-  }
-  if (!std::isfinite(static_cast<float>(std::sqrt(farthest)))) throw FarPositions(fileName);
+  if (!std::isfinite(FarthestReach(scene.Verts))) throw FarPositions(fileName);
   for (const TSceneFace& f : scene.Faces) {
     const auto corner = [&](int32_t k) {
       return Make(
@@ -355,11 +361,7 @@ TImportedMesh BuildImportedMesh(const TGatheredScene& scene, const TImportOption
   out.Vtnms.assign(doc.VTNM.get(), doc.VTNM.get() + doc.NumVtnm);
   out.Fvrts.assign(doc.FVRT.get(), doc.FVRT.get() + doc.NumFvrt);
   out.Faces.assign(doc.FACE.get(), doc.FACE.get() + doc.NumFace);
-  double farthest = 0.0;
-  for (const TPoint3& p : out.Verts) {
-    farthest = std::max(farthest, double{p.x} * p.x + double{p.y} * p.y + double{p.z} * p.z);
-  }
-  out.Radius = static_cast<float>(std::sqrt(farthest));
+  out.Radius = FarthestReach(out.Verts);
   if (!std::isfinite(out.Radius)) throw FarPositions(report.FileName);
   report.NumVert = doc.NumVert;
   report.NumVtnm = doc.NumVtnm;

@@ -68,6 +68,10 @@ constexpr size_t kMaxTextureNames = 8;
 constexpr size_t kMaxSceneRecords = size_t{64} * MeshCapacity;
 constexpr size_t kMaxScenePicture = size_t{64} << 20;
 
+// The radius the import gives a model: the distance of its farthest vertex from the origin
+// (computed in double, so only positions near the float range's end give no finite number).
+float FarthestReach(const std::vector<TPoint3>& verts);
+
 // The two messages of a refused import, for both halves: a file that cannot be read
 // ("Cannot import "F": why") and a mesh the editor will not take ("F" what; nothing was
 // imported).
@@ -91,6 +95,11 @@ std::string EncodeScene(const TGatheredScene& scene);
 // one another in order, a position, normal or texture coordinate that is not finite, bytes
 // missing or left over.
 TGatheredScene DecodeScene(std::string_view bytes, const std::string& fileName);
+
+// The Mat number of each entry of scene.Materials, by the rules Interchange.h gives; adds
+// each name and number to report.Materials.
+std::vector<int32_t> MapMaterials(const TGatheredScene& scene, const TImportOptions& options,
+                                  TImportReport& report);
 
 // Material numbers, normals, D and radius as Interchange.h describes; fills the report's
 // counts and material list. Raises EInterchange for a scene without polygons, and for one

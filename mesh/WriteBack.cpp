@@ -164,6 +164,28 @@ std::vector<uint8_t> WriteBackBytes(std::span<const uint8_t> model,
   return out;
 }
 
+std::array<std::vector<uint8_t>, 5> ModelRecordBytes(std::span<const uint8_t> model,
+                                                     const std::string& what) {
+  if (model.size() > kMaxFile)
+    throw EWriteBack("Write back: \"" + what + "\" is larger than 2147483647 bytes");
+  const std::vector<TItem> items = Walk(model, what);
+  std::array<std::vector<uint8_t>, 5> records;
+  for (size_t row = 0; row < kRipChunkTable.size(); ++row) {
+    const auto it = std::find_if(items.begin(), items.end(), [&](const TItem& item) {
+      return !item.Form && std::memcmp(model.data() + item.Offset, kRipChunkTable[row].Id, 4) == 0;
+    });
+    if (it == items.end())
+      throw EWriteBack("\"" + what + "\" has no " + kRipChunkTable[row].Id + " chunk");
+    // Walk measured the chunk against the bytes left; only the pad byte may be missing.
+    const uint64_t begin = uint64_t{it->Offset} + 8;
+    const uint64_t size =
+        std::min<uint64_t>(uint64_t{it->Size} + (it->Size & 1), model.size() - begin);
+    records[row].assign(model.begin() + static_cast<ptrdiff_t>(begin),
+                        model.begin() + static_cast<ptrdiff_t>(begin + size));
+  }
+  return records;
+}
+
 TWriteBackResult WriteBack(const std::string& modelFile, const std::string& outFile) {
   const std::vector<uint8_t> model = ReadBounded(modelFile, "the model");
   std::array<std::vector<uint8_t>, 5> records;

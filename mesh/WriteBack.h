@@ -28,6 +28,11 @@ std::vector<uint8_t> WriteBackBytes(std::span<const uint8_t> model,
                                     const std::array<std::vector<uint8_t>, 5>& records,
                                     const std::string& what);
 
+// The data of the model's first VERT, VTNM, FVRT, FACE and RADI chunks, as a rip copies
+// them (an odd chunk with its pad byte). Raises EWriteBack as WriteBackBytes does.
+std::array<std::vector<uint8_t>, 5> ModelRecordBytes(std::span<const uint8_t> model,
+                                                     const std::string& what);
+
 struct TWriteBackResult {
   std::array<int64_t, 5> OldBytes{};  // each chunk's data before
   std::array<int64_t, 5> NewBytes{};  // and after

@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev clang-format clang-tidy
   libgl1-mesa-dri xvfb xauth
-  assimp-utils libassimp-dev libdeflate-dev libpng-dev libmeshoptimizer-dev
+  assimp-utils libassimp-dev libdeflate-dev libpng-dev libmeshoptimizer-dev nlohmann-json3-dev
   openbox wmctrl xdotool
   blender python3-numpy
   desktop-file-utils ccache
