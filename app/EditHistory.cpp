@@ -27,15 +27,26 @@ namespace {
 // first redo (QUndoStack::push calls it) does nothing.
 class TStepCommand final : public QUndoCommand {
 public:
-  TStepCommand(TMainWindow& form, TMeshStep step, TDiskSides disk)
+  // `modelBefore` and `modelAfter`: the model named in the title before and after the step
+  // (an import or a rip names a new one), so that undo and redo name the right one again.
+  TStepCommand(TMainWindow& form, TMeshStep step, TDiskSides disk, QString modelBefore,
+               QString modelAfter)
       : QUndoCommand(QString::fromStdString(step.Name)),
         m_form(form),
         m_step(std::move(step)),
-        m_disk(std::move(disk)) {}
+        m_disk(std::move(disk)),
+        m_modelBefore(std::move(modelBefore)),
+        m_modelAfter(std::move(modelAfter)) {}
   const TMeshStep& Step() const { return m_step; }
-  void undo() override { m_form.ApplyStep(m_step, m_disk, true); }
+  void undo() override {
+    m_form.ModelName = m_modelBefore;
+    m_form.ApplyStep(m_step, m_disk, true);
+  }
   void redo() override {
-    if (m_pushed) m_form.ApplyStep(m_step, m_disk, false);
+    if (m_pushed) {
+      m_form.ModelName = m_modelAfter;
+      m_form.ApplyStep(m_step, m_disk, false);
+    }
     m_pushed = true;
   }
 
@@ -43,6 +54,7 @@ private:
   TMainWindow& m_form;
   TMeshStep m_step;
   TDiskSides m_disk;
+  QString m_modelBefore, m_modelAfter;
   bool m_pushed = false;
 };
 
@@ -108,6 +120,7 @@ bool TMainWindow::RunEdit(const QString& name, const std::function<void()>& acti
   clock.start();
   const qint64 waitedBefore = m_timedDialogs.WaitedMs();
   TDiskSides disk = m_savedState.Begin();
+  m_modelBeforeStep = ModelName;
   std::optional<TMeshStep> step;
   const bool ok = RunAction([&] { step = RecordStep(m_document, Std(name), TopStep(), action); });
   m_busy = false;
@@ -137,7 +150,8 @@ void TMainWindow::FinishStep(TMeshStep step, TDiskSides disk, qint64 ms) {
   m_savedState.End(step, disk);
   StatusResult->setText(ResultText(step, std::max<qint64>(0, ms)));
   if (step.ChangesRecords())
-    m_undo->push(new TStepCommand(*this, std::move(step), std::move(disk)));
+    m_undo->push(
+        new TStepCommand(*this, std::move(step), std::move(disk), m_modelBeforeStep, ModelName));
 }
 
 void TMainWindow::SpinChanged(bool spinning) {
@@ -148,6 +162,7 @@ void TMainWindow::SpinChanged(bool spinning) {
   }
   if (m_spinStep || !m_undo) return;
   m_spinDisk = m_savedState.Begin();
+  m_modelBeforeStep = ModelName;
   RunAction([this] { m_spinStep = BeginStep(m_document, "spin", TopStep()); });
   UpdateUndoActions();
 }

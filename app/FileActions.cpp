@@ -51,10 +51,11 @@ void TMainWindow::Save() {
 void TMainWindow::AfterLoad() {
   // What was just loaded is what the files hold.
   m_savedState.Holds(m_document, {TopStep() ? &TopStep()->After : nullptr});
-  // The box fits into the Points window's client area; then everything is drawn anew.
-  const TPoint3& lo = m_document.BoxMin();
-  const TPoint3& hi = m_document.BoxMax();
-  m_projection.FitView(lo.x, lo.y, lo.z, hi.x, hi.y, hi.z, m_points->width(), m_points->height());
+  // The model is framed in the Points window's client area (from its vertices: Load's box
+  // always reaches the zero point); then everything is drawn anew.
+  m_projection.FitPoints(m_document.VERT.get(),
+                         static_cast<size_t>(std::max(0, m_document.NumVert)), m_points->width(),
+                         m_points->height());
   RepaintViews();
   m_viewers.GlViewerLoadTextures(MatPath());
   UpdateState();
@@ -277,15 +278,20 @@ void ImportModelFile(TMainWindow& form, const QString& file) {
   options.FirstNewMat = ParseTypedInt(first->toStdString());
   options.MaterialFolder = form.MatPath().toStdString();
   options.LoadForeignPicture = LoadBmpWithQt;
-  // As tessavor-cli import --up: PLY and STL from Blender are z up, the game is y up.
-  const auto up = form.Dialogs().InputBox(&form, QStringLiteral("Import"),
-                                          QStringLiteral("Up axis of the file (--up y or z):"),
-                                          QStringLiteral("y"));
-  if (!up) return;
-  const QString axis = up->trimmed().toLower();
-  if (axis != QStringLiteral("y") && axis != QStringLiteral("z"))
-    throw EInterchange("The up axis is y or z, not \"" + up->toStdString() + "\"");
-  options.ZUp = axis == QStringLiteral("z");
+  // As tessavor-cli import --up: auto takes the format's own axis (z for .blend), z turns
+  // a z-up file (PLY and STL from Blender) to the game's y up. Any other answer asks again
+  // (Cancel ends the import) rather than ending it.
+  QString prompt = QStringLiteral("Up axis of the file (auto, y or z):");
+  for (;;) {
+    const auto up =
+        form.Dialogs().InputBox(&form, QStringLiteral("Import"), prompt, QStringLiteral("auto"));
+    if (!up) return;
+    if (ParseUpAxis(up->trimmed().toLower().toStdString(), options.Up)) break;
+    prompt = QStringLiteral(
+                 "The up axis is auto, y or z, not \"%1\". Up axis of the file (auto, y "
+                 "or z):")
+                 .arg(*up);
+  }
   // Reading and converting a large scene takes a while: it runs off the window thread, and
   // only the commit into the document happens on it. The reader's child process stops at
   // once on Cancel, and a cancelled import changes nothing.
@@ -329,6 +335,9 @@ void ImportModelFile(TMainWindow& form, const QString& file) {
   if (!read(QStringLiteral("Importing..."), readModel)) return;
   // Over the record arrays: offered the same fit as tessavor-cli import --fit.
   if (!tooLarge.empty()) {
+    // The reason names the command line's option; here the question below offers the fit.
+    if (const size_t hint = tooLarge.find(". --fit "); hint != std::string::npos)
+      tooLarge.resize(hint + 1);
     if (!form.Dialogs().AskYesNo(
             &form, QString::fromStdString(tooLarge) +
                        QStringLiteral("\n\nSimplify the model until it fits the arrays?")))
@@ -337,6 +346,7 @@ void ImportModelFile(TMainWindow& form, const QString& file) {
     tooLarge.clear();
     if (!read(QStringLiteral("Fitting..."), readModel) || !tooLarge.empty()) return;
   }
+  MakeTextureFolder(mesh, options);
   CommitImport(form.Document(), mesh);
   WriteImportTextures(mesh, options, report);
   form.RepaintViews();

@@ -34,6 +34,9 @@ constexpr TTip kTips[] = {
     {"make &tree", "Build the model's collision tree and compile it into an IFF file"},
     {"ShowData", "List every record; off, only the corners' ty values are listed (faster)"},
     {"add VERT...", "Add a vertex at the x, y and z typed beside it"},
+    {"Set VERT",
+     "Move the selected vertex to the x, y and z typed beside it; the normals and plane "
+     "distances of its faces follow"},
     {"add FVRT...", "Add a face corner on the selected vertex and normal"},
     {"del VT", "Forget all normals (the next normal added is number 0)"},
     {"Calc VTNM", "Work out all face and vertex normals and plane distances, then save"},

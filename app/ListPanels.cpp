@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <charconv>
 
 #include "app/LineListModel.h"
 #include "app/MainWindowShared.h"
@@ -39,6 +40,13 @@ void EnterMovesFocus(QLineEdit* edit) {
       w->setFocus(Qt::TabFocusReason);
     }
   });
+}
+
+// The shortest text that reads back to the same float ("0.1", "-2.5", "1e+20").
+QString ShortestText(float v) {
+  char buffer[32];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, v).ptr;
+  return QString::fromLatin1(buffer, end - buffer);
 }
 
 QLineEdit* MakeEdit(QWidget* parent, const QString& name, const QString& text) {
@@ -71,9 +79,10 @@ QWidget* TMainWindow::BuildVertTab() {
   vl->addWidget(EditY, 0, 1);
   vl->addWidget(EditZ, 0, 2);
   vl->addWidget(AddButton(vert, QStringLiteral("add VERT..."), &TMainWindow::AddVertClick), 0, 3);
+  vl->addWidget(AddButton(vert, QStringLiteral("Set VERT"), &TMainWindow::SetVertClick), 0, 4);
   LabelSize = new QLabel(vert);
   LabelSize->setObjectName(QStringLiteral("LabelSize"));
-  vl->addWidget(LabelSize, 1, 0, 1, 4);
+  vl->addWidget(LabelSize, 1, 0, 1, 5);
   for (QLineEdit* e : {EditX, EditY, EditZ}) EnterMovesFocus(e);
 
   auto* vtnm = new QGroupBox(QStringLiteral("VTNM"), tab);
@@ -154,6 +163,13 @@ void TMainWindow::OnVertexListClick() {
   // The vertex and normal lists move together; a shorter normal list has no line there.
   const int v = m_document.VertexLines.Current();
   m_document.NormalLines.SetCurrent(v < m_document.NormalLines.Count() ? v : -1);
+  // The boxes show the vertex exactly (shortest text that reads back to the same float), so
+  // that "Set VERT" after changing one of them moves it along that axis only.
+  if (const TPoint3* p = m_document.VertAt(v)) {
+    EditX->setText(ShortestText(p->x));
+    EditY->setText(ShortestText(p->y));
+    EditZ->setText(ShortestText(p->z));
+  }
   m_points->update();
   OnNormalListClick();
 }
@@ -196,6 +212,16 @@ void TMainWindow::AddVertClick() {
   const float y = static_cast<float>(ParseTypedFloat(Std(EditY->text())));
   const float z = static_cast<float>(ParseTypedFloat(Std(EditZ->text())));
   AddVertWithNormal(m_document, x, y, z);
+}
+
+void TMainWindow::SetVertClick() {
+  const int v = m_document.VertexLines.Current();
+  if (!m_document.VertAt(v)) throw EMeshDocument("Set VERT: select the vertex to move first");
+  const float x = static_cast<float>(ParseTypedFloat(Std(EditX->text())));
+  const float y = static_cast<float>(ParseTypedFloat(Std(EditY->text())));
+  const float z = static_cast<float>(ParseTypedFloat(Std(EditZ->text())));
+  SetVertex(m_document, v, {x, y, z});
+  RepaintViews();
 }
 
 void TMainWindow::AddFvrtClick() { AddFvrtFromCurrentLines(m_document); }

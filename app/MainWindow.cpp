@@ -12,6 +12,7 @@
 #include <QLocale>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -73,7 +74,10 @@ TMainWindow::TMainWindow(const QString& settingsPath, TDialogs* dialogs, QWidget
   BuildStatusBar();
   SetToolTips(*this);
 
-  // The projection windows belong to the main window but are windows of their own.
+  // The projection windows are tool windows of the main window (ShowToolWindows makes them
+  // its transients): the window manager keeps them above it and below its dialogs, and
+  // never above other programs. They are not its children: a Qt parent would tie their
+  // sizes to it, and their placement is their own.
   m_points = std::make_unique<TPointsWindow>(m_document, m_projection, [this] {
     RunEdit(QStringLiteral("add FVRT"), [this] { AddFvrtClick(); });
   });
@@ -169,8 +173,14 @@ QString TMainWindow::TitleText() const {
     title += QStringLiteral(" \u2014 ") + model + (home.isEmpty() ? QString() : " (" + home + ')');
   else if (!home.isEmpty())
     title += QStringLiteral(" \u2014 ") + home;
+  if (m_homeReadOnly) title += QStringLiteral(" [read-only]");
   if (IsModified()) title += QStringLiteral(" *");
   return title;
+}
+
+void TMainWindow::SetHomeReadOnly(bool readOnly) {
+  m_homeReadOnly = readOnly;
+  UpdateState();
 }
 
 void TMainWindow::UpdateState() {
@@ -193,6 +203,7 @@ void TMainWindow::UpdateState() {
                .arg(d.CornerLines.SelectedCount());
   if (d.FaceLines.Current() >= 0) sel << QStringLiteral("face %1").arg(d.FaceLines.Current());
   StatusSelection->setText(sel.join(QStringLiteral(", ")));
+  ScheduleRecovery();
 }
 
 void TMainWindow::BuildWindow() {
@@ -252,7 +263,14 @@ void TMainWindow::BuildWindow() {
     RunAction([this] { Texturing->TabShown(false); });
   });
   layout->addWidget(Tabs);
-  setCentralWidget(central);
+  // On a screen smaller than the controls (a small screen at a large scale) the page
+  // scrolls instead of pushing the window past the screen's edge.
+  auto* scroll = new QScrollArea(this);
+  scroll->setObjectName(QStringLiteral("PageScroll"));
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setWidgetResizable(true);
+  scroll->setWidget(central);
+  setCentralWidget(scroll);
 }
 
 void TMainWindow::BuildMenus() {

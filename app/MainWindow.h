@@ -39,6 +39,7 @@
 //   app/FileActions.cpp  Load, Save, opening a model file, drops, the recent files, and the
 //                        rip, write-back, import and export dialogs (app/FileActions.h)
 //   app/StartUp.cpp      placement, the start-up Load, closing and ShutDown, RunEditor
+//   app/CrashRecovery.cpp the recovery file of unsaved changes and the offer to recover
 // The mesh tools are free functions on the window (app/MeshToolActions.h); the Texturing tab is its
 // own widget (app/TexturingTab.h).
 
@@ -172,8 +173,12 @@ public:
   QAction* RedoAction = nullptr;
   QMenu* RecentMenu = nullptr;
   // The title as it should be now: "Tessavor 0.8 — <home folder>", or with a model ripped
-  // or opened "Tessavor 0.8 — house.iff (<home folder>)", and " *" when modified.
+  // or opened "Tessavor 0.8 — house.iff (<home folder>)", then " [read-only]" on a home the
+  // editor cannot write, and " *" when modified.
   QString TitleText() const;
+  // The home folder opened read-only (a read-only file system, another user's lock file):
+  // the title says so; the editor shows the mesh and every Save reports the system's error.
+  void SetHomeReadOnly(bool readOnly);
   // Refreshes the title and the status bar.
   void UpdateState();
 
@@ -190,6 +195,8 @@ public:
 
   // Buttons.
   void AddVertClick();
+  // "Set VERT": the current vertex to the typed x, y, z (one step; its faces stay true).
+  void SetVertClick();
   void AddFvrtClick();
   void AddFaceClick();
   void ApplyTexCordClick();
@@ -213,6 +220,18 @@ public:
   // Shows the three tool windows (done by the first show; PlaceWindows placed them before).
   void ShowToolWindows();
 
+  // Recovery (app/CrashRecovery.cpp). While the records differ from the record files, the
+  // window writes them and ModelName to the recovery file (mesh/Recovery.h) at most
+  // kRecoveryDelayMs after the change; once they agree again (Save, undo to the saved
+  // state) and when the session ends (ShutDown: saved or "don't save") the file goes. The
+  // start-up offers a file left behind by a crash in "Recover unsaved changes"; Recover
+  // makes it one undoable step, so the model shows as unsaved until saved. With
+  // KeepsRecovery false (a screenshot run) nothing is offered, written or removed.
+  static constexpr int kRecoveryDelayMs = 2000;
+  bool KeepsRecovery = true;
+  void WriteRecoveryNow();
+  void OfferRecovery();
+
   // Help: the page of every key and mouse action, and About (version, licence).
   void ShowKeyboardAndMouse();
   void ShowAbout();
@@ -227,6 +246,9 @@ public:
   // screen, where the screen is too small for beside). Slots in order:
   // 0 Points, 1 Faces, 2 tool window, 3 model viewer, 4 GL viewer.
   enum { kSlotPoints, kSlotFaces, kSlotTools, kSlotMeshView, kSlotGlView };
+  // The narrowest the first start makes the main window (outer width) to fit the side
+  // windows beside it.
+  static constexpr int kNarrowestMain = 360;
   void PlaceBeside(QWidget& window, int slot);
 
 signals:
@@ -274,6 +296,7 @@ private:
   void SpinChanged(bool spinning);
   void EndSpinStep();
   void UpdateUndoActions();
+  void ScheduleRecovery();
   // Pushes a recorded step (when it changed the records) and shows its result.
   void FinishStep(TMeshStep step, TDiskSides disk, qint64 ms);
   const TMeshStep* TopStep() const;
@@ -300,6 +323,11 @@ private:
   std::optional<TMeshStep> m_spinStep;
   TDiskSides m_spinDisk;
   bool m_busy = false;  // an action (possibly long work) is running
+  class QTimer* m_recoveryTimer = nullptr;
+  bool m_recoveryOffered = false;  // the start-up has looked for a recovery file
+  QRect m_plannedOuter;            // the first start's outer bounds, until framed
+  QString m_modelBeforeStep;       // ModelName when the running step began
+  bool m_homeReadOnly = false;
 };
 
 // Shows the main window and runs the event loop until the main window has closed (viewers

@@ -33,5 +33,13 @@ QImage LoadPictureFile(const QString& path) {
   }
   QImageReader reader(path);
   reader.setDecideFormatFromContent(true);
+  // The caps of every picture (images/Bitmap.h), checked from the header; Qt's own cap
+  // (128 MB in Qt 6.4) would refuse pictures within them, so it is set above them (a 16-bit
+  // picture is decoded at 8 bytes a pixel).
+  const QSize size = reader.size();
+  if (size.isValid() && (size.width() > kMaxBitmapSide || size.height() > kMaxBitmapSide ||
+                         uint64_t(size.width()) * uint64_t(size.height()) * 4 > kMaxBitmapBytes))
+    return {};
+  QImageReader::setAllocationLimit(static_cast<int>((2 * kMaxBitmapBytes) >> 20) + 1);
   return reader.read();
 }

@@ -10,8 +10,10 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QSettings>
+#include <QTimer>
 
 #include "app/MainWindowShared.h"
+#include "mesh/Recovery.h"
 #include "util/Exception.h"
 #include "viewers/Dialogs.h"
 #include "viewers/FacesWindow.h"
@@ -25,6 +27,9 @@ void TMainWindow::showEvent(QShowEvent* event) {
   if (m_started) return;
   m_started = true;
   StartUp();
+  // After the Load, whether or not it worked: the recovered records replace what it loaded,
+  // and the record files stay as they are until Save.
+  OfferRecovery();
 }
 
 void TMainWindow::setVisible(bool visible) {
@@ -40,9 +45,26 @@ void TMainWindow::PlaceWindows() {
   // then is the frame's, and the window manager is asked for it that way. Set once the
   // window exists but is not framed, it would go to the inner window (20 px lower under a
   // title bar) and creep down at every start.
-  RestoreWindowPlacement(*m_settings, *this);
   const int order[] = {kSlotPoints, kSlotFaces, kSlotTools};
   QWidget* const windows[] = {m_points.get(), m_faces.get(), m_tools.get()};
+  if (HasWindowPlacement(*m_settings, *this)) {
+    RestoreWindowPlacement(*m_settings, *this);
+  } else {
+    // The first start: the main window with its frame (the title bar counts) fully on the
+    // screen, and narrower where that leaves the side windows room beside it; its page
+    // scrolls when the screen is smaller than its controls (a large scale factor).
+    const QRect outer = OuterGeometry(*this);
+    QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (s) {
+      QList<QSize> sizes;
+      for (QWidget* w : windows) sizes << OuterGeometry(*w).size();
+      const QRect wanted = AnchorLeavingRoom(outer, sizes, s->availableGeometry(), kNarrowestMain);
+      if (wanted != outer) SetOuterGeometry(*this, wanted);
+      // Until the window manager has framed it, the window's own bounds are the inner ones
+      // made from this: the side windows are laid out beside this.
+      m_plannedOuter = wanted;
+    }
+  }
   for (int i = 0; i < 3; ++i) {
     if (HasWindowPlacement(*m_settings, *windows[i]))
       RestoreWindowPlacement(*m_settings, *windows[i]);
@@ -78,8 +100,13 @@ void TMainWindow::StartUp() {
 }
 
 void TMainWindow::ShowToolWindows() {
-  for (QWidget* w : std::initializer_list<QWidget*>{m_points.get(), m_faces.get(), m_tools.get()})
+  for (QWidget* w : std::initializer_list<QWidget*>{m_points.get(), m_faces.get(), m_tools.get()}) {
+    // Before it is mapped: a window manager that learns of the owner later frames the
+    // window a second time.
+    w->winId();
+    MakeToolWindowOf(*w, *this);
     w->show();
+  }
 }
 
 void TMainWindow::PlaceBeside(QWidget& window, int slot) {
@@ -94,7 +121,9 @@ void TMainWindow::PlaceBeside(QWidget& window, int slot) {
                               outerSize(m_viewers.GlViewerWindow(), QSize(166, 205))};
   QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
   const QRect area = s ? s->availableGeometry() : QRect(0, 0, 1280, 1024);
-  const QList<QPoint> places = LayoutBeside(OuterGeometry(*this), sizes, area);
+  const bool framed = frameGeometry() != geometry();
+  const QRect anchor = !framed && m_plannedOuter.isValid() ? m_plannedOuter : OuterGeometry(*this);
+  const QList<QPoint> places = LayoutBeside(anchor, sizes, area);
   if (slot < 0 || slot >= places.size()) return;
   // Beside may lie off a small screen (a large scale): then fully on it, over the main
   // window if need be.
@@ -121,6 +150,11 @@ void TMainWindow::closeEvent(QCloseEvent* event) {
 void TMainWindow::ShutDown() {
   if (m_closed) return;
   m_closed = true;
+  // The close was accepted: the changes were saved or dropped on purpose.
+  if (KeepsRecovery) {
+    if (m_recoveryTimer) m_recoveryTimer->stop();
+    RemoveRecoveryFile();
+  }
   SaveWindowPlacement(*m_settings, *this);
   m_settings->setValue(QStringLiteral("qorvex/MatPath"), EditMatPath->text());
   if (QWidget* gl = m_viewers.GlViewerWindow()) SaveWindowPlacement(*m_settings, *gl);

@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
   }
   std::unique_ptr<THomeLock> homeLock;  // held while the editor is open
   try {
-    homeLock = std::make_unique<THomeLock>();
+    homeLock = std::make_unique<THomeLock>(THomeAccess::Read);
   } catch (const Exception& e) {
     std::fprintf(stderr, "tessavor: %s\n", e.what());
     if (screenshotDir.empty()) QMessageBox::critical(nullptr, "Tessavor", e.what());
@@ -115,6 +115,10 @@ int main(int argc, char** argv) {
   int status = 0;
   {
     TMainWindow form(settingsPath, consoleDialogs.get());
+    // A screenshot run only looks: it neither offers nor writes nor removes a recovery file;
+    // nor does the editor on a home it may only read, where each write would fail.
+    form.KeepsRecovery = screenshotDir.empty() && !homeLock->ReadOnly();
+    form.SetHomeReadOnly(homeLock->ReadOnly());
     if (!screenshotDir.empty()) {
       status = TakeScreenshots(form, QString::fromLocal8Bit(screenshotDir.c_str()));
     } else {

@@ -9,6 +9,7 @@
 #include "iff/IffTree.h"
 #include "mesh/MeshDocument.h"
 #include "mesh/Rip.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ int IffTree(const std::vector<std::string>& args) {
 int Rip(const std::vector<std::string>& args) {
   if (args.size() != 1) UsageError("rip: expected one model file name");
   const TRipResult r = RipMesh(args[0]);
-  std::printf("Ripped %s:", args[0].c_str());
+  std::printf("Ripped %s:", QuotePathForMessage(args[0]).c_str());
   for (size_t i = 0; i < kRipChunkTable.size(); ++i) {
     std::printf("%s %s %lld bytes", i ? "," : "", kRipChunkTable[i].Id,
                 static_cast<long long>(r.Bytes[i]));

@@ -2,12 +2,18 @@
 //   reads  mat, iff, tga (MAT pictures), lif, gct, bmp, png
 //   writes mat (plain; --rle run-length), lif, gct (block format; --zlib the zlib format),
 //          bmp, png
+// --palette FILE maps every pixel to the nearest colour of a palette file (a path, or the
+// name of one of the program folder's pal/ palettes, with or without ".pal"), so that a set
+// of textures can share one palette; --dither diffuses the error of the reduction to 256
+// colours (or to that palette). Both apply to every output format: the picture is reduced
+// before it is written.
 // BMP is written by the core's encoder (images/Bmp.h) and PNG read and written through Qt's
 // QImage, which needs no display, in a library loaded only for them
 // (cli/QtPictureLibrary.h). A build without Qt reads BMP with the core, writes PNG with the
 // core's encoder and refuses to read PNG with a message. Saves are
 // crash-safe: the output appears complete or not at all.
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,8 +26,13 @@
 #include "images/PictureFormats.h"
 #include "images/PngWriter.h"
 #include "util/FileIo.h"
+#include "util/Paths.h"
+#include "util/Platform.h"
+#include "util/StrTools.h"
 
 namespace {
+
+constexpr const char* kUsage = "image convert IN OUT [--rle] [--zlib] [--dither] [--palette FILE]";
 
 struct TConvertOptions {
   bool Rle = false;
@@ -81,6 +92,19 @@ void RegisterConvertFormats(const TConvertOptions& options) {
   }
 }
 
+// The palette file `name` stands for: the file itself when it exists, else, for a bare
+// name, the program folder's pal/<name>[.pal].
+std::string PaletteFileFor(const std::string& name) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  if (fs::is_regular_file(platform::ToPath(name), error) ||
+      name.find_first_of(platform::kSeparators) != std::string::npos)
+    return name;
+  const std::string shipped = ExeDirectory() + "pal/" + name;
+  const bool hasExtension = PictureExtension(name) == "pal";
+  return hasExtension ? shipped : shipped + ".pal";
+}
+
 // The extensions of the registered formats, for the refusal of any other.
 std::string FormatList() {
   std::string list;
@@ -91,37 +115,53 @@ std::string FormatList() {
 int Image(const std::vector<std::string>& args) {
   std::vector<std::string> names;
   bool rle = false, zlib = false;
-  for (const std::string& a : args) {
+  TQuantizeOptions reduction;
+  std::string paletteName;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
     if (a == "--rle")
       rle = true;
     else if (a == "--zlib")
       zlib = true;
-    else if (a.size() > 1 && a[0] == '-')
+    else if (a == "--dither")
+      reduction.Dither = true;
+    else if (a == "--palette") {
+      if (i + 1 == args.size()) UsageError("image: --palette needs a palette file");
+      paletteName = args[++i];
+    } else if (a.size() > 1 && a[0] == '-')
       UsageError("image: unknown option " + a);
     else
       names.push_back(a);
   }
   if (names.size() != 3 || names[0] != "convert")
-    UsageError("image: expected: image convert IN OUT [--rle] [--zlib]");
+    UsageError("image: expected: " + std::string(kUsage));
   RegisterConvertFormats({rle, zlib});
   TPictureFormat out;
   if (!FindPictureFormat(names[2], out)) {
     throw EInvalidGraphic("Cannot write pictures of the extension \"." +
                           PictureExtension(names[2]) + "\" (" + FormatList() + ")");
   }
+  if (!paletteName.empty()) reduction.Palette = LoadPaletteFile(PaletteFileFor(paletteName));
   TBitmap bitmap;
   LoadPicture(names[1], bitmap);
+  if (reduction.Dither || !reduction.Palette.empty()) {
+    // A picture that already has a palette is mapped from its colours to the other one.
+    if (!reduction.Palette.empty() && bitmap.BitsPerPixel() == 8) bitmap.SetPixelFormat(24);
+    bitmap.SetPixelFormat(8, reduction);
+  }
   out.Save(names[2], bitmap);
-  std::printf("%s (%d x %d, %d bits per pixel) -> %s\n", names[1].c_str(), bitmap.Width(),
-              bitmap.Height(), bitmap.BitsPerPixel(), names[2].c_str());
+  std::printf("%s (%d x %d, %d bits per pixel) -> %s\n", QuotePathForMessage(names[1]).c_str(),
+              bitmap.Width(), bitmap.Height(), bitmap.BitsPerPixel(), names[2].c_str());
   UnregisterImageFormats();
   return 0;
 }
 
 const TCommandRegistrar kImage(
-    {"image", "image convert IN OUT [--rle] [--zlib]",
+    {"image", kUsage,
      "convert a picture by extension: reads mat/iff/tga, lif, gct, bmp, png; "
-     "writes mat (--rle: run-length), lif, gct (--zlib: zlib stream), bmp, png",
+     "writes mat (--rle: run-length), lif, gct (--zlib: zlib stream), bmp, png; "
+     "--palette FILE maps the colours to a palette file or a shipped palette (pal/NAME), "
+     "--dither diffuses the error of the reduction to a palette",
      Image, false});
 
 }  // namespace

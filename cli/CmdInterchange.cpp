@@ -52,8 +52,8 @@ std::string ParsePathAndOptions(const std::vector<std::string>& args, const char
 }
 
 constexpr const char* kImportUsage =
-    "import MODEL [--mat N] [--up y|z] [--fit] [--object NAME]... [--textures DIR] "
-    "[--replace-textures] | import MODEL --list [--up y|z]";
+    "import MODEL [--mat N] [--up auto|y|z] [--fit] [--object NAME]... [--textures DIR] "
+    "[--replace-textures] | import MODEL --list [--up auto|y|z]";
 
 int ImportCmd(const std::vector<std::string>& args) {
   TImportOptions options;
@@ -87,8 +87,7 @@ int ImportCmd(const std::vector<std::string>& args) {
       {{"--mat", [](TImportOptions& o, const std::string& v) { o.FirstNewMat = ParseTypedInt(v); }},
        {"--up",
         [](TImportOptions& o, const std::string& v) {
-          if (v != "y" && v != "z") UsageError("--up takes y or z, not \"" + v + "\"");
-          o.ZUp = v == "z";
+          if (!ParseUpAxis(v, o.Up)) UsageError("--up takes auto, y or z, not \"" + v + "\"");
         }}},
       options);
   if (list) {
@@ -150,7 +149,8 @@ const TCommandRegistrar kCommands[] = {
     TCommandRegistrar(
         {"import", kImportUsage,
          "replace the mesh with any model Assimp reads as planar convex faces (new material "
-         "numbers from N, default 70000; --up z for a file whose up axis is z, default y; --fit "
+         "numbers from N, default 70000; --up z for a file whose up axis is z, y for y, default "
+         "auto: z for .blend, an FBX file's own axis, else y; --fit "
          "simplifies a model over the record arrays; --object imports only the named objects, "
          "--list shows them), then save and write the materials' textures into the material "
          "folder (MatPath, or DIR)",
@@ -160,7 +160,7 @@ const TCommandRegistrar kCommands[] = {
          "write the mesh with its materials and textures (from DIR, default the editor's "
          "material folder) in the format of OUT's extension or Assimp's format ID, Y or Z up "
          "(default y)",
-         ExportCmd}),
+         ExportCmd, true, true}),
     TCommandRegistrar({"formats", "formats", "list the formats import reads and export writes",
                        FormatsCmd, false}),
 };

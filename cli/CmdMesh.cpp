@@ -17,6 +17,7 @@
 #include "mesh/ObjExport.h"
 #include "util/Exception.h"
 #include "util/Paths.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ void LoadHome(TMeshDocument& doc) {
     any = any || std::filesystem::exists(HomeFile(name), ec);
   }
   if (!any) {
-    throw EInOutError("The home folder " + HomeFolder() +
+    throw EInOutError("The home folder " + QuotePathForMessage(HomeFolder()) +
                       " has no record files yet (vert.kvt, vtnm.kvt, fvrt.kvt, face.kvt): rip a "
                       "model (tessavor-cli rip MODEL) or import an ASC scene first");
   }
@@ -50,7 +51,7 @@ int Info(const std::vector<std::string>& args) {
   TMeshDocument doc;
   doc.ShowData = false;  // the lines are not shown here; this keeps the memory small
   LoadHome(doc);
-  std::printf("Home folder: %s\n", HomeFolder().c_str());
+  std::printf("Home folder: %s\n", QuotePathForMessage(HomeFolder()).c_str());
   PrintCounts(doc);
   std::printf("Size: %s\n%s\n", doc.SizeLabel().c_str(), doc.RadiusLabel().c_str());
   return 0;
@@ -145,7 +146,8 @@ int ImportAscCmd(const std::vector<std::string>& args) {
   doc.ShowData = false;
   ImportAsc(doc, path, mat);
   doc.SaveRecordFiles();
-  std::printf("Imported %s into %s\n", path.c_str(), HomeFolder().c_str());
+  std::printf("Imported %s into %s\n", QuotePathForMessage(path).c_str(),
+              QuotePathForMessage(HomeFolder()).c_str());
   PrintCounts(doc);
   return 0;
 }
@@ -156,7 +158,7 @@ int ExportObjCmd(const std::vector<std::string>& args) {
   doc.ShowData = false;
   LoadHome(doc);
   ExportObj(doc, args[0]);
-  std::printf("Wrote %s: ", args[0].c_str());
+  std::printf("Wrote %s: ", QuotePathForMessage(args[0]).c_str());
   PrintCounts(doc);
   return 0;
 }
@@ -193,12 +195,12 @@ const TCommandRegistrar kCommands[] = {
         {"check", "check",
          "validate the record files: one line per problem with its record number; exit 1 "
          "when there is any",
-         Check}),
-    TCommandRegistrar(
-        {"info", "info", "counts, size label and radius label of the record files", Info}),
+         Check, true, true}),
+    TCommandRegistrar({"info", "info", "counts, size label and radius label of the record files",
+                       Info, true, true}),
     TCommandRegistrar({"lists", "lists [--hide-data]",
                        "the five list boxes' lines; --hide-data as with \"Show Data\" unchecked",
-                       Lists}),
+                       Lists, true, true}),
     TCommandRegistrar({"calc-vtnm", "calc-vtnm",
                        "recompute face and vertex normals and plane distances", CalcVtnmCmd}),
     TCommandRegistrar({"calc-d", "calc-d", "recompute the faces' plane distances", CalcDCmd}),
@@ -215,8 +217,8 @@ const TCommandRegistrar kCommands[] = {
                        "replace the mesh with an ASC scene (default: test.asc in the home folder, "
                        "material 70000), then save",
                        ImportAscCmd}),
-    TCommandRegistrar(
-        {"export-obj", "export-obj OUT", "write the mesh as a WaveFront OBJ file", ExportObjCmd}),
+    TCommandRegistrar({"export-obj", "export-obj OUT", "write the mesh as a WaveFront OBJ file",
+                       ExportObjCmd, true, true}),
 };
 
 }  // namespace

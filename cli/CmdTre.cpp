@@ -25,8 +25,8 @@ int TreList(const std::vector<std::string>& args) {
   if (args.size() != 1) UsageError("tre-list: expected one archive file name");
   const TTreArchive archive(args[0]);
   const TTreDirectory& dir = archive.Directory();
-  std::printf("%s: %" PRIu32 " entries, %" PRIu64 " bytes\n", args[0].c_str(), dir.Count,
-              dir.FileSize);
+  std::printf("%s: %" PRIu32 " entries, %" PRIu64 " bytes\n", QuotePathForMessage(args[0]).c_str(),
+              dir.Count, dir.FileSize);
   std::printf("%5s  %-8s  %10s  %10s  %10s  %s\n", "index", "checksum", "size", "offset", "stored",
               "name");
   int bad = 0;
@@ -35,7 +35,7 @@ int TreList(const std::vector<std::string>& args) {
     std::printf("%5zu  %08" PRIX32 "  %10" PRIu32 "  %10" PRIu32 "  %10" PRIu32 "  %s\n", i, e.Crc,
                 e.Size, e.Offset, e.StoredSize, QuoteForMessage(e.Name, kTreNameSize).c_str());
     if (!e.Problem.empty()) {
-      std::fprintf(stderr, "%s: %s\n", args[0].c_str(), e.Problem.c_str());
+      std::fprintf(stderr, "%s: %s\n", QuotePathForMessage(args[0]).c_str(), e.Problem.c_str());
       ++bad;
     }
   }
@@ -50,7 +50,7 @@ void CheckNoLinks(const fs::path& root, const std::string& rel) {
     at /= part;
     std::error_code ec;
     if (fs::is_symlink(fs::symlink_status(at, ec))) {
-      throw ETreArchive("TRE entry name \"" + rel + "\" refused: " + at.string() +
+      throw ETreArchive("TRE entry name \"" + QuoteForMessage(rel) + "\" refused: " + at.string() +
                         " is a symbolic link");
     }
   }
@@ -74,7 +74,7 @@ int TreExtract(const std::vector<std::string>& args) {
   std::error_code ec;
   fs::create_directories(root, ec);
   if (!fs::is_directory(root)) {
-    throw EInOutError("Cannot create folder \"" + root.string() + "\"" +
+    throw EInOutError("Cannot create folder \"" + QuotePathForMessage(root.string()) + "\"" +
                       (ec ? ": " + ec.message() : std::string()));
   }
   const TTreDirectory& dir = archive.Directory();
@@ -116,11 +116,12 @@ int TreExtract(const std::vector<std::string>& args) {
         });
       }
       out.Commit();
-      std::printf("%s (%llu bytes)\n", target.string().c_str(),
+      std::printf("%s (%llu bytes)\n", QuotePathForMessage(target.string()).c_str(),
                   static_cast<unsigned long long>(written));
     } catch (const std::exception& ex) {
       // Exception and the file system's own errors (a name that collides with a folder).
-      std::fprintf(stderr, "%s: %s\n", names[0].c_str(), ex.what());
+      std::fprintf(stderr, "%s: %s\n", QuotePathForMessage(names[0]).c_str(),
+                   PrintableLines(ex.what()).c_str());
       ++bad;
     }
   }

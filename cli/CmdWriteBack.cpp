@@ -5,13 +5,15 @@
 #include "cli/Commands.h"
 #include "mesh/Rip.h"
 #include "mesh/WriteBack.h"
+#include "util/StrTools.h"
 
 namespace {
 
 int WriteBackCmd(const std::vector<std::string>& args) {
   if (args.size() != 2) UsageError("usage: tessavor-cli write-back MODEL OUT");
   const TWriteBackResult r = WriteBack(args[0], args[1]);
-  std::printf("wrote %s (%lld bytes)\n", args[1].c_str(), static_cast<long long>(r.FileBytes));
+  std::printf("wrote %s (%lld bytes)\n", QuotePathForMessage(args[1]).c_str(),
+              static_cast<long long>(r.FileBytes));
   for (size_t i = 0; i < kRipChunkTable.size(); ++i) {
     std::printf("%s: %lld -> %lld bytes\n", kRipChunkTable[i].Id,
                 static_cast<long long>(r.OldBytes[i]), static_cast<long long>(r.NewBytes[i]));

@@ -15,6 +15,9 @@ struct TCliCommand {
   // Works on the home folder: runs holding its lock (util/HomeLock.h). Commands that only
   // read and write the files named on their command line leave it free.
   bool home = true;
+  // Only reads the home folder: runs on a home it cannot write too (a read-only file
+  // system, another user's lock file), under a shared lock there (util/HomeLock.h).
+  bool readsOnly = false;
 };
 
 void RegisterCommand(TCliCommand command);

@@ -11,6 +11,7 @@
 #include "cli/qtimage/QtPictures.h"
 #include "util/FileIo.h"
 #include "util/Paths.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -19,8 +20,8 @@ constexpr char kLibraryName[] = "libtvqtimage.so";
 #endif
 
 [[noreturn]] void NoQt(const std::string& fileName, const std::string& why) {
-  throw EInvalidGraphic("\"" + fileName + "\": BMP and PNG pictures need the build with Qt (" +
-                        why + ")");
+  throw EInvalidGraphic("\"" + QuotePathForMessage(fileName) +
+                        "\": BMP and PNG pictures need the build with Qt (" + why + ")");
 }
 
 struct TQtLibrary {
@@ -116,7 +117,8 @@ void SaveWithQt(const std::string& fileName, const TBitmap& bitmap, const std::s
   size_t size = 0;
   char error[512];
   if (lib.Encode(&picture, ext.c_str(), &bytes, &size, error, sizeof error) != 0) {
-    throw EInvalidGraphic("Cannot write picture \"" + fileName + "\": " + error);
+    throw EInvalidGraphic("Cannot write picture \"" + QuotePathForMessage(fileName) +
+                          "\": " + error);
   }
   std::unique_ptr<uint8_t, TQtFree> encoded(bytes, lib.Free);
   WriteFileAtomic(fileName, encoded.get(), size);

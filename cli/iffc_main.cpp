@@ -22,6 +22,7 @@
 #include "iffc/Decompiler.h"
 #include "util/Exception.h"
 #include "util/Platform.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ void PrintHelp() {
 
 int Fail(const char* className, const char* message) {
   std::fflush(stdout);
-  std::fprintf(stderr, "%s: %s\n", className, message);
+  std::fprintf(stderr, "%s: %s\n", className, PrintableLines(message).c_str());
   return 2;
 }
 
@@ -67,8 +68,9 @@ int Decompile(const std::vector<std::string>& args) {
   if (file.empty()) return Fail("EUsage", "usage: iffc --decompile FILE [-o SCRIPT]");
   try {
     const TDecompileResult r = DecompileFile(file, script);
-    std::printf("decompiled %s [%s]\n", r.IsTre ? "TRE" : "IFF", r.ScriptPath.c_str());
-    for (const std::string& note : r.Notes) std::printf("note: %s\n", note.c_str());
+    std::printf("decompiled %s [%s]\n", r.IsTre ? "TRE" : "IFF",
+                QuotePathForMessage(r.ScriptPath).c_str());
+    for (const std::string& note : r.Notes) std::printf("note: %s\n", PrintableLines(note).c_str());
     std::printf(r.Identical
                     ? "compiling the script gives the identical file.\n"
                     : "compiling the script gives an equivalent file, not the identical one.\n");

@@ -13,6 +13,7 @@
 #include "util/Exception.h"
 #include "util/HomeLock.h"
 #include "util/Platform.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -79,7 +80,8 @@ int main(int argc, char** argv) {
   }
   const auto it = Table().find(args[0]);
   if (it == Table().end()) {
-    std::fprintf(stderr, "tessavor-cli: unknown command \"%s\" (see --help)\n", args[0].c_str());
+    std::fprintf(stderr, "tessavor-cli: unknown command \"%s\" (see --help)\n",
+                 QuoteForMessage(args[0]).c_str());
     return 2;
   }
   std::vector<std::string> rest(args.begin() + 1, args.end());
@@ -89,7 +91,7 @@ int main(int argc, char** argv) {
   }
   try {
     if (!it->second.home) return it->second.run(rest);
-    const THomeLock homeLock;
+    const THomeLock homeLock(it->second.readsOnly ? THomeAccess::Read : THomeAccess::Write);
     // A Save or rip killed half way is completed before any command looks at the record
     // files. A failure here is Load's to report, for the commands that load.
     try {
@@ -97,10 +99,11 @@ int main(int argc, char** argv) {
     } catch (const Exception&) {}
     return it->second.run(rest);
   } catch (const Exception& e) {
-    std::fprintf(stderr, "%s\n", e.what());
+    // Names in messages are escaped where they are quoted; this catches any that was not.
+    std::fprintf(stderr, "%s\n", PrintableLines(e.what()).c_str());
     return 2;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "%s\n", e.what());
+    std::fprintf(stderr, "%s\n", PrintableLines(e.what()).c_str());
     return 2;
   }
 }

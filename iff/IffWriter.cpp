@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "util/Crc32.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -90,7 +91,7 @@ void TIffWriter::RequireStream(const char* operation) const {
 
 void TIffWriter::WriteRaw(const void* data, int64_t count) {
   if (m_stream->Write(data, count) != count) {
-    throw EInOutError("Cannot write file \"" + m_fileName + "\"");
+    throw EInOutError("Cannot write file \"" + QuotePathForMessage(m_fileName) + "\"");
   }
 }
 
@@ -155,7 +156,8 @@ int32_t TIffWriter::Write(const void* buffer, int32_t count) {
   const int64_t n = m_stream->Write(buffer, count);
   if (m_chunk) m_chunk->Size += n;
   AddToInnermostForm(n);
-  if (n != count) throw EInOutError("Cannot write file \"" + m_fileName + "\"");
+  if (n != count)
+    throw EInOutError("Cannot write file \"" + QuotePathForMessage(m_fileName) + "\"");
   return static_cast<int32_t>(n);
 }
 

@@ -7,11 +7,12 @@
 #include "util/Exception.h"
 #include "util/FileIo.h"
 #include "util/Platform.h"
+#include "util/StrTools.h"
 
 namespace {
 
 [[noreturn]] void Fail(const std::string& what, const std::string& path, int err) {
-  throw EInOutError(what + " \"" + path + "\": " + SystemErrorText(err));
+  throw EInOutError(what + " \"" + QuotePathForMessage(path) + "\": " + SystemErrorText(err));
 }
 
 }  // namespace
@@ -32,7 +33,7 @@ TFileStream::TFileStream(const std::string& fileName, TMode mode) : m_fileName(f
   if (platform::StatFd(m_fd, st) == 0 && st.Kind != platform::TFileKind::Regular) {
     platform::Close(m_fd);
     m_fd = -1;
-    throw EInOutError("Cannot open file \"" + fileName + "\": it is " +
+    throw EInOutError("Cannot open file \"" + QuotePathForMessage(fileName) + "\": it is " +
                       platform::FileKindText(st.Kind) + ", not a regular file");
   }
 }

@@ -19,6 +19,7 @@
 #include "util/Crc32.h"
 #include "util/FileIo.h"
 #include "util/Paths.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -408,12 +409,14 @@ std::vector<uint8_t> ReadBounded(const std::string& fileName) {
   std::error_code ec;
   const auto size = std::filesystem::file_size(fileName, ec);
   if (!ec && size > kMaxInput) {
-    throw EDecompiler("Decompiler: \"" + fileName + "\" has " + std::to_string(size) +
+    throw EDecompiler("Decompiler: \"" + QuotePathForMessage(fileName) + "\" has " +
+                      std::to_string(size) +
                       " bytes, more than the largest file the reader accepts (2147483647)");
   }
   std::vector<uint8_t> data = ReadWholeFile(fileName);
   if (data.size() > kMaxInput)
-    throw EDecompiler("Decompiler: \"" + fileName + "\" grew past 2147483647 bytes while read");
+    throw EDecompiler("Decompiler: \"" + QuotePathForMessage(fileName) +
+                      "\" grew past 2147483647 bytes while read");
   return data;
 }
 
@@ -441,17 +444,20 @@ std::vector<uint8_t> Pack(std::span<const uint8_t> data) {
 
 TDecompileResult DecompileTre(std::span<const uint8_t> b, const std::string& fileName,
                               TDecompileResult r) {
-  const TTreDirectory dir = ParseTreDirectory(b, b.size(), "\"" + fileName + "\"");
+  const TTreDirectory dir =
+      ParseTreDirectory(b, b.size(), "\"" + QuotePathForMessage(fileName) + "\"");
   std::set<std::string> seen;
   for (size_t i = 0; i < dir.Entries.size(); ++i) {
     const TTreDirEntry& e = dir.Entries[i];
-    if (!e.Problem.empty()) throw ETreArchive("TRE archive \"" + fileName + "\": " + e.Problem);
+    if (!e.Problem.empty())
+      throw ETreArchive("TRE archive \"" + QuotePathForMessage(fileName) + "\": " + e.Problem);
     if (!SpellableName(e.Name)) {
-      throw EDecompiler("Decompiler: entry " + std::to_string(i) + " of \"" + fileName +
-                        "\" has a name a script cannot spell");
+      throw EDecompiler("Decompiler: entry " + std::to_string(i) + " of \"" +
+                        QuotePathForMessage(fileName) + "\" has a name a script cannot spell");
     }
     if (!seen.insert(UpperCase(e.Name)).second) {
-      throw EDecompiler("Decompiler: \"" + fileName + "\" holds the name \"" + e.Name +
+      throw EDecompiler("Decompiler: \"" + QuotePathForMessage(fileName) + "\" holds the name \"" +
+                        QuoteForMessage(e.Name) +
                         "\" twice; a script finds only the first entry of a name");
     }
   }
@@ -461,7 +467,7 @@ TDecompileResult DecompileTre(std::span<const uint8_t> b, const std::string& fil
   const std::string folder = base + ".blocks";
   const std::string absFolder = std::filesystem::absolute(folder).lexically_normal().string();
   if (!SpellableName(absFolder)) {
-    throw EDecompiler("Decompiler: the folder \"" + absFolder +
+    throw EDecompiler("Decompiler: the folder \"" + QuotePathForMessage(absFolder) +
                       "\" cannot be written in a script; choose another with -o");
   }
   std::filesystem::create_directories(folder);
@@ -607,8 +613,9 @@ TDecompileResult DecompileFile(const std::string& fileName, const std::string& s
                  [&](std::string_view piece) {
                    written += piece.size();
                    if (written > kMaxScriptFileBytes) {
-                     throw EDecompiler("Decompiler: the script of \"" + fileName +
-                                       "\" would pass " + std::to_string(kMaxScriptFileBytes) +
+                     throw EDecompiler("Decompiler: the script of \"" +
+                                       QuotePathForMessage(fileName) + "\" would pass " +
+                                       std::to_string(kMaxScriptFileBytes) +
                                        " bytes, the most the compiler reads; nothing was written");
                    }
                    out.Write(piece.data(), piece.size());

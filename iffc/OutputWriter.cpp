@@ -8,6 +8,7 @@
 #include "util/Exception.h"
 #include "util/FileIo.h"
 #include "util/Platform.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -125,7 +126,9 @@ int64_t TOutputWriter::CopyFrom(int fd, const std::string& what) {
   for (;;) {
     const int64_t n = platform::ReadSome(fd, buffer.data(), buffer.size());
     if (n < 0) {
-      throw EInOutError("Cannot read file \"" + what + "\": " + SystemErrorText(errno));
+      // platform::ReadSome retries EINTR itself.
+      throw EInOutError("Cannot read file \"" + QuotePathForMessage(what) +
+                        "\": " + SystemErrorText(errno));
     }
     if (n == 0) break;
     WriteAt(m_pos, buffer.data(), static_cast<size_t>(n));

@@ -187,8 +187,9 @@ TTreArchive::~TTreArchive() = default;
 void TTreArchive::ReadAt(uint64_t offset, void* dest, size_t count) const {
   if (count == 0) return;
   if (m_file->ReadAt(offset, dest, count) != count) {
-    throw EInOutError("Cannot read file \"" + m_path + "\" at offset " + std::to_string(offset) +
-                      ": the file ends before " + std::to_string(count) + " bytes");
+    throw EInOutError("Cannot read file \"" + QuotePathForMessage(m_path) + "\" at offset " +
+                      std::to_string(offset) + ": the file ends before " + std::to_string(count) +
+                      " bytes");
   }
 }
 

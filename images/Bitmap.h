@@ -32,6 +32,17 @@ struct TPaletteEntry {
   bool operator==(const TPaletteEntry&) const = default;
 };
 
+// How a true-colour picture becomes 8 bits per pixel (images/Quantize.h says how each is
+// done). The default is the program's own palette of at most 256 colours, without
+// dithering: game textures are seen up close and mip-mapped, where a dither pattern shows.
+struct TQuantizeOptions {
+  // Floyd-Steinberg error diffusion when mapping the pixels to the palette.
+  bool Dither = false;
+  // A fixed palette (at most 256 entries are used) every pixel is mapped to, nearest
+  // colour first; empty: the palette is made for the picture.
+  std::vector<TPaletteEntry> Palette;
+};
+
 class TBitmap {
 public:
   TBitmap() = default;
@@ -51,11 +62,12 @@ public:
 
   // Switches to 8, 24 or 32 bits per pixel, converting the pixels: 8 → 24/32 through the
   // palette (an index beyond the palette gives black), 24 ↔ 32 keeps the colour (the
-  // fourth byte becomes 0), 24/32 → 8 builds a palette: the exact colours when there are
-  // at most 256 of them, else a median-cut palette over a histogram of 18-bit colours with
-  // each pixel mapped to the entry nearest its histogram cell's mean. Any other value
-  // raises EInvalidGraphic.
-  void SetPixelFormat(int bitsPerPixel);
+  // fourth byte becomes 0), 24/32 → 8 reduces the colours as `reduction` asks
+  // (QuantizePixels in images/Quantize.h): by default the exact colours when there are at
+  // most 256 of them, else 256 entries that are all used. `reduction` matters only for
+  // 24/32 → 8; a bitmap already at 8 bits keeps its palette. Any other value raises
+  // EInvalidGraphic.
+  void SetPixelFormat(int bitsPerPixel, const TQuantizeOptions& reduction = {});
 
   uint8_t* ScanLine(int row) { return m_pixels.data() + static_cast<size_t>(row) * RowBytes(); }
   const uint8_t* ScanLine(int row) const {

@@ -38,6 +38,16 @@ int32_t I32(const uint8_t* p) {
                               (static_cast<uint32_t>(p[3]) << 24));
 }
 
+// The first `entries` (at most 256) red, green, blue triples of the open CMAP chunk.
+std::vector<TPaletteEntry> ReadCmapEntries(TIffReader& reader, int32_t entries) {
+  const int32_t n = std::clamp(entries, 0, 256);
+  std::vector<uint8_t> raw(static_cast<size_t>(n) * 3, 0);
+  reader.Read(raw.data(), n * 3);
+  std::vector<TPaletteEntry> palette(static_cast<size_t>(n));
+  for (int32_t i = 0; i < n; ++i) palette[i] = {raw[3 * i], raw[3 * i + 1], raw[3 * i + 2], 0};
+  return palette;
+}
+
 [[noreturn]] void CannotHandle(int32_t fbpp) {
   throw EInvalidGraphic("Cannot handle this. FBPP = " + std::to_string(fbpp));
 }
@@ -320,7 +330,8 @@ void TMATGraphic::ReadPalette(TIffReader& reader) {
     reader.CloseChunk();
     name = TrimControl(name);
     if (name.find_first_of("/\\") != std::string::npos) {
-      throw EInvalidGraphic("TMATGraphic: palette name \"" + name + "\" names another folder");
+      throw EInvalidGraphic("TMATGraphic: palette name \"" + QuoteForMessage(name) +
+                            "\" names another folder");
     }
     const std::string folder =
         PaletteDirectory.empty() ? ExeDirectory() + "pal/" : PaletteDirectory;
@@ -331,12 +342,7 @@ void TMATGraphic::ReadPalette(TIffReader& reader) {
   const int32_t size = std::max(source->GetSize(), 0);
   const int32_t entries = size / 3;
   if (FBPP == 1) {
-    const int32_t n = std::min(entries, 256);
-    std::vector<uint8_t> raw(static_cast<size_t>(n) * 3, 0);
-    source->Read(raw.data(), n * 3);
-    std::vector<TPaletteEntry> palette(static_cast<size_t>(n));
-    for (int32_t i = 0; i < n; ++i) palette[i] = {raw[3 * i], raw[3 * i + 1], raw[3 * i + 2], 0};
-    SetPalette(std::move(palette));
+    SetPalette(ReadCmapEntries(*source, entries));
   } else if (FBPP == 2) {
     const size_t bytes = std::min<size_t>(static_cast<size_t>(entries) * 3, kLargePaletteBytes);
     m_largePalette.assign(bytes, 0);
@@ -348,6 +354,19 @@ void TMATGraphic::ReadPalette(TIffReader& reader) {
   source->CloseChunk();
   external.reset();
   reader.CloseForm();
+}
+
+std::vector<TPaletteEntry> LoadPaletteFromReader(TIffReader& reader) {
+  reader.OpenChunk("CMAP");
+  std::vector<TPaletteEntry> palette = ReadCmapEntries(reader, std::max(reader.GetSize(), 0) / 3);
+  reader.CloseChunk();
+  if (palette.empty()) throw EInvalidGraphic(reader.FileName() + ": the palette has no colours");
+  return palette;
+}
+
+std::vector<TPaletteEntry> LoadPaletteFile(const std::string& fileName) {
+  TIffReader reader(fileName);
+  return LoadPaletteFromReader(reader);
 }
 
 void TMATGraphic::ReadPxls(TIffReader& reader) {

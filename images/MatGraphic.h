@@ -85,3 +85,11 @@ private:
   std::vector<uint8_t> m_largePalette;
   bool m_hasLargePalette = false;
 };
+
+// The colours of a palette file (an IFF container whose root FORM holds a CMAP, as the
+// NAME palettes above and the program folder's pal/ are): the first 256 entries. A file
+// that is not such a container raises the reader's errors; a CMAP of fewer than 3 bytes
+// raises EInvalidGraphic "<file>: the palette has no colours".
+std::vector<TPaletteEntry> LoadPaletteFile(const std::string& fileName);
+// The same on a container that is already parsed (its root form current).
+std::vector<TPaletteEntry> LoadPaletteFromReader(TIffReader& reader);

@@ -7,6 +7,7 @@
 #include "images/PictureFormats.h"
 #include "mesh/Materials.h"
 #include "util/Platform.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ void LoadTextureFile(const std::string& fileName, TBitmap& bitmap,
   } else if (foreign) {
     foreign(fileName, bitmap);
   } else {
-    throw EInvalidGraphic("\"" + fileName + "\": no decoder for ." + ext +
+    throw EInvalidGraphic("\"" + QuotePathForMessage(fileName) + "\": no decoder for ." + ext +
                           " pictures in this program");
   }
 }
@@ -61,7 +62,7 @@ void LoadTextureFile(const std::string& fileName, TBitmap& bitmap,
 TGctTextureRead ReadGctTexture(const std::string& path, uint8_t* pixels, size_t capacity,
                                const std::function<void(const std::string& text)>& warn) {
   std::ifstream file(path, std::ios::binary);  // closed by its destructor, also on errors
-  if (!file) throw EInOutError("Cannot open file \"" + path + "\"");
+  if (!file) throw EInOutError("Cannot open file \"" + QuotePathForMessage(path) + "\"");
   return ReadGctTexture(file, path, pixels, capacity, warn);
 }
 

@@ -10,12 +10,15 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 
 #include "interchange/ExportScene.h"
 #include "interchange/ObjWriter.h"
 #include "util/FileIo.h"
+#include "util/FileSet.h"
 #include "util/Isolate.h"
 #include "util/Paths.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -49,7 +52,8 @@ void CheckDestination(const std::string& path) {
   if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
     struct stat target {};
     if (::stat(path.c_str(), &target) != 0 && errno == ENOENT)
-      throw EInOutError("Cannot create file \"" + path + "\": it is a link to nothing");
+      throw EInOutError("Cannot create file \"" + QuotePathForMessage(path) +
+                        "\": it is a link to nothing");
   }
   CheckOutputTarget(path);
 }
@@ -59,49 +63,26 @@ struct TMadeFile {
   std::vector<uint8_t> Bytes;
 };
 
-// A private folder under the temporary folder, removed with everything in it.
-class TPrivateFolder {
-public:
-  TPrivateFolder() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        (tmp && *tmp ? std::string(tmp) : std::string("/tmp")) + "/tessavor-export-XXXXXX";
-    if (!::mkdtemp(pattern.data()))
-      throw EInOutError("Cannot create a temporary folder for the export (" + pattern +
-                        "): " + SystemErrorText(errno));
-    m_path = pattern;
-  }
-  ~TPrivateFolder() {
-    std::error_code ec;
-    fs::remove_all(m_path, ec);
-  }
-  TPrivateFolder(const TPrivateFolder&) = delete;
-  TPrivateFolder& operator=(const TPrivateFolder&) = delete;
-  const std::string& Path() const { return m_path; }
-
-private:
-  std::string m_path;
-};
-
 // Runs Assimp's writer in the model writer's child process; the files it made.
 std::vector<TMadeFile> WriteInChild(const TExportScene& scene, const TExportFormat& format,
                                     const std::string& path, const TExportOptions& options) {
   const auto cannot = [&](const std::string& why) {
-    return EInterchange("Cannot export \"" + path + "\" as " + FormatName(format) + ": " + why +
-                        "; nothing was written");
+    return EInterchange("Cannot export \"" + QuotePathForMessage(path) + "\" as " +
+                        FormatName(format) + ": " + why + "; nothing was written");
   };
   const std::string writer = ProgramLibraryPath(kModelWriterProgram);
   if (writer.empty()) throw cannot("the program folder is unknown");
   if (::access(writer.c_str(), X_OK) != 0)
     throw cannot("cannot run the model writer " + writer + ": " + SystemErrorText(errno));
 
-  TPrivateFolder folder;
+  const TPrivateTemp folder(TPrivateTemp::TKind::Folder, "export");
   const std::string request = EncodeExportScene(scene);
   WriteFileAtomic(folder.Path() + "/" + kModelWriterRequest, request.data(), request.size(),
                   TFileSync::Replace);
   const std::string files = folder.Path() + "/" + kModelWriterOutput;
   if (::mkdir(files.c_str(), 0700) != 0)
-    throw EInOutError("Cannot create \"" + files + "\": " + SystemErrorText(errno));
+    throw EInOutError("Cannot create \"" + QuotePathForMessage(files) +
+                      "\": " + SystemErrorText(errno));
 
   TIsolationLimits limits;
   limits.Seconds = options.TimeLimitSeconds;
@@ -127,7 +108,8 @@ std::vector<TMadeFile> WriteInChild(const TExportScene& scene, const TExportForm
     case TIsolationEnd::OutputTooLarge:
       throw cannot("the model writer said more than a message");
     case TIsolationEnd::Cancelled:
-      throw EInterchange("Export of \"" + path + "\" cancelled; nothing was written");
+      throw EInterchange("Export of \"" + QuotePathForMessage(path) +
+                         "\" cancelled; nothing was written");
   }
   if (result.ExitCode == kModelWriterMessage && !result.Output.empty()) throw cannot(result.Output);
   if (result.ExitCode != kModelWriterDone)
@@ -139,7 +121,7 @@ std::vector<TMadeFile> WriteInChild(const TExportScene& scene, const TExportForm
   for (const fs::directory_entry& entry : fs::directory_iterator(files, ec)) {
     const std::string name = entry.path().filename().string();
     if (!entry.is_regular_file(ec) || entry.is_symlink(ec))
-      throw cannot("the writer made \"" + name + "\", which is not a plain file");
+      throw cannot("the writer made \"" + QuoteForMessage(name) + "\", which is not a plain file");
     if (made.size() >= kMaxWriterFiles)
       throw cannot("the writer made more than " + std::to_string(kMaxWriterFiles) + " files");
     made.push_back({name, ReadWholeFile(entry.path().string(), kMaxWriterFileBytes)});
@@ -147,7 +129,7 @@ std::vector<TMadeFile> WriteInChild(const TExportScene& scene, const TExportForm
   if (ec) throw cannot("cannot list the writer's files: " + ec.message());
   if (std::none_of(made.begin(), made.end(),
                    [&](const TMadeFile& f) { return f.Name == scene.FileName; }))
-    throw cannot("Assimp's writer wrote no \"" + scene.FileName + "\"");
+    throw cannot("Assimp's writer wrote no \"" + QuotePathForMessage(scene.FileName) + "\"");
   return made;
 }
 
@@ -189,20 +171,21 @@ TExportReport ExportModel(const TMeshDocument& doc, const std::string& path,
   TExportReport report;
   report.FormatId = options.FormatId.empty() ? ExportFormatForFile(path) : options.FormatId;
   if (report.FormatId.empty()) {
-    throw EInterchange("Cannot export \"" + path +
+    throw EInterchange("Cannot export \"" + QuotePathForMessage(path) +
                        "\": no format for its extension (choose one with --format; tessavor-cli "
                        "formats lists them)");
   }
   const TExportFormat* format = FindExportFormat(report.FormatId);
   if (!format) {
     if (const char* why = RefusedExportFormat(report.FormatId))
-      throw EInterchange("Cannot export \"" + path + "\" as " + report.FormatId + ": " + why);
-    throw EInterchange("Cannot export \"" + path + "\": unknown format id \"" + report.FormatId +
-                       "\" (tessavor-cli formats lists them)");
+      throw EInterchange("Cannot export \"" + QuotePathForMessage(path) + "\" as " +
+                         QuoteForMessage(report.FormatId) + ": " + why);
+    throw EInterchange("Cannot export \"" + QuotePathForMessage(path) + "\": unknown format id \"" +
+                       QuoteForMessage(report.FormatId) + "\" (tessavor-cli formats lists them)");
   }
   const std::string name = BaseName(path);
   if (name.empty() || name == "." || name == "..")
-    throw EInterchange("Cannot export \"" + path + "\": no file name");
+    throw EInterchange("Cannot export \"" + QuotePathForMessage(path) + "\": no file name");
   const size_t slash = path.find_last_of('/');
   const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
   const auto target = [&folder](const std::string& file) { return folder + file; };
@@ -212,7 +195,8 @@ TExportReport ExportModel(const TMeshDocument& doc, const std::string& path,
   TExportScene scene = BuildExportScene(doc, *format, options, report);
   scene.FileName = name;
   if (scene.Meshes.empty())
-    throw EInterchange("Cannot export \"" + path + "\": the mesh has no faces to write");
+    throw EInterchange("Cannot export \"" + QuotePathForMessage(path) +
+                       "\": the mesh has no faces to write");
   for (const TExportPicture& p : scene.Beside) CheckDestination(target(p.FileName));
 
   std::vector<TMadeFile> made;
@@ -229,18 +213,24 @@ TExportReport ExportModel(const TMeshDocument& doc, const std::string& path,
     if (f.Name != name) CheckDestination(target(f.Name));
   }
 
-  // Pictures and companions first, the model last: whoever sees the new model finds what
-  // it refers to.
-  const auto write = [&](const std::string& file, const std::vector<uint8_t>& bytes) {
-    WriteFileAtomic(target(file), bytes.data(), bytes.size(), TFileSync::Replace);
+  // Every file is made beside its target before any is put in place, so that a full disk
+  // changes nothing; then pictures and companions first, the model last: whoever sees the
+  // new model finds what it refers to.
+  std::vector<std::unique_ptr<TAtomicFileWriter>> writers;
+  const auto stage = [&](const std::string& file, const std::vector<uint8_t>& bytes) {
+    writers.push_back(std::make_unique<TAtomicFileWriter>(target(file), TFileSync::Replace));
+    writers.back()->Write(bytes.data(), bytes.size());
   };
-  for (const TExportPicture& p : scene.Beside) write(p.FileName, p.Png);
+  for (const TExportPicture& p : scene.Beside) stage(p.FileName, p.Png);
   for (const TMadeFile& f : made) {
-    if (f.Name != name) write(f.Name, f.Bytes);
+    if (f.Name != name) stage(f.Name, f.Bytes);
   }
   for (const TMadeFile& f : made) {
-    if (f.Name == name) write(f.Name, f.Bytes);
+    if (f.Name == name) stage(f.Name, f.Bytes);
   }
+  std::vector<TAtomicFileWriter*> order;
+  for (const auto& w : writers) order.push_back(w.get());
+  CommitTogether(order);
   report.Files.push_back(path);
   for (const TMadeFile& f : made) {
     if (f.Name != name) report.Files.push_back(target(f.Name));

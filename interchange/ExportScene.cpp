@@ -9,9 +9,11 @@
 
 #include "images/PngWriter.h"
 #include "interchange/ByteCodec.h"
+#include "mesh/FaceShape.h"
 #include "mesh/Materials.h"
 #include "mesh/Normals.h"
 #include "mesh/Vector.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -93,7 +95,8 @@ private:
         ++m_report.SkippedFaces;
         continue;
       }
-      corners += static_cast<size_t>(range.Count);
+      // A triangle format carries three corners for each of a face's Count - 2 triangles.
+      corners += static_cast<size_t>(m_format.Triangles ? 3 * (range.Count - 2) : range.Count);
       if (corners > kMaxExportCorners) {
         throw EInterchange("Cannot export: the faces name more than " +
                            std::to_string(kMaxExportCorners) +
@@ -133,9 +136,10 @@ private:
   bool TexturePng(int32_t mat, TExportPicture& picture) {
     const std::string file = FindMaterialTexture(m_options.MaterialFolder, mat);
     if (file.empty()) {
-      m_report.Warnings.push_back("Material " + std::to_string(mat) + ": no texture " +
-                                  MaterialFileName(m_options.MaterialFolder, mat, "") +
-                                  " (.gct, .mat, .bmp)");
+      m_report.Warnings.push_back(
+          "Material " + std::to_string(mat) + ": no texture " +
+          QuotePathForMessage(MaterialFileName(m_options.MaterialFolder, mat, "")) +
+          " (.gct, .mat, .bmp)");
       return false;
     }
     try {
@@ -143,8 +147,8 @@ private:
       LoadTextureFile(file, bitmap, m_options.LoadForeignPicture);
       picture.Png = EncodePng(bitmap);
     } catch (const Exception& e) {
-      m_report.Warnings.push_back("Material " + std::to_string(mat) + ": texture " + file +
-                                  " not used: " + e.what());
+      m_report.Warnings.push_back("Material " + std::to_string(mat) + ": texture " +
+                                  QuotePathForMessage(file) + " not used: " + e.what());
       return false;
     }
     picture.FileName = MaterialIdText(mat) + ".png";
@@ -171,7 +175,9 @@ private:
         // A corner without a normal of its own takes the face's.
         TVec4 faceNormal = FacePlaneNormal(m_doc, face);
         Negate(faceNormal, true, true, true);
-        mesh.FaceSizes.push_back(static_cast<uint32_t>(range.Count));
+        m_loop.clear();
+        m_loopNormals.clear();
+        m_loopUvs.clear();
         for (int32_t r = range.First; r < range.First + range.Count; ++r) {
           const TFvrtRecord& corner = m_doc.FVRT[r];
           const TPoint3* n = m_doc.VtnmAt(corner.Vtnm);
@@ -183,10 +189,26 @@ private:
             normal = {0.0f, 0.0f, 0.0f};
             ++m_zeroNormals;
           }
-          mesh.Positions.push_back(zUp ? ToZUp(p) : p);
-          mesh.Normals.push_back(zUp ? ToZUp(normal) : normal);
-          mesh.Uvs.push_back(corner.Tx);
-          mesh.Uvs.push_back(corner.Ty);
+          m_loop.push_back(p);
+          m_loopNormals.push_back(normal);
+          m_loopUvs.push_back({corner.Tx, corner.Ty});
+        }
+        const auto put = [&](size_t k) {
+          mesh.Positions.push_back(zUp ? ToZUp(m_loop[k]) : m_loop[k]);
+          mesh.Normals.push_back(zUp ? ToZUp(m_loopNormals[k]) : m_loopNormals[k]);
+          mesh.Uvs.push_back(m_loopUvs[k].first);
+          mesh.Uvs.push_back(m_loopUvs[k].second);
+        };
+        if (!m_format.Triangles) {
+          mesh.FaceSizes.push_back(static_cast<uint32_t>(range.Count));
+          for (size_t k = 0; k < m_loop.size(); ++k) put(k);
+          continue;
+        }
+        // The writer's own triangulation fans from the first corner: a corner on a
+        // straight edge then makes a triangle without area.
+        for (const auto& triangle : TriangulateWithoutSlivers(m_loop)) {
+          mesh.FaceSizes.push_back(3);
+          for (const int32_t k : triangle) put(static_cast<size_t>(k));
         }
       }
       scene.Meshes.push_back(std::move(mesh));
@@ -197,6 +219,9 @@ private:
                                   "normal that is not a number) went out as 0 0 0");
   }
 
+  // One face's corners at a time.
+  std::vector<TPoint3> m_loop, m_loopNormals;
+  std::vector<std::pair<float, float>> m_loopUvs;
   const TMeshDocument& m_doc;
   const TExportFormat& m_format;
   const TExportOptions& m_options;
@@ -365,8 +390,9 @@ TExportScene DecodeExportScene(std::string_view bytes) {
 }
 
 std::string TExportReport::Text() const {
-  std::string text = "Wrote " + std::to_string(Faces) + " faces as " + FormatId + ":";
-  for (const std::string& f : Files) text += " " + f;
+  std::string text =
+      "Wrote " + std::to_string(Faces) + " faces as " + QuoteForMessage(FormatId) + ":";
+  for (const std::string& f : Files) text += " " + QuotePathForMessage(f);
   text += "\n";
   if (SkippedFaces > 0)
     text += "Left out " + std::to_string(SkippedFaces) +

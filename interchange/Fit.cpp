@@ -6,6 +6,7 @@
 #include <meshoptimizer.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <unordered_map>
 
@@ -71,6 +72,36 @@ void DropUnusedVerts(TGatheredScene& scene) {
   scene.Verts = std::move(verts);
 }
 
+namespace {
+
+// A triangle whose corners lie on one line: its height over its longest side is within
+// the tolerance.
+bool IsDegenerate(const TGatheredScene& scene, const TSceneFace& f, double tolerance) {
+  double p[3][3];
+  for (int k = 0; k < 3; ++k) {
+    const TPoint3& v =
+        scene.Verts[static_cast<size_t>(scene.Corners[static_cast<size_t>(f.First + k)].Vert)];
+    p[k][0] = v.x;
+    p[k][1] = v.y;
+    p[k][2] = v.z;
+  }
+  double longest = 0.0, cross[3];
+  for (int k = 0; k < 3; ++k) {
+    const double* a = p[k];
+    const double* b = p[(k + 1) % 3];
+    longest = std::max(longest, std::hypot(b[0] - a[0], b[1] - a[1], b[2] - a[2]));
+  }
+  const double u[3] = {p[1][0] - p[0][0], p[1][1] - p[0][1], p[1][2] - p[0][2]};
+  const double w[3] = {p[2][0] - p[0][0], p[2][1] - p[0][1], p[2][2] - p[0][2]};
+  cross[0] = u[1] * w[2] - u[2] * w[1];
+  cross[1] = u[2] * w[0] - u[0] * w[2];
+  cross[2] = u[0] * w[1] - u[1] * w[0];
+  // |u x w| is twice the area, the longest side times the height.
+  return std::hypot(cross[0], cross[1], cross[2]) <= tolerance * longest;
+}
+
+}  // namespace
+
 TFitResult FitScene(TGatheredScene& scene, double tolerance) {
   TFitResult result;
   result.Before = CountRecords(scene);
@@ -84,6 +115,8 @@ TFitResult FitScene(TGatheredScene& scene, double tolerance) {
   std::unordered_map<uint64_t, size_t> groupOf;
   for (size_t i = 0; i < scene.Faces.size(); ++i) {
     const TSceneFace& f = scene.Faces[i];
+    ++result.Triangles;
+    if (f.Count == 3 && IsDegenerate(scene, f, tolerance)) ++result.Degenerate;
     const uint32_t object = objects ? scene.FaceObjects[i] : 0;
     const uint64_t key = (uint64_t{f.Material} << 32) | object;
     const auto [g, added] = groupOf.try_emplace(key, groups.size());

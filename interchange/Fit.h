@@ -33,6 +33,9 @@ struct TFitResult {
   double Moved = 0.0;
   int Rounds = 0;
   bool Reached = false;
+  // Triangles of the model whose corners lie on one line within the tolerance (no area),
+  // of Triangles: a model of such triangles alone has no surface to simplify.
+  int64_t Degenerate = 0, Triangles = 0;
 };
 
 // `scene` holds triangles only (SplitFaces with allTriangles); on return its faces are

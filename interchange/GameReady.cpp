@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "interchange/PolygonRebuild.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -32,6 +33,23 @@ void DropUnusedMaterials(TGatheredScene& scene) {
   for (TSceneFace& f : scene.Faces) f.Material = static_cast<uint32_t>(remap[f.Material]);
   scene.Materials = std::move(materials);
   if (withTextures) scene.Textures = std::move(textures);
+}
+
+// What DropFacesWithoutArea took away, a note each.
+void DropNotes(const TRebuildCounts& counts, TImportReport& report) {
+  if (counts.NoArea > 0) {
+    std::string note = "Dropped " + std::to_string(counts.NoArea) + " faces without area";
+    if (counts.GivenBack > 0)
+      note += " (" + std::to_string(counts.GivenBack) +
+              " with corners on a straight edge, given back to the face beside them)";
+    report.Notes.push_back(note);
+  }
+  if (counts.Repeated > 0)
+    report.Notes.push_back("Dropped " + std::to_string(counts.Repeated) +
+                           " faces that repeat another face's corners");
+  if (counts.RepeatedCorners > 0)
+    report.Notes.push_back("Dropped " + std::to_string(counts.RepeatedCorners) +
+                           " corners that repeat a corner of their face");
 }
 
 }  // namespace
@@ -79,11 +97,11 @@ std::vector<TModelObject> ModelObjects(const TGatheredScene& scene) {
 std::string ObjectListText(const std::vector<TModelObject>& objects) {
   std::string text;
   for (const TModelObject& o : objects) {
-    text += (o.Name.empty() ? std::string("(unnamed)") : o.Name) + ": " + std::to_string(o.Faces) +
-            " faces, materials";
+    text += (o.Name.empty() ? std::string("(unnamed)") : QuoteForMessage(o.Name)) + ": " +
+            std::to_string(o.Faces) + " faces, materials";
     for (size_t m = 0; m < o.Materials.size(); ++m)
-      text +=
-          (m ? ", " : " ") + (o.Materials[m].empty() ? std::string("(unnamed)") : o.Materials[m]);
+      text += (m ? ", " : " ") +
+              (o.Materials[m].empty() ? std::string("(unnamed)") : QuoteForMessage(o.Materials[m]));
     text += "\n";
   }
   return text;
@@ -96,8 +114,8 @@ void SelectObjects(TGatheredScene& scene, const std::vector<std::string>& names,
   for (const std::string& name : names) {
     const auto at = std::find(scene.Objects.begin(), scene.Objects.end(), name);
     if (at == scene.Objects.end())
-      throw RefusedImport(fileName,
-                          "has no object named \"" + name + "\" (--list shows its objects)");
+      throw RefusedImport(fileName, "has no object named \"" + QuoteForMessage(name) +
+                                        "\" (--list shows its objects)");
     keep[static_cast<size_t>(at - scene.Objects.begin())] = true;
   }
   std::vector<TSceneFace> faces;
@@ -131,11 +149,20 @@ void SelectObjects(TGatheredScene& scene, const std::vector<std::string>& names,
 void PrepareScene(TGatheredScene& scene, const TImportOptions& options, TImportReport& report) {
   SelectObjects(scene, options.Objects, report.FileName);
   if (scene.Faces.empty()) return;  // refused with its reason when the mesh is built
+  // The tolerances are relative to the size of what is taken, not of objects left out.
+  DropUnusedVerts(scene);
   // Before the rebuild, whose plane tests would take an infinite distance for a plane.
   CheckSceneNumbers(scene, report.FileName);
   const double tolerance = kPlanarTolerance * SceneSize(scene);
   TRebuildCounts counts;
   const int64_t polygons = static_cast<int64_t>(scene.Faces.size());
+  DropFacesWithoutArea(scene, tolerance, counts);
+  DropNotes(counts, report);
+  if (scene.Faces.empty()) {
+    throw RefusedImport(report.FileName, "has no face that encloses an area (all " +
+                                             std::to_string(polygons) +
+                                             " polygons of the file were dropped)");
+  }
   SplitFaces(scene, tolerance, false, counts);
   TGatheredScene triangles;
   if (options.Fit) {
@@ -148,6 +175,9 @@ void PrepareScene(TGatheredScene& scene, const TImportOptions& options, TImportR
   report.Notes.push_back("Faces rebuilt: " + std::to_string(polygons) + " polygons of the file, " +
                          std::to_string(counts.Split) + " cut into planar convex pieces, " +
                          std::to_string(scene.Faces.size()) + " faces");
+  if (counts.Crossing > 0)
+    report.Notes.push_back("Cut " + std::to_string(counts.Crossing) +
+                           " self-crossing polygons at their crossings");
   TRecordCounts needed = CountRecords(scene);
   if (needed.Fit() || !options.Fit) {
     CheckRecordCapacity(needed, report.FileName);
@@ -155,6 +185,12 @@ void PrepareScene(TGatheredScene& scene, const TImportOptions& options, TImportR
   }
   DropUnusedVerts(triangles);
   const TFitResult fit = FitScene(triangles, tolerance);
+  if (!fit.Reached && fit.Degenerate == fit.Triangles) {
+    throw RefusedImport(report.FileName,
+                        "cannot be simplified to fit: all its " + std::to_string(fit.Triangles) +
+                            " triangles are degenerate (their corners lie on one line and "
+                            "enclose no area), so there is no surface to simplify");
+  }
   if (!fit.Reached) {
     throw RefusedImport(report.FileName,
                         "cannot be simplified to fit: after " + std::to_string(fit.Rounds) +

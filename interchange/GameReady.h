@@ -4,7 +4,9 @@
 //     materials they use;
 //  2. coordinates whose normals or plane distances would be no finite number refused
 //     (CheckSceneNumbers);
-//  3. planar convex faces, neighbours rebuilt into larger faces (PolygonRebuild.h);
+//  3. faces without area, repeated corners and repeated faces dropped (a scene left with
+//     none is refused with that reason), then planar convex faces, neighbours rebuilt into
+//     larger faces (PolygonRebuild.h);
 //  4. when the records needed pass an array's MeshCapacity: with TImportOptions::Fit the
 //     model is simplified until they fit (Fit.h), else EModelTooLarge says how far over each
 //     array is.

@@ -68,7 +68,8 @@ TGatheredScene ReadIsolated(const std::string& fileName, uint64_t fileSize,
   limits.MemoryBytes = fromFileSize ? ImportMemoryLimit(fileSize) : options.MemoryLimitBytes;
   limits.Cancel = options.Cancel;
   std::vector<std::string> args{reader, fileName};
-  if (options.ZUp) args.insert(args.begin() + 1, kModelReaderZUp);
+  if (options.Up != TUpAxis::Auto)
+    args.insert(args.begin() + 1, options.Up == TUpAxis::Z ? kModelReaderZUp : kModelReaderYUp);
   TIsolationResult result;
   try {
     result = RunIsolated(args, limits);
@@ -91,7 +92,7 @@ TGatheredScene ReadIsolated(const std::string& fileName, uint64_t fileSize,
     case TIsolationEnd::OutputTooLarge:
       throw CannotImport(fileName, "the model reader gave more than a scene can hold");
     case TIsolationEnd::Cancelled:
-      throw EInterchange("Import of \"" + fileName + "\" cancelled");
+      throw EInterchange("Import of \"" + QuotePathForMessage(fileName) + "\" cancelled");
   }
   if (result.ExitCode == kModelReaderOutOfMemory)
     throw CannotImport(fileName, MemoryLimitText(limits.MemoryBytes, fromFileSize));
@@ -127,6 +128,18 @@ TGatheredScene ReadScene(const std::string& path, const TImportOptions& options)
 }
 
 }  // namespace
+
+bool ParseUpAxis(const std::string& text, TUpAxis& axis) {
+  if (text == "auto")
+    axis = TUpAxis::Auto;
+  else if (text == "y")
+    axis = TUpAxis::Y;
+  else if (text == "z")
+    axis = TUpAxis::Z;
+  else
+    return false;
+  return true;
+}
 
 uint64_t ImportMemoryLimit(uint64_t fileSize) {
   constexpr uint64_t kBase = uint64_t{1} << 30, kMost = uint64_t{4} << 30;
@@ -179,15 +192,17 @@ TImportReport ImportModel(TMeshDocument& doc, const std::string& path,
                           const TImportOptions& options) {
   TImportReport report;
   const TImportedMesh mesh = ReadModel(path, options, report);
+  MakeTextureFolder(mesh, options);
   CommitImport(doc, mesh);
   WriteImportTextures(mesh, options, report);
   return report;
 }
 
 std::string TImportReport::Text() const {
-  std::string text = "Imported " + FileName + ": VERT " + std::to_string(NumVert) + ", VTNM " +
-                     std::to_string(NumVtnm) + ", FVRT " + std::to_string(NumFvrt) + ", FACE " +
-                     std::to_string(NumFace) + " from " + std::to_string(Meshes) + " mesh(es)\n";
+  std::string text = "Imported " + QuotePathForMessage(FileName) + ": VERT " +
+                     std::to_string(NumVert) + ", VTNM " + std::to_string(NumVtnm) + ", FVRT " +
+                     std::to_string(NumFvrt) + ", FACE " + std::to_string(NumFace) + " from " +
+                     std::to_string(Meshes) + " mesh(es)\n";
   if (SkippedPoints > 0 || SkippedLines > 0) {
     text += "Left out: " + std::to_string(SkippedPoints) + " points, " +
             std::to_string(SkippedLines) + " lines\n";

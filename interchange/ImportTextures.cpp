@@ -1,10 +1,8 @@
 // Imported materials' pictures into the material folder (see ImportTextures.h).
 #include "interchange/ImportTextures.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 
@@ -12,7 +10,9 @@
 #include "images/TextureSource.h"
 #include "mesh/Materials.h"
 #include "util/FileIo.h"
+#include "util/FileSet.h"
 #include "util/Isolate.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -50,26 +50,25 @@ bool InModelFolder(const std::string& folder, const std::string& file) {
 // An embedded picture goes to the decoder as a private temporary file, removed after.
 class TTemporaryPicture {
 public:
-  TTemporaryPicture(const std::string& bytes, const std::string& hint) {
-    const char* dir = getenv("TMPDIR");
-    std::string suffix = "." + (hint.empty() ? std::string("png") : hint);
-    if (suffix.size() > 8) suffix = ".png";
-    std::string name =
-        std::string(dir && *dir ? dir : "/tmp") + "/tessavor-picture-XXXXXX" + suffix;
-    const int fd = mkstemps(name.data(), static_cast<int>(suffix.size()));
-    if (fd < 0) throw EInOutError("Cannot make a temporary file for an embedded picture");
-    m_name = name;
-    const bool written = WriteAllToFd(fd, bytes.data(), bytes.size());
-    close(fd);
-    if (!written) throw EInOutError("Cannot write the embedded picture to " + m_name);
+  TTemporaryPicture(const std::string& bytes, const std::string& hint)
+      : m_file(TPrivateTemp::TKind::File, "picture", Ending(hint)) {
+    if (!WriteAllToFd(m_file.Fd(), bytes.data(), bytes.size()))
+      throw EInOutError("Cannot write the embedded picture to " + m_file.Path());
   }
-  ~TTemporaryPicture() { unlink(m_name.c_str()); }
   TTemporaryPicture(const TTemporaryPicture&) = delete;
   TTemporaryPicture& operator=(const TTemporaryPicture&) = delete;
-  const std::string& Name() const { return m_name; }
+  const std::string& Name() const { return m_file.Path(); }
 
 private:
-  std::string m_name;
+  // The file's format hint, when it is a plain word, tells the decoder what it reads.
+  static std::string Ending(const std::string& hint) {
+    const bool plain =
+        !hint.empty() && hint.size() <= 7 && std::all_of(hint.begin(), hint.end(), [](char c) {
+          return std::isalnum(static_cast<unsigned char>(c)) != 0;
+        });
+    return plain ? "." + hint : ".png";
+  }
+  TPrivateTemp m_file;
 };
 
 void LoadPicture(const TSceneTexture& texture, const std::string& file,
@@ -86,6 +85,39 @@ void LoadPicture(const TSceneTexture& texture, const std::string& file,
     const TTemporaryPicture picture(texture.Embedded, texture.Hint);
     loader(picture.Name(), bitmap);
   }
+}
+
+// The texture a number already has: its ".gct" (which the import never writes), or its
+// ".mat" when the ".bmp" is there too. A lone ".mat" or ".bmp" (an import killed between the
+// two) is no texture, so the next import makes the pair whole.
+std::string WholeTexture(const std::string& folder, int32_t mat) {
+  static constexpr const char* kMat[] = {".mat"};
+  if (std::string gct = FindMaterialTexture(folder, mat, kCompressedTextureExtensions);
+      !gct.empty())
+    return gct;
+  std::string matFile = FindMaterialTexture(folder, mat, kMat);
+  if (matFile.empty() || FindMaterialTexture(folder, mat, kPictureTextureExtensions).empty())
+    return {};
+  return matFile;
+}
+
+// The ".mat" and ".bmp" of one picture, both or neither: both are made in full before either
+// is put in place, so a full disk leaves the folder as it was.
+void WriteTexturePair(TMATGraphic& picture, const std::string& matFile,
+                      const std::string& bmpFile) {
+  std::vector<uint8_t> matBytes;
+  {
+    // The MAT writer writes files only; its file is made in a private folder first.
+    const TPrivateTemp scratch(TPrivateTemp::TKind::Folder, "texture");
+    const std::string made = scratch.Path() + "/picture.mat";
+    picture.SaveMatFile(made);
+    matBytes = ReadWholeFile(made);
+  }
+  const std::string bmp = EncodeBmp24(picture);
+  TAtomicFileWriter matWriter(matFile), bmpWriter(bmpFile);
+  matWriter.Write(matBytes.data(), matBytes.size());
+  bmpWriter.Write(bmp.data(), bmp.size());
+  CommitTogether({&bmpWriter, &matWriter});
 }
 
 }  // namespace
@@ -111,9 +143,9 @@ void WriteImportTextures(const TImportedMesh& mesh, const TImportOptions& option
     const std::string source = texture.Embedded.empty()
                                    ? ResolvePicture(mesh.ModelFolder, texture.Path)
                                    : "the picture embedded in the file";
-    const std::string existing = FindMaterialTexture(options.MaterialFolder, mat);
+    const std::string existing = WholeTexture(options.MaterialFolder, mat);
     if (!existing.empty() && !options.ReplaceTextures) {
-      report.Notes.push_back("Texture " + digits + " kept: " + existing +
+      report.Notes.push_back("Texture " + digits + " kept: " + QuotePathForMessage(existing) +
                              " exists (--replace-textures replaces it)");
       continue;
     }
@@ -125,14 +157,28 @@ void WriteImportTextures(const TImportedMesh& mesh, const TImportOptions& option
       if (bitmap.Empty()) throw EInvalidGraphic("an empty picture");
       TMATGraphic picture;
       static_cast<TBitmap&>(picture) = bitmap;
-      picture.SaveMatFile(matFile);
-      const std::string bmp = EncodeBmp24(bitmap);
-      WriteFileAtomic(bmpFile, bmp.data(), bmp.size());
-      report.Notes.push_back("Texture " + digits + " written: " + matFile + " and .bmp from " +
-                             source);
+      WriteTexturePair(picture, matFile, bmpFile);
+      report.Notes.push_back("Texture " + digits + " written: " + QuotePathForMessage(matFile) +
+                             " and .bmp from " + QuotePathForMessage(source));
     } catch (const Exception& e) {
-      report.Notes.push_back("Texture " + digits + " not written: " + source + ": " + e.what());
+      report.Notes.push_back("Texture " + digits + " not written: " + QuotePathForMessage(source) +
+                             ": " + e.what());
     }
+  }
+}
+
+void MakeTextureFolder(const TImportedMesh& mesh, const TImportOptions& options) {
+  if (mesh.Textures.empty() || options.MaterialFolder.empty()) return;
+  const size_t slash = options.MaterialFolder.find_last_of('/');
+  if (slash == std::string::npos || slash == 0) return;  // the current folder, or the root
+  const std::string folder = options.MaterialFolder.substr(0, slash);
+  std::error_code ec;
+  if (fs::is_directory(folder, ec)) return;
+  fs::create_directories(folder, ec);
+  if (ec || !fs::is_directory(folder)) {
+    throw EInterchange("Cannot make the texture folder \"" + folder +
+                       "\": " + (ec ? ec.message() : std::string("not a folder")) +
+                       "; nothing was imported");
   }
 }
 

@@ -25,7 +25,7 @@
 //  - True size and facing: the file's unit applies (an FBX file's UnitScaleFactor); a face
 //    under a mirroring transform (negative determinant) has its corner order reversed,
 //    first corner kept, so that it still faces outwards; a file whose up axis is z
-//    (TImportOptions::ZUp) is turned so that its z is the game's y: (x, y, z) -> (x, z, -y).
+//    (TImportOptions::Up) is turned so that its z is the game's y: (x, y, z) -> (x, z, -y).
 //  - Materials: a Blender duplicate suffix ".001" to ".999" after a number is ignored
 //    ("1001.001" is 1001).
 //  - Refusals (EInterchange; the document and the record files are left as they were): a
@@ -99,10 +99,18 @@ std::vector<std::pair<TFormatInfo, std::string>> WriteOnlyExportFormats();
 // The export format id for a file name's extension ("house.glb" -> "glb2"); "" if none.
 std::string ExportFormatForFile(const std::string& fileName);
 
+// A model file's up axis: the format's own (Auto: z for a .blend file, the axis an FBX
+// file's settings name, COLLADA's up_axis, else y), or y or z whatever the file says.
+enum class TUpAxis { Auto, Y, Z };
+
+// "auto", "y" or "z" (as --up and the editor's question take it); false for anything else.
+bool ParseUpAxis(const std::string& text, TUpAxis& axis);
+
 struct TImportOptions {
   int32_t FirstNewMat = 70000;
-  // The file's up axis is z (PLY and STL from Blender): turned to the game's y up.
-  bool ZUp = false;
+  // A file whose up axis is z (a .blend file; PLY and STL from Blender, with Z) is turned
+  // to the game's y up.
+  TUpAxis Up = TUpAxis::Auto;
   // Assimp reads the file in the model reader's child process (interchange/SceneData.h),
   // found in the program folder: a file that makes it crash, loop or take the machine's
   // memory ends in EInterchange, not in the editor's end. The limits: wall time, memory
@@ -169,6 +177,10 @@ TImportedMesh ReadModel(const std::string& path, const TImportOptions& options,
 // Replaces the document with `mesh`: the record files are written, then loaded. Raises
 // EInOutError naming the file that could not be written; nothing changed then.
 void CommitImport(TMeshDocument& doc, const TImportedMesh& mesh);
+// Before the commit: the folder of options.MaterialFolder is made (with its parents) when
+// the mesh has textures to write and it does not exist. Raises EInterchange when it cannot
+// be made: nothing has changed then.
+void MakeTextureFolder(const TImportedMesh& mesh, const TImportOptions& options);
 // After the commit: the textures into options.MaterialFolder (interchange/ImportTextures.h).
 void WriteImportTextures(const TImportedMesh& mesh, const TImportOptions& options,
                          TImportReport& report);

@@ -14,6 +14,7 @@
 #include "interchange/GameReady.h"
 #include "mesh/Normals.h"
 #include "mesh/Vector.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -194,17 +195,18 @@ float FarthestReach(const std::vector<TPoint3>& verts) {
 }
 
 EInterchange CannotImport(const std::string& fileName, const std::string& why) {
-  return EInterchange("Cannot import \"" + fileName + "\": " + why);
+  return EInterchange("Cannot import \"" + QuotePathForMessage(fileName) + "\": " + why);
 }
 
 EInterchange RefusedImport(const std::string& fileName, const std::string& what) {
-  return EInterchange("\"" + fileName + "\" " + what + "; nothing was imported");
+  return EInterchange("\"" + QuotePathForMessage(fileName) + "\" " + what +
+                      "; nothing was imported");
 }
 
 std::string SceneElement(const std::string& meshName, int64_t face, int64_t corner) {
-  if (face <= 0) return "a face simplified from mesh \"" + meshName + "\"";
+  if (face <= 0) return "a face simplified from mesh \"" + QuoteForMessage(meshName) + "\"";
   std::string text = corner > 0 ? "corner " + std::to_string(corner) + " of " : "";
-  return text + "face " + std::to_string(face) + " of mesh \"" + meshName + "\"";
+  return text + "face " + std::to_string(face) + " of mesh \"" + QuoteForMessage(meshName) + "\"";
 }
 
 void CheckSceneNumbers(const TGatheredScene& scene, const std::string& fileName) {

@@ -51,11 +51,13 @@ struct TGatheredScene {
   std::vector<TSceneTexture> Textures;
 };
 
-// The model reader's program name (in the program folder), its option for a file whose up
-// axis is z, and its exit statuses: the scene's bytes on standard output, a message, a
-// wrong call or an output it could not write, and memory refused at its limit.
+// The model reader's program name (in the program folder), its options for a file whose up
+// axis is z or y (without either it takes the file's own), and its exit statuses: the scene's bytes
+// on standard output, a message, a wrong call or an output it could not write, and memory refused
+// at its limit.
 inline constexpr const char* kModelReaderProgram = "tessavor-model-reader";
 inline constexpr const char* kModelReaderZUp = "--up-z";
+inline constexpr const char* kModelReaderYUp = "--up-y";
 constexpr int kModelReaderScene = 0, kModelReaderMessage = 1, kModelReaderUsage = 2,
               kModelReaderOutOfMemory = 3;
 

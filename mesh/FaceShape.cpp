@@ -7,6 +7,18 @@
 
 double Len(TVecD a) { return std::sqrt(Dot(a, a)); }
 
+bool PlaneFrame(TVecD n, TVecD& u, TVecD& v) {
+  const double nl = Len(n);
+  if (!(nl > 0.0)) return false;
+  const TVecD w{n.x / nl, n.y / nl, n.z / nl};
+  const TVecD helper = std::abs(w.x) < 0.6 ? TVecD{1, 0, 0} : TVecD{0, 1, 0};
+  u = Cross(helper, w);
+  const double ul = Len(u);
+  u = {u.x / ul, u.y / ul, u.z / ul};
+  v = Cross(w, u);
+  return true;
+}
+
 bool ConvexTurn(TVecD p, TVecD q, TVecD r, TVecD n) {
   const TVecD e1 = Sub(q, p), e2 = Sub(r, q);
   const double s = Dot(Cross(e1, e2), n), scale = 1e-6 * Len(e1) * Len(e2);
@@ -58,4 +70,54 @@ double PointsSize(std::span<const TPoint3> points) {
   }
   const double size = Len(Sub(hi, lo));
   return std::isfinite(size) && size > 0.0 ? size : 1.0;
+}
+
+std::vector<std::array<int32_t, 3>> TriangulateWithoutSlivers(std::span<const TPoint3> loop) {
+  const auto n = static_cast<int32_t>(loop.size());
+  std::vector<std::array<int32_t, 3>> out;
+  std::vector<int32_t> left(static_cast<size_t>(n));
+  for (int32_t k = 0; k < n; ++k) left[static_cast<size_t>(k)] = k;
+  const TVecD normal = AreaNormal(n, [&](int32_t k) { return Pos(loop[static_cast<size_t>(k)]); });
+  if (n > 3 && n <= kMaxSliverFreeCorners && Len(normal) > 0.0) {
+    const auto at = [&](int32_t k) { return Pos(loop[static_cast<size_t>(k)]); };
+    // The turn at b: positive to the left around the normal, relative to the edges' lengths
+    // (the sine of the angle), so that straight corners count as none whatever the size.
+    const auto turn = [&](int32_t a, int32_t b, int32_t d) {
+      const TVecD e1 = Sub(at(b), at(a)), e2 = Sub(at(d), at(b));
+      const double scale = Len(e1) * Len(e2) * Len(normal);
+      return scale > 0.0 ? Dot(Cross(e1, e2), normal) / scale : 0.0;
+    };
+    constexpr double kStraight = 1e-6;
+    const auto inOrOn = [&](int32_t a, int32_t b, int32_t d, int32_t q) {
+      return turn(a, b, q) >= -kStraight && turn(b, d, q) >= -kStraight &&
+             turn(d, a, q) >= -kStraight;
+    };
+    while (left.size() > 3) {
+      const size_t m = left.size();
+      size_t ear = m;
+      for (size_t i = 0; i < m && ear == m; ++i) {
+        const int32_t a = left[(i + m - 1) % m], b = left[i], d = left[(i + 1) % m];
+        if (turn(a, b, d) <= kStraight) continue;
+        bool good = true;
+        for (size_t j = 0; j < m && good; ++j) {
+          const int32_t q = left[j];
+          if (q != a && q != b && q != d) good = !inOrOn(a, b, d, q);
+        }
+        // What is left must still turn somewhere, or its last triangle is a sliver.
+        bool turns = false;
+        for (size_t j = 0; j < m && good && !turns; ++j) {
+          if (j == i) continue;
+          const size_t before = (j + m - 1) % m == i ? (j + m - 2) % m : (j + m - 1) % m;
+          const size_t after = (j + 1) % m == i ? (j + 2) % m : (j + 1) % m;
+          turns = std::abs(turn(left[before], left[j], left[after])) > kStraight;
+        }
+        if (good && turns) ear = i;
+      }
+      if (ear == m) break;
+      out.push_back({left[(ear + m - 1) % m], left[ear], left[(ear + 1) % m]});
+      left.erase(left.begin() + static_cast<std::ptrdiff_t>(ear));
+    }
+  }
+  for (size_t k = 1; k + 1 < left.size(); ++k) out.push_back({left[0], left[k], left[k + 1]});
+  return out;
 }

@@ -11,6 +11,11 @@
 //   "FACE 3: not planar: a corner lies 0.22 off its plane" (off the plane of its first three
 //     corners by more than kPlanarTolerance of the mesh's size, mesh/FaceShape.h)
 //   "FACE 3: not convex"
+//   "FACE 3: its edges cross each other" (in the plane of its area)
+//   "FACE 3: its normal points against its corner order" (or is zero)
+//   "FACE 7: repeats the corners of FACE 3" (the same vertices in the same turn)
+//   "FACE 3: D is -3.000, its corners give -6.000" (D off the value "CALC D" works out by
+//     more than the planar tolerance)
 //   "VERT 5: not a finite number" (likewise VTNM, FVRT texture coordinates, FACE D)
 //   "VERT 9: not used by any corner"
 //   "RADI: not a finite number"

@@ -11,6 +11,7 @@
 #include "mesh/RecordFiles.h"
 #include "util/FileIo.h"
 #include "util/Paths.h"
+#include "util/StrTools.h"
 
 // ---------------------------------------------------------------------------------------
 // TListLines
@@ -329,7 +330,7 @@ TCornerRange TMeshDocument::FaceCorners(const TFaceRecord& f) const {
 namespace {
 
 [[noreturn]] void PartialRecord(const char* name, const std::string& text) {
-  throw EInOutError("Cannot load \"" + HomeFile(name) + "\": " + text +
+  throw EInOutError("Cannot load \"" + QuotePathForMessage(HomeFile(name)) + "\": " + text +
                     "; the Load stops here, nothing is made up for the missing bytes");
 }
 

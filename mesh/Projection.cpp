@@ -1,5 +1,6 @@
 #include "mesh/Projection.h"
 
+#include <algorithm>
 #include <climits>
 
 int RoundPixel(float v) {
@@ -32,18 +33,26 @@ void TProjection::FitView(float minX, float minY, float minZ, float maxX, float 
                           int width, int height) {
   Project(minX, minY, minZ, true, true);
   Project(maxX, maxY, maxZ, true, true);
+  FitProjected(minX, minY, maxX, maxY, width, height);
+}
+
+void TProjection::FitProjected(float minX, float minY, float maxX, float maxY, int width,
+                               int height) {
   const float dx = maxX - minX;
   const float dy = maxY - minY;
-  float scale = 0.0f;
-  if (dx > dy) {
-    if (width > 0) scale = dx / static_cast<float>(width);
-  } else if (height > 0) {
-    scale = dy / static_cast<float>(height);
-  }
+  // A window smaller than its margins still gets one pixel to fit into.
+  const auto inner = [](int side) {
+    return static_cast<float>(std::max(1, side - 2 * kFitMargin));
+  };
+  const float scale = std::max(dx / inner(width), dy / inner(height));
   // A box without extent (or an inverted one) would give a scale of 0 or less, and every
   // later paint would divide by it: keep the scale the view had.
   if (std::isfinite(scale) && scale > 0.0f) ViewScale = scale;
-  SetAnchor(static_cast<float>(width) / 2.0f, static_cast<float>(height) / 2.0f);
+  float cx = (minX + maxX) / 2.0f, cy = (minY + maxY) / 2.0f;
+  // An inverted box (an empty model) has no middle: the zero point goes to the centre.
+  if (!(dx >= 0.0f && dy >= 0.0f) || !std::isfinite(cx) || !std::isfinite(cy)) cx = cy = 0.0f;
+  SetAnchor(static_cast<float>(width) / 2.0f - cx / ViewScale,
+            static_cast<float>(height) / 2.0f - cy / ViewScale);
 }
 
 void TProjection::DrawPointMarker(float x, float y, float z) const {

@@ -84,10 +84,34 @@ public:
   // The pixel of a model point, scale and anchor applied, rounded.
   TPixel ProjectPixel(float x, float y, float z) const;
 
-  // Fits the box into a client area of width × height: the zero point goes to the centre
-  // and the larger projected extent spans the width (or the height).
+  // Frames the box in a client area of width × height: the middle of its projection goes to
+  // the middle of the area, and the projection fills the area less kFitMargin pixels on
+  // each side along the axis where it is larger for the area, so that the outermost points
+  // and their markers are whole and a model away from the zero point is still in view.
+  static constexpr int kFitMargin = 8;
   void FitView(float minX, float minY, float minZ, float maxX, float maxY, float maxZ, int width,
                int height);
+  // The same for the projections of the points themselves (the oblique projection of a box
+  // is wider than that of what it holds); nothing changes for no points or non-finite ones.
+  template <class P>
+  void FitPoints(const P* points, size_t count, int width, int height) {
+    float lo[2] = {0, 0}, hi[2] = {0, 0};
+    bool any = false;
+    for (size_t i = 0; i < count; ++i) {
+      float x = points[i].x, y = points[i].y;
+      Project(x, y, points[i].z, true, true);
+      if (!std::isfinite(x) || !std::isfinite(y)) continue;
+      if (!any) {
+        lo[0] = hi[0] = x, lo[1] = hi[1] = y;
+        any = true;
+      }
+      lo[0] = std::fmin(lo[0], x), hi[0] = std::fmax(hi[0], x);
+      lo[1] = std::fmin(lo[1], y), hi[1] = std::fmax(hi[1], y);
+    }
+    if (any) FitProjected(lo[0], lo[1], hi[0], hi[1], width, height);
+  }
+  // FitView's work on an extent already projected (z shift applied, no scale or anchor).
+  void FitProjected(float minX, float minY, float maxX, float maxY, int width, int height);
 
   // A circle of 3 × 3 pixels around the point's pixel.
   void DrawPointMarker(float x, float y, float z) const;

@@ -8,6 +8,7 @@
 #include "mesh/RecordFiles.h"
 #include "util/FileIo.h"
 #include "util/Paths.h"
+#include "util/StrTools.h"
 
 int64_t ReadFileBlock(const std::string& fileName, int64_t offset, void* buffer, int64_t count) {
   TFileStream file(fileName, TFileStream::TMode::OpenRead);
@@ -25,15 +26,17 @@ struct THandle {
 
 [[noreturn]] void ScanFailed(const TRipChunk& row, const std::string& modelFile,
                              const Exception& e) {
-  throw ERipMesh("Rip mesh: cannot find the " + std::string(row.Id) + " chunk in \"" + modelFile +
-                 "\": " + e.Message() + "; no record file was changed");
+  throw ERipMesh("Rip mesh: cannot find the " + std::string(row.Id) + " chunk in \"" +
+                 QuotePathForMessage(modelFile) + "\": " + e.Message() +
+                 "; no record file was changed");
 }
 
 [[noreturn]] void EndsEarly(const TRipChunk& row, const std::string& modelFile, int64_t size,
                             int64_t there) {
-  throw ERipMesh("Rip mesh: the " + std::string(row.Id) + " chunk of \"" + modelFile +
-                 "\" ends early: " + std::to_string(size) + " bytes of data, " +
-                 std::to_string(there) + " in the file; no record file was changed");
+  throw ERipMesh("Rip mesh: the " + std::string(row.Id) + " chunk of \"" +
+                 QuotePathForMessage(modelFile) + "\" ends early: " + std::to_string(size) +
+                 " bytes of data, " + std::to_string(there) +
+                 " in the file; no record file was changed");
 }
 
 }  // namespace
@@ -59,7 +62,7 @@ TRipResult RipMesh(const std::string& modelFile) {
         ScanFailed(row, modelFile, e);
       }
       if (!found) {
-        throw ERipMesh("Rip mesh: \"" + modelFile + "\" has no " + row.Id +
+        throw ERipMesh("Rip mesh: \"" + QuotePathForMessage(modelFile) + "\" has no " + row.Id +
                        " chunk; no record file was changed");
       }
       // The size comes from the file: check it against the bytes really there before
@@ -83,9 +86,9 @@ TRipResult RipMesh(const std::string& modelFile) {
     const uint64_t records =
         row.RecordSize == 28 ? bytes / 28 : (bytes + row.RecordSize - 1) / row.RecordSize;
     if (records > static_cast<uint64_t>(MeshCapacity)) {
-      throw ERipMesh("Rip mesh: the " + std::string(row.Id) + " chunk of \"" + modelFile +
-                     "\" holds " + std::to_string(records) + " records, more than the " +
-                     std::to_string(MeshCapacity) +
+      throw ERipMesh("Rip mesh: the " + std::string(row.Id) + " chunk of \"" +
+                     QuotePathForMessage(modelFile) + "\" holds " + std::to_string(records) +
+                     " records, more than the " + std::to_string(MeshCapacity) +
                      " the editor holds; no record file was changed");
     }
   }

@@ -10,6 +10,7 @@
 #include "util/FileIo.h"
 #include "util/Paths.h"
 #include "util/Platform.h"
+#include "util/StrTools.h"
 
 bool SameBytes(const TBlob& a, const TBlob& b) {
   if (a == b) return true;
@@ -223,7 +224,8 @@ void TMeshStep::Apply(TMeshDocument& doc, const TMeshSnapshot& snap, const TReco
     if (files.Files[i]) {
       WriteFileAtomic(path, files.Files[i]->data(), files.Files[i]->size());
     } else if (std::remove(path.c_str()) != 0 && errno != ENOENT) {
-      throw EInOutError("Cannot delete file \"" + path + "\": " + SystemErrorText(errno));
+      throw EInOutError("Cannot delete file \"" + QuotePathForMessage(path) +
+                        "\": " + SystemErrorText(errno));
     }
   }
 }

@@ -34,8 +34,8 @@ std::vector<TItem> Walk(std::span<const uint8_t> b, const std::string& what) {
     const bool form = std::memcmp(p, "FORM", 4) == 0;
     const uint64_t left = b.size() - pos - 8;
     if (form && size < 4) {
-      throw EWriteBack("Write back: the FORM at offset " + std::to_string(pos) + " of \"" + what +
-                       "\" is too small to hold its type");
+      throw EWriteBack("Write back: the FORM at offset " + std::to_string(pos) + " of \"" +
+                       QuotePathForMessage(what) + "\" is too small to hold its type");
     }
     if (size > left) {
       const std::string item =
@@ -43,7 +43,8 @@ std::vector<TItem> Walk(std::span<const uint8_t> b, const std::string& what) {
                : "chunk \"" +
                      QuoteForMessage(std::string_view(reinterpret_cast<const char*>(p), 4)) + "\"";
       throw EWriteBack("Write back: the " + item + " at offset " + std::to_string(pos) + " of \"" +
-                       what + "\" runs past the end of the file; nothing was written");
+                       QuotePathForMessage(what) +
+                       "\" runs past the end of the file; nothing was written");
     }
     items.push_back({static_cast<uint32_t>(pos), size, form});
     pos += form ? 12 : std::min<uint64_t>(8 + uint64_t{size} + (size & 1), b.size() - pos);
@@ -55,14 +56,16 @@ std::vector<uint8_t> ReadBounded(const std::string& path, const std::string& wha
   std::error_code ec;
   const auto size = std::filesystem::file_size(path, ec);
   if (ec)
-    throw EWriteBack("Write back: cannot read " + what + " \"" + path + "\": " + ec.message());
+    throw EWriteBack("Write back: cannot read " + what + " \"" + QuotePathForMessage(path) +
+                     "\": " + ec.message());
   if (size > kMaxFile) {
-    throw EWriteBack("Write back: " + what + " \"" + path + "\" has " + std::to_string(size) +
-                     " bytes, more than 2147483647");
+    throw EWriteBack("Write back: " + what + " \"" + QuotePathForMessage(path) + "\" has " +
+                     std::to_string(size) + " bytes, more than 2147483647");
   }
   std::vector<uint8_t> data = ReadWholeFile(path);
   if (data.size() > kMaxFile)
-    throw EWriteBack("Write back: " + what + " \"" + path + "\" grew while read");
+    throw EWriteBack("Write back: " + what + " \"" + QuotePathForMessage(path) +
+                     "\" grew while read");
   return data;
 }
 
@@ -72,7 +75,8 @@ std::vector<uint8_t> WriteBackBytes(std::span<const uint8_t> model,
                                     const std::array<std::vector<uint8_t>, 5>& records,
                                     const std::string& what) {
   if (model.size() > kMaxFile)
-    throw EWriteBack("Write back: \"" + what + "\" is larger than 2147483647 bytes");
+    throw EWriteBack("Write back: \"" + QuotePathForMessage(what) +
+                     "\" is larger than 2147483647 bytes");
   const std::vector<TItem> items = Walk(model, what);
 
   struct TReplace {
@@ -87,13 +91,14 @@ std::vector<uint8_t> WriteBackBytes(std::span<const uint8_t> model,
       return !item.Form && std::memcmp(model.data() + item.Offset, kRipChunkTable[row].Id, 4) == 0;
     });
     if (it == items.end()) {
-      throw EWriteBack("Write back: \"" + what + "\" has no " + kRipChunkTable[row].Id +
-                       " chunk; nothing was written");
+      throw EWriteBack("Write back: \"" + QuotePathForMessage(what) + "\" has no " +
+                       kRipChunkTable[row].Id + " chunk; nothing was written");
     }
     const uint64_t oldExtent = 8 + uint64_t{it->Size} + (it->Size & 1);
     if (it->Offset + oldExtent > model.size()) {
       throw EWriteBack("Write back: the " + std::string(kRipChunkTable[row].Id) + " chunk of \"" +
-                       what + "\" runs past the end of the file; nothing was written");
+                       QuotePathForMessage(what) +
+                       "\" runs past the end of the file; nothing was written");
     }
     const std::vector<uint8_t>& data = records[row];
     if (data.size() > kMaxFile)
@@ -156,7 +161,7 @@ std::vector<uint8_t> WriteBackBytes(std::span<const uint8_t> model,
     const int64_t size = int64_t{f.Size} + growth;
     if (size < 4 || size > static_cast<int64_t>(kMaxFile)) {
       throw EWriteBack("Write back: the FORM at offset " + std::to_string(f.Offset) + " of \"" +
-                       what + "\" would get the size " + std::to_string(size) +
+                       QuotePathForMessage(what) + "\" would get the size " + std::to_string(size) +
                        "; nothing was written");
     }
     PutBE(out.data() + f.Offset + shift + 4, static_cast<uint32_t>(size));

@@ -7,9 +7,14 @@
 #  - When it holds none of the record files (vert.kvt, vtnm.kvt, fvrt.kvt, face.kvt,
 #    radi.kvt), the demo model BIN_DIR/demo/demo.iff is ripped into it with
 #    `tessavor-cli rip`.
+#  - The demo's textures are copied into the folder textures/ of the home (a texture
+#    already there is kept): the home is the user's to write, and Import... writes the
+#    textures of imported models into the material folder, which the program's own demo
+#    folder is not (read-only when installed, part of the build otherwise).
 #  - When it has no model.ini yet, one is written that loads the record files at start
-#    (loadok=1) and takes textures from BIN_DIR/demo/.
-# Existing record files and an existing model.ini are never changed.
+#    (loadok=1) and takes textures from that textures/ folder.
+# Existing record files and an existing model.ini are never changed; a home that already
+# holds a model is left as it is.
 # POSIX sh (Debian's sh is dash): the README has users run it as `sh seed-home.sh`.
 set -eu
 
@@ -44,10 +49,17 @@ cli="$bin/tessavor-cli"
 mkdir -p "$home"
 TESSAVOR_HOME="$home" "$cli" rip "$demo"
 
+textures="$home/textures"
+mkdir -p "$textures"
+for t in "$bin"/demo/*.gct "$bin"/demo/*.bmp "$bin"/demo/*.mat; do
+  [ -f "$t" ] || continue
+  [ -e "$textures/$(basename "$t")" ] || cp "$t" "$textures/"
+done
+
 ini="$home/model.ini"
 if [ ! -e "$ini" ]; then
   # Quoted, so that QSettings reads a path with commas as one text; \ and " escaped.
-  matpath=$(printf '%s\n' "$bin/demo/" | sed -e 's/\\/\\\\/g' -e 's/"/\\"/g')
+  matpath=$(printf '%s\n' "$textures/" | sed -e 's/\\/\\\\/g' -e 's/"/\\"/g')
   tmp="$(mktemp "$home/.model.ini.XXXXXX")"
   printf '[qorvex]\nloadok=1\nMatPath="%s"\n' "$matpath" > "$tmp"
   chmod 644 "$tmp"

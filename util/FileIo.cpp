@@ -1,14 +1,18 @@
 #include "util/FileIo.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string_view>
 
 #include "util/Exception.h"
 #include "util/Platform.h"
+#include "util/StrTools.h"
 
 using platform::TFileKind;
 using platform::TFileStatus;
@@ -42,12 +46,12 @@ std::string platform::FileKindText(TFileKind kind) {
 namespace {
 
 [[noreturn]] void Fail(const std::string& what, const std::string& path, int err) {
-  throw EInOutError(what + " \"" + path + "\": " + SystemErrorText(err));
+  throw EInOutError(what + " \"" + QuotePathForMessage(path) + "\": " + SystemErrorText(err));
 }
 
 [[noreturn]] void NotRegular(const std::string& what, const std::string& path, TFileKind kind) {
-  throw EInOutError(what + " \"" + path + "\": it is " + platform::FileKindText(kind) +
-                    ", not a regular file");
+  throw EInOutError(what + " \"" + QuotePathForMessage(path) + "\": it is " +
+                    platform::FileKindText(kind) + ", not a regular file");
 }
 
 size_t LastSeparator(const std::string& path) { return path.find_last_of(platform::kSeparators); }
@@ -70,29 +74,48 @@ std::string InFolder(const std::string& folder, const std::string& name) {
 // Linux's limit for one name in a folder.
 constexpr size_t kMaxNameBytes = 255;
 constexpr char kTempMarker[] = ".tmp-";
-constexpr size_t kTempSuffixBytes = sizeof kTempMarker - 1 + 6;
+constexpr size_t kTempSuffixBytes = sizeof kTempMarker - 1 + kTempSuffixChars;
+constexpr size_t kRandomChars = 6;
+constexpr char kNameChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+constexpr uint32_t kNameCharCount = sizeof kNameChars - 1;
 
-std::string RandomSuffix() {
-  static thread_local std::mt19937_64 generator{
-      std::random_device{}() ^ (static_cast<uint64_t>(platform::ProcessId()) << 32)};
-  static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  std::string s(6, 'x');
-  for (char& c : s) c = kChars[generator() % (sizeof kChars - 1)];
-  return s;
+// The characters that follow the six random ones: a keyed hash (FNV-1a) of them, so that a
+// name a user gives a file of their own ("house.glb.tmp-backup1234") passes only by a
+// chance of one in 62^4, and then still only when nobody holds a lock on it.
+std::string CheckChars(std::string_view random) {
+  uint32_t h = 0x811C9DC5u;
+  const auto mix = [&h](std::string_view text) {
+    for (const char c : text) h = (h ^ static_cast<uint8_t>(c)) * 0x01000193u;
+  };
+  mix("Tessavor temporary name");
+  mix(random);
+  std::string out(kTempSuffixChars - kRandomChars, 'x');
+  for (char& c : out) {
+    c = kNameChars[h % kNameCharCount];
+    h /= kNameCharCount;
+  }
+  return out;
 }
 
-// Removes the temporary files "<base>.tmp-XXXXXX" in `folder` that no live writer holds
+// Takes the lock that marks a file or folder of ours as in use, and checks that `path`
+// still names what `fd` holds: a sweeper that took the lock between our create and our
+// lock removes the name, and the caller then makes another. A file system without flock
+// only loses the clean-up.
+bool LockFresh(int fd, const std::string& path) {
+  if (platform::TryLockFile(fd) != 0) return errno != EAGAIN && errno != EINTR;
+  return platform::SameFile(fd, path);
+}
+
+// Removes the temporary files "<base>.tmp-XXXXXXXXXX" in `folder` that no live writer holds
 // (each writer keeps a lock on its own until the rename). Best effort: a file that cannot
 // be opened or locked is left alone.
 void RemoveStaleTemps(const std::string& folder, const std::string& base) {
   const std::string prefix = base + kTempMarker;
   for (const std::string& entry : platform::FolderEntries(folder)) {
     const std::string_view name(entry);
-    if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix) continue;
-    const bool suffixOk =
-        std::all_of(name.begin() + static_cast<ptrdiff_t>(prefix.size()), name.end(),
-                    [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
-    if (!suffixOk) continue;
+    if (name.size() != prefix.size() + kTempSuffixChars || name.substr(0, prefix.size()) != prefix)
+      continue;
+    if (!IsTempSuffix(name.substr(prefix.size()))) continue;
     const std::string path = InFolder(folder, entry);
     TFileStatus st;
     if (platform::StatPath(path, st, false) != 0 || st.Kind != TFileKind::Regular) continue;
@@ -107,6 +130,22 @@ void RemoveStaleTemps(const std::string& folder, const std::string& base) {
 }
 
 }  // namespace
+
+std::string MakeTempSuffix() {
+  static thread_local std::mt19937_64 generator{
+      std::random_device{}() ^ (static_cast<uint64_t>(platform::ProcessId()) << 32)};
+  std::string s(kRandomChars, 'x');
+  for (char& c : s) c = kNameChars[generator() % kNameCharCount];
+  return s + CheckChars(s);
+}
+
+bool IsTempSuffix(std::string_view chars) {
+  if (chars.size() != kTempSuffixChars) return false;
+  const bool plain = std::all_of(chars.begin(), chars.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0;
+  });
+  return plain && chars.substr(kRandomChars) == CheckChars(chars.substr(0, kRandomChars));
+}
 
 // ---------------------------------------------------------------------------------------
 // Reading
@@ -172,7 +211,8 @@ size_t TInputFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
   while (done < size) {
     const int64_t n = platform::ReadAt(m_fd, p + done, size - done, offset + done);
     if (n < 0) {
-      throw EInOutError("Cannot read file \"" + m_path + "\" at offset " +
+      // platform::ReadAt retries EINTR itself.
+      throw EInOutError("Cannot read file \"" + QuotePathForMessage(m_path) + "\" at offset " +
                         std::to_string(offset + done) + ": " + SystemErrorText(errno));
     }
     if (n == 0) break;
@@ -184,8 +224,9 @@ size_t TInputFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
 std::vector<uint8_t> ReadWholeFile(const std::string& path, uint64_t maxBytes) {
   TInputFile file(path);
   auto tooLarge = [&](uint64_t size) {
-    throw EInOutError("File \"" + path + "\" is too large: " + std::to_string(size) +
-                      " bytes, at most " + std::to_string(maxBytes) + " are read");
+    throw EInOutError("File \"" + QuotePathForMessage(path) +
+                      "\" is too large: " + std::to_string(size) + " bytes, at most " +
+                      std::to_string(maxBytes) + " are read");
   };
   if (file.Size() > maxBytes) tooLarge(file.Size());
   // One byte beyond the cap tells a file that grew past it since fstat.
@@ -260,14 +301,20 @@ TAtomicFileWriter::TAtomicFileWriter(const std::string& path, TFileSync sync, TL
   if (base.size() + kTempSuffixBytes > kMaxNameBytes) base.resize(kMaxNameBytes - kTempSuffixBytes);
   RemoveStaleTemps(folder, base);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    m_tempPath = InFolder(folder, base + kTempMarker + RandomSuffix());
+    m_tempPath = InFolder(folder, base + kTempMarker + MakeTempSuffix());
     m_fd = platform::CreateNewFile(m_tempPath);
-    if (m_fd >= 0 || errno != EEXIST) break;
+    if (m_fd < 0) {
+      if (errno == EEXIST) continue;
+      break;
+    }
+    // The lock marks the file as in use for the sweep of other writers. A sweep that saw
+    // the file before the lock removes it: we take another name.
+    if (LockFresh(m_fd, m_tempPath)) break;
+    platform::Close(m_fd);
+    m_fd = -1;
+    errno = EEXIST;
   }
   if (m_fd < 0) Fail("Cannot create file", errno);
-  // Marks the file as in use for RemoveStaleTemps of other writers; a new file is never
-  // locked already, and a file system without locks only loses the clean-up.
-  platform::TryLockFile(m_fd);
   // The replaced file's permission bits, so that a private file stays private. (A new file
   // has 0666 less the umask from the open above.)
   if (info.Exists) platform::SetMode(m_fd, info.Mode);
@@ -286,8 +333,28 @@ void TAtomicFileWriter::Discard() {
   m_finished = false;
 }
 
+namespace {
+
+std::atomic<int64_t> g_freeSpaceForTests{-1};
+
+// The test hook's full disk: true when `size` more bytes do not fit.
+bool DiskFullForTests(size_t size) {
+  int64_t left = g_freeSpaceForTests.load();
+  while (left >= 0) {
+    if (static_cast<uint64_t>(left) < size) return true;
+    if (g_freeSpaceForTests.compare_exchange_weak(left, left - static_cast<int64_t>(size)))
+      return false;
+  }
+  return false;
+}
+
+}  // namespace
+
+void SetFreeSpaceForTests(int64_t bytes) { g_freeSpaceForTests = bytes; }
+
 void TAtomicFileWriter::Write(const void* data, size_t size) {
   if (m_fd < 0) Fail("Cannot write file", EBADF);
+  if (DiskFullForTests(size)) Fail("Cannot write file", ENOSPC);
   const auto* p = static_cast<const uint8_t*>(data);
   while (size > 0) {
     const int64_t n = platform::WriteSome(m_fd, p, size);
@@ -299,6 +366,7 @@ void TAtomicFileWriter::Write(const void* data, size_t size) {
 
 void TAtomicFileWriter::WriteAt(uint64_t offset, const void* data, size_t size) {
   if (m_fd < 0) Fail("Cannot write file", EBADF);
+  if (DiskFullForTests(size)) Fail("Cannot write file", ENOSPC);
   const auto* p = static_cast<const uint8_t*>(data);
   while (size > 0) {
     const int64_t n = platform::WriteAt(m_fd, p, size, offset);
@@ -348,3 +416,92 @@ void WriteFileAtomic(const std::string& path, const void* data, size_t size, TFi
 }
 
 void SyncFolder(const std::string& folder) { platform::SyncFolder(folder); }
+
+// ---------------------------------------------------------------------------------------
+// Private temporary folders and files
+
+namespace {
+
+constexpr std::string_view kPrivatePrefix = "tessavor-";
+
+// "tessavor-<kind>-XXXXXXXXXX" and an ending of at most eight characters: ours only.
+bool IsPrivateTempName(std::string_view name) {
+  if (name.substr(0, kPrivatePrefix.size()) != kPrivatePrefix) return false;
+  name.remove_prefix(kPrivatePrefix.size());
+  const size_t dash = name.find('-');
+  if (dash == 0 || dash == std::string_view::npos) return false;
+  if (!std::all_of(name.begin(), name.begin() + static_cast<ptrdiff_t>(dash),
+                   [](char c) { return c >= 'a' && c <= 'z'; }))
+    return false;
+  name.remove_prefix(dash + 1);
+  if (name.size() < kTempSuffixChars || !IsTempSuffix(name.substr(0, kTempSuffixChars)))
+    return false;
+  const std::string_view ending = name.substr(kTempSuffixChars);
+  return ending.empty() || (ending[0] == '.' && ending.size() <= 9);
+}
+
+// Removes what killed processes left: entries of ours that belong to this user and that
+// nobody holds. Best effort, like the sweep of temporary files.
+void RemoveStalePrivateTemps(const std::string& folder) {
+  for (const std::string& name : platform::FolderEntries(folder)) {
+    if (!IsPrivateTempName(name)) continue;
+    const std::string path = InFolder(folder, name);
+    TFileStatus named;
+    if (platform::StatPath(path, named, false) != 0) continue;
+    const bool isFolder = named.Kind == TFileKind::Folder;
+    if (!isFolder && named.Kind != TFileKind::Regular) continue;
+    const int fd = isFolder ? platform::OpenFolder(path) : platform::OpenRead(path);
+    if (fd < 0) continue;
+    TFileStatus st;
+    if (platform::StatFd(fd, st) == 0 && st.Kind == named.Kind &&
+        platform::OwnedByCurrentUser(fd) && platform::TryLockFile(fd) == 0) {
+      std::error_code ec;
+      std::filesystem::remove_all(platform::ToPath(path), ec);
+    }
+    platform::Close(fd);
+  }
+}
+
+}  // namespace
+
+TPrivateTemp::TPrivateTemp(TKind type, const std::string& kind, const std::string& ending)
+    : m_type(type) {
+  const std::string folder = platform::TempFolder();
+  RemoveStalePrivateTemps(folder);
+  int err = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    m_path = InFolder(folder, std::string(kPrivatePrefix) + kind + "-" + MakeTempSuffix() + ending);
+    if (type == TKind::Folder) {
+      if (platform::MakePrivateFolder(m_path) != 0) {
+        err = errno;
+        if (err == EEXIST) continue;
+        break;
+      }
+      m_fd = platform::OpenFolder(m_path);
+    } else {
+      m_fd = platform::CreateNewFile(m_path, 0600);
+    }
+    if (m_fd < 0) {
+      err = errno;
+      if (err == EEXIST || err == ENOENT) continue;  // ENOENT: a sweep took the new folder
+      break;
+    }
+    if (LockFresh(m_fd, m_path)) return;
+    platform::Close(m_fd);  // a sweep saw it before the lock and removes it
+    m_fd = -1;
+    err = EEXIST;
+  }
+  throw EInOutError("Cannot create a temporary " +
+                    std::string(type == TKind::Folder ? "folder" : "file") + " in \"" +
+                    QuotePathForMessage(folder) + "\": " + SystemErrorText(err));
+}
+
+TPrivateTemp::~TPrivateTemp() {
+  // Removed before the lock goes, so that no sweep finds it unheld.
+  std::error_code ec;
+  if (m_type == TKind::Folder)
+    std::filesystem::remove_all(platform::ToPath(m_path), ec);
+  else
+    platform::RemoveFile(m_path);
+  platform::Close(m_fd);
+}

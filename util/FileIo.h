@@ -16,15 +16,18 @@
 //  - a target the user may not write (mode 0444) is refused, as is a folder the user may
 //    not create files in; the rename never works around a permission;
 //  - the replaced file keeps its permission bits; a new file gets 0666 less the umask;
-//  - the temporary name ("<name>.tmp-XXXXXX", the name shortened when needed) fits the
-//    255-byte limit of a file name. The writer holds a lock (flock) on its temporary file
-//    until the rename, so a temporary file of the same target that nobody holds was left
-//    by a writer that died (a killed export): each new writer removes those first.
+//  - the temporary name ("<name>.tmp-XXXXXXXXXX", the name shortened when needed) fits the
+//    255-byte limit of a file name. Its last ten characters are six random ones and four
+//    that check them (MakeTempSuffix), so no name a user gives a file is taken for one of
+//    ours. The writer holds a lock (flock) on its temporary file from its creation to the
+//    rename, so a temporary file of the same target that nobody holds was left by a writer
+//    that died (a killed export): each new writer removes those first, never a live one.
 // Every failure raises EInOutError with the file name and the system's reason.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The cap of a whole-file read when the caller names none: no script, include file or
@@ -129,6 +132,40 @@ std::string ResolveOutputPath(const std::string& path);
 // Checks the target rules for `path` without writing; raises EInOutError as the writer
 // would. For callers that must refuse before they start any work.
 void CheckOutputTarget(const std::string& path);
+
+// The characters after ".tmp-" (or ".old-") in the names of our temporary files: six random
+// ones and four that check them.
+constexpr size_t kTempSuffixChars = 10;
+std::string MakeTempSuffix();
+// True for characters MakeTempSuffix could have made.
+bool IsTempSuffix(std::string_view chars);
+
+// A private folder or file of this process under the temporary folder ($TMPDIR, else
+// /tmp), "tessavor-<kind>-XXXXXXXXXX<ending>", removed with all it holds when the object
+// goes. The process holds a lock (flock) on it for the object's life, so one that a killed
+// process left, which nobody holds, is removed when the next one is made; one whose owner
+// still runs never is. Raises EInOutError when it cannot be made.
+class TPrivateTemp {
+public:
+  enum class TKind { Folder, File };
+  // `kind` a lower-case word ("export"); `ending` of a file, such as ".png".
+  TPrivateTemp(TKind type, const std::string& kind, const std::string& ending = {});
+  ~TPrivateTemp();
+  TPrivateTemp(const TPrivateTemp&) = delete;
+  TPrivateTemp& operator=(const TPrivateTemp&) = delete;
+  const std::string& Path() const { return m_path; }
+  // A file's descriptor, open for writing (the object closes it).
+  int Fd() const { return m_fd; }
+
+private:
+  std::string m_path;
+  TKind m_type;
+  int m_fd = -1;
+};
+
+// Test hook: a disk with `bytes` free for the safe writer's temporary files; a write beyond
+// them fails with ENOSPC ("No space left on device"). A negative count: no limit.
+void SetFreeSpaceForTests(int64_t bytes);
 
 // Flushes a folder's entries (after renames) to disk; failures are ignored.
 void SyncFolder(const std::string& folder);

@@ -7,6 +7,7 @@
 #include "util/Exception.h"
 #include "util/FileIo.h"
 #include "util/Platform.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -39,15 +40,19 @@ std::string Sibling(const std::string& temp, const char* marker) {
   return temp.substr(0, at) + marker + temp.substr(at + 5);
 }
 
-// "<base-or-its-start>.tmp-XXXXXX" (or ".old-") beside `file`.
+// "<base-or-its-start>.tmp-XXXXXXXXXX" (or ".old-") beside `file`, the last part one that
+// the writer makes (util/FileIo.h).
 bool IsHelperOf(const std::string& file, const std::string& helper, const char* marker) {
   if (FolderOf(file) != FolderOf(helper)) return false;
+  constexpr size_t kHelperBytes = 5 + kTempSuffixChars;
   const std::string base = BaseOf(file), name = BaseOf(helper);
-  if (name.size() < 11 || name.compare(name.size() - 11, 5, marker) != 0) return false;
-  const std::string stem = name.substr(0, name.size() - 11);
+  if (name.size() < kHelperBytes || name.compare(name.size() - kHelperBytes, 5, marker) != 0)
+    return false;
+  if (!IsTempSuffix(std::string_view(name).substr(name.size() - kTempSuffixChars))) return false;
+  const std::string stem = name.substr(0, name.size() - kHelperBytes);
   // The writer shortens only a name that would not fit the 255-byte limit with the suffix.
   if (stem == base) return true;
-  return base.size() + 11 > 255 && stem.size() == 255 - 11 &&
+  return base.size() + kHelperBytes > 255 && stem.size() == 255 - kHelperBytes &&
          base.compare(0, stem.size(), stem) == 0;
 }
 
@@ -93,6 +98,38 @@ void RemoveStrays(const std::string& folder, const std::string& journalName,
   for (const std::string& p : doomed) platform::RemoveFile(p);
 }
 
+// A hard link keeps each previous file for putting it back.
+void LinkBackups(std::vector<TEntry>& entries) {
+  for (TEntry& e : entries) {
+    const std::string backup = Sibling(e.Temp, ".old-");
+    if (platform::HardLink(e.File, backup) == 0) e.Backup = backup;
+  }
+}
+
+// Renames every temporary file into place. When one fails, the files renamed before it get
+// their previous files back (or are removed when there was none), the temporary files left
+// are removed, and so is the journal when there is one; then the error names the file.
+void RenameAll(const std::vector<TEntry>& entries, const std::string& folder,
+               const std::string& journal) {
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (Rename(entries[i].Temp.c_str(), entries[i].File.c_str()) == 0) continue;
+    const int err = errno;
+    for (size_t j = 0; j < i; ++j) {
+      if (!entries[j].Backup.empty())
+        platform::RenameOver(entries[j].Backup, entries[j].File);
+      else
+        platform::RemoveFile(entries[j].File);
+    }
+    for (size_t j = i; j < entries.size(); ++j) platform::RemoveFile(entries[j].Temp);
+    if (!journal.empty()) {
+      platform::RemoveFile(journal);
+      SyncFolder(folder);
+    }
+    throw EInOutError("Cannot replace file \"" + QuotePathForMessage(entries[i].File) + "\": " +
+                      SystemErrorText(err) + "; the files replaced before it were put back");
+  }
+}
+
 }  // namespace
 
 void SetFileSetRenameForTests(TRenameFunction rename) { g_rename = rename; }
@@ -112,8 +149,9 @@ bool RecoverFileSet(const std::string& folder, const std::string& journalName) {
     // A temporary file that is gone was renamed before the kill.
     for (const TEntry& e : entries) {
       if (platform::Exists(e.Temp) && Rename(e.Temp.c_str(), e.File.c_str()) != 0) {
-        throw EInOutError("Cannot complete the saved files named in \"" + journal +
-                          "\": cannot rename \"" + e.Temp + "\" to \"" + e.File +
+        throw EInOutError("Cannot complete the saved files named in \"" +
+                          QuotePathForMessage(journal) + "\": cannot rename \"" +
+                          QuotePathForMessage(e.Temp) + "\" to \"" + QuotePathForMessage(e.File) +
                           "\": " + SystemErrorText(errno));
       }
     }
@@ -136,11 +174,9 @@ void WriteFileSet(const std::string& folder, const std::string& journalName,
     TAtomicFileWriter& w = *writers.back();
     if (item.Size > 0) w.Write(item.Data, item.Size);
     w.Finish();
-    TEntry e{w.TargetPath(), w.TempPath(), {}};
-    const std::string backup = Sibling(e.Temp, ".old-");
-    if (platform::HardLink(e.File, backup) == 0) e.Backup = backup;
-    entries.push_back(std::move(e));
+    entries.push_back({w.TargetPath(), w.TempPath(), {}});
   }
+  LinkBackups(entries);
   struct TCleanup {
     std::vector<TEntry>* entries;
     bool active = true;
@@ -155,23 +191,23 @@ void WriteFileSet(const std::string& folder, const std::string& journalName,
   }
   const std::string journal = folder + "/" + journalName;
   WriteFileAtomic(journal, journalText.data(), journalText.size(), TFileSync::Durable);
-
-  for (size_t i = 0; i < entries.size(); ++i) {
-    if (Rename(entries[i].Temp.c_str(), entries[i].File.c_str()) == 0) continue;
-    const int err = errno;
-    // Put the renamed files back: the set stays the old one.
-    for (size_t j = 0; j < i; ++j) {
-      if (!entries[j].Backup.empty())
-        platform::RenameOver(entries[j].Backup, entries[j].File);
-      else
-        platform::RemoveFile(entries[j].File);
-    }
-    for (size_t j = i; j < entries.size(); ++j) platform::RemoveFile(entries[j].Temp);
-    platform::RemoveFile(journal);
-    SyncFolder(folder);
-    throw EInOutError("Cannot replace file \"" + entries[i].File + "\": " + SystemErrorText(err) +
-                      "; the files replaced before it were put back");
-  }
+  RenameAll(entries, folder, journal);
   SyncFolder(folder);
   platform::RemoveFile(journal);
+}
+
+void CommitTogether(const std::vector<TAtomicFileWriter*>& writers) {
+  std::vector<TEntry> entries;
+  for (TAtomicFileWriter* w : writers) {
+    w->Finish();
+    entries.push_back({w->TargetPath(), w->TempPath(), {}});
+  }
+  LinkBackups(entries);
+  try {
+    RenameAll(entries, {}, {});
+  } catch (...) {
+    RemoveBackups(entries);
+    throw;
+  }
+  RemoveBackups(entries);
 }

@@ -12,7 +12,7 @@
 // Journal: "<journal name>" in the set's folder, one line per file, three tab-separated
 // paths: the file, its temporary file, its previous-file link ("-" when there was none).
 // It is itself written crash-safely. A journal whose lines do not name a file and a
-// temporary file of it in the same folder ("<name>.tmp-XXXXXX") is not followed; it is
+// temporary file of it in the same folder ("<name>.tmp-XXXXXXXXXX") is not followed; it is
 // removed.
 //
 // A rename that fails (not a kill) puts the files renamed so far back from their links and
@@ -36,6 +36,16 @@ void WriteFileSet(const std::string& folder, const std::string& journalName,
 // Completes the set a killed WriteFileSet left behind; true when there was a journal.
 bool RecoverFileSet(const std::string& folder, const std::string& journalName);
 
-// Test hook: replaces rename(2) for the renames of a set (nullptr: the real one).
+// Puts files that belong together in place at once, without a journal: finishes each
+// writer (its temporary file complete, so that a full disk fails here, before anything
+// changed), keeps a hard link to each previous file, then renames them in the writers'
+// order. A rename that fails puts the files renamed before it back and raises EInOutError
+// naming the file. For outputs one command makes again (an export's model and pictures, a
+// texture's two files): a kill between the renames may leave some new beside some old.
+class TAtomicFileWriter;
+void CommitTogether(const std::vector<TAtomicFileWriter*>& writers);
+
+// Test hook: replaces rename(2) for the renames of a set and of CommitTogether (nullptr:
+// the real one).
 using TRenameFunction = int (*)(const char* from, const char* to);
 void SetFileSetRenameForTests(TRenameFunction rename);

@@ -10,6 +10,12 @@
 // (a killed editor frees it), is not inherited by child processes, and is only advisory:
 // other programs are not stopped. Holders nest within a process: the folder is released
 // when the last THomeLock of the process goes.
+//
+// A holder that only reads (THomeAccess::Read) takes the same lock where it can, and works
+// on a home it cannot write too: a read-only file system (a mounted game folder, a disc
+// image) or a lock file of another user. There it takes a shared lock on the lock file, or
+// none when there is no lock file and it cannot make one (nobody else can write there
+// either), and ReadOnly() says so.
 
 #include <string>
 
@@ -20,12 +26,19 @@ TESSAVOR_DECLARE_EXCEPTION(EHomeInUse);
 constexpr double kHomeLockWaitSeconds = 3.0;
 constexpr const char* kHomeLockFile = "tessavor.lock";
 
+enum class THomeAccess { Write, Read };
+
 class THomeLock {
 public:
   // Takes the lock on HomeFolder(); raises EHomeInUse when another process keeps it for
-  // `waitSeconds`, EInOutError when the lock file cannot be opened.
-  explicit THomeLock(double waitSeconds = kHomeLockWaitSeconds);
+  // `waitSeconds`, EInOutError when the lock file cannot be opened (a Write holder on a
+  // home it may not write, a symbolic link at the lock file's name).
+  explicit THomeLock(THomeAccess access = THomeAccess::Write,
+                     double waitSeconds = kHomeLockWaitSeconds);
   ~THomeLock();
   THomeLock(const THomeLock&) = delete;
   THomeLock& operator=(const THomeLock&) = delete;
+
+  // True when the home cannot be written here (only a Read holder gets such a lock).
+  bool ReadOnly() const;
 };

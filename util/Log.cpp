@@ -9,6 +9,7 @@
 #include "util/FileIo.h"
 #include "util/Paths.h"
 #include "util/Platform.h"
+#include "util/StrTools.h"
 
 bool LogEnabled = false;
 
@@ -23,7 +24,7 @@ std::mutex g_logMutex;
 void WriteRaw(const std::string& text) {
   if (std::fwrite(text.data(), 1, text.size(), g_logFile) != text.size() ||
       std::fflush(g_logFile) != 0) {
-    throw EInOutError("Cannot write log file \"" + g_logPath + "\"");
+    throw EInOutError("Cannot write log file \"" + QuotePathForMessage(g_logPath) + "\"");
   }
 }
 
@@ -35,7 +36,7 @@ void OpenLog(const std::string& path) {
   g_logFile = std::fopen(path.c_str(), "ab");
   if (!g_logFile) {
     LogEnabled = false;
-    throw EInOutError("Cannot open log file \"" + path + "\"");
+    throw EInOutError("Cannot open log file \"" + QuotePathForMessage(path) + "\"");
   }
   g_logPath = path;
   LogEnabled = true;
@@ -72,5 +73,5 @@ void CloseLog() {
   WriteRaw(std::string(56, '*') + "\r\n");
   const bool ok = std::fclose(g_logFile) == 0;
   g_logFile = nullptr;
-  if (!ok) throw EInOutError("Cannot close log file \"" + g_logPath + "\"");
+  if (!ok) throw EInOutError("Cannot close log file \"" + QuotePathForMessage(g_logPath) + "\"");
 }

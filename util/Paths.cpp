@@ -6,6 +6,7 @@
 
 #include "util/Exception.h"
 #include "util/Platform.h"
+#include "util/StrTools.h"
 
 // The build passes the step from the installed bin/ to the private folder; relative, so a
 // moved install still finds it.
@@ -30,7 +31,8 @@ std::string HomeFolder() {
   std::error_code ec;
   std::filesystem::create_directories(platform::ToPath(dir), ec);
   if (ec && !std::filesystem::is_directory(platform::ToPath(dir))) {
-    throw EInOutError("Cannot create the home folder \"" + dir + "\": " + ec.message());
+    throw EInOutError("Cannot create the home folder \"" + QuotePathForMessage(dir) +
+                      "\": " + ec.message());
   }
   return WithSlash(dir);
 }

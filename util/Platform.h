@@ -55,9 +55,9 @@ std::string FileKindText(TFileKind kind);
 int OpenRead(const std::string& path);
 // Read and write, created (and emptied) when `create`.
 int OpenReadWrite(const std::string& path, bool create);
-// A new file that must not exist yet, never through a symbolic link; mode 0666 less the
-// umask on POSIX.
-int CreateNewFile(const std::string& path);
+// A new file that must not exist yet, never through a symbolic link; `mode` less the umask
+// on POSIX (Windows keeps a new file writable).
+int CreateNewFile(const std::string& path, unsigned mode = 0666);
 // A file kept only to be locked: opened read-write, created (0644) when missing, never
 // through a symbolic link.
 int OpenLockFile(const std::string& path);
@@ -103,11 +103,26 @@ std::vector<std::string> FolderEntries(const std::string& folder);
 int TryLockFile(int fd);
 // The same for a lock that belongs to the process (POSIX record locks): the holder can be
 // named, but closing any descriptor of the file in the process drops it, so the file is
-// opened once.
-int TryLockForProcess(int fd);
-// The process that holds the lock TryLockForProcess found taken; -1 when it cannot be
-// known.
-long LockHolder(int fd);
+// opened once. A `shared` lock (which a read-only descriptor can take) lets other shared
+// locks in and keeps exclusive ones out.
+int TryLockForProcess(int fd, bool shared = false);
+// The process that holds a lock in the way of the one TryLockForProcess could not take;
+// -1 when it cannot be known.
+long LockHolder(int fd, bool shared = false);
+// True when the open file `fd` is the one `path` names now (not following a link there):
+// a name removed and made again between an open and a lock is another file.
+bool SameFile(int fd, const std::string& path);
+// True when the open file belongs to the user running the process (always on Windows,
+// whose temporary folder is the user's own).
+bool OwnedByCurrentUser(int fd);
+
+// The folder for temporary files: $TMPDIR, else /tmp; on Windows GetTempPath's.
+std::string TempFolder();
+// A new folder only its owner may enter (0700 on POSIX); -1 with EEXIST when it exists.
+int MakePrivateFolder(const std::string& path);
+// A folder opened to be held (and locked where the system can: Windows cannot lock a
+// folder, so a folder of ours there is never taken for a stale one), not through a link.
+int OpenFolder(const std::string& path);
 
 long ProcessId();
 

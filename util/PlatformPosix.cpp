@@ -60,8 +60,9 @@ int OpenReadWrite(const std::string& path, bool create) {
   return ::open(path.c_str(), flags, 0666);
 }
 
-int CreateNewFile(const std::string& path) {
-  return ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+int CreateNewFile(const std::string& path, unsigned mode) {
+  return ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                static_cast<mode_t>(mode));
 }
 
 int OpenLockFile(const std::string& path) {
@@ -179,21 +180,44 @@ int TryLockFile(int fd) {
 
 // POSIX record locks, not flock: the holder's pid can be asked for. They belong to the
 // process, and closing any descriptor of the file drops them (callers open it once).
-int TryLockForProcess(int fd) {
+int TryLockForProcess(int fd, bool shared) {
   struct flock fl {};
-  fl.l_type = F_WRLCK;
+  fl.l_type = shared ? F_RDLCK : F_WRLCK;
   fl.l_whence = SEEK_SET;
   if (::fcntl(fd, F_SETLK, &fl) == 0) return 0;
   if (errno == EACCES) errno = EAGAIN;
   return -1;
 }
 
-long LockHolder(int fd) {
+long LockHolder(int fd, bool shared) {
   struct flock fl {};
-  fl.l_type = F_WRLCK;
+  fl.l_type = shared ? F_RDLCK : F_WRLCK;
   fl.l_whence = SEEK_SET;
   if (::fcntl(fd, F_GETLK, &fl) != 0 || fl.l_type == F_UNLCK) return -1;
   return static_cast<long>(fl.l_pid);
+}
+
+bool SameFile(int fd, const std::string& path) {
+  struct stat held {};
+  struct stat named {};
+  return ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+         held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
+bool OwnedByCurrentUser(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid();
+}
+
+std::string TempFolder() {
+  const char* tmp = std::getenv("TMPDIR");
+  return tmp && *tmp ? std::string(tmp) : std::string("/tmp");
+}
+
+int MakePrivateFolder(const std::string& path) { return ::mkdir(path.c_str(), 0700); }
+
+int OpenFolder(const std::string& path) {
+  return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
 long ProcessId() { return static_cast<long>(::getpid()); }

@@ -146,11 +146,11 @@ int StatHandle(HANDLE h, TFileStatus& status) {
 // unreadable for others (Windows locks are mandatory for the range they cover).
 constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
 
-int TryLock(int fd) {
+int TryLock(int fd, bool shared) {
   OVERLAPPED ov{};
   ov.OffsetHigh = kLockOffsetHigh;
-  if (::LockFileEx(HandleOf(fd), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &ov))
-    return 0;
+  const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (shared ? 0 : LOCKFILE_EXCLUSIVE_LOCK);
+  if (::LockFileEx(HandleOf(fd), flags, 0, 1, 0, &ov)) return 0;
   SetErrno();
   return -1;
 }
@@ -184,7 +184,7 @@ int OpenReadWrite(const std::string& path, bool create) {
               _O_RDWR);
 }
 
-int CreateNewFile(const std::string& path) {
+int CreateNewFile(const std::string& path, unsigned) {
   return Open(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT,
               _O_RDWR);
 }
@@ -380,11 +380,46 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
   return names;
 }
 
-int TryLockFile(int fd) { return TryLock(fd); }
+int TryLockFile(int fd) { return TryLock(fd, false); }
 
-int TryLockForProcess(int fd) { return TryLock(fd); }
+int TryLockForProcess(int fd, bool shared) { return TryLock(fd, shared); }
 
-long LockHolder(int) { return -1; }
+long LockHolder(int, bool) { return -1; }
+
+bool SameFile(int fd, const std::string& path) {
+  BY_HANDLE_FILE_INFORMATION held{};
+  if (!::GetFileInformationByHandle(HandleOf(fd), &held)) return false;
+  const HANDLE h =
+      ::CreateFileW(Widen(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION named{};
+  const bool ok = ::GetFileInformationByHandle(h, &named) != 0;
+  ::CloseHandle(h);
+  return ok && held.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
+         held.nFileIndexHigh == named.nFileIndexHigh && held.nFileIndexLow == named.nFileIndexLow;
+}
+
+bool OwnedByCurrentUser(int) { return true; }
+
+std::string TempFolder() {
+  wchar_t buffer[MAX_PATH + 2] = {};
+  const DWORD n = ::GetTempPathW(MAX_PATH + 1, buffer);
+  if (n == 0 || n > MAX_PATH + 1) return ".";
+  std::string folder = Narrow(buffer, n);
+  while (folder.size() > 3 && IsSeparator(folder.back())) folder.pop_back();
+  return folder;
+}
+
+int MakePrivateFolder(const std::string& path) {
+  if (::CreateDirectoryW(Widen(path).c_str(), nullptr)) return 0;
+  SetErrno();
+  return -1;
+}
+
+int OpenFolder(const std::string& path) {
+  return Open(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, _O_RDONLY);
+}
 
 long ProcessId() { return static_cast<long>(::GetCurrentProcessId()); }
 

@@ -22,7 +22,21 @@ std::string GetToken(std::string_view s, int n);
 // Removes leading and trailing characters with codes 0..32.
 std::string TrimControl(std::string_view s);
 
-// Text from a file made fit for a message: control characters and DEL become "\xNN" (so
-// that an escape sequence in a name cannot drive the terminal), and
-// text beyond `maxChars` characters is cut and ends in "...".
-std::string QuoteForMessage(std::string_view s, size_t maxChars = 200);
+// Text from a file or the command line made fit for a message or a listing, by one rule:
+// control characters (C0, DEL, and the C1 controls U+0080..U+009F written in UTF-8) and
+// bytes that are not part of a UTF-8 character become "\xNN", one per byte, so that an
+// escape sequence in a name cannot drive the terminal and a line feed in it cannot make a
+// line of its own. Text beyond `maxChars` bytes is cut (never inside a character) and ends
+// in "...".
+constexpr size_t kMaxQuotedChars = 200;
+std::string QuoteForMessage(std::string_view s, size_t maxChars = kMaxQuotedChars);
+
+// A file name for a message, by the same rule, at most kMaxQuotedPathChars bytes: a longer
+// one keeps its start and its end, where the file's own name is, around "...".
+constexpr size_t kMaxQuotedPathChars = 1000;
+std::string QuotePathForMessage(std::string_view path);
+
+// A message made of our text and quoted names, each line through QuoteForMessage without a
+// limit: the last guard against a control character that reached a message unquoted. Its
+// own line feeds stay.
+std::string PrintableLines(std::string_view text);

@@ -11,12 +11,11 @@
 
 namespace {
 
-// The Points, Faces and tool windows and the viewers stay on top of other windows; a box
-// that did not would open half under them, with its buttons out of reach.
+// A box belongs to the window that asks (the window manager keeps it above that window and
+// its tool windows); it is never put above other programs.
 int AskOnTop(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
              QMessageBox::StandardButtons buttons) {
   QMessageBox box(icon, title, text, buttons, parent);
-  box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
   return box.exec();
 }
 
@@ -55,10 +54,19 @@ TSaveChoice TStandardDialogs::AskSaveChanges(QWidget* parent, const QString& tex
   return TSaveChoice::Cancel;
 }
 
+bool TStandardDialogs::AskRecover(QWidget* parent, const QString& text) {
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Recover unsaved changes"), text,
+                  QMessageBox::NoButton, parent);
+  QPushButton* recover = box.addButton(QStringLiteral("Recover"), QMessageBox::AcceptRole);
+  box.addButton(QMessageBox::Discard);
+  box.setDefaultButton(recover);
+  box.exec();
+  return box.clickedButton() == recover;
+}
+
 bool TStandardDialogs::AskSaveAndCompile(QWidget* parent, const QString& text) {
   QMessageBox box(QMessageBox::Question, QStringLiteral("Tessavor"), text, QMessageBox::Cancel,
                   parent);
-  box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
   QPushButton* go = box.addButton(QStringLiteral("Save and compile"), QMessageBox::AcceptRole);
   box.setDefaultButton(go);
   box.exec();
@@ -68,7 +76,7 @@ bool TStandardDialogs::AskSaveAndCompile(QWidget* parent, const QString& text) {
 std::optional<QString> TStandardDialogs::InputBox(QWidget* parent, const QString& caption,
                                                   const QString& prompt,
                                                   const QString& defaultText) {
-  QInputDialog box(parent, Qt::WindowStaysOnTopHint);
+  QInputDialog box(parent);
   box.setWindowTitle(caption);
   box.setLabelText(prompt);
   box.setTextValue(defaultText);
@@ -142,6 +150,9 @@ void TTimedDialogs::ShowError(QWidget* parent, const QString& text) {
 }
 bool TTimedDialogs::AskYesNo(QWidget* parent, const QString& text) {
   return Timed([&] { return m_inner.AskYesNo(parent, text); });
+}
+bool TTimedDialogs::AskRecover(QWidget* parent, const QString& text) {
+  return Timed([&] { return m_inner.AskRecover(parent, text); });
 }
 TSaveChoice TTimedDialogs::AskSaveChanges(QWidget* parent, const QString& text) {
   return Timed([&] { return m_inner.AskSaveChanges(parent, text); });

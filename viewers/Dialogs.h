@@ -46,6 +46,9 @@ public:
   virtual bool AskSaveAndCompile(QWidget* parent, const QString& text) {
     return AskSaveChanges(parent, text) == TSaveChoice::Save;
   }
+  // "Recover unsaved changes": Recover (the default) or Discard; true for Recover. Unless
+  // overridden, the answer to AskYesNo.
+  virtual bool AskRecover(QWidget* parent, const QString& text) { return AskYesNo(parent, text); }
   // An open dialog that starts on `start` (a file, selected, or a folder); the plain one
   // unless overridden.
   virtual std::optional<QString> OpenFileNameAt(QWidget* parent, const QString& caption,
@@ -78,6 +81,7 @@ public:
   std::optional<QString> SaveFileNameOfType(QWidget* parent, const QString& caption,
                                             const QString& filter, QString& type) override;
   bool AskSaveAndCompile(QWidget* parent, const QString& text) override;
+  bool AskRecover(QWidget* parent, const QString& text) override;
 
 private:
   template <class TCall>
@@ -86,7 +90,8 @@ private:
   qint64 m_waited = 0;
 };
 
-// Qt's standard dialogs, each staying above the always-on-top tool windows. The file
+// Qt's standard dialogs, each a child of the window that asks, so that it opens above it and
+// its tool windows. The file
 // dialogs remember their folders in the "Folders" group of `folders` (not owned; it must
 // outlive these dialogs; nullptr remembers nothing), one key per filter, so rips, exports
 // and scripts each start where their kind was last chosen.
@@ -108,6 +113,7 @@ public:
   std::optional<QString> OpenFileNameAt(QWidget* parent, const QString& caption,
                                         const QString& filter, const QString& start) override;
   bool AskSaveAndCompile(QWidget* parent, const QString& text) override;
+  bool AskRecover(QWidget* parent, const QString& text) override;
 
   // The remembered folder for `filter` ("" when none), and remembering the folder of `file`.
   QString DialogFolder(const QString& filter) const;

@@ -49,12 +49,21 @@ void TGlTexture::SetLinearMag(bool v) {
   m_linearMag = v;
 }
 
-void TGlTexture::LoadFromBitmap(const QImage& picture) {
+QImage TexturePicture(const QImage& picture) {
+  constexpr int side = TGlTexture::kSide;
+  if (picture.isNull() || (picture.width() == side && picture.height() == side)) return picture;
+  // Texture coordinates 0..1 span the whole picture whatever its size (the import writes
+  // textures at their own size), so the picture is stretched rather than cut or padded.
+  return picture.scaled(side, side, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+}
+
+void TGlTexture::LoadFromBitmap(const QImage& original) {
+  const QImage picture = TexturePicture(original);
   const int width = picture.width();
   const int height = picture.height();
   for (int x = 0; x < kSide; ++x) {
     for (int y = 0; y < kSide; ++y) {
-      // The colour as a 0x00BBGGRR value, -1 outside the picture; the channels are then
+      // The colour as a 0x00BBGGRR value, -1 outside a null picture; the channels are then
       // taken with signed arithmetic, so the invalid colour gives red -1/255.
       int32_t c = -1;
       if (x < width && y < height) {

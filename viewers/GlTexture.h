@@ -44,9 +44,8 @@ public:
   void SetLinearMin(bool v);  // minification: linear, else nearest
   void SetLinearMag(bool v);  // magnification: linear, else nearest
 
-  // Fills the texels from the picture's first 256 × 256 pixels. A pixel outside a smaller
-  // picture reads as the invalid colour -1, i.e. (-1/255, 0, 0, 1), which the upload clamps
-  // to opaque black. Sets the texture environment to modulate.
+  // Fills the texels from the picture at 256 × 256 (TexturePicture), so that a picture of any
+  // size covers its faces as a 256 × 256 one does. Sets the texture environment to modulate.
   void LoadFromBitmap(const QImage& picture);
 
   // Reads the picture file at `path` (a Windows bitmap, or any format Qt reads) and loads
@@ -68,6 +67,10 @@ private:
   bool m_linearMag = false;
   std::unique_ptr<float[]> m_texels;  // kTexelCount × 4 floats, one block of 1 MB
 };
+
+// The picture as the texture holds it: scaled to 256 × 256 pixel by pixel (nearest pixel, as
+// the texture is filtered) when it has another size; a null picture stays null.
+QImage TexturePicture(const QImage& picture);
 
 // Disables 2D texturing (needs no texture object).
 void DisableTexturing(QOpenGLFunctions_1_1* gl);

@@ -8,15 +8,15 @@
 #include <algorithm>
 
 #include "images/TextureSource.h"
+#include "mesh/FaceBatches.h"
 #include "mesh/Materials.h"
 #include "mesh/MeshDocument.h"
 #include "viewers/Dialogs.h"
 #include "viewers/ModelViewer.h"
 
 TGlViewer::TGlViewer(TMeshDocument& document, TDialogs& dialogs, QWidget* owner)
-    : QOpenGLWidget(owner, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
-                               Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                               Qt::WindowMinimizeButtonHint),
+    : QOpenGLWidget(owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint),
       m_document(document),
       m_dialogs(dialogs) {
   // Its placement section in the settings file is named after it.
@@ -37,7 +37,8 @@ TGlViewer::~TGlViewer() {
     makeCurrent();
     for (TPictureSlot& slot : PictureSlots) slot.Texture.reset();
     Light.reset();
-    if (m_textureName != 0) m_gl->glDeleteTextures(1, &m_textureName);
+    m_faceList.reset();
+    m_gl->glDeleteTextures(kGlViewPictureSlots, m_slotNames.data());
     doneCurrent();
   }
 }
@@ -45,11 +46,14 @@ TGlViewer::~TGlViewer() {
 void TGlViewer::initializeGL() {
   m_gl = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_1_1>(context());
   if (!m_gl) return;
-  // Pictures go into a texture object of this window's own, which it frees when it goes,
-  // rather than into the context's default texture.
-  m_gl->glGenTextures(1, &m_textureName);
-  m_gl->glBindTexture(GL_TEXTURE_2D, m_textureName);
-  for (TPictureSlot& slot : PictureSlots) slot.Texture = std::make_unique<TGlTexture>(m_gl);
+  // Each entry's picture goes into a texture object of its own, uploaded once; the wrap and
+  // filter settings each entry makes at its creation are that object's.
+  m_gl->glGenTextures(kGlViewPictureSlots, m_slotNames.data());
+  for (size_t s = 0; s < PictureSlots.size(); ++s) {
+    m_gl->glBindTexture(GL_TEXTURE_2D, m_slotNames[s]);
+    PictureSlots[s].Texture = std::make_unique<TGlTexture>(m_gl);
+  }
+  m_boundName = m_slotNames[0];
   QOpenGLFunctions_1_1& gl = *m_gl;
   gl.glMatrixMode(GL_MODELVIEW);
   gl.glLoadIdentity();
@@ -147,6 +151,10 @@ void TGlViewer::LoadTexturesNow(const QString& materialFolder) {
     }
     TPictureSlot& slot = PictureSlots[PictureCount];
     slot.Texture->LoadPicture(path);
+    // The one upload of this picture: the entry keeps it until the window goes.
+    gl.glBindTexture(GL_TEXTURE_2D, m_slotNames[PictureCount]);
+    slot.Texture->Upload();
+    m_boundName = m_slotNames[PictureCount];
     slot.SlotName = name;
     gl.glMatrixMode(GL_TEXTURE);
     gl.glLoadIdentity();
@@ -161,29 +169,27 @@ void TGlViewer::paintGL() {
   if (!m_gl) return;
   QOpenGLFunctions_1_1& gl = *m_gl;
   gl.glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  // The widget's frame-buffer handling may have bound another texture since the last frame.
-  gl.glBindTexture(GL_TEXTURE_2D, m_textureName);
-  int uploaded = -1;
-  const int32_t numFace = std::clamp<int32_t>(m_document.NumFace, 0, MeshCapacity);
-  for (int32_t i = 0; i < numFace; ++i) {
-    const TFaceRecord& f = m_document.FACE[i];
-    const int s = FindPictureSlot(QString::number(f.Mat));
-    if (s >= 0 && s != uploaded) {
-      PictureSlots[static_cast<size_t>(s)].Texture->Upload();
-      uploaded = s;
-    }
-    const TPoint3* n = m_document.VtnmAt(f.Vtnm);
-    const TCornerRange corners = m_document.FaceCorners(f);
-    gl.glBegin(GL_POLYGON);
-    for (int32_t k = corners.Count - 1; k >= 0; --k) {
-      const TFvrtRecord& r = m_document.FVRT[corners.First + k];
-      if (n) gl.glNormal3f(n->x, n->y, n->z);
-      gl.glTexCoord2f(r.Tx, r.Ty);
-      if (const TPoint3* p = m_document.VertAt(r.Vert)) gl.glVertex3f(p->x, p->y, p->z);
-    }
-    gl.glEnd();
-  }
+  const bool current = m_faceList && m_faceList->Compiled() && m_listPictureCount == PictureCount &&
+                       m_listSource.Matches(m_document);
+  if (!current) BuildFaceList();
+  // The widget's frame-buffer handling may have bound another texture since the last frame;
+  // a first material without a picture gets the texture the list leaves bound at its end.
+  gl.glBindTexture(GL_TEXTURE_2D, m_boundName);
+  m_faceList->Draw();
   gl.glFlush();
+}
+
+void TGlViewer::BuildFaceList() {
+  if (!m_faceList) m_faceList = std::make_unique<TFaceBatchList>(m_gl);
+  m_listSource.Take(m_document);
+  m_listPictureCount = PictureCount;
+  const TFaceBatches batches = BuildFaceBatches(m_document, TFaceOrder::Ascending, true);
+  m_faceList->Compile(batches, [this](const TFaceBatch& batch) {
+    const int s = FindPictureSlot(QString::number(batch.Material));
+    if (s < 0) return;
+    m_boundName = m_slotNames[static_cast<size_t>(s)];
+    m_gl->glBindTexture(GL_TEXTURE_2D, m_boundName);
+  });
 }
 
 void TGlViewer::OnFrameTimer() {

@@ -13,6 +13,13 @@
 //    left out.
 //  - LoadTextures before the window's context exists (the window not yet shown) is carried
 //    out as soon as the context has been made.
+//  - Each picture entry has a texture object of its own, uploaded once when its picture is
+//    loaded (entries never change after that), instead of one texture uploaded again
+//    whenever consecutive faces differ in picture. A frame binds each material's texture
+//    once and draws the faces of one material in one call (mesh/FaceBatches.h), from a
+//    display list built again only when the records or the entries change. Faces keep
+//    their order within a material; a material without a picture keeps the texture bound
+//    before its faces, as a face without one did.
 
 #include <QOpenGLWidget>
 #include <QString>
@@ -21,6 +28,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "viewers/DrawnMeshCopy.h"
+#include "viewers/FaceBatchList.h"
 #include "viewers/GlLight.h"
 #include "viewers/GlTexture.h"
 
@@ -70,11 +79,16 @@ protected:
 
 private:
   void LoadTexturesNow(const QString& materialFolder);
+  void BuildFaceList();
 
   TMeshDocument& m_document;
   TDialogs& m_dialogs;
   QOpenGLFunctions_1_1* m_gl = nullptr;
-  uint32_t m_textureName = 0;  // the texture object every picture is uploaded into
+  std::array<uint32_t, kGlViewPictureSlots> m_slotNames{};  // each entry's texture object
+  uint32_t m_boundName = 0;                    // the texture the face list leaves bound
+  std::unique_ptr<TFaceBatchList> m_faceList;  // the faces by material
+  TDrawnMeshCopy m_listSource;                 // the records m_faceList was built from
+  int m_listPictureCount = -1;                 // PictureCount when m_faceList was built
   bool m_loadPending = false;
   QString m_pendingFolder;
 };

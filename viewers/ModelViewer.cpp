@@ -18,6 +18,7 @@
 
 #include "images/PictureFormats.h"
 #include "images/TextureSource.h"
+#include "mesh/FaceBatches.h"
 #include "mesh/Materials.h"
 #include "mesh/MeshDocument.h"
 #include "util/Log.h"
@@ -41,8 +42,7 @@ std::string Text(const QString& s) { return s.toStdString(); }
 
 TModelViewer::TModelViewer(TMeshDocument& document, TDialogs& dialogs,
                            const QString& materialFolder, QWidget* owner)
-    : QOpenGLWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
-                               Qt::WindowTitleHint),
+    : QOpenGLWidget(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       MaterialFolder(materialFolder),
       TextureSlots(std::make_unique<std::array<TTextureSlot, kMaxTextureSlots>>()),
       // The hand-over queues the tick onto the window thread; the timer itself waits for it.
@@ -117,7 +117,7 @@ TModelViewer::~TModelViewer() {
     makeCurrent();
     if (m_namesGenerated > 0) m_gl->glDeleteTextures(m_namesGenerated, TextureNames.data());
     if (m_pictureName != 0) m_gl->glDeleteTextures(1, &m_pictureName);
-    if (m_faceList != 0) m_gl->glDeleteLists(m_faceList, 1);
+    m_faceList.reset();
     PictureTexture.reset();
     doneCurrent();
   }
@@ -137,6 +137,9 @@ void TModelViewer::initializeGL() {
   m_gl->glEnable(GL_DEPTH_TEST);
   m_gl->glEnable(GL_CULL_FACE);
   m_gl->glCullFace(GL_BACK);
+  // DrawFace sends the corners in reverse: a face whose corners run counter-clockwise in
+  // the window (its front, as in Blender: see viewers/ViewerCamera.h) arrives clockwise.
+  m_gl->glFrontFace(GL_CW);
   m_gl->glEnable(GL_TEXTURE_2D);
   auto glString = [this](GLenum name) {
     const GLubyte* s = m_gl->glGetString(name);
@@ -261,30 +264,32 @@ void TModelViewer::DrawScene() {
 }
 
 void TModelViewer::DrawFaces() {
-  const bool current = m_faceList != 0 && m_listTextureLoads == m_textureLoads &&
-                       m_listMultiTexture == MultiTexture && m_listSource.Matches(m_document);
+  const bool current = m_faceList && m_faceList->Compiled() &&
+                       m_listTextureLoads == m_textureLoads && m_listMultiTexture == MultiTexture &&
+                       m_listSource.Matches(m_document);
   if (!current) BuildFaceList();
-  m_gl->glCallList(m_faceList);
+  if (WireframeOnly->isChecked())
+    m_faceList->DrawOutlines();
+  else
+    m_faceList->Draw();
 }
 
 void TModelViewer::BuildFaceList() {
-  QOpenGLFunctions_1_1& gl = *m_gl;
-  if (m_faceList == 0) m_faceList = gl.glGenLists(1);
+  if (!m_faceList) m_faceList = std::make_unique<TFaceBatchList>(m_gl);
   m_listSource.Take(m_document);
   m_listTextureLoads = m_textureLoads;
   m_listMultiTexture = MultiTexture;
-  gl.glNewList(m_faceList, GL_COMPILE);
-  const int32_t numFace = std::clamp<int32_t>(m_document.NumFace, 0, MeshCapacity);
-  for (int32_t i = numFace - 1; i >= 0; --i) {
-    if (MultiTexture) {
-      // The list starts from whatever the previous frame left bound, so its first face
-      // binds its own texture whatever this build started from.
-      if (i == numFace - 1) LastBoundMaterial = ~m_document.FACE[i].Mat;
-      SelectFaceTexture(m_document.FACE[i].Mat);
-    }
-    DrawFace(i);
-  }
-  gl.glEndList();
+  // One texture for every face (a picture, a single slot): the faces in one batch.
+  const TFaceBatches batches = BuildFaceBatches(m_document, TFaceOrder::Descending, MultiTexture);
+  bool first = true;
+  m_faceList->Compile(batches, [&](const TFaceBatch& batch) {
+    if (!MultiTexture) return;
+    // The list starts from whatever the previous frame left bound, so its first batch
+    // binds its own texture whatever this build started from.
+    if (first) LastBoundMaterial = ~batch.Material;
+    first = false;
+    SelectFaceTexture(batch.Material);
+  });
 }
 
 void TModelViewer::DrawFace(int32_t face) {

@@ -29,8 +29,14 @@
 //    stream reader refuses streams longer than the slot. Nothing writes past a slot.
 //  - Messages and errors that come up while a frame is drawn are shown once the frame is
 //    finished (queued to the window thread), never from inside the paint.
-//  - The faces go into a display list, built again only when the records drawn from, the
-//    textures or the per-face binding change (viewers/DrawnMeshCopy.h tells). The timer
+//  - The faces are drawn by material (mesh/FaceBatches.h): with a texture per material each
+//    texture is bound once per frame and the faces of one material go in one call, in the
+//    order of the material's first face from the last; the faces keep their order within
+//    a material. A material without a texture of its own keeps the texture bound before
+//    its faces, as a face without one did. Where faces of different materials tie in depth
+//    exactly, the material drawn first wins, which can differ from the per-face order.
+//  - The batches go into a display list, built again only when the records drawn from, the
+//    textures or the per-material binding change (viewers/DrawnMeshCopy.h tells). The timer
 //    draws a frame only while a rotate item is checked; otherwise its tick only looks
 //    whether the model, face 0's material or the highlighted face changed, and draws one
 //    frame if so. Input, menu items and the main window's calls draw at once as before.
@@ -46,6 +52,7 @@
 
 #include "util/ThdTimer.h"
 #include "viewers/DrawnMeshCopy.h"
+#include "viewers/FaceBatchList.h"
 #include "viewers/GlTexture.h"
 #include "viewers/ViewerCamera.h"
 #include "viewers/ViewerNavigation.h"
@@ -189,10 +196,10 @@ private:
   uint32_t m_pictureName = 0;  // the picture texture's own texture object
   uint32_t m_boundName = 0;    // the texture this viewer bound last
   bool m_inPaint = false;
-  uint32_t m_faceList = 0;          // display list of the faces, 0 before the first build
-  TDrawnMeshCopy m_listSource;      // the records m_faceList was built from
-  uint64_t m_textureLoads = 0;      // counts texture loading passes
-  uint64_t m_listTextureLoads = 0;  // the pass m_faceList binds the textures of
+  std::unique_ptr<TFaceBatchList> m_faceList;  // the faces by material, made at the first build
+  TDrawnMeshCopy m_listSource;                 // the records m_faceList was built from
+  uint64_t m_textureLoads = 0;                 // counts texture loading passes
+  uint64_t m_listTextureLoads = 0;             // the pass m_faceList binds the textures of
   bool m_listMultiTexture = false;
   int32_t m_drawnFirstMaterial = 0;               // face 0's material in the last frame
   int32_t m_drawnHighlight = -1;                  // HighlightedFace in the last frame

@@ -40,8 +40,7 @@ void TPainterCanvas::Line(TPixel from, TPixel to) {
 TProjectionWindow::TProjectionWindow(TMeshDocument& document, TProjection& projection,
                                      const QString& name, const QString& caption, QRect bounds,
                                      QWidget* parent)
-    : QWidget(parent,
-              Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       m_document(document),
       m_projection(projection) {
   setObjectName(name);

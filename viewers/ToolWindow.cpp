@@ -5,13 +5,14 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include "mesh/Geometry.h"
 #include "mesh/MeshDocument.h"
 #include "mesh/Projection.h"
 
 TToolWindow::TToolWindow(TMeshDocument& document, TProjection& projection,
                          std::function<void()> repaint, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
-                          Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint),
+    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
       m_document(document),
       m_projection(projection),
       m_repaint(std::move(repaint)) {
@@ -81,8 +82,7 @@ TToolWindow::TToolWindow(TMeshDocument& document, TProjection& projection,
     // A step queued before the spin stopped would turn the model outside its undo step.
     if (!m_spinning) return;
     // NumVert is read once per step: vertices added meanwhile turn from the next step on.
-    RotateStep(m_document.VERT.get(), static_cast<size_t>(std::max(0, m_document.NumVert)), angle,
-               rx, ry, rz);
+    RotateModelStep(m_document, angle, rx, ry, rz);
     if (m_repaint) m_repaint();
   });
 }
@@ -90,7 +90,7 @@ TToolWindow::TToolWindow(TMeshDocument& document, TProjection& projection,
 TToolWindow::~TToolWindow() { m_thread.reset(); }
 
 void TToolWindow::RotateBy(float ax, float ay, float az) {
-  RotatePoints(m_document.VERT.get(), static_cast<size_t>(MeshCapacity), ax, ay, az);
+  RotateModel(m_document, ax, ay, az);
   if (m_repaint) m_repaint();
 }
 

@@ -128,8 +128,8 @@ void TViewerCamera::Frame(const float lo[3], const float hi[3]) {
 }
 
 void TViewerCamera::LookFrom(TViewSide side) {
-  // Angles 0 are the front view (the eye on the -z side, y up); a side is reached by
-  // turning the model so that the side's outward direction points at the eye (-z).
+  // Angles 0 are the front view (the eye on the +z side, y up); a side is reached by
+  // turning the model so that the side's outward direction points at the eye (+z).
   AngleX = AngleY = AngleZ = 0;
   switch (side) {
     case TViewSide::Front:
@@ -138,28 +138,29 @@ void TViewerCamera::LookFrom(TViewSide side) {
       AngleY = 180;
       break;
     case TViewSide::Right:
-      AngleY = 90;
-      break;  // +x to the eye, +z to the right
-    case TViewSide::Left:
       AngleY = -90;
+      break;  // +x to the eye, -z to the right
+    case TViewSide::Left:
+      AngleY = 90;
       break;  // -x to the eye
     case TViewSide::Top:
-      AngleX = -90;
-      break;  // +y to the eye, +z up in the window
-    case TViewSide::Bottom:
       AngleX = 90;
+      break;  // +y to the eye, +z down in the window
+    case TViewSide::Bottom:
+      AngleX = -90;
       break;  // -y to the eye
   }
 }
 
 TMatrix4 TViewerCamera::ProjectionMatrix() const {
-  if (!Perspective) return Identity();
-  // The eye at u.z = -4 looking along +z: mirror z, move the eye to GL's origin, then a
-  // frustum whose cross-section at the eye distance is -1..1.
+  // GL's depth grows away from its eye, which looks along -z: nearer is larger u.z.
+  if (!Perspective) return Scaling(1, 1, -1);
+  // The eye at u.z = 4 looking along -z: move it to GL's origin, then a frustum whose
+  // cross-section at the eye distance is -1..1.
   const float nearPlane = kEyeDistance - 2, farPlane = kEyeDistance + 2;
   const float half = nearPlane / kEyeDistance;
   return Multiply(Frustum(-half, half, -half, half, nearPlane, farPlane),
-                  Multiply(Translation(0, 0, -kEyeDistance), Scaling(1, 1, -1)));
+                  Translation(0, 0, -kEyeDistance));
 }
 
 TMatrix4 TViewerCamera::ModelViewMatrix() const {

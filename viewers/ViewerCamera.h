@@ -6,17 +6,18 @@
 // View space. The model point v is placed at
 //   u = Pan + Zoom * Rx(AngleX) * Ry(AngleY) * Rz(AngleZ) * v
 // (glRotatef's order and sense, angles in degrees). u.x and u.y in -1..1 fill the window,
-// x to the right and y up, stretched without aspect correction. The eye looks along +z:
-// of two points at the same place in the window the one with the smaller u.z is in front,
-// and a face whose corners run clockwise in the window shows its front. That is the game's
-// own handedness; the viewer sends a face's corners in reverse so that GL's
-// counter-clockwise fronts are the model's fronts.
-//  - Orthographic (the default): no projection at all; u.z in -1..1 is the depth range.
-//  - Perspective: an eye at u = (0, 0, -4) with a frustum whose cross-section at u.z = 0 is
+// x to the right and y up, stretched without aspect correction. The eye looks along -z, as
+// in every right-handed modeller: of two points at the same place in the window the one
+// with the larger u.z is in front, and a face whose corners run counter-clockwise in the
+// window shows its front. So the model looks as it does in Blender after the export, which
+// writes the coordinates unchanged (glTF is right-handed, y up): the front view shows the
+// side the model's +z faces, with +x on the right, and a texture reads as in its picture.
+// (The viewer sends a face's corners in reverse, so it takes GL's clockwise faces as fronts.)
+//  - Orthographic (the default): the projection only turns the depth round (GL's depth
+//    grows away from the eye); u.z in -1..1 is the depth range.
+//  - Perspective: an eye at u = (0, 0, 4) with a frustum whose cross-section at u.z = 0 is
 //    the window's -1..1 (so switching keeps the size of what lies there), depth from
-//    u.z = -2 to u.z = 2. GL's own eye looks along -z; the projection mirrors z, so that
-//    the eye stays on the side the orthographic view shows and a face's front stays its
-//    front (without the mirror the model is drawn inside out).
+//    u.z = 2 to u.z = -2.
 //
 // Navigation (each function keeps the others' state):
 //  - Orbit: a drag of (dx, dy) pixels turns by half a degree a pixel (dx about y, dy
@@ -26,7 +27,8 @@
 //  - Frame: the zoom fits the box lo..hi (its half diagonal to 1/1.1 of the window) and the
 //    pan puts its centre in the middle of the window, whatever the rotation; an empty or
 //    unusable box gives zoom 1 about the origin.
-//  - LookFrom: the angles of a side view (the front looks along +z with y up, as angles 0).
+//  - LookFrom: the angles of a side view (the front looks along -z with y up, as angles 0;
+//    the right side shows +x, the top +y, each as Blender's keypad 1, 3, 7 do).
 
 #include <array>
 

@@ -8,6 +8,7 @@
 #include "viewers/Dialogs.h"
 #include "viewers/GlViewer.h"
 #include "viewers/ModelViewer.h"
+#include "viewers/WindowPlacement.h"
 
 namespace {
 
@@ -35,9 +36,13 @@ void TViewerHost::ShowMeshViewer(QWidget* owner, TMeshDocument& document,
     m_dialogs.ShowMessage(owner, QString::fromLatin1(kNoOpenGl));
     return;
   }
-  if (!m_meshView) {  // a top-level tool window; staying on top is its own window flag
+  if (!m_meshView) {  // a tool window of `owner`: above it, never above other programs
     m_meshView = std::make_unique<TModelViewer>(document, m_dialogs, materialFolder);
     if (place) place(*m_meshView);
+    if (owner) {
+      m_meshView->winId();  // the owner is set before the window is mapped
+      MakeToolWindowOf(*m_meshView, *owner);
+    }
     m_meshView->show();
   }
   m_meshView->show();
@@ -66,6 +71,10 @@ bool TViewerHost::ShowGlViewer(QWidget* owner, TMeshDocument& document,
   }
   m_glView = std::make_unique<TGlViewer>(document, m_dialogs);
   if (place) place(*m_glView);
+  if (owner) {
+    m_glView->winId();
+    MakeToolWindowOf(*m_glView, *owner);
+  }
   m_glView->show();
   m_glView->LoadTextures(materialFolder);
   return true;

@@ -5,6 +5,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QWidget>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -25,7 +26,12 @@ int ReadInteger(QSettings& settings, const QString& key, int def) {
   return ok ? n : def;
 }
 
-bool Framed(const QWidget& window) { return window.frameGeometry() != window.geometry(); }
+// A frame around the window: while a window manager re-frames a window, Qt may report a
+// frame smaller than the window for a moment, which is no frame to correct for.
+bool Framed(const QWidget& window) {
+  const QRect frame = window.frameGeometry(), inner = window.geometry();
+  return frame != inner && frame.contains(inner);
+}
 
 // Waits for the window manager to frame the window, then sets the inner size once so that
 // the outer bounds are the wanted ones. The frame usually shows with a move, resize or show
@@ -125,6 +131,12 @@ void SetOuterGeometry(QWidget& window, const QRect& outer) {
   if (!Framed(window)) new TFrameFit(window, outer);
 }
 
+void MakeToolWindowOf(QWidget& tool, QWidget& owner) {
+  QWindow* t = tool.windowHandle();
+  QWindow* o = owner.windowHandle();
+  if (t && o && t != o) t->setTransientParent(o);
+}
+
 QRect OuterGeometry(const QWidget& window, const QMargins& guess) {
   if (Framed(window)) return window.frameGeometry();
   // pos() of a window is its frame's top-left corner; a window not shown yet grows to its
@@ -203,4 +215,21 @@ QList<QPoint> LayoutBeside(const QRect& anchor, const QList<QSize>& outerSizes, 
     rowHeight = std::max(rowHeight, size.height());
   }
   return places;
+}
+
+QRect AnchorLeavingRoom(const QRect& anchor, const QList<QSize>& outerSizes, const QRect& screen,
+                        int minWidth, int gap) {
+  const QRect fitted = FitInside(anchor, screen);
+  const auto allFit = [&](const QRect& a) {
+    const QList<QPoint> places = LayoutBeside(a, outerSizes, screen, gap);
+    for (qsizetype i = 0; i < places.size(); ++i) {
+      if (!screen.contains(QRect(places[i], outerSizes[i]))) return false;
+    }
+    return true;
+  };
+  for (int width = fitted.width(); width >= std::min(minWidth, fitted.width()); --width) {
+    const QRect narrower(fitted.topLeft(), QSize(width, fitted.height()));
+    if (allFit(narrower)) return narrower;
+  }
+  return fitted;
 }

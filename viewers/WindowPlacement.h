@@ -51,6 +51,12 @@ QRect FitInside(const QRect& outer, const QRect& area);
 // when none does); an empty rectangle when there is no screen at all.
 QRect ScreenAreaFor(const QRect& outer);
 
+// Makes `tool` (a top-level window, best before it is shown) a transient of `owner`: the window
+// manager keeps it above `owner` and below the dialogs `owner` opens, and never above other
+// programs' windows. (Without an owner, a tool window is a transient of the whole program, above
+// all of its windows, its dialogs included.) Nothing happens before both have platform windows.
+void MakeToolWindowOf(QWidget& tool, QWidget& owner);
+
 // Sets the window's outer bounds (frame included, see above).
 void SetOuterGeometry(QWidget& window, const QRect& outer);
 
@@ -66,3 +72,10 @@ QRect OuterGeometry(const QWidget& window, const QMargins& guess = QMargins(4, 2
 // anchor. `gap` pixels separate the windows. Returns the outer top-left of each window.
 QList<QPoint> LayoutBeside(const QRect& anchor, const QList<QSize>& outerSizes, const QRect& screen,
                            int gap = 6);
+
+// The anchor's bounds for a first start: `anchor` moved and shrunk onto `screen`, then made
+// narrower (not below `minWidth`) until LayoutBeside puts every window fully on the screen
+// beside it, so that none of them has to cover it. When even `minWidth` leaves no room the
+// anchor keeps the width it had on the screen (a window then covers part of it).
+QRect AnchorLeavingRoom(const QRect& anchor, const QList<QSize>& outerSizes, const QRect& screen,
+                        int minWidth, int gap = 6);

@@ -32,6 +32,20 @@ TV_EXPORT int tv_qt_read_picture(const char* fileName, uint64_t maxPixelBytes, T
   try {
     *picture = TQtPicture{};
     QImageReader reader(QString::fromUtf8(fileName));
+    // The caps (16,384 pixels a side, maxPixelBytes at 4 bytes a pixel) are checked from the
+    // header first; Qt's own cap (128 MB in Qt 6.4) would refuse pictures within them, so it
+    // is set above them (a 16-bit picture is decoded at 8 bytes a pixel).
+    constexpr int kMaxSide = 16384;
+    const QSize size = reader.size();
+    if (size.isValid() && (size.width() > kMaxSide || size.height() > kMaxSide ||
+                           uint64_t(size.width()) * uint64_t(size.height()) * 4 > maxPixelBytes)) {
+      return Fail("Cannot read picture \"" + std::string(fileName) + "\": " +
+                      std::to_string(size.width()) + " x " + std::to_string(size.height()) +
+                      " pixels is too large (at most 16384 a side and " +
+                      std::to_string(maxPixelBytes >> 20) + " MiB at 4 bytes a pixel)",
+                  error, errorSize);
+    }
+    QImageReader::setAllocationLimit(static_cast<int>((2 * maxPixelBytes) >> 20) + 1);
     QImage image = reader.read();
     if (image.isNull()) {
       return Fail("Cannot read picture \"" + std::string(fileName) +

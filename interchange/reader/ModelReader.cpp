@@ -1,12 +1,14 @@
-// tessavor-model-reader [--up-z] FILE: reads a model file with Assimp and writes what the
-// mesh needs of it (interchange/SceneData.h) to standard output. The editor and
+// tessavor-model-reader [--up-z | --up-y] FILE: reads a model file with Assimp and writes
+// what the mesh needs of it (interchange/SceneData.h) to standard output. The editor and
 // tessavor-cli run it as a child process (util/Isolate.h): whatever Assimp does to a
-// damaged file ends here. --up-z turns a file whose up axis is z to the game's y up.
+// damaged file ends here. --up-z turns a file whose up axis is z to the game's y up,
+// --up-y leaves it; without either, the file's own up axis decides (FileIsZUp).
 // Exit status: 0 with the scene's bytes, 1 with a message, 2 for a wrong call or an output
 // that could not be written, 3 when memory ran out.
 #include <assimp/DefaultIOSystem.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <new>
@@ -21,6 +24,7 @@
 
 #include "interchange/SceneData.h"
 #include "util/Isolate.h"
+#include "util/StrTools.h"
 
 namespace {
 
@@ -44,16 +48,20 @@ bool LeavesFolder(const std::string& reference) {
 }
 
 EInterchange OutsideReference(const std::string& fileName, const std::string& reference) {
-  return CannotImport(fileName,
-                      "it refers to \"" + reference + "\", which lies outside the model's folder");
+  return CannotImport(fileName, "it refers to \"" + QuoteForMessage(reference) +
+                                    "\", which lies outside the model's folder");
 }
 
-// Every file Assimp opens besides the model (an OBJ's material library, a glTF buffer, ...)
-// must lie in the model's folder, links resolved: a file that names "../../etc/passwd", an
-// absolute path or a URL is refused, not read as vertices. Assimp forms such a path as the
-// model's folder followed by the reference, or takes a path on its own; the first refused
-// reference is kept for the message, as an importer may go on without the file. Nothing is
-// ever opened for writing.
+// Every file Assimp opens besides the model (an OBJ's material library, a glTF buffer, an
+// LWS scene's meshes, ...) must lie in the model's folder, links resolved: a file that
+// names "../../etc/passwd", an absolute path or a URL is refused, not read as vertices.
+// Assimp forms such a path as the model's folder followed by the reference, or takes the
+// name on its own; some readers try the bare name first, as if it were in the current
+// folder. A relative name is so looked for in the model's folder, and only there, whatever
+// the current folder: a name that is not there is a file not found, which the reader may
+// follow with another try, not a refusal. The first reference that leaves the folder is
+// kept for the message, as an importer may go on without the file. Nothing is ever opened
+// for writing.
 class TModelFolderIo final : public Assimp::DefaultIOSystem {
 public:
   explicit TModelFolderIo(const std::string& model) : m_model(model) {
@@ -69,23 +77,40 @@ public:
   }
 
   bool Exists(const char* file) const override {
-    return file && Inside(file) && DefaultIOSystem::Exists(file);
+    if (!file) return false;
+    const std::string resolved = Resolve(file);
+    return Inside(resolved) && DefaultIOSystem::Exists(resolved.c_str());
   }
 
   Assimp::IOStream* Open(const char* file, const char* mode) override {
     if (!file || !mode) return nullptr;
+    const std::string resolved = Resolve(file);
     const bool writes = std::strpbrk(mode, "wa+") != nullptr;
-    if (writes || !Inside(file)) {
-      if (m_refused.empty()) m_refused = Reference(file);
+    if (writes || !Inside(resolved)) {
+      if (m_refused.empty()) m_refused = Reference(resolved);
       return nullptr;
     }
-    return DefaultIOSystem::Open(file, mode);
+    return DefaultIOSystem::Open(resolved.c_str(), mode);
   }
 
   // The first reference refused, as the file wrote it; "" when none was.
   const std::string& Refused() const { return m_refused; }
 
 private:
+  bool UnderFolder(const std::string& file) const {
+    for (const std::string* prefix : {&m_prefix, &m_absolutePrefix}) {
+      if (!prefix->empty() && file.compare(0, prefix->size(), *prefix) == 0) return true;
+    }
+    return false;
+  }
+
+  // The path a name stands for: the model, a name Assimp put under the model's folder as
+  // it is, and any other relative name in the model's folder.
+  std::string Resolve(const std::string& file) const {
+    if (file == m_model || UnderFolder(file) || LeavesFolder(file)) return file;
+    return m_absolutePrefix + file;
+  }
+
   // The reference as the file wrote it: what follows the model's folder, as the model's
   // path gave it or made absolute.
   std::string Reference(const std::string& file) const {
@@ -165,6 +190,10 @@ public:
     std::string extension = std::filesystem::path(fileName).extension().string();
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     m_imageUris = extension == ".gltf" || extension == ".glb";
+    // An STL file holds one normal per triangle, which writers take from anywhere (a
+    // corner's smooth normal, or none): the triangles of one flat face would not agree,
+    // and not merge. Its corners' normals are computed instead.
+    m_facetNormals = extension == ".stl";
   }
 
   TGatheredScene Run() {
@@ -241,7 +270,7 @@ private:
     // A mirroring transform (a negative scale) turns the corners' order with it: reversed,
     // the faces keep facing outwards. The first corner stays first.
     const bool mirrored = determinant < 0.0f;
-    const bool hasNormals = mesh.HasNormals();
+    const bool hasNormals = mesh.HasNormals() && !m_facetNormals;
     const bool hasUv = mesh.HasTextureCoords(0);
     const auto meshNumber = static_cast<uint32_t>(m_out.MeshNames.size());
     const std::string meshName =
@@ -367,6 +396,7 @@ private:
   const std::string& m_fileName;
   bool m_zUp;
   bool m_imageUris = false;
+  bool m_facetNormals = false;
   TGatheredScene m_out;
   std::unordered_map<TPositionKey, int32_t, TPositionHash> m_vertIndex;
   std::unordered_map<unsigned, uint32_t> m_materialIndex;
@@ -376,12 +406,43 @@ private:
   size_t m_overflowFaces = 0, m_overflowCorners = 0;
 };
 
+// Why Assimp refused a file, in plain words, with its own text as a detail line.
 std::string Reason(const Assimp::Importer& importer) {
-  std::string reason = importer.GetErrorString();
-  while (!reason.empty() &&
-         (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' '))
-    reason.pop_back();
-  return reason.empty() ? "Assimp gave no reason" : reason;
+  std::string detail = importer.GetErrorString();
+  while (!detail.empty() &&
+         (detail.back() == '\n' || detail.back() == '\r' || detail.back() == ' '))
+    detail.pop_back();
+  if (detail.empty()) return "the file is damaged or not what its name says";
+  const auto says = [&](const char* text) { return detail.find(text) != std::string::npos; };
+  std::string why = "the file is damaged or not what its name says";
+  if (says("mNumMeshes is 0") || says("no meshes") || says("No meshes") ||
+      says("contains no faces") || says("contains no vertices"))
+    why = "the file holds no meshes";
+  else if (says("too small") || says("nexpected end") || says("nexpected EOF"))
+    why = "the file is empty or cut short";
+  else if (says("BlenderDNA") || says("BlendDNA"))
+    why =
+        "a Blender file of a version the model library cannot read (export it from Blender "
+        "as glTF or FBX)";
+  else if (says("No suitable reader"))
+    why = "no reader here knows this kind of file";
+  else if (says("UTF") || says("ncoding") || says("nicode"))
+    why = "its text is in an encoding that cannot be read";
+  else if (says("nable to open") || says("ailed to open") || says("annot open"))
+    why = "the file cannot be opened";
+  return why + "\n  (the model library said: " + detail + ")";
+}
+
+// The up axis a file states by its format: Blender's own files are z up; an FBX file says
+// which axis is up in its settings (Assimp keeps that as the scene's "UpAxis", 2 for z),
+// and COLLADA's up_axis Assimp turns to y up itself. Every other format is taken as y up.
+bool FileIsZUp(const aiScene& scene, const std::string& fileName) {
+  std::string extension = std::filesystem::path(fileName).extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (extension == ".blend") return true;
+  int32_t axis = 1;
+  return extension == ".fbx" && scene.mMetaData && scene.mMetaData->Get("UpAxis", axis) &&
+         axis == 2;
 }
 
 // Some of Assimp's importers take a failed allocation for a damaged part and go on without
@@ -394,7 +455,10 @@ void OnAllocationFailed() {
   throw std::bad_alloc();
 }
 
-int Gather(const std::string& fileName, bool zUp) {
+// --up-z or --up-y as asked; neither: the file's own (FileIsZUp).
+enum class TUpChoice { Auto, Y, Z };
+
+int Gather(const std::string& fileName, TUpChoice up, int resultFd) {
   std::string out;
   int status = kModelReaderMessage;
   try {
@@ -406,6 +470,7 @@ int Gather(const std::string& fileName, bool zUp) {
     // Assimp turns an allocation that failed into its message.
     if (!scene && std::strstr(importer.GetErrorString(), "bad_alloc")) throw std::bad_alloc();
     if (!scene) throw CannotImport(fileName, Reason(importer));
+    const bool zUp = up == TUpChoice::Auto ? FileIsZUp(*scene, fileName) : up == TUpChoice::Z;
     out = EncodeScene(TSceneGatherer(*scene, fileName, zUp).Run());
     status = kModelReaderScene;
   } catch (const Exception& e) {
@@ -420,22 +485,34 @@ int Gather(const std::string& fileName, bool zUp) {
     out.clear();
     status = kModelReaderOutOfMemory;
   }
-  return WriteAllToFd(STDOUT_FILENO, out.data(), out.size()) ? status : kModelReaderUsage;
+  return WriteAllToFd(resultFd, out.data(), out.size()) ? status : kModelReaderUsage;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bool zUp = argc == 3 && std::strcmp(argv[1], kModelReaderZUp) == 0;
-  if (argc != 2 && !zUp) {
+  TUpChoice up = TUpChoice::Auto;
+  if (argc == 3 && std::strcmp(argv[1], kModelReaderZUp) == 0) up = TUpChoice::Z;
+  if (argc == 3 && std::strcmp(argv[1], kModelReaderYUp) == 0) up = TUpChoice::Y;
+  if (argc != 2 && (argc != 3 || up == TUpChoice::Auto)) {
     std::fputs(
-        "usage: tessavor-model-reader [--up-z] FILE (run by the editor; see --help of "
+        "usage: tessavor-model-reader [--up-z | --up-y] FILE (run by the editor; see --help of "
         "tessavor-cli import)\n",
         stderr);
     return kModelReaderUsage;
   }
+  // What Assimp and the C library print on their own ("nullptr returned by creating
+  // DDLNode.", "free(): invalid pointer") is no message for the user: the scene or our
+  // message goes out on a copy of standard output, and both standard streams go nowhere.
+  // The C library's fatal messages go to standard error, not to the terminal.
+  const int resultFd = dup(STDOUT_FILENO);
+  const int nowhere = open("/dev/null", O_WRONLY);
+  if (resultFd < 0 || nowhere < 0 || dup2(nowhere, STDOUT_FILENO) < 0 ||
+      dup2(nowhere, STDERR_FILENO) < 0)
+    return kModelReaderUsage;
+  setenv("LIBC_FATAL_STDERR_", "1", 1);
   std::set_new_handler(OnAllocationFailed);
-  const int status = Gather(argv[argc - 1], zUp);
+  const int status = Gather(argv[argc - 1], up, resultFd);
   // _exit: nothing of Assimp's is left to tidy, and a reader that leaked on a damaged file
   // has still given its result.
   _exit(status);

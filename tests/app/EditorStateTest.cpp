@@ -206,4 +206,15 @@ TEST_F(EditorState, ImportAscStartsAtTheFixedFileAndTheTitleNamesTheModel) {
   EXPECT_TRUE(form->windowTitle().contains("hut.asc (")) << form->windowTitle().toStdString();
 }
 
+// A home the editor cannot write is opened read-only, and the title says so; an unsaved
+// change is still marked after it.
+TEST_F(EditorState, AReadOnlyHomeIsNamedInTheTitle) {
+  OpenLoaded();
+  EXPECT_FALSE(form->windowTitle().contains("[read-only]"));
+  form->SetHomeReadOnly(true);
+  EXPECT_TRUE(form->windowTitle().endsWith(" [read-only]")) << form->windowTitle().toStdString();
+  ChangeMaterial(0, "512");
+  EXPECT_TRUE(form->windowTitle().endsWith(" [read-only] *")) << form->windowTitle().toStdString();
+}
+
 }  // namespace

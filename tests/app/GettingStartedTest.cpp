@@ -73,7 +73,13 @@ TEST_F(GettingStarted, StepsOneToThreeAsWritten) {
       "/bin/sh", {testsupport::ProgramPath("seed-home.sh")}, testsupport::TRunOptions().Merged());
   ASSERT_EQ(seeded.status, 0) << seeded.out;
   const QString matPath = QSettings(Ini(), QSettings::IniFormat).value("qorvex/MatPath").toString();
-  ASSERT_EQ(matPath, QString::fromStdString(testsupport::ProgramPath("demo/")));
+  // The textures live in the home, where Import... can write beside them.
+  ASSERT_EQ(matPath, QString::fromStdString((home.Path() / "textures").string() + "/"));
+  for (const char* t : {"00001001.gct", "00001004.bmp"}) {
+    EXPECT_EQ(ReadBytes((home.Path() / "textures" / t).string()),
+              ReadBytes(testsupport::ProgramPath(std::string("demo/") + t)))
+        << t;
+  }
   TMainWindow& f = Open();
   ASSERT_GT(f.Document().NumFace, 1) << "the editor did not load the seeded demo";
   const int32_t before = FaceMat(ReadBytes(home.File("face.kvt")), 0);
@@ -106,6 +112,16 @@ TEST_F(GettingStarted, StepsOneToThreeAsWritten) {
   // Closing keeps the material folder as seed-home.sh wrote it.
   form.reset();
   EXPECT_EQ(QSettings(Ini(), QSettings::IniFormat).value("qorvex/MatPath").toString(), matPath);
+}
+
+TEST_F(GettingStarted, SeedingLeavesAHomeWithAModelAsItIs) {
+  testsupport::WriteBytes(home.File("vert.kvt"), Bytes(12, 0));
+  const testsupport::TProgramResult seeded = testsupport::RunPath(
+      "/bin/sh", {testsupport::ProgramPath("seed-home.sh")}, testsupport::TRunOptions().Merged());
+  ASSERT_EQ(seeded.status, 0) << seeded.out;
+  EXPECT_FALSE(fs::exists(home.Path() / "textures"));
+  EXPECT_FALSE(fs::exists(home.File("model.ini")));
+  EXPECT_EQ(ReadBytes(home.File("vert.kvt")).size(), 12u);
 }
 
 }  // namespace

@@ -114,8 +114,9 @@ TEST_F(WindowTest, ImportCancelledWhileReadingChangesNothing) {
   EXPECT_EQ(f.Document().NumFace, 2);
 }
 
-// The up-axis box after the number box: "z" turns a z-up file (STL from Blender) to the
-// game's y up, as tessavor-cli import --up z does; Cancel there imports nothing.
+// The up-axis box after the number box, "auto" by default: "z" turns a z-up file (STL from
+// Blender) to the game's y up, as tessavor-cli import --up z does; Cancel there imports
+// nothing.
 TEST_F(WindowTest, ImportAsksForTheUpAxis) {
   TMainWindow& f = OpenLoaded();
   const std::string stl = home.File("t.stl");
@@ -127,16 +128,49 @@ TEST_F(WindowTest, ImportAsksForTheUpAxis) {
   Click(f, "Import...");
   EXPECT_EQ(f.Document().NumFace, 2);
   EXPECT_TRUE(dialogs.Messages.isEmpty());
+  ASSERT_FALSE(dialogs.Prompts.isEmpty());
+  EXPECT_EQ(dialogs.Prompts.last(),
+            QStringLiteral("Import|Up axis of the file (auto, y or z):|auto"));
 
+  // Anything but auto, y or z asks again, naming what was typed; it does not end the import.
   dialogs.FileNames = {QString::fromStdString(stl)};
-  dialogs.Inputs = {QStringLiteral("5"), QStringLiteral("Z")};
+  dialogs.Inputs = {QStringLiteral("5"), QStringLiteral("x"), QStringLiteral("Z")};
   Click(f, "Import...");
   ASSERT_TRUE(dialogs.Errors.isEmpty()) << dialogs.Errors.join("\n").toStdString();
+  ASSERT_GE(dialogs.Prompts.size(), 5);
+  EXPECT_EQ(dialogs.Prompts[3], "Import|Up axis of the file (auto, y or z):|auto");
+  EXPECT_EQ(dialogs.Prompts[4],
+            "Import|The up axis is auto, y or z, not \"x\". Up axis of the file (auto, y or "
+            "z):|auto");
   const TMeshDocument& doc = f.Document();
   ASSERT_EQ(doc.NumFace, 1);
   // (x, y, z) -> (x, z, -y)
   const TPoint3 p = doc.VERT[doc.FVRT[2].Vert];
   EXPECT_EQ(std::make_tuple(p.x, p.y, p.z), std::make_tuple(1.0f, 3.0f, -2.0f));
+}
+
+// The title names the model imported; undoing the import names the one before again, and
+// redoing it the import's.
+TEST_F(WindowTest, UndoOfAnImportPutsBackTheTitlesModel) {
+  TMainWindow& f = OpenLoaded();
+  f.ModelName = QStringLiteral("/models/house.iff");
+  const std::string stl = home.File("crate.stl");
+  testsupport::WriteText(stl,
+                         "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n"
+                         "vertex 1 2 0\nendloop\nendfacet\nendsolid t\n");
+  dialogs.FileNames = {QString::fromStdString(stl)};
+  dialogs.Inputs = {QStringLiteral("5"), QStringLiteral("y")};
+  Click(f, "Import...");
+  ASSERT_TRUE(dialogs.Errors.isEmpty()) << dialogs.Errors.join("\n").toStdString();
+  EXPECT_TRUE(f.windowTitle().contains(QStringLiteral("crate.stl")))
+      << f.windowTitle().toStdString();
+  f.Undo();
+  EXPECT_TRUE(f.windowTitle().contains(QStringLiteral("house.iff")))
+      << f.windowTitle().toStdString();
+  EXPECT_FALSE(f.windowTitle().contains(QStringLiteral("crate.stl")));
+  f.Redo();
+  EXPECT_TRUE(f.windowTitle().contains(QStringLiteral("crate.stl")))
+      << f.windowTitle().toStdString();
 }
 
 }  // namespace

@@ -8,9 +8,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include "AppTestSupport.h"
 #include "app/LineListModel.h"
@@ -189,30 +192,67 @@ TEST_F(WindowTest, TheDemoShowsItsBrickTextureOnTheTexturingTab) {
   EXPECT_TRUE(dialogs.Errors.isEmpty()) << dialogs.Errors.join("|").toStdString();
 }
 
-// ---- boxes above the always-on-top windows ------------------------------------------------
+// ---- boxes belong to the window that asks ----------------------------------------------
 
-TEST_F(WindowTest, TheStandardBoxesStayOnTop) {
+// A box is a child of the window that asks, so the window manager keeps it above that window
+// and its tool windows (which no longer stay on top of everything); it stays on top of no
+// other program.
+TEST_F(WindowTest, TheStandardBoxesBelongToTheAskingWindow) {
   TStandardDialogs standard;
-  QStringList flagless;
+  QWidget asking;
+  QStringList wrong;
   auto answer = [&] {
     QTimer::singleShot(0, [&] {
       QWidget* box = QApplication::activeModalWidget();
       if (!box) {
-        flagless << "none";
+        wrong << "none";
         return;
       }
-      if (!(box->windowFlags() & Qt::WindowStaysOnTopHint))
-        flagless << box->metaObject()->className();
+      if (box->windowFlags() & Qt::WindowStaysOnTopHint)
+        wrong << QString(box->metaObject()->className()) + " on top";
+      if (box->parentWidget() != &asking)
+        wrong << QString(box->metaObject()->className()) + " not parented";
       static_cast<QDialog*>(box)->reject();
     });
   };
   answer();
-  standard.ShowError(nullptr, "Cannot open file");
+  standard.ShowError(&asking, "Cannot open file");
   answer();
-  standard.ShowMessage(nullptr, "a message");
+  standard.ShowMessage(&asking, "a message");
   answer();
-  standard.AskYesNo(nullptr, "a question?");
+  standard.AskYesNo(&asking, "a question?");
   answer();
-  standard.InputBox(nullptr, "Change Mat", "Mat file:", "1");
-  EXPECT_TRUE(flagless.isEmpty()) << flagless.join("|").toStdString();
+  standard.InputBox(&asking, "Change Mat", "Mat file:", "1");
+  answer();
+  standard.AskRecover(&asking, "Recover?");
+  EXPECT_TRUE(wrong.isEmpty()) << wrong.join("|").toStdString();
+}
+
+TEST_F(WindowTest, TheRecoverQuestionHasItsTitleAndRecoverIsTheDefault) {
+  TStandardDialogs standard;
+  QString title;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    title = box->windowTitle();
+    box->defaultButton()->click();  // what Return does
+  });
+  EXPECT_TRUE(standard.AskRecover(nullptr, "Recover?"));
+  EXPECT_EQ(title, QStringLiteral("Recover unsaved changes"));
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box) box->button(QMessageBox::Discard)->click();
+  });
+  EXPECT_FALSE(standard.AskRecover(nullptr, "Recover?"));
+}
+
+TEST_F(WindowTest, SideWindowsAreToolWindowsOfTheMainWindow) {
+  Open();
+  for (QWidget* w : std::initializer_list<QWidget*>{form->Points(), form->Faces(), form->Tools()}) {
+    ASSERT_NE(w->windowHandle(), nullptr) << w->objectName().toStdString();
+    EXPECT_EQ(w->windowHandle()->transientParent(), form->windowHandle())
+        << w->objectName().toStdString();
+    EXPECT_EQ(w->windowFlags() & Qt::WindowType_Mask, Qt::Tool) << w->objectName().toStdString();
+    EXPECT_FALSE(w->windowFlags() & Qt::WindowStaysOnTopHint) << w->objectName().toStdString();
+  }
 }

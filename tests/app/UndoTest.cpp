@@ -193,9 +193,10 @@ TEST_F(UndoTest, StatusBarCountsWhatChangedAndTimesOnlyTheWork) {
   EXPECT_TRUE(form->StatusResult->text().startsWith("Save: 1 face saved in "))
       << form->StatusResult->text().toStdString();
   // "flipY" on the five vertices: the vertices that changed (the fifth has y 0, and -0 has
-  // other bits than 0).
+  // other bits than 0), and the two triangles' last two corners each, swapped so that the
+  // faces keep facing outwards; the normals (0, 0, 1) lie in the mirror and stay.
   Click("flipY");
-  EXPECT_TRUE(form->StatusResult->text().startsWith("flipY: 5 vertices, saved in "))
+  EXPECT_TRUE(form->StatusResult->text().startsWith("flipY: 5 vertices, 4 corners, saved in "))
       << form->StatusResult->text().toStdString();
 }
 

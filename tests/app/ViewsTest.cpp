@@ -85,12 +85,34 @@ TEST_F(WindowTest, RightDragMovesTheAnchor) {
   EXPECT_FLOAT_EQ(form->Projection().AnchorX, 70.0f);
 }
 
-TEST_F(WindowTest, LoadFitsTheModelIntoThePointsWindow) {
+// The points (not their box, whose projection is wider) are framed: they project to -10..10
+// on both axes (the apex (0, 0, 15) to 7.5, 7.5), centred, the margin inside the edges.
+TEST_F(WindowTest, LoadFramesTheModelInThePointsWindow) {
   OpenLoaded();
-  // Box (-10,-10,0)..(10,10,15): projected extent 27.5 on both axes, so the height decides.
+  const int w = form->Points()->width(), h = form->Points()->height();
+  const int margin = TProjection::kFitMargin;
   EXPECT_FLOAT_EQ(form->Projection().ViewScale,
-                  27.5f / static_cast<float>(form->Points()->height()));
-  EXPECT_FLOAT_EQ(form->Projection().AnchorX, static_cast<float>(form->Points()->width()) / 2.0f);
+                  20.0f / static_cast<float>(std::min(w, h) - 2 * margin));
+  EXPECT_FLOAT_EQ(form->Projection().AnchorX, static_cast<float>(w) / 2.0f);
+  EXPECT_FLOAT_EQ(form->Projection().AnchorY, static_cast<float>(h) / 2.0f);
+  for (int32_t v = 0; v < form->Document().NumVert; ++v) {
+    const TPoint3& p = form->Document().VERT[v];
+    const TPixel px = form->Projection().ProjectPixel(p.x, p.y, p.z);
+    EXPECT_GE(px.X, margin - 1) << v;
+    EXPECT_LE(px.X, w - margin + 1) << v;
+    EXPECT_GE(px.Y, margin - 1) << v;
+    EXPECT_LE(px.Y, h - margin + 1) << v;
+  }
+}
+
+// A model away from the zero point (an object centred at x = 300) is in view after Load.
+TEST_F(WindowTest, LoadFramesAModelAwayFromTheZeroPoint) {
+  TSampleMesh mesh = TSampleMesh::Square();
+  for (auto& v : mesh.Verts) v[0] += 300;
+  OpenLoaded(mesh);
+  const TPixel centre = form->Projection().ProjectPixel(300, 0, 0);
+  EXPECT_NEAR(centre.X, form->Points()->width() / 2, 1);
+  EXPECT_NEAR(centre.Y, form->Points()->height() / 2, 1);
 }
 
 TEST_F(WindowTest, FacesResizeGivesThePointsWindowItsSize) {

@@ -80,4 +80,29 @@ TEST(LayoutBeside, GoesBelowTheMainWindowWhereTheScreenIsTooNarrow) {
   EXPECT_EQ(p, (QList<QPoint>{{0, 406}, {226, 406}, {452, 406}}));
 }
 
+// A first start on a screen of 800 x 600 (1600 x 1200 at scale 2): the main window gets
+// narrower until the side windows' column fits on its right.
+TEST(AnchorLeavingRoom, NarrowsTheMainWindowExactlyUntilTheColumnFits) {
+  const QList<QSize> sides = {{223, 238}, {223, 238}, {217, 52}};
+  const QRect screen(0, 0, 800, 600);
+  // 800 - 223 - 6 = 571: exactly the widest main window that leaves room.
+  EXPECT_EQ(AnchorLeavingRoom(QRect(0, 0, 600, 548), sides, screen, 360), QRect(0, 0, 571, 548));
+  EXPECT_EQ(AnchorLeavingRoom(QRect(0, 0, 571, 548), sides, screen, 360), QRect(0, 0, 571, 548));
+  // Already room: unchanged.
+  EXPECT_EQ(AnchorLeavingRoom(QRect(0, 0, 400, 548), sides, screen, 360), QRect(0, 0, 400, 548));
+}
+
+TEST(AnchorLeavingRoom, PutsTheWindowWithItsFrameOnTheScreen) {
+  // Taller than the screen and below its top: moved up and shrunk to the screen's height.
+  const QRect r = AnchorLeavingRoom(QRect(0, 30, 300, 700), {}, QRect(0, 0, 800, 600), 360);
+  EXPECT_EQ(r, QRect(0, 0, 300, 600));
+}
+
+TEST(AnchorLeavingRoom, KeepsItsWidthWhenNothingLeavesRoom) {
+  // 640 x 400 (1280 x 800 at scale 2): three columns of 223 never fit beside 360.
+  const QList<QSize> sides = {{223, 238}, {223, 238}, {217, 52}};
+  EXPECT_EQ(AnchorLeavingRoom(QRect(0, 0, 568, 548), sides, QRect(0, 0, 640, 400), 360),
+            QRect(0, 0, 568, 400));
+}
+
 }  // namespace

@@ -51,8 +51,10 @@ fi
 [ -s "$work/step1.err" ] && fail "step 1 printed on standard error: $(cat "$work/step1.err")"
 [ -f "$home/vert.kvt" ] && ok "the demo is in the default home folder" || fail "no vert.kvt in $home"
 # (The editor writes the file again when it closes, without the quotes.)
-grep -qxE "MatPath=\"?$root/usr/lib/tessavor/demo/\"?" "$home/model.ini" &&
-  ok "textures from the installed demo folder" || fail "model.ini: $(cat "$home/model.ini" 2>&1)"
+grep -qxE "MatPath=\"?$home/textures/\"?" "$home/model.ini" &&
+  ok "textures from the home's own folder" || fail "model.ini: $(cat "$home/model.ini" 2>&1)"
+cmp -s "$home/textures/00001001.gct" "$root/usr/lib/tessavor/demo/00001001.gct" &&
+  ok "the demo's textures copied into the home" || fail "no demo texture in $home/textures"
 grep -qF "seed-home: the demo model is in $home" "$work/step1.out" ||
   fail "step 1 does not say where the demo went: $(cat "$work/step1.out")"
 cp "$home/radi.kvt" "$work/demo-radi.kvt"

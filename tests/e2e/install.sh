@@ -49,7 +49,10 @@ run "$root/bin/iffc" probe.txt && [ -f probe.iff ] && ok "iffc compiles with the
 # installed tree builder and picture library work on it.
 run sh "$private/seed-home.sh" && [ -f "$work/home/vert.kvt" ] && ok "seed-home.sh rips the installed demo" ||
   fail "seed-home.sh: $(cat "$work/out.txt" "$work/err.txt")"
-grep -qF "MatPath=\"$private/demo/\"" "$work/home/model.ini" || fail "model.ini: $(cat "$work/home/model.ini")"
+# The textures are the home's own copies, where Import... may write beside them.
+grep -qF "MatPath=\"$work/home/textures/\"" "$work/home/model.ini" || fail "model.ini: $(cat "$work/home/model.ini")"
+cmp -s "$private/demo/00001001.gct" "$work/home/textures/00001001.gct" &&
+  ok "seed-home.sh copies the installed demo's textures into the home" || fail "no textures in the home"
 run "$root/bin/tessavor-cli" make-tree tree.iff && [ -f tree.iff ] && ok "make-tree with the installed libbsp.so" ||
   fail "make-tree: $(cat "$work/err.txt")"
 run "$root/bin/tessavor-cli" image convert "$private/demo/00001001.bmp" wall.png && [ -f wall.png ] &&

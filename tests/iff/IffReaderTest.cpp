@@ -277,5 +277,5 @@ TEST_F(IffReaderTest, IdentifiersWithZeroAndHighBytes) {
   r.OpenChunk(TIffId(odd));
   r.CloseChunk();
   ExpectError<EIffReader>([&] { r.OpenChunk(TIffId(std::string("B\0\0\0", 4))); },
-                          "TIffReader[Form: T\xE9ST]: Chunk (B) doesn't exist!");
+                          "TIffReader[Form: T\\xE9ST]: Chunk (B) doesn't exist!");
 }

@@ -1,15 +1,18 @@
 // tessavor-cli image convert, run as a program: a picture sent through every format and
-// back keeps its colours, --rle writes a run-length MAT, bad requests end with status 2.
+// back keeps its colours, --rle writes a run-length MAT, --palette and --dither reach the
+// palette reduction, bad requests end with status 2.
 // Skipped when the program has not been built.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "iff/IffReader.h"
 #include "images/Gct.h"
 #include "images/LifGraphic.h"
 #include "images/MatGraphic.h"
+#include "support/IffBytes.h"
 #include "support/RunProgram.h"
 #include "support/TestSupport.h"
 
@@ -100,4 +103,81 @@ TEST_F(ImageConvert, BadRequestsEndWithStatus2) {
   EXPECT_EQ(Run({File("missing.mat"), File("x.lif")}), 2);
   EXPECT_FALSE(std::filesystem::exists(File("x.lif")));
   EXPECT_EQ(Run({File("a.lif")}), 2);
+}
+
+// --palette: a palette file of our own, or one the program ships named without its folder.
+class ImageConvertPalette : public ImageConvert {
+protected:
+  // Red, blue, green and black, in that order.
+  std::string OwnPalette() {
+    const std::string path = File("own.pal");
+    testsupport::WriteBytes(
+        path, iffbytes::Form("PAL ",
+                             iffbytes::Chunk("CMAP", {250, 0, 0, 0, 0, 255, 0, 120, 0, 0, 0, 0})));
+    return path;
+  }
+  static std::vector<int> Indices(const TBitmap& b) {
+    std::vector<int> v;
+    for (int y = 0; y < b.Height(); ++y) {
+      for (int x = 0; x < b.Width(); ++x) v.push_back(b.ScanLine(y)[x]);
+    }
+    return v;
+  }
+  // A 64 x 64 ".gct" of one colour.
+  std::string Flat(uint8_t r, uint8_t g, uint8_t b) {
+    testsupport::Bytes rgb;
+    for (int i = 0; i < 64 * 64; ++i) rgb.insert(rgb.end(), {r, g, b});
+    const std::string path = File("flat.gct");
+    WriteGctFile(path, 64, 64, rgb.data(), TStreamFormat::Zlib);
+    return path;
+  }
+};
+
+TEST_F(ImageConvertPalette, PalettedPictureIsMappedToAnotherPaletteFile) {
+  Sample().SaveToFile(File("a.lif"));
+  ASSERT_EQ(Run({File("a.lif"), File("b.mat"), "--palette", OwnPalette()}), 0) << m_last.err;
+  TMATGraphic mat;
+  mat.LoadMatFile(File("b.mat"));
+  ASSERT_GE(mat.Palette().size(), 4u);
+  EXPECT_EQ(mat.Palette()[1], (TPaletteEntry{0, 0, 255, 0}));
+  // The sample's red, green, blue, blue, blue, red.
+  EXPECT_EQ(Indices(mat), (std::vector<int>{0, 2, 1, 1, 1, 0}));
+}
+
+TEST_F(ImageConvertPalette, ShippedPaletteByNameWithOrWithoutExtension) {
+  if (!std::filesystem::exists(testsupport::ProgramPath("pal/grey.pal")))
+    GTEST_SKIP() << "no shipped palettes beside the program";
+  // Grey g is nearest (200, 0, 0) where (200 − g)² + 2g² is least: g = 66.7, so 67.
+  const std::string source = Flat(200, 0, 0);
+  for (const char* name : {"grey", "grey.pal"}) {
+    ASSERT_EQ(Run({source, File("g.lif"), "--palette", name}), 0) << name << ": " << m_last.err;
+    TLifGraphic lif;
+    lif.LoadFromFile(File("g.lif"));
+    EXPECT_EQ(lif.Palette()[255], (TPaletteEntry{255, 255, 255, 0}));
+    EXPECT_EQ(Indices(lif), std::vector<int>(64 * 64, 67)) << name;
+  }
+}
+
+TEST_F(ImageConvertPalette, DitherMixesTheTwoNearestColours) {
+  const std::string path = File("bw.pal");
+  testsupport::WriteBytes(
+      path, iffbytes::Form("PAL ", iffbytes::Chunk("CMAP", {0, 0, 0, 255, 255, 255})));
+  const std::string source = Flat(128, 128, 128);
+  ASSERT_EQ(Run({source, File("plain.lif"), "--palette", path}), 0) << m_last.err;
+  ASSERT_EQ(Run({source, File("dither.lif"), "--palette", path, "--dither"}), 0) << m_last.err;
+  TLifGraphic plain, dither;
+  plain.LoadFromFile(File("plain.lif"));
+  dither.LoadFromFile(File("dither.lif"));
+  const std::vector<int> p = Indices(plain), d = Indices(dither);
+  EXPECT_EQ(std::set<int>(p.begin(), p.end()).size(), 1u);
+  EXPECT_EQ(std::set<int>(d.begin(), d.end()), (std::set<int>{0, 1}));
+}
+
+TEST_F(ImageConvertPalette, MissingOrUnreadablePaletteEndsWithStatus2AndNoOutput) {
+  Sample().SaveToFile(File("a.lif"));
+  EXPECT_EQ(Run({File("a.lif"), File("b.mat"), "--palette"}), 2);
+  EXPECT_NE(m_last.err.find("--palette needs a palette file"), std::string::npos) << m_last.err;
+  EXPECT_EQ(Run({File("a.lif"), File("b.mat"), "--palette", "no-such-palette"}), 2);
+  EXPECT_NE(m_last.err.find("no-such-palette"), std::string::npos) << m_last.err;
+  EXPECT_FALSE(std::filesystem::exists(File("b.mat")));
 }

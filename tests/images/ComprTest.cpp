@@ -292,6 +292,26 @@ TEST_P(RandomItems, DecodeAsIfOneByteAtATime) {
   EXPECT_EQ(d.Data, m_expected);
 }
 
+// Photographs are mostly literals between short matches: stretches of 1 to 16 literals (the
+// decoder copies a stretch at once) at every place in a control word, and blocks that end
+// with a stretch, so that the last literals lie right at the block's end.
+TEST_P(RandomItems, LiteralStretchesDecodeAsIfOneByteAtATime) {
+  for (int i = 0; i < 8; ++i) Literal();
+  for (int block = 0; block < 40; ++block) {
+    const size_t stretches = Pick(1, 40);
+    for (size_t i = 0; i < stretches; ++i) {
+      Copy(Pick(1, std::min<size_t>(m_expected.size(), 4095)), Pick(3, 18));
+      const size_t literals = Pick(1, 16);
+      for (size_t k = 0; k < literals; ++k) Literal();
+    }
+    EndBlock();
+  }
+  Bytes s = Header(0xCC, 0xCC, 0, static_cast<uint32_t>(m_expected.size()), 1);
+  s.insert(s.end(), m_stream.begin(), m_stream.end());
+  const TDecoded d = Decode(s, m_expected.size());
+  EXPECT_EQ(d.Data, m_expected);
+}
+
 INSTANTIATE_TEST_SUITE_P(Seeds, RandomItems, testing::Range<uint32_t>(1, 25));
 
 // ---- the zlib format and the magic ----

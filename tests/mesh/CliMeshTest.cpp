@@ -174,3 +174,96 @@ TEST_F(CliMesh, ASecondProcessOnTheHomeIsToldWhoHoldsIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// A home the user cannot write (here another user's, the user being "nobody"; the same
+// answer as a read-only file system): the commands that only read work, under a shared
+// lock on the lock file or none when there is none; a command that writes is refused.
+TEST_F(CliMesh, AHomeTheUserCannotWriteStillReads) {
+  if (::geteuid() != 0 || !std::filesystem::exists("/usr/bin/setpriv"))
+    GTEST_SKIP() << "needs root and setpriv to run as another user";
+  WriteTriangle();
+  ASSERT_EQ(Run({"info"}).status, 0);  // makes the lock file, owned by root
+  const auto asNobody = [](const std::vector<std::string>& args) {
+    std::vector<std::string> all{"--reuid=65534", "--regid=65534", "--clear-groups",
+                                 testsupport::ProgramPath("tessavor-cli")};
+    all.insert(all.end(), args.begin(), args.end());
+    return testsupport::RunPath("/usr/bin/setpriv", all, testsupport::TRunOptions().Merged());
+  };
+  for (bool lockFile : {true, false}) {
+    if (!lockFile) std::filesystem::remove(home.File(kHomeLockFile));
+    const TProgramResult info = asNobody({"info"});
+    EXPECT_EQ(info.status, 0) << info.out;
+    EXPECT_NE(info.out.find("VERT 3, VTNM 1, FVRT 3, FACE 1"), std::string::npos) << info.out;
+    EXPECT_EQ(asNobody({"lists"}).status, 0);
+    EXPECT_NE(asNobody({"check"}).status, 2);
+    const TProgramResult scale = asNobody({"scale", "200"});
+    EXPECT_EQ(scale.status, 2) << scale.out;
+    EXPECT_NE(scale.out.find("Permission denied"), std::string::npos) << scale.out;
+  }
+  EXPECT_EQ(testsupport::ReadBytes(home.File(kVertFile)),
+            VertBytes({{0, 0, 0}, {2, 0, 0}, {0, 1, 0.5f}}));
+}
+
+struct TNamedCommand {
+  const char* Name;
+  const char* Program;
+  std::vector<std::string> Before, After;  // the arguments around the file name
+};
+
+class EscapedNames : public ::testing::TestWithParam<TNamedCommand> {
+protected:
+  void SetUp() override {  // a mesh to export
+    home.WriteVert(VertBytes({{0, 0, 0}, {2, 0, 0}, {0, 1, 0}}));
+    home.WriteVtnm(VertBytes({{0, 0, 1}}));
+    home.WriteFvrt(FvrtBytes({{0, 0, 0, 0}, {1, 0, 1, 0}, {2, 0, 0, 1}}));
+    home.WriteFace(FaceBytes({Face(0, 3, 70000, 0)}));
+  }
+  THomeFiles home;
+};
+
+// A file name with an escape sequence, a line feed and 10,000 more characters is shown
+// escaped and shortened by every command that names it: no control character reaches the
+// terminal and no line runs on.
+TEST_P(EscapedNames, AFileNameIsShownEscapedAndShortened) {
+  if (!testsupport::ProgramBuilt(GetParam().Program)) GTEST_SKIP() << "not built";
+  const std::string name =
+      home.Dir().File("missing/no\x1b[2J\nfake line " + std::string(10000, 'n') + ".obj");
+  std::vector<std::string> args = GetParam().Before;
+  args.push_back(name);
+  args.insert(args.end(), GetParam().After.begin(), GetParam().After.end());
+  const TProgramResult r =
+      testsupport::RunProgram(GetParam().Program, args, testsupport::TRunOptions().Merged());
+  EXPECT_NE(r.status, 0) << r.out.substr(0, 300);
+  EXPECT_NE(r.out.find("no\\x1B[2J\\x0Afake line"), std::string::npos) << r.out.substr(0, 300);
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line);) {
+    EXPECT_LE(line.size(), 1300u);
+    for (const char c : line) {
+      EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 || c == 0x7F) << int(c);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, EscapedNames,
+    ::testing::Values(TNamedCommand{"Rip", "tessavor-cli", {"rip"}, {}},
+                      TNamedCommand{"WriteBack", "tessavor-cli", {"write-back"}, {"out.iff"}},
+                      TNamedCommand{"TreList", "tessavor-cli", {"tre-list"}, {}},
+                      TNamedCommand{"Import", "tessavor-cli", {"import"}, {}},
+                      TNamedCommand{"Export", "tessavor-cli", {"export"}, {}},
+                      TNamedCommand{"UnknownCommand", "tessavor-cli", {}, {}},
+                      TNamedCommand{"Decompile", "iffc", {"--decompile"}, {}}),
+    [](const ::testing::TestParamInfo<TNamedCommand>& p) { return std::string(p.param.Name); });
+
+// The home folder's name is the user's too: info shows it escaped.
+TEST_F(CliMesh, InfoShowsTheHomeFolderEscaped) {
+  const std::string odd = home.Dir().File("h\x1b]0;title\a");
+  const TProgramResult r = testsupport::RunProgram(
+      "tessavor-cli", {"info"}, testsupport::TRunOptions().Set("TESSAVOR_HOME", odd).Merged());
+  EXPECT_NE(r.out.find("h\\x1B]0;title\\x07"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
+}
+
+}  // namespace

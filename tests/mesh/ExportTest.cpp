@@ -21,6 +21,7 @@
 #include "mesh/Rip.h"
 #include "support/ModelFiles.h"
 #include "support/RunProgram.h"
+#include "util/FileIo.h"
 
 namespace {
 
@@ -204,6 +205,37 @@ INSTANTIATE_TEST_SUITE_P(
                       TBadDestination{"PictureIsReadOnly", "00001003.png", MakeReadOnly},
                       TBadDestination{"PictureIsADanglingLink", "00001004.png", MakeDangling}),
     [](const ::testing::TestParamInfo<TBadDestination>& p) { return p.param.Name; });
+
+// A disk that fills while the files are made, at the last one (the model): the export
+// fails and every file beside it is as it was, the pictures and the library included.
+TEST_F(DemoExportTest, AFullDiskAtTheModelLeavesThePicturesAsTheyWere) {
+  // What the export makes, and how many bytes, from a run into another folder.
+  fs::create_directory(home.File("measure"));
+  ExportModel(doc, home.File("measure/house.obj"), options);
+  int64_t total = 0;
+  for (const auto& e : fs::directory_iterator(home.File("measure"))) {
+    total += static_cast<int64_t>(e.file_size());
+    testsupport::WriteText(Out(e.path().filename().string()), "old");
+  }
+  ASSERT_GE(std::distance(fs::directory_iterator(Out("")), {}), 6);  // model, library, 4 pictures
+  const auto before = FolderState(Out(""));
+  SetFreeSpaceForTests(total - 1);
+  try {
+    ExportModel(doc, Out("house.obj"), options);
+    ADD_FAILURE() << "exported on a full disk";
+  } catch (const EInOutError& e) {
+    EXPECT_NE(std::string(e.what()).find("house.obj\": No space left on device"), std::string::npos)
+        << e.what();
+  }
+  SetFreeSpaceForTests(-1);
+  EXPECT_EQ(FolderState(Out("")), before);
+  // With room, all of them are the new ones.
+  ExportModel(doc, Out("house.obj"), options);
+  for (const auto& e : fs::directory_iterator(home.File("measure"))) {
+    const std::string name = e.path().filename().string();
+    EXPECT_EQ(testsupport::ReadBytes(Out(name)), testsupport::ReadBytes(e.path().string())) << name;
+  }
+}
 
 TEST_F(DemoExportTest, DeviceIsRefusedForEveryFormat) {
   for (const char* id : {"obj", "glb2", "collada"}) {

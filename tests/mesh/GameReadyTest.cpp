@@ -16,6 +16,7 @@
 #include "mesh/MeshTestSupport.h"
 #include "mesh/Normals.h"
 #include "support/ModelFiles.h"
+#include "util/FileIo.h"
 
 namespace {
 
@@ -187,6 +188,22 @@ TEST_F(GameReadyFiles, FarCoordinatesRefuseOnlyTheObjectsTaken) {
   EXPECT_EQ(report.Meshes, 1);
 }
 
+// The list of objects shows names from the file escaped and shortened: a line feed in a
+// name makes no line of its own, and no escape sequence or C1 control reaches the terminal.
+TEST(GameReadyObjects, TheListShowsNamesEscapedAndShortened) {
+  const std::vector<TModelObject> objects = {{"door\nFake: 1 faces, materials x",
+                                              2,
+                                              {"\x1b[31mred",
+                                               "a\xc2\x9b"
+                                               "2J"}},
+                                             {std::string(2021, 'w'), 1, {"\xc2\x85"}}};
+  const std::string text = ObjectListText(objects);
+  EXPECT_EQ(text,
+            "door\\x0AFake: 1 faces, materials x: 2 faces, materials \\x1B[31mred, "
+            "a\\xC2\\x9B2J\n" +
+                std::string(200, 'w') + "...: 1 faces, materials \\xC2\\x85\n");
+}
+
 // A picture the model names beside it that is a link out of the model's folder is not read,
 // as the reader refuses such references.
 TEST_F(GameReadyFiles, APictureLinkedFromOutsideTheModelsFolderIsNotRead) {
@@ -249,6 +266,81 @@ TEST_F(GameReadyFiles, TexturesGoIntoTheMaterialFolderWithoutReplacing) {
   options.ReplaceTextures = true;
   ImportModel(doc, file, options);
   EXPECT_EQ(ReadBytes(bmp).size(), bmpBytes.size());
+}
+
+// A texture's .mat and .bmp are both written or neither: a disk that fills at the .bmp
+// leaves no .mat; and a lone .mat (an import killed between the two) is no texture to keep,
+// so the next import makes the pair whole.
+TEST_F(GameReadyFiles, ATexturesMatAndBmpAreWrittenAsAPair) {
+  TMATGraphic picture;
+  picture.SetPixelFormat(24);
+  picture.SetSize(4, 2);
+  std::filesystem::create_directories(home.File("model"));
+  picture.SaveMatFile(home.File("model/brick.mat"));
+  WriteText(home.File("model/m.mtl"), "newmtl brick\nmap_Kd brick.mat\n");
+  const std::string file = home.File("model/m.obj");
+  WriteText(file, "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl brick\nf 1 2 3\n");
+  TImportReport report;
+  const TImportedMesh mesh = ReadModel(file, {}, report);
+  TImportOptions options;
+  // The sizes of the two files, from a first run.
+  options.MaterialFolder = home.File("measure/");
+  std::filesystem::create_directories(options.MaterialFolder);
+  WriteImportTextures(mesh, options, report);
+  const auto matBytes =
+      static_cast<int64_t>(std::filesystem::file_size(home.File("measure/00070000.mat")));
+  const auto bmpBytes =
+      static_cast<int64_t>(std::filesystem::file_size(home.File("measure/00070000.bmp")));
+
+  options.MaterialFolder = home.File("mats/");
+  std::filesystem::create_directories(options.MaterialFolder);
+  // Room for the .mat (made once in a private folder, once beside its target), not the .bmp.
+  SetFreeSpaceForTests(2 * matBytes + bmpBytes - 1);
+  report.Notes.clear();
+  WriteImportTextures(mesh, options, report);
+  SetFreeSpaceForTests(-1);
+  ASSERT_EQ(report.Notes.size(), 1u);
+  EXPECT_NE(report.Notes[0].find("not written"), std::string::npos) << report.Notes[0];
+  EXPECT_NE(report.Notes[0].find("No space left on device"), std::string::npos) << report.Notes[0];
+  EXPECT_TRUE(std::filesystem::is_empty(options.MaterialFolder));
+
+  WriteText(home.File("mats/00070000.mat"), "half");
+  report.Notes.clear();
+  WriteImportTextures(mesh, options, report);
+  ASSERT_EQ(report.Notes.size(), 1u);
+  EXPECT_NE(report.Notes[0].find("written"), std::string::npos) << report.Notes[0];
+  EXPECT_EQ(static_cast<int64_t>(std::filesystem::file_size(home.File("mats/00070000.mat"))),
+            matBytes);
+  EXPECT_EQ(static_cast<int64_t>(std::filesystem::file_size(home.File("mats/00070000.bmp"))),
+            bmpBytes);
+}
+
+// --fit on a model whose triangles all have no area says so, not that its borders hold it.
+TEST(GameReadyFit, AModelOfDegenerateTrianglesSaysWhyItCannotBeFitted) {
+  TGatheredScene scene;
+  scene.Materials.resize(1);
+  scene.MeshNames = {"line"};
+  scene.Meshes = 1;
+  for (int t = 0; t < MeshCapacity + 100; ++t) {
+    const auto first = static_cast<int32_t>(scene.Corners.size());
+    for (int k = 0; k < 3; ++k) {
+      scene.Corners.push_back({static_cast<int32_t>(scene.Verts.size()), 0.0f, 0.0f, {0, 0, 1}});
+      scene.Verts.push_back({static_cast<float>(t), static_cast<float>(k), 0.0f});  // on x = t
+    }
+    scene.Faces.push_back({first, 3, 0});
+  }
+  TImportOptions options;
+  options.Fit = true;
+  TImportReport report;
+  report.FileName = "line.obj";
+  try {
+    PrepareScene(scene, options, report);
+    FAIL() << "fitted";
+  } catch (const EInterchange& e) {
+    EXPECT_NE(std::string(e.what()).find("all its 32869 triangles are degenerate"),
+              std::string::npos)
+        << e.what();
+  }
 }
 
 // The rebuilding on a scene: a grid of triangles of one material is one face, but not

@@ -151,7 +151,7 @@ Connections:  {
   EXPECT_NEAR(doc.Radius, 2.54f, 1e-5f);
 }
 
-// --up z turns (x, y, z) to (x, z, -y), exactly; y (the default) leaves the file as it is.
+// --up z turns (x, y, z) to (x, z, -y), exactly; auto (the default) takes an STL file as y up.
 TEST_F(ImportSafetyTest, TheUpAxisOptionTurnsAZUpFile) {
   const std::string stl =
       "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 1 2 3\n"
@@ -159,7 +159,7 @@ TEST_F(ImportSafetyTest, TheUpAxisOptionTurnsAZUpFile) {
   Import("t.stl", stl);
   EXPECT_EQ(Corner(2), std::make_tuple(1.f, 2.f, 3.f));
   TImportOptions zUp;
-  zUp.ZUp = true;
+  zUp.Up = TUpAxis::Z;
   Import("t.stl", stl, zUp);
   EXPECT_EQ(Corner(2), std::make_tuple(1.f, 3.f, -2.f));
   // A rotation, no mirror: the face normal (0, -3, 2) / sqrt(13) of the corners' turn is
@@ -252,9 +252,9 @@ TEST_F(ImportSafetyTest, NonFiniteNumbersAreRefusedWithTheFirstElementNamed) {
 TEST_F(ImportSafetyTest, BlendersDuplicateSuffixKeepsTheMaterialNumber) {
   WriteText(Model("m.mtl"), "newmtl 1001.001\nnewmtl 1002.000\nnewmtl 1003.0001\nnewmtl a.002\n");
   Import("m.obj",
-         "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\n"
-         "usemtl 1001.001\nf 1 2 3\nusemtl 1002.000\nf 1 3 2\nusemtl 1003.0001\nf 2 1 3\n"
-         "usemtl a.002\nf 2 3 1\n");
+         "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n"
+         "usemtl 1001.001\nf 1 2 3\nusemtl 1002.000\nf 1 3 2\nusemtl 1003.0001\nf 2 4 3\n"
+         "usemtl a.002\nf 2 3 4\n");
   ASSERT_EQ(doc.NumFace, 4);
   EXPECT_EQ(doc.FACE[0].Mat, 1001);
   EXPECT_EQ(doc.FACE[1].Mat, 70000);

@@ -91,8 +91,8 @@ TEST_F(InterchangeTest, ObjWithMaterialsKeepsQuadsUvsAndMapsMaterialNumbers) {
 TEST_F(InterchangeTest, NewMaterialNumbersSkipTakenOnes) {
   WriteText(File("m.mtl"), "newmtl a\nnewmtl 00000071\nnewmtl b\n");
   Import("m.obj",
-         "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\n"
-         "usemtl a\nf 1 2 3\nusemtl 00000071\nf 1 3 2\nusemtl b\nf 2 1 3\n",
+         "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n"
+         "usemtl a\nf 1 2 3\nusemtl 00000071\nf 1 3 2\nusemtl b\nf 2 4 3\n",
          70);
   ASSERT_EQ(doc.NumFace, 3);
   EXPECT_EQ(doc.FACE[0].Mat, 70);
@@ -184,7 +184,13 @@ TEST_F(InterchangeTest, RefusalsChangeNothing) {
   refused("open.ply", "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\n0\n1\n2\n",
           "end_header");
   std::string big;
-  for (int i = 0; i < MeshCapacity + 1; ++i) big += "v " + std::to_string(i) + " 0 0\n";
+  // Each triangle's corners a step along x and 100,000 apart across it, so that every one
+  // has area for the model's size (faces narrower than 1e-4 of it are dropped first).
+  for (int i = 0; i < MeshCapacity + 1; ++i)
+    big += "v " + std::to_string(i) +
+           (i % 3 == 1   ? " 100000 0\n"
+            : i % 3 == 2 ? " 0 100000\n"
+                         : " 0 0\n");
   for (int i = 1; i + 2 <= MeshCapacity + 1; i += 3)
     big +=
         "f " + std::to_string(i) + " " + std::to_string(i + 1) + " " + std::to_string(i + 2) + "\n";

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -10,6 +11,7 @@
 #include "mesh/AscImport.h"
 #include "mesh/MeshCheck.h"
 #include "mesh/MeshTestSupport.h"
+#include "mesh/Normals.h"
 #include "mesh/ObjExport.h"
 #include "support/IffBytes.h"
 #include "support/RunProgram.h"
@@ -100,6 +102,7 @@ TEST_F(MeshCheckTest, EveryProblemIsOneLineWithItsRecord) {
                           "FACE 4: degenerate: its corners enclose no area",
                           "VERT 3: not a finite number",
                           "FVRT 3: texture coordinate is not a finite number",
+                          "FACE 3: repeats the corners of FACE 0",
                           "VERT 3: not used by any corner",
                       }));
 
@@ -235,4 +238,61 @@ TEST_F(MeshCheckTest, FacesThatAreNotPlanarOrConvexAreNamed) {
                         "FACE 2: not convex",
                         "FACE 3: its first three corners lie on a line: no plane for \"CALC D\"",
                     }));
+}
+
+// A bow tie (its edges cross, its larger loop facing +z), a square turned the other way from its
+// normal, a square whose normal is zero, and a face repeating FACE 0's corners from another start;
+// a square with a straight corner whose edges only meet is fine.
+TEST_F(MeshCheckTest, CrossingTurnedAndRepeatedFacesAreNamed) {
+  const auto face = [&](std::initializer_list<TPoint3> points, int32_t vtnm = 0) {
+    const int32_t first = doc.NumFvrt;
+    for (const TPoint3& p : points) {
+      doc.AddVert(p);
+      doc.AddFvrt({doc.NumVert - 1, 0, 0, 0});
+    }
+    doc.AddFace(Face(first, static_cast<int32_t>(points.size())));
+    doc.FACE[doc.NumFace - 1].Vtnm = vtnm;
+  };
+  doc.AddVtnm({0, 0, 0});                                         // VTNM 1: zero
+  face({{0, 0, 0}, {6, 0, 0}, {0, 4, 0}, {2, 4, 0}});             // FACE 1: bow tie
+  face({{0, 0, 0}, {0, 4, 0}, {4, 4, 0}, {4, 0, 0}});             // FACE 2: turned (-z)
+  face({{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {0, 4, 0}}, 1);          // FACE 3: zero normal
+  face({{4, 0, 0}, {4, 4, 0}, {0, 4, 0}, {0, 0, 0}, {2, 0, 0}});  // FACE 4: fine
+  for (int v : {1, 2, 0}) doc.AddFvrt({v, 0, 0, 0});              // FACE 5: FACE 0 again
+  doc.AddFace(Face(doc.NumFvrt - 3, 3));
+  for (int v : {2, 1, 0}) doc.AddFvrt({v, 0, 0, 0});  // FACE 6: its back, no repeat
+  doc.AddFace(Face(doc.NumFvrt - 3, 3));
+  doc.FACE[6].Vtnm = 1;
+  std::vector<std::string> lines;
+  for (const std::string& line : CheckMesh(doc).Others) {
+    if (line.rfind("FACE", 0) == 0) lines.push_back(line);
+  }
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "FACE 1: not convex",
+                       "FACE 1: its edges cross each other",
+                       "FACE 2: its normal points against its corner order",
+                       "FACE 3: its normal points against its corner order",
+                       "FACE 6: its normal points against its corner order",
+                       "FACE 5: repeats the corners of FACE 0",
+                   }));
+}
+
+// A face of coordinates near 1e-30 encloses an area, but "Calc VTNM" gives it a normal of
+// zero length in single precision: check names that normal instead of passing it.
+TEST_F(MeshCheckTest, ANormalOfZeroLengthIsNamed) {
+  for (int v : {0, 1, 2}) {
+    doc.VERT[v].x *= 1e-30f;
+    doc.VERT[v].y *= 1e-30f;
+  }
+  CalcVtnmRecords(doc);
+  ASSERT_GT(doc.NumVtnm, 0);
+  const TMeshProblems p = CheckMesh(doc);
+  for (int32_t i = 0; i < doc.NumVtnm; ++i) {
+    const std::string line = "VTNM " + std::to_string(i) + ": zero length, no direction";
+    EXPECT_NE(std::find(p.Others.begin(), p.Others.end(), line), p.Others.end())
+        << ::testing::PrintToString(p.Others);
+  }
+  for (int32_t i = 0; i < doc.NumVtnm; ++i) doc.VTNM[i] = {0.0f, 0.0f, 1e-30f};  // a direction
+  for (const std::string& line : CheckMesh(doc).Others)
+    EXPECT_EQ(line.find("VTNM"), std::string::npos) << line;
 }

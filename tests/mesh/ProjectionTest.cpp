@@ -133,32 +133,67 @@ TEST_F(ProjectionTest, AxesAreDottedThroughTheAnchor) {
   EXPECT_EQ(canvas.Calls, want);
 }
 
-TEST_F(ProjectionTest, FitViewSpansLargerExtentAndCentresZero) {
-  // A box symmetric about zero, 200 wide and 100 high with no depth: scale 200/200 = 1.
-  proj.FitView(-100, -50, 0, 100, 50, 0, 200, 180);
+TEST_F(ProjectionTest, FitViewFillsTheAreaLessItsMarginAndCentresTheBox) {
+  // 200 wide and 100 high with no depth in 216 x 180: 200 model units over 216 - 16 pixels.
+  proj.FitView(-100, -50, 0, 100, 50, 0, 216, 180);
   EXPECT_FLOAT_EQ(proj.ViewScale, 1.0f);
-  EXPECT_FLOAT_EQ(proj.AnchorX, 100.0f);
+  EXPECT_FLOAT_EQ(proj.AnchorX, 108.0f);
   EXPECT_FLOAT_EQ(proj.AnchorY, 90.0f);
-  // The box's corners land on the window's left and right edges.
-  EXPECT_EQ(proj.ProjectPixel(-100, 0, 0).X, 0);
-  EXPECT_EQ(proj.ProjectPixel(100, 0, 0).X, 200);
+  // The box's corners land exactly the margin inside the left and right edges.
+  EXPECT_EQ(proj.ProjectPixel(-100, 0, 0).X, TProjection::kFitMargin);
+  EXPECT_EQ(proj.ProjectPixel(100, 0, 0).X, 216 - TProjection::kFitMargin);
+}
+
+TEST_F(ProjectionTest, FitViewCentresAModelAwayFromTheZeroPoint) {
+  // A box from x 2 to 4 (an object centred at x = 3): its middle goes to the middle.
+  proj.FitView(2, -1, 0, 4, 1, 0, 116, 116);
+  EXPECT_FLOAT_EQ(proj.ViewScale, 2.0f / 100.0f);
+  EXPECT_EQ(proj.ProjectPixel(3, 0, 0), (TPixel{58, 58}));
+  EXPECT_EQ(proj.ProjectPixel(2, -1, 0), (TPixel{8, 8}));
+  EXPECT_EQ(proj.ProjectPixel(4, 1, 0), (TPixel{108, 108}));
 }
 
 TEST_F(ProjectionTest, FitViewUsesHeightWhenTaller) {
   // Depth widens both axes: projected y extent 40 + 10 = 50 > x extent 10 + 10 = 20.
-  proj.FitView(0, 0, 0, 10, 40, 20, 100, 25);
+  proj.FitView(0, 0, 0, 10, 40, 20, 116, 41);
   EXPECT_FLOAT_EQ(proj.ViewScale, 2.0f);
+}
+
+TEST_F(ProjectionTest, FitPointsFramesTheProjectedPointsNotTheirBox) {
+  // Two points whose box would project 4 units wider: (0, 0, 8) and (4, 0, 0) project to
+  // x 4 and 4, so only y spreads (4 .. 0).
+  struct P {
+    float x, y, z;
+  };
+  const P pts[] = {{0, 0, 8}, {4, 0, 0}};
+  proj.FitPoints(pts, 2, 20, 20);
+  EXPECT_FLOAT_EQ(proj.ViewScale, 1.0f);
+  EXPECT_EQ(proj.ProjectPixel(0, 0, 8), (TPixel{10, 12}));
+  EXPECT_EQ(proj.ProjectPixel(4, 0, 0), (TPixel{10, 8}));
+  // No points, or only non-finite ones: nothing changes.
+  const P nan[] = {{std::nanf(""), 0, 0}};
+  proj.FitPoints(nan, 1, 100, 100);
+  proj.FitPoints(pts, 0, 100, 100);
+  EXPECT_FLOAT_EQ(proj.AnchorX, 10.0f - 4.0f);
 }
 
 TEST_F(ProjectionTest, FitViewOfBoxWithoutExtentKeepsUsableScale) {
   proj.SetScale(3.0f);
   proj.FitView(1, 1, 1, 1, 1, 1, 200, 200);
   EXPECT_FLOAT_EQ(proj.ViewScale, 3.0f);
-  // The empty model's box (max 0, min 10000) is inverted: still no zero or negative scale.
+  // The single point is in the middle.
+  EXPECT_EQ(proj.ProjectPixel(1, 1, 1), (TPixel{100, 100}));
+  // The empty model's box (max 0, min 10000) is inverted: still no zero or negative scale,
+  // and the zero point in the middle.
   proj.FitView(10000, 10000, 10000, 0, 0, 0, 200, 200);
   EXPECT_FLOAT_EQ(proj.ViewScale, 3.0f);
   const TPixel p = proj.ProjectPixel(3, 3, 0);
   EXPECT_EQ(p.X, 101);
+}
+
+TEST_F(ProjectionTest, FitViewInAWindowSmallerThanItsMarginsStillScales) {
+  proj.FitView(0, 0, 0, 10, 10, 0, 10, 10);
+  EXPECT_FLOAT_EQ(proj.ViewScale, 10.0f);
 }
 
 TEST_F(ProjectionTest, PickTakesLastHitWithinTwoPixels) {

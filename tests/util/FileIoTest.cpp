@@ -37,14 +37,15 @@ TEST(FileIo, UncommittedWriterLeavesOldFileAndNoTemporary) {
 TEST(FileIo, NextWriteRemovesStaleTemporariesOfItsTarget) {
   testsupport::TempDir dir;
   const std::string path = dir.File("a.obj");
-  testsupport::WriteText(dir.File("a.obj.tmp-Killed"), "half");
-  testsupport::WriteText(dir.File("b.obj.tmp-Killed"), "other target");
+  const std::string killed = ".tmp-" + MakeTempSuffix();
+  testsupport::WriteText(dir.File("a.obj" + killed), "half");
+  testsupport::WriteText(dir.File("b.obj" + killed), "other target");
   testsupport::WriteText(dir.File("a.obj.tmp-notours"), "not our name pattern");
   TAtomicFileWriter working(path);
   working.Write("working", 7);
   WriteFileAtomic(path, "new", 3);
-  EXPECT_FALSE(std::filesystem::exists(dir.File("a.obj.tmp-Killed")));
-  EXPECT_TRUE(std::filesystem::exists(dir.File("b.obj.tmp-Killed")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("a.obj" + killed)));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("b.obj" + killed)));
   EXPECT_TRUE(std::filesystem::exists(dir.File("a.obj.tmp-notours")));
   EXPECT_TRUE(std::filesystem::exists(working.TempPath()));
   working.Finish();  // closed but not yet renamed: still in use

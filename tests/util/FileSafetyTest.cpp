@@ -104,6 +104,10 @@ TEST_F(FileSafety, AWholeFileReadStopsAtItsCapWithAMessageSayingSo) {
 
 // ---- File sets -------------------------------------------------------------------------
 
+// Temporary-name endings as the writer makes them.
+const std::string kSuffixA = MakeTempSuffix(), kSuffixB = MakeTempSuffix(),
+                  kSuffixC = MakeTempSuffix(), kSuffixD = MakeTempSuffix();
+
 int g_renamesLeft = 0;
 int FailingRename(const char* from, const char* to) {
   if (g_renamesLeft-- <= 0) {
@@ -141,21 +145,21 @@ TEST_F(FileSetTest, AJournalLeftByAKilledRunIsCompletedAndStraysAreRemoved) {
   // The state of a run killed after its journal and its first rename: a.kvt is new, the
   // temporary files of b and c are complete.
   WriteText(dir.File("a.kvt"), "new");
-  WriteText(dir.File("b.kvt.tmp-AAAAAA"), "new");
-  WriteText(dir.File("c.kvt.tmp-BBBBBB"), "new");
+  WriteText(dir.File("b.kvt.tmp-" + kSuffixA), "new");
+  WriteText(dir.File("c.kvt.tmp-" + kSuffixB), "new");
   WriteText(dir.File("set.journal"),
-            dir.File("a.kvt") + "\t" + dir.File("a.kvt.tmp-CCCCCC") + "\t-\n" + dir.File("b.kvt") +
-                "\t" + dir.File("b.kvt.tmp-AAAAAA") + "\t-\n" + dir.File("c.kvt") + "\t" +
-                dir.File("c.kvt.tmp-BBBBBB") + "\t-\n");
+            dir.File("a.kvt") + "\t" + dir.File("a.kvt.tmp-" + kSuffixC) + "\t-\n" +
+                dir.File("b.kvt") + "\t" + dir.File("b.kvt.tmp-" + kSuffixA) + "\t-\n" +
+                dir.File("c.kvt") + "\t" + dir.File("c.kvt.tmp-" + kSuffixB) + "\t-\n");
   EXPECT_TRUE(RecoverFileSet(Folder(), "set.journal"));
   for (const char* name : {"a.kvt", "b.kvt", "c.kvt"})
     EXPECT_EQ(ReadText(dir.File(name)), "new") << name;
   EXPECT_EQ(Entries(), 3u);
 
   // A run killed before its journal leaves strays only; the next save removes them.
-  WriteText(dir.File("a.kvt.tmp-DDDDDD"), "half");
-  WriteText(dir.File("b.kvt.old-DDDDDD"), "new");
-  WriteText(dir.File("other.tmp-DDDDDD"), "not ours");
+  WriteText(dir.File("a.kvt.tmp-" + kSuffixD), "half");
+  WriteText(dir.File("b.kvt.old-" + kSuffixD), "new");
+  WriteText(dir.File("other.tmp-" + kSuffixD), "not ours");
   WriteFileSet(Folder(), "set.journal", Items("newer"));
   EXPECT_EQ(ReadText(dir.File("c.kvt")), "newer");
   EXPECT_EQ(Entries(), 4u);
@@ -163,9 +167,9 @@ TEST_F(FileSetTest, AJournalLeftByAKilledRunIsCompletedAndStraysAreRemoved) {
 
 TEST_F(FileSetTest, AJournalNamingFilesElsewhereIsNotFollowed) {
   WriteText(dir.File("victim"), "keep");
-  WriteText(dir.File("x.tmp-AAAAAA"), "evil");
+  WriteText(dir.File("x.tmp-" + kSuffixA), "evil");
   WriteText(dir.File("set.journal"),
-            dir.File("victim") + "\t" + dir.File("x.tmp-AAAAAA") + "\t-\n");
+            dir.File("victim") + "\t" + dir.File("x.tmp-" + kSuffixA) + "\t-\n");
   EXPECT_TRUE(RecoverFileSet(Folder(), "set.journal"));
   EXPECT_EQ(ReadText(dir.File("victim")), "keep");
   EXPECT_FALSE(fs::exists(dir.File("set.journal")));

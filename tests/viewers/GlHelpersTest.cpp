@@ -97,19 +97,47 @@ TEST_F(GlTextureTexels, APixelBecomesItsFloatColourAtTheTransposedIndex) {
   EXPECT_FLOAT_EQ(texture.Texel(7 * 256 + 3)[0], 0.0f);
 }
 
-TEST_F(GlTextureTexels, OutsideASmallPictureTexelsCarryTheInvalidColour) {
+// A picture of another size is stretched over the whole texture, pixel by pixel: texture
+// coordinates 0..1 mean the whole picture whatever its size.
+TEST_F(GlTextureTexels, ASmallPictureCoversTheWholeTexture) {
   QImage picture(16, 16, QImage::Format_RGB32);
   picture.fill(qRgb(10, 20, 30));
+  picture.setPixel(1, 0, qRgb(0, 255, 0));
+  picture.setPixel(15, 15, qRgb(255, 0, 0));
   texture.LoadFromBitmap(picture);
-  const float* inside = texture.Texel(15 * 256 + 15);
-  EXPECT_FLOAT_EQ(inside[0], 10.0f / 255.0f);
-  EXPECT_FLOAT_EQ(inside[1], 20.0f / 255.0f);
-  EXPECT_FLOAT_EQ(inside[2], 30.0f / 255.0f);
-  for (int index : {16 * 256 + 0, 0 * 256 + 16, 255 * 256 + 255}) {
+  // Pixel (1, 0) becomes texels x 16..31, y 0..15; its neighbours stay the fill colour.
+  for (int x : {16, 31}) {
+    for (int y : {0, 15}) EXPECT_FLOAT_EQ(texture.Texel(x * 256 + y)[1], 1.0f) << x << "," << y;
+  }
+  for (int index : {15 * 256 + 0, 32 * 256 + 0, 16 * 256 + 16})
+    EXPECT_FLOAT_EQ(texture.Texel(index)[1], 20.0f / 255.0f) << index;
+  // The last pixel reaches the last texel: nothing is left black.
+  EXPECT_FLOAT_EQ(texture.Texel(255 * 256 + 255)[0], 1.0f);
+  EXPECT_FLOAT_EQ(texture.Texel(240 * 256 + 240)[0], 1.0f);
+  EXPECT_FLOAT_EQ(texture.Texel(239 * 256 + 255)[0], 10.0f / 255.0f);
+}
+
+TEST_F(GlTextureTexels, ALargePictureIsShrunkNotCut) {
+  // 512 x 300, its right half white: the texture's right half is white, its left half black.
+  QImage picture(512, 300, QImage::Format_RGB32);
+  picture.fill(qRgb(0, 0, 0));
+  for (int y = 0; y < 300; ++y)
+    for (int x = 256; x < 512; ++x) picture.setPixel(x, y, qRgb(255, 255, 255));
+  texture.LoadFromBitmap(picture);
+  for (int y : {0, 128, 255}) {
+    EXPECT_FLOAT_EQ(texture.Texel(255 * 256 + y)[0], 1.0f) << "the right edge is kept, " << y;
+    EXPECT_FLOAT_EQ(texture.Texel(128 * 256 + y)[0], 1.0f) << y;
+    EXPECT_FLOAT_EQ(texture.Texel(127 * 256 + y)[0], 0.0f) << y;
+  }
+  EXPECT_EQ(TexturePicture(picture).size(), QSize(256, 256));
+}
+
+TEST_F(GlTextureTexels, ANullPictureGivesTheInvalidColourEverywhere) {
+  texture.LoadFromBitmap(QImage());
+  for (int index : {0, 16 * 256 + 0, 255 * 256 + 255}) {
     const float* t = texture.Texel(index);
     EXPECT_FLOAT_EQ(t[0], kInvalidRed) << index;
     EXPECT_FLOAT_EQ(t[1], 0.0f) << index;
-    EXPECT_FLOAT_EQ(t[2], 0.0f) << index;
     EXPECT_FLOAT_EQ(t[3], 1.0f) << index;
   }
 }

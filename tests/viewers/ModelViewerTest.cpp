@@ -88,7 +88,7 @@ protected:
 
 TEST_F(ModelViewerFrames, WindowKindCaptionAndBounds) {
   OPEN_OR_SKIP();
-  EXPECT_TRUE(view->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_FALSE(view->windowFlags() & Qt::WindowStaysOnTopHint) << "above other programs";
   EXPECT_EQ(view->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
   EXPECT_FALSE(view->windowFlags() & Qt::WindowCloseButtonHint);
   EXPECT_EQ(view->cursor().shape(), Qt::CrossCursor);
@@ -118,8 +118,9 @@ TEST_F(ModelViewerFrames, AFaceWithoutTextureIsGreyOnBlack) {
   EXPECT_TRUE(IsBlack(PixelAt(f, f.width() / 2, 5)));
 }
 
-TEST_F(ModelViewerFrames, CornersAreSentInReverseOrderSoCounterClockwiseRecordsAreCulled) {
-  AddSquare(*doc, 0, 0, 0.5f, 0, /*clockwise=*/false);
+TEST_F(ModelViewerFrames, AFaceTurnedAwayFromTheEyeIsCulled) {
+  // Clockwise seen from the eye on +z: it faces -z, away from the front view.
+  AddSquare(*doc, 0, 0, 0.5f, 0, /*clockwise=*/true);
   OPEN_OR_SKIP();
   const QImage f = Frame();
   EXPECT_TRUE(IsBlack(PixelAt(f, f.width() / 2, f.height() / 2)));
@@ -221,14 +222,16 @@ TEST_F(ModelViewerFrames, ABitmapPictureIsUsedWhenThereIsNoCompressedTexture) {
   EXPECT_EQ(view->SlotCount, 0);
 }
 
-TEST_F(ModelViewerFrames, ASmallPictureLeavesTheRestOfTheTextureBlack) {
+TEST_F(ModelViewerFrames, ASmallPictureCoversTheFaceAsALargeOneDoes) {
   // Texture coordinates run 0..1 over the face, so its middle samples texel (128, 128),
-  // outside a 16 x 16 picture.
+  // which a 16 x 16 picture stretched to the texture's size fills.
   WriteSolidBmp(3, qRgb(0, 255, 0), 16);
   AddSquare(*doc, 0, 0, 0.5f, 3);
   OPEN_OR_SKIP();
   const QImage f = Frame();
-  EXPECT_TRUE(IsBlack(PixelAt(f, f.width() / 2, f.height() / 2)));
+  const TRgb centre = PixelAt(f, f.width() / 2, f.height() / 2);
+  EXPECT_TRUE(Near(centre.g, kGrey) && centre.r < 8 && centre.b < 8)
+      << centre.r << "," << centre.g << "," << centre.b;
 }
 
 TEST_F(ModelViewerFrames, AMissingTextureSwitchesToWireframeWithTheMessage) {
@@ -337,10 +340,10 @@ TEST_F(ModelViewerFrames, KeypadSideViewsPerspectiveAndFrameAll) {
   EXPECT_FALSE(view->MeshViewState.Perspective);
 
   QTest::keyClick(view.get(), Qt::Key_7, Qt::KeypadModifier);
-  EXPECT_EQ(view->MeshViewState.AngleX, -90) << "top";
+  EXPECT_EQ(view->MeshViewState.AngleX, 90) << "top";
   QTest::keyClick(view.get(), Qt::Key_3, Qt::KeypadModifier);
   EXPECT_EQ(view->MeshViewState.AngleX, 0);
-  EXPECT_EQ(view->MeshViewState.AngleY, 90) << "right side";
+  EXPECT_EQ(view->MeshViewState.AngleY, -90) << "right side";
   QTest::keyClick(view.get(), Qt::Key_1, Qt::KeypadModifier | Qt::ControlModifier);
   EXPECT_EQ(view->MeshViewState.AngleY, 180) << "back";
   // Num Lock off: keypad 1 arrives as End.
@@ -480,15 +483,15 @@ TEST_F(ModelViewerFrames, TheTimerDrawsOnlyWhatMovesOrChanged) {
   EXPECT_TRUE(Near(PixelAt(f, f.width() * 8 / 10, f.height() / 2).r, kGrey)) << "the new place";
 }
 
-// Two faces turned towards the eye, a red one at z = -0.5 before a blue one at z = 0.5, as
-// a house's front wall before its back wall's inside. The eye is on the side of smaller z
-// in both projections, so red hides blue; a view from the other side (the perspective
-// view once was) shows blue, the back wall's inside, with the front wall culled.
+// Two faces turned towards the eye, a red one at z = 0.5 before a blue one at z = -0.5, as
+// a house's front wall before its back wall's inside. The eye is on the side of larger z
+// in both projections, so red hides blue; a view from the other side shows blue, the back
+// wall's inside, with the front wall culled.
 TEST_F(ModelViewerFrames, BothProjectionsShowTheOutside) {
   WriteSolidGct(1, 2, 2, 255, 0, 0);
   WriteSolidGct(2, 2, 2, 0, 0, 255);
-  AddSquare(*doc, 0, 0, 0.5f, 1, /*clockwise=*/true, -0.5f);
-  AddSquare(*doc, 0, 0, 0.5f, 2, /*clockwise=*/true, 0.5f);
+  AddSquare(*doc, 0, 0, 0.5f, 1, /*clockwise=*/false, 0.5f);
+  AddSquare(*doc, 0, 0, 0.5f, 2, /*clockwise=*/false, -0.5f);
   OPEN_OR_SKIP();
   for (bool perspective : {false, true}) {
     view->PerspectiveItem->setChecked(perspective);
@@ -496,6 +499,52 @@ TEST_F(ModelViewerFrames, BothProjectionsShowTheOutside) {
     const TRgb p = PixelAt(f, f.width() / 2, f.height() / 2);
     EXPECT_TRUE(Near(p.r, kGrey) && p.b < 8) << perspective << ": " << p.r << "," << p.b;
   }
+}
+
+// One handedness with Blender: a box's front wall (at z = 0.5, facing +z, which the export
+// hands to Blender as its front) and its back wall (at z = -0.5, facing -z) carry a picture
+// whose four quarters differ, with texture coordinates 0..1 along +x and +y. Keypad 1 shows
+// the front wall with the picture as it is drawn (its top left quarter at the window's top
+// left); Ctrl+keypad 1 shows the back wall from behind, the picture's left on the right.
+TEST_F(ModelViewerFrames, TheFrontViewShowsTheFrontAsBlenderDoesWithThePictureTheRightWayRound) {
+  QImage picture(64, 64, QImage::Format_RGB32);
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x)
+      picture.setPixel(x, y,
+                       y < 32 ? (x < 32 ? qRgb(0, 255, 0) : qRgb(0, 0, 255))
+                              : (x < 32 ? qRgb(255, 0, 0) : qRgb(255, 255, 255)));
+  ASSERT_TRUE(picture.save(Path(1, ".bmp"), "BMP"));
+  AddSquare(*doc, 0, 0, 0.5f, 1, /*clockwise=*/false, 0.5f);
+  AddSquare(*doc, 0, 0, 0.5f, 1, /*clockwise=*/true, -0.5f);
+  OPEN_OR_SKIP();
+  const auto quarter = [](const QImage& f, int qx, int qy) {
+    return PixelAt(f, f.width() / 2 + qx * f.width() / 8, f.height() / 2 + qy * f.height() / 8);
+  };
+  QTest::keyClick(view.get(), Qt::Key_1, Qt::KeypadModifier);
+  QImage f = Frame();
+  TRgb topLeft = quarter(f, -1, -1), topRight = quarter(f, 1, -1);
+  TRgb bottomLeft = quarter(f, -1, 1), bottomRight = quarter(f, 1, 1);
+  EXPECT_TRUE(Near(topLeft.g, kGrey) && topLeft.r < 8 && topLeft.b < 8)
+      << "top left " << topLeft.r << "," << topLeft.g << "," << topLeft.b;
+  EXPECT_TRUE(Near(topRight.b, kGrey) && topRight.r < 8 && topRight.g < 8)
+      << "top right " << topRight.r << "," << topRight.g << "," << topRight.b;
+  EXPECT_TRUE(Near(bottomLeft.r, kGrey) && bottomLeft.g < 8 && bottomLeft.b < 8)
+      << "bottom left " << bottomLeft.r << "," << bottomLeft.g << "," << bottomLeft.b;
+  EXPECT_TRUE(Near(bottomRight.r, kGrey) && Near(bottomRight.g, kGrey) &&
+              Near(bottomRight.b, kGrey))
+      << "bottom right " << bottomRight.r << "," << bottomRight.g << "," << bottomRight.b;
+  QTest::keyClick(view.get(), Qt::Key_1, Qt::KeypadModifier | Qt::ControlModifier);
+  f = Frame();
+  topLeft = quarter(f, -1, -1), topRight = quarter(f, 1, -1);
+  bottomLeft = quarter(f, -1, 1), bottomRight = quarter(f, 1, 1);
+  EXPECT_TRUE(Near(topLeft.b, kGrey) && topLeft.r < 8 && topLeft.g < 8)
+      << "back, top left " << topLeft.r << "," << topLeft.g << "," << topLeft.b;
+  EXPECT_TRUE(Near(topRight.g, kGrey) && topRight.r < 8 && topRight.b < 8)
+      << "back, top right " << topRight.r << "," << topRight.g << "," << topRight.b;
+  EXPECT_TRUE(Near(bottomLeft.r, kGrey) && Near(bottomLeft.b, kGrey))
+      << "back, bottom left " << bottomLeft.r << "," << bottomLeft.g << "," << bottomLeft.b;
+  EXPECT_TRUE(Near(bottomRight.r, kGrey) && bottomRight.g < 8 && bottomRight.b < 8)
+      << "back, bottom right " << bottomRight.r << "," << bottomRight.g << "," << bottomRight.b;
 }
 
 // A picture red on its left half and blue on its right, on a square whose texture

@@ -26,18 +26,23 @@ protected:
   TViewerCamera camera;
 };
 
-// The orthographic view shows the side of smaller z in front, and a face whose corners run
-// clockwise in the window as its front. The perspective view must agree on both, or the
-// model is drawn inside out there.
-TEST_P(CameraInBothProjections, TheEyeIsOnTheSideOfSmallerZ) {
+// As in Blender (right-handed, the eye looking along -z): the side of larger z is in front,
+// x runs right and y up, and a face facing the eye has its corners counter-clockwise in the
+// window. The perspective view must agree, or the model is drawn inside out there.
+TEST_P(CameraInBothProjections, TheEyeIsOnTheSideOfLargerZAsInBlender) {
+  const TPoint nearer{0, 0, 0.5f}, farther{0, 0, -0.5f};
+  EXPECT_LT(camera.Project(nearer.data())[2], camera.Project(farther.data())[2]);
+  const TPoint right{0.5f, 0, 0}, up{0, 0.5f, 0};
+  EXPECT_GT(camera.Project(right.data())[0], 0);
+  EXPECT_GT(camera.Project(up.data())[1], 0);
   camera.AngleY = 20;
   camera.AngleX = -10;
-  const TPoint nearer{0, 0, -0.5f}, farther{0, 0, 0.5f};
   EXPECT_LT(camera.Project(nearer.data())[2], camera.Project(farther.data())[2]);
-  // A triangle in the plane z = -0.5 facing -z (clockwise as x right, y up are drawn).
+  // A triangle in the plane z = 0.5 facing +z: counter-clockwise seen from +z (and so in
+  // the game's own order: its stored normal is +z, see mesh/Normals.h).
   const float area =
-      WindowArea(camera, {-0.5f, -0.5f, -0.5f}, {-0.5f, 0.5f, -0.5f}, {0.5f, 0.5f, -0.5f});
-  EXPECT_LT(area, 0) << "its corners run clockwise in the window";
+      WindowArea(camera, {-0.5f, -0.5f, 0.5f}, {0.5f, -0.5f, 0.5f}, {0.5f, 0.5f, 0.5f});
+  EXPECT_GT(area, 0) << "its corners run counter-clockwise in the window";
   EXPECT_GT(camera.Project(nearer.data())[3], 0) << "in front of the eye";
 }
 
@@ -93,7 +98,8 @@ INSTANTIATE_TEST_SUITE_P(Projections, CameraInBothProjections, ::testing::Bool()
                          });
 
 // Each side view turns the named side towards the eye (the smallest depth) and keeps the
-// picture upright: the eye at the front sees +x right and +y up.
+// picture upright, as Blender's keypad does: the front (+z) sees +x right and +y up, the
+// right side (+x) sees -z right, the top (+y) sees +x right and +z down.
 TEST(ViewerCamera, SideViewsShowTheirSide) {
   struct TCase {
     TViewSide Side;
@@ -101,8 +107,8 @@ TEST(ViewerCamera, SideViewsShowTheirSide) {
     TPoint Right;    // and the one that must point right in the window
   };
   const TCase cases[] = {
-      {TViewSide::Front, {0, 0, -1}, {1, 0, 0}}, {TViewSide::Back, {0, 0, 1}, {-1, 0, 0}},
-      {TViewSide::Right, {1, 0, 0}, {0, 0, 1}},  {TViewSide::Left, {-1, 0, 0}, {0, 0, -1}},
+      {TViewSide::Front, {0, 0, 1}, {1, 0, 0}},  {TViewSide::Back, {0, 0, -1}, {-1, 0, 0}},
+      {TViewSide::Right, {1, 0, 0}, {0, 0, -1}}, {TViewSide::Left, {-1, 0, 0}, {0, 0, 1}},
       {TViewSide::Top, {0, 1, 0}, {1, 0, 0}},    {TViewSide::Bottom, {0, -1, 0}, {1, 0, 0}},
   };
   for (const TCase& c : cases) {
@@ -119,7 +125,7 @@ TEST(ViewerCamera, SideViewsShowTheirSide) {
   TViewerCamera top;
   top.LookFrom(TViewSide::Top);
   const TPoint farSide{0, 0, 1};
-  EXPECT_NEAR(top.Project(farSide.data())[1], 1, 1e-5) << "seen from the top, +z is up";
+  EXPECT_NEAR(top.Project(farSide.data())[1], -1, 1e-5) << "seen from the top, +z is down";
 }
 
 TEST(ViewerCamera, AnUnusableBoxFramesTheOrigin) {

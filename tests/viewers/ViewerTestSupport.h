@@ -52,10 +52,12 @@ public:
 };
 
 // Appends an axis-aligned square in the z = `z` plane, centred on (cx, cy) with half side
-// `h`, made of 4 new vertices and corners and one face of material `mat`. With `clockwise`
-// the corners are stored clockwise as seen from +z.
+// `h`, made of 4 new vertices and corners and one face of material `mat`. Its corners run
+// counter-clockwise as seen from +z, so that it faces +z (its normal), the side the model
+// viewer's front view shows; with `clockwise` they run the other way and it faces -z. The
+// texture coordinates follow the place: 0..1 left to right and bottom to top.
 inline void AddSquare(TMeshDocument& doc, float cx, float cy, float h, int32_t mat,
-                      bool clockwise = true, float z = 0) {
+                      bool clockwise = false, float z = 0) {
   const int32_t firstVert = doc.NumVert;
   const int32_t firstFvrt = doc.NumFvrt;
   const float cw[4][2] = {{-1, -1}, {-1, 1}, {1, 1}, {1, -1}};
@@ -64,10 +66,10 @@ inline void AddSquare(TMeshDocument& doc, float cx, float cy, float h, int32_t m
     doc.AddVert(TPoint3{cx + cw[k][0] * h, cy + cw[k][1] * h, z});
   }
   const int32_t normal = doc.NumVtnm;
-  doc.AddVtnm(TPoint3{0, 0, 1});
-  const float tex[4][2] = {{0, 0}, {0, 1}, {1, 1}, {1, 0}};
+  doc.AddVtnm(TPoint3{0, 0, clockwise ? -1.0f : 1.0f});
   for (int i = 0; i < 4; ++i) {
-    doc.AddFvrt(TFvrtRecord{firstVert + i, normal, tex[i][0], tex[i][1]});
+    const int k = clockwise ? i : 3 - i;
+    doc.AddFvrt(TFvrtRecord{firstVert + i, normal, (cw[k][0] + 1) / 2, (cw[k][1] + 1) / 2});
   }
   doc.AddFace(TFaceRecord{normal, 0, mat, firstFvrt, 4, 0, kEditorReserved2});
 }

@@ -151,8 +151,8 @@ TEST_F(WindowsWriter, NamesBeyondAsciiAreKept) {
 
 TEST_F(WindowsWriter, RemovesAStaleTemporaryFileButNotOneAWriterHolds) {
   const std::string target = m_folder + "\\t.bin";
-  const std::string stale = target + ".tmp-abc123";
-  const std::string held = target + ".tmp-def456";
+  const std::string stale = target + ".tmp-" + MakeTempSuffix();
+  const std::string held = target + ".tmp-" + MakeTempSuffix();
   Write(stale, "left by a killed writer");
   Write(held, "being written");
   const int fd = platform::OpenRead(held);
@@ -186,13 +186,82 @@ TEST_F(WindowsWriter, TheHomeLockNamesNoPidItCannotKnow) {
   ASSERT_GE(other, 0);
   ASSERT_EQ(platform::TryLockForProcess(other), 0);
   try {
-    THomeLock lock(0.1);
+    THomeLock lock(THomeAccess::Write, 0.1);
     ADD_FAILURE() << "the lock was taken twice";
   } catch (const EHomeInUse& e) {
     EXPECT_NE(std::string(e.what()).find("(pid unknown)"), std::string::npos) << e.what();
   }
   platform::Close(other);
-  EXPECT_NO_THROW(THomeLock lock(0.1));
+  EXPECT_NO_THROW(THomeLock lock(THomeAccess::Write, 0.1));
+}
+
+TEST_F(WindowsWriter, SharedLocksLetEachOtherInAndKeepTheExclusiveOneOut) {
+  const std::string path = m_folder + "\\" + kHomeLockFile;
+  const int writer = platform::OpenLockFile(path);
+  const int reader = platform::OpenRead(path);
+  const int other = platform::OpenRead(path);
+  ASSERT_GE(writer, 0);
+  ASSERT_GE(reader, 0);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(platform::TryLockForProcess(reader, true), 0);
+  EXPECT_EQ(platform::TryLockForProcess(other, true), 0);
+  EXPECT_EQ(platform::TryLockForProcess(writer, false), -1);
+  EXPECT_EQ(errno, EAGAIN);
+  platform::Close(reader);
+  platform::Close(other);
+  ASSERT_EQ(platform::TryLockForProcess(writer, false), 0);
+  const int late = platform::OpenRead(path);
+  ASSERT_GE(late, 0);
+  EXPECT_EQ(platform::TryLockForProcess(late, true), -1);
+  platform::Close(late);
+  platform::Close(writer);
+}
+
+TEST_F(WindowsWriter, AFileMadeAgainUnderTheSameNameIsAnotherFile) {
+  const std::string path = m_folder + "\\same.bin";
+  Write(path, "first");
+  const int fd = platform::OpenRead(path);
+  ASSERT_GE(fd, 0);
+  EXPECT_TRUE(platform::SameFile(fd, path));
+  EXPECT_FALSE(platform::SameFile(fd, m_folder + "\\missing.bin"));
+  ASSERT_EQ(platform::RemoveFile(path), 0);
+  Write(path, "second");
+  EXPECT_FALSE(platform::SameFile(fd, path));
+  platform::Close(fd);
+}
+
+TEST(WindowsPrivateTemp, LivesInTheTemporaryFolderAndGoesWithItsOwner) {
+  std::string folder, file;
+  {
+    TPrivateTemp dir(TPrivateTemp::TKind::Folder, "export");
+    TPrivateTemp picture(TPrivateTemp::TKind::File, "picture", ".png");
+    folder = dir.Path();
+    file = picture.Path();
+    EXPECT_EQ(folder.rfind(platform::TempFolder(), 0), 0u) << folder;
+    platform::TFileStatus st;
+    ASSERT_EQ(platform::StatPath(folder, st), 0);
+    EXPECT_EQ(st.Kind, platform::TFileKind::Folder);
+    ASSERT_EQ(platform::StatPath(file, st), 0);
+    EXPECT_EQ(st.Kind, platform::TFileKind::Regular);
+    // Another run's sweep leaves what a live owner holds.
+    TPrivateTemp later(TPrivateTemp::TKind::File, "picture", ".png");
+    EXPECT_TRUE(platform::Exists(folder));
+    EXPECT_TRUE(platform::Exists(file));
+  }
+  EXPECT_FALSE(platform::Exists(folder));
+  EXPECT_FALSE(platform::Exists(file));
+}
+
+TEST(WindowsPrivateTemp, AFileLeftByAKilledRunIsSweptByTheNext) {
+  const std::string stray =
+      platform::TempFolder() + "\\tessavor-picture-" + MakeTempSuffix() + ".png";
+  Write(stray, "left by a killed import");
+  const std::string user = platform::TempFolder() + "\\tessavor-picture-mine.png";
+  Write(user, "a user's file");
+  { TPrivateTemp next(TPrivateTemp::TKind::File, "picture", ".png"); }
+  EXPECT_FALSE(platform::Exists(stray));
+  EXPECT_TRUE(platform::Exists(user));
+  platform::RemoveFile(user);
 }
 
 TEST(WindowsTreeBuilder, TheDllExportsItsEntryAtOrdinalOne) {
