@@ -6,6 +6,7 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 TSAN_BUILD ?= build-tsan
+WIN_BUILD  ?= build-windows
 GEN        := -G Ninja
 JOBS       ?= $(shell nproc)
 # Line tables only (-g1): backtraces and sanitizer reports keep file and line, and the
@@ -18,7 +19,7 @@ FUZZ_SECONDS ?= 60
 
 # `make blender-addon`: the Blender add-on's zip (build/io_scene_starvigil.zip), for
 # Blender's Preferences > Add-ons > Install.
-.PHONY: blender-addon all deps build run test test-format test-main test-install test-asan test-fuzz test-tsan bench fuzz lint clean install package screenshots
+.PHONY: blender-addon all deps build run test test-format test-main test-install test-asan test-fuzz test-tsan test-windows windows windows-zip bench fuzz lint clean install package screenshots
 
 all: build
 
@@ -35,7 +36,7 @@ run: build
 
 # The sanitizer builds and the short fuzz runs come first, so that the last lines printed
 # are CTest's summary of the main build.
-test: deps test-format test-asan test-fuzz test-tsan test-main
+test: deps test-format test-asan test-fuzz test-tsan test-windows test-main
 
 # Every C++ source as .clang-format lays it out (scripts/check-format.sh --fix formats them).
 test-format: deps
@@ -69,6 +70,22 @@ test-tsan: deps
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_tsan
 	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 	  ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# Windows: tessavor-cli.exe, iffc.exe and bsp.dll cross-built with mingw-w64 into
+# $(WIN_BUILD)/bin, with the core's tests for Windows. `make windows-zip` packs the programs,
+# the demo, the Blender add-on and README-Windows.txt into $(WIN_BUILD)/Tessavor-*-windows.zip.
+# `make test-windows` runs those tests under wine (a wine prefix of its own in $(WIN_BUILD))
+# and compares the Windows programs' outputs with the main build's, byte for byte.
+windows: deps
+	cmake -S . -B $(WIN_BUILD) $(GEN) $(BUILD_OPTS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DTESSAVOR_LINUX_BIN_DIR=$(abspath $(BUILD))/bin
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+
+windows-zip: windows
+	cmake --build $(WIN_BUILD) --target windows-zip
+
+test-windows: build windows
+	cd $(WIN_BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
 
 bench: deps
 	cmake -S . -B build-bench $(GEN) -DCMAKE_BUILD_TYPE=Release -DTESSAVOR_TESTS=OFF
@@ -110,4 +127,4 @@ screenshots: build
 	@bash scripts/screenshots.sh $(BUILD)/bin docs
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(TSAN_BUILD) build-bench
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(TSAN_BUILD) $(WIN_BUILD) build-bench

@@ -7,8 +7,10 @@
 // of textures can share one palette; --dither diffuses the error of the reduction to 256
 // colours (or to that palette). Both apply to every output format: the picture is reduced
 // before it is written.
-// BMP and PNG go through Qt's QImage, which needs no display, in a library loaded only for
-// them (cli/QtPictureLibrary.h); a build without Qt refuses them with a message. Saves are
+// BMP is written by the core's encoder (images/Bmp.h) and PNG read and written through Qt's
+// QImage, which needs no display, in a library loaded only for them
+// (cli/QtPictureLibrary.h). A build without Qt reads BMP with the core, writes PNG with the
+// core's encoder and refuses to read PNG with a message. Saves are
 // crash-safe: the output appears complete or not at all.
 #include <cstdio>
 #include <filesystem>
@@ -18,10 +20,14 @@
 
 #include "cli/Commands.h"
 #include "cli/QtPictureLibrary.h"
+#include "images/Bmp.h"
 #include "images/Gct.h"
 #include "images/MatGraphic.h"
 #include "images/PictureFormats.h"
+#include "images/PngWriter.h"
+#include "util/FileIo.h"
 #include "util/Paths.h"
+#include "util/Platform.h"
 #include "util/StrTools.h"
 
 namespace {
@@ -66,13 +72,20 @@ void RegisterConvertFormats(const TConvertOptions& options) {
                      [stream](const std::string& fileName, TBitmap& bitmap) {
                        SaveGctFile(fileName, bitmap, stream);
                      }});
-  for (const auto& qtFormat : {std::pair{"bmp", "Windows bitmap"}, std::pair{"png", "PNG"}}) {
-    const char* ext = qtFormat.first;
-    formats.push_back(
-        {ext, qtFormat.second, LoadWithQt, [ext](const std::string& fileName, TBitmap& bitmap) {
-           SaveWithQt(fileName, bitmap, ext);
-         }});
-  }
+  // BMP is written by the core in every build (the same bytes everywhere) and read by Qt
+  // where the build has it (every kind of BMP), else by the core (the uncompressed kinds).
+#if TESSAVOR_HAVE_QTGUI
+  formats.push_back({"bmp", "Windows bitmap", LoadWithQt, SaveBmpFile});
+  formats.push_back({"png", "PNG", LoadWithQt, [](const std::string& fileName, TBitmap& bitmap) {
+                       SaveWithQt(fileName, bitmap, "png");
+                     }});
+#else
+  formats.push_back({"bmp", "Windows bitmap", LoadBmpFile, SaveBmpFile});
+  formats.push_back({"png", "PNG", LoadWithQt, [](const std::string& fileName, TBitmap& bitmap) {
+                       const std::vector<uint8_t> bytes = EncodePng(bitmap);
+                       WriteFileAtomic(fileName, bytes.data(), bytes.size());
+                     }});
+#endif
   for (TPictureFormat& f : formats) {
     UnregisterPictureFormat(f.Extension);
     RegisterPictureFormat(std::move(f));
@@ -84,7 +97,9 @@ void RegisterConvertFormats(const TConvertOptions& options) {
 std::string PaletteFileFor(const std::string& name) {
   namespace fs = std::filesystem;
   std::error_code error;
-  if (fs::is_regular_file(name, error) || name.find('/') != std::string::npos) return name;
+  if (fs::is_regular_file(platform::ToPath(name), error) ||
+      name.find_first_of(platform::kSeparators) != std::string::npos)
+    return name;
   const std::string shipped = ExeDirectory() + "pal/" + name;
   const bool hasExtension = PictureExtension(name) == "pal";
   return hasExtension ? shipped : shipped + ".pal";

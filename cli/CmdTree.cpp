@@ -17,6 +17,7 @@
 #include "mesh/TreeBuilder.h"
 #include "util/Exception.h"
 #include "util/Paths.h"
+#include "util/Platform.h"
 
 namespace {
 
@@ -57,7 +58,8 @@ int MakeTree(const std::vector<std::string>& args) {
     CompilerMessageHook = previous;
   };
 
-  const int32_t result = RunTreeBuilder(ProgramLibraryPath("libbsp.so"), args[0] + ".txt", hooks);
+  const int32_t result = RunTreeBuilder(ProgramLibraryPath(platform::SharedLibraryName("bsp")),
+                                        args[0] + ".txt", hooks);
   if (result != 0 || compileException) return 2;
   return compileError ? 1 : 0;
 }

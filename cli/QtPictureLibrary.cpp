@@ -1,6 +1,8 @@
 #include "cli/QtPictureLibrary.h"
 
+#if TESSAVOR_HAVE_QTGUI
 #include <dlfcn.h>
+#endif
 
 #include <algorithm>
 #include <memory>
@@ -13,7 +15,9 @@
 
 namespace {
 
+#if TESSAVOR_HAVE_QTGUI
 constexpr char kLibraryName[] = "libtvqtimage.so";
+#endif
 
 [[noreturn]] void NoQt(const std::string& fileName, const std::string& why) {
   throw EInvalidGraphic("\"" + QuotePathForMessage(fileName) +

@@ -21,6 +21,7 @@
 #include "iffc/Compiler.h"
 #include "iffc/Decompiler.h"
 #include "util/Exception.h"
+#include "util/Platform.h"
 #include "util/StrTools.h"
 
 namespace {
@@ -84,7 +85,8 @@ int Decompile(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> all = platform::StartProgram(argc, argv);
+  std::vector<std::string> args(all.begin() + (all.empty() ? 0 : 1), all.end());
   if (args.empty()) {
     PrintHelp();
     return 2;

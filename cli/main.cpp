@@ -12,6 +12,7 @@
 #include "mesh/RecordFiles.h"
 #include "util/Exception.h"
 #include "util/HomeLock.h"
+#include "util/Platform.h"
 #include "util/StrTools.h"
 
 namespace {
@@ -37,7 +38,12 @@ void PrintHelp() {
       "Usage: tessavor-cli COMMAND [ARGS...]\n"
       "The editor's operations without windows. They work on the record files\n"
       "(vert.kvt, vtnm.kvt, fvrt.kvt, face.kvt, radi.kvt) in the home folder:\n"
+#ifdef _WIN32
+      "%%TESSAVOR_HOME%%, else %%APPDATA%%\\Tessavor.\n"
+#else
       "$TESSAVOR_HOME, else $XDG_DATA_HOME/tessavor, else ~/.local/share/tessavor.\n"
+#endif
+
       "Editing commands end with Save, like the editor's buttons.\n"
       "--version prints the version.\n\n"
       "Commands:\n");
@@ -58,7 +64,8 @@ TESSAVOR_DECLARE_EXCEPTION(EUsage);
 void UsageError(const std::string& message) { throw EUsage(message); }
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> all = platform::StartProgram(argc, argv);
+  std::vector<std::string> args(all.begin() + (all.empty() ? 0 : 1), all.end());
   if (args.empty()) {
     PrintHelp();
     return 2;

@@ -1,15 +1,12 @@
 #include "iff/Stream.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "util/Exception.h"
 #include "util/FileIo.h"
+#include "util/Platform.h"
 #include "util/StrTools.h"
 
 namespace {
@@ -29,22 +26,20 @@ TFileStream::TFileStream(const std::string& fileName, TMode mode) : m_fileName(f
   // A stream written in place cannot be crash-safe, but it never replaces what is not a
   // regular file either.
   if (mode == TMode::Create) CheckOutputTarget(fileName);
-  int flags = O_CLOEXEC | O_NONBLOCK | O_RDWR;
-  if (mode == TMode::Create) flags |= O_CREAT | O_TRUNC;
-  m_fd = ::open(fileName.c_str(), flags, 0666);
+  m_fd = platform::OpenReadWrite(fileName, mode == TMode::Create);
   if (m_fd < 0)
     Fail(mode == TMode::Create ? "Cannot create file" : "Cannot open file", fileName, errno);
-  struct stat st {};
-  if (::fstat(m_fd, &st) == 0 && !S_ISREG(st.st_mode)) {
-    ::close(m_fd);
+  platform::TFileStatus st;
+  if (platform::StatFd(m_fd, st) == 0 && st.Kind != platform::TFileKind::Regular) {
+    platform::Close(m_fd);
     m_fd = -1;
     throw EInOutError("Cannot open file \"" + QuotePathForMessage(fileName) + "\": it is " +
-                      FileKindText(st.st_mode) + ", not a regular file");
+                      platform::FileKindText(st.Kind) + ", not a regular file");
   }
 }
 
 TFileStream::~TFileStream() {
-  if (m_fd >= 0) ::close(m_fd);
+  if (m_fd >= 0) platform::Close(m_fd);
 }
 
 int64_t TFileStream::Read(void* buffer, int64_t count) {
@@ -52,9 +47,9 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
   auto* p = static_cast<uint8_t*>(buffer);
   int64_t done = 0;
   while (done < count) {
-    const ssize_t n = ::pread(m_fd, p + done, static_cast<size_t>(count - done), m_pos + done);
+    const int64_t n = platform::ReadAt(m_fd, p + done, static_cast<size_t>(count - done),
+                                       static_cast<uint64_t>(m_pos + done));
     if (n < 0) {
-      if (errno == EINTR) continue;
       Fail("Cannot read file", m_fileName, errno);
     }
     if (n == 0) break;
@@ -69,9 +64,9 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
   const auto* p = static_cast<const uint8_t*>(buffer);
   int64_t done = 0;
   while (done < count) {
-    const ssize_t n = ::pwrite(m_fd, p + done, static_cast<size_t>(count - done), m_pos + done);
+    const int64_t n = platform::WriteAt(m_fd, p + done, static_cast<size_t>(count - done),
+                                        static_cast<uint64_t>(m_pos + done));
     if (n < 0) {
-      if (errno == EINTR) continue;
       Fail("Cannot write file", m_fileName, errno);
     }
     done += n;
@@ -87,9 +82,9 @@ int64_t TFileStream::Seek(int64_t pos) {
 }
 
 int64_t TFileStream::Size() const {
-  struct stat st {};
-  if (::fstat(m_fd, &st) != 0) Fail("Cannot read file", m_fileName, errno);
-  return static_cast<int64_t>(st.st_size);
+  platform::TFileStatus st;
+  if (platform::StatFd(m_fd, st) != 0) Fail("Cannot read file", m_fileName, errno);
+  return static_cast<int64_t>(st.Size);
 }
 
 TMemoryStream::TMemoryStream(const void* data, size_t size) {

@@ -1,8 +1,5 @@
 #include "iffc/BlockCompiler.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -221,10 +218,7 @@ void HandleFile(TCompilerState& s, const TStatement& st) {
   // overtaken by a FIFO put in the file's place.
   TInputFile input(real);
   const int fd = input.Fd();
-  struct stat info {};
-  if (::fstat(fd, &info) == 0 &&
-      !RoomFor(s, static_cast<uint64_t>(std::max<off_t>(info.st_size, 0))))
-    return;
+  if (!RoomFor(s, input.Size())) return;
   s.DataSize += s.OutputFile.CopyFrom(fd, shown);
   if (s.OutputFile.Size() > kMaxOutputSize) RoomFor(s, 1);  // the file grew while it was copied
 }

@@ -1,7 +1,5 @@
 #include "iffc/OutputWriter.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -9,6 +7,7 @@
 #include "iff/IffId.h"
 #include "util/Exception.h"
 #include "util/FileIo.h"
+#include "util/Platform.h"
 #include "util/StrTools.h"
 
 namespace {
@@ -125,9 +124,9 @@ int64_t TOutputWriter::CopyFrom(int fd, const std::string& what) {
   int64_t total = 0;
   std::vector<uint8_t> buffer(kCopyBlock);
   for (;;) {
-    const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    const int64_t n = platform::ReadSome(fd, buffer.data(), buffer.size());
     if (n < 0) {
-      if (errno == EINTR) continue;
+      // platform::ReadSome retries EINTR itself.
       throw EInOutError("Cannot read file \"" + QuotePathForMessage(what) +
                         "\": " + SystemErrorText(errno));
     }

@@ -1,6 +1,10 @@
 #include "images/Compr.h"
 
+#if TESSAVOR_HAVE_LIBDEFLATE
 #include <libdeflate.h>
+#else
+#include <zlib.h>
+#endif
 #include <zlib.h>
 
 #include <algorithm>
@@ -30,6 +34,7 @@ size_t ReadSome(std::istream& file, void* buffer, size_t size) {
   return got;
 }
 
+#if TESSAVOR_HAVE_LIBDEFLATE
 // The words zlib's zError uses for the same faults, so that messages stay as they were.
 const char* InflateErrorText(libdeflate_result rc) {
   switch (rc) {
@@ -42,6 +47,7 @@ const char* InflateErrorText(libdeflate_result rc) {
       return "stream error";
   }
 }
+#endif
 
 uint32_t U32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
@@ -398,6 +404,7 @@ uint32_t ReadZlib(std::istream& file, uint8_t* destination, uint32_t compressedS
                   uint32_t uncompressedSize) {
   std::unique_ptr<uint8_t[]> own;
   const uint8_t* packed = ReadPacked(file, compressedSize, uncompressedSize, own);
+#if TESSAVOR_HAVE_LIBDEFLATE
   // libdeflate inflates the same streams as zlib's uncompress (header, deflate data,
   // Adler-32 all checked) several times faster, since the decoded size is known.
   static thread_local std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)>
@@ -413,6 +420,26 @@ uint32_t ReadZlib(std::istream& file, uint8_t* destination, uint32_t compressedS
     throw EComprError(std::string("_BlockRead: Damaged zlib data (") + InflateErrorText(rc) + ")");
   }
   return static_cast<uint32_t>(produced);
+#else
+  // zlib's inflate, one call into the known room: the same bytes and the same words for
+  // the same faults as the libdeflate build.
+  static uint8_t sink = 0;
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK) throw std::bad_alloc();
+  stream.next_in = const_cast<Bytef*>(packed);
+  stream.avail_in = compressedSize;
+  stream.next_out = uncompressedSize ? destination : &sink;
+  stream.avail_out = uncompressedSize;
+  const int rc = inflate(&stream, Z_FINISH);
+  const uLong produced = stream.total_out;
+  const bool full = stream.avail_out == 0;
+  inflateEnd(&stream);
+  if (rc != Z_STREAM_END) {
+    const char* why = rc == Z_BUF_ERROR && full ? "buffer error" : "data error";
+    throw EComprError(std::string("_BlockRead: Damaged zlib data (") + why + ")");
+  }
+  return static_cast<uint32_t>(produced);
+#endif
 }
 
 }  // namespace

@@ -13,3 +13,9 @@
 #include "images/Bitmap.h"
 
 std::vector<uint8_t> EncodePng(const TBitmap& bitmap);
+
+// The same picture written by our own encoder on zlib alone (the builds without libpng:
+// Windows): signature, IHDR (8-bit RGB, no interlace), one IDAT of the rows with filter
+// type 0 compressed by zlib, IEND, each chunk with its CRC-32. EncodePng uses it when the
+// build has no libpng.
+std::vector<uint8_t> EncodePngWithZlib(const TBitmap& bitmap);

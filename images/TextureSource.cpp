@@ -1,13 +1,12 @@
 #include "images/TextureSource.h"
 
-#include <sys/stat.h>
-
 #include <fstream>
 
 #include "images/Gct.h"
 #include "images/MatGraphic.h"
 #include "images/PictureFormats.h"
 #include "mesh/Materials.h"
+#include "util/Platform.h"
 #include "util/StrTools.h"
 
 namespace {
@@ -28,8 +27,8 @@ std::string MagicForMessage(const TGctHeader& header) {
 }
 
 bool IsRegularFile(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  platform::TFileStatus st;
+  return platform::StatPath(path, st) == 0 && st.Kind == platform::TFileKind::Regular;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "util/FileIo.h"
 #include "util/Paths.h"
+#include "util/Platform.h"
 
 namespace {
 
@@ -130,11 +131,11 @@ std::optional<TRecovery> ReadRecoveryFile() {
 
 bool RecoveryFileExists() {
   std::error_code ec;
-  return std::filesystem::symlink_status(HomeFile(kRecoveryFile), ec).type() !=
+  return std::filesystem::symlink_status(platform::ToPath(HomeFile(kRecoveryFile)), ec).type() !=
          std::filesystem::file_type::not_found;
 }
 
 void RemoveRecoveryFile() {
   std::error_code ec;
-  std::filesystem::remove(HomeFile(kRecoveryFile), ec);
+  std::filesystem::remove(platform::ToPath(HomeFile(kRecoveryFile)), ec);
 }

@@ -1,8 +1,5 @@
 #include "mesh/Snapshot.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <bit>
 #include <cerrno>
@@ -12,6 +9,7 @@
 
 #include "util/FileIo.h"
 #include "util/Paths.h"
+#include "util/Platform.h"
 #include "util/StrTools.h"
 
 bool SameBytes(const TBlob& a, const TBlob& b) {
@@ -100,14 +98,13 @@ namespace {
 // Reads at most `limit` bytes of `path`; false when it cannot be opened or read. `whole` is
 // cleared when the file is longer than the limit.
 bool ReadBounded(const std::string& path, size_t limit, std::vector<uint8_t>& out, bool& whole) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = platform::OpenRead(path);
   if (fd < 0) return false;
   out.assign(limit + 1, 0);
   size_t have = 0;
   bool ok = true;
   while (have < limit + 1) {
-    const ssize_t n = ::read(fd, out.data() + have, limit + 1 - have);
-    if (n < 0 && errno == EINTR) continue;
+    const int64_t n = platform::ReadSome(fd, out.data() + have, limit + 1 - have);
     if (n < 0) {
       ok = false;
       break;
@@ -115,7 +112,7 @@ bool ReadBounded(const std::string& path, size_t limit, std::vector<uint8_t>& ou
     if (n == 0) break;
     have += static_cast<size_t>(n);
   }
-  ::close(fd);
+  platform::Close(fd);
   if (have > limit) {
     whole = false;
     have = limit;

@@ -1,8 +1,7 @@
 #include "mesh/TreeBuilder.h"
 
-#include <dlfcn.h>
-
 #include "util/Exception.h"
+#include "util/Platform.h"
 
 namespace {
 
@@ -12,7 +11,7 @@ using TGenerateBspTree = int32_t (*)(const char*);
 struct TLibrary {
   void* handle = nullptr;
   ~TLibrary() {
-    if (handle) dlclose(handle);
+    if (handle) platform::CloseLibrary(handle);
   }
 };
 
@@ -25,11 +24,6 @@ void Fail(const TTreeBuilderHooks& hooks, const std::string& text) {
     hooks.Error(text);
   else
     Tell(hooks, text);
-}
-
-std::string LoaderReason() {
-  const char* reason = dlerror();
-  return reason ? reason : "unknown reason";
 }
 
 }  // namespace
@@ -50,25 +44,26 @@ int32_t RunTreeBuilder(const std::string& libraryPath, const std::string& script
     // Only an absolute path (util/Paths.h ProgramLibraryPath): a bare or relative name
     // would be looked up in the current folder or the search path, where anyone may plant
     // a library.
-    if (libraryPath.empty() || libraryPath[0] != '/') {
+    if (libraryPath.empty() || !platform::IsAbsolutePath(libraryPath)) {
       Fail(hooks,
            libraryPath.empty()
-               ? LibraryLoadError("libbsp.so", "the program folder is unknown")
+               ? LibraryLoadError(platform::SharedLibraryName("bsp"),
+                                  "the program folder is unknown")
                : LibraryLoadError(
                      libraryPath,
                      "only a library in the program folder, named by its full path, is loaded"));
       return -1;
     }
-    lib.handle = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string reason;
+    lib.handle = platform::OpenLibrary(libraryPath, reason);
     if (!lib.handle) {
-      Fail(hooks, LibraryLoadError(libraryPath, LoaderReason()));
+      Fail(hooks, LibraryLoadError(libraryPath, reason));
       return -1;
     }
-    dlerror();  // a stale reason must not stand for the lookup's
-    auto entry = reinterpret_cast<TGenerateBspTree>(dlsym(lib.handle, "generate_bsp_tree"));
+    auto entry =
+        reinterpret_cast<TGenerateBspTree>(platform::FindSymbol(lib.handle, "generate_bsp_tree"));
     if (!entry) {
-      Fail(hooks,
-           "Cannot load " + libraryPath + ": no entry generate_bsp_tree (" + LoaderReason() + ")");
+      Fail(hooks, "Cannot load " + libraryPath + ": no entry generate_bsp_tree");
       return -1;
     }
     Tell(hooks, "Starvigil - TREE Builder - Version 0.2 by Quarrow");

@@ -15,6 +15,7 @@ packages=(
   blender python3-numpy
   desktop-file-utils ccache
   lintian
+  g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64
 )
 
 missing=()

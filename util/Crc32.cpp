@@ -1,6 +1,10 @@
 #include "util/Crc32.h"
 
+#if TESSAVOR_HAVE_LIBDEFLATE
 #include <libdeflate.h>
+#else
+#include <zlib.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -15,7 +19,21 @@ uint32_t Crc32Update(uint32_t crc, const void* data, size_t count) {
   // program's checksum is defined by. An empty input never reaches it, so a null pointer
   // is never passed.
   if (count == 0 || data == nullptr) return crc;
+#if TESSAVOR_HAVE_LIBDEFLATE
   return libdeflate_crc32(crc ^ 0xFFFFFFFFu, data, count) ^ 0xFFFFFFFFu;
+#else
+  // Builds without libdeflate (Windows): zlib's crc32 has the same convention; it takes
+  // at most 4 GB at a time.
+  const auto* p = static_cast<const Bytef*>(data);
+  uLong reg = crc ^ 0xFFFFFFFFu;
+  while (count > 0) {
+    const uInt n = static_cast<uInt>(std::min<size_t>(count, 1u << 30));
+    reg = crc32(reg, p, n);
+    p += n;
+    count -= n;
+  }
+  return static_cast<uint32_t>(reg) ^ 0xFFFFFFFFu;
+#endif
 }
 
 uint32_t Crc32Buffer(const void* data, int64_t count) {

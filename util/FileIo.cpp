@@ -1,11 +1,5 @@
 #include "util/FileIo.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -17,27 +11,36 @@
 #include <string_view>
 
 #include "util/Exception.h"
+#include "util/Platform.h"
 #include "util/StrTools.h"
+
+using platform::TFileKind;
+using platform::TFileStatus;
 
 std::string SystemErrorText(int err) { return std::strerror(err); }
 
-std::string FileKindText(unsigned mode) {
-  switch (mode & S_IFMT) {
-    case S_IFDIR:
+std::string platform::FileKindText(TFileKind kind) {
+  switch (kind) {
+    case TFileKind::Folder:
       return "a folder";
-    case S_IFIFO:
+    case TFileKind::Fifo:
       return "a FIFO";
-    case S_IFCHR:
+    case TFileKind::CharDevice:
       return "a character device";
-    case S_IFBLK:
+    case TFileKind::BlockDevice:
       return "a block device";
-    case S_IFSOCK:
+    case TFileKind::Socket:
       return "a socket";
-    case S_IFLNK:
+    case TFileKind::Link:
       return "a symbolic link";
-    default:
-      return "a regular file";
+    case TFileKind::Missing:
+      return "a missing file";
+    case TFileKind::Other:
+      return "a special file";
+    case TFileKind::Regular:
+      break;
   }
+  return "a regular file";
 }
 
 namespace {
@@ -46,15 +49,26 @@ namespace {
   throw EInOutError(what + " \"" + QuotePathForMessage(path) + "\": " + SystemErrorText(err));
 }
 
-[[noreturn]] void NotRegular(const std::string& what, const std::string& path, unsigned mode) {
-  throw EInOutError(what + " \"" + QuotePathForMessage(path) + "\": it is " + FileKindText(mode) +
-                    ", not a regular file");
+[[noreturn]] void NotRegular(const std::string& what, const std::string& path, TFileKind kind) {
+  throw EInOutError(what + " \"" + QuotePathForMessage(path) + "\": it is " +
+                    platform::FileKindText(kind) + ", not a regular file");
 }
 
+size_t LastSeparator(const std::string& path) { return path.find_last_of(platform::kSeparators); }
+
 std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
+  const size_t slash = LastSeparator(path);
   if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+  // The root keeps its separator: "/" and "C:\" (a bare "C:" is the drive's current folder).
+  if (slash == 0 || (slash == 2 && platform::IsAbsolutePath(path.substr(0, 3))))
+    return path.substr(0, slash + 1);
+  return path.substr(0, slash);
+}
+
+// "folder/name", without doubling the root's separator.
+std::string InFolder(const std::string& folder, const std::string& name) {
+  if (!folder.empty() && platform::IsSeparator(folder.back())) return folder + name;
+  return folder + "/" + name;
 }
 
 // Linux's limit for one name in a folder.
@@ -83,50 +97,43 @@ std::string CheckChars(std::string_view random) {
   return out;
 }
 
-std::string JoinPath(const std::string& folder, std::string_view name) {
-  return (folder == "/" ? std::string() : folder) + "/" + std::string(name);
-}
-
 // Takes the lock that marks a file or folder of ours as in use, and checks that `path`
 // still names what `fd` holds: a sweeper that took the lock between our create and our
 // lock removes the name, and the caller then makes another. A file system without flock
 // only loses the clean-up.
 bool LockFresh(int fd, const std::string& path) {
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return errno != EWOULDBLOCK && errno != EINTR;
-  struct stat held {};
-  struct stat named {};
-  return ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
-         held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+  if (platform::TryLockFile(fd) != 0) return errno != EAGAIN && errno != EINTR;
+  return platform::SameFile(fd, path);
 }
 
 // Removes the temporary files "<base>.tmp-XXXXXXXXXX" in `folder` that no live writer holds
 // (each writer keeps a lock on its own until the rename). Best effort: a file that cannot
 // be opened or locked is left alone.
 void RemoveStaleTemps(const std::string& folder, const std::string& base) {
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return;
   const std::string prefix = base + kTempMarker;
-  while (const dirent* entry = ::readdir(dir)) {
-    const std::string_view name(entry->d_name);
+  for (const std::string& entry : platform::FolderEntries(folder)) {
+    const std::string_view name(entry);
     if (name.size() != prefix.size() + kTempSuffixChars || name.substr(0, prefix.size()) != prefix)
       continue;
     if (!IsTempSuffix(name.substr(prefix.size()))) continue;
-    const std::string path = JoinPath(folder, name);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const std::string path = InFolder(folder, entry);
+    TFileStatus st;
+    if (platform::StatPath(path, st, false) != 0 || st.Kind != TFileKind::Regular) continue;
+    const int fd = platform::OpenRead(path);
     if (fd < 0) continue;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
-      ::unlink(path.c_str());
-    ::close(fd);
+    if (platform::StatFd(fd, st) == 0 && st.Kind == TFileKind::Regular &&
+        platform::TryLockFile(fd) == 0) {
+      platform::RemoveFile(path);
+    }
+    platform::Close(fd);
   }
-  ::closedir(dir);
 }
 
 }  // namespace
 
 std::string MakeTempSuffix() {
-  static thread_local std::mt19937_64 generator{std::random_device{}() ^
-                                                (static_cast<uint64_t>(::getpid()) << 32)};
+  static thread_local std::mt19937_64 generator{
+      std::random_device{}() ^ (static_cast<uint64_t>(platform::ProcessId()) << 32)};
   std::string s(kRandomChars, 'x');
   for (char& c : s) c = kNameChars[generator() % kNameCharCount];
   return s + CheckChars(s);
@@ -146,24 +153,24 @@ bool IsTempSuffix(std::string_view chars) {
 TInputFile::TInputFile(const std::string& path) : m_path(path) {
   // O_NONBLOCK: opening a FIFO with no writer would otherwise wait forever. It changes
   // nothing for the regular files that are all this class accepts.
-  m_fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  m_fd = platform::OpenRead(path);
   if (m_fd < 0) Fail("Cannot open file", path, errno);
-  struct stat st {};
-  if (::fstat(m_fd, &st) != 0) {
+  TFileStatus st;
+  if (platform::StatFd(m_fd, st) != 0) {
     const int err = errno;
-    ::close(m_fd);
+    platform::Close(m_fd);
     Fail("Cannot open file", path, err);
   }
-  if (!S_ISREG(st.st_mode)) {
-    ::close(m_fd);
+  if (st.Kind != TFileKind::Regular) {
+    platform::Close(m_fd);
     m_fd = -1;
-    NotRegular("Cannot read file", path, st.st_mode);
+    NotRegular("Cannot read file", path, st.Kind);
   }
-  m_size = static_cast<uint64_t>(st.st_size);
+  m_size = st.Size;
 }
 
 TInputFile::~TInputFile() {
-  if (m_fd >= 0) ::close(m_fd);
+  if (m_fd >= 0) platform::Close(m_fd);
 }
 
 int TInputFile::Release() {
@@ -178,11 +185,9 @@ std::vector<uint8_t> TInputFile::ReadUpTo(size_t limit) {
   std::vector<uint8_t> data(static_cast<size_t>(std::min<uint64_t>(limit, m_size)));
   size_t have = 0;
   auto readSome = [&](uint8_t* into, size_t n) -> size_t {
-    for (;;) {
-      const ssize_t got = ::read(m_fd, into, n);
-      if (got >= 0) return static_cast<size_t>(got);
-      if (errno != EINTR) Fail("Cannot read file", m_path, errno);
-    }
+    const int64_t got = platform::ReadSome(m_fd, into, n);
+    if (got < 0) Fail("Cannot read file", m_path, errno);
+    return static_cast<size_t>(got);
   };
   while (have < data.size()) {
     const size_t n = readSome(data.data() + have, data.size() - have);
@@ -204,9 +209,9 @@ size_t TInputFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
   auto* p = static_cast<uint8_t*>(buffer);
   size_t done = 0;
   while (done < size) {
-    const ssize_t n = ::pread(m_fd, p + done, size - done, static_cast<off_t>(offset + done));
+    const int64_t n = platform::ReadAt(m_fd, p + done, size - done, offset + done);
     if (n < 0) {
-      if (errno == EINTR) continue;
+      // platform::ReadAt retries EINTR itself.
       throw EInOutError("Cannot read file \"" + QuotePathForMessage(m_path) + "\" at offset " +
                         std::to_string(offset + done) + ": " + SystemErrorText(errno));
     }
@@ -237,14 +242,10 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path, uint64_t maxBytes) {
 std::string ResolveOutputPath(const std::string& path) {
   std::string at = path;
   for (int hops = 0; hops < 40; ++hops) {
-    struct stat st {};
-    if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
-    std::vector<char> buf(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
-    const ssize_t n = ::readlink(at.c_str(), buf.data(), buf.size());
-    if (n < 0) Fail("Cannot create file", path, errno);
-    const std::string link(buf.data(), static_cast<size_t>(n));
-    if (link.empty() || link[0] != '/') {
-      at = FolderOf(at).append("/").append(link);
+    std::string link;
+    if (!platform::ReadLink(at, link)) return at;
+    if (link.empty() || !platform::IsAbsolutePath(link)) {
+      at = InFolder(FolderOf(at), link);
     } else {
       at = link;
     }
@@ -257,27 +258,26 @@ namespace {
 struct TTargetInfo {
   std::string Target;
   bool Exists = false;
-  mode_t Mode = 0;
+  unsigned Mode = 0;
 };
 
 TTargetInfo InspectTarget(const std::string& path, TLinkRule links = TLinkRule::Follow) {
-  if (path.empty() || path.back() == '/') Fail("Cannot create file", path, EISDIR);
+  if (path.empty() || platform::IsSeparator(path.back())) Fail("Cannot create file", path, EISDIR);
   TTargetInfo info;
-  struct stat st {};
+  TFileStatus st;
   if (links == TLinkRule::Refuse) {
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
-      NotRegular("Cannot replace file", path, st.st_mode);
+    if (platform::StatPath(path, st, false) == 0 && st.Kind == TFileKind::Link)
+      NotRegular("Cannot replace file", path, st.Kind);
     info.Target = path;
   } else {
     info.Target = ResolveOutputPath(path);
   }
-  if (::stat(info.Target.c_str(), &st) == 0) {
-    if (!S_ISREG(st.st_mode)) NotRegular("Cannot replace file", path, st.st_mode);
-    if (::access(info.Target.c_str(), W_OK) != 0) Fail("Cannot write file", path, errno);
+  if (platform::StatPath(info.Target, st) != 0) Fail("Cannot create file", path, errno);
+  if (st.Kind != TFileKind::Missing) {
+    if (st.Kind != TFileKind::Regular) NotRegular("Cannot replace file", path, st.Kind);
+    if (!platform::CanWrite(info.Target)) Fail("Cannot write file", path, errno);
     info.Exists = true;
-    info.Mode = st.st_mode & 07777;
-  } else if (errno != ENOENT) {
-    Fail("Cannot create file", path, errno);
+    info.Mode = st.Mode;
   }
   return info;
 }
@@ -286,7 +286,7 @@ TTargetInfo InspectTarget(const std::string& path, TLinkRule links = TLinkRule::
 
 void CheckOutputTarget(const std::string& path) {
   const TTargetInfo info = InspectTarget(path);
-  if (!info.Exists && ::access(FolderOf(info.Target).c_str(), W_OK | X_OK) != 0) {
+  if (!info.Exists && !platform::CanWrite(FolderOf(info.Target))) {
     Fail("Cannot create file", path, errno);
   }
 }
@@ -296,13 +296,13 @@ TAtomicFileWriter::TAtomicFileWriter(const std::string& path, TFileSync sync, TL
   const TTargetInfo info = InspectTarget(path, links);
   m_target = info.Target;
   const std::string folder = FolderOf(m_target);
-  std::string base = m_target.substr(
-      m_target.find_last_of('/') == std::string::npos ? 0 : m_target.find_last_of('/') + 1);
+  const size_t slash = LastSeparator(m_target);
+  std::string base = m_target.substr(slash == std::string::npos ? 0 : slash + 1);
   if (base.size() + kTempSuffixBytes > kMaxNameBytes) base.resize(kMaxNameBytes - kTempSuffixBytes);
   RemoveStaleTemps(folder, base);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    m_tempPath = JoinPath(folder, base + kTempMarker + MakeTempSuffix());
-    m_fd = ::open(m_tempPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    m_tempPath = InFolder(folder, base + kTempMarker + MakeTempSuffix());
+    m_fd = platform::CreateNewFile(m_tempPath);
     if (m_fd < 0) {
       if (errno == EEXIST) continue;
       break;
@@ -310,14 +310,14 @@ TAtomicFileWriter::TAtomicFileWriter(const std::string& path, TFileSync sync, TL
     // The lock marks the file as in use for the sweep of other writers. A sweep that saw
     // the file before the lock removes it: we take another name.
     if (LockFresh(m_fd, m_tempPath)) break;
-    ::close(m_fd);
+    platform::Close(m_fd);
     m_fd = -1;
     errno = EEXIST;
   }
   if (m_fd < 0) Fail("Cannot create file", errno);
   // The replaced file's permission bits, so that a private file stays private. (A new file
   // has 0666 less the umask from the open above.)
-  if (info.Exists) ::fchmod(m_fd, info.Mode);
+  if (info.Exists) platform::SetMode(m_fd, info.Mode);
 }
 
 TAtomicFileWriter::~TAtomicFileWriter() { Discard(); }
@@ -325,9 +325,9 @@ TAtomicFileWriter::~TAtomicFileWriter() { Discard(); }
 void TAtomicFileWriter::Fail(const char* what, int err) { ::Fail(what, m_path, err); }
 
 void TAtomicFileWriter::Discard() {
-  if (m_fd >= 0) ::close(m_fd);
-  if (m_fd >= 0 || m_finished) ::unlink(m_tempPath.c_str());
-  if (m_lockFd >= 0) ::close(m_lockFd);
+  if (m_fd >= 0) platform::Close(m_fd);
+  if (m_fd >= 0 || m_finished) platform::RemoveFile(m_tempPath);
+  if (m_lockFd >= 0) platform::Close(m_lockFd);
   m_lockFd = -1;
   m_fd = -1;
   m_finished = false;
@@ -357,11 +357,8 @@ void TAtomicFileWriter::Write(const void* data, size_t size) {
   if (DiskFullForTests(size)) Fail("Cannot write file", ENOSPC);
   const auto* p = static_cast<const uint8_t*>(data);
   while (size > 0) {
-    const ssize_t n = ::write(m_fd, p, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Fail("Cannot write file", errno);
-    }
+    const int64_t n = platform::WriteSome(m_fd, p, size);
+    if (n < 0) Fail("Cannot write file", errno);
     p += n;
     size -= static_cast<size_t>(n);
   }
@@ -372,11 +369,8 @@ void TAtomicFileWriter::WriteAt(uint64_t offset, const void* data, size_t size) 
   if (DiskFullForTests(size)) Fail("Cannot write file", ENOSPC);
   const auto* p = static_cast<const uint8_t*>(data);
   while (size > 0) {
-    const ssize_t n = ::pwrite(m_fd, p, size, static_cast<off_t>(offset));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Fail("Cannot write file", errno);
-    }
+    const int64_t n = platform::WriteAt(m_fd, p, size, offset);
+    if (n < 0) Fail("Cannot write file", errno);
     p += n;
     offset += static_cast<uint64_t>(n);
     size -= static_cast<size_t>(n);
@@ -386,17 +380,17 @@ void TAtomicFileWriter::WriteAt(uint64_t offset, const void* data, size_t size) 
 void TAtomicFileWriter::Finish() {
   if (m_finished) return;
   if (m_fd < 0) Fail("Cannot write file", EBADF);
-  if (m_sync == TFileSync::Durable && ::fsync(m_fd) != 0) {
+  if (m_sync == TFileSync::Durable && platform::SyncFile(m_fd) != 0) {
     const int err = errno;
     Discard();
     Fail("Cannot write file", err);
   }
   const int fd = m_fd;
   m_fd = -1;
-  m_lockFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);  // the lock lives on in the duplicate
-  if (::close(fd) != 0) {
+  m_lockFd = platform::Duplicate(fd);  // the lock lives on in the duplicate (POSIX)
+  if (platform::Close(fd) != 0) {
     const int err = errno;
-    ::unlink(m_tempPath.c_str());
+    platform::RemoveFile(m_tempPath);
     Fail("Cannot close file", err);
   }
   m_finished = true;
@@ -405,12 +399,12 @@ void TAtomicFileWriter::Finish() {
 void TAtomicFileWriter::Commit() {
   Finish();
   m_finished = false;
-  const int renamed = ::rename(m_tempPath.c_str(), m_target.c_str());
+  const int renamed = platform::RenameOver(m_tempPath, m_target);
   const int err = errno;
-  if (m_lockFd >= 0) ::close(m_lockFd);
+  if (m_lockFd >= 0) platform::Close(m_lockFd);
   m_lockFd = -1;
   if (renamed != 0) {
-    ::unlink(m_tempPath.c_str());
+    platform::RemoveFile(m_tempPath);
     Fail("Cannot replace file", err);
   }
 }
@@ -421,12 +415,7 @@ void WriteFileAtomic(const std::string& path, const void* data, size_t size, TFi
   w.Commit();
 }
 
-void SyncFolder(const std::string& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
+void SyncFolder(const std::string& folder) { platform::SyncFolder(folder); }
 
 // ---------------------------------------------------------------------------------------
 // Private temporary folders and files
@@ -434,11 +423,6 @@ void SyncFolder(const std::string& folder) {
 namespace {
 
 constexpr std::string_view kPrivatePrefix = "tessavor-";
-
-std::string TempFolder() {
-  const char* tmp = std::getenv("TMPDIR");
-  return tmp && *tmp ? std::string(tmp) : std::string("/tmp");
-}
 
 // "tessavor-<kind>-XXXXXXXXXX" and an ending of at most eight characters: ours only.
 bool IsPrivateTempName(std::string_view name) {
@@ -459,24 +443,22 @@ bool IsPrivateTempName(std::string_view name) {
 // Removes what killed processes left: entries of ours that belong to this user and that
 // nobody holds. Best effort, like the sweep of temporary files.
 void RemoveStalePrivateTemps(const std::string& folder) {
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return;
-  std::vector<std::string> names;
-  while (const dirent* entry = ::readdir(dir)) {
-    if (IsPrivateTempName(entry->d_name)) names.emplace_back(entry->d_name);
-  }
-  ::closedir(dir);
-  for (const std::string& name : names) {
-    const std::string path = JoinPath(folder, name);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  for (const std::string& name : platform::FolderEntries(folder)) {
+    if (!IsPrivateTempName(name)) continue;
+    const std::string path = InFolder(folder, name);
+    TFileStatus named;
+    if (platform::StatPath(path, named, false) != 0) continue;
+    const bool isFolder = named.Kind == TFileKind::Folder;
+    if (!isFolder && named.Kind != TFileKind::Regular) continue;
+    const int fd = isFolder ? platform::OpenFolder(path) : platform::OpenRead(path);
     if (fd < 0) continue;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() &&
-        (S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    TFileStatus st;
+    if (platform::StatFd(fd, st) == 0 && st.Kind == named.Kind &&
+        platform::OwnedByCurrentUser(fd) && platform::TryLockFile(fd) == 0) {
       std::error_code ec;
-      std::filesystem::remove_all(path, ec);
+      std::filesystem::remove_all(platform::ToPath(path), ec);
     }
-    ::close(fd);
+    platform::Close(fd);
   }
 }
 
@@ -484,20 +466,20 @@ void RemoveStalePrivateTemps(const std::string& folder) {
 
 TPrivateTemp::TPrivateTemp(TKind type, const std::string& kind, const std::string& ending)
     : m_type(type) {
-  const std::string folder = TempFolder();
+  const std::string folder = platform::TempFolder();
   RemoveStalePrivateTemps(folder);
   int err = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    m_path = JoinPath(folder, std::string(kPrivatePrefix) + kind + "-" + MakeTempSuffix() + ending);
+    m_path = InFolder(folder, std::string(kPrivatePrefix) + kind + "-" + MakeTempSuffix() + ending);
     if (type == TKind::Folder) {
-      if (::mkdir(m_path.c_str(), 0700) != 0) {
+      if (platform::MakePrivateFolder(m_path) != 0) {
         err = errno;
         if (err == EEXIST) continue;
         break;
       }
-      m_fd = ::open(m_path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      m_fd = platform::OpenFolder(m_path);
     } else {
-      m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+      m_fd = platform::CreateNewFile(m_path, 0600);
     }
     if (m_fd < 0) {
       err = errno;
@@ -505,7 +487,7 @@ TPrivateTemp::TPrivateTemp(TKind type, const std::string& kind, const std::strin
       break;
     }
     if (LockFresh(m_fd, m_path)) return;
-    ::close(m_fd);  // a sweep saw it before the lock and removes it
+    platform::Close(m_fd);  // a sweep saw it before the lock and removes it
     m_fd = -1;
     err = EEXIST;
   }
@@ -518,8 +500,8 @@ TPrivateTemp::~TPrivateTemp() {
   // Removed before the lock goes, so that no sweep finds it unheld.
   std::error_code ec;
   if (m_type == TKind::Folder)
-    std::filesystem::remove_all(m_path, ec);
+    std::filesystem::remove_all(platform::ToPath(m_path), ec);
   else
-    ::unlink(m_path.c_str());
-  ::close(m_fd);
+    platform::RemoveFile(m_path);
+  platform::Close(m_fd);
 }

@@ -172,6 +172,3 @@ void SyncFolder(const std::string& folder);
 
 // Text of errno for messages ("No such file or directory").
 std::string SystemErrorText(int err);
-
-// "a FIFO", "a folder", "a character device", ...: what a non-regular file is, for messages.
-std::string FileKindText(unsigned mode);

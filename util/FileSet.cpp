@@ -1,14 +1,12 @@
 #include "util/FileSet.h"
 
-#include <dirent.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <memory>
 
 #include "util/Exception.h"
 #include "util/FileIo.h"
+#include "util/Platform.h"
 #include "util/StrTools.h"
 
 namespace {
@@ -16,7 +14,7 @@ namespace {
 TRenameFunction g_rename = nullptr;
 
 int Rename(const char* from, const char* to) {
-  return g_rename ? g_rename(from, to) : std::rename(from, to);
+  return g_rename ? g_rename(from, to) : platform::RenameOver(from, to);
 }
 
 // A journal names a handful of files; anything larger is not one of ours.
@@ -27,12 +25,12 @@ struct TEntry {
 };
 
 std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
+  const size_t slash = path.find_last_of(platform::kSeparators);
   return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
 std::string BaseOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
+  const size_t slash = path.find_last_of(platform::kSeparators);
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
@@ -79,7 +77,7 @@ bool ParseJournal(const std::string& text, std::vector<TEntry>& entries) {
 
 void RemoveBackups(const std::vector<TEntry>& entries) {
   for (const TEntry& e : entries) {
-    if (!e.Backup.empty()) ::unlink(e.Backup.c_str());
+    if (!e.Backup.empty()) platform::RemoveFile(e.Backup);
   }
 }
 
@@ -89,25 +87,22 @@ void RemoveStrays(const std::string& folder, const std::string& journalName,
                   const std::vector<TFileSetItem>& items) {
   std::vector<std::string> files{folder + "/" + journalName};
   for (const TFileSetItem& item : items) files.push_back(folder + "/" + BaseOf(item.Path));
-  DIR* dir = ::opendir(folder.c_str());
-  if (!dir) return;
   std::vector<std::string> doomed;
-  while (const dirent* d = ::readdir(dir)) {
-    const std::string path = folder + "/" + d->d_name;
+  for (const std::string& name : platform::FolderEntries(folder)) {
+    const std::string path = folder + "/" + name;
     for (const std::string& file : files) {
       if (IsHelperOf(file, path, ".tmp-") || IsHelperOf(file, path, ".old-"))
         doomed.push_back(path);
     }
   }
-  ::closedir(dir);
-  for (const std::string& p : doomed) ::unlink(p.c_str());
+  for (const std::string& p : doomed) platform::RemoveFile(p);
 }
 
 // A hard link keeps each previous file for putting it back.
 void LinkBackups(std::vector<TEntry>& entries) {
   for (TEntry& e : entries) {
     const std::string backup = Sibling(e.Temp, ".old-");
-    if (::link(e.File.c_str(), backup.c_str()) == 0) e.Backup = backup;
+    if (platform::HardLink(e.File, backup) == 0) e.Backup = backup;
   }
 }
 
@@ -121,13 +116,13 @@ void RenameAll(const std::vector<TEntry>& entries, const std::string& folder,
     const int err = errno;
     for (size_t j = 0; j < i; ++j) {
       if (!entries[j].Backup.empty())
-        std::rename(entries[j].Backup.c_str(), entries[j].File.c_str());
+        platform::RenameOver(entries[j].Backup, entries[j].File);
       else
-        ::unlink(entries[j].File.c_str());
+        platform::RemoveFile(entries[j].File);
     }
-    for (size_t j = i; j < entries.size(); ++j) ::unlink(entries[j].Temp.c_str());
+    for (size_t j = i; j < entries.size(); ++j) platform::RemoveFile(entries[j].Temp);
     if (!journal.empty()) {
-      ::unlink(journal.c_str());
+      platform::RemoveFile(journal);
       SyncFolder(folder);
     }
     throw EInOutError("Cannot replace file \"" + QuotePathForMessage(entries[i].File) + "\": " +
@@ -141,7 +136,7 @@ void SetFileSetRenameForTests(TRenameFunction rename) { g_rename = rename; }
 
 bool RecoverFileSet(const std::string& folder, const std::string& journalName) {
   const std::string journal = folder + "/" + journalName;
-  if (::access(journal.c_str(), F_OK) != 0) return false;
+  if (!platform::Exists(journal)) return false;
   std::vector<TEntry> entries;
   bool valid = false;
   try {
@@ -153,7 +148,7 @@ bool RecoverFileSet(const std::string& folder, const std::string& journalName) {
   if (valid) {
     // A temporary file that is gone was renamed before the kill.
     for (const TEntry& e : entries) {
-      if (::access(e.Temp.c_str(), F_OK) == 0 && Rename(e.Temp.c_str(), e.File.c_str()) != 0) {
+      if (platform::Exists(e.Temp) && Rename(e.Temp.c_str(), e.File.c_str()) != 0) {
         throw EInOutError("Cannot complete the saved files named in \"" +
                           QuotePathForMessage(journal) + "\": cannot rename \"" +
                           QuotePathForMessage(e.Temp) + "\" to \"" + QuotePathForMessage(e.File) +
@@ -163,7 +158,7 @@ bool RecoverFileSet(const std::string& folder, const std::string& journalName) {
     SyncFolder(folder);
     RemoveBackups(entries);
   }
-  ::unlink(journal.c_str());
+  platform::RemoveFile(journal);
   return true;
 }
 
@@ -198,7 +193,7 @@ void WriteFileSet(const std::string& folder, const std::string& journalName,
   WriteFileAtomic(journal, journalText.data(), journalText.size(), TFileSync::Durable);
   RenameAll(entries, folder, journal);
   SyncFolder(folder);
-  ::unlink(journal.c_str());
+  platform::RemoveFile(journal);
 }
 
 void CommitTogether(const std::vector<TAtomicFileWriter*>& writers) {

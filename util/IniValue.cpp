@@ -1,12 +1,11 @@
 // One value of a settings file (see IniValue.h).
 #include "util/IniValue.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 
 #include "util/Exception.h"
 #include "util/FileIo.h"
+#include "util/Platform.h"
 
 namespace {
 
@@ -109,8 +108,9 @@ std::optional<std::string> IniTextValue(std::string_view text, std::string_view 
 
 std::optional<std::string> IniFileValue(const std::string& path, std::string_view group,
                                         std::string_view key) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) return std::nullopt;
+  platform::TFileStatus st;
+  if (platform::StatPath(path, st) == 0 && st.Kind == platform::TFileKind::Missing)
+    return std::nullopt;
   const std::vector<uint8_t> bytes = ReadWholeFile(path, kMaxIniBytes);
   return IniTextValue(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
                       group, key);

@@ -1,4 +1,5 @@
-// Child-process isolation (see Isolate.h).
+// Child-process isolation (see Isolate.h), the POSIX side; IsolateWindows.cpp is the other.
+#ifndef _WIN32
 #include "util/Isolate.h"
 
 #include <fcntl.h>
@@ -185,3 +186,5 @@ TIsolationResult RunIsolated(const std::vector<std::string>& argv, const TIsolat
   }
   return result;
 }
+
+#endif  // !_WIN32

@@ -8,6 +8,7 @@
 #include "util/Exception.h"
 #include "util/FileIo.h"
 #include "util/Paths.h"
+#include "util/Platform.h"
 #include "util/StrTools.h"
 
 bool LogEnabled = false;
@@ -65,7 +66,7 @@ void CloseLog() {
   char timeText[16] = "";
   const std::time_t now = std::time(nullptr);
   std::tm local{};
-  localtime_r(&now, &local);
+  platform::LocalTime(now, local);
   std::strftime(timeText, sizeof timeText, "%H:%M:%S", &local);
   WriteRaw("\r\n");
   WriteRaw(std::string("File closed: ") + timeText + "\r\n");

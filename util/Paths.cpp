@@ -1,12 +1,11 @@
 #include "util/Paths.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #include "util/Exception.h"
+#include "util/Platform.h"
 #include "util/StrTools.h"
 
 // The build passes the step from the installed bin/ to the private folder; relative, so a
@@ -17,27 +16,21 @@
 
 namespace {
 
+// The folder with a separator at its end, of the kind it already uses ("C:\\x\\").
 std::string WithSlash(std::string s) {
-  if (s.empty() || s.back() != '/') s += '/';
+  if (s.empty() || !platform::IsSeparator(s.back()))
+    s += s.find('\\') != std::string::npos && s.find('/') == std::string::npos ? '\\' : '/';
   return s;
 }
 
 }  // namespace
 
 std::string HomeFolder() {
-  std::string dir;
-  if (const char* h = std::getenv("TESSAVOR_HOME"); h && *h) {
-    dir = h;
-  } else if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x) {
-    dir = std::string(x) + "/tessavor";
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    dir = std::string(home) + "/.local/share/tessavor";
-  } else {
-    dir = "./tessavor-home";
-  }
+  std::string dir = platform::Environment("TESSAVOR_HOME");
+  if (dir.empty()) dir = platform::DefaultHomeFolder();
   std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  if (ec && !std::filesystem::is_directory(dir)) {
+  std::filesystem::create_directories(platform::ToPath(dir), ec);
+  if (ec && !std::filesystem::is_directory(platform::ToPath(dir))) {
     throw EInOutError("Cannot create the home folder \"" + QuotePathForMessage(dir) +
                       "\": " + ec.message());
   }
@@ -47,36 +40,45 @@ std::string HomeFolder() {
 std::string HomeFile(const std::string& name) { return HomeFolder() + name; }
 
 std::string ExeDirectory() {
-  std::error_code ec;
-  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return "./";
-  return ProgramFolderFor(exe.parent_path().string());
+  const std::string exe = platform::ExecutablePath();
+  if (exe.empty()) return "./";
+  return ProgramFolderFor(exe.substr(0, exe.find_last_of(platform::kSeparators)));
 }
 
 std::string ProgramFolderFor(const std::string& exeFolder) {
   const std::filesystem::path installed =
-      (std::filesystem::path(exeFolder) / TESSAVOR_PRIVATE_DIR_FROM_BIN).lexically_normal();
+      (platform::ToPath(exeFolder) / TESSAVOR_PRIVATE_DIR_FROM_BIN).lexically_normal();
   std::error_code ec;
-  if (std::filesystem::is_directory(installed, ec)) return WithSlash(installed.string());
+  if (std::filesystem::is_directory(installed, ec)) return WithSlash(platform::FromPath(installed));
   return WithSlash(exeFolder);
 }
 
 std::string MapFixedPath(const std::string& path) {
   std::string p = path;
+  // Both separators count on every system, as they do in the scripts and settings.
   for (char& c : p) {
     if (c == '\\') c = '/';
   }
   if (p.size() >= 3 && (p[0] == 'C' || p[0] == 'c') && p[1] == ':' && p[2] == '/') {
+#ifdef _WIN32
+    // Drive C is real here: only the game's own names directly under "C:\" ("c:\vert.kvt",
+    // "C:\house.iff") stand for the home folder; "C:\Mods\house.iff" is the user's file.
+    if (p.find('/', 3) != std::string::npos) return path;
+#endif
     return HomeFolder() + p.substr(3);
   }
   return p;
 }
 
 std::string ProgramLibraryPath(const std::string& name, const char* exeLink) {
-  std::error_code ec;
-  const auto exe = std::filesystem::read_symlink(exeLink, ec);
-  if (ec || !exe.is_absolute()) return "";
+  std::string exe;
+  if (exeLink == nullptr) {
+    exe = platform::ExecutablePath();
+  } else if (!platform::ReadLink(exeLink, exe)) {
+    return "";
+  }
+  if (!platform::IsAbsolutePath(exe)) return "";
   // The same folder the resources come from: the private folder of an install, or the
   // program's own folder in a build.
-  return ProgramFolderFor(exe.parent_path().string()) + name;
+  return ProgramFolderFor(exe.substr(0, exe.find_last_of(platform::kSeparators))) + name;
 }

@@ -1,10 +1,8 @@
 #include "util/ThdTimer.h"
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <chrono>
+
+#include "util/Platform.h"
 
 namespace {
 
@@ -80,12 +78,11 @@ TTimerThread::~TTimerThread() {
 void TTimerThread::ApplyPriority(TThreadPriority priority) {
   // Best effort: a nice value below 0 needs privileges; without them the worker keeps its
   // present priority, which only makes ticks a little less punctual.
-  if (m_threadId != 0)
-    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(m_threadId), NiceValue(priority));
+  if (m_threadId != 0) platform::SetThreadNice(m_threadId, NiceValue(priority));
 }
 
 void TTimerThread::Execute() {
-  m_threadId = static_cast<int>(syscall(SYS_gettid));
+  m_threadId = static_cast<int>(platform::CurrentThreadId());
   TThreadPriority applied = tpNormal;
   TTimerShared& s = *m_shared;
   std::unique_lock lock(s.mutex);

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "images/Bmp.h"
 #include "images/Gct.h"
 #include "images/MatGraphic.h"
 
@@ -104,50 +105,30 @@ TPicture Window() {
   return p;
 }
 
-void Put16(std::vector<uint8_t>& b, uint32_t v) {
-  b.push_back(static_cast<uint8_t>(v));
-  b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(std::vector<uint8_t>& b, uint32_t v) {
-  Put16(b, v & 0xFFFF);
-  Put16(b, v >> 16);
-}
-
 // The pixel (x, y) of the written 256 x 256 picture.
 TRgb OutPixel(const TPicture& p, int x, int y) { return p[(y / kScale) * kSize + x / kScale]; }
 
+// A 24-bit uncompressed BMP through the core's writer (images/Bmp.h).
 bool WriteBmp(const std::string& path, const TPicture& p) {
-  const uint32_t rowBytes = kOutSize * 3;  // already a multiple of 4
-  const uint32_t imageBytes = rowBytes * kOutSize;
-  std::vector<uint8_t> b;
-  b.push_back('B');
-  b.push_back('M');
-  Put32(b, 54 + imageBytes);
-  Put32(b, 0);
-  Put32(b, 54);
-  Put32(b, 40);  // BITMAPINFOHEADER
-  Put32(b, kOutSize);
-  Put32(b, kOutSize);  // positive: rows stored bottom-up
-  Put16(b, 1);
-  Put16(b, 24);
-  Put32(b, 0);  // no compression
-  Put32(b, imageBytes);
-  Put32(b, 2835);  // 72 dpi
-  Put32(b, 2835);
-  Put32(b, 0);
-  Put32(b, 0);
-  for (int y = kOutSize - 1; y >= 0; --y) {
-    for (int x = 0; x < kOutSize; ++x) {
-      const TRgb c = OutPixel(p, x, y);
-      b.push_back(c.b);
-      b.push_back(c.g);
-      b.push_back(c.r);
+  try {
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(24);
+    bitmap.SetSize(kOutSize, kOutSize);
+    for (int y = 0; y < kOutSize; ++y) {
+      uint8_t* row = bitmap.ScanLine(y);
+      for (int x = 0; x < kOutSize; ++x) {
+        const TRgb c = OutPixel(p, x, y);
+        row[3 * x] = c.b;
+        row[3 * x + 1] = c.g;
+        row[3 * x + 2] = c.r;
+      }
     }
+    SaveBmpFile(path, bitmap);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "demo_textures: %s\n", e.what());
+    return false;
   }
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const bool ok = std::fwrite(b.data(), 1, b.size(), f) == b.size();
-  return std::fclose(f) == 0 && ok;
+  return true;
 }
 
 bool WriteGct(const std::string& path, const TPicture& p, TStreamFormat format) {

@@ -8,6 +8,7 @@
 #include "plugins/bsp/BspScript.h"
 #include "plugins/bsp/BspTree.h"
 #include "util/FileIo.h"
+#include "util/Platform.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ thread_local std::string g_lastMessage;
 
 // The output file named by the script: the script's own name without ".txt".
 std::string OutputNameFor(const std::string& scriptPath) {
-  const size_t slash = scriptPath.find_last_of('/');
+  const size_t slash = scriptPath.find_last_of(platform::kSeparators);
   std::string name = slash == std::string::npos ? scriptPath : scriptPath.substr(slash + 1);
   const std::string ext = ".txt";
   if (name.size() > ext.size() && name.compare(name.size() - ext.size(), ext.size(), ext) == 0) {

@@ -36,7 +36,12 @@
 extern "C" {
 #endif
 
+#ifdef _WIN32
+/* bsp.dll's exports are listed with their ordinals in bsp.def. */
+#define TESSAVOR_BSP_API
+#else
 #define TESSAVOR_BSP_API __attribute__((visibility("default")))
+#endif
 
 TESSAVOR_BSP_API int32_t generate_bsp_tree(const char* script_path);
 TESSAVOR_BSP_API const char* generate_bsp_tree_error_text(int32_t code);

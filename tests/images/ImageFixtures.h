@@ -3,7 +3,9 @@
 // independent of the program's IFF writer, so the MAT loader is tested against bytes whose
 // meaning the test states itself.
 #include <gtest/gtest.h>
+#if TESSAVOR_HAVE_LIBPNG
 #include <png.h>
+#endif
 
 #include <string>
 
@@ -69,6 +71,7 @@ inline std::string WriteGctTexture(const std::string& folder, int32_t mat, int w
   return path;
 }
 
+#if TESSAVOR_HAVE_LIBPNG
 // A PNG read back by libpng, an independent reader: its size and RGB triples, top row first.
 struct TPngPixels {
   uint32_t Width = 0;
@@ -91,6 +94,7 @@ inline TPngPixels DecodePng(const Bytes& png) {
   out.Height = image.height;
   return out;
 }
+#endif
 
 // The message of the exception `f` throws, or "(no error)" when it returns.
 template <class F>

@@ -16,6 +16,22 @@ namespace testsupport {
 
 using Bytes = std::vector<uint8_t>;
 
+// Environment variables for the program under test, on POSIX and Windows alike.
+inline void SetEnv(const char* name, const std::string& value) {
+#ifdef _WIN32
+  _putenv_s(name, value.c_str());
+#else
+  setenv(name, value.c_str(), 1);
+#endif
+}
+inline void UnsetEnv(const char* name) {
+#ifdef _WIN32
+  _putenv_s(name, "");
+#else
+  unsetenv(name);
+#endif
+}
+
 // A fresh folder under the system's temp folder, removed again when the object dies.
 // With setHome, TESSAVOR_HOME points at it for the object's lifetime.
 class TempDir {
@@ -31,7 +47,7 @@ public:
       const char* old = std::getenv("TESSAVOR_HOME");
       m_hadHome = old != nullptr;
       if (old) m_oldHome = old;
-      setenv("TESSAVOR_HOME", m_path.c_str(), 1);
+      SetEnv("TESSAVOR_HOME", m_path.string());
       m_setHome = true;
     }
   }
@@ -40,9 +56,9 @@ public:
     std::filesystem::remove_all(m_path, ec);
     if (m_setHome) {
       if (m_hadHome)
-        setenv("TESSAVOR_HOME", m_oldHome.c_str(), 1);
+        SetEnv("TESSAVOR_HOME", m_oldHome);
       else
-        unsetenv("TESSAVOR_HOME");
+        UnsetEnv("TESSAVOR_HOME");
     }
   }
   TempDir(const TempDir&) = delete;

@@ -19,9 +19,9 @@ TEST(Log, OffLeavesNoFile) {
 
 TEST(Log, LinesThenClosingBlockAndSecondCloseDoesNothing) {
   testsupport::TempDir dir;
-  setenv("TESSAVOR_LOG", "viewer.log", 1);
+  testsupport::SetEnv("TESSAVOR_LOG", "viewer.log");
   ASSERT_TRUE(InitLogFromEnvironment());
-  unsetenv("TESSAVOR_LOG");
+  testsupport::UnsetEnv("TESSAVOR_LOG");
   LogLine("MV_VERSION: 238");
   CloseLog();
   EXPECT_FALSE(LogEnabled);
