@@ -120,9 +120,8 @@ TEST_F(EditorFeedback, TheStatusBarShowsItsTextsWholeAtTheDefaultSize) {
     ASSERT_FALSE(l->text().isEmpty()) << name;
     const QRect at(l->mapTo(form->statusBar(), QPoint(0, 0)), l->size());
     EXPECT_TRUE(bar.contains(at)) << name;
-    const QRect needed = QFontMetrics(l->font())
-                             .boundingRect(QRect(0, 0, l->contentsRect().width(), 10000),
-                                           Qt::TextWordWrap, l->text());
+    const QRect needed = QFontMetrics(l->font()).boundingRect(
+        QRect(0, 0, l->contentsRect().width(), 10000), Qt::TextWordWrap, l->text());
     EXPECT_LE(needed.width(), l->contentsRect().width()) << name << ": " << l->text().toStdString();
     EXPECT_LE(needed.height(), l->contentsRect().height())
         << name << ": " << l->text().toStdString();
