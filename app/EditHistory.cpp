@@ -201,7 +201,7 @@ void TMainWindow::ApplyStep(const TMeshStep& step, const TDiskSides& disk, bool 
 bool TMainWindow::IsModified() const { return m_savedState.IsModified(m_document); }
 
 bool TMainWindow::MaySaveChanges() {
-  if (!IsModified()) return true;
+  if (!IsModified() && !ScriptModified()) return true;
   switch (Dialogs().AskSaveChanges(this, QStringLiteral("Save changes?"))) {
     case TSaveChoice::Save:
       return RunEdit(QStringLiteral("Save"), [this] { Save(); });

@@ -45,6 +45,7 @@ void TMainWindow::Load() { m_document.LoadRecordFiles(); }
 
 void TMainWindow::Save() {
   m_document.SaveRecordFiles();
+  SaveScript();
   m_savedState.Holds(m_document, {TopStep() ? &TopStep()->After : nullptr});
 }
 

@@ -142,6 +142,10 @@ QPushButton* TMainWindow::AddButton(QWidget* parent, const QString& caption,
 }
 
 bool TMainWindow::RunAction(const std::function<void()>& action) {
+  // A failure is news until the next action: left standing, it would read as the state of
+  // whatever the user did since.
+  if (StatusResult && StatusResult->text().endsWith(QStringLiteral(": failed")))
+    StatusResult->clear();
   bool ok = false;
   try {
     action();
@@ -174,7 +178,7 @@ QString TMainWindow::TitleText() const {
   else if (!home.isEmpty())
     title += QStringLiteral(" \u2014 ") + home;
   if (m_homeReadOnly) title += QStringLiteral(" [read-only]");
-  if (IsModified()) title += QStringLiteral(" *");
+  if (IsModified() || ScriptModified()) title += QStringLiteral(" *");
   return title;
 }
 
@@ -250,11 +254,16 @@ void TMainWindow::BuildWindow() {
   layout->addLayout(top);
   layout->addLayout(tools);
 
-  Tabs = new QTabWidget(central);
+  Tabs = new TSteadyTabs(central);
   Tabs->setObjectName(QStringLiteral("Tabs"));
   Tabs->addTab(BuildVertTab(), QStringLiteral("VERT/VTNM"));
   Tabs->addTab(BuildFvrtTab(), QStringLiteral("FVRT"));
   Tabs->addTab(BuildFaceTab(), QStringLiteral("FACE"));
+  // Captions that count lines keep the width of their largest number.
+  const QString most = QString::number(MeshCapacity - 1);
+  Tabs->ReserveCaption(kTabVert, QStringLiteral("VERT/VTNM: %1/%1").arg(most));
+  Tabs->ReserveCaption(kTabFvrt, QStringLiteral("FVRT: %1").arg(most));
+  Tabs->ReserveCaption(kTabFace, QStringLiteral("Face: %1").arg(most));
   Tabs->addTab(BuildScriptTab(), QStringLiteral("Script"));
   Texturing = new TTexturingTab(*this, Tabs);
   Tabs->addTab(Texturing, QStringLiteral("Texturing"));
@@ -335,10 +344,22 @@ void TMainWindow::BuildStatusBar() {
   StatusSize = label("StatusSize");
   StatusSelection = label("StatusSelection");
   StatusResult = label("StatusResult");
-  statusBar()->addWidget(StatusResult, 1);
-  statusBar()->addPermanentWidget(StatusSelection);
-  statusBar()->addPermanentWidget(StatusSize);
-  statusBar()->addPermanentWidget(StatusCounts);
+  // Two rows, the result above what is selected and the model's size and counts: on one
+  // row they are wider than the window at its default width, and a status bar cuts them.
+  // Each may still wrap on a narrower window rather than be cut.
+  auto* rows = new QWidget(this);
+  auto* grid = new QGridLayout(rows);
+  grid->setContentsMargins(0, 0, 0, 0);
+  grid->setVerticalSpacing(0);
+  grid->addWidget(StatusResult, 0, 0, 1, 3);
+  grid->addWidget(StatusSelection, 1, 0);
+  grid->addWidget(StatusSize, 1, 1);
+  grid->addWidget(StatusCounts, 1, 2);
+  grid->setColumnStretch(0, 1);
+  for (QLabel* l : {StatusResult, StatusSelection, StatusSize, StatusCounts}) l->setWordWrap(true);
+  StatusSize->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  StatusCounts->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  statusBar()->addWidget(rows, 1);
 }
 
 void TMainWindow::ShowKeyboardAndMouse() {

@@ -50,6 +50,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/SteadyTabs.h"
 #include "mesh/MeshDocument.h"
 #include "mesh/Projection.h"
 #include "mesh/SavedState.h"
@@ -94,7 +95,7 @@ public:
   TProjection& Projection() { return m_projection; }
 
   // Components, named as in the window layout.
-  QTabWidget* Tabs = nullptr;
+  TSteadyTabs* Tabs = nullptr;
   TListBox* VertexList = nullptr;
   TListBox* NormalList = nullptr;
   TListBox* CornerList = nullptr;
@@ -148,6 +149,8 @@ public:
   void ApplyStep(const TMeshStep& step, const TDiskSides& disk, bool undo);
   // Whether the records differ from what the record files hold.
   bool IsModified() const;
+  // The Script tab holds typing not yet saved (Save writes it with the records).
+  bool ScriptModified() const;
   // Undo and redo as the Edit menu runs them: a running spin is ended (and becomes a step)
   // first.
   void Undo();
@@ -287,6 +290,9 @@ private:
   void FillRecentMenu();
   QString DroppedModelFile(const QDropEvent* event) const;
   void LoadTemplate();
+  // The Script tab's text in the home folder's "kvt_mesh.txt" (Save), when it changed.
+  void SaveScript();
+  QString SavedScriptPath() const;
   void StartUp();
   void PlaceWindows();
   void AfterLoad();

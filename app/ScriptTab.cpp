@@ -19,6 +19,7 @@
 #include "app/MainWindowShared.h"
 #include "iffc/Compiler.h"
 #include "mesh/TreeBuilder.h"
+#include "util/Exception.h"
 #include "util/FileIo.h"
 #include "util/Paths.h"
 #include "viewers/Dialogs.h"
@@ -47,6 +48,9 @@ QWidget* TMainWindow::BuildScriptTab() {
   ScriptEdit->setObjectName(QStringLiteral("ScriptEdit"));
   ScriptEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
   ScriptEdit->setFont(QFont(QStringLiteral("Monospace")));
+  // Typing in the script is an unsaved change: the title's " *" follows it.
+  connect(ScriptEdit->document(), &QTextDocument::modificationChanged, this,
+          [this] { UpdateState(); });
   // The compiler's messages of the last compile; a click on one that names a line selects
   // that line in the script.
   CompilerMessages = new QListWidget(split);
@@ -67,8 +71,35 @@ QWidget* TMainWindow::BuildScriptTab() {
   return tab;
 }
 
+QString TMainWindow::SavedScriptPath() const {
+  try {
+    return Q(HomeFile("kvt_mesh.txt"));
+  } catch (const Exception&) {
+    return {};  // no home folder: the script is not kept
+  }
+}
+
+bool TMainWindow::ScriptModified() const {
+  return ScriptEdit && ScriptEdit->document()->isModified();
+}
+
+void TMainWindow::SaveScript() {
+  if (!ScriptModified()) return;
+  const QString path = SavedScriptPath();
+  if (path.isEmpty()) return;
+  const QByteArray bytes =
+      (ScriptEdit->toPlainText().split('\n').join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"))
+          .toLocal8Bit();
+  WriteFileAtomic(Std(path), bytes.constData(), static_cast<size_t>(bytes.size()));
+  ScriptEdit->document()->setModified(false);
+}
+
 void TMainWindow::LoadTemplate() {
-  const QString path = Q(ExeDirectory()) + QStringLiteral("kvt_mesh.txt");
+  // The script saved in the home folder is the user's; the program's template is the
+  // start of a home that has none.
+  QString path = SavedScriptPath();
+  if (path.isEmpty() || !QFileInfo::exists(path))
+    path = Q(ExeDirectory()) + QStringLiteral("kvt_mesh.txt");
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
     Dialogs().ShowError(
@@ -79,6 +110,7 @@ void TMainWindow::LoadTemplate() {
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   if (text.endsWith('\n')) text.chop(1);
   ScriptEdit->setPlainText(text);
+  ScriptEdit->document()->setModified(false);
 }
 
 void TMainWindow::CompileScriptFile(const QString& scriptPath) {
@@ -104,7 +136,13 @@ void TMainWindow::CompileClick() {
     lines << statement;
   else
     lines[0] = statement;
-  ScriptEdit->setPlainText(lines.join('\n'));
+  // An edit of the first line rather than a new text: the script's undo history stays, and
+  // a changed line counts as a change of the script.
+  if (ScriptEdit->document()->firstBlock().text() != lines[0]) {
+    QTextCursor first(ScriptEdit->document()->firstBlock());
+    first.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    first.insertText(lines[0]);
+  }
   const QString script = path + QStringLiteral(".txt");
   const QByteArray bytes =
       (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toLocal8Bit();

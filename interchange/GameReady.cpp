@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <unordered_map>
 
 #include "interchange/PolygonRebuild.h"
@@ -101,6 +102,31 @@ std::vector<TModelObject> ModelObjects(const TGatheredScene& scene) {
     }
   }
   std::erase_if(objects, [](const TModelObject& o) { return o.Faces == 0; });
+  return objects;
+}
+
+std::vector<TModelObject> ImportedObjects(TGatheredScene scene) {
+  std::vector<TModelObject> objects = ModelObjects(scene);
+  // A scene the import refuses for its numbers is listed as the file holds it: the list
+  // still lets the user pick an object whose numbers are sound.
+  try {
+    CheckSceneNumbers(scene, std::string());
+  } catch (const EInterchange&) {
+    return objects;
+  }
+  DropUnusedVerts(scene);
+  const double tolerance = kPlanarTolerance * SceneSize(scene);
+  TRebuildCounts counts;
+  DropFacesWithoutArea(scene, tolerance, counts);
+  SplitFaces(scene, tolerance, false, counts);
+  MergeFaces(scene, tolerance, counts);
+  FinishFaces(scene, tolerance, counts);
+  // The rebuild keeps each face's object; an object left without faces counts 0.
+  const bool named = scene.FaceObjects.size() == scene.Faces.size() && !scene.Objects.empty();
+  std::map<std::string, int64_t> faces;
+  for (size_t i = 0; i < scene.Faces.size(); ++i)
+    ++faces[named ? scene.Objects[scene.FaceObjects[i]] : std::string()];
+  for (TModelObject& o : objects) o.Faces = faces[o.Name];
   return objects;
 }
 

@@ -51,6 +51,9 @@ struct TModelObject {
 // The objects of a scene in order of first use (one unnamed object for a scene that names
 // none).
 std::vector<TModelObject> ModelObjects(const TGatheredScene& scene);
+// The objects with their faces counted as the import makes them (the rebuild into game
+// faces: a triangulated cube has 6 faces, not 12), for the list of the objects.
+std::vector<TModelObject> ImportedObjects(TGatheredScene scene);
 // The lines of "import MODEL --list": name, faces, materials, one object a line.
 std::string ObjectListText(const std::vector<TModelObject>& objects);
 

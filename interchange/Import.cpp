@@ -163,7 +163,7 @@ TImportedMesh ReadModel(const std::string& path, const TImportOptions& options,
 
 std::string ListModelObjects(const std::string& path, const TImportOptions& options,
                              std::vector<std::string>* names) {
-  const std::vector<TModelObject> objects = ModelObjects(ReadScene(path, options));
+  const std::vector<TModelObject> objects = ImportedObjects(ReadScene(path, options));
   for (const TModelObject& o : objects) {
     if (names) names->push_back(o.Name);
   }

@@ -257,6 +257,12 @@ void TModelViewer::DrawScene() {
 
   m_drawnFirstMaterial = firstMaterial;
   m_drawnHighlight = HighlightedFace;
+  // A still model is drawn only when something changed: a rate of those frames says
+  // nothing (it read "0.0 fps"), so the rate is shown only while the timer spins the model.
+  if (!Spinning()) {
+    setWindowTitle(CountsCaption());
+    return;
+  }
   const uint32_t elapsed = MillisecondClock() - CounterStart;
   const double fps = FrameCount / (elapsed / 1000.0);
   setWindowTitle(CountsCaption() + QStringLiteral(" - ") + QString::number(fps, 'f', 1) +
@@ -409,7 +415,13 @@ void TModelViewer::LoadMaterialTexture(int32_t material) {
   } else {
     const QString path =
         QString::fromStdString(MaterialFileName(Text(MaterialFolder), material, ".bmp"));
-    QueueMessage(path + QStringLiteral(" not found. Switching to wireframe..."), false);
+    // Said once a window: every import or material change with the viewer open would
+    // otherwise bring the same box up again; later misses go to the log.
+    if (!m_saidMissingTexture)
+      QueueMessage(path + QStringLiteral(" not found. Switching to wireframe..."), false);
+    else
+      LogLine(path.toStdString() + " not found. Switching to wireframe...");
+    m_saidMissingTexture = true;
     WireframeOnly->setChecked(true);
     ResetFrameCounter();
     Redraw();

@@ -196,6 +196,7 @@ private:
   uint32_t m_pictureName = 0;  // the picture texture's own texture object
   uint32_t m_boundName = 0;    // the texture this viewer bound last
   bool m_inPaint = false;
+  bool m_saidMissingTexture = false;           // the missing-texture box was shown in this window
   std::unique_ptr<TFaceBatchList> m_faceList;  // the faces by material, made at the first build
   TDrawnMeshCopy m_listSource;                 // the records m_faceList was built from
   uint64_t m_textureLoads = 0;                 // counts texture loading passes

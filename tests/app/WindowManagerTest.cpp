@@ -102,11 +102,18 @@ protected:
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->isActiveWindow(); }, 5000));
     ASSERT_TRUE(XDo(std::string("key --clearmodifiers ") + keys));
   }
-  // A click on `w` through the X server (native pixels: the scale factor applied).
+  // A click on `w` through the X server, aimed within its top-level window (native pixels:
+  // the scale factor applied). Qt's own idea of where a top-level window is on the screen
+  // lags behind the window manager: after a placement it can still hold the position it
+  // asked for while the window manager has put the window below its title bar, so a click
+  // aimed with mapToGlobal landed a title bar's height above the widget and now and then
+  // missed it. The X server places the pointer relative to the window as it really is.
   void ClickOn(QWidget& w) {
-    const QPoint centre = w.mapToGlobal(w.rect().center());
+    QWidget* top = w.window();
+    const QPoint centre = w.mapTo(top, w.rect().center());
     const qreal ratio = w.devicePixelRatioF();
-    ASSERT_TRUE(XDo("mousemove --sync " + std::to_string(qRound(centre.x() * ratio)) + " " +
+    ASSERT_TRUE(XDo("mousemove --sync --window " + std::to_string(top->winId()) + " " +
+                    std::to_string(qRound(centre.x() * ratio)) + " " +
                     std::to_string(qRound(centre.y() * ratio)) + " click 1"));
   }
   QList<QWidget*> Windows() const {

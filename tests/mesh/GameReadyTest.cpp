@@ -179,6 +179,23 @@ TEST_F(GameReadyFiles, ObjectsAreListedAndPickedByName) {
   EXPECT_EQ(doc.NumFace, 1);
 }
 
+// A file of triangles lists the faces the import makes of them: a cube's twelve triangles
+// are its six sides; two coplanar triangles of different objects stay one face each.
+TEST_F(GameReadyFiles, TheListCountsTheFacesTheImportMakesOfTriangles) {
+  const std::string file = home.File("crate.obj");
+  WriteText(file,
+            "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0 0 1\nv 1 0 1\nv 1 1 1\nv 0 1 1\n"
+            "v 3 0 0\nv 4 0 0\nv 4 1 0\nv 3 1 0\n"
+            "o Crate\nf 1 4 3\nf 1 3 2\nf 5 6 7\nf 5 7 8\nf 1 2 6\nf 1 6 5\n"
+            "f 4 8 7\nf 4 7 3\nf 1 5 8\nf 1 8 4\nf 2 3 7\nf 2 7 6\n"
+            "o Left\nf 9 10 11\no Right\nf 9 11 12\n");
+  EXPECT_EQ(ListModelObjects(file),
+            "Crate: 6 faces, materials DefaultMaterial\nLeft: 1 faces, materials DefaultMaterial\n"
+            "Right: 1 faces, materials DefaultMaterial\n");
+  ImportModel(doc, file);
+  EXPECT_EQ(doc.NumFace, 8) << "the list says what the import makes";
+}
+
 // Coordinates that give no finite normal are refused before the faces are rebuilt, but only
 // in the objects taken: the other object comes in alone, counted as one mesh.
 TEST_F(GameReadyFiles, FarCoordinatesRefuseOnlyTheObjectsTaken) {

@@ -259,6 +259,24 @@ TEST_F(ModelViewerFrames, AMissingTextureSwitchesToWireframeWithTheMessage) {
   EXPECT_EQ(dialogs.Messages.size(), 1);
 }
 
+TEST_F(ModelViewerFrames, AMissingTextureIsSaidOnceAWindowWhateverIsImportedNext) {
+  AddSquare(*doc, 0, 0, 0.5f, 5);
+  OPEN_OR_SKIP();
+  Frame();
+  ASSERT_EQ(dialogs.Messages.size(), 1);
+  // What an import does to an open viewer: other materials, drawn textured again.
+  for (int32_t material : {6, 7}) {
+    doc->FACE[0].Mat = material;
+    view->WireframeOnly->setChecked(false);
+    view->ShowModel();
+    view->ResetView(true, true);
+    Frame();
+    EXPECT_TRUE(view->WireframeOnly->isChecked()) << material;
+    EXPECT_EQ(view->LoadedMaterial, material);
+  }
+  EXPECT_EQ(dialogs.Messages.size(), 1) << dialogs.Messages.join("|").toStdString();
+}
+
 TEST_F(ModelViewerFrames, TheHighlightedFaceHasAYellowOutline) {
   AddSquare(*doc, 0, 0, 0.5f, 0);
   OPEN_OR_SKIP();
@@ -437,16 +455,24 @@ TEST_F(ModelViewerFrames, ResetViewReplacesRadiusZeroAndFitsTheZoom) {
   EXPECT_EQ(view->MeshViewState.AngleX, 30);
 }
 
-TEST_F(ModelViewerFrames, CaptionCarriesCountsAndFramesPerSecond) {
+TEST_F(ModelViewerFrames, CaptionCarriesCountsAndTheFrameRateOnlyWhileSpinning) {
   AddSquare(*doc, 0, 0, 0.5f, 0);
   OPEN_OR_SKIP();
   view->ShowModel();
   EXPECT_EQ(view->windowTitle().toStdString(), "Model Viewer: 1 faces, 4 vertices");
   view->ResetFrameCounter();
   Frame();
+  EXPECT_EQ(view->windowTitle().toStdString(), "Model Viewer: 1 faces, 4 vertices")
+      << "a still model has no frame rate";
+  view->RotateY->setChecked(true);
+  view->ResetFrameCounter();
+  Frame();
   const QRegularExpression caption(
       QStringLiteral("^Model Viewer: 1 faces, 4 vertices - \\d+\\.\\d fps$"));
   EXPECT_TRUE(caption.match(view->windowTitle()).hasMatch()) << view->windowTitle().toStdString();
+  view->RotateY->setChecked(false);
+  Frame();
+  EXPECT_EQ(view->windowTitle().toStdString(), "Model Viewer: 1 faces, 4 vertices");
 }
 
 TEST_F(ModelViewerFrames, CloseIsRefused) {
