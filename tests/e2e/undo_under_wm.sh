@@ -105,11 +105,12 @@ for line in sys.stdin:
     # Push buttons: about one line of text high, wider than a label of a few letters.
     if 18 <= h <= 40 and 50 <= w <= 110:
         rows.setdefault(y, []).append((x, w, h))
+# The lowest row of at least three: the status bar below it may hold two labels the size
+# of a button.
+rows = {y: r for y, r in rows.items() if len(r) >= 3}
 if not rows:
     sys.exit(1)
 row = sorted(rows[max(rows)])
-if len(row) < 3:
-    sys.exit(1)
 x, w, h = row[1]
 print(x + w // 2, max(rows) + h // 2)
 '
